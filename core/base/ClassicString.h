@@ -1,0 +1,223 @@
+#pragma once
+// The engine's two string values: CClassicString (8-bit text: identifiers, log lines, URLs,
+// file contents) and CClassicWideString (16-bit text: what the user sees, file paths).
+//
+// A string is { u32 length; text }. The text is always NUL-terminated at the length. Every empty
+// string that owns no storage points at one shared static empty text; a string that owns storage
+// has exactly one heap block whose capacity is exact (no growth factor) and is recorded in a
+// small header just below the text, so that the block is found from the text pointer alone.
+#include "platform/Types.h"
+
+#include <concepts>
+
+template <class Ch>
+class TClassicString;
+class CClassicString;
+class CClassicWideString;
+
+// Shared empty texts, one per width. Never written, never freed; the byte below each is a zero
+// capacity header.
+struct ClassicEmptyTexts {
+    static constexpr char s_Narrow[2] = {0, 0};
+    static constexpr char16_t s_Wide[2] = {0, 0};
+};
+
+template <class Ch>
+constexpr const Ch* ClassicEmptyText() {
+    if constexpr (std::same_as<Ch, char>)
+        return ClassicEmptyTexts::s_Narrow + 1;
+    else
+        return ClassicEmptyTexts::s_Wide + 1;
+}
+
+// Length of a NUL-terminated text; a null pointer has length 0.
+template <class Ch>
+constexpr u32 ClassicTextLength(const Ch* text) {
+    if (!text)
+        return 0;
+    u32 n = 0;
+    while (text[n])
+        ++n;
+    return n;
+}
+
+template <class Ch>
+struct TClassicStringRef;
+bool ClassicGetLine(const TClassicStringRef<char>& text, u32 index, CClassicString& out);
+
+// A non-owning view { text, length } that assign, append, prepend, compare and search take. The
+// text is not necessarily NUL-terminated at the length.
+template <class Ch>
+struct TClassicStringRef {
+    const Ch* m_Text;
+    u32 m_Length;
+
+    constexpr TClassicStringRef() : m_Text(ClassicEmptyText<Ch>()), m_Length(0) {}
+    constexpr TClassicStringRef(const Ch* text)
+        : m_Text(text ? text : ClassicEmptyText<Ch>()), m_Length(ClassicTextLength(text)) {}
+    constexpr TClassicStringRef(const Ch* text, u32 length)
+        : m_Text(text ? text : ClassicEmptyText<Ch>()), m_Length(text ? length : 0) {}
+    TClassicStringRef(const TClassicString<Ch>& string);
+
+    // Copies line `index` (from 0) of the text into `out`, without its line end ("\r\n" or
+    // "\n"). False and an empty result when there is no such line.
+    bool GetLine(u32 index, CClassicString& out) const requires std::same_as<Ch, char> {
+        return ClassicGetLine(*this, index, out);
+    }
+};
+
+using CClassicStringRef = TClassicStringRef<char>;
+using CClassicWideStringRef = TClassicStringRef<char16_t>;
+
+// Storage and the operations common to both widths.
+template <class Ch>
+class TClassicString {
+public:
+    using Ref = TClassicStringRef<Ch>;
+
+    // Takes the old block of a reallocation so that its text stays readable while the new text
+    // is filled; frees it when destroyed.
+    class CHandBack {
+    public:
+        CHandBack() = default;
+        ~CHandBack();
+        CHandBack(const CHandBack&) = delete;
+        CHandBack& operator=(const CHandBack&) = delete;
+
+        const Ch* m_Read = nullptr;
+        Ch* m_Block = nullptr; // the text pointer of the handed-back block
+    };
+
+    constexpr TClassicString() noexcept
+        : m_Length(0), m_Text(const_cast<Ch*>(ClassicEmptyText<Ch>())) {}
+    TClassicString(const Ch* text);
+    explicit TClassicString(Ref text);
+    TClassicString(const TClassicString& other);
+    TClassicString(TClassicString&& other) noexcept;
+    TClassicString& operator=(const TClassicString& other);
+    TClassicString& operator=(TClassicString&& other) noexcept;
+    ~TClassicString() { FreeText(); }
+
+    u32 GetLength() const { return m_Length; }
+    const Ch* GetText() const { return m_Text; }
+    Ch* GetText() { return m_Text; }
+    bool IsEmpty() const { return m_Length == 0; }
+    Ch operator[](u32 index) const { return m_Text[index]; }
+    // Characters the current storage holds without reallocating (0 for the shared empty text).
+    u32 GetCapacity() const;
+
+    // Frees the block; the string is the shared empty text again.
+    void FreeText();
+    // Makes room for n characters (exactly n when a new block is needed). With keep, the current
+    // characters are copied into the new block. The length is left unchanged.
+    void Reserve(u32 n, bool keep, CHandBack* handBack = nullptr);
+    // Sets the length to n (the NUL written at n); with fill, new characters get fillChar.
+    // Shrinking never reallocates.
+    void SetLength(u32 n, bool fill = false, Ch fillChar = 0);
+    void Assign(Ref text);
+    void AppendChar(Ch c);
+    void Prepend(Ref text);
+    // Shortens to n characters; nothing when n is at or beyond the length.
+    void Truncate(u32 n);
+
+    // n = 0 compares the whole texts; n > 0 gives -1 when either length is below n, else compares
+    // the first n characters. Comparison stops at a NUL; narrow characters compare unsigned.
+    i32 Compare(Ref text, u32 n = 0) const;
+    // The same with ASCII letters folded.
+    i32 CompareNoCase(Ref text, u32 n = 0) const;
+    // Index of the first c at or after pos, -1 when none.
+    i32 Find(Ch c, u32 pos = 0) const;
+
+protected:
+    void AppendRef(Ref text);
+
+    u32 m_Length;
+    Ch* m_Text;
+};
+
+// 8-bit string.
+class CClassicString : public TClassicString<char> {
+public:
+    using TClassicString::TClassicString;
+    // The three texts one after the other, allocated once.
+    CClassicString(CClassicStringRef a, CClassicStringRef b, CClassicStringRef c);
+
+    // Appends and returns the string itself, so that calls chain.
+    CClassicString& Append(CClassicStringRef text) {
+        AppendRef(text);
+        return *this;
+    }
+    // Appends the ref and then the NUL-terminated text, with one reservation for both.
+    CClassicString& Append2(CClassicStringRef text, const char* then);
+    // Frees the own block, takes other's text and leaves other empty.
+    void MoveFrom(CClassicString& other);
+
+    // Keeps the last n characters; nothing when n is at or beyond the length.
+    void KeepRight(u32 n);
+    // Cuts at the first c, keeping c unless drop; false when there is no c.
+    bool TruncateAtChar(char c, bool drop);
+    // Keeps the part from the first c on, without c when drop; false when there is no c.
+    bool KeepFromChar(char c, bool drop);
+    // Removes the prefix when the text begins with it; optionally trims blanks, tabs, CR and LF
+    // from the front before the test and after the removal.
+    bool RemovePrefix(const char* prefix, bool trimBefore, bool trimAfter);
+    void TrimLeft(const char* set);
+    void TrimRight(const char* set);
+    void RemoveChars(const char* set);
+
+    // Replaces occurrences of `from` at or after pos: the first one for count 0 or 1, else up to
+    // count. True when the first (count 0 or 1) or the count-th replacement was made.
+    bool ReplaceChar(char from, char to, u32 pos, u32 count);
+    // Replaces occurrences of a text at or after pos, once for count 0 or 1, else up to count
+    // times. False only when the first search fails (or the searched text is empty).
+    bool Replace(CClassicStringRef searched, CClassicStringRef replacement, u32 pos, u32 count);
+    // Replaces the n characters at pos by the text; nothing when pos + n is beyond the length.
+    void ReplaceRange(u32 pos, CClassicStringRef text, u32 n);
+
+    void ToUpper(u32 pos = 0, u32 n = 0xFFFFFFFF);
+    void ToLower(u32 pos = 0, u32 n = 0xFFFFFFFF);
+    // Upper-cases the first character of every word; words are separated by runs of blanks,
+    // tabs, CR and LF.
+    void CapitalizeWords(u32 pos = 0);
+
+    // Index of the last c at or before min(pos, length - 1), -1 when none.
+    i32 ReverseFind(char c, u32 pos = 0xFFFFFFFF) const;
+    // Index of the first character at or after pos that belongs to the set, -1 when none.
+    i32 FindFirstOf(CClassicStringRef set, u32 pos = 0) const;
+    // Index of the first occurrence of the text at or after pos, -1 when none.
+    i32 FindSubstring(CClassicStringRef text, u32 pos = 0, bool caseSensitive = true) const;
+
+private:
+    void Splice(u32 pos, u32 n, CClassicStringRef text);
+};
+
+// 16-bit string.
+class CClassicWideString : public TClassicString<char16_t> {
+public:
+    using TClassicString::TClassicString;
+
+    CClassicWideString& Append(CClassicWideStringRef text) {
+        AppendRef(text);
+        return *this;
+    }
+    // Drops the characters up to and including pos.
+    void KeepAfter(u32 pos);
+};
+
+// Static strings: the empty objects passed where a string argument is optional.
+extern const CClassicString g_ClassicStringEmpty;
+extern const CClassicWideString g_ClassicWideStringEmpty;
+
+// ASCII-only case folding, shared by every case-insensitive operation of the engine.
+template <class Ch>
+constexpr Ch ClassicToUpper(Ch c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<Ch>(c - ('a' - 'A')) : c;
+}
+template <class Ch>
+constexpr Ch ClassicToLower(Ch c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<Ch>(c + ('a' - 'A')) : c;
+}
+
+template <class Ch>
+inline TClassicStringRef<Ch>::TClassicStringRef(const TClassicString<Ch>& string)
+    : m_Text(string.GetText()), m_Length(string.GetLength()) {}

@@ -1,0 +1,391 @@
+#include "core/base/ClassicString.h"
+
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+
+namespace {
+
+std::string Text(const CClassicString& s) {
+    return std::string(s.GetText(), s.GetLength());
+}
+std::u16string Text(const CClassicWideString& s) {
+    return std::u16string(s.GetText(), s.GetLength());
+}
+
+// The capacity header sits just below the text: one byte (narrow) or two bytes (wide) below 128,
+// four bytes with the top bit set from 128 on. Each case checks the exact header bytes and that
+// the capacity read back equals the reserved length.
+TEST(ClassicString, CapacityHeaderFollowsTheBlockRule) {
+    for (u32 capacity : {1u, 127u, 128u, 1000u}) {
+        CClassicString narrow;
+        narrow.SetLength(capacity, true, 'x');
+        const u8* t = reinterpret_cast<const u8*>(narrow.GetText());
+        EXPECT_EQ(narrow.GetCapacity(), capacity);
+        if (capacity < 128) {
+            EXPECT_EQ(t[-1], capacity);
+        } else {
+            EXPECT_EQ(t[-1] & 0x80, 0x80);
+            EXPECT_EQ(u32(t[-4] | t[-3] << 8 | t[-2] << 16 | (t[-1] & 0x7F) << 24), capacity);
+        }
+        EXPECT_EQ(narrow.GetText()[capacity], 0);
+
+        CClassicWideString wide;
+        wide.SetLength(capacity, true, u'y');
+        const u8* w = reinterpret_cast<const u8*>(wide.GetText());
+        EXPECT_EQ(wide.GetCapacity(), capacity);
+        if (capacity < 128)
+            EXPECT_EQ(w[-1], capacity);
+        else
+            EXPECT_EQ(w[-1] & 0x80, 0x80);
+        EXPECT_EQ(wide.GetText()[capacity], 0);
+    }
+}
+
+TEST(ClassicString, EmptyStringsShareOneTextAndNeverAllocate) {
+    CClassicString a, b;
+    EXPECT_EQ(a.GetText(), b.GetText());
+    EXPECT_EQ(a.GetCapacity(), 0u);
+    CClassicString fromNull(static_cast<const char*>(nullptr));
+    EXPECT_EQ(fromNull.GetText(), a.GetText());
+    EXPECT_EQ(g_ClassicStringEmpty.GetText(), a.GetText());
+    CClassicWideString wa, wb;
+    EXPECT_EQ(wa.GetText(), wb.GetText());
+    EXPECT_EQ(g_ClassicWideStringEmpty.GetLength(), 0u);
+}
+
+TEST(ClassicString, SetLengthZeroKeepsTheBlockAndFreeTextReleasesIt) {
+    CClassicString s("hello");
+    const char* block = s.GetText();
+    s.SetLength(0);
+    EXPECT_EQ(s.GetText(), block);
+    EXPECT_EQ(s.GetCapacity(), 5u);
+    EXPECT_STREQ(s.GetText(), "");
+    s.FreeText();
+    EXPECT_EQ(s.GetText(), CClassicString().GetText());
+}
+
+TEST(ClassicString, CapacitiesAreExact) {
+    CClassicString s("ab");
+    s.Append("cde");
+    EXPECT_EQ(s.GetCapacity(), 5u);
+    s.AppendChar('f');
+    EXPECT_EQ(s.GetCapacity(), 6u);
+    EXPECT_EQ(Text(s), "abcdef");
+}
+
+TEST(ClassicString, AssignAndAppendOfTheOwnText) {
+    CClassicString s("abcdef");
+    const char* block = s.GetText();
+    s.Assign(s);
+    EXPECT_EQ(s.GetText(), block);
+    EXPECT_EQ(Text(s), "abcdef");
+
+    // Refs pointing inside the own storage behave as copies of the text they show.
+    s.Assign(CClassicStringRef(s.GetText() + 2, 3));
+    EXPECT_EQ(Text(s), "cde");
+    s.Append(s);
+    EXPECT_EQ(Text(s), "cdecde");
+    s.Prepend(CClassicStringRef(s.GetText() + 4, 2));
+    EXPECT_EQ(Text(s), "decdecde");
+    s.Assign(CClassicStringRef(s.GetText(), 3));
+    EXPECT_EQ(Text(s), "dec");
+
+    CClassicWideString w(u"xyz");
+    w.Append(w);
+    EXPECT_EQ(Text(w), u"xyzxyz");
+}
+
+TEST(ClassicString, PrependAppendAndChainedBuilding) {
+    CClassicString s("world");
+    s.Prepend("hello ");
+    EXPECT_EQ(Text(s), "hello world");
+    s.Prepend("");
+    EXPECT_EQ(Text(s), "hello world");
+
+    CClassicString line;
+    line.Append("[Sys] ").Append(CClassicString("Os = ")).Append("Linux");
+    EXPECT_EQ(Text(line), "[Sys] Os = Linux");
+    line.Append2("\r", "\n");
+    EXPECT_EQ(Text(line), "[Sys] Os = Linux\r\n");
+
+    CClassicString three("a", "bc", "");
+    EXPECT_EQ(Text(three), "abc");
+    EXPECT_EQ(three.GetCapacity(), 3u);
+
+    CClassicWideString w(u"b");
+    w.Prepend(u"a");
+    w.Prepend(CClassicWideStringRef());
+    w.AppendChar(u'\u00e9');
+    EXPECT_EQ(Text(w), u"ab\u00e9");
+}
+
+TEST(ClassicString, MoveFromTakesTheTextAndEmptiesTheSource) {
+    CClassicString a("first"), b("second");
+    const char* text = b.GetText();
+    a.MoveFrom(b);
+    EXPECT_EQ(a.GetText(), text);
+    EXPECT_EQ(b.GetLength(), 0u);
+    EXPECT_EQ(b.GetText(), CClassicString().GetText());
+}
+
+TEST(ClassicString, Cutting) {
+    struct Case {
+        const char* name;
+        void (*edit)(CClassicString&);
+        const char* input;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"Truncate", [](CClassicString& s) { s.Truncate(2); }, "abcd", "ab"},
+        {"TruncateBeyond", [](CClassicString& s) { s.Truncate(9); }, "abcd", "abcd"},
+        {"KeepRight", [](CClassicString& s) { s.KeepRight(2); }, "abcd", "cd"},
+        {"KeepRightBeyond", [](CClassicString& s) { s.KeepRight(4); }, "abcd", "abcd"},
+        {"TruncateAtCharDrop", [](CClassicString& s) { s.TruncateAtChar('.', true); },
+         "name.ext.zun", "name"},
+        {"TruncateAtCharKeep", [](CClassicString& s) { s.TruncateAtChar('.', false); }, "name.ext",
+         "name."},
+        {"KeepFromCharDrop", [](CClassicString& s) { s.KeepFromChar('=', true); }, "k=v=w", "v=w"},
+        {"KeepFromCharKeep", [](CClassicString& s) { s.KeepFromChar('=', false); }, "k=v", "=v"},
+        {"TrimLeft", [](CClassicString& s) { s.TrimLeft(" \t"); }, " \t a b ", "a b "},
+        {"TrimRight", [](CClassicString& s) { s.TrimRight(" \t"); }, " a b \t ", " a b"},
+        {"TrimAll", [](CClassicString& s) { s.TrimRight(" "); }, "   ", ""},
+        {"RemoveChars", [](CClassicString& s) { s.RemoveChars("-/"); }, "1-2/3-4", "1234"},
+        {"ToUpperRange", [](CClassicString& s) { s.ToUpper(1, 2); }, "abcd", "aBCd"},
+        {"ToUpperClipped", [](CClassicString& s) { s.ToUpper(2, 100); }, "ab\xe9z", "ab\xe9Z"},
+        {"ToLower", [](CClassicString& s) { s.ToLower(); }, "AbC", "abc"},
+        {"ToUpperBeyond", [](CClassicString& s) { s.ToUpper(9); }, "ab", "ab"},
+        {"CapitalizeWords", [](CClassicString& s) { s.CapitalizeWords(); }, "  two  words",
+         "  Two  Words"},
+        {"CapitalizeFromPos", [](CClassicString& s) { s.CapitalizeWords(3); }, "ab cd\tef\r\ngh",
+         "ab Cd\tEf\r\nGh"},
+    };
+    for (const Case& c : cases) {
+        CClassicString s(c.input);
+        c.edit(s);
+        EXPECT_EQ(Text(s), c.expected) << c.name;
+        EXPECT_EQ(s.GetText()[s.GetLength()], 0) << c.name;
+    }
+}
+
+TEST(ClassicString, CutFailuresChangeNothing) {
+    CClassicString s("abc");
+    EXPECT_FALSE(s.TruncateAtChar('x', true));
+    EXPECT_FALSE(s.KeepFromChar('x', true));
+    EXPECT_EQ(Text(s), "abc");
+
+    CClassicWideString w(u"abcdef");
+    w.KeepAfter(2);
+    EXPECT_EQ(Text(w), u"def");
+    w.KeepAfter(2);
+    EXPECT_EQ(Text(w), u"");
+}
+
+TEST(ClassicString, RemovePrefixTrimsOnlyWhereAsked) {
+    CClassicString s("  GET /x");
+    EXPECT_FALSE(s.RemovePrefix("GET", false, false));
+    EXPECT_EQ(Text(s), "  GET /x");
+    EXPECT_TRUE(s.RemovePrefix("GET", true, true));
+    EXPECT_EQ(Text(s), "/x");
+
+    CClassicString t(" \r\nabc");
+    EXPECT_FALSE(t.RemovePrefix("x", true, false));
+    EXPECT_EQ(Text(t), "abc"); // the trim before the test is done either way
+}
+
+TEST(ClassicString, ReplaceCharCountsReplacements) {
+    struct Case {
+        const char* input;
+        u32 pos, count;
+        bool result;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"a/b/c", 0, 0, true, "a\\b/c"},  {"a/b/c", 0, 1, true, "a\\b/c"},
+        {"a/b/c", 0, 2, true, "a\\b\\c"}, {"a/b/c", 0, 3, false, "a\\b\\c"},
+        {"a/b/c", 2, 1, true, "a/b\\c"},  {"abc", 0, 1, false, "abc"},
+    };
+    for (const Case& c : cases) {
+        CClassicString s(c.input);
+        EXPECT_EQ(s.ReplaceChar('/', '\\', c.pos, c.count), c.result) << c.input << c.count;
+        EXPECT_EQ(Text(s), c.expected);
+    }
+}
+
+TEST(ClassicString, ReplaceTexts) {
+    struct Case {
+        const char* input;
+        const char* searched;
+        const char* replacement;
+        u32 pos, count;
+        bool result;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"a.b.c", ".", "::", 0, 0, true, "a::b.c"}, {"a.b.c", ".", "::", 0, 9, true, "a::b::c"},
+        {"aaaa", "a", "aa", 0, 3, true, "aaaaaaa"}, // the search resumes after the replacement
+        {"xyxy", "xy", "", 0, 5, true, ""},         {"abcabc", "abc", "Z", 1, 2, true, "abcZ"},
+        {"abc", "x", "y", 0, 1, false, "abc"},      {"abc", "", "y", 0, 9, false, "abc"},
+    };
+    for (const Case& c : cases) {
+        CClassicString s(c.input);
+        EXPECT_EQ(s.Replace(c.searched, c.replacement, c.pos, c.count), c.result) << c.input;
+        EXPECT_EQ(Text(s), c.expected) << c.input << " " << c.searched;
+    }
+}
+
+TEST(ClassicString, ReplaceRange) {
+    CClassicString s("0123456789");
+    s.ReplaceRange(2, "ab", 5);
+    EXPECT_EQ(Text(s), "01ab789");
+    s.ReplaceRange(0, "long text", 1);
+    EXPECT_EQ(Text(s), "long text1ab789");
+    s.ReplaceRange(14, "x", 2);
+    EXPECT_EQ(Text(s), "long text1ab789");
+    s.ReplaceRange(15, "!", 0);
+    EXPECT_EQ(Text(s), "long text1ab789!");
+}
+
+TEST(ClassicString, CompareWithLengthLimits) {
+    struct Case {
+        const char* a;
+        const char* b;
+        u32 n;
+        int sign;
+    };
+    const Case cases[] =
+        {
+            {"abcd", "abc", 4, -1}, {"abcd", "abc", 3, 0}, {"abc", "abd", 0, -1},
+            {"abd", "abc", 0, 1},   {"ab", "abc", 0, -1},  {"", "", 0, 0},
+            {"\xe9", "a", 0, 1}, // bytes compare unsigned
+        };
+    for (const Case& c : cases) {
+        const i32 r = CClassicString(c.a).Compare(c.b, c.n);
+        EXPECT_EQ((r > 0) - (r < 0), c.sign) << c.a << " " << c.b << " " << c.n;
+    }
+    EXPECT_EQ(CClassicString("Hello").CompareNoCase("hELLO"), 0);
+    EXPECT_NE(CClassicString("\xe9").CompareNoCase("\xc9"), 0); // only ASCII letters fold
+    EXPECT_EQ(CClassicWideString(u"Path").CompareNoCase(u"PATH"), 0);
+    EXPECT_EQ(CClassicWideString(u"ab").Compare(u"abc", 3), -1);
+    // A ref that is not NUL-terminated at its length compares by its length.
+    EXPECT_EQ(CClassicString("ab").Compare(CClassicStringRef("abc", 2)), 0);
+}
+
+TEST(ClassicString, Searching) {
+    const CClassicString s("a,b;c,d");
+    EXPECT_EQ(s.Find(','), 1);
+    EXPECT_EQ(s.Find(',', 2), 5);
+    EXPECT_EQ(s.Find('x'), -1);
+    EXPECT_EQ(s.Find('a', 99), -1);
+    EXPECT_EQ(s.ReverseFind(','), 5);
+    EXPECT_EQ(s.ReverseFind(',', 4), 1);
+    EXPECT_EQ(s.ReverseFind('a', 0), 0);
+    EXPECT_EQ(CClassicString().ReverseFind('a'), -1);
+    EXPECT_EQ(s.FindFirstOf(";,", 2), 3);
+    EXPECT_EQ(s.FindFirstOf("xy"), -1);
+    EXPECT_EQ(s.FindSubstring("c,d"), 4);
+    EXPECT_EQ(s.FindSubstring("C,D", 0, true), -1);
+    EXPECT_EQ(s.FindSubstring("C,D", 0, false), 4);
+    EXPECT_EQ(s.FindSubstring("a", 1), -1);
+    EXPECT_EQ(s.FindSubstring("b;", 99), -1);
+    EXPECT_EQ(s.FindSubstring(CClassicStringRef("b;zz", 2)), 2);
+
+    CClassicWideString w(u"x\\y\\z");
+    EXPECT_EQ(w.Find(u'\\', 2), 3);
+}
+
+TEST(ClassicString, SearchesStopAtAnEmbeddedNul) {
+    CClassicString s("ab");
+    s.AppendChar('\0');
+    s.Append("cd");
+    EXPECT_EQ(s.GetLength(), 5u);
+    EXPECT_EQ(s.Find('c'), -1);
+    EXPECT_EQ(s.FindSubstring("cd"), -1);
+    EXPECT_EQ(s.FindFirstOf("c"), -1);
+    EXPECT_EQ(s.Compare("ab"), 0);
+}
+
+TEST(ClassicString, GetLineHandlesCrLfAndLfEndings) {
+    struct Case {
+        const char* text;
+        u32 index;
+        bool found;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"one\r\ntwo\r\n", 0, true, "one"},
+        {"one\r\ntwo\r\n", 1, true, "two"},
+        {"one\r\ntwo\r\n", 2, false, ""},
+        {"one\ntwo", 0, true, "one"},
+        {"one\ntwo", 1, true, "two"},
+        {"one\ntwo", 2, false, ""},
+        {"\n\nx", 1, true, ""},
+        {"a\r\n\r\nb", 1, true, ""},
+        {"last\r", 0, true, "last\r"},
+        {"", 0, false, ""},
+    };
+    for (const Case& c : cases) {
+        CClassicString out("stale");
+        EXPECT_EQ(CClassicStringRef(c.text).GetLine(c.index, out), c.found)
+            << c.text << " " << c.index;
+        EXPECT_EQ(Text(out), c.line) << c.index;
+    }
+}
+
+// Random edits checked against std::string, so that the sanitizers see every reallocation path.
+TEST(ClassicString, RandomEditsMatchStdString) {
+    std::mt19937 random(7);
+    CClassicString s;
+    std::string model;
+    auto piece = [&] {
+        std::string p(random() % 6, 'a');
+        for (char& c : p)
+            c = "ab/."[random() % 4];
+        return p;
+    };
+    for (int step = 0; step < 4000; ++step) {
+        const std::string p = piece();
+        switch (random() % 6) {
+            case 0:
+                s.Append(p.c_str());
+                model += p;
+                break;
+            case 1:
+                s.Prepend(p.c_str());
+                model = p + model;
+                break;
+            case 2: {
+                const u32 n = random() % (model.size() + 2);
+                s.Truncate(n);
+                model = model.substr(0, std::min<size_t>(n, model.size()));
+                break;
+            }
+            case 3: {
+                const std::string searched = p.empty() ? "a" : p.substr(0, 2);
+                const std::string with = piece();
+                s.Replace(searched.c_str(), with.c_str(), 0, 1);
+                const size_t at = model.find(searched);
+                if (at != std::string::npos)
+                    model.replace(at, searched.size(), with);
+                break;
+            }
+            case 4: {
+                const u32 pos = random() % (model.size() + 1);
+                const u32 n = random() % (model.size() - pos + 1);
+                s.ReplaceRange(pos, p.c_str(), n);
+                model.replace(pos, n, p);
+                break;
+            }
+            case 5:
+                if (model.size() > 64) {
+                    s.KeepRight(16);
+                    model = model.substr(model.size() - 16);
+                }
+                break;
+        }
+        ASSERT_EQ(Text(s), model) << "step " << step;
+        ASSERT_EQ(s.GetText()[s.GetLength()], 0);
+    }
+}
+
+} // namespace
