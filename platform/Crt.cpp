@@ -26,7 +26,8 @@ private:
     locale_t m_Previous;
 };
 
-int FormatAttempt(char* buffer, size_t size, const char* format, va_list args) {
+__attribute__((format(printf, 3, 0))) int FormatAttempt(char* buffer, size_t size,
+                                                        const char* format, va_list args) {
     va_list copy;
     va_copy(copy, args);
     int length = vsnprintf(buffer, size, format, copy);
