@@ -1,0 +1,191 @@
+#include "platform/Memory.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <sys/uio.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+// Copies bytes of the own address space through the kernel, which reports an unreadable source
+// as an error instead of raising a fault. Sanitizers check only the local side of this call.
+bool CopyThroughKernel(iovec* local, iovec* remote, size_t count, size_t total) {
+    ssize_t done = process_vm_readv(getpid(), local, count, remote, count, 0);
+    return done >= 0 && static_cast<size_t>(done) == total;
+}
+
+// The last address of [p, p + n), or false when the range wraps around the address space.
+bool LastAddress(const void* p, size_t n, uintptr_t* last) {
+    uintptr_t first = reinterpret_cast<uintptr_t>(p);
+    if (n - 1 > UINTPTR_MAX - first) {
+        return false;
+    }
+    *last = first + (n - 1);
+    return true;
+}
+
+// The process's mapping list, read on demand (mappings change with every allocation).
+bool ReadMappingList(std::string* text) {
+    int fd = open("/proc/self/maps", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    char chunk[4096];
+    bool ok = true;
+    for (;;) {
+        ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        text->append(chunk, static_cast<size_t>(got));
+    }
+    close(fd);
+    return ok;
+}
+
+bool ParseHex(const char*& s, const char* end, uintptr_t* value) {
+    const char* start = s;
+    uintptr_t v = 0;
+    for (; s < end; ++s) {
+        unsigned digit;
+        if (*s >= '0' && *s <= '9') {
+            digit = static_cast<unsigned>(*s - '0');
+        } else if (*s >= 'a' && *s <= 'f') {
+            digit = static_cast<unsigned>(*s - 'a' + 10);
+        } else {
+            break;
+        }
+        if (v > (UINTPTR_MAX >> 4)) {
+            return false;
+        }
+        v = (v << 4) | digit;
+    }
+    *value = v;
+    return s != start;
+}
+
+struct Mapping {
+    uintptr_t begin; // first address
+    uintptr_t end;   // one past the last address
+    bool writable;
+    bool executable;
+};
+
+// Parses one line "begin-end perms offset device inode path" of the mapping list.
+bool ParseMapping(const char* s, const char* end, Mapping* mapping) {
+    if (!ParseHex(s, end, &mapping->begin) || s == end || *s++ != '-' ||
+        !ParseHex(s, end, &mapping->end) || end - s < 5 || *s++ != ' ') {
+        return false;
+    }
+    mapping->writable = s[1] == 'w';
+    mapping->executable = s[2] == 'x';
+    return true;
+}
+
+// True when every address of [first, last] lies in a mapping that has the wanted permission.
+// The mapping list is sorted by address, so the range is covered when consecutive mappings
+// reach past `last` without a gap.
+template <typename Permission>
+bool RangeHas(uintptr_t first, uintptr_t last, Permission has) {
+    std::string text;
+    if (!ReadMappingList(&text)) {
+        return false;
+    }
+    uintptr_t cursor = first;
+    const char* s = text.data();
+    const char* end = s + text.size();
+    while (s < end) {
+        const char* lineEnd = s;
+        while (lineEnd < end && *lineEnd != '\n') {
+            ++lineEnd;
+        }
+        Mapping mapping;
+        bool parsed = ParseMapping(s, lineEnd, &mapping);
+        s = lineEnd + (lineEnd < end ? 1 : 0);
+        if (!parsed || mapping.end <= cursor) {
+            continue;
+        }
+        if (mapping.begin > cursor || !has(mapping)) {
+            return false;
+        }
+        if (mapping.end - 1 >= last) {
+            return true;
+        }
+        cursor = mapping.end;
+    }
+    return false;
+}
+
+} // namespace
+
+bool IsReadable(const void* p, size_t n) {
+    uintptr_t last;
+    if (n == 0) {
+        return true;
+    }
+    if (!LastAddress(p, n, &last)) {
+        return false;
+    }
+    // Readability is decided page by page, so one byte of every page touched answers for the
+    // whole range. The probes are sent in batches.
+    const uintptr_t pageSize = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    constexpr size_t kBatch = 64;
+    char sink[kBatch];
+    iovec local[kBatch];
+    iovec remote[kBatch];
+    uintptr_t address = reinterpret_cast<uintptr_t>(p);
+    for (;;) {
+        size_t count = 0;
+        bool more = true;
+        while (count < kBatch && more) {
+            local[count] = {&sink[count], 1};
+            remote[count] = {reinterpret_cast<void*>(address), 1};
+            ++count;
+            uintptr_t nextPage = (address | (pageSize - 1)) + 1;
+            more = nextPage != 0 && nextPage <= last;
+            address = nextPage;
+        }
+        if (!CopyThroughKernel(local, remote, count, count)) {
+            return false;
+        }
+        if (!more) {
+            return true;
+        }
+    }
+}
+
+bool IsWritable(const void* p, size_t n) {
+    uintptr_t last;
+    if (n == 0) {
+        return true;
+    }
+    if (!LastAddress(p, n, &last)) {
+        return false;
+    }
+    return RangeHas(reinterpret_cast<uintptr_t>(p), last,
+                    [](const Mapping& mapping) { return mapping.writable; });
+}
+
+bool IsExecutable(const void* p) {
+    uintptr_t address = reinterpret_cast<uintptr_t>(p);
+    return RangeHas(address, address, [](const Mapping& mapping) { return mapping.executable; });
+}
+
+bool ReadWordSafely(const void* p, uintptr_t* out) {
+    uintptr_t word;
+    iovec local{&word, sizeof word};
+    iovec remote{const_cast<void*>(p), sizeof word};
+    if (!CopyThroughKernel(&local, &remote, 1, sizeof word)) {
+        return false;
+    }
+    *out = word;
+    return true;
+}
+
+} // namespace platform

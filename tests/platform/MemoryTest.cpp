@@ -1,0 +1,134 @@
+#include "platform/Memory.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+size_t PageSize() {
+    return static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// Two adjacent pages with the given protections, unmapped at the end.
+class TwoPages {
+public:
+    TwoPages(int first, int second) {
+        void* p = mmap(nullptr, 2 * PageSize(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                       -1, 0);
+        EXPECT_NE(p, MAP_FAILED);
+        m_Base = static_cast<char*>(p);
+        m_Base[0] = 1;
+        m_Base[PageSize()] = 2;
+        EXPECT_EQ(mprotect(m_Base, PageSize(), first), 0);
+        EXPECT_EQ(mprotect(m_Base + PageSize(), PageSize(), second), 0);
+    }
+    ~TwoPages() { munmap(m_Base, 2 * PageSize()); }
+    TwoPages(const TwoPages&) = delete;
+    TwoPages& operator=(const TwoPages&) = delete;
+
+    char* m_Base;
+};
+
+int g_Global = 7;
+
+int SomeFunction(int x) {
+    return x + g_Global;
+}
+
+TEST(Memory, UnmappedPageIsNeitherReadableNorWritable) {
+    void* p = mmap(nullptr, PageSize(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(p, MAP_FAILED);
+    ASSERT_EQ(munmap(p, PageSize()), 0);
+    uintptr_t word = 123;
+    EXPECT_FALSE(platform::IsReadable(p, 1));
+    EXPECT_FALSE(platform::IsWritable(p, 1));
+    EXPECT_FALSE(platform::IsExecutable(p));
+    EXPECT_FALSE(platform::ReadWordSafely(p, &word));
+    EXPECT_EQ(word, 123u);
+}
+
+TEST(Memory, ProtectionsOfAdjacentPages) {
+    const size_t page = PageSize();
+    struct Case {
+        int first, second;
+        bool readFirst, readBoth, writeFirst, writeBoth;
+    };
+    const Case cases[] = {
+        {PROT_READ, PROT_READ, true, true, false, false},
+        {PROT_READ | PROT_WRITE, PROT_READ, true, true, true, false},
+        {PROT_READ | PROT_WRITE, PROT_READ | PROT_WRITE, true, true, true, true},
+        {PROT_READ | PROT_WRITE, PROT_NONE, true, false, true, false},
+        {PROT_NONE, PROT_READ | PROT_WRITE, false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "protections " << c.first << ", " << c.second);
+        TwoPages pages(c.first, c.second);
+        // The last bytes of the first page, alone and reaching one byte into the second page.
+        char* tail = pages.m_Base + page - 8;
+        EXPECT_EQ(platform::IsReadable(tail, 8), c.readFirst);
+        EXPECT_EQ(platform::IsReadable(tail, 9), c.readBoth);
+        EXPECT_EQ(platform::IsReadable(pages.m_Base, 2 * page), c.readBoth);
+        EXPECT_EQ(platform::IsWritable(tail, 8), c.writeFirst);
+        EXPECT_EQ(platform::IsWritable(tail, 9), c.writeBoth);
+        EXPECT_EQ(platform::IsWritable(pages.m_Base, 2 * page), c.writeBoth);
+        EXPECT_FALSE(platform::IsExecutable(pages.m_Base));
+        uintptr_t word = 0;
+        EXPECT_EQ(platform::ReadWordSafely(pages.m_Base, &word), c.readFirst);
+        if (c.readFirst) {
+            EXPECT_EQ(word & 0xFF, 1u);
+        }
+    }
+}
+
+TEST(Memory, LiveObjectsAreWritableAndCodeIsExecutable) {
+    int onStack[4] = {1, 2, 3, 4};
+    auto onHeap = std::make_unique<long long[]>(100);
+    EXPECT_TRUE(platform::IsWritable(onStack, sizeof onStack));
+    EXPECT_TRUE(platform::IsReadable(onStack, sizeof onStack));
+    EXPECT_TRUE(platform::IsWritable(onHeap.get(), 100 * sizeof(long long)));
+    EXPECT_TRUE(platform::IsWritable(&g_Global, sizeof g_Global));
+    EXPECT_FALSE(platform::IsExecutable(onStack));
+    EXPECT_FALSE(platform::IsExecutable(onHeap.get()));
+
+    const void* code = reinterpret_cast<const void*>(&SomeFunction);
+    EXPECT_TRUE(platform::IsExecutable(code));
+    EXPECT_TRUE(platform::IsReadable(code, 16));
+    EXPECT_FALSE(platform::IsWritable(code, 1));
+
+    uintptr_t word = 0;
+    onHeap[3] = 0x1122334455667788;
+    ASSERT_TRUE(platform::ReadWordSafely(&onHeap[3], &word));
+    EXPECT_EQ(word, 0x1122334455667788u);
+}
+
+// A freed small block stays mapped (the allocator keeps it), so the word is read; the point is
+// that neither a fault nor a sanitizer report happens.
+TEST(Memory, FreedHeapBlockIsReadWithoutAFault) {
+    auto* block = new uintptr_t[4]{1, 2, 3, 4};
+    // Kept in a volatile word: only the address is wanted, not the object.
+    const volatile uintptr_t address = reinterpret_cast<uintptr_t>(block);
+    delete[] block;
+    uintptr_t word = 0;
+    EXPECT_TRUE(platform::ReadWordSafely(reinterpret_cast<const void*>(address), &word));
+    EXPECT_TRUE(platform::IsReadable(reinterpret_cast<const void*>(address), 4 * sizeof word));
+}
+
+TEST(Memory, EdgeRanges) {
+    int value = 0;
+    // An empty range asks nothing; a range that wraps around the address space is never valid.
+    EXPECT_TRUE(platform::IsReadable(nullptr, 0));
+    EXPECT_TRUE(platform::IsWritable(nullptr, 0));
+    EXPECT_FALSE(platform::IsReadable(&value, SIZE_MAX));
+    EXPECT_FALSE(platform::IsWritable(&value, SIZE_MAX));
+    EXPECT_FALSE(platform::IsReadable(nullptr, 1));
+    EXPECT_FALSE(platform::IsWritable(nullptr, 1));
+    EXPECT_FALSE(platform::IsExecutable(nullptr));
+    uintptr_t word = 5;
+    EXPECT_FALSE(platform::ReadWordSafely(nullptr, &word));
+    EXPECT_FALSE(platform::ReadWordSafely(reinterpret_cast<const void*>(UINTPTR_MAX - 3), &word));
+    EXPECT_EQ(word, 5u);
+}
+
+} // namespace
