@@ -9,11 +9,14 @@
 #include "platform/Types.h"
 
 #include <concepts>
+#include <cstdarg>
 
 template <class Ch>
 class TClassicString;
 class CClassicString;
 class CClassicWideString;
+class CClassicTokenizer;
+class CClassicWideTokenizer;
 
 // Shared empty texts, one per width. Never written, never freed; the byte below each is a zero
 // capacity header.
@@ -187,6 +190,68 @@ public:
     // Index of the first occurrence of the text at or after pos, -1 when none.
     i32 FindSubstring(CClassicStringRef text, u32 pos = 0, bool caseSensitive = true) const;
 
+    // printf-style formatting in the "C" locale (no allocation up to 1024 characters).
+    void FormatV(const char* format, va_list args) __attribute__((format(printf, 2, 0)));
+    CClassicString& Format(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    CClassicString& AppendFormat(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    // Decimal text, with the digits in blank-separated groups of 3 when group is set, right-aligned
+    // in minWidth with blanks.
+    void SetInt(i32 value, bool group = false, u32 minWidth = 0);
+    // Decimal, "%X" (hex) or "0x%X" (hex and prefix) text; groups of 3 decimal or 4 hex digits.
+    // The sign and the prefix are never separated from the digits; with zeroFill the padding
+    // zeros stand between them and the digits ("-0042", "0x002A"), otherwise blanks pad on the
+    // left.
+    void SetIntEx(i32 value, bool group, u32 minWidth, bool zeroFill, bool hex, bool prefix);
+    // The value in the general printf form ("%.<digits>g").
+    void SetFloat(f32 value, u32 digits);
+    // Append forms: grouped decimal (the engine log's integer form), "%.3g" and "0x%08X".
+    CClassicString& AppendInt(i32 value);
+    CClassicString& AppendSignedInt(i32 value);
+    CClassicString& AppendFloat(f32 value);
+    CClassicString& AppendHex(u32 value);
+
+    // Number parsers. Blanks, tabs, CR and LF are ignored wherever they stand; reading stops at
+    // the first character that does not fit. A non-zero result is valid; a zero result only when
+    // the text stands for zero. Out-of-range integers saturate at the 32-bit limits (hex at
+    // 0xFFFFFFFF whatever the sign); a real beyond the float range reads as an infinity, one too
+    // small for it as 0. `value` is always written (0 on failure).
+    bool ParseDecimal(i32& value) const;
+    // Decimal, or with hex an optional sign, an optional "0x" and hex digits (32-bit unsigned
+    // value stored as i32).
+    bool ParseInteger(i32& value, bool hex = false) const;
+    // Sign, digits with an optional point, optional exponent introduced by e, E, d or D.
+    bool ParseFloat(f32& value) const;
+
+    // 8-bit copy of wide text up to its first NUL: characters above 254 become '_'.
+    void AppendWide(CClassicWideStringRef text);
+    void AssignWide(CClassicWideStringRef text);
+
+    // In-place URL encodings with lower-case %xx. A leading EF BB BF is dropped; with stopAtNul
+    // the text ends at its first NUL, otherwise NULs are encoded too.
+    // FormUrlEncode: A-Z a-z 0-9 - . _ pass, a blank becomes '+'.
+    void FormUrlEncode(bool stopAtNul = true);
+    // UrlEncode: A-Z a-z 0-9 # % & + , - . / : = ? @ _ pass, everything else (blank too) is
+    // encoded.
+    void UrlEncode(bool stopAtNul = true);
+    // Keeps A-Z a-z 0-9 % + - . @ _; every other character becomes the replacement, or is
+    // dropped when the replacement is 0. True when nothing had to change.
+    bool KeepSafeChars(bool stopAtNul, char replacement);
+
+    // Base 63 ("_0-9a-zA-Z", digit = position): the bytes read as one little-endian number,
+    // least significant digit first. All-zero bytes give an empty text.
+    void SetBase63(const u8* bytes, u32 count);
+    // The bytes back: `count` is the capacity of `bytes` on entry and the number of significant
+    // bytes on return. False, with count 0, when a character is outside the alphabet or the
+    // number does not fit the capacity; the capacity is cleared in every case.
+    bool GetBase63(u8* bytes, u32& count) const;
+
+    // The next token into tokenizer.m_Token; false (and the tokenizer reset) at the end.
+    bool NextToken(CClassicTokenizer& tokenizer) const;
+    // Token number `index` (runs of separators count as one; a leading separator gives an
+    // empty token 0) into `token`, then increments index. False when there is no such token.
+    bool GetNthToken(u32& index, CClassicString& token, const char* separators) const;
+
 private:
     void Splice(u32 pos, u32 n, CClassicStringRef text);
 };
@@ -195,6 +260,9 @@ private:
 class CClassicWideString : public TClassicString<char16_t> {
 public:
     using TClassicString::TClassicString;
+    constexpr CClassicWideString() noexcept = default;
+    // AssignFromNarrow of the bytes.
+    explicit CClassicWideString(CClassicStringRef text);
 
     CClassicWideString& Append(CClassicWideStringRef text) {
         AppendRef(text);
@@ -202,11 +270,61 @@ public:
     }
     // Drops the characters up to and including pos.
     void KeepAfter(u32 pos);
+
+    // CompareNoCase against narrow text widened by AssignFromNarrow.
+    i32 CompareNoCaseNarrow(CClassicStringRef text, u32 n = 0) const;
+
+    // Narrow printf-style output, widened byte by byte and appended.
+    CClassicWideString& AppendFormat(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    // Numbered placeholders: "%1".."%9" insert the arguments ("<XXX>" for one the call lacks),
+    // "%%" gives '%', '%' and any other character are dropped, a trailing '%' ends the text.
+    // An argument may be this string's own text: its old text is used. The result grows past
+    // the first estimate (format length plus each argument's length minus 2) as the arguments
+    // need, up to 1 Mi characters; false when the output had to be cut there.
+    bool Format1(CClassicWideStringRef format, CClassicWideStringRef arg1);
+    bool Format2(CClassicWideStringRef format, CClassicWideStringRef arg1,
+                 CClassicWideStringRef arg2);
+    bool FormatNarrow1(CClassicStringRef format, CClassicWideStringRef arg1);
+    bool FormatNarrow2(CClassicStringRef format, CClassicWideStringRef arg1,
+                       CClassicWideStringRef arg2);
+    bool FormatNarrow3(CClassicStringRef format, CClassicWideStringRef arg1,
+                       CClassicWideStringRef arg2, CClassicWideStringRef arg3);
+
+    // Each byte becomes the character of the same value.
+    void AppendNarrow(CClassicStringRef text);
+    // UTF-8 when the bytes begin with EF BB BF, otherwise one character per byte.
+    void AssignFromNarrow(CClassicStringRef text);
+    // Decodes UTF-8 up to the first NUL (or the end of the ref). Invalid lead bytes are skipped
+    // alone; U+FEFF is dropped; a 4-byte sequence up to U+10FFFF becomes a surrogate pair and
+    // larger values become U+FFFD.
+    void AssignUtf8(CClassicStringRef text);
+    // UTF-8 form of the text up to its first NUL, each 16-bit unit encoded on its own (a
+    // surrogate gives a 3-byte sequence); U+FEFF is never encoded. With bom, EF BB BF comes
+    // first unless the text is empty.
+    void ToUtf8(CClassicString& out, bool bom) const;
+    // The storage form: UTF-8 preceded by EF BB BF only when some character is 128 or above.
+    void ToNarrowUtf8(CClassicString& out) const;
+    // 8-bit copy up to the first NUL: characters above 254 become '_'.
+    void ToNarrow(CClassicString& out) const;
+    CClassicString GetNarrow() const;
+    // Copy up to the first NUL with characters of 128 or above replaced by '_'; true when any
+    // was replaced.
+    bool GetAscii(CClassicString& out) const;
+    // Form-URL-encoding (as FormUrlEncode) of the UTF-8 form.
+    void UrlEncodeUtf8(CClassicString& out) const;
+
+    // The next token into tokenizer.m_Token; false (and the tokenizer reset) at the end.
+    bool NextToken(CClassicWideTokenizer& tokenizer) const;
 };
 
 // Static strings: the empty objects passed where a string argument is optional.
 extern const CClassicString g_ClassicStringEmpty;
 extern const CClassicWideString g_ClassicWideStringEmpty;
+// Shared work space of the conversions and formatters (not reentrant, one thread). Functions
+// that use them fall back to a local copy when their own inputs live there.
+extern CClassicString g_ClassicStringScratch;
+extern CClassicWideString g_ClassicWideStringScratch;
 
 // ASCII-only case folding, shared by every case-insensitive operation of the engine.
 template <class Ch>
