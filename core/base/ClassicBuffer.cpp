@@ -1,0 +1,251 @@
+#include "core/base/ClassicBuffer.h"
+
+#include "core/base/ClassicLog.h"
+#include "platform/Endian.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstring>
+#include <lzo/lzo1x.h>
+#include <memory>
+
+constinit CClassicBufferPool g_ClassicBufferPool;
+
+namespace {
+
+constexpr u32 kLzoHeaderSize = 8;
+constexpr u32 kLzoMinPacked = 3;
+
+// Composes one log line and writes it.
+__attribute__((format(printf, 1, 2))) void LogLine(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    g_ClassicLogLine.FormatV(format, args);
+    va_end(args);
+    ClassicLogWriteLine();
+}
+
+// The library checks once that its build matches the header it was compiled against.
+bool LzoReady() {
+    static const bool s_Ready = lzo_init() == LZO_E_OK;
+    return s_Ready;
+}
+
+// The largest LZO1X output for n input bytes, as the library documents it.
+u64 LzoWorstCase(u64 n) {
+    return n + n / 16 + 64 + 3;
+}
+
+} // namespace
+
+// ---- Memory stream ----
+
+CClassicBufferMemory::~CClassicBufferMemory() {
+    delete[] m_Data;
+}
+
+u32 CClassicBufferMemory::Read(void* data, u32 n) {
+    if (u64(m_Position) + n > m_Size) {
+        throw CClassicBufferException(kClassicBufferErrorPastEnd);
+    }
+    if (n != 0) {
+        std::memcpy(data, m_Data + m_Position, n);
+    }
+    m_Position += n;
+    return n;
+}
+
+bool CClassicBufferMemory::PrepareWrite(u32 n) {
+    const u64 end = u64(m_Position) + n;
+    if (end > kClassicBufferMemoryMaxSize) {
+        return false;
+    }
+    if (end > m_Capacity) {
+        // The smallest multiple of the step above the end; the step then becomes the new
+        // capacity, so successive growths at least double it.
+        const u64 capacity = u64(m_Step) * (end / m_Step + 1);
+        Reserve(u32(std::min<u64>(capacity, kClassicBufferMemoryMaxSize)));
+    }
+    if (m_Position > m_Size) {
+        std::memset(m_Data + m_Size, 0, m_Position - m_Size);
+    }
+    return true;
+}
+
+u32 CClassicBufferMemory::Write(const void* data, u32 n) {
+    if (!PrepareWrite(n)) {
+        LogLine("[Buffer] Memory stream write refused: %u bytes at position %u pass the limit of "
+                "%u bytes\r\n",
+                n, m_Position, kClassicBufferMemoryMaxSize);
+        return 0;
+    }
+    if (n != 0) {
+        std::memcpy(m_Data + m_Position, data, n);
+    }
+    m_Position += n;
+    m_Size = std::max(m_Size, m_Position);
+    return n;
+}
+
+void CClassicBufferMemory::Grow(u32 n) {
+    if (!PrepareWrite(n)) {
+        throw CClassicBufferException(kClassicBufferErrorTooLarge,
+                                      u"Memory stream above its size limit");
+    }
+    // PrepareWrite zeroed the gap below the position; the room above it is zeroed here.
+    const u32 end = m_Position + n;
+    if (end > m_Size) {
+        const u32 from = std::max(m_Size, m_Position);
+        std::memset(m_Data + from, 0, end - from);
+        m_Size = end;
+    }
+    m_Position = end;
+}
+
+bool CClassicBufferMemory::Close() {
+    m_Position = 0;
+    return true;
+}
+
+void CClassicBufferMemory::Skip(u32 n) {
+    m_Position = u32(std::min<u64>(u64(m_Position) + n, 0xFFFFFFFF));
+}
+
+void CClassicBufferMemory::Reserve(u32 n) {
+    if (n > kClassicBufferMemoryMaxSize) {
+        throw CClassicBufferException(kClassicBufferErrorTooLarge,
+                                      u"Memory stream above its size limit");
+    }
+    if (m_Capacity < n) {
+        u8* data = new u8[n];
+        // Every valid byte is kept, whatever the position.
+        if (m_Size != 0) {
+            std::memcpy(data, m_Data, m_Size);
+        }
+        delete[] m_Data;
+        m_Data = data;
+        m_Capacity = n;
+    }
+    m_Step = std::max<u32>(m_Capacity, 1);
+}
+
+bool CClassicBufferMemory::IsSameData(const CClassicBufferMemory& other) const {
+    return m_Size == other.m_Size &&
+           (m_Size == 0 || std::memcmp(m_Data, other.m_Data, m_Size) == 0);
+}
+
+// ---- Pool ----
+
+CClassicBufferMemory* CClassicBufferPool::Take() {
+    if (m_Buffers.m_Count == 0) {
+        return new CClassicBufferMemory;
+    }
+    CClassicBufferMemory* buffer = m_Buffers.m_Items[--m_Buffers.m_Count];
+    buffer->Clear();
+    return buffer;
+}
+
+void CClassicBufferPool::GiveBack(CClassicPooledBuffer& holder) {
+    if (holder.m_Buffer) {
+        m_Buffers.Add(holder.m_Buffer);
+        holder.m_Buffer = nullptr;
+    }
+}
+
+void CClassicBufferPool::Clear() {
+    while (m_Buffers.m_Count != 0) {
+        delete m_Buffers.m_Items[--m_Buffers.m_Count];
+    }
+    m_Buffers.FreeItems();
+}
+
+// ---- LZO blocks ----
+
+bool CClassicBuffer::WriteLzoBlock(const CClassicBufferMemory& buffer) {
+    // One work area for the whole process: the engine compresses on one thread.
+    alignas(lzo_align_t) static u8 s_WorkMemory[LZO1X_1_MEM_COMPRESS];
+    static const u8 s_NoInput = 0;
+
+    if (!LzoReady()) {
+        LogLine("[Buffer] LZO library unusable: block not written\r\n");
+        return false;
+    }
+    const u32 size = buffer.GetSize();
+    if (size > kClassicLzoBlockMaxSize) {
+        LogLine("[Buffer] LZO block of %u bytes not written: above the limit of %u\r\n", size,
+                kClassicLzoBlockMaxSize);
+        return false;
+    }
+    CClassicPooledBuffer output;
+    output->Reserve(u32(kLzoHeaderSize + LzoWorstCase(size)));
+    u8* block = output->GetData();
+    lzo_uint packed = 0;
+    const int rc = lzo1x_1_compress(size != 0 ? buffer.GetData() : &s_NoInput, size,
+                                    block + kLzoHeaderSize, &packed, s_WorkMemory);
+    if (rc != LZO_E_OK) {
+        LogLine("[Buffer] LZO compression of %u bytes failed: error %d\r\n", size, rc);
+        return false;
+    }
+    platform::StoreU32Le(block, size);
+    platform::StoreU32Le(block + 4, u32(packed));
+    const u32 total = kLzoHeaderSize + u32(packed);
+    return Write(block, total) == total;
+}
+
+CClassicBufferMemory* CClassicBuffer::ReadLzoBlock(u32 maxSize) {
+    u8 header[kLzoHeaderSize];
+    const u32 got = Read(header, kLzoHeaderSize);
+    if (got != kLzoHeaderSize) {
+        LogLine("[Buffer] LZO block truncated: %u of %u header bytes\r\n", got, kLzoHeaderSize);
+        return nullptr;
+    }
+    const u32 size = platform::LoadU32Le(header);
+    const u32 packed = platform::LoadU32Le(header + 4);
+
+    const u32 limit = std::min(maxSize, kClassicBufferMemoryMaxSize);
+    if (size > limit) {
+        LogLine("[Buffer] LZO block refused: uncompressed size %u above the limit of %u\r\n", size,
+                limit);
+        return nullptr;
+    }
+    // LZO1X expands at most about 255 to 1, never compresses beyond its worst case, and ends
+    // every stream with a 3-byte end marker.
+    if (packed < kLzoMinPacked || u64(size) > u64(packed) * 256 + 64 ||
+        packed > LzoWorstCase(size)) {
+        LogLine("[Buffer] LZO block refused: compressed size %u impossible for %u bytes\r\n",
+                packed, size);
+        return nullptr;
+    }
+    if (CanSeek()) {
+        const u32 position = GetPosition();
+        const u32 end = GetSize();
+        if (position > end || packed > end - position) {
+            LogLine("[Buffer] LZO block truncated: %u compressed bytes, %u left in the stream\r\n",
+                    packed, position > end ? 0 : end - position);
+            return nullptr;
+        }
+    }
+
+    CClassicPooledBuffer compressed;
+    compressed->Reserve(packed);
+    const u32 read = Read(compressed->GetData(), packed);
+    if (read != packed) {
+        LogLine("[Buffer] LZO block truncated: %u of %u compressed bytes\r\n", read, packed);
+        return nullptr;
+    }
+
+    // A failed block is deleted rather than pooled.
+    std::unique_ptr<CClassicBufferMemory> result(g_ClassicBufferPool.Take());
+    result->Reserve(std::max<u32>(size, 1));
+    lzo_uint length = size;
+    const int rc = LzoReady() ? lzo1x_decompress_safe(compressed->GetData(), packed,
+                                                      result->GetData(), &length, nullptr)
+                              : LZO_E_ERROR;
+    if (rc != LZO_E_OK || length != size) {
+        LogLine("[Buffer] LZO block damaged: error %d, %u of %u bytes\r\n", rc, u32(length), size);
+        return nullptr;
+    }
+    result->m_Size = size;
+    result->m_Position = 0;
+    return result.release();
+}

@@ -1,0 +1,170 @@
+#pragma once
+// Byte streams: the abstract CClassicBuffer, the growable memory stream CClassicBufferMemory, the
+// exception a strict read throws, the pool of reusable memory streams, and the LZO block framing
+// used inside archive files, network messages and enciphered texts.
+//
+// LZO block (little-endian): u32 uncompressed size U, u32 compressed size P, P bytes of LZO1X-1.
+#include "core/base/ClassicString.h"
+#include "core/base/FastBuffer.h"
+#include "platform/Types.h"
+
+class CClassicBufferMemory;
+
+// The largest memory stream: no archive body, message or decompressed block comes near it, so
+// a larger request is a damaged size and is refused instead of allocated.
+inline constexpr u32 kClassicBufferMemoryMaxSize = 0x40000000;
+
+// The default limit of ReadLzoBlock's uncompressed size; callers reading peer messages pass a
+// smaller one.
+inline constexpr u32 kClassicLzoBlockMaxSize = 0x10000000;
+
+// Codes of CClassicBufferException thrown by the memory stream.
+inline constexpr i32 kClassicBufferErrorPastEnd = 0;  // a read past the size
+inline constexpr i32 kClassicBufferErrorTooLarge = 1; // a reservation above the size limit
+
+// Thrown by value when a stream cannot deliver the bytes asked for.
+class CClassicBufferException {
+public:
+    explicit CClassicBufferException(i32 code) : m_Code(code) {}
+    CClassicBufferException(i32 code, CClassicWideStringRef text) : m_Code(code), m_Text(text) {}
+
+    i32 m_Code;
+    CClassicWideString m_Text;
+};
+
+class CClassicBuffer {
+public:
+    CClassicBuffer() = default;
+    CClassicBuffer(const CClassicBuffer&) = delete;
+    CClassicBuffer& operator=(const CClassicBuffer&) = delete;
+    virtual ~CClassicBuffer() = default;
+
+    // Reads up to n bytes; returns the count read.
+    virtual u32 Read(void* data, u32 n) = 0;
+    // Writes n bytes; returns the count written.
+    virtual u32 Write(const void* data, u32 n) = 0;
+    virtual bool Close() = 0;
+    // True while a file stream writes through a temporary file.
+    virtual bool IsWritingTempFile() const { return false; }
+    virtual u32 GetPosition() const = 0;
+    virtual u32 GetSize() const = 0;
+    virtual bool CanSeek() const { return false; }
+    virtual void SetPosition(u32) {}
+    // The stream's path, or null for streams without a name.
+    virtual const CClassicWideString* GetName() const { return nullptr; }
+
+    // Writes the buffer's size bytes as one LZO block. False when the compressor fails or this
+    // stream takes fewer bytes than given.
+    bool WriteLzoBlock(const CClassicBufferMemory& buffer);
+    // Reads one LZO block into a pooled memory buffer (position 0, size U) that the caller gives
+    // back to the pool. Null, with a log line, for a block whose sizes are above maxSize or
+    // impossible, whose data is shorter than P or does not decompress to exactly U bytes. A
+    // strict stream's read of the header past its end throws CClassicBufferException.
+    CClassicBufferMemory* ReadLzoBlock(u32 maxSize = kClassicLzoBlockMaxSize);
+};
+
+// A growable memory stream. Reads are strict: a read past the size throws and reads nothing.
+// Writes grow the capacity geometrically; bytes skipped over by a write past the size are zero.
+class CClassicBufferMemory : public CClassicBuffer {
+public:
+    CClassicBufferMemory() = default;
+    ~CClassicBufferMemory() override;
+
+    // Throws CClassicBufferException (code 0, empty text) when fewer than n bytes remain; the
+    // position is then unchanged.
+    u32 Read(void* data, u32 n) override;
+    // Returns 0 and writes nothing (with a log line) when the stream would pass its size limit.
+    u32 Write(const void* data, u32 n) override;
+    // Rewinds to position 0; the data stays.
+    bool Close() override;
+    u32 GetPosition() const override { return m_Position; }
+    u32 GetSize() const override { return m_Size; }
+    bool CanSeek() const override { return true; }
+    // No bound check: a read from beyond the size throws, a write there zero-fills the gap.
+    void SetPosition(u32 position) override { m_Position = position; }
+
+    // Advances the position by n; stops at the largest position rather than wrapping around.
+    virtual void Skip(u32 n);
+    virtual u32 GetCapacity() const { return m_Capacity; }
+
+    // Makes the capacity at least n (exactly n when it grows), keeping the data; the growth step
+    // becomes the capacity. Throws CClassicBufferException (code 1) above the size limit.
+    void Reserve(u32 n);
+    // Advances the position by n as a write would, leaving zeroed room to be filled later.
+    // Throws CClassicBufferException (code 1) above the size limit.
+    void Grow(u32 n);
+    void Rewind() { m_Position = 0; }
+    // Position and size 0; the capacity stays.
+    void Clear() {
+        m_Position = 0;
+        m_Size = 0;
+    }
+    // True when both hold the same size and the same bytes.
+    bool IsSameData(const CClassicBufferMemory& other) const;
+
+    u8* GetData() { return m_Data; }
+    const u8* GetData() const { return m_Data; }
+
+private:
+    friend class CClassicBuffer;
+
+    // Makes room for position + n bytes with the growth rule of Write and zero-fills any gap
+    // between the size and the position. False above the size limit.
+    bool PrepareWrite(u32 n);
+
+    u8* m_Data = nullptr;
+    u32 m_Size = 0;
+    u32 m_Position = 0;
+    u32 m_Capacity = 0;
+    // Growth step: never 0, so that the growth rule never divides by zero.
+    u32 m_Step = 1;
+};
+
+class CClassicPooledBuffer;
+
+// A stack of reusable memory streams. It owns the buffers it holds.
+class CClassicBufferPool {
+public:
+    constexpr CClassicBufferPool() = default;
+    CClassicBufferPool(const CClassicBufferPool&) = delete;
+    CClassicBufferPool& operator=(const CClassicBufferPool&) = delete;
+    ~CClassicBufferPool() { Clear(); }
+
+    // The most recently given-back buffer, cleared (its capacity kept), or a new buffer.
+    CClassicBufferMemory* Take();
+    // Pushes the holder's buffer, when it holds one, and empties the holder.
+    void GiveBack(CClassicPooledBuffer& holder);
+    // Deletes every pooled buffer, newest first.
+    void Clear();
+    u32 GetCount() const { return m_Buffers.m_Count; }
+
+private:
+    CFastBuffer<CClassicBufferMemory*> m_Buffers;
+};
+
+extern CClassicBufferPool g_ClassicBufferPool;
+
+// Holds one pooled buffer and gives it back to g_ClassicBufferPool when destroyed.
+class CClassicPooledBuffer {
+public:
+    // Takes a buffer from the pool.
+    CClassicPooledBuffer() : m_Buffer(g_ClassicBufferPool.Take()) {}
+    // Holds a buffer the caller already has (a result of ReadLzoBlock), or nothing.
+    explicit CClassicPooledBuffer(CClassicBufferMemory* buffer) : m_Buffer(buffer) {}
+    ~CClassicPooledBuffer() { g_ClassicBufferPool.GiveBack(*this); }
+    CClassicPooledBuffer(const CClassicPooledBuffer&) = delete;
+    CClassicPooledBuffer& operator=(const CClassicPooledBuffer&) = delete;
+
+    CClassicBufferMemory* Get() const { return m_Buffer; }
+    CClassicBufferMemory* operator->() const { return m_Buffer; }
+    // Hands the buffer to the caller; the holder is empty afterwards.
+    CClassicBufferMemory* Release() {
+        CClassicBufferMemory* buffer = m_Buffer;
+        m_Buffer = nullptr;
+        return buffer;
+    }
+
+private:
+    friend class CClassicBufferPool;
+    CClassicBufferMemory* m_Buffer;
+};
