@@ -1,0 +1,90 @@
+#pragma once
+// A member path: the short sequence of items by which any member of any nod is reached. Items
+// are members, element or component indices, names selecting a nod among a list of nods, and
+// procedure arguments.
+//
+// Storage position 0 holds the path's last item and position count - 1 its first (outermost)
+// item; the current position moves down as items are consumed. Item values are pointer-sized:
+// a member item holds the address of its static record.
+#include "core/nod/MwNod.h"
+
+enum EMwPathItemKind : u32 {
+    MwPathItem_Member = 0,
+    MwPathItem_Index = 1,
+    MwPathItem_Name = 2,
+    MwPathItem_ArgumentFirst = 0x10000000,
+    MwPathItem_ArgumentBool = 0x10000001,
+    MwPathItem_ArgumentNod = 0x10000002,
+    MwPathItem_ArgumentEnum = 0x10000003,
+    MwPathItem_ArgumentIso4 = 0x10000004,
+    MwPathItem_ArgumentVec2 = 0x10000005,
+    MwPathItem_ArgumentVec3 = 0x10000006,
+    MwPathItem_ArgumentInteger = 0x10000007,
+    MwPathItem_ArgumentNatural = 0x10000008,
+    MwPathItem_ArgumentReal = 0x10000009,
+    MwPathItem_ArgumentString = 0x1000000A,
+};
+
+// Result codes of the path and member operations.
+enum EMwParamResult : u32 {
+    MwParam_Ok = 0,
+    MwParam_WrongClass = 1,
+    MwParam_NotFound = 2,
+    MwParam_PathFull = 4,
+    MwParam_PathEmpty = 5,
+    MwParam_NoText = 7,
+};
+
+using MwPathValue = uintptr_t;
+
+// Answers with CMwNod's identity: it has no class record of its own.
+class CMwMemberPath : public CMwNod {
+public:
+    static constexpr u32 s_FactoryClassId = 0x01002000;
+
+    CMwMemberPath() = default;
+    explicit CMwMemberPath(u32 capacity) { Reserve(capacity); }
+    CMwMemberPath(const CMwMemberPath&) = delete;
+    CMwMemberPath& operator=(const CMwMemberPath&) = delete;
+    ~CMwMemberPath() override;
+
+    // 0 frees both arrays and empties the path; otherwise room for n items (never below the
+    // count), the items kept and the path reset.
+    void Reserve(u32 n);
+    // Inserts a value at storage position 0 (the path's new last item); the caller sets its
+    // kind. MwParam_PathFull when there is no room.
+    u32 PushFront(MwPathValue value);
+    // Replaces the value at storage position 0; MwParam_PathEmpty on an empty path.
+    u32 SetFront(MwPathValue value);
+    using CMwNod::CopyFrom;
+    // Becomes a copy of the other path with room for `extra` more items.
+    void CopyFrom(const CMwMemberPath& other, u32 extra);
+    // The other path's items become the last items of this path.
+    void AppendPath(const CMwMemberPath& other);
+
+    void Reset() { m_Current = static_cast<i32>(m_Count) - 1; }
+    bool HasCurrent() const { return m_Current >= 0; }
+    // The current item's value, without consuming it; false when the path is used up.
+    bool GetCurrent(MwPathValue* value) const;
+    u32 GetCurrentKind() const { return HasCurrent() ? m_Kinds[m_Current] : 0xFFFFFFFF; }
+    // Consumes the current item when it is a member item and returns its record; null (and
+    // nothing consumed) otherwise.
+    CMwMemberInfo* TakeMember();
+    // Consumes the current item when it is an index item.
+    bool TakeIndex(u32* index);
+    void Consume() { --m_Current; }
+    void PutBack() { ++m_Current; }
+
+    // Consumes the current item (a name id) and gives the position of the first nod of the list
+    // whose name id equals it; MwParam_NotFound when none does (or the item is not a name).
+    u32 FindNodByName(u32* index, CMwNod* const* nods, u32 count);
+    // The value of argument n of the given kind: on the first call (start -1) start becomes the
+    // storage position of the first argument item. Null when there is no such argument.
+    MwPathValue* GetArgument(u32 n, u32 kind, i32* start);
+
+    u32 m_Count = 0;
+    u32 m_Capacity = 0;
+    MwPathValue* m_Values = nullptr;
+    u32* m_Kinds = nullptr;
+    i32 m_Current = 0;
+};

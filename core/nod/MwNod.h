@@ -1,0 +1,149 @@
+#pragma once
+// CMwNod, the root of every engine object ("nod"): a reference count with a protocol by which
+// the nods that depend on this one are asked to let go before it is destroyed, a list of
+// observers told of its messages, the link to the file id it was loaded from, and the virtual
+// operations every engine class inherits (identity, name id, virtual member access, member and
+// chunk enumeration, the chunked archive body, load hooks, description, messages).
+//
+// Everything here runs on the engine's one thread; counts are plain integers.
+#include "core/base/ClassicString.h"
+#include "core/base/FastBuffer.h"
+#include "core/nod/MwClassInfo.h"
+
+class CMwId;
+class CMwMemberPath;
+class CSystemFid;
+class CSystemParamSet;
+
+class CMwNod {
+public:
+    static constexpr u32 s_ClassId = 0x01001000;
+    static constexpr u32 s_IdNameMemberId = 0x01001000;
+    static constexpr u32 s_RootChunkId = 0x01001000;
+    static constexpr u32 s_UnknownChunk = 0xFACADE01;
+    static constexpr u32 s_NoClassId = 0xFFFFFFFF;
+    static CMwClassInfo s_ClassInfo;
+
+    CMwNod();
+    // A copy starts like a new nod: count 0, no file id, no dependants, no observers.
+    CMwNod(const CMwNod&) : CMwNod() {}
+    // Assigning copies nothing of the nod part: count, file id and lists stay the target's own.
+    CMwNod& operator=(const CMwNod&) { return *this; }
+    virtual ~CMwNod();
+
+    // Identity.
+    virtual CMwClassInfo* GetClassInfo() { return &s_ClassInfo; }
+    virtual u32 GetClassId() { return s_ClassId; }
+    virtual bool IsKindOf(u32 classId) { return classId == s_ClassId; }
+    // The name id of classes that carry one; null for the others.
+    virtual CMwId* GetIdPtr() { return nullptr; }
+    // Null, "" and "Unassigned" make the name id unassigned; other texts intern the name.
+    virtual void SetIdName(const char* text);
+
+    // A nod this one depends on is being destroyed / has reached count 0.
+    virtual void OnDependencyDestroyed(CMwNod* nod);
+    virtual void OnDependencyReleased(CMwNod* nod);
+
+    // Virtual member operations: the path's current item is a member record of this class or an
+    // ancestor. Each class handles its own virtual members and hands the others to its parent.
+    virtual u32 GetParamVirtual(CMwMemberPath* path, CMwParamValue* out);
+    virtual u32 SetParamVirtual(CMwMemberPath* path, const void* value);
+    virtual u32 AddParamVirtual(CMwMemberPath* path, const void* value);
+    virtual u32 SubParamVirtual(CMwMemberPath* path, const void* value);
+    virtual void ReservedHook(u32 a, u32 b);
+
+    // Member and chunk enumeration: the ancestors' ids first, the root's first. The defaults
+    // follow the class records' tables.
+    virtual u32 MemberIdByIndex(u32 index);
+    virtual u32 MemberCount();
+    virtual u32 GetChunkInfo(u32 chunkId);
+    virtual u32 ChunkIdByIndex(u32 index);
+    virtual u32 ChunkCount();
+
+    virtual void OnAfterLoad() {}
+    virtual void InitDefault() {}
+    virtual void OnFileReloaded(u32, CMwNod*) {}
+    virtual void ApplyParamSets(CSystemParamSet* current, CSystemParamSet* load);
+    virtual i32 LoadFid(CMwNod** nod, CSystemFid* fid);
+    virtual i32 SaveFid(CMwNod* nod, CSystemFid* fid);
+    // Appends the diagnostic prefix, the class name and the address; 0 and nothing appended for
+    // a nod that is not valid.
+    virtual i32 Describe(CClassicString& text);
+    virtual void CopyFrom(CMwNod* source);
+    virtual u32 HeaderChunkIdByIndex(u32 index) { return index | s_ClassId; }
+    virtual u32 HeaderChunkCount() { return 0; }
+    virtual u32 AuxMemberIdByIndex(u32 index) { return index | s_ClassId; }
+    virtual u32 AuxMemberCount() { return 0; }
+    virtual void OnMessage(u32* messageId, CMwNod* sender, u32 parameter);
+
+    // Reference counting.
+    i32 AddRef() { return ++m_RefCount; }
+    i32 Release();
+    i32 GetRefCount() const { return m_RefCount; }
+
+    void AddDependant(CMwNod* dependant);
+    // Removes the first entry equal to the dependant (the last entry takes its place). A
+    // dependant that is not listed changes nothing.
+    void RemoveDependant(CMwNod* dependant);
+    void RemoveDependantIfPresent(CMwNod* dependant);
+    // Removes the dependant, then deletes this nod when its count is 0 and no dependant is left.
+    void RemoveDependantAndRelease(CMwNod* dependant);
+    u32 GetDependantCount() const { return m_Dependants ? m_Dependants->m_Count : 0; }
+
+    void AddObserver(CMwNod* observer);
+    void RemoveObserver(CMwNod* observer);
+    // Calls OnMessage on every observer in list order; observers may remove themselves or others
+    // while it runs.
+    void NotifyObservers(u32 messageId, u32 parameter);
+    u32 GetObserverCount() const { return m_Observers ? m_Observers->m_Count : 0; }
+
+    // True when the pointer designates a live nod (answered from the registry of live nods).
+    static bool IsValidNod(const CMwNod* nod);
+    // Position in the list of the nearest class of this nod; -1 when none is listed.
+    i32 FindKindIndex(u32 count, const u32* classIds);
+
+    CSystemFid* GetFid() const { return m_Fid; }
+
+    i32 m_RefCount = 0;
+    // Written only by the file id this nod is bound to.
+    CSystemFid* m_Fid = nullptr;
+
+private:
+    CFastBuffer<CMwNod*>* m_Dependants = nullptr;
+    CFastBuffer<CMwNod*>* m_Observers = nullptr;
+    // Depth of Release passes over the dependants: while one runs, a removal that would delete
+    // the nod only marks it, and the pass deletes it once it is over.
+    u8 m_ReleaseDepth = 0;
+    u8 m_DeletePending = 0;
+    // Set while the destructor tells the dependants: nothing may delete the nod again.
+    u8 m_Destroying = 0;
+};
+
+// A member that holds one reference to a nod: takes it when a nod is stored, gives it back when
+// the nod is replaced or the holder destroyed. Copies take a reference of their own.
+class CMwNodRef {
+public:
+    CMwNodRef() = default;
+    explicit CMwNodRef(CMwNod* nod) { Set(nod); }
+    CMwNodRef(const CMwNodRef& other) { Set(other.m_Nod); }
+    CMwNodRef& operator=(const CMwNodRef& other) {
+        Set(other.m_Nod);
+        return *this;
+    }
+    ~CMwNodRef() { Set(nullptr); }
+
+    void Set(CMwNod* nod) {
+        if (nod)
+            nod->AddRef();
+        CMwNod* old = m_Nod;
+        m_Nod = nod;
+        if (old)
+            old->Release();
+    }
+    CMwNod* Get() const { return m_Nod; }
+    CMwNod* operator->() const { return m_Nod; }
+    explicit operator bool() const { return m_Nod != nullptr; }
+
+private:
+    CMwNod* m_Nod = nullptr;
+};

@@ -1,0 +1,297 @@
+// Reference counting with dependants, destruction, observers, names and validity of nods.
+#include "core/nod/MwNod.h"
+
+#include "CoreTestSupport.h"
+#include "core/nod/MwMemberPath.h"
+
+#include <cinttypes>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Events = std::vector<std::string>;
+
+// A nod that writes what happens to it into a shared event list.
+class CTraceNod : public CMwNod {
+public:
+    enum EOnReleased { Root, Passive, RemoveAllThenRoot };
+
+    CTraceNod(std::string name, Events* events, EOnReleased onReleased = Root)
+        : m_Name(std::move(name)), m_Events(events), m_OnReleased(onReleased) {}
+    ~CTraceNod() override { m_Events->push_back("deleted " + m_Name); }
+
+    void OnDependencyReleased(CMwNod* nod) override {
+        m_Events->push_back("released " + m_Name);
+        if (m_OnReleased == Passive)
+            return;
+        if (m_OnReleased == RemoveAllThenRoot)
+            for (CMwNod* other : m_Others)
+                nod->RemoveDependantAndRelease(other);
+        CMwNod::OnDependencyReleased(nod);
+    }
+    void OnDependencyDestroyed(CMwNod* nod) override {
+        m_Events->push_back("destroyed " + m_Name);
+        nod->RemoveDependant(this); // already forgotten by the nod: must be harmless
+        if (m_AddOnDestroyed)
+            nod->AddDependant(m_AddOnDestroyed);
+    }
+    void OnMessage(u32* messageId, CMwNod*, u32 parameter) override {
+        m_Events->push_back(m_Name + " message " + std::to_string(*messageId) + " " +
+                            std::to_string(parameter));
+        for (CMwNod* other : m_Others)
+            m_Subject->RemoveObserver(other);
+    }
+
+    std::string m_Name;
+    Events* m_Events;
+    EOnReleased m_OnReleased;
+    std::vector<CMwNod*> m_Others;
+    CMwNod* m_AddOnDestroyed = nullptr;
+    CMwNod* m_Subject = nullptr;
+};
+
+class CNamedNod : public CMwNod {
+public:
+    CMwId* GetIdPtr() override { return &m_Id; }
+    CMwId m_Id;
+};
+
+class CUnsetClassNod : public CMwNod {
+public:
+    u32 GetClassId() override { return s_NoClassId; }
+};
+
+class MwNod : public CMwCoreFixture {};
+
+// The release protocol: which dependants are asked to let go, in which order, and when the nod
+// goes.
+TEST_F(MwNod, ReleaseAtZeroAsksTheDependants) {
+    struct Case {
+        const char* name;
+        std::vector<CTraceNod::EOnReleased> dependants;
+        Events expected;
+    };
+    const Case cases[] = {
+        {"no dependant", {}, {"deleted nod"}},
+        {"one", {CTraceNod::Root}, {"released d0", "deleted nod"}},
+        // Each removal moves the last entry forward, so the calls go 0, 2, 1.
+        {"three",
+         {CTraceNod::Root, CTraceNod::Root, CTraceNod::Root},
+         {"released d0", "released d2", "released d1", "deleted nod"}},
+        {"two passive", {CTraceNod::Passive, CTraceNod::Passive}, {"released d0", "released d1"}},
+    };
+    for (const Case& c : cases) {
+        Events events;
+        std::vector<std::unique_ptr<CTraceNod>> dependants;
+        CTraceNod* nod = new CTraceNod("nod", &events);
+        for (size_t i = 0; i < c.dependants.size(); ++i) {
+            dependants.push_back(
+                std::make_unique<CTraceNod>("d" + std::to_string(i), &events, c.dependants[i]));
+            nod->AddDependant(dependants.back().get());
+        }
+        EXPECT_EQ(nod->AddRef(), 1);
+        EXPECT_EQ(nod->Release(), 0);
+        EXPECT_EQ(events, c.expected) << c.name;
+        if (events.back() != "deleted nod") {
+            // Survivors with count 0 go when their last dependant is removed.
+            EXPECT_TRUE(CMwNod::IsValidNod(nod));
+            nod->RemoveDependantAndRelease(dependants[0].get());
+            EXPECT_TRUE(CMwNod::IsValidNod(nod));
+            nod->RemoveDependantAndRelease(dependants[1].get());
+            EXPECT_FALSE(CMwNod::IsValidNod(nod));
+            EXPECT_EQ(events.back(), "deleted nod");
+        }
+    }
+}
+
+// A dependant that removes the others while the release pass runs must not make the pass read a
+// deleted nod: the nod goes once the pass is over.
+TEST_F(MwNod, DependantRemovingOthersDuringReleaseIsSafe) {
+    Events events;
+    CTraceNod* nod = new CTraceNod("nod", &events);
+    CTraceNod first("d0", &events, CTraceNod::RemoveAllThenRoot);
+    CTraceNod second("d1", &events), third("d2", &events);
+    first.m_Others = {&second, &third};
+    for (CMwNod* d : {static_cast<CMwNod*>(&first), static_cast<CMwNod*>(&second),
+                      static_cast<CMwNod*>(&third)})
+        nod->AddDependant(d);
+    nod->AddRef();
+    EXPECT_EQ(nod->Release(), 0);
+    EXPECT_EQ(events, (Events{"released d0", "deleted nod"}));
+}
+
+TEST_F(MwNod, DestructionTellsEveryDependantOnceIncludingLateOnes) {
+    Events events;
+    CTraceNod late("late", &events);
+    CTraceNod d0("d0", &events), d1("d1", &events), d2("d2", &events);
+    d1.m_AddOnDestroyed = &late;
+    CTraceNod* nod = new CTraceNod("nod", &events);
+    nod->AddDependant(&d0);
+    nod->AddDependant(&d1);
+    nod->AddDependant(&d2);
+    delete nod;
+    EXPECT_EQ(events, (Events{"deleted nod", "destroyed d0", "destroyed d1", "destroyed d2",
+                              "destroyed late"}));
+}
+
+TEST_F(MwNod, ReleaseBelowZeroDeletesNothing) {
+    Events events;
+    CTraceNod nod("nod", &events);
+    EXPECT_EQ(nod.Release(), -1);
+    EXPECT_TRUE(events.empty());
+}
+
+TEST_F(MwNod, ObserversAreToldInOrderAndMayRemoveObservers) {
+    Events events;
+    CTraceNod subject("subject", &events);
+    CTraceNod a("a", &events), b("b", &events), c("c", &events);
+    for (CTraceNod* o : {&a, &b, &c}) {
+        o->m_Subject = &subject;
+        subject.AddObserver(o);
+    }
+    subject.NotifyObservers(0x09002000, 7);
+    EXPECT_EQ(events,
+              (Events{"a message 151003136 7", "b message 151003136 7", "c message 151003136 7"}));
+
+    // The first observer removes every observer, which frees the list under the loop.
+    events.clear();
+    a.m_Others = {&a, &b, &c};
+    subject.NotifyObservers(1, 2);
+    EXPECT_EQ(events, (Events{"a message 1 2"}));
+    EXPECT_EQ(subject.GetObserverCount(), 0u);
+    subject.RemoveObserver(&a); // not an observer any more: nothing happens
+}
+
+TEST_F(MwNod, CopiesStartAsNewNods) {
+    Events events;
+    CTraceNod a("a", &events), b("b", &events);
+    CTraceNod dependant("d", &events);
+    a.AddRef();
+    a.AddDependant(&dependant);
+    CTraceNod copy(a);
+    EXPECT_EQ(copy.GetRefCount(), 0);
+    EXPECT_EQ(copy.GetDependantCount(), 0u);
+    b = a; // the nod part is not assigned: b keeps its own count and lists
+    EXPECT_EQ(b.GetRefCount(), 0);
+    EXPECT_EQ(b.GetDependantCount(), 0u);
+    EXPECT_EQ(a.GetDependantCount(), 1u);
+    a.RemoveDependant(&dependant);
+}
+
+TEST_F(MwNod, NodRefHoldsOneReferencePerHolder) {
+    Events events;
+    CTraceNod* nod = new CTraceNod("nod", &events);
+    {
+        CMwNodRef first(nod);
+        CMwNodRef second = first;
+        EXPECT_EQ(nod->GetRefCount(), 2);
+        second = second;
+        EXPECT_EQ(nod->GetRefCount(), 2);
+        second.Set(nullptr);
+        EXPECT_EQ(nod->GetRefCount(), 1);
+        second = first;
+        EXPECT_EQ(nod->GetRefCount(), 2);
+    }
+    EXPECT_EQ(events, (Events{"deleted nod"}));
+}
+
+TEST_F(MwNod, SetIdNameAndTheIdNameMember) {
+    struct Case {
+        const char* text;
+        const char* expected;
+        bool isName;
+    };
+    const Case cases[] = {{"Unassigned", "Unassigned", false},
+                          {"", "Unassigned", false},
+                          {nullptr, "Unassigned", false},
+                          {"unassigned", "unassigned", true},
+                          {"Car", "Car", true}};
+    CMwMemberInfo* idName = CMwClassRegistry::GetMemberInfo(CMwNod::s_IdNameMemberId);
+    ASSERT_NE(idName, nullptr);
+    for (const Case& c : cases) {
+        CNamedNod nod;
+        nod.SetIdName(c.text);
+        EXPECT_EQ(nod.m_Id.IsName(), c.isName) << (c.text ? c.text : "null");
+
+        CMwMemberPath path(1);
+        path.PushFront(reinterpret_cast<MwPathValue>(idName));
+        path.Reset();
+        CMwParamValue value;
+        EXPECT_EQ(nod.GetParamVirtual(&path, &value), 0u);
+        EXPECT_STREQ(static_cast<CClassicString*>(value.Value)->GetText(), c.expected);
+    }
+
+    CNamedNod numbered;
+    numbered.m_Id = CMwId::FromValue(5);
+    CMwMemberPath path(1);
+    path.PushFront(reinterpret_cast<MwPathValue>(idName));
+    path.Reset();
+    CMwParamValue value;
+    EXPECT_EQ(numbered.GetParamVirtual(&path, &value), 0u);
+    EXPECT_STREQ(static_cast<CClassicString*>(value.Value)->GetText(), "Id5");
+
+    // Writing the member sets the name; a nod without name id reads an empty text.
+    const CClassicString bob("Bob");
+    path.Reset();
+    EXPECT_EQ(numbered.SetParamVirtual(&path, &bob), 0u);
+    EXPECT_STREQ(numbered.m_Id.GetChars(), "Bob");
+    CMwNod plain;
+    plain.SetIdName("ignored");
+    path.Reset();
+    EXPECT_EQ(plain.GetParamVirtual(&path, &value), 0u);
+    EXPECT_STREQ(static_cast<CClassicString*>(value.Value)->GetText(), "");
+}
+
+TEST_F(MwNod, IsValidNodAnswersFromTheLiveNods) {
+    EXPECT_FALSE(CMwNod::IsValidNod(nullptr));
+    CMwNod* nod = new CMwNod;
+    EXPECT_TRUE(CMwNod::IsValidNod(nod));
+    const uintptr_t address = reinterpret_cast<uintptr_t>(nod);
+    nod->AddRef();
+    nod->Release();
+    EXPECT_FALSE(CMwNod::IsValidNod(reinterpret_cast<CMwNod*>(address)));
+    CUnsetClassNod unset;
+    EXPECT_FALSE(CMwNod::IsValidNod(&unset));
+    // Many nods at once exercise the registry's growth and deletion.
+    std::vector<std::unique_ptr<CMwNod>> many;
+    for (int i = 0; i < 1000; ++i)
+        many.push_back(std::make_unique<CMwNod>());
+    for (int i = 0; i < 1000; i += 2)
+        many[i].reset();
+    for (int i = 0; i < 1000; ++i)
+        EXPECT_EQ(CMwNod::IsValidNod(many[i].get()), i % 2 == 1);
+}
+
+TEST_F(MwNod, DescribeNamesTheClassAndAddress) {
+    CMwNod nod;
+    CClassicString text("x");
+    EXPECT_EQ(nod.Describe(text), 1);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "x\r\nCMwNod(0x%08" PRIXPTR ")",
+                  reinterpret_cast<uintptr_t>(&nod));
+    EXPECT_STREQ(text.GetText(), expected);
+    CUnsetClassNod unset;
+    CClassicString none;
+    EXPECT_EQ(unset.Describe(none), 0);
+    EXPECT_EQ(none.GetLength(), 0u);
+}
+
+TEST_F(MwNod, RootIdentityAndEnumerations) {
+    CMwNod nod;
+    EXPECT_EQ(nod.GetClassId(), 0x01001000u);
+    EXPECT_TRUE(nod.IsKindOf(0x01001000));
+    EXPECT_FALSE(nod.IsKindOf(0x01003000));
+    EXPECT_EQ(nod.MemberCount(), 1u);
+    EXPECT_EQ(nod.MemberIdByIndex(0), 0x01001000u);
+    EXPECT_EQ(nod.ChunkCount(), 1u);
+    EXPECT_EQ(nod.ChunkIdByIndex(0), 0x01001000u);
+    EXPECT_EQ(nod.GetChunkInfo(0x01001000), 1u);
+    EXPECT_EQ(nod.GetChunkInfo(0x01001001), 0xFACADE01u);
+    EXPECT_EQ(nod.HeaderChunkCount(), 0u);
+    EXPECT_EQ(nod.AuxMemberCount(), 0u);
+    EXPECT_EQ(nod.HeaderChunkIdByIndex(2), 0x01001002u);
+}
+
+} // namespace
