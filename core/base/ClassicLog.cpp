@@ -18,6 +18,9 @@ ClassicLogStatics& Statics() {
 // The callback runs at most this often unless a tick is forced.
 constexpr f32 kTickPeriod = 0.5f;
 
+// The longest text an engine string holds.
+constexpr u32 kMaxTextCapacity = 0x7FFFFFFF;
+
 } // namespace
 
 CClassicLog& ClassicLogInstance() {
@@ -43,7 +46,8 @@ void CClassicLogStreamBuf::Put(char c) {
     const u32 length = m_Text.GetLength() + m_PendingLine.m_Count;
     if (length > m_Text.GetCapacity()) {
         // Doubling keeps a long log from being copied once per line.
-        m_Text.Reserve(std::max(length, m_Text.GetCapacity() * 2), true);
+        const u64 doubled = std::min<u64>(u64(m_Text.GetCapacity()) * 2, kMaxTextCapacity);
+        m_Text.Reserve(u32(std::max<u64>(length, doubled)), true);
     }
     m_Text.Append(CClassicStringRef(m_PendingLine.m_Items, m_PendingLine.m_Count));
     m_PendingLine.m_Count = 0;
@@ -133,8 +137,9 @@ void CClassicLog::WriteLineToFiles(const CClassicString& line) {
 }
 
 void CClassicLog::Tick(bool force) {
-    if (m_CallbackContext) {
-        if (!force) {
+    if (m_CallbackContext && m_Callback) {
+        // Without a clock every tick calls back.
+        if (!force && m_Clock) {
             const f32 now = m_Clock(m_CallbackContext);
             if (now - m_LastCallbackTime < kTickPeriod) {
                 return;

@@ -6,7 +6,8 @@
 #include "core/base/FastBuffer.h"
 #include "platform/Types.h"
 
-#include <iostream>
+#include <istream>
+#include <ostream>
 #include <streambuf>
 
 // The character buffer behind each in-memory log stream. Every character written except NUL

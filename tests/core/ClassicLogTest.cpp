@@ -233,6 +233,19 @@ TEST(ClassicLog, ClosingTheFirstFileSinkDeletesOnlyForeignStreams) {
     }
 }
 
+// A static initialiser of a file that includes the log header may log before main.
+struct LogsAtStart {
+    LogsAtStart() {
+        g_ClassicLogLine.Format("[Test] static start %d\r\n", 42);
+        ClassicLogWriteLine();
+    }
+} s_LogsAtStart;
+
+TEST(ClassicLog, StaticInitialisersCanLog) {
+    const std::string text = MemoryText(g_ClassicLog, 0);
+    EXPECT_NE(text.find("[Test] static start 42\r\n"), std::string::npos);
+}
+
 TEST(ClassicLog, GlobalLineIsComposedInOneStringAndWrittenToTheGlobalLog) {
     const CClassicString& primary = g_ClassicLog.GetMemoryStream(0).GetBuffer().GetText();
     const u32 start = primary.GetLength();
