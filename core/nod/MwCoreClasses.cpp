@@ -1,11 +1,13 @@
 #include "core/nod/MwCoreClasses.h"
 
+#include "core/nod/MwEngine.h"
 #include "core/nod/MwNod.h"
 
 namespace {
 
 constinit CMwClassInfo* const s_CoreClasses[] = {
     &CMwNod::s_ClassInfo,
+    &CMwEngine::s_ClassInfo,
 };
 
 } // namespace

@@ -187,8 +187,8 @@ TEST_F(MwClassRegistry, CoreCensus) {
                 << info->m_Name;
         }
     }
-    EXPECT_EQ(g_MwCoreClassList.m_Count, 1u);
-    EXPECT_EQ(perEngine[1], 1u);
+    EXPECT_EQ(g_MwCoreClassList.m_Count, 2u);
+    EXPECT_EQ(perEngine[1], 2u);
     EXPECT_EQ(withoutFactory, 0u);
 }
 
