@@ -279,9 +279,10 @@ public:
 
     // Numbered placeholders: "%1".."%9" insert the arguments ("<XXX>" for one the call lacks),
     // "%%" gives '%', '%' and any other character are dropped, a trailing '%' ends the text.
-    // An argument may be this string's own text: its old text is used. The result grows past
-    // the first estimate (format length plus each argument's length minus 2) as the arguments
-    // need, up to 1 Mi characters; false when the output had to be cut there.
+    // An argument (or the format) may be this string's own text: its old text is used. The
+    // result grows past the first estimate (format length plus each argument's length minus 2)
+    // as repeated arguments need, up to the larger of that estimate and 1 Mi characters; false
+    // when the output had to be cut there.
     bool Format1(CClassicWideStringRef format, CClassicWideStringRef arg1);
     bool Format2(CClassicWideStringRef format, CClassicWideStringRef arg1,
                  CClassicWideStringRef arg2);
