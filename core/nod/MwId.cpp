@@ -1,10 +1,12 @@
 #include "core/nod/MwId.h"
 
+#include "core/base/ClassicArchive.h"
 #include "core/base/ClassicHash.h"
 #include "core/base/ClassicLog.h"
 #include "platform/Crt.h"
 
 #include <cstring>
+#include <unordered_map>
 
 namespace {
 
@@ -15,6 +17,79 @@ constinit CMwIdTable::CHook* s_Hooks = nullptr;
 // one long name.
 constexpr u32 kFirstBlockSize = 150000;
 constexpr u32 kNamesForLevelSize = 7500;
+
+// The version of the archive form of ids that is written.
+constexpr u32 kArchiveVersion = 3;
+// A back-reference's position sits in the low 28 bits of the word.
+constexpr u32 kArchivePositionMask = 0x0FFFFFFF;
+
+// What an archive knows of the ids archived through it: the form's version and the names met so
+// far, in order. Writing also maps each name id to its position, so that a name is found
+// without a search of the list. Every state is linked into one list so that none outlives the
+// name pool: the ids it holds name places of that pool.
+class CMwIdArchiveState final : public CClassicArchiveIdState {
+public:
+    explicit CMwIdArchiveState(CClassicArchive& archive) : m_Archive(archive) {
+        m_Next = s_First;
+        if (m_Next)
+            m_Next->m_Prev = this;
+        s_First = this;
+    }
+    ~CMwIdArchiveState() override {
+        if (m_Prev)
+            m_Prev->m_Next = m_Next;
+        else
+            s_First = m_Next;
+        if (m_Next)
+            m_Next->m_Prev = m_Prev;
+        m_Ids.FreeItems();
+    }
+
+    void Add(u32 id, bool writing) {
+        if (writing)
+            m_Positions.emplace(id, m_Ids.m_Count);
+        m_Ids.Add(id);
+    }
+
+    // Frees the state of every archive that still has one.
+    static void FreeAll() {
+        while (s_First)
+            s_First->m_Archive.FreeIdState();
+    }
+
+    u32 m_Version = kArchiveVersion;
+    CFastBuffer<u32> m_Ids;
+    std::unordered_map<u32, u32> m_Positions;
+
+private:
+    CClassicArchive& m_Archive;
+    CMwIdArchiveState* m_Prev = nullptr;
+    CMwIdArchiveState* m_Next = nullptr;
+    static constinit inline CMwIdArchiveState* s_First = nullptr;
+};
+
+// Installed by the first Create: when the pool goes, the archives still alive lose their id
+// state (an archive frees its own state when it is destroyed or detached with the flag).
+constinit CMwIdTable::CHook s_ArchiveStateHook;
+
+void OnPoolForArchives(int created) {
+    if (!created)
+        CMwIdArchiveState::FreeAll();
+}
+
+// InternName for the second name kind; -1 and a log line when the name cannot be interned.
+u32 InternSecondKind(const char* name) {
+    const u32 place = CMwIdTable::InternName(name);
+    if (place == CMwIdTable::InternFailed) {
+        g_ClassicLogLine.SetLength(0);
+        g_ClassicLogLine.Append("[MwId] Name pool full, the name stays unassigned: ")
+            .Append(name)
+            .Append("\r\n");
+        ClassicLogWriteLine();
+        return CMwId::Unassigned;
+    }
+    return place | CMwId::KindName2;
+}
 
 } // namespace
 
@@ -82,6 +157,109 @@ CClassicString CMwId::ToString() const {
     return text;
 }
 
+void CMwId::Archive(CClassicArchive& archive) {
+    const bool writing = archive.m_Writing != 0;
+    auto* state = static_cast<CMwIdArchiveState*>(archive.GetIdState());
+    if (!state) {
+        state = new CMwIdArchiveState(archive);
+        archive.SetIdState(state);
+        archive.SerializeUInts(&state->m_Version, 1);
+    } else if (state->m_Version < kArchiveVersion) {
+        // The older forms repeat the version before every id.
+        u32 version = state->m_Version;
+        archive.SerializeUInts(&version, 1);
+    }
+
+    CClassicString text;
+    switch (state->m_Version) {
+        case 3: {
+            if (writing) {
+                const u32 kind = GetKind();
+                if (!IsName()) {
+                    archive.WriteUIntsHex(&m_Value, 1);
+                    return;
+                }
+                const auto known = state->m_Positions.find(m_Value);
+                if (known != state->m_Positions.end()) {
+                    const u32 word = kind | (known->second + 1);
+                    archive.WriteUIntsHex(&word, 1);
+                    return;
+                }
+                archive.WriteUIntsHex(&kind, 1);
+                GetText(text);
+                archive.WriteStrings(&text, 1);
+                state->Add(m_Value, true);
+                return;
+            }
+            u32 word = 0;
+            archive.ReadUIntsHex(&word, 1);
+            m_Value = word;
+            if (!IsName())
+                return;
+            const u32 position = word & kArchivePositionMask;
+            if (position != 0) {
+                if (position <= state->m_Ids.m_Count) {
+                    m_Value = state->m_Ids.m_Items[position - 1];
+                    return;
+                }
+                const platform::FormattedText line = platform::Format(
+                    "[MwId] Archived id 0x%08x refers to name %u of the %u met; read as "
+                    "Unassigned\r\n",
+                    word, position, state->m_Ids.m_Count);
+                g_ClassicLogLine.Assign(CClassicStringRef(line.text, line.length));
+                ClassicLogWriteLine();
+                m_Value = Unassigned;
+                return;
+            }
+            archive.ReadStrings(&text, 1);
+            if ((word & KindMask) == KindName)
+                SetFromName(text.GetText());
+            else
+                m_Value = InternSecondKind(text.GetText());
+            state->Add(m_Value, false);
+            return;
+        }
+        case 2: {
+            if (writing)
+                return;
+            u32 word = 0;
+            archive.ReadUInts(&word, 1);
+            m_Value = word;
+            if (!IsName())
+                return;
+            archive.ReadStrings(&text, 1);
+            if ((word & KindMask) == KindName)
+                SetFromName(text.GetText());
+            else
+                m_Value = InternSecondKind(text.GetText());
+            return;
+        }
+        case 1: {
+            if (writing)
+                return;
+            u32 code = 0;
+            archive.ReadUInts(&code, 1);
+            if (code == 0) {
+                m_Value = Unassigned;
+                return;
+            }
+            archive.ReadStrings(&text, 1);
+            if (code == 2) {
+                m_Value = InternSecondKind(text.GetText());
+            } else if (code == 3) {
+                i32 number = 0;
+                text.ParseDecimal(number);
+                m_Value = u32(number);
+            } else {
+                SetFromName(text.GetText());
+            }
+            return;
+        }
+        default:
+            return;
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // CMwIdTable
 
@@ -105,6 +283,8 @@ void CMwIdTable::Create() {
     if (s_Table)
         return;
     s_Table = new CMwIdTable();
+    if (!s_ArchiveStateHook.m_Callback)
+        AddHook(&s_ArchiveStateHook, OnPoolForArchives);
     for (CHook* hook = s_Hooks; hook; hook = hook->m_Next)
         hook->m_Callback(1);
 }

@@ -31,6 +31,11 @@ public:
     // "Id%d" for numbers, the name for interned names, "Unassigned" for -1.
     void GetText(CClassicString& out) const;
     CClassicString ToString() const;
+    // Writes the id to the archive, or reads it, in the id form: the archive's first id is
+    // preceded by the form's version (3 is written; 1, 2 and 3 are read); in version 3 each
+    // distinct name is sent once per archive and back-referenced by its position after that.
+    // A back-reference past the names met gives -1 and a log line.
+    void Archive(CClassicArchive& archive);
 
     constexpr u32 GetKind() const { return m_Value & KindMask; }
     constexpr bool IsName() const { return GetKind() == KindName || GetKind() == KindName2; }

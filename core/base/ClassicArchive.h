@@ -1,0 +1,147 @@
+#pragma once
+// The value archive: typed values and arrays of values read from or written to a stream, in one
+// of two encodings. One call serves both directions: the Serialize operations write when the
+// archive writes and read otherwise, so that a class describes its data once.
+//
+// Binary (little-endian, no padding, no type tags; the reader knows the sequence):
+//   byte 1, u16 2, u32/i32 4, f32 4 (IEEE single), bool 4 (a u32, kept as stored),
+//   narrow string: u32 length then the bytes (no NUL),
+//   wide string: the narrow string of its UTF-8 form, with EF BB BF first only when some
+//   character is 128 or above, raw block: the bytes as they are.
+// Text (one value per line, every line ends with CR LF):
+//   byte and u16 "%hu" (hex "%hx"), u32 "%u" (hex "%x"), i32 "%d" (hex "%x"), f32 "%f",
+//   bool "True"/"False" (read back as true when the line begins with 'T'),
+//   narrow string: its bytes with '|' written "||" and an embedded CR LF written '|' CR LF,
+//   wide string: its narrow UTF-8 form as a narrow string, raw block: the bytes as they are.
+//
+// Reading failures (the end of the stream, a stored size past the bytes left or above the
+// limits below) throw CClassicBufferException out of the archive call, with a log line; the
+// operation that started the read catches it.
+#include "core/base/ClassicBuffer.h"
+#include "core/base/ClassicString.h"
+#include "platform/Types.h"
+
+class CMwNod;
+class CSystemFid;
+
+// The longest narrow string (binary length or text lines joined) a reading archive accepts.
+inline constexpr u32 kClassicArchiveMaxStringLength = 0x04000000;
+// The largest raw block a reading archive accepts (the largest archive body).
+inline constexpr u32 kClassicArchiveMaxRawSize = kClassicLzoBlockMaxSize;
+
+// State that code archiving through an archive keeps for the archive's lifetime (the name ids
+// met so far). The archive owns it and deletes it when destroyed or detached with the flag.
+class CClassicArchiveIdState {
+public:
+    CClassicArchiveIdState() = default;
+    CClassicArchiveIdState(const CClassicArchiveIdState&) = delete;
+    CClassicArchiveIdState& operator=(const CClassicArchiveIdState&) = delete;
+    virtual ~CClassicArchiveIdState() = default;
+};
+
+class CClassicArchive {
+public:
+    // No stream, no id state, reading, binary.
+    CClassicArchive() = default;
+    CClassicArchive(const CClassicArchive&) = delete;
+    CClassicArchive& operator=(const CClassicArchive&) = delete;
+    // Frees the id state, then deletes the stream.
+    virtual ~CClassicArchive();
+
+    // A nod reference; nothing here (the archive file gives it its form).
+    virtual void ArchiveNodRef(CMwNod*& nod);
+    // A file-id reference; nothing here.
+    virtual void ArchiveFidRef(CSystemFid*& fid);
+    // The current file's name; false here, `out` unchanged.
+    virtual bool GetFileName(CClassicWideString& out);
+
+    // Makes the stream the archive's own (deleted with the archive); nothing else changes, not
+    // even the stream's position. A stream held before is forgotten, not deleted: swap streams
+    // with DetachBuffer first.
+    void SetBuffer(CClassicBuffer* stream);
+    // Returns the stream and forgets it without deleting it. With freeIdState the id state is
+    // freed first; without it the state goes on with the next stream (ids archived after the
+    // swap still refer to the names met before it).
+    CClassicBuffer* DetachBuffer(bool freeIdState);
+    CClassicBuffer* GetBuffer() const { return m_Buffer; }
+
+    // Each family takes the first value and a count; arrays are values one after another. The
+    // hex flag chooses "%hx"/"%x" in text form and changes nothing in binary form.
+    void WriteBytes(const u8* values, u32 count, bool hex = false);
+    void ReadBytes(u8* values, u32 count, bool hex = false);
+    void SerializeBytes(u8* values, u32 count, bool hex = false);
+    void WriteShorts(const u16* values, u32 count, bool hex = false);
+    void ReadShorts(u16* values, u32 count, bool hex = false);
+    void SerializeShorts(u16* values, u32 count, bool hex = false);
+    void WriteUInts(const u32* values, u32 count, bool hex = false);
+    void ReadUInts(u32* values, u32 count, bool hex = false);
+    void SerializeUInts(u32* values, u32 count, bool hex = false);
+    void WriteUIntsHex(const u32* values, u32 count) { WriteUInts(values, count, true); }
+    void ReadUIntsHex(u32* values, u32 count) { ReadUInts(values, count, true); }
+    void SerializeUIntsHex(u32* values, u32 count) { SerializeUInts(values, count, true); }
+    void WriteInts(const i32* values, u32 count, bool hex = false);
+    void ReadInts(i32* values, u32 count, bool hex = false);
+    void SerializeInts(i32* values, u32 count, bool hex = false);
+    // Text: "%f" of the value widened to double. Infinities and NaNs are written in the
+    // spellings the game always read: "1.#INF00", "-1.#INF00" and "-1.#IND00" (any NaN).
+    // Read: the line as a real; a text that stops being a number stops there ("1.#INF00"
+    // reads as 1).
+    void WriteFloats(const f32* values, u32 count);
+    void ReadFloats(f32* values, u32 count);
+    void SerializeFloats(f32* values, u32 count);
+    // 32-bit bools: binary keeps the word; text writes "True" for any non-zero word.
+    void WriteBools(const u32* values, u32 count);
+    void ReadBools(u32* values, u32 count);
+    void SerializeBools(u32* values, u32 count);
+    // Text reading keeps a string's text up to its first NUL.
+    void WriteStrings(const CClassicString* values, u32 count);
+    void ReadStrings(CClassicString* values, u32 count);
+    void SerializeStrings(CClassicString* values, u32 count);
+    void WriteWideStrings(const CClassicWideString* values, u32 count);
+    void ReadWideStrings(CClassicWideString* values, u32 count);
+    void SerializeWideStrings(CClassicWideString* values, u32 count);
+    void WriteRaw(const void* data, u32 size);
+    void ReadRaw(void* data, u32 size);
+    void SerializeRaw(void* data, u32 size);
+
+    // Text line primitives over the line buffer (GetLine). ReadLine reads one line, of any
+    // length up to the string limit, undoing the string escapes; true when it ended with the
+    // continuation '|' CR LF. The end of the stream before the line ends is a failure.
+    bool ReadLine();
+    // Writes the line buffer followed by CR LF.
+    void WriteLine();
+    CClassicString& GetLine() { return m_Line; }
+
+    // Throws, with a log line, when a size read from the stream is above the limit or, for a
+    // stream that knows its size (seekable), above the bytes left. For callers that allocate
+    // by a stored size.
+    void CheckReadSize(u32 size, u32 limit);
+
+    // The id state (owned by the archive).
+    CClassicArchiveIdState* GetIdState() const { return m_IdState; }
+    // Takes ownership of a state; a previous one is freed.
+    void SetIdState(CClassicArchiveIdState* state);
+    void FreeIdState();
+
+    // The owner sets the direction and the encoding before use.
+    i32 m_Writing = 0;
+    i32 m_Text = 0;
+    // Read by the nod chunk loop to choose the chunks it passes over.
+    i32 m_Release = 0;
+
+private:
+    CClassicBuffer& Stream();
+    void Write(const void* data, u32 size);
+    void ReadExact(void* data, u32 size);
+    // One text line holding the formatted value.
+    void WriteTextLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // Reads one line as a 32-bit integer ("%u"/"%d" or "%x" rules, wrapped to 32 bits).
+    u32 ReadTextInteger(bool hex);
+    void ReadString(CClassicString& value);
+    void WriteString(CClassicStringRef value);
+
+    CClassicBuffer* m_Buffer = nullptr;
+    CClassicArchiveIdState* m_IdState = nullptr;
+    // The text line being read or written; its storage is kept between lines.
+    CClassicString m_Line;
+};

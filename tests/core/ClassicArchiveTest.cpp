@@ -1,0 +1,691 @@
+// The value archive: both encodings, the text line reader, bounds on what a stream may claim,
+// the stream swap and golden bytes from Python's struct module.
+#include "core/base/ClassicArchive.h"
+
+#include "CoreTestSupport.h"
+#include "core/nod/MwId.h"
+#include "platform/Endian.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Content(const CClassicBufferMemory& stream) {
+    return std::string(reinterpret_cast<const char*>(stream.GetData()), stream.GetSize());
+}
+
+std::string Str(const CClassicString& s) {
+    return std::string(s.GetText(), s.GetLength());
+}
+
+CClassicString Classic(const std::string& s) {
+    return CClassicString(CClassicStringRef(s.data(), u32(s.size())));
+}
+
+// A stream that cannot seek and answers a read past its end with fewer bytes (0 at the end)
+// instead of throwing, as a file stream outside strict mode does. It counts its calls.
+class CPlainStream : public CClassicBuffer {
+public:
+    explicit CPlainStream(std::string data = {}, bool* destroyed = nullptr)
+        : m_Data(std::move(data)), m_Destroyed(destroyed) {}
+    ~CPlainStream() override {
+        if (m_Destroyed)
+            *m_Destroyed = true;
+    }
+    u32 Read(void* data, u32 n) override {
+        ++m_Reads;
+        n = std::min<u32>(n, u32(m_Data.size()) - m_Position);
+        std::memcpy(data, m_Data.data() + m_Position, n);
+        m_Position += n;
+        return n;
+    }
+    u32 Write(const void* data, u32 n) override {
+        ++m_Writes;
+        m_Data.append(static_cast<const char*>(data), n);
+        return n;
+    }
+    bool Close() override { return true; }
+    u32 GetPosition() const override { return m_Position; }
+    u32 GetSize() const override { return u32(m_Data.size()); }
+
+    std::string m_Data;
+    u32 m_Position = 0;
+    u32 m_Reads = 0;
+    u32 m_Writes = 0;
+
+private:
+    bool* m_Destroyed;
+};
+
+enum class EStream { Memory, Plain };
+enum EEncoding : i32 { Binary = 0, Text = 1 };
+
+// An archive over a stream of either kind holding `data`.
+struct CArchiveOver {
+    CArchiveOver(EStream kind, i32 text, i32 writing, const std::string& data = {}) {
+        if (kind == EStream::Memory) {
+            auto* memory = new CClassicBufferMemory;
+            memory->Write(data.data(), u32(data.size()));
+            memory->Rewind();
+            archive.SetBuffer(memory);
+        } else {
+            archive.SetBuffer(new CPlainStream(data));
+        }
+        archive.m_Text = text;
+        archive.m_Writing = writing;
+    }
+    std::string Written() {
+        if (auto* memory = dynamic_cast<CClassicBufferMemory*>(archive.GetBuffer()))
+            return Content(*memory);
+        return static_cast<CPlainStream*>(archive.GetBuffer())->m_Data;
+    }
+    CClassicArchive archive;
+};
+
+const EStream kStreams[] = {EStream::Memory, EStream::Plain};
+
+std::string StreamName(EStream kind) {
+    return kind == EStream::Memory ? "memory stream" : "plain stream";
+}
+
+// Every family once, with the same values in the Python golden script below.
+void WriteSample(CClassicArchive& a) {
+    const u8 bytes[] = {7, 255};
+    const u16 shorts[] = {0xBEEF};
+    const u32 uints[] = {0xDEADBEEF};
+    const i32 ints[] = {-5};
+    const f32 floats[] = {1.5f, -0.1f};
+    const u32 bools[] = {1, 0};
+    const CClassicString strings[] = {"plain", ""};
+    const CClassicWideString wides[] = {u"\u00e9t\u00e9", u"ascii"};
+    a.WriteBytes(bytes, 2);
+    a.WriteShorts(shorts, 1, true);
+    a.WriteUInts(uints, 1);
+    a.WriteInts(ints, 1);
+    a.WriteFloats(floats, 2);
+    a.WriteBools(bools, 2);
+    a.WriteStrings(strings, 2);
+    a.WriteWideStrings(wides, 2);
+    a.WriteRaw("RAW", 3);
+}
+
+void CheckSample(CClassicArchive& a) {
+    u8 bytes[2] = {};
+    u16 shorts[1] = {};
+    u32 uints[1] = {};
+    i32 ints[1] = {};
+    f32 floats[2] = {};
+    u32 bools[2] = {};
+    CClassicString strings[2];
+    CClassicWideString wides[2];
+    char raw[3] = {};
+    a.ReadBytes(bytes, 2);
+    a.ReadShorts(shorts, 1, true);
+    a.ReadUInts(uints, 1);
+    a.ReadInts(ints, 1);
+    a.ReadFloats(floats, 2);
+    a.ReadBools(bools, 2);
+    a.ReadStrings(strings, 2);
+    a.ReadWideStrings(wides, 2);
+    a.ReadRaw(raw, 3);
+    EXPECT_EQ(bytes[0], 7);
+    EXPECT_EQ(bytes[1], 255);
+    EXPECT_EQ(shorts[0], 0xBEEF);
+    EXPECT_EQ(uints[0], 0xDEADBEEFu);
+    EXPECT_EQ(ints[0], -5);
+    EXPECT_EQ(floats[0], 1.5f);
+    // Text keeps six decimals: -0.1f comes back as the float nearest -0.100000.
+    EXPECT_EQ(floats[1], -0.1f);
+    EXPECT_EQ(bools[0], 1u);
+    EXPECT_EQ(bools[1], 0u);
+    EXPECT_EQ(Str(strings[0]), "plain");
+    EXPECT_EQ(Str(strings[1]), "");
+    EXPECT_EQ(wides[0].Compare(u"\u00e9t\u00e9"), 0);
+    EXPECT_EQ(wides[1].Compare(u"ascii"), 0);
+    EXPECT_EQ(std::string(raw, 3), "RAW");
+}
+
+// The id example: the names X, Y and X again.
+void ArchiveIds(CClassicArchive& a, CMwId* ids) {
+    for (u32 i = 0; i < 3; ++i)
+        ids[i].Archive(a);
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return hex;
+}
+
+std::string Unhex(const std::string& hex) {
+    std::string bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes += char(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
+const char kPythonGolden[] = R"(
+import struct
+
+def string(b):
+    return struct.pack("<I", len(b)) + b
+
+def f32(x):
+    return struct.unpack("<f", struct.pack("<f", x))[0]
+
+wide = "\u00e9t\u00e9".encode("utf-8-sig")
+binary = b"".join([
+    struct.pack("<BB", 7, 255), struct.pack("<H", 0xBEEF), struct.pack("<I", 0xDEADBEEF),
+    struct.pack("<i", -5), struct.pack("<ff", 1.5, -0.1), struct.pack("<II", 1, 0),
+    string(b"plain"), string(b""), string(wide), string(b"ascii"), b"RAW",
+    struct.pack("<II", 3, 0x40000000), string(b"X"), struct.pack("<I", 0x40000000),
+    string(b"Y"), struct.pack("<I", 0x40000001),
+])
+lines = ["%u" % 7, "%u" % 255, "%x" % 0xBEEF, "%u" % 0xDEADBEEF, "%d" % -5,
+         "%f" % f32(1.5), "%f" % f32(-0.1), "True", "False", "plain", ""]
+text = ("\r\n".join(lines) + "\r\n").encode() + wide + b"\r\nascii\r\nRAW"
+text += "".join(s + "\r\n" for s in ["3", "40000000", "X", "40000000", "Y", "40000001"]).encode()
+print(binary.hex())
+print(text.hex())
+)";
+
+// Runs the script with Debian's python3 and returns its output lines.
+std::vector<std::string> RunPython(const char* script) {
+    const std::string path = testing::TempDir() + "archive_golden.py";
+    std::ofstream(path) << script;
+    FILE* pipe = popen((std::string(ENGINE_TEST_PYTHON) + " " + path + " 2>&1").c_str(), "r");
+    std::string output;
+    char chunk[256];
+    while (size_t n = fread(chunk, 1, sizeof(chunk), pipe))
+        output.append(chunk, n);
+    EXPECT_EQ(pclose(pipe), 0) << output;
+    std::filesystem::remove(path);
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = output.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(output.substr(at, end - at));
+    return lines;
+}
+
+TEST(ClassicArchive, BothEncodingsMatchPythonStructGoldenBytes) {
+    const std::vector<std::string> golden = RunPython(kPythonGolden);
+    ASSERT_EQ(golden.size(), 2u);
+    CMwIdTable::Create();
+    for (i32 text : {Binary, Text}) {
+        SCOPED_TRACE(text ? "text" : "binary");
+        CArchiveOver writer(EStream::Memory, text, 1);
+        WriteSample(writer.archive);
+        CMwId ids[3] = {CMwId::FromName("X"), CMwId::FromName("Y"), CMwId::FromName("X")};
+        ArchiveIds(writer.archive, ids);
+        EXPECT_EQ(Hex(writer.Written()), golden[text]);
+
+        CArchiveOver reader(EStream::Memory, text, 0, Unhex(golden[text]));
+        CheckSample(reader.archive);
+        CMwId read[3];
+        ArchiveIds(reader.archive, read);
+        EXPECT_EQ(read[0], ids[0]);
+        EXPECT_EQ(read[1], ids[1]);
+        EXPECT_EQ(read[2], ids[0]);
+        EXPECT_EQ(reader.archive.GetBuffer()->GetPosition(), golden[text].size() / 2);
+    }
+    CMwIdTable::Destroy();
+}
+
+TEST(ClassicArchive, TextNumberForms) {
+    struct Case {
+        const char* name;
+        void (*write)(CClassicArchive&);
+        const char* text;
+    };
+    const Case cases[] = {
+        {"byte",
+         [](CClassicArchive& a) {
+             const u8 v = 200;
+             a.WriteBytes(&v, 1);
+         },
+         "200"},
+        {"byte hex",
+         [](CClassicArchive& a) {
+             const u8 v = 0xAB;
+             a.WriteBytes(&v, 1, true);
+         },
+         "ab"},
+        {"u16",
+         [](CClassicArchive& a) {
+             const u16 v = 65535;
+             a.WriteShorts(&v, 1);
+         },
+         "65535"},
+        {"u32",
+         [](CClassicArchive& a) {
+             const u32 v = 4294967295u;
+             a.WriteUInts(&v, 1);
+         },
+         "4294967295"},
+        {"u32 hex",
+         [](CClassicArchive& a) {
+             const u32 v = 0x0B005000;
+             a.WriteUIntsHex(&v, 1);
+         },
+         "b005000"},
+        {"i32",
+         [](CClassicArchive& a) {
+             const i32 v = -2147483647 - 1;
+             a.WriteInts(&v, 1);
+         },
+         "-2147483648"},
+        {"i32 hex",
+         [](CClassicArchive& a) {
+             const i32 v = -5;
+             a.WriteInts(&v, 1, true);
+         },
+         "fffffffb"},
+        {"bool",
+         [](CClassicArchive& a) {
+             const u32 v = 7;
+             a.WriteBools(&v, 1);
+         },
+         "True"},
+    };
+    for (const Case& c : cases) {
+        CArchiveOver writer(EStream::Memory, Text, 1);
+        c.write(writer.archive);
+        EXPECT_EQ(writer.Written(), std::string(c.text) + "\r\n") << c.name;
+    }
+}
+
+TEST(ClassicArchive, TextFloatsKeepSixDecimalsAndOldNonFiniteSpellings) {
+    struct Case {
+        f32 value;
+        const char* text;
+        f32 readBack;
+    };
+    const f32 inf = std::numeric_limits<f32>::infinity();
+    const Case cases[] = {
+        {1.5f, "1.500000", 1.5f},
+        {0.1f, "0.100000", 0.1f},
+        {1e-7f, "0.000000", 0.0f},
+        {-3e-6f, "-0.000003", -3e-6f},
+        {123456.789f, "123456.789062", 123456.789f},
+        {FLT_MAX, "340282346638528859811704183484516925440.000000", FLT_MAX},
+        {inf, "1.#INF00", 1.0f},
+        {-inf, "-1.#INF00", -1.0f},
+        {std::numeric_limits<f32>::quiet_NaN(), "-1.#IND00", -1.0f},
+    };
+    for (const Case& c : cases) {
+        CArchiveOver writer(EStream::Memory, Text, 1);
+        writer.archive.WriteFloats(&c.value, 1);
+        EXPECT_EQ(writer.Written(), std::string(c.text) + "\r\n");
+        CArchiveOver reader(EStream::Memory, Text, 0, writer.Written());
+        f32 value = 99;
+        reader.archive.ReadFloats(&value, 1);
+        EXPECT_EQ(value, c.readBack) << c.text;
+    }
+}
+
+TEST(ClassicArchive, TextNumberLinesRead) {
+    struct Case {
+        const char* line;
+        bool hex;
+        u32 value;
+        bool logged;
+    };
+    const Case cases[] = {
+        {"  42", false, 42, false},       {"+42", false, 42, false},
+        {"-1", false, 0xFFFFFFFF, false}, {"99999999999", false, 0xFFFFFFFF, false},
+        {"12abc", false, 12, false},      {"DEADbeef", true, 0xDEADBEEF, false},
+        {"0x1F", true, 0x1F, false},      {"0x", true, 0, false},
+        {"abc", false, 0, true},          {"", false, 0, true},
+        {"1.#INF00", false, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        CArchiveOver reader(EStream::Memory, Text, 0, std::string(c.line) + "\r\n7\r\n");
+        CLogWatch log;
+        u32 values[2] = {};
+        reader.archive.ReadUInts(values, 2, c.hex);
+        EXPECT_EQ(values[0], c.value);
+        EXPECT_EQ(values[1], 7u);
+        EXPECT_EQ(log.Since().find("[Archive] Text line of") != std::string::npos, c.logged);
+    }
+    // Bytes and shorts keep the low bits; i32 wraps like the words it is written from.
+    CArchiveOver reader(EStream::Memory, Text, 0,
+                        "300\r\n70000\r\n4294967291\r\nT\r\nTx\r\n"
+                        "true\r\nFalse\r\n\r\n");
+    u8 byte = 0;
+    u16 word = 0;
+    i32 integer = 0;
+    u32 bools[5] = {9, 9, 9, 9, 9};
+    reader.archive.ReadBytes(&byte, 1);
+    reader.archive.ReadShorts(&word, 1);
+    reader.archive.ReadInts(&integer, 1);
+    reader.archive.ReadBools(bools, 5);
+    EXPECT_EQ(byte, 300 & 0xFF);
+    EXPECT_EQ(word, 70000 & 0xFFFF);
+    EXPECT_EQ(integer, -5);
+    EXPECT_EQ(std::vector<u32>(bools, bools + 5), (std::vector<u32>{1, 1, 0, 0, 0}));
+}
+
+TEST(ClassicArchive, TextStringEscapes) {
+    struct Case {
+        std::string value;
+        std::string text;
+        std::string readBack;
+    };
+    const Case cases[] = {
+        {"a|b", "a||b\r\n", "a|b"},
+        {"a\r\nb", "a|\r\nb\r\n", "a\r\nb"},
+        {"a\nb", "a\nb\r\n", "a\nb"},
+        {"a\r", "a\r\r\n", "a\r"},
+        {"|\r\n|", "|||\r\n||\r\n", "|\r\n|"},
+        {"\r\n\r\n", "|\r\n|\r\n\r\n", "\r\n\r\n"},
+        {"", "\r\n", ""},
+        // A text line keeps its text up to the first NUL.
+        {std::string("ab\0cd", 5), std::string("ab\0cd\r\n", 7), "ab"},
+    };
+    for (EStream kind : kStreams) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(StreamName(kind) + ": " + Hex(c.value));
+            CArchiveOver writer(EStream::Memory, Text, 1);
+            const CClassicString values[2] = {Classic(c.value), "next"};
+            writer.archive.WriteStrings(values, 2);
+            EXPECT_EQ(writer.Written(), c.text + "next\r\n");
+
+            CArchiveOver reader(kind, Text, 0, writer.Written());
+            CClassicString read[2];
+            reader.archive.ReadStrings(read, 2);
+            EXPECT_EQ(Str(read[0]), c.readBack);
+            EXPECT_EQ(Str(read[1]), "next");
+        }
+    }
+}
+
+TEST(ClassicArchive, TextLinesOfAnyLengthReadWhole) {
+    // Far past the 1999 characters of a fixed line buffer, with an escape across that limit.
+    std::string longText(5000, 'x');
+    longText[1998] = '|';
+    longText += "\r\ntail";
+    for (EStream kind : kStreams) {
+        SCOPED_TRACE(StreamName(kind));
+        CArchiveOver writer(EStream::Memory, Text, 1);
+        const CClassicString value = Classic(longText);
+        const u32 after = 7;
+        writer.archive.WriteStrings(&value, 1);
+        writer.archive.WriteUInts(&after, 1);
+
+        CArchiveOver reader(kind, Text, 0, writer.Written());
+        CClassicString read;
+        u32 number = 0;
+        reader.archive.ReadStrings(&read, 1);
+        reader.archive.ReadUInts(&number, 1);
+        EXPECT_EQ(Str(read), longText);
+        EXPECT_EQ(number, 7u);
+    }
+}
+
+TEST(ClassicArchive, EndOfStreamIsAFailure) {
+    struct Case {
+        i32 text;
+        const char* data;
+        u32 size;
+    };
+    const Case cases[] = {
+        {Text, "12", 2},
+        {Text, "", 0},
+        {Text, "abc|", 4},
+        {Text, "abc|\r", 5},
+        {Text, "abc\r", 4},
+        {Binary, "\x05\x00", 2},
+        {Binary,
+         "\x05\x00\x00\x00"
+         "ab",
+         6},
+    };
+    for (EStream kind : kStreams) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(StreamName(kind) + ": " + Hex(std::string(c.data, c.size)));
+            CArchiveOver reader(kind, c.text, 0, std::string(c.data, c.size));
+            CLogWatch log;
+            CClassicString value = "kept";
+            EXPECT_THROW(reader.archive.ReadStrings(&value, 1), CClassicBufferException);
+            EXPECT_NE(log.Since().find("[Archive] "), std::string::npos);
+        }
+    }
+}
+
+TEST(ClassicArchive, StoredStringLengthsAreBounded) {
+    struct Case {
+        u32 length;
+        i32 code;
+    };
+    // Past the bytes left, and above the written limit.
+    const Case cases[] = {{100, kClassicBufferErrorPastEnd},
+                          {kClassicArchiveMaxStringLength + 1, kClassicBufferErrorTooLarge},
+                          {0xFFFFFFFF, kClassicBufferErrorTooLarge}};
+    for (const Case& c : cases) {
+        std::string data(4, '\0');
+        platform::StoreU32Le(data.data(), c.length);
+        data += "abc";
+        CArchiveOver reader(EStream::Memory, Binary, 0, data);
+        CClassicString value;
+        try {
+            reader.archive.ReadStrings(&value, 1);
+            ADD_FAILURE() << c.length;
+        } catch (const CClassicBufferException& e) {
+            EXPECT_EQ(e.m_Code, c.code) << c.length;
+        }
+        // Refused before the bytes were read.
+        EXPECT_EQ(reader.archive.GetBuffer()->GetPosition(), 4u);
+        EXPECT_EQ(value.GetCapacity(), 0u);
+    }
+
+    // A stream that cannot tell its size: the string grows only with the bytes there.
+    std::string data(4, '\0');
+    platform::StoreU32Le(data.data(), kClassicArchiveMaxStringLength);
+    data += std::string(1000, 'z');
+    CArchiveOver reader(EStream::Plain, Binary, 0, data);
+    CClassicString value;
+    EXPECT_THROW(reader.archive.ReadStrings(&value, 1), CClassicBufferException);
+    EXPECT_LE(value.GetCapacity(), 0x10000u);
+
+    // Raw blocks are checked the same way before anything is read.
+    CArchiveOver raw(EStream::Memory, Binary, 0, "abc");
+    char block[8];
+    EXPECT_THROW(raw.archive.ReadRaw(block, 8), CClassicBufferException);
+    EXPECT_EQ(raw.archive.GetBuffer()->GetPosition(), 0u);
+    EXPECT_THROW(
+        raw.archive.CheckReadSize(kClassicArchiveMaxRawSize + 1, kClassicArchiveMaxRawSize),
+        CClassicBufferException);
+}
+
+TEST(ClassicArchive, WideStringsStoreTheirNarrowUtf8Form) {
+    struct Case {
+        const char16_t* wide;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {u"abc", std::string("\x03\0\0\0abc", 7)},
+        {u"\u00e9", std::string("\x05\0\0\0\xEF\xBB\xBF\xC3\xA9", 9)},
+        {u"", std::string(4, '\0')},
+    };
+    for (const Case& c : cases) {
+        CArchiveOver writer(EStream::Memory, Binary, 1);
+        const CClassicWideString value = c.wide;
+        writer.archive.WriteWideStrings(&value, 1);
+        EXPECT_EQ(Hex(writer.Written()), Hex(c.bytes));
+        CArchiveOver reader(EStream::Memory, Binary, 0, c.bytes);
+        CClassicWideString read = u"old";
+        reader.archive.ReadWideStrings(&read, 1);
+        EXPECT_EQ(read.Compare(c.wide), 0);
+    }
+    // Narrow bytes without the BOM widen one character per byte.
+    CArchiveOver reader(EStream::Memory, Text, 0, "caf\xE9\r\n");
+    CClassicWideString read;
+    reader.archive.ReadWideStrings(&read, 1);
+    EXPECT_EQ(read.Compare(u"caf\u00e9"), 0);
+}
+
+// A record that describes its data once, for both directions.
+struct CRecord {
+    u8 m_Byte = 0;
+    u16 m_Short = 0;
+    u32 m_Words[3] = {};
+    u32 m_Flags = 0;
+    i32 m_Int = 0;
+    f32 m_Floats[2] = {};
+    u32 m_Bool = 0;
+    CClassicString m_Name;
+    CClassicWideString m_Title;
+    u8 m_Raw[4] = {};
+
+    void Serialize(CClassicArchive& a) {
+        a.SerializeBytes(&m_Byte, 1, true);
+        a.SerializeShorts(&m_Short, 1);
+        a.SerializeUInts(m_Words, 3);
+        a.SerializeUIntsHex(&m_Flags, 1);
+        a.SerializeInts(&m_Int, 1);
+        a.SerializeFloats(m_Floats, 2);
+        a.SerializeBools(&m_Bool, 1);
+        a.SerializeStrings(&m_Name, 1);
+        a.SerializeWideStrings(&m_Title, 1);
+        a.SerializeRaw(m_Raw, 4);
+    }
+};
+
+TEST(ClassicArchive, SerializeWritesThenReadsTheSameRecord) {
+    CRecord out;
+    out.m_Byte = 0x9C;
+    out.m_Short = 1234;
+    out.m_Words[0] = 1;
+    out.m_Words[1] = 0x80000000;
+    out.m_Words[2] = 3;
+    out.m_Flags = 0x0B005031;
+    out.m_Int = -77;
+    out.m_Floats[0] = 0.5f;
+    out.m_Floats[1] = -1024.25f;
+    out.m_Bool = 1;
+    out.m_Name = "Display|Mode\r\nSecond";
+    out.m_Title = u"R\u00e9solution";
+    std::memcpy(out.m_Raw, "\r\n|\0", 4);
+    for (i32 text : {Binary, Text}) {
+        SCOPED_TRACE(text);
+        CArchiveOver writer(EStream::Memory, text, 1);
+        out.Serialize(writer.archive);
+        CArchiveOver reader(EStream::Memory, text, 0, writer.Written());
+        CRecord in;
+        in.Serialize(reader.archive);
+        EXPECT_EQ(in.m_Byte, out.m_Byte);
+        EXPECT_EQ(in.m_Short, out.m_Short);
+        EXPECT_EQ(std::vector<u32>(in.m_Words, in.m_Words + 3),
+                  std::vector<u32>(out.m_Words, out.m_Words + 3));
+        EXPECT_EQ(in.m_Flags, out.m_Flags);
+        EXPECT_EQ(in.m_Int, out.m_Int);
+        EXPECT_EQ(in.m_Floats[0], out.m_Floats[0]);
+        EXPECT_EQ(in.m_Floats[1], out.m_Floats[1]);
+        EXPECT_EQ(in.m_Bool, out.m_Bool);
+        EXPECT_EQ(Str(in.m_Name), Str(out.m_Name));
+        EXPECT_EQ(in.m_Title.Compare(out.m_Title), 0);
+        EXPECT_EQ(std::memcmp(in.m_Raw, out.m_Raw, 4), 0);
+        EXPECT_EQ(reader.archive.GetBuffer()->GetPosition(), writer.Written().size());
+    }
+}
+
+TEST(ClassicArchive, BinaryArraysTakeOneStreamCall) {
+    CArchiveOver archive(EStream::Plain, Binary, 1);
+    auto* stream = static_cast<CPlainStream*>(archive.archive.GetBuffer());
+    std::vector<u32> values(100);
+    for (u32 i = 0; i < 100; ++i)
+        values[i] = i * 0x01010101u;
+    archive.archive.WriteUInts(values.data(), 100);
+    EXPECT_EQ(stream->m_Writes, 1u);
+    const CClassicString name = "name";
+    archive.archive.WriteStrings(&name, 1);
+    EXPECT_EQ(stream->m_Writes, 3u);
+
+    std::vector<u32> read(100);
+    archive.archive.m_Writing = 0;
+    archive.archive.ReadUInts(read.data(), 100);
+    EXPECT_EQ(stream->m_Reads, 1u);
+    EXPECT_EQ(read, values);
+}
+
+// Counts its destructions.
+struct CCountedState : CClassicArchiveIdState {
+    explicit CCountedState(u32& count) : m_Count(count) {}
+    ~CCountedState() override { ++m_Count; }
+    u32& m_Count;
+};
+
+TEST(ClassicArchive, StreamSwapKeepsOwnershipAndState) {
+    bool firstDestroyed = false, secondDestroyed = false;
+    u32 statesFreed = 0;
+    auto* first = new CPlainStream({}, &firstDestroyed);
+    auto* second = new CPlainStream({}, &secondDestroyed);
+    {
+        CClassicArchive archive;
+        archive.m_Writing = 1;
+        archive.SetBuffer(first);
+        archive.SetIdState(new CCountedState(statesFreed));
+        const u32 values[] = {1, 2, 3};
+        archive.WriteUInts(&values[0], 1);
+
+        // A chunk written aside: the state goes on with the other stream.
+        EXPECT_EQ(archive.DetachBuffer(false), first);
+        archive.SetBuffer(second);
+        archive.WriteUInts(&values[1], 1);
+        EXPECT_EQ(archive.DetachBuffer(false), second);
+        EXPECT_NE(archive.GetIdState(), nullptr);
+        archive.SetBuffer(first);
+        archive.WriteUInts(&values[2], 1);
+        EXPECT_EQ(first->m_Data, std::string("\1\0\0\0\3\0\0\0", 8));
+        EXPECT_EQ(second->m_Data, std::string("\2\0\0\0", 4));
+        EXPECT_FALSE(firstDestroyed || secondDestroyed);
+        EXPECT_EQ(statesFreed, 0u);
+
+        // Detaching with the flag frees the state; the archive deletes the stream it holds.
+        EXPECT_EQ(archive.DetachBuffer(true), first);
+        EXPECT_EQ(statesFreed, 1u);
+        EXPECT_EQ(archive.GetIdState(), nullptr);
+        archive.SetBuffer(first);
+        archive.SetIdState(new CCountedState(statesFreed));
+
+        // The base archive's reference slots write nothing and change nothing.
+        CMwNod* nod = reinterpret_cast<CMwNod*>(&archive);
+        CSystemFid* fid = nullptr;
+        CClassicWideString name = u"kept";
+        archive.ArchiveNodRef(nod);
+        archive.ArchiveFidRef(fid);
+        EXPECT_FALSE(archive.GetFileName(name));
+        EXPECT_EQ(nod, reinterpret_cast<CMwNod*>(&archive));
+        EXPECT_EQ(first->m_Data.size(), 8u);
+    }
+    EXPECT_TRUE(firstDestroyed);
+    EXPECT_EQ(statesFreed, 2u);
+    EXPECT_FALSE(secondDestroyed);
+    delete second;
+}
+
+TEST(ClassicArchive, NoStreamIsAFailureNotACrash) {
+    CClassicArchive archive;
+    u32 value = 0;
+    CLogWatch log;
+    EXPECT_THROW(archive.ReadUInts(&value, 1), CClassicBufferException);
+    archive.m_Text = 1;
+    EXPECT_THROW(archive.ReadUInts(&value, 1), CClassicBufferException);
+    EXPECT_NE(log.Since().find("[Archive] The archive has no stream"), std::string::npos);
+}
+
+} // namespace
