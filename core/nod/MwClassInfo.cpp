@@ -138,8 +138,7 @@ void CMwClassRegistry::Init() {
     for (CMwClassInfo* info = s_FirstClassInfo; info; info = info->m_Next)
         File(info);
     LinkChildren();
-    if (s_BindMemberInfos)
-        s_BindMemberInfos();
+    BindMemberInfos();
     CheckRecords();
 }
 
@@ -150,6 +149,7 @@ void CMwClassRegistry::LinkChildren() {
 }
 
 void CMwClassRegistry::Shutdown() {
+    UnbindMemberInfos();
     for (CMwClassInfo* info = s_FirstClassInfo; info; info = info->m_Next) {
         delete[] info->m_Children;
         info->m_Children = nullptr;

@@ -103,9 +103,11 @@ public:
     // The per-engine tables; null where an engine has no class.
     static const CFastArray<CMwEngineClassTable*>& GetEngineTables();
 
-    // Installed by the member reflection: binds every record of the list to its descriptor.
-    // Init calls it last, when it is set.
-    static inline void (*s_BindMemberInfos)() = nullptr;
+    // Binds every member record of the listed classes to its type's shared descriptor (built
+    // here on first use) and reports any record left without one. The last step of Init.
+    static void BindMemberInfos();
+    // Clears every record's descriptor and destroys the descriptors. The first step of Shutdown.
+    static void UnbindMemberInfos();
 };
 
 // The same lookup as CMwClassRegistry::GetClassInfoById.

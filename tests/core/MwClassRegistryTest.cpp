@@ -187,8 +187,8 @@ TEST_F(MwClassRegistry, CoreCensus) {
                 << info->m_Name;
         }
     }
-    EXPECT_EQ(g_MwCoreClassList.m_Count, 2u);
-    EXPECT_EQ(perEngine[1], 2u);
+    EXPECT_EQ(g_MwCoreClassList.m_Count, 25u);
+    EXPECT_EQ(perEngine[1], 25u);
     EXPECT_EQ(withoutFactory, 0u);
 }
 

@@ -1,0 +1,10 @@
+#include "core/nod/MwParamStruct.h"
+
+MW_DEFINE_CLASS(CMwParamStruct, MwFactory<CMwParamStruct>, MW_NO_MEMBERS, MW_NO_CHUNKS);
+MW_DEFINE_CLASS(CMwParamColor, MwFactory<CMwParamColor>, MW_NO_MEMBERS, MW_NO_CHUNKS);
+MW_DEFINE_CLASS(CMwParamVec2, MwFactory<CMwParamVec2>, MW_NO_MEMBERS, MW_NO_CHUNKS);
+MW_DEFINE_CLASS(CMwParamVec3, MwFactory<CMwParamVec3>, MW_NO_MEMBERS, MW_NO_CHUNKS);
+MW_DEFINE_CLASS(CMwParamVec4, MwFactory<CMwParamVec4>, MW_NO_MEMBERS, MW_NO_CHUNKS);
+MW_DEFINE_CLASS(CMwParamQuat, MwFactory<CMwParamQuat>, MW_NO_MEMBERS, MW_NO_CHUNKS);
+MW_DEFINE_CLASS(CMwParamIso3, MwFactory<CMwParamIso3>, MW_NO_MEMBERS, MW_NO_CHUNKS);
+MW_DEFINE_CLASS(CMwParamIso4, MwFactory<CMwParamIso4>, MW_NO_MEMBERS, MW_NO_CHUNKS);
