@@ -187,7 +187,8 @@ TEST_F(MwNod, NodRefHoldsOneReferencePerHolder) {
         CMwNodRef first(nod);
         CMwNodRef second = first;
         EXPECT_EQ(nod->GetRefCount(), 2);
-        second = second;
+        CMwNodRef& same = second;
+        second = same; // assigning a holder to itself keeps its one reference
         EXPECT_EQ(nod->GetRefCount(), 2);
         second.Set(nullptr);
         EXPECT_EQ(nod->GetRefCount(), 1);
