@@ -23,6 +23,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libminizip-dev liblzo2-dev libtinyxml-dev libjpeg62-turbo-dev
   python3 python3-lzo gettext locales-all valgrind
+  libssl-dev
 )
 missing=()
 for p in "${packages[@]}"; do

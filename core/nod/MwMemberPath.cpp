@@ -1,5 +1,6 @@
 #include "core/nod/MwMemberPath.h"
 
+#include "core/base/ClassicArchive.h"
 #include "core/nod/MwId.h"
 
 #include <algorithm>
@@ -135,4 +136,75 @@ MwPathValue* CMwMemberPath::GetArgument(u32 n, u32 kind, i32* start) {
     if (position + 1 >= m_Count || m_Kinds[position] != kind)
         return nullptr;
     return &m_Values[position];
+}
+
+u32 CMwMemberPath::Archive(CClassicArchive& archive) {
+    if (archive.m_Writing) {
+        archive.WriteUInts(&m_Count, 1);
+        archive.WriteUInts(m_Kinds, m_Count);
+        for (u32 i = 0; i < m_Count; ++i) {
+            switch (m_Kinds[i]) {
+                case MwPathItem_Member: {
+                    const auto* member = reinterpret_cast<const CMwMemberInfo*>(m_Values[i]);
+                    u32 id = member ? member->MemberId : 0xFFFFFFFF;
+                    archive.WriteUInts(&id, 1);
+                    break;
+                }
+                case MwPathItem_Index: {
+                    u32 index = static_cast<u32>(m_Values[i]);
+                    archive.WriteUInts(&index, 1);
+                    break;
+                }
+                case MwPathItem_Name: {
+                    u32 named = 1;
+                    archive.WriteBools(&named, 1);
+                    const CClassicString text = CMwId::FromValue(u32(m_Values[i])).ToString();
+                    archive.WriteStrings(&text, 1);
+                    break;
+                }
+                default:
+                    break;
+            }
+        }
+        return 0;
+    }
+
+    u32 count = 0;
+    archive.ReadUInts(&count, 1);
+    archive.CheckReadSize(count, s_MaxArchivedItems);
+    Reserve(0);
+    if (count == 0)
+        return 0;
+    Reserve(count);
+    archive.ReadUInts(m_Kinds, count);
+    for (u32 i = 0; i < count; ++i) {
+        m_Values[i] = 0;
+        m_Count = i + 1;
+        switch (m_Kinds[i]) {
+            case MwPathItem_Member: {
+                u32 id = 0;
+                archive.ReadUInts(&id, 1);
+                m_Values[i] = reinterpret_cast<MwPathValue>(CMwClassRegistry::GetMemberInfo(id));
+                break;
+            }
+            case MwPathItem_Index: {
+                u32 index = 0;
+                archive.ReadUInts(&index, 1);
+                m_Values[i] = index;
+                break;
+            }
+            case MwPathItem_Name: {
+                u32 named = 0;
+                archive.ReadBools(&named, 1);
+                CClassicString text;
+                archive.ReadStrings(&text, 1);
+                m_Values[i] = CMwId::FromName(text.GetText()).m_Value;
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    Reset();
+    return 0;
 }

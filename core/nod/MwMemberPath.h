@@ -41,6 +41,8 @@ using MwPathValue = uintptr_t;
 class CMwMemberPath : public CMwNod {
 public:
     static constexpr u32 s_FactoryClassId = 0x01002000;
+    // The most items a stored path may hold.
+    static constexpr u32 s_MaxArchivedItems = 4096;
 
     CMwMemberPath() = default;
     explicit CMwMemberPath(u32 capacity) { Reserve(capacity); }
@@ -56,6 +58,10 @@ public:
     u32 PushFront(MwPathValue value);
     // Replaces the value at storage position 0; MwParam_PathEmpty on an empty path.
     u32 SetFront(MwPathValue value);
+    // u32 count, the count kinds in storage order, then per item: member id, index, or a name
+    // (a bool, then the name's text); argument values are not stored and read back as 0.
+    u32 Archive(CClassicArchive& archive) override;
+
     using CMwNod::CopyFrom;
     // Becomes a copy of the other path with room for `extra` more items.
     void CopyFrom(const CMwMemberPath& other, u32 extra);

@@ -1,5 +1,7 @@
 #include "core/nod/MwNod.h"
 
+#include "core/base/ClassicArchive.h"
+#include "core/base/ClassicLog.h"
 #include "core/nod/MwDiag.h"
 #include "core/nod/MwId.h"
 #include "core/nod/MwMemberPath.h"
@@ -340,6 +342,125 @@ u32 CMwNod::GetChunkInfo(u32 chunkId) {
             if (info->m_Chunks[i].Id == chunkId)
                 return info->m_Chunks[i].Flags;
     return s_UnknownChunk;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The chunked body
+
+namespace {
+
+// Swaps an archive's stream for a memory stream while one skippable chunk is encoded, and puts
+// the archive's own stream back whatever happens.
+class CStreamSwap {
+public:
+    CStreamSwap(CClassicArchive& archive, CClassicBufferMemory* memory)
+        : m_Archive(archive), m_Own(archive.DetachBuffer(false)) {
+        m_Archive.SetBuffer(memory);
+    }
+    ~CStreamSwap() {
+        m_Archive.DetachBuffer(false);
+        m_Archive.SetBuffer(m_Own);
+    }
+    CStreamSwap(const CStreamSwap&) = delete;
+    CStreamSwap& operator=(const CStreamSwap&) = delete;
+
+private:
+    CClassicArchive& m_Archive;
+    CClassicBuffer* m_Own;
+};
+
+void LogBodyFailure(CMwNod& nod, const char* what, u32 chunkId) {
+    g_ClassicLogLine.SetLength(0);
+    g_ClassicLogLine.Append("[MwNod] Body of ")
+        .Append(nod.GetClassInfo() ? nod.GetClassInfo()->m_Name : "?")
+        .Append(" not read further: ")
+        .Append(what)
+        .Append(" ")
+        .AppendHex(chunkId)
+        .Append("\r\n");
+    ClassicLogWriteLine();
+}
+
+} // namespace
+
+u32 CMwNod::Archive(CClassicArchive& archive) {
+    if (archive.m_Writing) {
+        const u32 count = ChunkCount();
+        for (u32 i = 0; i < count; ++i) {
+            u32 id = ChunkIdByIndex(i);
+            const u32 flags = GetChunkInfo(id);
+            const u32 excluded = archive.m_Release ? 0x04 : 0x08;
+            if (!(flags & 0x02) || (flags & excluded))
+                continue;
+            archive.WriteUIntsHex(&id, 1);
+            if (!(flags & 0x10)) {
+                ArchiveChunk(archive, id);
+                continue;
+            }
+            // A skippable chunk is encoded into memory first, so that its size precedes it.
+            CClassicPooledBuffer memory;
+            {
+                CStreamSwap swap(archive, memory.Get());
+                ArchiveChunk(archive, id);
+            }
+            u32 header[2] = {s_SkipTag, memory->GetPosition()};
+            archive.WriteUInts(header, 2);
+            if (header[1])
+                archive.WriteRaw(memory->GetData(), header[1]);
+        }
+        u32 end = s_UnknownChunk;
+        archive.WriteUIntsHex(&end, 1);
+        return 0;
+    }
+
+    u32 result = 0;
+    u32 id = 0;
+    try {
+        for (;;) {
+            archive.ReadUIntsHex(&id, 1);
+            if (id == s_UnknownChunk)
+                break;
+            const u32 flags = GetChunkInfo(id);
+            if (flags == s_UnknownChunk) {
+                // Unknown chunks can be passed over only when they carry their size.
+                u32 tag = 0;
+                archive.ReadUInts(&tag, 1);
+                if (tag != s_SkipTag) {
+                    LogBodyFailure(*this, "unknown chunk", id);
+                    result = 1;
+                    break;
+                }
+                u32 size = 0;
+                archive.ReadUInts(&size, 1);
+                archive.CheckReadSize(size, kClassicArchiveMaxRawSize);
+                u8 scratch[4096];
+                for (u32 left = size; left > 0;) {
+                    const u32 piece = left < sizeof scratch ? left : u32(sizeof scratch);
+                    archive.ReadRaw(scratch, piece);
+                    left -= piece;
+                }
+                continue;
+            }
+            if (flags & 0x10) {
+                u32 header[2];
+                archive.ReadUInts(header, 2);
+            }
+            ArchiveChunk(archive, id);
+        }
+    } catch (const CClassicBufferException&) {
+        LogBodyFailure(*this, "the stream ended in or after chunk", id);
+        result = 1;
+    }
+    OnAfterLoad();
+    return result;
+}
+
+void CMwNod::ArchiveChunk(CClassicArchive& archive, u32 chunkId) {
+    if (chunkId != s_RootChunkId)
+        return;
+    // An old developer name: read and dropped; written only when a class asks for it.
+    CClassicString name(archive.m_Writing ? "No DevName" : "");
+    archive.SerializeStrings(&name, 1);
 }
 
 // ---------------------------------------------------------------------------------------------

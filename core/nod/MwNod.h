@@ -10,6 +10,7 @@
 #include "core/base/FastBuffer.h"
 #include "core/nod/MwClassInfo.h"
 
+class CClassicArchive;
 class CMwId;
 class CMwMemberPath;
 class CSystemFid;
@@ -20,7 +21,10 @@ public:
     static constexpr u32 s_ClassId = 0x01001000;
     static constexpr u32 s_IdNameMemberId = 0x01001000;
     static constexpr u32 s_RootChunkId = 0x01001000;
+    // Answers GetChunkInfo for an id no class of the chain knows, and ends a chunked body.
     static constexpr u32 s_UnknownChunk = 0xFACADE01;
+    // Precedes the size of a skippable chunk ("PIKS" in little-endian bytes).
+    static constexpr u32 s_SkipTag = 0x534B4950;
     static constexpr u32 s_NoClassId = 0xFFFFFFFF;
     static CMwClassInfo s_ClassInfo;
 
@@ -56,6 +60,14 @@ public:
     // follow the class records' tables.
     virtual u32 MemberIdByIndex(u32 index);
     virtual u32 MemberCount();
+    // The chunked body: writes every chunk the class chain wants written, in enumeration order,
+    // or reads chunks back in the order stored. 0 on success; 1, with a log line, for a body
+    // that cannot be read (an unknown chunk without the skip tag, a size past the end, a
+    // missing end tag).
+    virtual u32 Archive(CClassicArchive& archive);
+    // Reads or writes one chunk's data; each class handles its own ids and hands the others to
+    // its parent.
+    virtual void ArchiveChunk(CClassicArchive& archive, u32 chunkId);
     virtual u32 GetChunkInfo(u32 chunkId);
     virtual u32 ChunkIdByIndex(u32 index);
     virtual u32 ChunkCount();
@@ -70,6 +82,7 @@ public:
     // a nod that is not valid.
     virtual i32 Describe(CClassicString& text);
     virtual void CopyFrom(CMwNod* source);
+    virtual void ArchiveHeaderChunk(CClassicArchive&, u32*) {}
     virtual u32 HeaderChunkIdByIndex(u32 index) { return index | s_ClassId; }
     virtual u32 HeaderChunkCount() { return 0; }
     virtual u32 AuxMemberIdByIndex(u32 index) { return index | s_ClassId; }

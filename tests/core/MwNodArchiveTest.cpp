@@ -1,0 +1,223 @@
+// The chunked body of nods and the archive form of member paths.
+#include "CoreTestSupport.h"
+#include "core/base/ClassicArchive.h"
+#include "core/nod/MwMemberPath.h"
+#include "core/nod/MwNod.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A class with one plain chunk (flags 3), one skippable chunk (flags 0x13) and one chunk that
+// release archives leave out (flags 7); it counts its loads.
+class CChunkNod : public CMwNod {
+    MW_DECLARE_CLASS(CChunkNod, CMwNod, 0x01F10000)
+public:
+    void ArchiveChunk(CClassicArchive& archive, u32 chunkId) override {
+        m_Read.push_back(chunkId);
+        switch (chunkId) {
+            case 0x01F10000:
+                archive.SerializeUInts(&m_Plain, 1);
+                break;
+            case 0x01F10001:
+                archive.SerializeStrings(&m_Skippable, 1);
+                break;
+            case 0x01F10002:
+                archive.SerializeUInts(&m_Debug, 1);
+                break;
+            default:
+                Super::ArchiveChunk(archive, chunkId);
+        }
+    }
+    void OnAfterLoad() override { ++m_Loads; }
+
+    u32 m_Plain = 0;
+    CClassicString m_Skippable;
+    u32 m_Debug = 0;
+    u32 m_Loads = 0;
+    std::vector<u32> m_Read;
+};
+
+#define CCHUNKNOD_CHUNKS(X) X(0x01F10000, 3) X(0x01F10001, 0x13) X(0x01F10002, 7)
+MW_DEFINE_CLASS(CChunkNod, MwFactory<CChunkNod>, MW_NO_MEMBERS, CCHUNKNOD_CHUNKS);
+
+std::string Written(CMwNod& nod, bool text, bool release) {
+    CClassicArchive archive;
+    CClassicBufferMemory* memory = new CClassicBufferMemory;
+    archive.SetBuffer(memory);
+    archive.m_Writing = 1;
+    archive.m_Text = text;
+    archive.m_Release = release;
+    EXPECT_EQ(nod.Archive(archive), 0u);
+    return std::string(reinterpret_cast<const char*>(memory->GetData()), memory->GetSize());
+}
+
+u32 Read(CMwNod& nod, const std::string& bytes, bool text) {
+    CClassicArchive archive;
+    CClassicBufferMemory* memory = new CClassicBufferMemory;
+    memory->Write(bytes.data(), u32(bytes.size()));
+    memory->Rewind();
+    archive.SetBuffer(memory);
+    archive.m_Text = text;
+    return nod.Archive(archive);
+}
+
+std::string Le(std::initializer_list<u32> words) {
+    std::string bytes;
+    for (u32 w : words)
+        for (int i = 0; i < 4; ++i)
+            bytes += char((w >> (8 * i)) & 0xFF);
+    return bytes;
+}
+
+TEST(MwNodArchive, WritesTheChunksTheClassChainWants) {
+    CMwNod root;
+    EXPECT_EQ(Written(root, false, false), Le({0xFACADE01}));
+    EXPECT_EQ(Written(root, true, false), "facade01\r\n");
+
+    CChunkNod nod;
+    nod.m_Plain = 5;
+    nod.m_Skippable.Assign("ab");
+    nod.m_Debug = 9;
+    // The skippable chunk's size counts the encoded data: a length word and two bytes.
+    const std::string chunks = Le({0x01F10000, 5, 0x01F10001, 0x534B4950, 6, 2}) + "ab";
+    EXPECT_EQ(Written(nod, false, false), chunks + Le({0x01F10002, 9, 0xFACADE01}));
+    EXPECT_EQ(Written(nod, false, true), chunks + Le({0xFACADE01}));
+    EXPECT_EQ(Written(nod, true, false),
+              "1f10000\r\n5\r\n1f10001\r\n1397442896\r\n4\r\nab\r\n1f10002\r\n9\r\nfacade01\r\n");
+}
+
+TEST(MwNodArchive, ReadsBackInBothEncodings) {
+    for (bool text : {false, true}) {
+        CChunkNod written;
+        written.m_Plain = 77;
+        written.m_Skippable.Assign("line|with\r\nbreak");
+        written.m_Debug = 3;
+        CChunkNod read;
+        EXPECT_EQ(Read(read, Written(written, text, false), text), 0u);
+        EXPECT_EQ(read.m_Plain, 77u);
+        EXPECT_STREQ(read.m_Skippable.GetText(), "line|with\r\nbreak");
+        EXPECT_EQ(read.m_Debug, 3u);
+        EXPECT_EQ(read.m_Loads, 1u);
+    }
+}
+
+TEST(MwNodArchive, ReadingFollowsTheStoredChunks) {
+    struct Case {
+        const char* name;
+        std::string body;
+        u32 result;
+        std::vector<u32> read;
+        u32 plain;
+        const char* log;
+    };
+    const Case cases[] = {
+        {"unknown skippable chunk passed over",
+         Le({0x01F1F000, 0x534B4950, 5}) + "xxxxx" + Le({0x01F10000, 8, 0xFACADE01}),
+         0,
+         {0x01F10000},
+         8,
+         ""},
+        {"chunk stored twice is read twice",
+         Le({0x01F10000, 1, 0x01F10000, 2, 0xFACADE01}),
+         0,
+         {0x01F10000, 0x01F10000},
+         2,
+         ""},
+        {"root chunk read and dropped",
+         Le({0x01001000, 3}) + "dev" + Le({0x01F10000, 4, 0xFACADE01}),
+         0,
+         {0x01001000, 0x01F10000},
+         4,
+         ""},
+        {"known skippable chunk: tag and size not compared",
+         Le({0x01F10001, 0, 99, 1}) + "z" + Le({0xFACADE01}),
+         0,
+         {0x01F10001},
+         0,
+         ""},
+        {"unknown chunk without the skip tag stops",
+         Le({0x01F10000, 6, 0x01F1F000, 1234, 0x01F10000, 7}),
+         1,
+         {0x01F10000},
+         6,
+         "[MwNod] Body of CChunkNod not read further: unknown chunk 0x01F1F000\r\n"},
+        {"size past the end",
+         Le({0x01F1F000, 0x534B4950, 1000}) + "short",
+         1,
+         {},
+         0,
+         "not read further: the stream ended in or after chunk 0x01F1F000"},
+        {"missing end tag", Le({0x01F10000, 6}), 1, {0x01F10000}, 6, "the stream ended"},
+    };
+    for (const Case& c : cases) {
+        CLogWatch log;
+        CChunkNod nod;
+        EXPECT_EQ(Read(nod, c.body, false), c.result) << c.name;
+        EXPECT_EQ(nod.m_Read, c.read) << c.name;
+        EXPECT_EQ(nod.m_Plain, c.plain) << c.name;
+        EXPECT_EQ(nod.m_Loads, 1u) << c.name;
+        EXPECT_NE(log.Since().find(c.log), std::string::npos) << c.name << ": " << log.Since();
+    }
+}
+
+class MwMemberPathArchive : public CMwCoreFixture {};
+
+TEST_F(MwMemberPathArchive, ItemsRoundTrip) {
+    CMwMemberInfo* idName = CMwClassRegistry::GetMemberInfo(0x01001000);
+    CMwMemberPath path(4);
+    path.PushFront(0x1234);
+    path.m_Kinds[0] = MwPathItem_ArgumentInteger;
+    path.PushFront(CMwId::FromName("Wheel").m_Value);
+    path.m_Kinds[0] = MwPathItem_Name;
+    path.PushFront(3);
+    path.m_Kinds[0] = MwPathItem_Index;
+    path.PushFront(reinterpret_cast<MwPathValue>(idName));
+
+    for (bool text : {false, true}) {
+        CClassicArchive writer;
+        CClassicBufferMemory* memory = new CClassicBufferMemory;
+        writer.SetBuffer(memory);
+        writer.m_Writing = 1;
+        writer.m_Text = text;
+        path.Archive(writer);
+        if (!text)
+            EXPECT_EQ(
+                std::string(reinterpret_cast<const char*>(memory->GetData()), memory->GetSize()),
+                Le({4, 0, 1, 2, 0x10000007, 0x01001000, 3, 1, 5}) + "Wheel");
+        else
+            EXPECT_EQ(
+                std::string(reinterpret_cast<const char*>(memory->GetData()), memory->GetSize()),
+                "4\r\n0\r\n1\r\n2\r\n268435463\r\n16781312\r\n3\r\nTrue\r\nWheel\r\n");
+
+        memory->Rewind();
+        CClassicArchive reader;
+        reader.SetBuffer(writer.DetachBuffer(true));
+        reader.m_Text = text;
+        CMwMemberPath read;
+        read.Archive(reader);
+        ASSERT_EQ(read.m_Count, 4u);
+        EXPECT_EQ(read.m_Values[0], reinterpret_cast<MwPathValue>(idName));
+        EXPECT_EQ(read.m_Values[1], 3u);
+        EXPECT_EQ(read.m_Values[2], CMwId::FromName("Wheel").m_Value);
+        EXPECT_EQ(read.m_Kinds[3], u32(MwPathItem_ArgumentInteger));
+        EXPECT_EQ(read.m_Values[3], 0u); // argument values are not stored
+        EXPECT_EQ(read.m_Current, 3);
+    }
+}
+
+TEST_F(MwMemberPathArchive, AbsurdCountsAreRefused) {
+    CClassicArchive reader;
+    CClassicBufferMemory* memory = new CClassicBufferMemory;
+    const std::string bytes = Le({0x7FFFFFFF, 0, 0});
+    memory->Write(bytes.data(), u32(bytes.size()));
+    memory->Rewind();
+    reader.SetBuffer(memory);
+    CMwMemberPath path;
+    EXPECT_THROW(path.Archive(reader), CClassicBufferException);
+    EXPECT_EQ(path.m_Count, 0u);
+}
+
+} // namespace
