@@ -1,6 +1,7 @@
 #include "core/base/ClassicLog.h"
 
 #include <algorithm>
+#include <cstdarg>
 
 namespace {
 
@@ -162,4 +163,13 @@ void ClassicLogWriteLine() {
 
 void ClassicLogWriteLineToFiles() {
     g_ClassicLog.WriteLineToFiles(g_ClassicLogLine);
+}
+
+void ClassicLogFormatLine(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    g_ClassicLogLine.FormatV(format, args);
+    va_end(args);
+    g_ClassicLogLine.Append("\r\n");
+    ClassicLogWriteLine();
 }

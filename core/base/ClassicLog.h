@@ -106,6 +106,9 @@ inline CClassicString& g_ClassicLogLine = ClassicLogLineInstance();
 void ClassicLogWriteLine();
 // Writes g_ClassicLogLine to g_ClassicLog's secondary and file sinks only.
 void ClassicLogWriteLineToFiles();
+// Composes g_ClassicLogLine from a printf-style format (the "C" locale), ends it with "\r\n"
+// and writes it with ClassicLogWriteLine.
+void ClassicLogFormatLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The file-name prefix of a crash log and the pattern that lists crash logs.
 inline constexpr char16_t g_ClassicLogCrashPrefix[] = u"LogCrash_";

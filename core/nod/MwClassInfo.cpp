@@ -2,7 +2,6 @@
 
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwNod.h"
-#include "platform/Crt.h"
 
 const char* const g_MwEngineNames[MwEngineNameCount] = {
     "",        "MwFoundations",
@@ -39,19 +38,6 @@ constexpr u32 ClassNumberOf(u32 classId) {
     return (classId >> 12) & 0xFFF;
 }
 
-// Writes one formatted line to the log, through both line writers when `toFiles` is set.
-__attribute__((format(printf, 2, 3))) void LogLine(bool toFiles, const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    const platform::FormattedText text = platform::FormatV(format, args);
-    va_end(args);
-    g_ClassicLogLine.SetLength(0);
-    g_ClassicLogLine.Append(CClassicStringRef(text.text, text.length)).Append("\r\n");
-    ClassicLogWriteLine();
-    if (toFiles)
-        ClassicLogWriteLineToFiles();
-}
-
 bool IsListed(const CMwClassInfo* info) {
     for (const CMwClassInfo* listed = s_FirstClassInfo; listed; listed = listed->m_Next)
         if (listed == info)
@@ -82,8 +68,8 @@ void File(CMwClassInfo* info) {
             classes.m_Items[n] = nullptr;
     }
     if (classes.m_Items[number] && classes.m_Items[number] != info)
-        LogLine(false, "[MwClass] Class %s (0x%08x) replaces %s with the same id", info->m_Name,
-                info->m_ClassId, classes.m_Items[number]->m_Name);
+        ClassicLogFormatLine("[MwClass] Class %s (0x%08x) replaces %s with the same id",
+                             info->m_Name, info->m_ClassId, classes.m_Items[number]->m_Name);
     classes.m_Items[number] = info;
 }
 
@@ -91,13 +77,13 @@ void File(CMwClassInfo* info) {
 void CheckRecords() {
     for (CMwClassInfo* info = s_FirstClassInfo; info; info = info->m_Next) {
         if (info->m_Parent && !IsListed(info->m_Parent))
-            LogLine(false, "[MwClass] Class %s has the unregistered parent %s", info->m_Name,
-                    info->m_Parent->m_Name);
+            ClassicLogFormatLine("[MwClass] Class %s has the unregistered parent %s", info->m_Name,
+                                 info->m_Parent->m_Name);
         for (u32 i = 0; i < info->m_MemberCount; ++i) {
             const CMwMemberInfo* member = info->m_MemberInfos[i];
             if (member->MemberId != (info->m_ClassId | i))
-                LogLine(false, "[MwClass] Member %s of %s has the id 0x%08x at index %u",
-                        member->Name, info->m_Name, member->MemberId, i);
+                ClassicLogFormatLine("[MwClass] Member %s of %s has the id 0x%08x at index %u",
+                                     member->Name, info->m_Name, member->MemberId, i);
         }
     }
 }
@@ -177,10 +163,10 @@ CMwClassInfo* CMwClassRegistry::GetClassInfoById(u32 classId) {
     if (table && number < table->m_Classes.m_Count && table->m_Classes.m_Items[number])
         return table->m_Classes.m_Items[number];
     const char* engineName = table ? (table->m_EngineName ? table->m_EngineName : "") : "?";
-    LogLine(
-        true,
+    ClassicLogFormatLine(
         "Trying to use a class (0x%08x) from engine \"%s\", which is not available in this exe.",
         classId, engineName);
+    ClassicLogWriteLineToFiles();
     return nullptr;
 }
 

@@ -121,11 +121,9 @@ CMwEngineManager::~CMwEngineManager() {
 i32 CMwEngineManager::AddEngine(u32 engineIdWord, CMwEngine* engine) {
     const u32 number = engineIdWord >> 24;
     if (number >= SlotCount) {
-        g_ClassicLogLine.SetLength(0);
-        g_ClassicLogLine.Append("[MwEngine] Engine number ")
-            .AppendInt(number)
-            .Append(" is out of range; the engine is not registered\r\n");
-        ClassicLogWriteLine();
+        ClassicLogFormatLine("[MwEngine] Engine number %u is out of range; the engine is not "
+                             "registered",
+                             number);
         return -1;
     }
     m_Slots.m_Items[number] = engine;

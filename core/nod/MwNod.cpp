@@ -370,15 +370,8 @@ private:
 };
 
 void LogBodyFailure(CMwNod& nod, const char* what, u32 chunkId) {
-    g_ClassicLogLine.SetLength(0);
-    g_ClassicLogLine.Append("[MwNod] Body of ")
-        .Append(nod.GetClassInfo() ? nod.GetClassInfo()->m_Name : "?")
-        .Append(" not read further: ")
-        .Append(what)
-        .Append(" ")
-        .AppendHex(chunkId)
-        .Append("\r\n");
-    ClassicLogWriteLine();
+    ClassicLogFormatLine("[MwNod] Body of %s not read further: %s 0x%08X",
+                         nod.GetClassInfo() ? nod.GetClassInfo()->m_Name : "?", what, chunkId);
 }
 
 } // namespace

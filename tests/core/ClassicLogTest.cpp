@@ -258,6 +258,12 @@ TEST(ClassicLog, GlobalLineIsComposedInOneStringAndWrittenToTheGlobalLog) {
     ClassicLogWriteLineToFiles();
     EXPECT_EQ(primary.GetLength(), start + g_ClassicLogLine.GetLength());
     EXPECT_EQ(MemoryText(g_ClassicLog, 2), "");
+
+    // A formatted line is composed in the same string, in the "C" locale, and ends the line.
+    const u32 before = primary.GetLength();
+    ClassicLogFormatLine("[Test] %s %u %.1f", "formatted", 7u, 0.5);
+    EXPECT_EQ(std::string(primary.GetText() + before), "[Test] formatted 7 0.5\r\n");
+    EXPECT_STREQ(g_ClassicLogLine.GetText(), "[Test] formatted 7 0.5\r\n");
 }
 
 } // namespace
