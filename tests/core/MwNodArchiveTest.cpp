@@ -10,8 +10,9 @@
 
 namespace {
 
-// A class with one plain chunk (flags 3), one skippable chunk (flags 0x13) and one chunk that
-// release archives leave out (flags 7); it counts its loads.
+// A class with one plain chunk (flags 3), one skippable chunk (flags 0x13), one chunk that
+// release archives leave out (flags 7) and an older form of its plain chunk that is still read
+// but no longer written (flags 1); it counts its loads.
 class CChunkNod : public CMwNod {
     MW_DECLARE_CLASS(CChunkNod, CMwNod, 0x01F10000)
 public:
@@ -27,6 +28,13 @@ public:
             case 0x01F10002:
                 archive.SerializeUInts(&m_Debug, 1);
                 break;
+            case 0x01F10003: {
+                // The older form kept the value in tenths.
+                u32 tenths = 0;
+                archive.SerializeUInts(&tenths, 1);
+                m_Plain = tenths / 10;
+                break;
+            }
             default:
                 Super::ArchiveChunk(archive, chunkId);
         }
@@ -40,7 +48,7 @@ public:
     std::vector<u32> m_Read;
 };
 
-#define CCHUNKNOD_CHUNKS(X) X(0x01F10000, 3) X(0x01F10001, 0x13) X(0x01F10002, 7)
+#define CCHUNKNOD_CHUNKS(X) X(0x01F10000, 3) X(0x01F10001, 0x13) X(0x01F10002, 7) X(0x01F10003, 1)
 MW_DEFINE_CLASS(CChunkNod, MwFactory<CChunkNod>, MW_NO_MEMBERS, CCHUNKNOD_CHUNKS);
 
 std::string Written(CMwNod& nod, bool text, bool release) {
@@ -102,6 +110,19 @@ TEST(MwNodArchive, ReadsBackInBothEncodings) {
         EXPECT_EQ(read.m_Debug, 3u);
         EXPECT_EQ(read.m_Loads, 1u);
     }
+}
+
+// Files written by an older version hold the older chunk; they still read, in both encodings.
+TEST(MwNodArchive, OlderLayoutsStillRead) {
+    CChunkNod binary;
+    EXPECT_EQ(Read(binary, Le({0x01F10003, 120, 0xFACADE01}), false), 0u);
+    EXPECT_EQ(binary.m_Plain, 12u);
+    CChunkNod text;
+    EXPECT_EQ(Read(text, "1f10003\r\n70\r\nfacade01\r\n", true), 0u);
+    EXPECT_EQ(text.m_Plain, 7u);
+    // Written again, the nod keeps only the current form.
+    EXPECT_EQ(Written(text, true, true), "1f10000\r\n7\r\n1f10001\r\n1397442896\r\n2\r\n\r\n"
+                                         "facade01\r\n");
 }
 
 TEST(MwNodArchive, ReadingFollowsTheStoredChunks) {
