@@ -159,7 +159,7 @@ CClassicString CMwId::ToString() const {
 
 void CMwId::Archive(CClassicArchive& archive) {
     const bool writing = archive.m_Writing != 0;
-    auto* state = static_cast<CMwIdArchiveState*>(archive.GetIdState());
+    auto* state = dynamic_cast<CMwIdArchiveState*>(archive.GetIdState());
     if (!state) {
         state = new CMwIdArchiveState(archive);
         archive.SetIdState(state);
