@@ -77,18 +77,18 @@ void OnPoolForArchives(int created) {
         CMwIdArchiveState::FreeAll();
 }
 
-// InternName for the second name kind; -1 and a log line when the name cannot be interned.
-u32 InternSecondKind(const char* name) {
+// An interned name of the given kind; -1 and a log line when the name cannot be interned.
+u32 InternAs(const char* name, u32 kind) {
     const u32 place = CMwIdTable::InternName(name);
     if (place == CMwIdTable::InternFailed) {
-        g_ClassicLogLine.SetLength(0);
-        g_ClassicLogLine.Append("[MwId] Name pool full, the name stays unassigned: ")
-            .Append(name)
-            .Append("\r\n");
-        ClassicLogWriteLine();
+        ClassicLogFormatLine("[MwId] Name pool full, the name stays unassigned: %s", name);
         return CMwId::Unassigned;
     }
-    return place | CMwId::KindName2;
+    return place | kind;
+}
+
+u32 InternSecondKind(const char* name) {
+    return InternAs(name, CMwId::KindName2);
 }
 
 } // namespace
@@ -107,17 +107,7 @@ void CMwId::SetFromName(const char* name) {
         m_Value = Unassigned;
         return;
     }
-    const u32 place = CMwIdTable::InternName(name);
-    if (place == CMwIdTable::InternFailed) {
-        g_ClassicLogLine.SetLength(0);
-        g_ClassicLogLine.Append("[MwId] Name pool full, the name stays unassigned: ")
-            .Append(name)
-            .Append("\r\n");
-        ClassicLogWriteLine();
-        m_Value = Unassigned;
-        return;
-    }
-    m_Value = place | KindName;
+    m_Value = InternAs(name, KindName);
 }
 
 const char* CMwId::GetChars() const {
@@ -139,12 +129,8 @@ void CMwId::GetText(CClassicString& out) const {
             break;
         default: {
             const char* chars = GetChars();
-            if (!chars) {
-                const platform::FormattedText line =
-                    platform::Format("[MwId] Name id 0x%08x is not in the name pool\r\n", m_Value);
-                g_ClassicLogLine.Assign(CClassicStringRef(line.text, line.length));
-                ClassicLogWriteLine();
-            }
+            if (!chars)
+                ClassicLogFormatLine("[MwId] Name id 0x%08x is not in the name pool", m_Value);
             out.Assign(chars);
             break;
         }
@@ -202,12 +188,9 @@ void CMwId::Archive(CClassicArchive& archive) {
                     m_Value = state->m_Ids.m_Items[position - 1];
                     return;
                 }
-                const platform::FormattedText line = platform::Format(
-                    "[MwId] Archived id 0x%08x refers to name %u of the %u met; read as "
-                    "Unassigned\r\n",
+                ClassicLogFormatLine(
+                    "[MwId] Archived id 0x%08x refers to name %u of the %u met; read as Unassigned",
                     word, position, state->m_Ids.m_Count);
-                g_ClassicLogLine.Assign(CClassicStringRef(line.text, line.length));
-                ClassicLogWriteLine();
                 m_Value = Unassigned;
                 return;
             }
@@ -308,7 +291,7 @@ void CMwIdTable::AddHook(CHook* node, void (*callback)(int created)) {
     s_Hooks = node;
 }
 
-const char* CMwIdTable::StoreName(const char* name, u32 length) {
+const char* CMwIdTable::StoreName(const char* name, u32 length, u32 hash) {
     const u32 needed = length + 1;
     if (m_BlockUsed + needed > m_BlockSize) {
         m_BlockSize = needed > kFirstBlockSize ? needed : kFirstBlockSize;
@@ -318,7 +301,7 @@ const char* CMwIdTable::StoreName(const char* name, u32 length) {
     char* chars = m_Blocks.m_Items[m_Blocks.m_Count - 1] + m_BlockUsed;
     std::memcpy(chars, name, needed);
     m_BlockUsed += needed;
-    m_Names.Add(chars);
+    m_Names.Add(CName{chars, hash});
     return chars;
 }
 
@@ -342,10 +325,11 @@ u32 CMwIdTable::InternName(const char* name) {
             const i32 index = slots[slot];
             if (index < 0) {
                 slots[slot] = static_cast<i32>(table->m_Names.m_Count);
-                table->StoreName(name, length);
+                table->StoreName(name, length, h);
                 return (level << 16) + slot;
             }
-            if (std::strcmp(table->m_Names.m_Items[index], name) == 0)
+            const CName& stored = table->m_Names.m_Items[index];
+            if (stored.m_Hash == h && std::strcmp(stored.m_Chars, name) == 0)
                 return (level << 16) + slot;
             slot += step;
             if (slot >= n)
@@ -364,5 +348,5 @@ const char* CMwIdTable::GetNameChars(u32 place) {
     if (level >= table->m_LevelsInUse || slot >= table->m_Levels[level].m_Count)
         return nullptr;
     const i32 index = table->m_Levels[level].m_Items[slot];
-    return index < 0 ? nullptr : table->m_Names.m_Items[index];
+    return index < 0 ? nullptr : table->m_Names.m_Items[index].m_Chars;
 }

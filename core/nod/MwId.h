@@ -70,14 +70,20 @@ public:
 private:
     CMwIdTable();
     ~CMwIdTable();
-    const char* StoreName(const char* name, u32 length);
+    const char* StoreName(const char* name, u32 length, u32 hash);
 
     // Names are copied into blocks that are never moved, so the characters an id hands out stay
     // valid while the pool grows. Each slot of a level holds an index into m_Names or -1.
     CFastBuffer<char*> m_Blocks;
     u32 m_BlockUsed = 0;
     u32 m_BlockSize = 0;
-    CFastBuffer<const char*> m_Names;
+    // Each stored name with its hash, so that probing compares the characters only of names
+    // whose hash matches.
+    struct CName {
+        const char* m_Chars;
+        u32 m_Hash;
+    };
+    CFastBuffer<CName> m_Names;
     CFastArray<i32> m_Levels[LevelCount];
     u32 m_LevelsInUse = 0;
 };
