@@ -1,5 +1,7 @@
 #include "core/nod/MwCoreClasses.h"
 
+#include "core/nod/MwCmd.h"
+#include "core/nod/MwCmdBufferCore.h"
 #include "core/nod/MwEngine.h"
 #include "core/nod/MwNod.h"
 #include "core/nod/MwParam.h"
@@ -35,6 +37,11 @@ constinit CMwClassInfo* const s_CoreClasses[] = {
     &CMwParamRefBuffer::s_ClassInfo,
     &CMwParamStringInt::s_ClassInfo,
     &CMwParamQuat::s_ClassInfo,
+    &CMwCmd::s_ClassInfo,
+    &CMwCmdFastCall::s_ClassInfo,
+    &CMwCmdFastCallUser::s_ClassInfo,
+    &CMwCmdBuffer::s_ClassInfo,
+    &CMwCmdBufferCore::s_ClassInfo,
 };
 
 } // namespace

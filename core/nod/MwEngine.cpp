@@ -1,6 +1,7 @@
 #include "core/nod/MwEngine.h"
 
 #include "core/base/ClassicLog.h"
+#include "core/nod/MwCmdBufferCore.h"
 #include "core/nod/MwMemberPath.h"
 
 #include <algorithm>
@@ -91,6 +92,9 @@ CMwNod* CMwFoundationsEngine::CreateByClassId(u32 classId, CMwNod** out, u32) {
                 break;
             case 0x01004000:
                 nod = new CMwEngineManager;
+                break;
+            case 0x01021000:
+                nod = new CMwPerfCounterNod;
                 break;
             default:
                 nod = CMwClassRegistry::CreateNodById(classId);

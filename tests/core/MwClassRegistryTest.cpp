@@ -187,9 +187,9 @@ TEST_F(MwClassRegistry, CoreCensus) {
                 << info->m_Name;
         }
     }
-    EXPECT_EQ(g_MwCoreClassList.m_Count, 25u);
-    EXPECT_EQ(perEngine[1], 25u);
-    EXPECT_EQ(withoutFactory, 0u);
+    EXPECT_EQ(g_MwCoreClassList.m_Count, 30u);
+    EXPECT_EQ(perEngine[1], 30u);
+    EXPECT_EQ(withoutFactory, 3u); // the commands and the fast calls
 }
 
 // Two records with one id: filing runs from the last registered record to the first, so the
