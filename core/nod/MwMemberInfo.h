@@ -47,6 +47,19 @@ inline constexpr u32 MwTypeArray = 1;
 inline constexpr u32 MwTypeBuffer = 2;
 inline constexpr u32 MwTypeBucketList = 3;
 
+// The base kind of an array, buffer or bucket-list type code; MwType_Count for every other code
+// (RefBuffer included).
+constexpr u32 MwContainerElementType(u32 typeCode) {
+    constexpr u32 kBasesWithContainers[] = {
+        MwType_Bool, MwType_Class,   MwType_Color, MwType_Integer, MwType_Iso4,
+        MwType_Iso3, MwType_Natural, MwType_Real,  MwType_String,  MwType_StringInt,
+        MwType_Vec2, MwType_Vec3,    MwType_Vec4,  MwType_Quat};
+    for (u32 base : kBasesWithContainers)
+        if (typeCode > base && typeCode <= base + MwTypeBucketList)
+            return base;
+    return MwType_Count;
+}
+
 // Flags: the operations a member allows, and which of them go to the owning class's virtual
 // member operations instead of the descriptor.
 enum EMwMemberFlags : u32 {

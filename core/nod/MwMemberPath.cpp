@@ -1,7 +1,10 @@
 #include "core/nod/MwMemberPath.h"
 
 #include "core/base/ClassicArchive.h"
+#include "core/base/ClassicTokenizer.h"
 #include "core/nod/MwId.h"
+#include "core/nod/MwParam.h"
+#include "core/nod/MwParamStruct.h"
 
 #include <algorithm>
 #include <cstring>
@@ -206,5 +209,498 @@ u32 CMwMemberPath::Archive(CClassicArchive& archive) {
         }
     }
     Reset();
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Target descriptions
+
+namespace {
+
+// The record type that carries a type code's extras.
+enum class ERecordFamily {
+    Plain,
+    Action,
+    Class,
+    Enum,
+    IntegerRange,
+    NaturalRange,
+    RealRange,
+    Vec,
+    Proc,
+    Container
+};
+
+ERecordFamily FamilyOf(u32 typeCode) {
+    switch (typeCode) {
+        case MwType_Action:
+            return ERecordFamily::Action;
+        case MwType_Class:
+            return ERecordFamily::Class;
+        case MwType_Enum:
+            return ERecordFamily::Enum;
+        case MwType_IntegerRange:
+            return ERecordFamily::IntegerRange;
+        case MwType_NaturalRange:
+            return ERecordFamily::NaturalRange;
+        case MwType_RealRange:
+            return ERecordFamily::RealRange;
+        case MwType_Vec2:
+        case MwType_Vec3:
+        case MwType_Vec4:
+            return ERecordFamily::Vec;
+        case MwType_Proc:
+            return ERecordFamily::Proc;
+        case MwType_RefBuffer:
+            return ERecordFamily::Container;
+        default:
+            return MwContainerElementType(typeCode) != MwType_Count ? ERecordFamily::Container
+                                                                    : ERecordFamily::Plain;
+    }
+}
+
+} // namespace
+
+void CMwTargetInfo::CopyOf(const CMwMemberInfo& record) {
+    switch (FamilyOf(record.TypeCode)) {
+        case ERecordFamily::Plain:
+            Place(record);
+            break;
+        case ERecordFamily::Action:
+            Place(static_cast<const CMwMemberInfoAction&>(record));
+            break;
+        case ERecordFamily::Class:
+            Place(static_cast<const CMwMemberInfoClass&>(record));
+            break;
+        case ERecordFamily::Enum:
+            Place(static_cast<const CMwMemberInfoEnum&>(record));
+            break;
+        case ERecordFamily::IntegerRange:
+            Place(static_cast<const CMwMemberInfoIntegerRange&>(record));
+            break;
+        case ERecordFamily::NaturalRange:
+            Place(static_cast<const CMwMemberInfoNaturalRange&>(record));
+            break;
+        case ERecordFamily::RealRange:
+            Place(static_cast<const CMwMemberInfoRealRange&>(record));
+            break;
+        case ERecordFamily::Vec:
+            Place(static_cast<const CMwMemberInfoVec&>(record));
+            break;
+        case ERecordFamily::Proc:
+            Place(static_cast<const CMwMemberInfoProc&>(record));
+            break;
+        case ERecordFamily::Container:
+            Place(static_cast<const CMwMemberInfoContainer&>(record));
+            break;
+    }
+}
+
+CMwMemberInfo& CMwTargetInfo::Make(u32 typeCode) {
+    switch (FamilyOf(typeCode)) {
+        case ERecordFamily::Plain:
+            Place(CMwMemberInfo{});
+            break;
+        case ERecordFamily::Action:
+            Place(CMwMemberInfoAction{});
+            break;
+        case ERecordFamily::Class:
+            Place(CMwMemberInfoClass{});
+            break;
+        case ERecordFamily::Enum:
+            Place(CMwMemberInfoEnum{});
+            break;
+        case ERecordFamily::IntegerRange:
+            Place(CMwMemberInfoIntegerRange{});
+            break;
+        case ERecordFamily::NaturalRange:
+            Place(CMwMemberInfoNaturalRange{});
+            break;
+        case ERecordFamily::RealRange:
+            Place(CMwMemberInfoRealRange{});
+            break;
+        case ERecordFamily::Vec:
+            Place(CMwMemberInfoVec{});
+            break;
+        case ERecordFamily::Proc:
+            Place(CMwMemberInfoProc{});
+            break;
+        case ERecordFamily::Container:
+            Place(CMwMemberInfoContainer{});
+            break;
+    }
+    m_Info->TypeCode = typeCode;
+    m_Info->Name = m_Info->FieldName = m_Info->Label = ClassicEmptyText<char>();
+    return *m_Info;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Parsing
+
+namespace {
+
+bool IsScalarKind(u32 typeCode) {
+    switch (typeCode) {
+        case MwType_Action:
+        case MwType_Bool:
+        case MwType_Enum:
+        case MwType_Integer:
+        case MwType_IntegerRange:
+        case MwType_Natural:
+        case MwType_NaturalRange:
+        case MwType_Real:
+        case MwType_RealRange:
+        case MwType_String:
+        case MwType_StringInt:
+        case MwType_Proc:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsVector(u32 typeCode) {
+    return typeCode == MwType_Vec2 || typeCode == MwType_Vec3 || typeCode == MwType_Vec4;
+}
+
+// The descriptor class of a structured kind, whose member table names the components in order;
+// null for every other kind.
+const CMwClassInfo* ComponentTable(u32 typeCode) {
+    switch (typeCode) {
+        case MwType_Color:
+            return &CMwParamColor::s_ClassInfo;
+        case MwType_Iso4:
+            return &CMwParamIso4::s_ClassInfo;
+        case MwType_Iso3:
+            return &CMwParamIso3::s_ClassInfo;
+        case MwType_Vec2:
+            return &CMwParamVec2::s_ClassInfo;
+        case MwType_Vec3:
+            return &CMwParamVec3::s_ClassInfo;
+        case MwType_Vec4:
+            return &CMwParamVec4::s_ClassInfo;
+        case MwType_Quat:
+            return &CMwParamQuat::s_ClassInfo;
+        default:
+            return nullptr;
+    }
+}
+
+// The name of component `index` of a structured kind; empty for the length item and for an
+// index the kind does not have.
+const char* ComponentName(u32 typeCode, u32 index) {
+    const CMwClassInfo* table = ComponentTable(typeCode);
+    if (!table || index >= table->m_MemberCount || !table->m_MemberInfos[index] ||
+        !table->m_MemberInfos[index]->Name)
+        return ClassicEmptyText<char>();
+    return table->m_MemberInfos[index]->Name;
+}
+
+bool TextIs(const CClassicString& token, const char* text) {
+    return text && token.Compare(CClassicStringRef(text)) == 0;
+}
+
+// The first record of the class's own table (inherited members are not in it) with that name,
+// compared exactly.
+CMwMemberInfo* FindOwnMember(const CMwClassInfo& info, const CClassicString& name) {
+    for (u32 i = 0; i < info.m_MemberCount; ++i) {
+        CMwMemberInfo* member = info.m_MemberInfos[i];
+        if (member && TextIs(name, member->Name))
+            return member;
+    }
+    return nullptr;
+}
+
+// Words that end a path at a container: they name an operation, not an element.
+bool IsListOperation(const CClassicString& token) {
+    return TextIs(token, "count") || TextIs(token, "add") || TextIs(token, "remove");
+}
+
+} // namespace
+
+void CMwMemberPath::PushItem(MwPathValue value, u32 kind) {
+    if (PushFront(value) == MwParam_Ok)
+        m_Kinds[0] = kind;
+}
+
+u32 CMwMemberPath::ParseFromText(u32 classId, CMwNod* nod, const CClassicString& text) {
+    CClassicString tokens[s_MaxTextTokens];
+    CClassicTokenizer tokenizer(".[]", true);
+    u32 count = 0;
+    while (text.NextToken(tokenizer)) {
+        if (count == s_MaxTextTokens) {
+            Reserve(0);
+            return s_MaxTextTokens + 1; // the first token past the limit cannot be taken
+        }
+        tokens[count++].MoveFrom(tokenizer.m_Token);
+    }
+    const u32 result = Parse(classId, nod, count, tokens);
+    if (result != MwParam_Ok)
+        Reserve(0);
+    return result;
+}
+
+u32 CMwMemberPath::Parse(u32 classId, CMwNod* nod, u32 tokenCount, const CClassicString* tokens) {
+    Reserve(0);
+    CMwClassInfo* start = nullptr;
+    if (nod) {
+        start = nod->GetClassInfo();
+        if (classId != CMwNod::s_NoClassId) {
+            if (!CMwClassRegistry::IsClassKindOf(nod->GetClassId(), classId))
+                return MwParam_WrongClass;
+            start = CMwClassRegistry::GetClassInfoById(classId);
+        }
+    } else if (classId != CMwNod::s_NoClassId) {
+        start = CMwClassRegistry::GetClassInfoById(classId);
+    }
+    if (!start)
+        return MwParam_WrongClass;
+    if (tokenCount > s_MaxTextTokens)
+        return s_MaxTextTokens + 1;
+    if (tokenCount)
+        Reserve(tokenCount);
+    const u32 result = ParseTokens(start, nod, tokenCount, tokens);
+    if (result != MwParam_Ok)
+        Reserve(0);
+    else
+        Reset();
+    return result;
+}
+
+u32 CMwMemberPath::ParseComponent(u32 typeCode, const CClassicString& token) {
+    const CMwClassInfo* table = ComponentTable(typeCode);
+    if (!table || m_Count >= m_Capacity)
+        return 1;
+    if (IsVector(typeCode) && TextIs(token, "length")) {
+        PushItem(0xFFFFFFFFu, MwPathItem_Index);
+        return 0;
+    }
+    for (u32 i = 0; i < table->m_MemberCount; ++i) {
+        const CMwMemberInfo* component = table->m_MemberInfos[i];
+        if (component && TextIs(token, component->Name)) {
+            PushItem(i, MwPathItem_Index);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+// The path has room for one item per token. `cls` is the class whose own table the next token
+// is looked up in, `nod` the nod reached so far (null once a value could not be read).
+u32 CMwMemberPath::ParseTokens(CMwClassInfo* cls, CMwNod* nod, u32 count,
+                               const CClassicString* tokens) {
+    u32 j = 0;
+    while (j < count) {
+        if (!cls)
+            return j + 1;
+        CMwMemberInfo* member = FindOwnMember(*cls, tokens[j]);
+        if (!member) {
+            CMwClassInfo* parent = cls->m_Base;
+            if (!parent)
+                return j + 1;
+            if (j == 0) { // nothing taken yet: start again from the parent
+                cls = parent;
+                continue;
+            }
+            CMwMemberPath rest;
+            rest.Reserve(count - j);
+            const u32 result = rest.ParseTokens(parent, nod, count - j, tokens + j);
+            if (result != MwParam_Ok)
+                return result;
+            AppendPath(rest);
+            return MwParam_Ok;
+        }
+        PushItem(reinterpret_cast<MwPathValue>(member), MwPathItem_Member);
+        const u32 result = ParseElement(member->TypeCode, member, &j, count, tokens, &cls, &nod);
+        if (result != s_ParseGoesOn)
+            return result;
+        ++j;
+    }
+    return MwParam_Ok;
+}
+
+// Takes what follows token `*position`, which named a member (or an element) of the given type
+// code. Gives a result, or s_ParseGoesOn when a nod member led into the class `cls` (and, with a
+// nod, into `nod`) and the parse goes on after token `*position`, moved to the last token taken.
+u32 CMwMemberPath::ParseElement(u32 typeCode, const CMwMemberInfo* member, u32* position, u32 count,
+                                const CClassicString* tokens, CMwClassInfo** cls, CMwNod** nod) {
+    u32& at = *position;
+    const bool last = at + 1 == count;
+    if (IsScalarKind(typeCode))
+        return last ? MwParam_Ok : at + 1;
+    if (ComponentTable(typeCode)) {
+        if (last || (at + 2 == count && ParseComponent(typeCode, tokens[at + 1]) == 0))
+            return MwParam_Ok;
+        return at + 1;
+    }
+    if (typeCode == MwType_Class) {
+        *cls = static_cast<const CMwMemberInfoClass*>(member)->ClassInfo;
+        if (*nod) {
+            CMwParamValue value;
+            if ((*nod)->GetMemberValue(const_cast<CMwMemberInfo*>(member), &value) == MwParam_Ok) {
+                *nod = static_cast<CMwNod*>(value.Value);
+                if (*nod)
+                    *cls = (*nod)->GetClassInfo();
+            } else {
+                *nod = nullptr;
+            }
+        }
+        return last ? MwParam_Ok : s_ParseGoesOn;
+    }
+    const u32 elementType = MwContainerElementType(typeCode);
+    if (elementType == MwType_Count || elementType == MwType_Vec4)
+        return at + 1;
+
+    // A container: the path may end at it, with an operation word or not, or go on with an
+    // element: "##Name" chooses a nod by name, a decimal number by position.
+    if (last || (at + 2 == count && IsListOperation(tokens[at + 1])))
+        return MwParam_Ok;
+    const CClassicString& selector = tokens[at + 1];
+    const char* text = selector.GetText();
+    if (text[0] == '#' && text[1] == '#') {
+        const CMwId name = CMwId::FromName(text + 2);
+        if (name.m_Value == CMwId::Unassigned) // no name, or one that would match unnamed nods
+            return at + 2;
+        PushItem(name.m_Value, MwPathItem_Name);
+    } else {
+        i32 index = 0;
+        if (text[0] == '#' || !selector.ParseInteger(index))
+            return at + 2;
+        PushItem(static_cast<u32>(index), MwPathItem_Index);
+    }
+    ++at; // the selector token now stands for the element
+
+    if (elementType != MwType_Class)
+        return ParseElement(elementType, nullptr, position, count, tokens, cls, nod);
+    const auto* container = static_cast<const CMwMemberInfoContainer*>(member);
+    *cls = container->ElementClassInfo;
+    if (*nod) {
+        // The element nod: validated first, since the index or name comes from the text.
+        CMwMemberPath element(2);
+        element.PushItem(reinterpret_cast<MwPathValue>(member), MwPathItem_Member);
+        element.PushItem(m_Values[0], m_Kinds[0]);
+        element.Reset();
+        CMwParamValue value;
+        if ((*nod)->CheckParam(&element) == MwParam_Ok) {
+            element.Reset();
+            if ((*nod)->GetParam(&element, &value) != MwParam_Ok)
+                value.Value = nullptr;
+        }
+        *nod = static_cast<CMwNod*>(value.Value);
+        if (*nod) {
+            if (*cls && !(*nod)->IsKindOf((*cls)->m_ClassId))
+                return MwParam_WrongClass;
+            *cls = (*nod)->GetClassInfo();
+        }
+    }
+    return at + 1 == count ? MwParam_Ok : s_ParseGoesOn;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Describing the target
+
+namespace {
+
+// One component of a structured value, described as a Real.
+u32 DescribeComponent(CMwTargetInfo* out, u32 structType, u32 index, const char* name,
+                      const char* fieldName, u32 flags, u32 mask) {
+    CMwParam* real = CMwParam::GetDescriptor(MwType_Real);
+    if (!real)
+        return 1;
+    CMwMemberInfo& info = out->Make(MwType_Real);
+    info.Param = real;
+    info.MemberId = 0xFFFFFFFF;
+    info.FieldOffset = -1;
+    info.Name = name;
+    info.FieldName = fieldName;
+    info.Label = ComponentName(structType, index);
+    info.Flags = flags;
+    info.Mask = mask;
+    return 0;
+}
+
+bool IsStructuredKind(u32 typeCode) {
+    return ComponentTable(typeCode) != nullptr;
+}
+
+} // namespace
+
+u32 CMwMemberPath::GetTargetInfo(CMwTargetInfo* out) const {
+    // The innermost member item: the member item nearest to the path's end.
+    u32 at = 0;
+    while (at < m_Count && m_Kinds[at] != MwPathItem_Member)
+        ++at;
+    if (at == m_Count)
+        return 1;
+    const auto* member = reinterpret_cast<const CMwMemberInfo*>(m_Values[at]);
+    if (!member || !member->Param)
+        return 1;
+    if (at == 0) {
+        out->CopyOf(*member);
+        return 0;
+    }
+
+    // The items after the member (storage positions at - 1 down to 0) must fit it.
+    const u32 next = at - 1;
+    const u32 nextKind = m_Kinds[next];
+    const bool oneComponentLeft = next == 1 && m_Kinds[0] == MwPathItem_Index;
+
+    // Containers by their type code, which names their layout whatever their descriptor says.
+    if (member->TypeCode == MwType_RefBuffer ||
+        MwContainerElementType(member->TypeCode) != MwType_Count) {
+        if (nextKind != MwPathItem_Index && nextKind != MwPathItem_Name)
+            return 1;
+        const auto& container = static_cast<const CMwMemberInfoContainer&>(*member);
+        const u32 elementType = container.ElementType;
+        CMwParam* param = CMwParam::GetDescriptor(elementType);
+        if (!param || (next > 0 && !(oneComponentLeft && IsStructuredKind(elementType))))
+            return 1;
+        if (next > 0)
+            return DescribeComponent(out, elementType, static_cast<u32>(m_Values[0]), member->Name,
+                                     member->FieldName, container.ElementFlags,
+                                     member->Mask & ~0x4u);
+        CMwMemberInfo& info = out->Make(elementType);
+        info.Param = param;
+        info.MemberId = 0xFFFFFFFF;
+        info.FieldOffset = -1;
+        info.Name = member->Name;
+        info.FieldName = member->FieldName;
+        info.Label = container.ElementName ? container.ElementName : ClassicEmptyText<char>();
+        info.Flags = container.ElementFlags;
+        info.Mask = member->Mask & ~0x4u;
+        if (elementType == MwType_Class)
+            static_cast<CMwMemberInfoClass&>(info).ClassInfo = container.ElementClassInfo;
+        return 0;
+    }
+
+    if (member->Param->IsKindOf(CMwParamStruct::s_ClassId)) {
+        if (next != 0 || nextKind != MwPathItem_Index)
+            return 1;
+        return DescribeComponent(out, member->TypeCode, static_cast<u32>(m_Values[0]), member->Name,
+                                 member->FieldName, member->Flags, member->Mask);
+    }
+
+    // A procedure argument, by its index.
+    if (member->TypeCode != MwType_Proc || next != 0 || nextKind != MwPathItem_Index)
+        return 1;
+    const auto& proc = static_cast<const CMwMemberInfoProc&>(*member);
+    const u32 index = static_cast<u32>(m_Values[0]);
+    if (index >= proc.ArgCount || !proc.ArgTypes)
+        return 1;
+    const u32 argType = proc.ArgTypes[index];
+    const u32 typeCode = argType < CMwNod::s_ClassId ? argType : u32(MwType_Class);
+    CMwParam* param = CMwParam::GetDescriptor(typeCode);
+    if (!param)
+        return 1;
+    CMwMemberInfo& info = out->Make(typeCode);
+    info.Param = param;
+    info.MemberId = 0xFFFFFFFF;
+    info.FieldOffset = -1;
+    if (proc.ArgNames && proc.ArgNames[index])
+        info.Name = info.Label = proc.ArgNames[index];
+    info.Flags = 0; // an argument is never set from text
+    if (typeCode == MwType_Class && argType != MwType_Class)
+        static_cast<CMwMemberInfoClass&>(info).ClassInfo =
+            CMwClassRegistry::GetClassInfoById(argType);
     return 0;
 }

@@ -8,6 +8,9 @@
 // a member item holds the address of its static record.
 #include "core/nod/MwNod.h"
 
+#include <algorithm>
+#include <new>
+
 enum EMwPathItemKind : u32 {
     MwPathItem_Member = 0,
     MwPathItem_Index = 1,
@@ -36,6 +39,38 @@ enum EMwParamResult : u32 {
 };
 
 using MwPathValue = uintptr_t;
+
+// The description of a path's target that CMwMemberPath::GetTargetInfo gives: a copy of a member
+// record with the extras of its type, or a record made for one element, component or procedure
+// argument. The record lives inside this object.
+class CMwTargetInfo {
+public:
+    CMwTargetInfo() : m_Info(new (m_Storage) CMwMemberInfo{}) {}
+    CMwTargetInfo(const CMwTargetInfo&) = delete;
+    CMwTargetInfo& operator=(const CMwTargetInfo&) = delete;
+
+    const CMwMemberInfo& Get() const { return *m_Info; }
+    CMwMemberInfo& Get() { return *m_Info; }
+    // Copies a record together with the extras its type code carries.
+    void CopyOf(const CMwMemberInfo& record);
+    // A record of the type code's family, every field and extra zero but the type code.
+    CMwMemberInfo& Make(u32 typeCode);
+
+private:
+    template <class Record>
+    CMwMemberInfo& Place(const Record& record) {
+        m_Info = new (m_Storage) Record(record);
+        return *m_Info;
+    }
+
+    static constexpr size_t s_Size = std::max(
+        {sizeof(CMwMemberInfoAction), sizeof(CMwMemberInfoClass), sizeof(CMwMemberInfoEnum),
+         sizeof(CMwMemberInfoIntegerRange), sizeof(CMwMemberInfoNaturalRange),
+         sizeof(CMwMemberInfoRealRange), sizeof(CMwMemberInfoVec), sizeof(CMwMemberInfoProc),
+         sizeof(CMwMemberInfoContainer)});
+    alignas(CMwMemberInfoProc) unsigned char m_Storage[s_Size];
+    CMwMemberInfo* m_Info;
+};
 
 // Answers with CMwNod's identity: it has no class record of its own.
 class CMwMemberPath : public CMwNod {
@@ -69,7 +104,8 @@ public:
     void AppendPath(const CMwMemberPath& other);
 
     void Reset() { m_Current = static_cast<i32>(m_Count) - 1; }
-    bool HasCurrent() const { return m_Current >= 0; }
+    // False also for a position past the items (a default path has position 0 and no items).
+    bool HasCurrent() const { return m_Current >= 0 && m_Current < static_cast<i32>(m_Count); }
     // The current item's value, without consuming it; false when the path is used up.
     bool GetCurrent(MwPathValue* value) const;
     u32 GetCurrentKind() const { return HasCurrent() ? m_Kinds[m_Current] : 0xFFFFFFFF; }
@@ -88,9 +124,38 @@ public:
     // storage position of the first argument item. Null when there is no such argument.
     MwPathValue* GetArgument(u32 n, u32 kind, i32* start);
 
+    // The most tokens a path text may have.
+    static constexpr u32 s_MaxTextTokens = 256;
+
+    // Builds the path from text such as "Member.Sub[3].x" or "Member.Sub.3.x": the text is cut
+    // at ".", "[" and "]" (a run of them is one separator) and the tokens are parsed. A failure
+    // leaves the path empty.
+    u32 ParseFromText(u32 classId, CMwNod* nod, const CClassicString& text);
+    // Parses tokens from the class `classId` (-1: the nod's class) and, with a nod, through the
+    // nods its members hold. A token that names no member of the current class is looked up in
+    // the parent classes. 0 on success, 1 when the nod is not of the class, n + 1 when token n
+    // cannot be taken. The path is reset on success, emptied on failure.
+    u32 Parse(u32 classId, CMwNod* nod, u32 tokenCount, const CClassicString* tokens);
+    // Appends the index item of a component name ("x", "AxeYz", and "length" for the vectors)
+    // of a structured kind; 1 when the kind has no such component.
+    u32 ParseComponent(u32 typeCode, const CClassicString& token);
+    // Describes what the path designates: its innermost member, one element of a container, one
+    // component of a structured value (a Real) or one procedure argument. 1 when the path has
+    // no member item or its items after that member do not fit it.
+    u32 GetTargetInfo(CMwTargetInfo* out) const;
+
     u32 m_Count = 0;
     u32 m_Capacity = 0;
     MwPathValue* m_Values = nullptr;
     u32* m_Kinds = nullptr;
     i32 m_Current = 0;
+
+private:
+    // ParseElement's answer when the parse goes on with the next token.
+    static constexpr u32 s_ParseGoesOn = 0xFFFFFFFF;
+
+    u32 ParseTokens(CMwClassInfo* start, CMwNod* nod, u32 count, const CClassicString* tokens);
+    u32 ParseElement(u32 typeCode, const CMwMemberInfo* member, u32* position, u32 count,
+                     const CClassicString* tokens, CMwClassInfo** cls, CMwNod** nod);
+    void PushItem(MwPathValue value, u32 kind);
 };

@@ -5,6 +5,7 @@
 #include "core/nod/MwDiag.h"
 #include "core/nod/MwId.h"
 #include "core/nod/MwMemberPath.h"
+#include "core/nod/MwParamScalar.h"
 #include "platform/Crt.h"
 
 #include <cinttypes>
@@ -284,6 +285,327 @@ u32 CMwNod::SubParamVirtual(CMwMemberPath*, const void*) {
 }
 
 void CMwNod::ReservedHook(u32, u32) {}
+
+// ---------------------------------------------------------------------------------------------
+// Member access by path
+
+namespace {
+
+constexpr u32 kClassIdMask = 0xFFFFF000;
+
+// Action and Proc members call their method and may have no field.
+bool CallsMethod(const CMwMemberInfo& member) {
+    return member.TypeCode == MwType_Action || member.TypeCode == MwType_Proc;
+}
+
+// The address of the member's field in the nod: null for a method member without one, false
+// when the member has no descriptor or no field to work on.
+bool FieldOf(CMwNod* nod, const CMwMemberInfo& member, void** field) {
+    *field = nullptr;
+    if (!member.Param)
+        return false;
+    if (member.FieldOffset < 0)
+        return CallsMethod(member);
+    *field = reinterpret_cast<u8*>(nod) + member.FieldOffset;
+    return true;
+}
+
+// The element type of a list member (the containers and RefBuffer); MwType_Count for others.
+u32 ListElementType(const CMwMemberInfo& member) {
+    if (member.TypeCode != MwType_RefBuffer &&
+        MwContainerElementType(member.TypeCode) == MwType_Count)
+        return MwType_Count;
+    return static_cast<const CMwMemberInfoContainer&>(member).ElementType;
+}
+
+// With the path just past the member: the write only passes through the member into a nod (a
+// Class member with items left, or a nod element with items after the element item), so the
+// member reached there decides whether it may be set.
+bool PassesIntoNod(const CMwMemberInfo& member, const CMwMemberPath& path) {
+    if (member.TypeCode == MwType_Class)
+        return path.HasCurrent();
+    return ListElementType(member) == MwType_Class && path.m_Current >= 1;
+}
+
+} // namespace
+
+u32 CMwNod::GetParam(CMwMemberPath* path, CMwParamValue* out) {
+    CMwMemberInfo* member = path->TakeMember();
+    if (!member)
+        return MwParam_NotFound;
+    if (member->Flags & MwMember_GetVirtual) {
+        path->PutBack();
+        return GetParamVirtual(path, out);
+    }
+    if (!IsKindOf(member->MemberId & kClassIdMask))
+        return MwParam_WrongClass;
+    void* field = nullptr;
+    if (!FieldOf(this, *member, &field))
+        return MwParam_NotFound;
+    return member->Param->Get(field, path, out);
+}
+
+u32 CMwNod::SetParam(CMwMemberPath* path, const void* input) {
+    CMwMemberInfo* member = path->TakeMember();
+    if (!member)
+        return MwParam_NotFound;
+    if (member->Flags & MwMember_SetVirtual) {
+        path->PutBack();
+        return SetParamVirtual(path, input);
+    }
+    // A field of another class's member would lie outside this nod.
+    if (!IsKindOf(member->MemberId & kClassIdMask))
+        return MwParam_WrongClass;
+    if (!(member->Flags & MwMember_Set) && !PassesIntoNod(*member, *path))
+        return MwParam_NotFound;
+    if (member->TypeCode == MwType_Action) {
+        const auto method = static_cast<const CMwMemberInfoAction*>(member)->Method;
+        if (!method)
+            return MwParam_NotFound;
+        method(this);
+        return MwParam_Ok;
+    }
+    if (member->TypeCode == MwType_Proc) {
+        const auto method = static_cast<const CMwMemberInfoProc*>(member)->Method;
+        if (!method)
+            return MwParam_NotFound;
+        method(this, path);
+        return MwParam_Ok;
+    }
+    void* field = nullptr;
+    if (!FieldOf(this, *member, &field))
+        return MwParam_NotFound;
+    return member->Param->Set(field, path, input);
+}
+
+u32 CMwNod::AddParam(CMwMemberPath* path, const void* input) {
+    CMwMemberInfo* member = path->TakeMember();
+    if (!member)
+        return MwParam_NotFound;
+    if (member->Flags & MwMember_AddVirtual) {
+        path->PutBack();
+        return AddParamVirtual(path, input);
+    }
+    if (!IsKindOf(member->MemberId & kClassIdMask))
+        return MwParam_WrongClass;
+    void* field = nullptr;
+    if (!FieldOf(this, *member, &field))
+        return MwParam_NotFound;
+    return member->Param->Add(field, path, input);
+}
+
+u32 CMwNod::SubParam(CMwMemberPath* path, const void* input) {
+    CMwMemberInfo* member = path->TakeMember();
+    if (!member)
+        return MwParam_NotFound;
+    if (member->Flags & MwMember_SubVirtual) {
+        path->PutBack();
+        return SubParamVirtual(path, input);
+    }
+    if (!IsKindOf(member->MemberId & kClassIdMask))
+        return MwParam_WrongClass;
+    void* field = nullptr;
+    if (!FieldOf(this, *member, &field))
+        return MwParam_NotFound;
+    return member->Param->Sub(field, path, input);
+}
+
+u32 CMwNod::GetMemberValue(CMwMemberInfo* member, CMwParamValue* out) {
+    CMwMemberPath path(1);
+    path.PushFront(reinterpret_cast<MwPathValue>(member));
+    path.Reset();
+    return GetParam(&path, out);
+}
+
+// Walks the path from nod to nod (each step consumes at least its member item, so the walk
+// ends); nothing it calls writes anything.
+u32 CMwNod::CheckParam(CMwMemberPath* path) {
+    CMwNod* nod = this;
+    for (;;) {
+        if (!path->HasCurrent())
+            return MwParam_Ok;
+        if (path->GetCurrentKind() != MwPathItem_Member)
+            return MwParam_NotFound;
+        const i32 at = path->m_Current;
+        auto* member = reinterpret_cast<CMwMemberInfo*>(path->m_Values[at]);
+        if (!member || !member->Param || !nod->IsKindOf(member->MemberId & kClassIdMask))
+            return MwParam_NotFound;
+
+        CMwNod* sub = nullptr;
+        const u32 result = member->Param->GetSubNod(nod, path, &sub);
+        if (result != MwParam_Ok)
+            return result;
+        if (sub) {
+            nod = sub;
+            continue;
+        }
+        if (path->m_Current != at) // the descriptor used its items and found no nod to go on in
+            return path->HasCurrent() ? MwParam_NotFound : MwParam_Ok;
+
+        // The item after the member: an index must be below the element, component or argument
+        // count; a name selects only among nods, which the descriptor would have followed.
+        if (at == 0)
+            return MwParam_Ok;
+        const u32 nextKind = path->m_Kinds[at - 1];
+        if (nextKind == MwPathItem_Name)
+            return MwParam_NotFound;
+        if (nextKind != MwPathItem_Index)
+            return MwParam_Ok;
+        const u32 index = static_cast<u32>(path->m_Values[at - 1]);
+        u32 limit = 0;
+        if (member->TypeCode == MwType_Proc) {
+            limit = static_cast<const CMwMemberInfoProc*>(member)->ArgCount;
+        } else {
+            CMwParamValue value;
+            const u32 read = nod->GetMemberValue(member, &value);
+            if (read != MwParam_Ok)
+                return read;
+            limit = member->Param->IsContainerKind() ? member->Param->GetCount(value)
+                                                     : member->Param->GetComponentCount(value);
+        }
+        return index < limit ? MwParam_Ok : MwParam_NotFound;
+    }
+}
+
+namespace {
+
+// What a member set from text answers when the address does not name a live nod of the class
+// the member accepts.
+constexpr u32 kNotAnAcceptableNod = MwParam_NotFound;
+// Texts quoted in log lines are cut to this many characters.
+constexpr u32 kLoggedTextLength = 64;
+
+bool IsHexDigit(char c, u32* digit) {
+    if (c >= '0' && c <= '9')
+        *digit = u32(c - '0');
+    else if (c >= 'a' && c <= 'f')
+        *digit = u32(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F')
+        *digit = u32(c - 'A' + 10);
+    else
+        return false;
+    return true;
+}
+
+// A nod address in hexadecimal, with an optional "0x", over the whole pointer width. Blanks are
+// ignored as the engine's number parsers ignore them; any other character, no digit at all or a
+// value past the pointer range means the text is not an address.
+bool ParseAddress(const CClassicString& text, uintptr_t* address) {
+    const char* chars = text.GetText();
+    const u32 length = text.GetLength();
+    u32 i = 0;
+    const auto skipBlanks = [&] {
+        while (i < length &&
+               (chars[i] == ' ' || chars[i] == '\t' || chars[i] == '\r' || chars[i] == '\n'))
+            ++i;
+    };
+    skipBlanks();
+    if (i + 1 < length && chars[i] == '0' && (chars[i + 1] == 'x' || chars[i + 1] == 'X'))
+        i += 2;
+    uintptr_t value = 0;
+    u32 digits = 0;
+    for (skipBlanks(); i < length; ++i, skipBlanks()) {
+        u32 digit = 0;
+        if (!IsHexDigit(chars[i], &digit) || (value >> (sizeof(uintptr_t) * 8 - 4)) != 0)
+            return false;
+        value = (value << 4) | digit;
+        ++digits;
+    }
+    *address = value;
+    return digits > 0;
+}
+
+// Appends a text quoted for the log: cut, and with control and non-ASCII characters shown as
+// '?' so that a text cannot forge lines.
+void AppendLoggedText(CClassicStringRef text) {
+    g_ClassicLogLine.Append("\"");
+    for (u32 i = 0; i < text.m_Length && i < kLoggedTextLength; ++i) {
+        const char c = text.m_Text[i];
+        g_ClassicLogLine.AppendChar(c >= 0x20 && c < 0x7F ? c : '?');
+    }
+    if (text.m_Length > kLoggedTextLength)
+        g_ClassicLogLine.Append("...");
+    g_ClassicLogLine.Append("\"");
+}
+
+u32 LogFromTextFailure(const CMwNod& nod, const CClassicString& pathText, const char* why,
+                       u32 result) {
+    CMwClassInfo* info = const_cast<CMwNod&>(nod).GetClassInfo();
+    g_ClassicLogLine.SetLength(0);
+    g_ClassicLogLine.Append("[MwNod] ").Append(info ? info->m_Name : "?").Append(" member ");
+    AppendLoggedText(pathText);
+    g_ClassicLogLine.Append(" not set from text: ").Append(why).Append(" (result ");
+    g_ClassicLogLine.AppendInt(static_cast<i32>(result));
+    g_ClassicLogLine.Append(")\r\n");
+    ClassicLogWriteLine();
+    return result;
+}
+
+} // namespace
+
+u32 CMwNod::SetParamFromText(const CClassicString& pathText, const CClassicWideString& valueText) {
+    CMwMemberPath path;
+    u32 result = path.ParseFromText(s_NoClassId, this, pathText);
+    if (result != MwParam_Ok)
+        return LogFromTextFailure(*this, pathText, "the path names no member", result);
+    if (path.m_Count == 0)
+        return LogFromTextFailure(*this, pathText, "empty path", MwParam_PathEmpty);
+    CMwTargetInfo target;
+    result = path.GetTargetInfo(&target);
+    if (result != MwParam_Ok)
+        return LogFromTextFailure(*this, pathText, "no target", result);
+    const CMwMemberInfo& info = target.Get();
+    if (!(info.Flags & MwMember_Set))
+        return LogFromTextFailure(*this, pathText, "the member may not be set", MwParam_NotFound);
+    CMwParam* param = info.Param;
+    const bool action = param->IsKindOf(CMwParamAction::s_ClassId);
+    const bool nodKind = param->IsKindOf(CMwParamClass::s_ClassId);
+    if (!action && !nodKind && !param->CanFromText())
+        return LogFromTextFailure(*this, pathText, "the member has no text form", MwParam_NoText);
+    path.Reset();
+    result = CheckParam(&path);
+    if (result != MwParam_Ok)
+        return LogFromTextFailure(*this, pathText, "the path does not check", result);
+    path.Reset();
+
+    if (action) {
+        result = SetParam(&path, nullptr);
+    } else if (nodKind) {
+        CMwNod* nod = nullptr;
+        if (!valueText.IsEmpty()) {
+            CClassicString ascii;
+            valueText.GetAscii(ascii);
+            uintptr_t address = 0;
+            if (!ParseAddress(ascii, &address)) {
+                LogFromTextFailure(*this, pathText, "the value is not a nod address",
+                                   MwParam_NoText);
+                return MwParam_NoText;
+            }
+            // The registry of live nods answers without touching the address.
+            nod = reinterpret_cast<CMwNod*>(address);
+            const CMwClassInfo* accepted =
+                info.TypeCode == MwType_Class
+                    ? static_cast<const CMwMemberInfoClass&>(info).ClassInfo
+                    : nullptr;
+            if (!IsValidNod(nod) || (accepted && !nod->IsKindOf(accepted->m_ClassId)))
+                return LogFromTextFailure(*this, pathText,
+                                          "the value is not a live nod of the member's class",
+                                          kNotAnAcceptableNod);
+        }
+        result = SetParam(&path, nod);
+    } else {
+        CMwParamValue value;
+        const CMwParamTextOptions options;
+        param->FromText(&value, valueText, &info, options);
+        if (!value.Value)
+            return LogFromTextFailure(*this, pathText, "the value text gives no value",
+                                      MwParam_NoText);
+        result = SetParam(&path, value.Value);
+    }
+    if (result != MwParam_Ok)
+        LogFromTextFailure(*this, pathText, "the member refused the value", result);
+    return result;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Enumerations, from the class records along the C++ base chain (root first)

@@ -110,6 +110,27 @@ public:
     void NotifyObservers(u32 messageId, u32 parameter);
     u32 GetObserverCount() const { return m_Observers ? m_Observers->m_Count : 0; }
 
+    // Member access along a member path whose current item is a member record of this nod's
+    // class or of an ancestor (result codes: EMwParamResult, MwMemberPath.h). Get fills the
+    // value reference; Set, Add and Sub take a pointer to the input, for nod members the nod
+    // pointer itself. Each consumes the items it uses.
+    u32 GetParam(CMwMemberPath* path, CMwParamValue* out);
+    // Refuses with 2 a write into the value of a member that has neither Set nor SetVirtual; a
+    // path that only passes through such a member into a nod is decided by the member it reaches.
+    u32 SetParam(CMwMemberPath* path, const void* input);
+    u32 AddParam(CMwMemberPath* path, const void* input);
+    u32 SubParam(CMwMemberPath* path, const void* input);
+    // Validates a path from its current item without changing anything: 0 when every member,
+    // element, component and argument it names is there, else 2. Items the walk passes into nods
+    // are consumed; Reset the path before using it.
+    u32 CheckParam(CMwMemberPath* path);
+    // Parses the path text against this nod and sets the member it names from the value text
+    // (for a nod member, the nod's address in hexadecimal, or an empty text for none). Every
+    // failure is also written to the log.
+    u32 SetParamFromText(const CClassicString& pathText, const CClassicWideString& valueText);
+    // Reads one member of this nod, as GetParam with a path holding only that member.
+    u32 GetMemberValue(CMwMemberInfo* member, CMwParamValue* out);
+
     // True when the pointer designates a live nod (answered from the registry of live nods).
     static bool IsValidNod(const CMwNod* nod);
     // Position in the list of the nearest class of this nod; -1 when none is listed.
