@@ -27,8 +27,10 @@ constexpr u32 kCmdCountMemberId = 0x0101c001;
 // CMwCmd
 
 CMwCmd::~CMwCmd() {
-    if (m_Buffer)
-        m_Buffer->RemoveDependant(this);
+    if (!m_Buffer)
+        return;
+    m_Buffer->RemoveDependant(this);
+    m_Buffer->ForgetCmd(this);
 }
 
 void CMwCmd::Install() {
@@ -109,7 +111,11 @@ CMwCmdBuffer::~CMwCmdBuffer() {
     m_RunPosition = m_Cmds.GetCount();
     for (u32 i = 0; i < m_Cmds.GetCount(); ++i) {
         CMwCmd* cmd = m_Cmds.m_Items.m_Items[i];
+        if (!cmd)
+            continue;
         cmd->Uninstall();
+        // Unlisted first: the release may destroy the command.
+        m_Cmds.m_Items.m_Items[i] = nullptr;
         cmd->Release();
     }
     m_Cmds.FreeItems();
@@ -152,14 +158,29 @@ void CMwCmdBuffer::RemoveAt(u32 bucket, u32 position) {
     CMwCmd* cmd = m_Cmds.m_Items.m_Items[m_Cmds.m_Buckets.m_Items[bucket].m_First + position];
     // Out of the array before the release, which may destroy the command.
     m_Cmds.RemoveAt(bucket, position);
-    cmd->Release();
+    if (cmd)
+        cmd->Release();
+}
+
+void CMwCmdBuffer::ForgetCmd(CMwCmd* cmd) {
+    u32 bucket, position;
+    if (!m_Cmds.Find(cmd, &bucket, &position))
+        return;
+    ClassicLogFormatLine("[MwCmdBuffer] A command was destroyed while its buffer listed it");
+    if (m_Passing) {
+        // Nothing may move under a pass: the slot is emptied, and purged by the next pass.
+        m_Cmds.m_Items.m_Items[m_Cmds.m_Buckets.m_Items[bucket].m_First + position] = nullptr;
+        m_RemovalDeferred = 1;
+    } else {
+        m_Cmds.RemoveAt(bucket, position);
+    }
 }
 
 void CMwCmdBuffer::Purge() {
     for (u32 b = 0; b < m_Cmds.GetBucketCount(); ++b) {
         for (u32 j = 0; j < m_Cmds.m_Buckets.m_Items[b].m_Count;) {
             const CMwCmd* cmd = m_Cmds.m_Items.m_Items[m_Cmds.m_Buckets.m_Items[b].m_First + j];
-            if (cmd->m_State & CMwCmd::s_RemovalPending)
+            if (!cmd || (cmd->m_State & CMwCmd::s_RemovalPending))
                 RemoveAt(b, j); // another command now stands at j
             else
                 ++j;
@@ -190,7 +211,8 @@ void CMwCmdBuffer::RunBucket(u32 bucket) {
         const CMwBucket& running = m_Cmds.m_Buckets.m_Items[bucket];
         if (m_RunPosition >= running.m_Count)
             break;
-        m_Cmds.m_Items.m_Items[running.m_First + m_RunPosition]->Run();
+        if (CMwCmd* cmd = m_Cmds.m_Items.m_Items[running.m_First + m_RunPosition])
+            cmd->Run();
     }
 }
 

@@ -127,13 +127,21 @@ public:
     u32 m_RunningBucket = 0xFFFFFFFF;
     // How many commands the current pass visits.
     u32 m_RunEnd = 0;
-    // The member Cmds: one reference held on each command.
+    // The member Cmds: one reference held on each command. A slot is null only from a listed
+    // command destroyed during a pass (see ForgetCmd) to the next pass.
     CMwBucketList<CMwCmd*> m_Cmds;
     u32 m_RemovalDeferred = 0;
 
 private:
+    friend class CMwCmd;
+    // Releases the command at that place after taking it out of the array.
     void RemoveAt(u32 bucket, u32 position);
+    // Takes out the commands whose removal is pending, and the emptied slots.
     void Purge();
+    // A listed command is being destroyed without the buffer's reference having been given back
+    // (deleted directly): it is taken out without a release, or, during a pass, its slot is
+    // emptied until the next pass. The log says so.
+    void ForgetCmd(CMwCmd* cmd);
 
     // Set while RunBucket runs the commands.
     u32 m_Passing = 0;

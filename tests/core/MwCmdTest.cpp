@@ -155,8 +155,10 @@ public:
                 CMwCmd* cmd = m_Test->m_Cmds[target];
                 if (verb == 'U')
                     cmd->Uninstall();
-                else
+                else if (verb == 'I')
                     cmd->Install();
+                else
+                    delete cmd; // a client mistake the buffer survives
             }
         }
 
@@ -196,9 +198,13 @@ public:
             for (u32 j = 0; j < bucket.m_Count; ++j) {
                 auto* cmd = static_cast<CRecordingCmd*>(
                     m_Buffer->m_Cmds.m_Items.m_Items[bucket.m_First + j]);
-                // Removal-pending commands in lower case.
-                text += (cmd->m_State & CMwCmd::s_RemovalPending) ? char(cmd->m_Name + 32)
-                                                                  : cmd->m_Name;
+                // Removal-pending commands in lower case, emptied slots as '_'.
+                if (!cmd)
+                    text += '_';
+                else if (cmd->m_State & CMwCmd::s_RemovalPending)
+                    text += char(cmd->m_Name + 32);
+                else
+                    text += cmd->m_Name;
             }
         }
         return text;
@@ -262,7 +268,7 @@ TEST_F(MwCmd, InstallationFillsTheLeastFilledBucket) {
 // Install and uninstall calls made by running commands, and the next pass.
 TEST_F(MwCmd, PassesWithInstallsAndUninstallsFromRunningCommands) {
     struct Action {
-        char runner, verb, target; // verb 'U' uninstall, 'I' install
+        char runner, verb, target; // verb 'U' uninstall, 'I' install, 'D' delete
     };
     struct Scenario {
         const char* name;
@@ -332,6 +338,16 @@ TEST_F(MwCmd, PassesWithInstallsAndUninstallsFromRunningCommands) {
          1,
          "D",
          "AC|D"},
+        {"deletes commands directly",
+         1,
+         "ABC",
+         {{'B', 'D', 'A'}, {'B', 'D', 'C'}},
+         0,
+         "AB",
+         "_B_",
+         0,
+         "B",
+         "B"},
         {"uninstalls a later command of two buckets",
          2,
          "ABCDE",
@@ -501,6 +517,21 @@ TEST_F(MwCmd, FastCallsRunTheirTargetsMethod) {
     EXPECT_EQ(log.Since(), "[MwCmdBuffer] Bucket 0 of 1 not run (a pass is running)\r\n");
     m_Buffer->RunBucket(0);
     EXPECT_EQ(nested.m_Runs, 2u);
+}
+
+TEST_F(MwCmd, ACommandDeletedWhileListedLeavesItsBuffer) {
+    for (char c : std::string("ABC"))
+        Cmd(c)->Install();
+    CLogWatch log;
+    delete Cmd('B');
+    EXPECT_EQ(log.Since(), "[MwCmdBuffer] A command was destroyed while its buffer listed it\r\n");
+    EXPECT_EQ(BufferLayout(), "AC");
+    EXPECT_EQ(m_Buffer->m_Cmds.GetCount(), 2u);
+    m_Buffer->RunBucket(0);
+    EXPECT_EQ(m_Runs, "AC");
+    delete m_Buffer;
+    m_Buffer = nullptr;
+    EXPECT_EQ(m_Destroyed, "BAC");
 }
 
 // Deleting a buffer uninstalls and releases its commands; the ones that live on forget it.
