@@ -593,6 +593,49 @@ TEST_F(MwParamStruct, AShortTextIsNeverCompletedFromAnEarlierOne) {
     EXPECT_EQ(Floats(&nod.m_Position, 3), (std::vector<f32>{7, 8, 9}));
 }
 
+// Through the nod's own member operations: components named by text, checked paths and values
+// set from text.
+TEST_F(MwParamStruct, ComponentNamesAndTextsThroughTheNod) {
+    CTestShapes nod;
+    nod.m_Position = {3, 4, 0};
+    struct Case {
+        const char* Path;
+        u32 Parse;        // result of the parse
+        MwPathValue Item; // the component item when parsed
+        u32 Check;        // CheckParam of the parsed path
+    };
+    const Case cases[] = {
+        {"Location.AxeYz", 0, 5, 0}, {"Location.tz", 0, 11, 0}, {"Position.length", 0, kLength, 2},
+        {"Position.y", 0, 1, 0},     {"Tint.g", 0, 1, 0},       {"Location.axeyz", 1, 0, 0},
+        {"Tint.length", 1, 0, 0},    {"Rotation.w.x", 1, 0, 0},
+    };
+    for (const Case& c : cases) {
+        CMwMemberPath path;
+        EXPECT_EQ(path.ParseFromText(0xFFFFFFFF, &nod, CClassicString(c.Path)), c.Parse) << c.Path;
+        if (c.Parse != 0)
+            continue;
+        ASSERT_EQ(path.m_Count, 2u) << c.Path;
+        EXPECT_EQ(path.m_Kinds[0], u32(MwPathItem_Index)) << c.Path;
+        EXPECT_EQ(path.m_Values[0], c.Item) << c.Path;
+        path.Reset();
+        EXPECT_EQ(nod.CheckParam(&path), c.Check) << c.Path;
+    }
+
+    CMwMemberPath length;
+    ASSERT_EQ(length.ParseFromText(0xFFFFFFFF, &nod, CClassicString("Position.length")), 0u);
+    CMwParamValue value;
+    ASSERT_EQ(nod.GetParam(&length, &value), 0u);
+    EXPECT_EQ(ScratchFloat(value), 5.0f);
+
+    EXPECT_EQ(nod.SetParamFromText(CClassicString("Position"), CClassicWideString(u"1 2.5 -3")),
+              0u);
+    EXPECT_EQ(Floats(&nod.m_Position, 3), (std::vector<f32>{1, 2.5f, -3}));
+    EXPECT_EQ(nod.SetParamFromText(CClassicString("Position"), CClassicWideString(u"4 5")), 7u);
+    EXPECT_EQ(Floats(&nod.m_Position, 3), (std::vector<f32>{1, 2.5f, -3}));
+    EXPECT_EQ(nod.SetParamFromText(CClassicString("Location"), CClassicWideString(u"1 2 3")), 7u)
+        << "an Iso4 has no text form";
+}
+
 // ---------------------------------------------------------------------------------------------
 // Child paths and element operations
 
