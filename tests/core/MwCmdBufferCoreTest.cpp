@@ -49,14 +49,14 @@ struct CFakeTimer {
 constexpr platform::TimerService kFakeTimer = {&CFakeTimer::GetCaps, &CFakeTimer::Begin,
                                                &CFakeTimer::End};
 
-// Reads a Natural member through the class's virtual member operations.
-u32 ReadNatural(CMwNod& nod, u32 memberId) {
-    CMwMemberPath path(1);
-    path.PushFront(reinterpret_cast<MwPathValue>(CMwClassRegistry::GetMemberInfo(memberId)));
-    path.Reset();
+// Reads a member by its name through the engine's member access.
+template <typename T>
+T ReadMember(CMwNod& nod, const char* name) {
+    CMwMemberPath path;
+    EXPECT_EQ(path.ParseFromText(CMwNod::s_NoClassId, &nod, CClassicString(name)), 0u) << name;
     CMwParamValue value;
-    EXPECT_EQ(nod.GetParamVirtual(&path, &value), 0u);
-    u32 word = 0;
+    EXPECT_EQ(nod.GetParam(&path, &value), 0u) << name;
+    T word{};
     if (value.Value)
         std::memcpy(&word, value.Value, sizeof word);
     return word;
@@ -450,19 +450,41 @@ TEST_F(MwCmdBufferCore, ReflectedMembers) {
     *core->m_ComputerClock.GetMsPtr() = 1111;
     *core->m_SimulationClock.GetValuePtr() = 2222;
     struct Read {
-        u32 memberId;
+        const char* name;
         u32 value;
     };
     const Read reads[] = {
-        {0x01020001, 1111}, {0x01020002, 1111}, {0x01020003, 2222}, {0x01020004, 2222}};
+        {"ComputerTime", 1111}, {"HumanTime", 1111}, {"GameTime", 2222}, {"SimulationTime", 2222}};
     for (const Read& r : reads)
-        EXPECT_EQ(ReadNatural(*core, r.memberId), r.value) << std::hex << r.memberId;
+        EXPECT_EQ(ReadMember<u32>(*core, r.name), r.value) << r.name;
     MwScaledClock game;
     *game.GetValuePtr() = 3333;
     core->m_GameClock = &game;
     EXPECT_EQ(core->GetGameClock(), &game);
-    EXPECT_EQ(ReadNatural(*core, 0x01020003), 3333u);
-    EXPECT_EQ(ReadNatural(*core, 0x01020004), 2222u);
+    EXPECT_EQ(ReadMember<u32>(*core, "GameTime"), 3333u);
+    EXPECT_EQ(ReadMember<u32>(*core, "SimulationTime"), 2222u);
+
+    // The smoothing settings are written by text; the enabled flag and the times are read only.
+    struct Write {
+        const char* name;
+        const char16_t* text;
+        u32 result;
+    };
+    const Write writes[] = {{"PeriodEstimated", u"12.5", 0},
+                            {"DeltaSmoothing", u"0.5", 0},
+                            {"IsEnabled", u"1", 2},
+                            {"GameTime", u"5", 2}};
+    for (const Write& w : writes) {
+        CLogWatch log;
+        EXPECT_EQ(core->SetParamFromText(CClassicString(w.name), CClassicWideString(w.text)),
+                  w.result)
+            << w.name;
+        EXPECT_EQ(log.Since().empty(), w.result == 0) << w.name;
+    }
+    EXPECT_EQ(ReadMember<f32>(*core, "PeriodEstimated"), 12.5f);
+    EXPECT_EQ(core->m_DeltaSmoothing, 0.5f);
+    EXPECT_EQ(ReadMember<u32>(*core, "IsEnabled"), 0u);
+    EXPECT_EQ(core->m_GameClock->m_CurrentValue, 3333u);
     // Other members go to the root.
     CMwMemberPath path(1);
     path.PushFront(

@@ -395,13 +395,14 @@ TEST_F(MwCmd, CmdCountCountsPendingCommandsUntilThePurge) {
     Cmd('C')->Uninstall();
 
     auto countNow = [&] {
-        CMwMemberPath path(1);
-        path.PushFront(reinterpret_cast<MwPathValue>(CMwClassRegistry::GetMemberInfo(0x0101c001)));
-        path.Reset();
+        CMwMemberPath path;
+        EXPECT_EQ(path.ParseFromText(CMwNod::s_NoClassId, m_Buffer, CClassicString("CmdCount")),
+                  0u);
         CMwParamValue value;
-        EXPECT_EQ(m_Buffer->GetParamVirtual(&path, &value), 0u);
+        EXPECT_EQ(m_Buffer->GetParam(&path, &value), 0u);
         u32 count = 0;
-        std::memcpy(&count, value.Value, sizeof count);
+        if (value.Value)
+            std::memcpy(&count, value.Value, sizeof count);
         return count;
     };
     EXPECT_EQ(countNow(), 3u);
