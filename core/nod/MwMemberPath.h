@@ -148,7 +148,7 @@ public:
     u32 m_Capacity = 0;
     MwPathValue* m_Values = nullptr;
     u32* m_Kinds = nullptr;
-    i32 m_Current = 0;
+    i32 m_Current = -1;
 
 private:
     // ParseElement's answer when the parse goes on with the next token.
