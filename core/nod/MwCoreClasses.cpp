@@ -1,5 +1,6 @@
 #include "core/nod/MwCoreClasses.h"
 
+#include "core/nod/MwClassInfoViewer.h"
 #include "core/nod/MwCmd.h"
 #include "core/nod/MwCmdBufferCore.h"
 #include "core/nod/MwEngine.h"
@@ -8,6 +9,7 @@
 #include "core/nod/MwParamRefBuffer.h"
 #include "core/nod/MwParamScalar.h"
 #include "core/nod/MwParamStruct.h"
+#include "core/nod/MwRefBuffer.h"
 
 namespace {
 
@@ -42,6 +44,8 @@ constinit CMwClassInfo* const s_CoreClasses[] = {
     &CMwCmdFastCallUser::s_ClassInfo,
     &CMwCmdBuffer::s_ClassInfo,
     &CMwCmdBufferCore::s_ClassInfo,
+    &CMwClassInfoViewer::s_ClassInfo,
+    &CMwRefBuffer::s_ClassInfo,
 };
 
 } // namespace

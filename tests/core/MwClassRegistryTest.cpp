@@ -187,8 +187,8 @@ TEST_F(MwClassRegistry, CoreCensus) {
                 << info->m_Name;
         }
     }
-    EXPECT_EQ(g_MwCoreClassList.m_Count, 30u);
-    EXPECT_EQ(perEngine[1], 30u);
+    EXPECT_EQ(g_MwCoreClassList.m_Count, 32u);
+    EXPECT_EQ(perEngine[1], 32u);
     EXPECT_EQ(withoutFactory, 3u); // the commands and the fast calls
 }
 

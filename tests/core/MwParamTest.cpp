@@ -4,6 +4,7 @@
 
 #include "CoreTestSupport.h"
 #include "core/nod/MwParamContainer.h"
+#include "core/nod/MwParamRefBuffer.h"
 #include "core/nod/MwParamScalar.h"
 
 #include <gtest/gtest.h>
@@ -116,13 +117,14 @@ TEST_F(MwParam, EveryDescriptorClassHasItsIdentityAndFactory) {
         EXPECT_EQ(nod->GetClassInfo(), info) << row.Name;
         ExpectKinds(nod, row.Id, row.Name);
         // A fresh descriptor is a working one: the base answers until its kind says otherwise
-        // (the nod kind answers 2, 2).
+        // (the nod kind answers 2, 2, the RefBuffer kind 1, 2).
         CMwParam* param = dynamic_cast<CMwParam*>(nod);
         ASSERT_NE(param, nullptr) << row.Name;
         u32 first = 0, second = 0;
         param->GetKindPair(&first, &second);
-        const auto pair =
-            row.Id == CMwParamClass::s_ClassId ? std::make_pair(2u, 2u) : std::make_pair(3u, 4u);
+        const auto pair = row.Id == CMwParamClass::s_ClassId       ? std::make_pair(2u, 2u)
+                          : row.Id == CMwParamRefBuffer::s_ClassId ? std::make_pair(1u, 2u)
+                                                                   : std::make_pair(3u, 4u);
         EXPECT_EQ(std::make_pair(first, second), pair) << row.Name;
         delete nod;
 
