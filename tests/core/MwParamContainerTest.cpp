@@ -47,6 +47,7 @@ public:
         m_Locations.FreeItems();
         m_Queue.FreeItems();
         m_Ticks.FreeItems();
+        m_Turns.FreeItems();
     }
 
     CFastArray<i32> m_Integers;
