@@ -1,5 +1,7 @@
 #include "core/math/Aabb.h"
 
+#include "core/base/ClassicArchive.h"
+
 #include <cmath>
 
 namespace {
@@ -35,4 +37,19 @@ void Aabb::SetTransformed(const Aabb& box, const Iso4& iso) {
     centre.SetTransformByIso4(box.centre, iso);
     halfSize = {Extent(r.m00, r.m01, r.m02, h), Extent(r.m10, r.m11, r.m12, h),
                 Extent(r.m20, r.m21, r.m22, h)};
+}
+
+void Aabb::Archive(CClassicArchive& archive) {
+    f32 corners[6] = {centre.x - halfSize.x, centre.y - halfSize.y, centre.z - halfSize.z,
+                      centre.x + halfSize.x, centre.y + halfSize.y, centre.z + halfSize.z};
+    archive.SerializeFloats(corners, 6);
+    centre = {(corners[0] + corners[3]) * 0.5f, (corners[1] + corners[4]) * 0.5f,
+              (corners[2] + corners[5]) * 0.5f};
+    halfSize = {(corners[3] - corners[0]) * 0.5f, (corners[4] - corners[1]) * 0.5f,
+                (corners[5] - corners[2]) * 0.5f};
+}
+
+void Aabb::ArchiveRaw(CClassicArchive& archive) {
+    for (f32* value : {&centre.x, &centre.y, &centre.z, &halfSize.x, &halfSize.y, &halfSize.z})
+        archive.SerializeFloats(value, 1);
 }

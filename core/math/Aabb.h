@@ -4,6 +4,8 @@
 // it no special treatment, so a union starts from a real box. A default box is all zero.
 #include "core/math/Iso.h"
 
+class CClassicArchive;
+
 struct Aabb {
     Vec3 centre;
     Vec3 halfSize;
@@ -12,6 +14,11 @@ struct Aabb {
     void Add(const Aabb& other);
     // this = the box around box transformed by iso: centre R c + t, half-size |R| h.
     void SetTransformed(const Aabb& box, const Iso4& iso);
+    // Reads or writes the box as its corners: min x, y, z then max x, y, z; afterwards centre
+    // and half-size are recomputed from those six values.
+    void Archive(CClassicArchive& archive);
+    // Reads or writes the six stored floats: centre then half-size.
+    void ArchiveRaw(CClassicArchive& archive);
 };
 
 static_assert(sizeof(Aabb) == 24);

@@ -1,5 +1,7 @@
 #include "core/math/Mat.h"
 
+#include "core/base/ClassicArchive.h"
+
 #include <cmath>
 
 namespace {
@@ -143,4 +145,8 @@ void Mat3::SetBasisFromDirection(const Vec3& v, bool flag) {
     } else {
         SetBasisZ(v, kAxisY);
     }
+}
+
+void Mat4::Archive(CClassicArchive& archive) {
+    archive.SerializeFloats(m, 16);
 }

@@ -4,6 +4,8 @@
 // the identity.
 #include "core/math/Vec.h"
 
+class CClassicArchive;
+
 struct Mat2 {
     f32 m00 = 1.0f, m01 = 0.0f;
     f32 m10 = 0.0f, m11 = 1.0f;
@@ -68,6 +70,8 @@ struct Mat4 {
 
     void SetIdentity() { *this = Mat4{}; }
     void Copy(const Mat4& other) { *this = other; }
+    // Reads or writes the sixteen floats in storage order.
+    void Archive(CClassicArchive& archive);
 };
 
 static_assert(sizeof(Mat2) == 16 && sizeof(Mat3) == 36 && sizeof(Mat4) == 64);

@@ -1,3 +1,4 @@
+#include "core/base/ClassicArchive.h"
 #include "core/math/Aabb.h"
 #include "core/math/Quat.h"
 
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <limits>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -729,6 +731,76 @@ TEST(Aabb, SetTransformedEnclosesTheTransformedBox) {
         Aabb inPlace = source;
         inPlace.SetTransformed(inPlace, iso);
         EXPECT_TRUE(Same(inPlace, moved));
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Writes through an archive into memory and gives the floats it holds (binary) or the text.
+template <class Write>
+std::string Archived(bool text, Write write) {
+    CClassicArchive archive;
+    CClassicBufferMemory* memory = new CClassicBufferMemory;
+    archive.SetBuffer(memory);
+    archive.m_Writing = 1;
+    archive.m_Text = text;
+    write(archive);
+    return std::string(reinterpret_cast<const char*>(memory->GetData()), memory->GetSize());
+}
+
+template <class Read>
+void ReadArchived(const std::string& bytes, bool text, Read read) {
+    CClassicArchive archive;
+    CClassicBufferMemory* memory = new CClassicBufferMemory;
+    memory->Write(bytes.data(), u32(bytes.size()));
+    memory->Rewind();
+    archive.SetBuffer(memory);
+    archive.m_Text = text;
+    read(archive);
+}
+
+std::vector<f32> Floats(const std::string& bytes) {
+    std::vector<f32> values(bytes.size() / 4);
+    std::memcpy(values.data(), bytes.data(), values.size() * 4);
+    return values;
+}
+
+TEST(MathArchive, BoxesAreStoredAsCornersOrRaw) {
+    Aabb box{{1, 2, 3}, {1, 1, 1}};
+    EXPECT_EQ(Floats(Archived(false, [&](CClassicArchive& a) { box.Archive(a); })),
+              (std::vector<f32>{0, 1, 2, 2, 3, 4}));
+    EXPECT_EQ(Archived(true, [&](CClassicArchive& a) { box.Archive(a); }),
+              "0.000000\r\n1.000000\r\n2.000000\r\n2.000000\r\n3.000000\r\n4.000000\r\n");
+    EXPECT_EQ(Floats(Archived(false, [&](CClassicArchive& a) { box.ArchiveRaw(a); })),
+              (std::vector<f32>{1, 2, 3, 1, 1, 1}));
+
+    // Read corners give back centre and half-size.
+    Aabb read;
+    ReadArchived("-1.5\r\n0\r\n4\r\n2.5\r\n1\r\n8\r\n", true,
+                 [&](CClassicArchive& a) { read.Archive(a); });
+    EXPECT_EQ(read.centre.x, 0.5f);
+    EXPECT_EQ(read.centre.y, 0.5f);
+    EXPECT_EQ(read.centre.z, 6.0f);
+    EXPECT_EQ(read.halfSize.x, 2.0f);
+    EXPECT_EQ(read.halfSize.y, 0.5f);
+    EXPECT_EQ(read.halfSize.z, 2.0f);
+}
+
+TEST(MathArchive, MatricesRoundTripInStorageOrder) {
+    Mat4 matrix;
+    for (int i = 0; i < 16; ++i)
+        matrix.m[i] = f32(i) * 0.25f - 1.0f;
+    for (bool text : {false, true}) {
+        const std::string stored = Archived(text, [&](CClassicArchive& a) { matrix.Archive(a); });
+        if (!text) {
+            const std::vector<f32> floats = Floats(stored);
+            EXPECT_EQ(floats, std::vector<f32>(matrix.m, matrix.m + 16));
+        }
+        Mat4 read;
+        ReadArchived(stored, text, [&](CClassicArchive& a) { read.Archive(a); });
+        EXPECT_EQ(std::memcmp(read.m, matrix.m, sizeof matrix.m), 0) << text;
     }
 }
 
