@@ -103,8 +103,16 @@ auto Unsigned(Ch c) {
         return static_cast<u16>(c);
 }
 
+template <class Ch>
+bool HasNul(const Ch* text, u32 n) {
+    if constexpr (std::same_as<Ch, char>)
+        return std::memchr(text, 0, n) != nullptr;
+    else
+        return std::find(text, text + n, Ch(0)) != text + n;
+}
+
 template <class Ch, class Fold>
-i32 CompareTexts(const Ch* a, u32 aLength, const Ch* b, u32 bLength, u32 n, Fold fold) {
+i32 CompareTexts(const Ch* a, u32 aLength, const Ch* b, u32 bLength, u32 n, Fold fold, bool exact) {
     u32 limit;
     if (n == 0) {
         limit = aLength > bLength ? aLength : bLength;
@@ -113,7 +121,18 @@ i32 CompareTexts(const Ch* a, u32 aLength, const Ch* b, u32 bLength, u32 n, Fold
             return -1;
         limit = n;
     }
-    for (u32 i = 0; i < limit; ++i) {
+    u32 i = 0;
+    if (exact) {
+        // Skips the equal prefix block by block; a NUL inside it ends the texts as equal.
+        constexpr u32 kBlock = 64 / sizeof(Ch);
+        const u32 common = std::min({limit, aLength, bLength});
+        while (i + kBlock <= common && std::memcmp(a + i, b + i, kBlock * sizeof(Ch)) == 0) {
+            if (HasNul(a + i, kBlock))
+                return 0;
+            i += kBlock;
+        }
+    }
+    for (; i < limit; ++i) {
         i32 ca = Unsigned(fold(i < aLength ? a[i] : Ch(0)));
         i32 cb = Unsigned(fold(i < bLength ? b[i] : Ch(0)));
         if (ca != cb)
@@ -311,13 +330,15 @@ void TClassicString<Ch>::Truncate(u32 n) {
 
 template <class Ch>
 i32 TClassicString<Ch>::Compare(Ref text, u32 n) const {
-    return CompareTexts(m_Text, m_Length, text.m_Text, text.m_Length, n, [](Ch c) { return c; });
+    return CompareTexts(
+        m_Text, m_Length, text.m_Text, text.m_Length, n, [](Ch c) { return c; }, true);
 }
 
 template <class Ch>
 i32 TClassicString<Ch>::CompareNoCase(Ref text, u32 n) const {
-    return CompareTexts(m_Text, m_Length, text.m_Text, text.m_Length, n,
-                        [](Ch c) { return ClassicToUpper(c); });
+    return CompareTexts(
+        m_Text, m_Length, text.m_Text, text.m_Length, n, [](Ch c) { return ClassicToUpper(c); },
+        false);
 }
 
 template <class Ch>
@@ -538,25 +559,28 @@ i32 CClassicString::FindFirstOf(CClassicStringRef set, u32 pos) const {
 }
 
 i32 CClassicString::FindSubstring(CClassicStringRef text, u32 pos, bool caseSensitive) const {
-    const u32 length = EffectiveLength(m_Text, m_Length);
-    if (pos > length)
+    if (pos > m_Length)
         return -1;
     const u32 needleLength = EffectiveLength(text.m_Text, text.m_Length);
+    const std::string_view haystack(m_Text + pos, m_Length - pos);
+    size_t at = std::string_view::npos;
     if (caseSensitive) {
-        const std::string_view haystack(m_Text + pos, length - pos);
-        const size_t at = haystack.find(std::string_view(text.m_Text, needleLength));
-        return at == std::string_view::npos ? -1 : static_cast<i32>(pos + at);
+        at = haystack.find(std::string_view(text.m_Text, needleLength));
+    } else {
+        for (size_t i = 0; at == std::string_view::npos && i + needleLength <= haystack.size();
+             ++i) {
+            u32 k = 0;
+            while (k < needleLength &&
+                   ClassicToUpper(haystack[i + k]) == ClassicToUpper(text.m_Text[k]))
+                ++k;
+            if (k == needleLength)
+                at = i;
+        }
     }
-    if (needleLength > length - pos)
+    // The search stops at the first NUL after pos: a match beyond it does not count.
+    if (at == std::string_view::npos || std::memchr(haystack.data(), 0, at))
         return -1;
-    for (u32 i = pos; i <= length - needleLength; ++i) {
-        u32 k = 0;
-        while (k < needleLength && ClassicToUpper(m_Text[i + k]) == ClassicToUpper(text.m_Text[k]))
-            ++k;
-        if (k == needleLength)
-            return static_cast<i32>(i);
-    }
-    return -1;
+    return static_cast<i32>(pos + at);
 }
 
 bool ClassicGetLine(const CClassicStringRef& text, u32 index, CClassicString& out) {

@@ -1,5 +1,6 @@
 #include "core/base/ClassicString.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
@@ -269,6 +270,30 @@ TEST(ClassicString, CompareWithLengthLimits) {
     EXPECT_EQ(CClassicWideString(u"ab").Compare(u"abc", 3), -1);
     // A ref that is not NUL-terminated at its length compares by its length.
     EXPECT_EQ(CClassicString("ab").Compare(CClassicStringRef("abc", 2)), 0);
+}
+
+// Long texts that share a prefix, with and without an embedded NUL, compare as C texts do.
+TEST(ClassicString, CompareMatchesCTextOrder) {
+    std::mt19937 random(3);
+    for (int round = 0; round < 2000; ++round) {
+        std::string a(random() % 300, 'a');
+        std::string b = random() % 4 ? a : std::string(random() % 300, 'a');
+        for (std::string* t : {&a, &b})
+            if (!t->empty() && random() % 2)
+                (*t)[random() % t->size()] = "bz\0"[random() % 3];
+        const CClassicString sa(CClassicStringRef(a.data(), u32(a.size())));
+        const int expected = std::strcmp(a.c_str(), b.c_str());
+        const i32 r = sa.Compare(CClassicStringRef(b.data(), u32(b.size())));
+        ASSERT_EQ((r > 0) - (r < 0), (expected > 0) - (expected < 0)) << round;
+        const u32 n = 1 + random() % 300;
+        const i32 limited = sa.Compare(CClassicStringRef(b.data(), u32(b.size())), n);
+        if (a.size() < n || b.size() < n) {
+            ASSERT_EQ(limited, -1);
+        } else {
+            const int e = std::strncmp(a.c_str(), b.c_str(), n);
+            ASSERT_EQ((limited > 0) - (limited < 0), (e > 0) - (e < 0)) << round;
+        }
+    }
 }
 
 TEST(ClassicString, Searching) {
