@@ -126,11 +126,10 @@ i32 CompareTexts(const Ch* a, u32 aLength, const Ch* b, u32 bLength, u32 n, Fold
         // Skips the equal prefix block by block; a NUL inside it ends the texts as equal.
         constexpr u32 kBlock = 64 / sizeof(Ch);
         const u32 common = std::min({limit, aLength, bLength});
-        while (i + kBlock <= common && std::memcmp(a + i, b + i, kBlock * sizeof(Ch)) == 0) {
-            if (HasNul(a + i, kBlock))
-                return 0;
+        while (i + kBlock <= common && std::memcmp(a + i, b + i, kBlock * sizeof(Ch)) == 0)
             i += kBlock;
-        }
+        if (HasNul(a, i))
+            return 0;
     }
     for (; i < limit; ++i) {
         i32 ca = Unsigned(fold(i < aLength ? a[i] : Ch(0)));
