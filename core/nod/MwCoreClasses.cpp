@@ -10,6 +10,7 @@
 #include "core/nod/MwParamScalar.h"
 #include "core/nod/MwParamStruct.h"
 #include "core/nod/MwRefBuffer.h"
+#include "core/nod/MwStatsValue.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ constinit CMwClassInfo* const s_CoreClasses[] = {
     &CMwCmdBufferCore::s_ClassInfo,
     &CMwClassInfoViewer::s_ClassInfo,
     &CMwRefBuffer::s_ClassInfo,
+    &CMwStatsValue::s_ClassInfo,
 };
 
 } // namespace

@@ -187,9 +187,9 @@ TEST_F(MwClassRegistry, CoreCensus) {
                 << info->m_Name;
         }
     }
-    EXPECT_EQ(g_MwCoreClassList.m_Count, 32u);
-    EXPECT_EQ(perEngine[1], 32u);
-    EXPECT_EQ(withoutFactory, 3u); // the commands and the fast calls
+    EXPECT_EQ(g_MwCoreClassList.m_Count, 33u);
+    EXPECT_EQ(perEngine[1], 33u);
+    EXPECT_EQ(withoutFactory, 4u); // the commands, the fast calls and the statistics
 }
 
 // Two records with one id: filing runs from the last registered record to the first, so the
