@@ -120,17 +120,6 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
 }
 
-i32 DigitValue(char c, u32 base) {
-    i32 d = 99;
-    if (c >= '0' && c <= '9')
-        d = c - '0';
-    else if (c >= 'a' && c <= 'f')
-        d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-        d = c - 'A' + 10;
-    return d < i32(base) ? d : -1;
-}
-
 // A '|', and a CR followed by LF, are preceded by '|' in a text string.
 bool NeedsEscape(CClassicStringRef text, u32 i) {
     const char c = text.m_Text[i];
@@ -283,12 +272,12 @@ u32 CClassicArchive::ReadTextInteger(bool hex) {
     }
     const u32 base = hex ? 16 : 10;
     if (hex && end - p >= 3 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
-        DigitValue(p[2], 16) >= 0)
+        ClassicDigitValue(p[2], 16) >= 0)
         p += 2;
     u64 magnitude = 0;
     bool digits = false;
     for (; p < end; ++p) {
-        const i32 d = DigitValue(*p, base);
+        const i32 d = ClassicDigitValue(*p, base);
         if (d < 0)
             break;
         magnitude = std::min<u64>(magnitude * base + u64(d), 0xFFFFFFFFu);

@@ -86,15 +86,6 @@ void MoveChars(Ch* to, const Ch* from, u32 n) {
         std::memmove(to, from, size_t(n) * sizeof(Ch));
 }
 
-// Length up to the first NUL, at most `length`.
-template <class Ch>
-u32 EffectiveLength(const Ch* text, u32 length) {
-    u32 n = 0;
-    while (n < length && text[n])
-        ++n;
-    return n;
-}
-
 template <class Ch>
 auto Unsigned(Ch c) {
     if constexpr (std::same_as<Ch, char>)
@@ -248,14 +239,13 @@ void TClassicString<Ch>::SetLength(u32 n, bool fill, Ch fillChar) {
             m_Text[i] = fillChar;
 }
 
-// True when p points into this string's own storage.
 template <class Ch>
-static bool PointsInto(const Ch* storage, const Ch* p) {
-    if (storage == ClassicEmptyText<Ch>())
+bool TClassicString<Ch>::HoldsInStorage(const void* p) const {
+    if (m_Text == ClassicEmptyText<Ch>())
         return false;
-    auto begin = reinterpret_cast<uintptr_t>(storage);
-    auto end = begin + (uintptr_t(CapacityOf(storage)) + 1) * sizeof(Ch);
-    auto at = reinterpret_cast<uintptr_t>(p);
+    const auto begin = reinterpret_cast<uintptr_t>(m_Text);
+    const auto end = begin + (uintptr_t(CapacityOf(m_Text)) + 1) * sizeof(Ch);
+    const auto at = reinterpret_cast<uintptr_t>(p);
     return at >= begin && at < end;
 }
 
@@ -265,7 +255,7 @@ void TClassicString<Ch>::Assign(Ref text) {
         Truncate(text.m_Length);
         return;
     }
-    if (PointsInto(m_Text, text.m_Text)) {
+    if (HoldsInStorage(text.m_Text)) {
         TClassicString copy(text);
         Assign(Ref(copy));
         return;
@@ -278,7 +268,7 @@ template <class Ch>
 void TClassicString<Ch>::AppendRef(Ref text) {
     if (text.m_Length == 0)
         return;
-    if (PointsInto(m_Text, text.m_Text)) {
+    if (HoldsInStorage(text.m_Text)) {
         TClassicString copy(text);
         AppendRef(Ref(copy));
         return;
@@ -304,7 +294,7 @@ template <class Ch>
 void TClassicString<Ch>::Prepend(Ref text) {
     if (text.m_Length == 0)
         return;
-    if (PointsInto(m_Text, text.m_Text)) {
+    if (HoldsInStorage(text.m_Text)) {
         TClassicString copy(text);
         Prepend(Ref(copy));
         return;
@@ -370,7 +360,7 @@ CClassicString::CClassicString(CClassicStringRef a, CClassicStringRef b, CClassi
 
 CClassicString& CClassicString::Append2(CClassicStringRef text, const char* then) {
     CClassicStringRef second(then);
-    if (PointsInto(m_Text, text.m_Text) || PointsInto(m_Text, second.m_Text)) {
+    if (HoldsInStorage(text.m_Text) || HoldsInStorage(second.m_Text)) {
         CClassicString copy(text, second, CClassicStringRef());
         return Append(copy);
     }
@@ -480,7 +470,7 @@ void CClassicString::Splice(u32 pos, u32 n, CClassicStringRef text) {
 void CClassicString::ReplaceRange(u32 pos, CClassicStringRef text, u32 n) {
     if (u64(pos) + n > m_Length)
         return;
-    if (PointsInto(m_Text, text.m_Text)) {
+    if (HoldsInStorage(text.m_Text)) {
         CClassicString copy(text);
         ReplaceRange(pos, copy, n);
         return;
@@ -490,11 +480,11 @@ void CClassicString::ReplaceRange(u32 pos, CClassicStringRef text, u32 n) {
 
 bool CClassicString::Replace(CClassicStringRef searched, CClassicStringRef replacement, u32 pos,
                              u32 count) {
-    const u32 searchedLength = EffectiveLength(searched.m_Text, searched.m_Length);
+    const u32 searchedLength = ClassicTextLength(searched.m_Text, searched.m_Length);
     // An empty searched text would match everywhere and never advance.
     if (searchedLength == 0)
         return false;
-    if (PointsInto(m_Text, searched.m_Text) || PointsInto(m_Text, replacement.m_Text)) {
+    if (HoldsInStorage(searched.m_Text) || HoldsInStorage(replacement.m_Text)) {
         CClassicString searchedCopy(CClassicStringRef(searched.m_Text, searchedLength));
         CClassicString replacementCopy(replacement);
         return Replace(searchedCopy, replacementCopy, pos, count);
@@ -560,7 +550,7 @@ i32 CClassicString::FindFirstOf(CClassicStringRef set, u32 pos) const {
 i32 CClassicString::FindSubstring(CClassicStringRef text, u32 pos, bool caseSensitive) const {
     if (pos > m_Length)
         return -1;
-    const u32 needleLength = EffectiveLength(text.m_Text, text.m_Length);
+    const u32 needleLength = ClassicTextLength(text.m_Text, text.m_Length);
     const std::string_view haystack(m_Text + pos, m_Length - pos);
     size_t at = std::string_view::npos;
     if (caseSensitive) {
@@ -584,7 +574,7 @@ i32 CClassicString::FindSubstring(CClassicStringRef text, u32 pos, bool caseSens
 
 bool ClassicGetLine(const CClassicStringRef& text, u32 index, CClassicString& out) {
     const char* chars = text.m_Text;
-    const u32 length = EffectiveLength(chars, text.m_Length);
+    const u32 length = ClassicTextLength(chars, text.m_Length);
     u32 start = 0;
     for (u32 line = 0; line < index; ++line) {
         const void* newline = std::memchr(chars + start, '\n', length - start);

@@ -44,6 +44,27 @@ constexpr u32 ClassicTextLength(const Ch* text) {
     return n;
 }
 
+// Length up to the first NUL, at most maxLength (texts of refs need not end in a NUL).
+template <class Ch>
+constexpr u32 ClassicTextLength(const Ch* text, u32 maxLength) {
+    u32 n = 0;
+    while (n < maxLength && text[n])
+        ++n;
+    return n;
+}
+
+// The value of a digit in the given base (up to 16, either letter case); -1 for anything else.
+constexpr i32 ClassicDigitValue(char c, u32 base) {
+    i32 d = -1;
+    if (c >= '0' && c <= '9')
+        d = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        d = c - 'A' + 10;
+    return d < i32(base) ? d : -1;
+}
+
 template <class Ch>
 struct TClassicStringRef;
 bool ClassicGetLine(const TClassicStringRef<char>& text, u32 index, CClassicString& out);
@@ -108,6 +129,8 @@ public:
     Ch operator[](u32 index) const { return m_Text[index]; }
     // Characters the current storage holds without reallocating (0 for the shared empty text).
     u32 GetCapacity() const;
+    // True when p points into this string's own storage (never for the shared empty text).
+    bool HoldsInStorage(const void* p) const;
 
     // Frees the block; the string is the shared empty text again.
     void FreeText();

@@ -37,27 +37,8 @@ Ch* PrepareText(TClassicString<Ch>& s, u32 n) {
 
 // True when p points into the storage block of s.
 template <class Ch>
-bool InStorage(const TClassicString<Ch>& s, const void* p) {
-    const u32 capacity = s.GetCapacity();
-    if (capacity == 0)
-        return false;
-    const auto begin = reinterpret_cast<uintptr_t>(s.GetText());
-    const auto at = reinterpret_cast<uintptr_t>(p);
-    return at >= begin && at < begin + (uintptr_t(capacity) + 1) * sizeof(Ch);
-}
-
-// Length up to the first NUL, at most `length`.
-template <class Ch>
-u32 TextLength(const Ch* text, u32 length) {
-    u32 n = 0;
-    while (n < length && text[n])
-        ++n;
-    return n;
-}
-
-template <class Ch>
 u32 TextLength(TClassicStringRef<Ch> text) {
-    return TextLength(text.m_Text, text.m_Length);
+    return ClassicTextLength(text.m_Text, text.m_Length);
 }
 
 char16_t WideOf(char c) {
@@ -122,7 +103,7 @@ void WalkPlaceholders(TClassicStringRef<FormatCh> format, const CClassicWideStri
 // the destination's old text.
 void Redirect(CClassicWideStringRef& ref, const CClassicWideString& out,
               const CClassicWideString& copy) {
-    if (!InStorage(out, ref.m_Text))
+    if (!out.HoldsInStorage(ref.m_Text))
         return;
     const u32 offset = std::min<u32>(u32(ref.m_Text - out.GetText()), copy.GetLength());
     ref.m_Text = copy.GetText() + offset;
@@ -135,10 +116,10 @@ bool FormatPlaceholders(CClassicWideString& out, TClassicStringRef<FormatCh> for
     constexpr bool kWideFormat = std::same_as<FormatCh, char16_t>;
     const auto anyInput = [&](const TClassicString<char16_t>& s) {
         if constexpr (kWideFormat)
-            if (InStorage(s, format.m_Text))
+            if (s.HoldsInStorage(format.m_Text))
                 return true;
         for (u32 k = 0; k < argCount; ++k)
-            if (InStorage(s, args[k].m_Text))
+            if (s.HoldsInStorage(args[k].m_Text))
                 return true;
         return false;
     };
@@ -233,17 +214,6 @@ std::string CompactNumberText(const char* text, u32 length) {
     return copy;
 }
 
-i32 DigitValue(char c, u32 base) {
-    i32 d = -1;
-    if (c >= '0' && c <= '9')
-        d = c - '0';
-    else if (c >= 'a' && c <= 'f')
-        d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F')
-        d = c - 'A' + 10;
-    return d < i32(base) ? d : -1;
-}
-
 bool ParseIntegerText(const std::string& t, bool hex, i32& value) {
     value = 0;
     if (t.empty())
@@ -261,7 +231,7 @@ bool ParseIntegerText(const std::string& t, bool hex, i32& value) {
     const u64 ceiling = hex ? 0x100000000ull : 0x80000001ull;
     u64 magnitude = 0;
     for (; i < t.size(); ++i) {
-        const i32 d = DigitValue(t[i], base);
+        const i32 d = ClassicDigitValue(t[i], base);
         if (d < 0)
             break;
         magnitude = std::min(magnitude * base + u64(d), ceiling);
@@ -532,8 +502,9 @@ char* PutUrl(char* p, u8 c, UrlForm form) {
 
 void UrlEncodeInPlace(CClassicString& s, bool stopAtNul, UrlForm form) {
     const u32 start = BeginsWithBom(s) ? 3 : 0;
-    const u32 end =
-        stopAtNul ? start + TextLength(s.GetText() + start, s.GetLength() - start) : s.GetLength();
+    const u32 end = stopAtNul
+                        ? start + ClassicTextLength(s.GetText() + start, s.GetLength() - start)
+                        : s.GetLength();
     // The text is read from a copy while the string is rewritten.
     CClassicString local;
     CClassicString& copy = &s == &g_ClassicStringScratch ? local : g_ClassicStringScratch;
@@ -741,7 +712,7 @@ CClassicString CClassicWideString::GetNarrow() const {
 }
 
 bool CClassicWideString::GetAscii(CClassicString& out) const {
-    const u32 n = TextLength(m_Text, m_Length);
+    const u32 n = ClassicTextLength(m_Text, m_Length);
     char* p = PrepareText(out, n);
     bool replaced = false;
     for (u32 i = 0; i < n; ++i) {
@@ -767,12 +738,12 @@ void CClassicWideString::AssignUtf8(CClassicStringRef text) {
 }
 
 void CClassicWideString::ToUtf8(CClassicString& out, bool bom) const {
-    const u32 n = TextLength(m_Text, m_Length);
+    const u32 n = ClassicTextLength(m_Text, m_Length);
     EncodeUtf8(m_Text, n, bom && n > 0, out);
 }
 
 void CClassicWideString::ToNarrowUtf8(CClassicString& out) const {
-    const u32 n = TextLength(m_Text, m_Length);
+    const u32 n = ClassicTextLength(m_Text, m_Length);
     bool beyondAscii = false;
     for (u32 i = 0; i < n && !beyondAscii; ++i)
         beyondAscii = m_Text[i] >= 128 && m_Text[i] != kByteOrderMark;
@@ -791,7 +762,7 @@ void CClassicString::UrlEncode(bool stopAtNul) {
 }
 
 void CClassicWideString::UrlEncodeUtf8(CClassicString& out) const {
-    const u32 n = TextLength(m_Text, m_Length);
+    const u32 n = ClassicTextLength(m_Text, m_Length);
     u64 length = 0;
     char utf8[3];
     for (u32 i = 0; i < n; ++i) {
@@ -812,7 +783,7 @@ void CClassicWideString::UrlEncodeUtf8(CClassicString& out) const {
 }
 
 bool CClassicString::KeepSafeChars(bool stopAtNul, char replacement) {
-    const u32 end = stopAtNul ? TextLength(m_Text, m_Length) : m_Length;
+    const u32 end = stopAtNul ? ClassicTextLength(m_Text, m_Length) : m_Length;
     bool unchanged = true;
     u32 kept = 0;
     for (u32 i = 0; i < end; ++i) {
