@@ -91,6 +91,12 @@ u32 InternSecondKind(const char* name) {
     return InternAs(name, CMwId::KindName2);
 }
 
+// The id a stored name gives back: the first name kind as SetFromName makes it (an empty text or
+// "Unassigned" give -1), the second kind interned as it stands.
+u32 NamedIdOfKind(u32 kind, const char* name) {
+    return kind == CMwId::KindName ? CMwId::FromName(name).m_Value : InternSecondKind(name);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -195,10 +201,7 @@ void CMwId::Archive(CClassicArchive& archive) {
                 return;
             }
             archive.ReadStrings(&text, 1);
-            if ((word & KindMask) == KindName)
-                SetFromName(text.GetText());
-            else
-                m_Value = InternSecondKind(text.GetText());
+            m_Value = NamedIdOfKind(word & KindMask, text.GetText());
             state->Add(m_Value, false);
             return;
         }
@@ -211,10 +214,7 @@ void CMwId::Archive(CClassicArchive& archive) {
             if (!IsName())
                 return;
             archive.ReadStrings(&text, 1);
-            if ((word & KindMask) == KindName)
-                SetFromName(text.GetText());
-            else
-                m_Value = InternSecondKind(text.GetText());
+            m_Value = NamedIdOfKind(word & KindMask, text.GetText());
             return;
         }
         case 1: {
