@@ -95,12 +95,14 @@ private:
 };
 
 // The process-wide log and the string every line is composed in. Both live in one object built
-// on first use, so static initialisers of any file that includes this header may log, and the
-// log is destroyed before its streams.
+// on first use, so any static initialiser may log, also through engine code called from a file
+// that does not include this header; the log is destroyed before its streams. The two names
+// stand for the calls: a reference bound during static initialisation would still be unbound
+// when another file's initialiser runs first.
 CClassicLog& ClassicLogInstance();
 CClassicString& ClassicLogLineInstance();
-inline CClassicLog& g_ClassicLog = ClassicLogInstance();
-inline CClassicString& g_ClassicLogLine = ClassicLogLineInstance();
+#define g_ClassicLog (ClassicLogInstance())
+#define g_ClassicLogLine (ClassicLogLineInstance())
 
 // Writes g_ClassicLogLine to g_ClassicLog's enabled sinks.
 void ClassicLogWriteLine();

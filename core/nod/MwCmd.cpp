@@ -97,6 +97,29 @@ void CMwCmdFastCall::Run() {
 // ---------------------------------------------------------------------------------------------
 // CMwCmdBuffer
 
+// A pass of RunBucket. The buffer points at it while it runs, so that a destructor run by one of
+// the commands tells the pass, which then stops touching the buffer.
+struct CMwCmdBuffer::SPass {
+    explicit SPass(CMwCmdBuffer* buffer) : m_Buffer(buffer) { buffer->m_Pass = this; }
+    // Also when a command throws.
+    ~SPass() {
+        if (!m_BufferGone)
+            m_Buffer->m_Pass = nullptr;
+        else if (m_Held)
+            m_Held->Release();
+    }
+    SPass(const SPass&) = delete;
+    SPass& operator=(const SPass&) = delete;
+
+    CMwCmdBuffer* m_Buffer;
+    // The command whose Run is under way.
+    CMwCmd* m_Running = nullptr;
+    // The same command once the buffer is gone: the buffer's reference, handed over so that the
+    // command outlives its own Run.
+    CMwCmd* m_Held = nullptr;
+    bool m_BufferGone = false;
+};
+
 CMwCmdBuffer::CMwCmdBuffer() {
     // Ten zeroed bucket records, of which one stays in use: the array keeps its capacity.
     m_Cmds.m_Buckets.Reserve(10);
@@ -107,6 +130,8 @@ CMwCmdBuffer::CMwCmdBuffer() {
 }
 
 CMwCmdBuffer::~CMwCmdBuffer() {
+    if (m_Pass)
+        m_Pass->m_BufferGone = true;
     // Every removal is deferred, so the array does not change while the commands go.
     m_RunPosition = m_Cmds.GetCount();
     for (u32 i = 0; i < m_Cmds.GetCount(); ++i) {
@@ -116,7 +141,10 @@ CMwCmdBuffer::~CMwCmdBuffer() {
         cmd->Uninstall();
         // Unlisted first: the release may destroy the command.
         m_Cmds.m_Items.m_Items[i] = nullptr;
-        cmd->Release();
+        if (m_Pass && cmd == m_Pass->m_Running)
+            m_Pass->m_Held = cmd;
+        else
+            cmd->Release();
     }
     m_Cmds.FreeItems();
     // The commands that are still alive forget this buffer when the nod base tells its
@@ -124,7 +152,7 @@ CMwCmdBuffer::~CMwCmdBuffer() {
 }
 
 bool CMwCmdBuffer::SetBucketCount(u32 n) {
-    if (!m_Passing && m_Cmds.SetBucketCount(n))
+    if (!m_Pass && m_Cmds.SetBucketCount(n))
         return true;
     ClassicLogFormatLine("[MwCmdBuffer] Bucket count %u refused (1 to %u, outside a pass)", n,
                          CMwBucketList<CMwCmd*>::s_MaxBucketCount);
@@ -136,7 +164,7 @@ void CMwCmdBuffer::AddCmd(CMwCmd* cmd) {
         return;
     // A command added by a running command joins the running bucket, after the run position,
     // so that the commands not yet run keep their positions and it runs in this pass.
-    const u32 target = m_Passing ? m_RunningBucket : m_Cmds.LeastFilledBucket();
+    const u32 target = m_Pass ? m_RunningBucket : m_Cmds.LeastFilledBucket();
     m_Cmds.AddToBucket(cmd, target);
     cmd->AddRef();
     ++m_RunEnd;
@@ -167,7 +195,7 @@ void CMwCmdBuffer::ForgetCmd(CMwCmd* cmd) {
     if (!m_Cmds.Find(cmd, &bucket, &position))
         return;
     ClassicLogFormatLine("[MwCmdBuffer] A command was destroyed while its buffer listed it");
-    if (m_Passing) {
+    if (m_Pass) {
         // Nothing may move under a pass: the slot is emptied, and purged by the next pass.
         m_Cmds.m_Items.m_Items[m_Cmds.m_Buckets.m_Items[bucket].m_First + position] = nullptr;
         m_RemovalDeferred = 1;
@@ -190,19 +218,15 @@ void CMwCmdBuffer::Purge() {
 }
 
 void CMwCmdBuffer::RunBucket(u32 bucket) {
-    if (bucket >= m_Cmds.GetBucketCount() || m_Passing) {
+    if (bucket >= m_Cmds.GetBucketCount() || m_Pass) {
         ClassicLogFormatLine("[MwCmdBuffer] Bucket %u of %u not run%s", bucket,
-                             m_Cmds.GetBucketCount(), m_Passing ? " (a pass is running)" : "");
+                             m_Cmds.GetBucketCount(), m_Pass ? " (a pass is running)" : "");
         return;
     }
     if (m_RemovalDeferred)
         Purge();
-    // The pass ends with the loop or with an exception out of a command.
-    struct CPassFlag {
-        u32& m_Flag;
-        explicit CPassFlag(u32& flag) : m_Flag(flag) { m_Flag = 1; }
-        ~CPassFlag() { m_Flag = 0; }
-    } passing(m_Passing);
+    // The pass ends with the loop, with an exception out of a command, or with the buffer.
+    SPass pass(this);
     m_RunningBucket = bucket;
     m_RunEnd = m_Cmds.m_Buckets.m_Items[bucket].m_Count;
     // Running commands may install and uninstall commands: first and run end are read again
@@ -211,8 +235,13 @@ void CMwCmdBuffer::RunBucket(u32 bucket) {
         const CMwBucket& running = m_Cmds.m_Buckets.m_Items[bucket];
         if (m_RunPosition >= running.m_Count)
             break;
-        if (CMwCmd* cmd = m_Cmds.m_Items.m_Items[running.m_First + m_RunPosition])
-            cmd->Run();
+        CMwCmd* cmd = m_Cmds.m_Items.m_Items[running.m_First + m_RunPosition];
+        if (!cmd)
+            continue;
+        pass.m_Running = cmd;
+        cmd->Run();
+        if (pass.m_BufferGone)
+            return; // deleted by the command: nothing of it may be read
     }
 }
 

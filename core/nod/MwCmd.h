@@ -102,7 +102,9 @@ public:
     CMwCmdBuffer();
     CMwCmdBuffer(const CMwCmdBuffer&) = delete;
     CMwCmdBuffer& operator=(const CMwCmdBuffer&) = delete;
-    // Uninstalls and releases every command; the commands that survive forget this buffer.
+    // Uninstalls and releases every command; the commands that survive forget this buffer. A
+    // command may delete the buffer that runs it: the pass ends with its Run, and the buffer's
+    // reference on it is given back only then.
     ~CMwCmdBuffer() override;
 
     // New buckets are empty and placed at the end; fewer buckets hand their commands to the new
@@ -143,6 +145,7 @@ private:
     // emptied until the next pass. The log says so.
     void ForgetCmd(CMwCmd* cmd);
 
-    // Set while RunBucket runs the commands.
-    u32 m_Passing = 0;
+    // The pass of RunBucket that is running, if any; it lives on RunBucket's stack.
+    struct SPass;
+    SPass* m_Pass = nullptr;
 };

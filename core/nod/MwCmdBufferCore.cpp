@@ -145,6 +145,26 @@ CMwPerfCounterNod::CMwPerfCounterNod() {
 // ---------------------------------------------------------------------------------------------
 // CMwCmdBufferCore
 
+// A run of the timed buffer: sets the running flag and clears it however the run ends (an
+// exception out of a command included), unless a timed command deleted the core.
+struct CMwCmdBufferCore::STimedRun {
+    explicit STimedRun(CMwCmdBufferCore* core) : m_Core(core) {
+        core->m_IsRunning = 1;
+        core->m_TimedRun = this;
+    }
+    ~STimedRun() {
+        if (m_CoreGone)
+            return;
+        m_Core->m_IsRunning = 0;
+        m_Core->m_TimedRun = nullptr;
+    }
+    STimedRun(const STimedRun&) = delete;
+    STimedRun& operator=(const STimedRun&) = delete;
+
+    CMwCmdBufferCore* m_Core;
+    bool m_CoreGone = false;
+};
+
 CMwCmdBufferCore::CMwCmdBufferCore() {
     MwTimer();
     m_ComputerClock.Start();
@@ -153,6 +173,8 @@ CMwCmdBufferCore::CMwCmdBufferCore() {
 }
 
 CMwCmdBufferCore::~CMwCmdBufferCore() {
+    if (m_TimedRun)
+        m_TimedRun->m_CoreGone = true;
     Disable();
     for (CFastArray<CMwCmdBuffer*>* buffers : {&m_Buffers, &m_SecondBuffers}) {
         for (u32 i = 0; i < buffers->m_Count; ++i)
@@ -160,7 +182,8 @@ CMwCmdBufferCore::~CMwCmdBufferCore() {
         buffers->SetCount(0);
     }
     if (m_TimedBuffer) {
-        m_TimedBuffer->RunBucket(0);
+        if (!m_IsRunning)
+            m_TimedBuffer->RunBucket(0);
         delete m_TimedBuffer;
         m_TimedBuffer = nullptr;
     }
@@ -224,10 +247,13 @@ void CMwCmdBufferCore::Leave() {
 }
 
 void CMwCmdBufferCore::Poll(u32 n) {
-    if (!s_Singleton)
+    CMwCmdBufferCore* core = s_Singleton;
+    if (!core)
         return;
-    s_Singleton->Enter(n);
-    s_Singleton->Leave();
+    core->Enter(n);
+    // A timed command may have deleted the core.
+    if (s_Singleton == core)
+        core->Leave();
 }
 
 void CMwCmdBufferCore::Tick(u32 n) {
@@ -243,12 +269,7 @@ void CMwCmdBufferCore::Tick(u32 n) {
     if (!(i64(u64(now) - u64(m_LastTimedRun)) > s_TickThreshold) || !m_TimedBuffer)
         return;
     m_LastTimedRun = now;
-    // Cleared however the pass ends, an exception out of a command included.
-    struct CRunningFlag {
-        u32& m_Flag;
-        explicit CRunningFlag(u32& flag) : m_Flag(flag) { m_Flag = 1; }
-        ~CRunningFlag() { m_Flag = 0; }
-    } running(m_IsRunning);
+    STimedRun run(this);
     m_TimedBuffer->RunBucket(0);
 }
 

@@ -83,7 +83,9 @@ public:
     CMwCmdBufferCore(const CMwCmdBufferCore&) = delete;
     CMwCmdBufferCore& operator=(const CMwCmdBufferCore&) = delete;
     // Deletes the buffers whatever their reference counts (their commands forget them), runs the
-    // timed buffer once more, ends the timer period and clears the singleton.
+    // timed buffer once more, ends the timer period and clears the singleton. A timed command
+    // may delete the core: Tick then ends with the pass (the timed buffer, running already, is
+    // not run again).
     ~CMwCmdBufferCore() override;
 
     // Creates the singleton; an existing one is kept (and the log says so).
@@ -138,6 +140,11 @@ public:
     MwClock m_ComputerClock;
     MwScaledClock m_SimulationClock;
     SPeriodPair m_PeriodPairs[s_PeriodPairCount] = {};
+
+private:
+    // The run of the timed buffer under way in Tick, if any; it lives on Tick's stack.
+    struct STimedRun;
+    STimedRun* m_TimedRun = nullptr;
 };
 
 // Enters the singleton core for the object's lifetime, so that a long operation leaves it even

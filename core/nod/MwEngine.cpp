@@ -135,7 +135,7 @@ i32 CMwEngineManager::AddEngine(u32 engineIdWord, CMwEngine* engine) {
     return engine->OnRegistered();
 }
 
-void CMwEngineManager::Shutdown() {
+void CMwEngineManager::ShutdownEngines() {
     for (u32 k = m_Order.m_Count; k >= 1; --k) {
         CMwEngine* engine = m_Order.m_Items[k - 1];
         if (!engine)
@@ -144,7 +144,9 @@ void CMwEngineManager::Shutdown() {
         engine->Shutdown();
         if (number < m_Slots.m_Count)
             m_Slots.m_Items[number] = nullptr;
-        delete engine;
+        // An engine whose shutdown took itself out of the order is not the manager's any more.
+        if (m_Order.m_Items[k - 1])
+            delete engine;
         m_Order.m_Items[k - 1] = nullptr;
     }
     if (g_MwEngineManager == this)

@@ -51,9 +51,12 @@ public:
     // Stores the engine in slot (engine id word >> 24), appends it to the order and returns its
     // OnRegistered result. An engine number of 100 or more is refused: -1 and a log line.
     i32 AddEngine(u32 engineIdWord, CMwEngine* engine);
-    // Shuts the engines down and deletes them, the last registered first; then clears
-    // g_MwEngineManager.
-    void Shutdown() override;
+    // Shuts the engines down and deletes them, the last registered first, emptying their slots
+    // and order entries (the order keeps its count); then clears g_MwEngineManager and releases
+    // the manager's own nod lists.
+    void ShutdownEngines();
+    // The manager's shutdown is ShutdownEngines.
+    void Shutdown() override { ShutdownEngines(); }
     CMwEngine* GetEngine(u32 engineNumber) const {
         return engineNumber < m_Slots.m_Count ? m_Slots.m_Items[engineNumber] : nullptr;
     }

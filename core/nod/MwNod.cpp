@@ -113,12 +113,29 @@ void Append(CFastBuffer<CMwNod*>*& list, CMwNod* nod) {
 
 } // namespace
 
+struct CMwNod::SReleasePass {
+    explicit SReleasePass(CMwNod* nod) : m_Nod(nod) { nod->m_ReleasePass = this; }
+    // Also when a dependant throws; a destroyed nod is not touched.
+    ~SReleasePass() {
+        if (!m_NodDestroyed)
+            m_Nod->m_ReleasePass = nullptr;
+    }
+    SReleasePass(const SReleasePass&) = delete;
+    SReleasePass& operator=(const SReleasePass&) = delete;
+
+    CMwNod* m_Nod;
+    bool m_DeletePending = false;
+    bool m_NodDestroyed = false;
+};
+
 CMwNod::CMwNod() {
     s_LiveNods.Insert(this);
 }
 
 CMwNod::~CMwNod() {
     m_Destroying = 1;
+    if (m_ReleasePass)
+        m_ReleasePass->m_NodDestroyed = true;
     if (m_Dependants) {
         // Dependants added while a pass runs are told by the next pass.
         for (bool told = true; told;) {
@@ -148,28 +165,39 @@ CMwNod::~CMwNod() {
 i32 CMwNod::Release() {
     if (--m_RefCount != 0 || m_Destroying)
         return m_RefCount;
+    if (m_ReleasePass) {
+        // A pass over the dependants runs further up the stack: it deletes the nod once it is
+        // over, if the count is still 0 and no dependant is left.
+        m_ReleasePass->m_DeletePending = true;
+        return 0;
+    }
     if (!m_Dependants || m_Dependants->m_Count == 0) {
         delete this;
         return 0;
     }
     // Ask each dependant to let go. A removal moves the last entry into the current position,
     // so the position advances only when the count did not change.
-    ++m_ReleaseDepth;
-    u32 count = m_Dependants->m_Count;
-    for (u32 i = 0; i < count;) {
-        m_Dependants->m_Items[i]->OnDependencyReleased(this);
-        const u32 now = m_Dependants->m_Count;
-        if (now == count)
-            ++i;
-        else
-            count = now;
+    bool deletePending;
+    {
+        SReleasePass pass(this);
+        u32 count = m_Dependants->m_Count;
+        for (u32 i = 0; i < count;) {
+            const bool last = count == 1;
+            m_Dependants->m_Items[i]->OnDependencyReleased(this);
+            if (pass.m_NodDestroyed)
+                return 0; // deleted by a dependant: nothing of it may be read
+            if (last)
+                break;
+            const u32 now = m_Dependants->m_Count;
+            if (now == count)
+                ++i;
+            else
+                count = now;
+        }
+        deletePending = pass.m_DeletePending;
     }
-    --m_ReleaseDepth;
-    if (m_ReleaseDepth == 0 && m_DeletePending) {
-        m_DeletePending = 0;
-        if (m_RefCount == 0 && m_Dependants->m_Count == 0)
-            delete this;
-    }
+    if (deletePending && m_RefCount == 0 && m_Dependants->m_Count == 0)
+        delete this;
     return 0;
 }
 
@@ -189,8 +217,8 @@ void CMwNod::RemoveDependantAndRelease(CMwNod* dependant) {
     RemoveFirst(m_Dependants, dependant);
     if (m_RefCount != 0 || m_Destroying || GetDependantCount() != 0)
         return;
-    if (m_ReleaseDepth > 0)
-        m_DeletePending = 1;
+    if (m_ReleasePass)
+        m_ReleasePass->m_DeletePending = true;
     else
         delete this;
 }

@@ -145,10 +145,12 @@ public:
 private:
     CFastBuffer<CMwNod*>* m_Dependants = nullptr;
     CFastBuffer<CMwNod*>* m_Observers = nullptr;
-    // Depth of Release passes over the dependants: while one runs, a removal that would delete
-    // the nod only marks it, and the pass deletes it once it is over.
-    u8 m_ReleaseDepth = 0;
-    u8 m_DeletePending = 0;
+    // The Release pass over the dependants that is running, if any; it lives on Release's stack.
+    // While it runs, a count of 0 reached again (a nested Release, RemoveDependantAndRelease)
+    // only marks the nod and the pass deletes it once it is over; a destructor run meanwhile
+    // tells the pass, which then stops touching the nod.
+    struct SReleasePass;
+    SReleasePass* m_ReleasePass = nullptr;
     // Set while the destructor tells the dependants: nothing may delete the nod again.
     u8 m_Destroying = 0;
 };

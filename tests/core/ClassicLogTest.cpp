@@ -241,9 +241,19 @@ struct LogsAtStart {
     }
 } s_LogsAtStart;
 
+} // namespace
+
+// ClassicLogStaticStartTest.cpp, which does not include the log header, reads a damaged LZO
+// block from a static initialiser.
+bool DamagedBlockAtStartRefused();
+
+namespace {
+
 TEST(ClassicLog, StaticInitialisersCanLog) {
     const std::string text = MemoryText(g_ClassicLog, 0);
     EXPECT_NE(text.find("[Test] static start 42\r\n"), std::string::npos);
+    EXPECT_TRUE(DamagedBlockAtStartRefused());
+    EXPECT_NE(text.find("[Buffer] LZO block damaged: "), std::string::npos) << text;
 }
 
 TEST(ClassicLog, GlobalLineIsComposedInOneStringAndWrittenToTheGlobalLog) {

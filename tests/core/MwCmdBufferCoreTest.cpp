@@ -341,6 +341,48 @@ TEST_F(MwCmdBufferCore, SingletonLifetimeAndCommandsThatOutliveIt) {
     EXPECT_EQ(client.m_Updates, 0u);
 }
 
+// A timed command that deletes the core: the pass and Tick end without touching it again, and
+// whoever entered the core does not leave it afterwards.
+TEST_F(MwCmdBufferCore, ATimedCommandMayDeleteTheCore) {
+    struct Road {
+        const char* name;
+        void (*tick)(CMwCmdBufferCore* core);
+    };
+    const Road roads[] = {
+        {"entering", [](CMwCmdBufferCore*) { CMwCmdBufferCoreEntry entry; }},
+        {"Tick inside an entry",
+         [](CMwCmdBufferCore* core) {
+             CMwCmdBufferCoreEntry entry(2); // the tick of entering does not reach the clock
+             core->Tick(2);
+         }},
+        {"Poll", [](CMwCmdBufferCore*) { CMwCmdBufferCore::Poll(1); }},
+    };
+    struct CDeleter {
+        u32 m_Runs = 0;
+        void Run() {
+            ++m_Runs;
+            CMwCmdBufferCore::DeleteSingleton();
+        }
+    };
+    for (const Road& road : roads) {
+        SCOPED_TRACE(road.name);
+        m_TimedRuns = 0;
+        CMwCmdBufferCore* core = MakeCore();
+        core->Enable();
+        CDeleter deleter;
+        CMwCmdFastCall* call = MwMakeFastCall<&CDeleter::Run>(&deleter);
+        ASSERT_TRUE(call->AttachBuffer(core->GetTimedBuffer()));
+        call->Install();
+        CFakeCounter::s_Now += 100 * kMs;
+        CLogWatch log;
+        road.tick(core);
+        EXPECT_EQ(CMwCmdBufferCore::GetSingleton(), nullptr);
+        EXPECT_EQ(deleter.m_Runs, 1u);
+        EXPECT_EQ(m_TimedRuns, 1u); // not run again as the core goes: it is running
+        EXPECT_EQ(log.Since(), "");
+    }
+}
+
 TEST_F(MwCmdBufferCore, TheTimerPeriod) {
     struct Case {
         bool capsOk;

@@ -152,6 +152,11 @@ public:
             std::vector<std::pair<char, char>> actions;
             actions.swap(m_Actions);
             for (const auto& [verb, target] : actions) {
+                if (verb == 'X') { // deletes the buffer that runs this command
+                    delete m_Test->m_Buffer;
+                    m_Test->m_Buffer = nullptr;
+                    continue;
+                }
                 CMwCmd* cmd = m_Test->m_Cmds[target];
                 if (verb == 'U')
                     cmd->Uninstall();
@@ -571,6 +576,36 @@ TEST_F(MwCmd, CommandsForgetADeletedBuffer) {
     for (char c : std::string("BCD"))
         Cmd(c)->Release();
     EXPECT_EQ(m_Destroyed, "EABCD");
+}
+
+// A command that deletes the buffer running it ends the pass there: the commands after it do not
+// run, and it lives until its Run is over even when the buffer held the only reference on it.
+TEST_F(MwCmd, ACommandDeletingItsBufferEndsThePass) {
+    for (const bool kept : {false, true}) {
+        SCOPED_TRACE(kept ? "kept by the test" : "only the buffer's reference");
+        TearDown();
+        m_Cmds.clear();
+        m_Runs.clear();
+        m_Destroyed.clear();
+        SetUp();
+        for (char c : std::string("ABC"))
+            Cmd(c)->Install();
+        if (kept)
+            Cmd('B')->AddRef();
+        // B goes on after the deletion and reads its own state again.
+        Cmd('B')->m_Actions = {{'X', 'B'}, {'U', 'B'}};
+        m_Buffer->RunBucket(0);
+        EXPECT_EQ(m_Buffer, nullptr);
+        EXPECT_EQ(m_Runs, "AB");
+        EXPECT_EQ(m_Destroyed, kept ? "AC" : "ACB");
+        if (kept) {
+            EXPECT_EQ(Cmd('B')->GetRefCount(), 1);
+            EXPECT_EQ(Cmd('B')->m_Buffer, nullptr);
+            EXPECT_EQ(Cmd('B')->m_State, CMwCmd::s_RemovalPending);
+            Cmd('B')->Release();
+            EXPECT_EQ(m_Destroyed, "ACB");
+        }
+    }
 }
 
 } // namespace

@@ -22,12 +22,17 @@ public:
     }
     void Shutdown() override {
         m_Events->push_back("shutdown " + Name());
+        if (m_LeavesOrder) // takes itself out of the manager's order
+            for (u32 k = 0; k < g_MwEngineManager->m_Order.m_Count; ++k)
+                if (g_MwEngineManager->m_Order.m_Items[k] == this)
+                    g_MwEngineManager->m_Order.m_Items[k] = nullptr;
         CMwEngine::Shutdown();
     }
     std::string Name() const { return std::to_string(m_EngineId >> 24); }
 
     std::vector<std::string>* m_Events;
     u32 m_Lists;
+    bool m_LeavesOrder = false;
 };
 
 class CCountedNod : public CMwNod {
@@ -39,27 +44,64 @@ public:
 
 class MwEngine : public CMwCoreFixture {};
 
+// Shutdown of the manager, called as an engine's, is ShutdownEngines; both roads shut every
+// engine down, the last registered first, empty the slots and clear the global.
 TEST_F(MwEngine, ManagerRegistersAndShutsDownInReverseOrder) {
-    std::vector<std::string> events;
-    CMwEngineManager* manager = new CMwEngineManager;
-    manager->AddRef();
-    EXPECT_EQ(g_MwEngineManager, manager);
-    for (u32 n = 0; n < CMwEngineManager::SlotCount; ++n)
-        EXPECT_EQ(manager->GetEngine(n), nullptr);
-    for (u32 number : {1u, 11u, 18u}) {
-        CRecordingEngine* engine = new CRecordingEngine(&events);
-        engine->m_EngineId = number << 24;
-        engine->CreateNodLists();
-        EXPECT_EQ(manager->AddEngine(number << 24, engine), static_cast<i32>(number));
-        EXPECT_EQ(manager->GetEngine(number), engine);
+    struct Road {
+        const char* name;
+        void (*shutdown)(CMwEngineManager* manager);
+    };
+    const Road roads[] = {
+        {"ShutdownEngines", [](CMwEngineManager* m) { m->ShutdownEngines(); }},
+        {"Shutdown as an engine",
+         [](CMwEngineManager* m) { static_cast<CMwEngine*>(m)->Shutdown(); }},
+    };
+    for (const Road& road : roads) {
+        SCOPED_TRACE(road.name);
+        std::vector<std::string> events;
+        CMwEngineManager* manager = new CMwEngineManager;
+        manager->AddRef();
+        EXPECT_EQ(g_MwEngineManager, manager);
+        for (u32 n = 0; n < CMwEngineManager::SlotCount; ++n)
+            EXPECT_EQ(manager->GetEngine(n), nullptr);
+        for (u32 number : {1u, 11u, 18u}) {
+            CRecordingEngine* engine = new CRecordingEngine(&events);
+            engine->m_EngineId = number << 24;
+            engine->CreateNodLists();
+            EXPECT_EQ(manager->AddEngine(number << 24, engine), static_cast<i32>(number));
+            EXPECT_EQ(manager->GetEngine(number), engine);
+        }
+        road.shutdown(manager);
+        EXPECT_EQ(events, (std::vector<std::string>{
+                              "registered 1", "registered 11", "registered 18", "shutdown 18",
+                              "delete 18", "shutdown 11", "delete 11", "shutdown 1", "delete 1"}));
+        EXPECT_EQ(g_MwEngineManager, nullptr);
+        for (u32 number : {1u, 11u, 18u})
+            EXPECT_EQ(manager->GetEngine(number), nullptr) << number;
+        // The order keeps its count; its entries are emptied.
+        ASSERT_EQ(manager->m_Order.m_Count, 3u);
+        for (u32 k = 0; k < 3; ++k)
+            EXPECT_EQ(manager->m_Order.m_Items[k], nullptr) << k;
+        EXPECT_EQ(manager->Release(), 0);
     }
-    manager->Shutdown();
-    EXPECT_EQ(events, (std::vector<std::string>{"registered 1", "registered 11", "registered 18",
-                                                "shutdown 18", "delete 18", "shutdown 11",
-                                                "delete 11", "shutdown 1", "delete 1"}));
-    EXPECT_EQ(g_MwEngineManager, nullptr);
-    EXPECT_EQ(manager->GetEngine(11), nullptr);
-    EXPECT_EQ(manager->Release(), 0);
+}
+
+// An engine whose shutdown takes it out of the order is shut down and unslotted, not deleted.
+TEST_F(MwEngine, AnEngineThatLeavesTheOrderIsNotDeleted) {
+    std::vector<std::string> events;
+    CMwEngineManager manager;
+    CRecordingEngine* kept = new CRecordingEngine(&events);
+    kept->m_EngineId = 11u << 24;
+    kept->m_LeavesOrder = true;
+    CRecordingEngine* owned = new CRecordingEngine(&events);
+    owned->m_EngineId = 18u << 24;
+    manager.AddEngine(kept->m_EngineId, kept);
+    manager.AddEngine(owned->m_EngineId, owned);
+    manager.ShutdownEngines();
+    EXPECT_EQ(events, (std::vector<std::string>{"registered 11", "registered 18", "shutdown 18",
+                                                "delete 18", "shutdown 11"}));
+    EXPECT_EQ(manager.GetEngine(11), nullptr);
+    delete kept;
 }
 
 TEST_F(MwEngine, EngineNumbersBeyondTheSlotsAreRefused) {

@@ -4,6 +4,7 @@
 #include "CoreTestSupport.h"
 #include "core/nod/MwMemberPath.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <gtest/gtest.h>
 #include <string>
@@ -16,7 +17,11 @@ using Events = std::vector<std::string>;
 // A nod that writes what happens to it into a shared event list.
 class CTraceNod : public CMwNod {
 public:
-    enum EOnReleased { Root, Passive, RemoveAllThenRoot };
+    // Root: the root answer. Passive: nothing. RemoveAllThenRoot: removes m_Others first.
+    // HoldThenRoot: the root answer inside a temporary reference of its own. LetGoHolding: takes
+    // a temporary reference, removes itself and drops the reference. DeleteNod: deletes the nod,
+    // as an owner would.
+    enum EOnReleased { Root, Passive, RemoveAllThenRoot, HoldThenRoot, LetGoHolding, DeleteNod };
 
     CTraceNod(std::string name, Events* events, EOnReleased onReleased = Root)
         : m_Name(std::move(name)), m_Events(events), m_OnReleased(onReleased) {}
@@ -24,11 +29,29 @@ public:
 
     void OnDependencyReleased(CMwNod* nod) override {
         m_Events->push_back("released " + m_Name);
-        if (m_OnReleased == Passive)
-            return;
-        if (m_OnReleased == RemoveAllThenRoot)
-            for (CMwNod* other : m_Others)
-                nod->RemoveDependantAndRelease(other);
+        switch (m_OnReleased) {
+            case Passive:
+                return;
+            case RemoveAllThenRoot:
+                for (CMwNod* other : m_Others)
+                    nod->RemoveDependantAndRelease(other);
+                break;
+            case HoldThenRoot:
+                nod->AddRef();
+                CMwNod::OnDependencyReleased(nod);
+                nod->Release();
+                return;
+            case LetGoHolding:
+                nod->AddRef();
+                nod->RemoveDependant(this);
+                nod->Release();
+                return;
+            case DeleteNod:
+                delete nod;
+                return;
+            case Root:
+                break;
+        }
         CMwNod::OnDependencyReleased(nod);
     }
     void OnDependencyDestroyed(CMwNod* nod) override {
@@ -81,6 +104,28 @@ TEST_F(MwNod, ReleaseAtZeroAsksTheDependants) {
          {CTraceNod::Root, CTraceNod::Root, CTraceNod::Root},
          {"released d0", "released d2", "released d1", "deleted nod"}},
         {"two passive", {CTraceNod::Passive, CTraceNod::Passive}, {"released d0", "released d1"}},
+        // A count of 0 reached again while the pass runs (a temporary reference dropped) only
+        // marks the nod: the pass deletes it once it is over, and asks nobody twice.
+        {"one holding a reference", {CTraceNod::HoldThenRoot}, {"released d0", "deleted nod"}},
+        {"the last lets go holding a reference",
+         {CTraceNod::Root, CTraceNod::LetGoHolding, CTraceNod::Root},
+         {"released d0", "released d2", "released d1", "deleted nod"}},
+        {"one lets go holding a reference",
+         {CTraceNod::LetGoHolding},
+         {"released d0", "deleted nod"}},
+        {"holding a reference, a passive one left",
+         {CTraceNod::HoldThenRoot, CTraceNod::Passive},
+         {"released d0", "released d1"}},
+        // An owner deletes the nod: the pass stops there, the destructor tells who is left.
+        {"one deletes the nod",
+         {CTraceNod::DeleteNod},
+         {"released d0", "deleted nod", "destroyed d0"}},
+        {"the first of three deletes the nod",
+         {CTraceNod::DeleteNod, CTraceNod::Passive, CTraceNod::Passive},
+         {"released d0", "deleted nod", "destroyed d0", "destroyed d1", "destroyed d2"}},
+        {"the last of two deletes the nod",
+         {CTraceNod::Root, CTraceNod::DeleteNod},
+         {"released d0", "released d1", "deleted nod", "destroyed d1"}},
     };
     for (const Case& c : cases) {
         Events events;
@@ -94,7 +139,7 @@ TEST_F(MwNod, ReleaseAtZeroAsksTheDependants) {
         EXPECT_EQ(nod->AddRef(), 1);
         EXPECT_EQ(nod->Release(), 0);
         EXPECT_EQ(events, c.expected) << c.name;
-        if (events.back() != "deleted nod") {
+        if (std::find(events.begin(), events.end(), "deleted nod") == events.end()) {
             // Survivors with count 0 go when their last dependant is removed.
             EXPECT_TRUE(CMwNod::IsValidNod(nod));
             nod->RemoveDependantAndRelease(dependants[0].get());
