@@ -320,7 +320,9 @@ u32 ListElementType(const CMwMemberInfo& member) {
 
 // With the path just past the member: the write only passes through the member into a nod (a
 // Class member with items left, or a nod element with items after the element item), so the
-// member reached there decides whether it may be set.
+// member reached there decides by its own flags whether it may be set, added to or removed from.
+// Any other write lands in the member's value, which its Set, Add or Sub flag has to allow: a
+// list that holds references through its class would otherwise gain or lose a plain pointer.
 bool PassesIntoNod(const CMwMemberInfo& member, const CMwMemberPath& path) {
     if (member.TypeCode == MwType_Class)
         return path.HasCurrent();
@@ -388,6 +390,8 @@ u32 CMwNod::AddParam(CMwMemberPath* path, const void* input) {
     }
     if (!IsKindOf(member->MemberId & kClassIdMask))
         return MwParam_WrongClass;
+    if (!(member->Flags & MwMember_Add) && !PassesIntoNod(*member, *path))
+        return MwParam_NotFound;
     void* field = nullptr;
     if (!FieldOf(this, *member, &field))
         return MwParam_NotFound;
@@ -404,6 +408,8 @@ u32 CMwNod::SubParam(CMwMemberPath* path, const void* input) {
     }
     if (!IsKindOf(member->MemberId & kClassIdMask))
         return MwParam_WrongClass;
+    if (!(member->Flags & MwMember_Sub) && !PassesIntoNod(*member, *path))
+        return MwParam_NotFound;
     void* field = nullptr;
     if (!FieldOf(this, *member, &field))
         return MwParam_NotFound;

@@ -89,6 +89,7 @@ public:
     u32 m_Size = 0;
     u32 m_VirtualValue = 0;
     CFastBuffer<Vec3> m_Points;
+    u32 m_Tally = 0;
 
     u32 m_Resets = 0;
     u32 m_Calls = 0;
@@ -131,7 +132,8 @@ constexpr u32 kCallValues[] = {0, 0, 0, 0};
       MwThunk<&CTestNod::Call>::Call, kCallTypes, kCallNames, kCallValues)                         \
     X(Natural, 0x01F81013, "Virtual", MW_VIRTUAL("m_VirtualValue"), "Virtual", 0x33, 0x380)        \
     X(Buffer, 0x01F81014, "Points", MW_FIELD(m_Points), "Points", 0x0F, 0x380, MwType_Vec3, 0xF,   \
-      "Point")
+      "Point")                                                                                     \
+    X(Natural, 0x01F81015, "Tally", MW_FIELD(m_Tally), "Tally", 0x05, 0x380)
 
 MW_DEFINE_CLASS(CTestNod, MwFactory<CTestNod>, TEST_NOD_MEMBERS, MW_NO_CHUNKS);
 
@@ -542,11 +544,19 @@ TEST_F(MwMemberAccess, WritesGoToTheMemberAndObeyItsFlags) {
     };
     const Case cases[] = {
         {{M(0x01F80000)}, 0, 5, 0, nullptr, 0},
-        {{M(0x01F8100F)}, 0, 5, 2, &CTestNod::m_ReadOnly, 0}, // read-only: refused
-        {{M(0x01F8100F)}, 1, 5, 0, &CTestNod::m_ReadOnly, 5}, // adding is not a Set
+        // Each write needs its own flag (or its virtual route): Set, Add, Sub.
+        {{M(0x01F8100F)}, 0, 5, 2, &CTestNod::m_ReadOnly, 0},
+        {{M(0x01F8100F)}, 1, 5, 2, &CTestNod::m_ReadOnly, 0},
+        {{M(0x01F8100F)}, 2, 5, 2, &CTestNod::m_ReadOnly, 0},
+        {{M(0x01F81015)}, 0, 5, 2, &CTestNod::m_Tally, 0},
+        {{M(0x01F81015)}, 1, 5, 0, &CTestNod::m_Tally, 5},
+        {{M(0x01F81015)}, 2, 5, 2, &CTestNod::m_Tally, 0},
+        {{M(CTestNod::s_VirtualId)}, 1, 5, 2, &CTestNod::m_VirtualValue, 0},
+        {{M(CTestNod::s_VirtualId)}, 2, 5, 2, &CTestNod::m_VirtualValue, 0},
         {{M(0x01F81010)}, 0, 70000, 0, &CTestNod::m_Size, 70000},
-        {{M(0x01F81010)}, 2, 1, 0, &CTestNod::m_Size, 0xFFFFFFFF},
-        {{M(0x01F81000)}, 1, 1, 0, &CTestNod::m_Enabled, 1},
+        {{M(0x01F81010)}, 2, 1, 2, &CTestNod::m_Size, 0},
+        {{M(0x01F81000)}, 1, 1, 2, &CTestNod::m_Enabled, 0},
+        {{M(0x01F81001)}, 2, 1, 0, nullptr, 0},
         {{M(CTestNod::s_VirtualId)}, 0, 9, 0, &CTestNod::m_VirtualValue, 9},
         {{M(0x01F82000)}, 0, 5, 1, nullptr, 0}, // a member of another class
         {{M(0x01F82000)}, 1, 5, 1, nullptr, 0},
@@ -585,6 +595,20 @@ TEST_F(MwMemberAccess, AReadOnlyNodMemberStillLeadsToSettableMembers) {
     const u32 one = 1;
     MakePath(path, {M(0x01F8100B), M(0x01F8100F)});
     EXPECT_EQ(m_Nod->SetParam(&path, &one), 2u);
+    EXPECT_EQ(m_Linked->m_ReadOnly, 0u);
+    // Adding and removing pass through it the same way.
+    const i32 three = 3;
+    MakePath(path, {M(0x01F8100B), M(0x01F81001)});
+    EXPECT_EQ(m_Nod->AddParam(&path, &three), 0u);
+    MakePath(path, {M(0x01F8100B), M(0x01F81001)});
+    EXPECT_EQ(m_Nod->AddParam(&path, &three), 0u);
+    MakePath(path, {M(0x01F8100B), M(0x01F81001)});
+    EXPECT_EQ(m_Nod->SubParam(&path, &one), 0u);
+    EXPECT_EQ(m_Linked->m_Offset, 5);
+    MakePath(path, {M(0x01F8100B), M(0x01F8100F)});
+    EXPECT_EQ(m_Nod->AddParam(&path, &one), 2u);
+    MakePath(path, {M(0x01F8100B), M(0x01F8100F)});
+    EXPECT_EQ(m_Nod->SubParam(&path, &one), 2u);
     EXPECT_EQ(m_Linked->m_ReadOnly, 0u);
 }
 

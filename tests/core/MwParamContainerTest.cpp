@@ -452,9 +452,12 @@ TEST_F(MwParamContainer, BuffersGrowByHalfAndKeepTheirOrderOnRemoval) {
 // nothing (their owner places the elements), but single elements are reached.
 TEST_F(MwParamContainer, BucketListsAreReadAndTheirElementsReached) {
     const CListCase cases[] = {
-        {"append to a nod list", kQueue, kAdd, [](CWorld& w) -> const void* { return &w.e[3]; }, 0,
-         "First,Second/2", 0},
-        {"remove from a nod list", kQueue, kSub, [](CWorld&) { return Position(0); }, 0,
+        {"append", kTicks, kAdd, [](CWorld&) { return Position(5); }, 0, "10,4294967295", 0},
+        {"remove", kTicks, kSub, [](CWorld&) { return Position(0); }, 0, "10,4294967295", 0},
+        // Queue's flags allow neither.
+        {"append to a read-only list", kQueue, kAdd,
+         [](CWorld& w) -> const void* { return &w.e[3]; }, 2, "First,Second/2", 0},
+        {"remove from a read-only list", kQueue, kSub, [](CWorld&) { return Position(0); }, 2,
          "First,Second/2", 0},
         {"remove past the count", kTicks, kSub, [](CWorld&) { return Position(7); }, 0,
          "10,4294967295", 0},

@@ -53,7 +53,7 @@ constexpr const char* kArgNames[] = {"Count", "Where", "Loc", "Text", "Caption",
 constexpr u32 kArgValues[] = {0, 0, 0, 0, 0, 0, 0};
 
 #define SCALAR_NOD_MEMBERS(X)                                                                      \
-    X(Enum, 0x01F84000, "Mode", MW_FIELD(m_Mode), "Mode", 0x03, 0x380, "EApply::", kModeNames)     \
+    X(Enum, 0x01F84000, "Mode", MW_FIELD(m_Mode), "Mode", 0x0F, 0x380, "EApply::", kModeNames)     \
     X(Enum, 0x01F84001, "Gapped", MW_FIELD(m_Mode), "Gapped", 0x03, 0x380, "", kGappedNames)       \
     X(NaturalRange, 0x01F84002, "Size", MW_FIELD(m_Size), "Size", 0x03, 0x380, 0u, 64000u)         \
     X(Class, 0x01F84003, "Plain", MW_FIELD(m_Plain), "Plain", 0x03, 0x380, &CMwNod::s_ClassInfo,   \
