@@ -22,24 +22,20 @@ MW_DEFINE_CLASS(CMwParamProc, MwFactory<CMwParamProc>, MW_NO_MEMBERS, MW_NO_CHUN
 
 namespace {
 
-// An index item right after a value member names a component the value does not have.
-bool NamesAComponent(const CMwMemberPath* path) {
-    return path && path->GetCurrentKind() == MwPathItem_Index;
+// The checks every value access starts with: a field to work on, and an input to take for the
+// writes. Items left in the path are not the value kinds' business: they are ignored, as they
+// are after a value element of a container (CMwNod::CheckParam refuses an index after a value).
+bool CanRead(void* field) {
+    return field != nullptr;
 }
 
-// The checks every value access starts with: a field to work on, an input to take (for the
-// writes) and no component item.
-bool CanRead(void* field, const CMwMemberPath* path) {
-    return field && !NamesAComponent(path);
-}
-
-bool CanWrite(void* field, const CMwMemberPath* path, const void* input) {
-    return field && input && !NamesAComponent(path);
+bool CanWrite(void* field, const void* input) {
+    return field && input;
 }
 
 template <class T>
-u32 GetField(void* field, CMwMemberPath* path, CMwParamValue* out) {
-    if (!CanRead(field, path) || !out)
+u32 GetField(void* field, CMwMemberPath*, CMwParamValue* out) {
+    if (!CanRead(field) || !out)
         return MwParam_NotFound;
     out->Value = field;
     return MwParam_Ok;
@@ -47,8 +43,8 @@ u32 GetField(void* field, CMwMemberPath* path, CMwParamValue* out) {
 
 // Writes op(field, input) into the field.
 template <class T, class Op>
-u32 Combine(void* field, CMwMemberPath* path, const void* input, Op op) {
-    if (!CanWrite(field, path, input))
+u32 Combine(void* field, CMwMemberPath*, const void* input, Op op) {
+    if (!CanWrite(field, input))
         return MwParam_NotFound;
     T value;
     std::memcpy(&value, input, sizeof value);
@@ -480,22 +476,22 @@ u32 CMwParamString::Get(void* field, CMwMemberPath* path, CMwParamValue* out) {
     return GetField<CClassicString>(field, path, out);
 }
 
-u32 CMwParamString::Set(void* field, CMwMemberPath* path, const void* input) {
-    if (!CanWrite(field, path, input))
+u32 CMwParamString::Set(void* field, CMwMemberPath*, const void* input) {
+    if (!CanWrite(field, input))
         return MwParam_NotFound;
     static_cast<CClassicString*>(field)->Assign(*static_cast<const CClassicString*>(input));
     return MwParam_Ok;
 }
 
-u32 CMwParamString::Add(void* field, CMwMemberPath* path, const void* input) {
-    if (!CanWrite(field, path, input))
+u32 CMwParamString::Add(void* field, CMwMemberPath*, const void* input) {
+    if (!CanWrite(field, input))
         return MwParam_NotFound;
     static_cast<CClassicString*>(field)->Append(*static_cast<const CClassicString*>(input));
     return MwParam_Ok;
 }
 
-u32 CMwParamString::Sub(void* field, CMwMemberPath* path, const void*) {
-    return CanRead(field, path) ? MwParam_Ok : MwParam_NotFound;
+u32 CMwParamString::Sub(void* field, CMwMemberPath*, const void*) {
+    return CanRead(field) ? MwParam_Ok : MwParam_NotFound;
 }
 
 void CMwParamString::FromText(CMwParamValue* out, const CClassicWideString& text,
@@ -516,22 +512,22 @@ u32 CMwParamStringInt::Get(void* field, CMwMemberPath* path, CMwParamValue* out)
     return GetField<CClassicWideString>(field, path, out);
 }
 
-u32 CMwParamStringInt::Set(void* field, CMwMemberPath* path, const void* input) {
-    if (!CanWrite(field, path, input))
+u32 CMwParamStringInt::Set(void* field, CMwMemberPath*, const void* input) {
+    if (!CanWrite(field, input))
         return MwParam_NotFound;
     static_cast<CClassicWideString*>(field)->Assign(*static_cast<const CClassicWideString*>(input));
     return MwParam_Ok;
 }
 
-u32 CMwParamStringInt::Add(void* field, CMwMemberPath* path, const void* input) {
-    if (!CanWrite(field, path, input))
+u32 CMwParamStringInt::Add(void* field, CMwMemberPath*, const void* input) {
+    if (!CanWrite(field, input))
         return MwParam_NotFound;
     static_cast<CClassicWideString*>(field)->Append(*static_cast<const CClassicWideString*>(input));
     return MwParam_Ok;
 }
 
-u32 CMwParamStringInt::Sub(void* field, CMwMemberPath* path, const void*) {
-    return CanRead(field, path) ? MwParam_Ok : MwParam_NotFound;
+u32 CMwParamStringInt::Sub(void* field, CMwMemberPath*, const void*) {
+    return CanRead(field) ? MwParam_Ok : MwParam_NotFound;
 }
 
 void CMwParamStringInt::FromText(CMwParamValue* out, const CClassicWideString& text,

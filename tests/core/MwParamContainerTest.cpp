@@ -272,7 +272,7 @@ CItem N(const char* name) {
     return {MwPathItem_Name, CMwId::FromName(name).m_Value};
 }
 
-void Build(CMwMemberPath& path, std::initializer_list<CItem> items) {
+void Build(CMwMemberPath& path, const std::vector<CItem>& items) {
     path.Reserve(0);
     path.Reserve(u32(items.size()));
     for (const CItem& item : items) {
@@ -687,11 +687,6 @@ TEST_F(MwParamContainer, WhatIsNotThereAnswersTwoAndChangesNothing) {
              return std::vector{M(kPoints), I(0), I(3)};
          },
          kSet, false},
-        {"a component of an integer",
-         [] {
-             return std::vector{M(kIntegers), I(0), I(0)};
-         },
-         kAdd, false},
         {"a null nod with items left",
          [] {
              return std::vector{M(kNodArray), I(1), M(0x01FA1000)};
@@ -702,11 +697,6 @@ TEST_F(MwParamContainer, WhatIsNotThereAnswersTwoAndChangesNothing) {
              return std::vector{M(kNods), M(kNods)};
          },
          kAdd},
-        {"a nod's member past its components",
-         [] {
-             return std::vector{M(kNods), I(0), M(0x01FA1000), I(0)};
-         },
-         kSet},
     };
     for (const CCase& test : cases) {
         CWorld w;
@@ -733,6 +723,50 @@ TEST_F(MwParamContainer, WhatIsNotThereAnswersTwoAndChangesNothing) {
         EXPECT_TRUE(w.e[0].m_Value == values[0] && w.e[1].m_Value == values[1] &&
                     w.e[2].m_Value == values[2])
             << test.Name;
+    }
+}
+
+// An item after a value element belongs to nothing and is ignored: the element is changed as with
+// the path used up after it. CMwNod::CheckParam looks at the index right after each list only, so
+// it refuses such a path only where the value is a member of an element nod.
+TEST_F(MwParamContainer, ItemsLeftAfterAValueElementAreIgnored) {
+    struct CCase {
+        const char* Name;
+        std::vector<CItem> (*Items)();
+        EOp Op;
+        const void* (*Input)(CWorld&);
+        u32 Check;
+        const char* After; // Integers, Names and the element nods' values
+    };
+    const CCase cases[] = {
+        {"an index after an integer",
+         [] {
+             return std::vector{M(kIntegers), I(0), I(0)};
+         },
+         kAdd, [](CWorld&) { return Keep(i32(3)); }, 0, "8,-2,7;a,b,c;10,11,12"},
+        {"a name after a string",
+         [] {
+             return std::vector{M(kNames), I(1), N("First")};
+         },
+         kSet, [](CWorld& w) -> const void* { return &w.words[1]; }, 0, "5,-2,7;a,z,c;10,11,12"},
+        {"an index after a nod's natural",
+         [] {
+             return std::vector{M(kNods), I(1), M(0x01FA1000), I(0)};
+         },
+         kSet, [](CWorld&) { return Keep(u32(99)); }, 2, "5,-2,7;a,b,c;10,99,12"},
+    };
+    for (const CCase& test : cases) {
+        CWorld w;
+        CMwMemberPath path;
+        Build(path, test.Items());
+        EXPECT_EQ(w.lists.CheckParam(&path), test.Check) << test.Name;
+        path.Reset();
+        EXPECT_EQ(Apply(w.lists, test.Op, path, test.Input(w), nullptr), 0u) << test.Name;
+        const std::string after = Show(w.lists, kIntegers) + ";" + Show(w.lists, kNames) + ";" +
+                                  std::to_string(w.e[0].m_Value) + "," +
+                                  std::to_string(w.e[1].m_Value) + "," +
+                                  std::to_string(w.e[2].m_Value);
+        EXPECT_EQ(after, test.After) << test.Name;
     }
 }
 
