@@ -3,6 +3,7 @@
 #include "core/base/ClassicLog.h"
 #include "core/math/Iso.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -114,6 +115,27 @@ u32 ParseNaturalDecimal(const CClassicString& text) {
     if (magnitude > 0xFFFFFFFFull)
         return 0xFFFFFFFFu;
     return negative ? 0u - u32(magnitude) : u32(magnitude);
+}
+
+// The Integer text form: leading blanks skipped, an optional sign, then decimal digits up to the
+// first other character (a blank inside the number ends it, so grouped digits read as their first
+// group); 0 without digits. A value past the 32-bit range saturates.
+i32 ParseIntegerText(const CClassicString& text) {
+    const char* chars = text.GetText();
+    const u32 length = text.GetLength();
+    u32 i = 0;
+    while (i < length && IsBlank(chars[i]))
+        ++i;
+    bool negative = false;
+    if (i < length && (chars[i] == '+' || chars[i] == '-')) {
+        negative = chars[i] == '-';
+        ++i;
+    }
+    constexpr i64 kLimit = i64(1) << 31;
+    i64 magnitude = 0;
+    for (; i < length && chars[i] >= '0' && chars[i] <= '9'; ++i)
+        magnitude = std::min<i64>(magnitude * 10 + (chars[i] - '0'), kLimit);
+    return static_cast<i32>(negative ? -magnitude : std::min<i64>(magnitude, kLimit - 1));
 }
 
 // Decimal text of a natural at or above 2^31, which the signed formatter would print negative:
@@ -374,9 +396,7 @@ u32 CMwParamInteger::Sub(void* field, CMwMemberPath* path, const void* input) {
 void CMwParamInteger::FromText(CMwParamValue* out, const CClassicWideString& text,
                                const CMwMemberInfo*, const CMwParamTextOptions&) {
     text.GetAscii(s_ConversionText);
-    i32 value = 0;
-    s_ConversionText.ParseDecimal(value);
-    PutScratch<i32>(out, value);
+    PutScratch<i32>(out, ParseIntegerText(s_ConversionText));
 }
 
 void CMwParamInteger::ToText(CClassicWideString& out, const void* value, const CMwMemberInfo*,

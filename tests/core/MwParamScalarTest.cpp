@@ -208,9 +208,25 @@ TEST_F(MwParamScalar, IntegerTextFollowsTheOptions) {
         EXPECT_EQ(ToTextOf(Kind(MwType_Integer), &c.Value, nullptr, c.Flags), c.Text);
         EXPECT_EQ(ToTextOf(Kind(MwType_IntegerRange), &c.Value, nullptr, c.Flags), c.Text);
     }
+    // Leading blanks, a sign, digits up to the first other character: the grouped text of a
+    // number reads as its first group.
     const std::pair<const char*, i32> parsed[] = {
-        {"1 234 567", 1234567},      {"  -17abc", -17}, {"abc", 0}, {"", 0}, {"+8", 8},
-        {"99999999999", 2147483647}, {"-0", 0},
+        {"1 234 567", 1},
+        {"1234567", 1234567},
+        {" \t\r\n-17abc", -17},
+        {"12 34", 12},
+        {"- 5", 0},
+        {"+-5", 0},
+        {"abc", 0},
+        {"", 0},
+        {"+8", 8},
+        {"0042", 42},
+        {"-0", 0},
+        {"2147483647", 2147483647},
+        {"2147483648", 2147483647},
+        {"99999999999", 2147483647},
+        {"-2147483648", std::numeric_limits<i32>::min()},
+        {"-99999999999", std::numeric_limits<i32>::min()},
     };
     for (const auto& [text, expected] : parsed)
         EXPECT_EQ(FromTextOf<i32>(Kind(MwType_Integer), text), expected) << text;
