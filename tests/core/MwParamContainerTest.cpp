@@ -27,10 +27,12 @@ public:
 
     CMwId m_Id;
     u32 m_Value = 0;
+    u32 m_Fixed = 0;
 };
 
 #define CELEMENTNOD_MEMBERS(X)                                                                     \
-    X(Natural, 0x01FA1000, "Value", MW_FIELD(m_Value), "Value", 0x03, 0x380)
+    X(Natural, 0x01FA1000, "Value", MW_FIELD(m_Value), "Value", 0x03, 0x380)                       \
+    X(Natural, 0x01FA1001, "Fixed", MW_FIELD(m_Fixed), "Fixed", 0x01, 0x380)
 
 MW_DEFINE_CLASS(CElementNod, MwFactory<CElementNod>, CELEMENTNOD_MEMBERS, MW_NO_CHUNKS);
 
@@ -797,6 +799,83 @@ TEST_F(MwParamContainer, PathsLeadIntoElementNods) {
             if (e.m_Value == 99)
                 found = 99;
         EXPECT_EQ(found, test.Value) << test.Path;
+    }
+}
+
+// A write that goes on inside an element nod is the nod's business: the list passes it on and
+// answers 0 whatever the nod's member answers (here a refusal by its flags, or by its class). The
+// one exception is a null element, which has no member to pass the write to: 2, as every null
+// nod with items left answers, where passing the write on would dereference null.
+TEST_F(MwParamContainer, AWriteIntoAnElementNodAnswersZeroWhateverTheNodAnswers) {
+    struct CCase {
+        const char* Name;
+        std::vector<CItem> (*Items)();
+        EOp Op;
+        u32 Result;
+        u32 Inner; // what the element nod itself answers to the rest of the path (when there is
+                   // one)
+        const char* Values;
+    };
+    const CCase cases[] = {
+        {"set a settable member",
+         [] {
+             return std::vector{M(kNods), I(1), M(0x01FA1000)};
+         },
+         kSet, 0, 0, "10/0,7/0,12/0"},
+        {"set a read-only member",
+         [] {
+             return std::vector{M(kNods), I(1), M(0x01FA1001)};
+         },
+         kSet, 0, 2, "10/0,11/0,12/0"},
+        {"add to a member without Add",
+         [] {
+             return std::vector{M(kNodArray), I(0), M(0x01FA1000)};
+         },
+         kAdd, 0, 2, "10/0,11/0,12/0"},
+        {"subtract from a member of a bucket list's nod",
+         [] {
+             return std::vector{M(kQueue), N("Second"), M(0x01FA1001)};
+         },
+         kSub, 0, 2, "10/0,11/0,12/0"},
+        {"a member of another class",
+         [] {
+             return std::vector{M(kNods), I(2), M(kIntegers)};
+         },
+         kSet, 0, 1, "10/0,11/0,12/0"},
+        {"a null element",
+         [] {
+             return std::vector{M(kNodArray), I(1), M(0x01FA1000)};
+         },
+         kSet, 2, 0, "10/0,11/0,12/0"},
+    };
+    for (const CCase& test : cases) {
+        CWorld w;
+        const std::string lists = ShowAll(w.lists);
+        const std::vector<CItem> items = test.Items();
+        const u32 input = 7;
+        // What the element nod itself answers to the rest of the path, asked in a world of its
+        // own.
+        if (test.Result == 0) {
+            CWorld own;
+            CMwMemberPath head, rest;
+            Build(head, {items[0], items[1]});
+            CMwParamValue value;
+            ASSERT_EQ(own.lists.GetParam(&head, &value), 0u) << test.Name;
+            ASSERT_NE(value.Value, nullptr) << test.Name;
+            Build(rest, {items[2]});
+            EXPECT_EQ(Apply(*static_cast<CMwNod*>(value.Value), test.Op, rest, &input, nullptr),
+                      test.Inner)
+                << test.Name;
+        }
+        CMwMemberPath path;
+        Build(path, items);
+        EXPECT_EQ(Apply(w.lists, test.Op, path, &input, nullptr), test.Result) << test.Name;
+        std::string values;
+        for (u32 i = 0; i < 3; ++i)
+            values += (i ? "," : "") + std::to_string(w.e[i].m_Value) + "/" +
+                      std::to_string(w.e[i].m_Fixed);
+        EXPECT_EQ(values, test.Values) << test.Name;
+        EXPECT_EQ(ShowAll(w.lists), lists) << test.Name;
     }
 }
 
