@@ -448,8 +448,10 @@ u32 CMwNod::CheckParam(CMwMemberPath* path) {
         if (path->m_Current != at) // the descriptor used its items and found no nod to go on in
             return path->HasCurrent() ? MwParam_NotFound : MwParam_Ok;
 
-        // The item after the member: an index must be below the element, component or argument
-        // count; a name selects only among nods, which the descriptor would have followed.
+        // The item after the member: an index must be below the list's element count, or else
+        // the value's component count (none for a value or a procedure, whose argument indices
+        // are never checked as valid); a name selects only among nods, which the descriptor would
+        // have followed.
         if (at == 0)
             return MwParam_Ok;
         const u32 nextKind = path->m_Kinds[at - 1];
@@ -458,17 +460,13 @@ u32 CMwNod::CheckParam(CMwMemberPath* path) {
         if (nextKind != MwPathItem_Index)
             return MwParam_Ok;
         const u32 index = static_cast<u32>(path->m_Values[at - 1]);
-        u32 limit = 0;
-        if (member->TypeCode == MwType_Proc) {
-            limit = static_cast<const CMwMemberInfoProc*>(member)->ArgCount;
-        } else {
-            CMwParamValue value;
-            const u32 read = nod->GetMemberValue(member, &value);
-            if (read != MwParam_Ok)
-                return read;
-            limit = member->Param->IsContainerKind() ? member->Param->GetCount(value)
-                                                     : member->Param->GetComponentCount(value);
-        }
+        CMwParamValue value;
+        const u32 read = nod->GetMemberValue(member, &value);
+        if (read != MwParam_Ok)
+            return read;
+        const u32 limit = member->Param->IsContainerKind()
+                              ? member->Param->GetCount(value)
+                              : member->Param->GetComponentCount(value);
         return index < limit ? MwParam_Ok : MwParam_NotFound;
     }
 }

@@ -467,10 +467,16 @@ TEST_F(MwMemberAccess, CheckParamAcceptsOnlyWhatIsThere) {
         {{M(0x01F81007), I(11)}, 0},
         {{M(0x01F81007), I(12)}, 2},
         {{M(0x01F81003), I(0)}, 2}, // a real has no components
+        // A name selects only among nods. (Looking at index items alone, the check would pass
+        // this path, and a list of other values would then read its elements as nods.)
         {{M(0x01F81003), N("x")}, 2},
-        {{M(0x01F81012), I(3)}, 0}, // procedure arguments
+        // An index after a procedure is bounded like a component: a procedure has none, so even
+        // the index of an existing argument fails; arguments travel as argument items.
+        {{M(0x01F81012), I(0)}, 2},
+        {{M(0x01F81012), I(3)}, 2},
         {{M(0x01F81012), I(4)}, 2},
         {{M(0x01F81012), {MwPathItem_ArgumentNatural, 9}}, 0},
+        {{M(0x01F81011), I(0)}, 2}, // an action neither
         {{M(0x01F8100A), M(0x01F81003)}, 0},
         {{M(0x01F8100A), M(0x01F8100A), M(0x01F81003)}, 2}, // the linked nod links nothing
         {{M(0x01F8100A), M(0x01F81006), I(1)}, 0},
