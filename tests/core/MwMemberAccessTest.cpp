@@ -148,9 +148,22 @@ public:
 
 MW_DEFINE_CLASS(CTestOther, MwFactory<CTestOther>, TEST_OTHER_MEMBERS, MW_NO_CHUNKS);
 
+// Filed under CTestOther in the class tree, though its C++ base is CTestBase.
+class CTestFiled : public CTestBase {
+    MW_DECLARE_CLASS(CTestFiled, CTestBase, 0x01F83000)
+public:
+    u32 m_Own = 0;
+};
+
+#define TEST_FILED_MEMBERS(X) X(Natural, 0x01F83000, "Own", MW_FIELD(m_Own), "Own", 0x0F, 0x380)
+
+MW_DEFINE_CLASS_WITH_PARENT(CTestFiled, CTestOther, MwFactory<CTestFiled>, TEST_FILED_MEMBERS,
+                            MW_NO_CHUNKS);
+
 constinit CMwClassInfo* const s_AccessClasses[] = {&CTestBase::s_ClassInfo, &CTestNod::s_ClassInfo,
-                                                   &CTestOther::s_ClassInfo};
-constinit const CMwClassList s_AccessClassList = {s_AccessClasses, 3};
+                                                   &CTestOther::s_ClassInfo,
+                                                   &CTestFiled::s_ClassInfo};
+constinit const CMwClassList s_AccessClassList = {s_AccessClasses, 4};
 
 // A path item as the tests write it: (kind, value) with members named by their ids.
 struct CItem {
@@ -345,6 +358,70 @@ TEST_F(MwMemberAccess, ParsingStartsFromTheClassAsked) {
             c.Result)
             << std::hex << c.ClassId << " " << c.Text;
     }
+}
+
+// The parser climbs the class tree; the member operations keep to what the nod is a kind of in
+// C++, since a member's field offset is only meaningful there. A member found through a tree
+// parent the nod does not derive from is named by the path but answers 1 (2 in the check) and is
+// never read or written.
+TEST_F(MwMemberAccess, ParsingClimbsTheClassTreeAndAccessKeepsToTheNodsKinds) {
+    CTestFiled filed;
+    filed.m_Count = 3;
+    filed.m_Own = 4;
+    struct Case {
+        bool WithNod;
+        const char* Text;
+        u32 Result;
+        std::vector<CItem> Items;
+    };
+    const Case cases[] = {
+        {true, "Own", 0, {M(0x01F83000)}},
+        {true, "Other", 0, {M(0x01F82000)}}, // the tree parent's member
+        {false, "Other", 0, {M(0x01F82000)}},
+        {true, "IdName", 0, {M(0x01001000)}},
+        {true, "Count", 1, {}}, // the C++ base is not on the way up the tree
+        {false, "Count", 1, {}},
+    };
+    for (const Case& c : cases) {
+        CMwMemberPath path;
+        EXPECT_EQ(path.ParseFromText(c.WithNod ? 0xFFFFFFFF : CTestFiled::s_ClassId,
+                                     c.WithNod ? &filed : nullptr, CClassicString(c.Text)),
+                  c.Result)
+            << c.Text;
+        EXPECT_EQ(ItemsOf(path), c.Items) << c.Text;
+    }
+
+    CMwMemberPath path;
+    const u32 five = 5;
+    ASSERT_EQ(path.ParseFromText(0xFFFFFFFF, &filed, CClassicString("Other")), 0u);
+    EXPECT_EQ(filed.CheckParam(&path), 2u);
+    CMwParamValue value;
+    MakePath(path, {M(0x01F82000)});
+    EXPECT_EQ(filed.GetParam(&path, &value), 1u);
+    EXPECT_EQ(value.Value, nullptr);
+    MakePath(path, {M(0x01F82000)});
+    EXPECT_EQ(filed.SetParam(&path, &five), 1u);
+    MakePath(path, {M(0x01F82000)});
+    EXPECT_EQ(filed.AddParam(&path, &five), 1u);
+    MakePath(path, {M(0x01F82000)});
+    EXPECT_EQ(filed.SubParam(&path, &five), 1u);
+    {
+        const CLogWatch log;
+        EXPECT_EQ(filed.SetParamFromText(CClassicString("Other"), Wide("5")), 2u);
+        EXPECT_EQ(log.Since(), "[MwNod] CTestFiled member \"Other\" not set from text: the path "
+                               "does not check (result 2)\r\n");
+    }
+    EXPECT_EQ(filed.m_Count, 3u);
+    EXPECT_EQ(filed.m_Own, 4u);
+    EXPECT_EQ(filed.m_Child, nullptr);
+    EXPECT_EQ(filed.m_Id.m_Value, CMwId::Unassigned);
+
+    // Its own members, and those of its C++ bases along paths built in code, are reached.
+    EXPECT_EQ(filed.SetParamFromText(CClassicString("Own"), Wide("6")), 0u);
+    EXPECT_EQ(filed.m_Own, 6u);
+    MakePath(path, {M(0x01F80000)});
+    EXPECT_EQ(filed.SetParam(&path, &five), 0u);
+    EXPECT_EQ(filed.m_Count, 5u);
 }
 
 TEST_F(MwMemberAccess, APathTextHasAtMostSoManyTokens) {
