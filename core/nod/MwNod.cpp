@@ -449,9 +449,9 @@ u32 CMwNod::CheckParam(CMwMemberPath* path) {
             return path->HasCurrent() ? MwParam_NotFound : MwParam_Ok;
 
         // The item after the member: an index must be below the list's element count, or else
-        // the value's component count (none for a value or a procedure, whose argument indices
-        // are never checked as valid); a name selects only among nods, which the descriptor would
-        // have followed.
+        // the member's component count (a value, an action or a procedure has none, so any index
+        // after it fails; procedure arguments are argument items); a name selects only among
+        // nods, which the descriptor would have followed.
         if (at == 0)
             return MwParam_Ok;
         const u32 nextKind = path->m_Kinds[at - 1];
