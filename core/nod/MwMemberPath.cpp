@@ -495,7 +495,10 @@ u32 CMwMemberPath::ParseTokens(CMwClassInfo* cls, CMwNod* nod, u32 count,
             return j + 1;
         CMwMemberInfo* member = FindOwnMember(*cls, tokens[j]);
         if (!member) {
-            CMwClassInfo* parent = cls->m_Base;
+            // The parent in the class tree. For the few classes filed under another class than
+            // their C++ base, that class's members may belong to a class the nod is not a kind
+            // of: the nod's member operations answer 1 for them and never use their offsets.
+            CMwClassInfo* parent = cls->m_Parent;
             if (!parent)
                 return j + 1;
             if (j == 0) { // nothing taken yet: start again from the parent

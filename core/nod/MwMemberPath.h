@@ -133,8 +133,9 @@ public:
     u32 ParseFromText(u32 classId, CMwNod* nod, const CClassicString& text);
     // Parses tokens from the class `classId` (-1: the nod's class) and, with a nod, through the
     // nods its members hold. A token that names no member of the current class is looked up in
-    // the parent classes. 0 on success, 1 when the nod is not of the class, n + 1 when token n
-    // cannot be taken. The path is reset on success, emptied on failure.
+    // its parents in the class tree (CMwClassInfo::m_Parent). 0 on success, 1 when the nod is not
+    // of the class, n + 1 when token n cannot be taken. The path is reset on success, emptied on
+    // failure.
     u32 Parse(u32 classId, CMwNod* nod, u32 tokenCount, const CClassicString* tokens);
     // Appends the index item of a component name ("x", "AxeYz", and "length" for the vectors)
     // of a structured kind; 1 when the kind has no such component.

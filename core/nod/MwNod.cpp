@@ -348,7 +348,9 @@ u32 ListElementType(const CMwMemberInfo& member) {
 
 // With the path just past the member: the write only passes through the member into a nod (a
 // Class member with items left, or a nod element with items after the element item), so the
-// member reached there decides whether it may be set.
+// member reached there decides by its own flags whether it may be set, added to or removed from.
+// Any other write lands in the member's value, which its Set, Add or Sub flag has to allow: a
+// list that holds references through its class would otherwise gain or lose a plain pointer.
 bool PassesIntoNod(const CMwMemberInfo& member, const CMwMemberPath& path) {
     if (member.TypeCode == MwType_Class)
         return path.HasCurrent();
@@ -416,6 +418,8 @@ u32 CMwNod::AddParam(CMwMemberPath* path, const void* input) {
     }
     if (!IsKindOf(member->MemberId & kClassIdMask))
         return MwParam_WrongClass;
+    if (!(member->Flags & MwMember_Add) && !PassesIntoNod(*member, *path))
+        return MwParam_NotFound;
     void* field = nullptr;
     if (!FieldOf(this, *member, &field))
         return MwParam_NotFound;
@@ -432,6 +436,8 @@ u32 CMwNod::SubParam(CMwMemberPath* path, const void* input) {
     }
     if (!IsKindOf(member->MemberId & kClassIdMask))
         return MwParam_WrongClass;
+    if (!(member->Flags & MwMember_Sub) && !PassesIntoNod(*member, *path))
+        return MwParam_NotFound;
     void* field = nullptr;
     if (!FieldOf(this, *member, &field))
         return MwParam_NotFound;
@@ -470,8 +476,10 @@ u32 CMwNod::CheckParam(CMwMemberPath* path) {
         if (path->m_Current != at) // the descriptor used its items and found no nod to go on in
             return path->HasCurrent() ? MwParam_NotFound : MwParam_Ok;
 
-        // The item after the member: an index must be below the element, component or argument
-        // count; a name selects only among nods, which the descriptor would have followed.
+        // The item after the member: an index must be below the list's element count, or else
+        // the member's component count (a value, an action or a procedure has none, so any index
+        // after it fails; procedure arguments are argument items); a name selects only among
+        // nods, which the descriptor would have followed.
         if (at == 0)
             return MwParam_Ok;
         const u32 nextKind = path->m_Kinds[at - 1];
@@ -480,17 +488,13 @@ u32 CMwNod::CheckParam(CMwMemberPath* path) {
         if (nextKind != MwPathItem_Index)
             return MwParam_Ok;
         const u32 index = static_cast<u32>(path->m_Values[at - 1]);
-        u32 limit = 0;
-        if (member->TypeCode == MwType_Proc) {
-            limit = static_cast<const CMwMemberInfoProc*>(member)->ArgCount;
-        } else {
-            CMwParamValue value;
-            const u32 read = nod->GetMemberValue(member, &value);
-            if (read != MwParam_Ok)
-                return read;
-            limit = member->Param->IsContainerKind() ? member->Param->GetCount(value)
-                                                     : member->Param->GetComponentCount(value);
-        }
+        CMwParamValue value;
+        const u32 read = nod->GetMemberValue(member, &value);
+        if (read != MwParam_Ok)
+            return read;
+        const u32 limit = member->Param->IsContainerKind()
+                              ? member->Param->GetCount(value)
+                              : member->Param->GetComponentCount(value);
         return index < limit ? MwParam_Ok : MwParam_NotFound;
     }
 }

@@ -136,6 +136,22 @@ u32 CMwParamContainer::TakeElement(void* container, CMwMemberPath* path, void** 
     return MwParam_Ok;
 }
 
+u32 CMwParamContainer::WriteElement(Write write, void* field, CMwMemberPath* path,
+                                    const void* input) {
+    CMwParam* param = ElementParam();
+    void* element = nullptr;
+    if (!param || TakeElement(field, path, &element) != MwParam_Ok)
+        return MwParam_NotFound;
+    if (m_ElementType != MwType_Class || !HasItem(path))
+        return (param->*write)(element, path, input);
+    // The write goes on inside the element nod, whose member answers for itself: the list only
+    // passes the write on and answers 0. A null element has nothing to pass it to.
+    if (!*static_cast<CMwNod**>(element))
+        return MwParam_NotFound;
+    (param->*write)(element, path, input);
+    return MwParam_Ok;
+}
+
 u32 CMwParamContainer::Get(void* field, CMwMemberPath* path, CMwParamValue* out) {
     if (!field || !out)
         return MwParam_NotFound;
@@ -155,11 +171,7 @@ u32 CMwParamContainer::Set(void* field, CMwMemberPath* path, const void* input) 
         return MwParam_NotFound;
     if (!HasItem(path))
         return MwParam_Ok; // a container is not replaced as a whole
-    CMwParam* param = ElementParam();
-    void* element = nullptr;
-    if (!param || TakeElement(field, path, &element) != MwParam_Ok)
-        return MwParam_NotFound;
-    return param->Set(element, path, input);
+    return WriteElement(&CMwParam::Set, field, path, input);
 }
 
 u32 CMwParamContainer::Add(void* field, CMwMemberPath* path, const void* input) {
@@ -172,11 +184,7 @@ u32 CMwParamContainer::Add(void* field, CMwMemberPath* path, const void* input) 
         Append(field, input);
         return MwParam_Ok;
     }
-    CMwParam* param = ElementParam();
-    void* element = nullptr;
-    if (!param || TakeElement(field, path, &element) != MwParam_Ok)
-        return MwParam_NotFound;
-    return param->Add(element, path, input);
+    return WriteElement(&CMwParam::Add, field, path, input);
 }
 
 u32 CMwParamContainer::Sub(void* field, CMwMemberPath* path, const void* input) {
@@ -194,11 +202,7 @@ u32 CMwParamContainer::Sub(void* field, CMwMemberPath* path, const void* input) 
         RemoveAt(field, position);
         return MwParam_Ok;
     }
-    CMwParam* param = ElementParam();
-    void* element = nullptr;
-    if (!param || TakeElement(field, path, &element) != MwParam_Ok)
-        return MwParam_NotFound;
-    return param->Sub(element, path, input);
+    return WriteElement(&CMwParam::Sub, field, path, input);
 }
 
 u32 CMwParamContainer::GetSubNod(CMwNod* owner, CMwMemberPath* path, CMwNod** out) {

@@ -63,7 +63,8 @@ public:
     // the element nod itself, or the read goes on in it).
     u32 Get(void* field, CMwMemberPath* path, CMwParamValue* out) override;
     // Path used up at the member: nothing changes, 0. Otherwise the base kind's Set on the chosen
-    // element (a nod element is a plain store, without references).
+    // element (a nod element is a plain store, without references). Set, Add and Sub that go on
+    // inside an element nod drop that nod's answer and give 0.
     u32 Set(void* field, CMwMemberPath* path, const void* input) override;
     // Path used up at the member: appends a copy of the input (for nods, the nod pointer); a
     // bucket list changes nothing. Otherwise the base kind's Add on the chosen element.
@@ -103,9 +104,15 @@ protected:
     virtual void RemoveAt(void* container, u32 position) = 0;
 
 private:
+    using Write = u32 (CMwParam::*)(void* field, CMwMemberPath* path, const void* input);
+
     // Consumes the element item and gives the element's address; MwParam_NotFound when the item
     // chooses no element.
     u32 TakeElement(void* container, CMwMemberPath* path, void** element);
+    // Set, Add or Sub of the base kind on the element the item chooses. A write that goes on
+    // inside an element nod answers 0 whatever that nod's member answers; 2 when the element nod
+    // is null.
+    u32 WriteElement(Write write, void* field, CMwMemberPath* path, const void* input);
     // The base kind's descriptor, which works on one element.
     CMwParam* ElementParam() const;
 

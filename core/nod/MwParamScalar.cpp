@@ -3,6 +3,7 @@
 #include "core/base/ClassicLog.h"
 #include "core/math/Iso.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -22,24 +23,20 @@ MW_DEFINE_CLASS(CMwParamProc, MwFactory<CMwParamProc>, MW_NO_MEMBERS, MW_NO_CHUN
 
 namespace {
 
-// An index item right after a value member names a component the value does not have.
-bool NamesAComponent(const CMwMemberPath* path) {
-    return path && path->GetCurrentKind() == MwPathItem_Index;
+// The checks every value access starts with: a field to work on, and an input to take for the
+// writes. Items left in the path are not the value kinds' business: they are ignored, as they
+// are after a value element of a container (CMwNod::CheckParam refuses an index after a value).
+bool CanRead(void* field) {
+    return field != nullptr;
 }
 
-// The checks every value access starts with: a field to work on, an input to take (for the
-// writes) and no component item.
-bool CanRead(void* field, const CMwMemberPath* path) {
-    return field && !NamesAComponent(path);
-}
-
-bool CanWrite(void* field, const CMwMemberPath* path, const void* input) {
-    return field && input && !NamesAComponent(path);
+bool CanWrite(void* field, const void* input) {
+    return field && input;
 }
 
 template <class T>
-u32 GetField(void* field, CMwMemberPath* path, CMwParamValue* out) {
-    if (!CanRead(field, path) || !out)
+u32 GetField(void* field, CMwMemberPath*, CMwParamValue* out) {
+    if (!CanRead(field) || !out)
         return MwParam_NotFound;
     out->Value = field;
     return MwParam_Ok;
@@ -47,8 +44,8 @@ u32 GetField(void* field, CMwMemberPath* path, CMwParamValue* out) {
 
 // Writes op(field, input) into the field.
 template <class T, class Op>
-u32 Combine(void* field, CMwMemberPath* path, const void* input, Op op) {
-    if (!CanWrite(field, path, input))
+u32 Combine(void* field, CMwMemberPath*, const void* input, Op op) {
+    if (!CanWrite(field, input))
         return MwParam_NotFound;
     T value;
     std::memcpy(&value, input, sizeof value);
@@ -118,6 +115,27 @@ u32 ParseNaturalDecimal(const CClassicString& text) {
     if (magnitude > 0xFFFFFFFFull)
         return 0xFFFFFFFFu;
     return negative ? 0u - u32(magnitude) : u32(magnitude);
+}
+
+// The Integer text form: leading blanks skipped, an optional sign, then decimal digits up to the
+// first other character (a blank inside the number ends it, so grouped digits read as their first
+// group); 0 without digits. A value past the 32-bit range saturates.
+i32 ParseIntegerText(const CClassicString& text) {
+    const char* chars = text.GetText();
+    const u32 length = text.GetLength();
+    u32 i = 0;
+    while (i < length && IsBlank(chars[i]))
+        ++i;
+    bool negative = false;
+    if (i < length && (chars[i] == '+' || chars[i] == '-')) {
+        negative = chars[i] == '-';
+        ++i;
+    }
+    constexpr i64 kLimit = i64(1) << 31;
+    i64 magnitude = 0;
+    for (; i < length && chars[i] >= '0' && chars[i] <= '9'; ++i)
+        magnitude = std::min<i64>(magnitude * 10 + (chars[i] - '0'), kLimit);
+    return static_cast<i32>(negative ? -magnitude : std::min<i64>(magnitude, kLimit - 1));
 }
 
 // Decimal text of a natural at or above 2^31, which the signed formatter would print negative:
@@ -378,9 +396,7 @@ u32 CMwParamInteger::Sub(void* field, CMwMemberPath* path, const void* input) {
 void CMwParamInteger::FromText(CMwParamValue* out, const CClassicWideString& text,
                                const CMwMemberInfo*, const CMwParamTextOptions&) {
     text.GetAscii(s_ConversionText);
-    i32 value = 0;
-    s_ConversionText.ParseDecimal(value);
-    PutScratch<i32>(out, value);
+    PutScratch<i32>(out, ParseIntegerText(s_ConversionText));
 }
 
 void CMwParamInteger::ToText(CClassicWideString& out, const void* value, const CMwMemberInfo*,
@@ -480,22 +496,22 @@ u32 CMwParamString::Get(void* field, CMwMemberPath* path, CMwParamValue* out) {
     return GetField<CClassicString>(field, path, out);
 }
 
-u32 CMwParamString::Set(void* field, CMwMemberPath* path, const void* input) {
-    if (!CanWrite(field, path, input))
+u32 CMwParamString::Set(void* field, CMwMemberPath*, const void* input) {
+    if (!CanWrite(field, input))
         return MwParam_NotFound;
     static_cast<CClassicString*>(field)->Assign(*static_cast<const CClassicString*>(input));
     return MwParam_Ok;
 }
 
-u32 CMwParamString::Add(void* field, CMwMemberPath* path, const void* input) {
-    if (!CanWrite(field, path, input))
+u32 CMwParamString::Add(void* field, CMwMemberPath*, const void* input) {
+    if (!CanWrite(field, input))
         return MwParam_NotFound;
     static_cast<CClassicString*>(field)->Append(*static_cast<const CClassicString*>(input));
     return MwParam_Ok;
 }
 
-u32 CMwParamString::Sub(void* field, CMwMemberPath* path, const void*) {
-    return CanRead(field, path) ? MwParam_Ok : MwParam_NotFound;
+u32 CMwParamString::Sub(void* field, CMwMemberPath*, const void*) {
+    return CanRead(field) ? MwParam_Ok : MwParam_NotFound;
 }
 
 void CMwParamString::FromText(CMwParamValue* out, const CClassicWideString& text,
@@ -516,22 +532,22 @@ u32 CMwParamStringInt::Get(void* field, CMwMemberPath* path, CMwParamValue* out)
     return GetField<CClassicWideString>(field, path, out);
 }
 
-u32 CMwParamStringInt::Set(void* field, CMwMemberPath* path, const void* input) {
-    if (!CanWrite(field, path, input))
+u32 CMwParamStringInt::Set(void* field, CMwMemberPath*, const void* input) {
+    if (!CanWrite(field, input))
         return MwParam_NotFound;
     static_cast<CClassicWideString*>(field)->Assign(*static_cast<const CClassicWideString*>(input));
     return MwParam_Ok;
 }
 
-u32 CMwParamStringInt::Add(void* field, CMwMemberPath* path, const void* input) {
-    if (!CanWrite(field, path, input))
+u32 CMwParamStringInt::Add(void* field, CMwMemberPath*, const void* input) {
+    if (!CanWrite(field, input))
         return MwParam_NotFound;
     static_cast<CClassicWideString*>(field)->Append(*static_cast<const CClassicWideString*>(input));
     return MwParam_Ok;
 }
 
-u32 CMwParamStringInt::Sub(void* field, CMwMemberPath* path, const void*) {
-    return CanRead(field, path) ? MwParam_Ok : MwParam_NotFound;
+u32 CMwParamStringInt::Sub(void* field, CMwMemberPath*, const void*) {
+    return CanRead(field) ? MwParam_Ok : MwParam_NotFound;
 }
 
 void CMwParamStringInt::FromText(CMwParamValue* out, const CClassicWideString& text,

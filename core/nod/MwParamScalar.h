@@ -6,8 +6,8 @@
 //
 // The value kinds (Bool to StringInt) read and write the field itself: `Get` points the value
 // reference at the field, `Set` copies the input, `Add` and `Sub` combine it (OR and AND for
-// Bool, wrapping arithmetic for the integers, append for the strings). An index item after such
-// a member names a component the kind does not have: the access answers 2 and changes nothing.
+// Bool, wrapping arithmetic for the integers, append for the strings). Items left in the path
+// after such a member are ignored; CMwNod::CheckParam is what refuses an index item after it.
 #include "core/nod/MwParam.h"
 
 // Every operation does nothing: setting an Action member calls its method (CMwNod::SetParam).

@@ -89,6 +89,7 @@ public:
     u32 m_Size = 0;
     u32 m_VirtualValue = 0;
     CFastBuffer<Vec3> m_Points;
+    u32 m_Tally = 0;
 
     u32 m_Resets = 0;
     u32 m_Calls = 0;
@@ -131,7 +132,8 @@ constexpr u32 kCallValues[] = {0, 0, 0, 0};
       MwThunk<&CTestNod::Call>::Call, kCallTypes, kCallNames, kCallValues)                         \
     X(Natural, 0x01F81013, "Virtual", MW_VIRTUAL("m_VirtualValue"), "Virtual", 0x33, 0x380)        \
     X(Buffer, 0x01F81014, "Points", MW_FIELD(m_Points), "Points", 0x0F, 0x380, MwType_Vec3, 0xF,   \
-      "Point")
+      "Point")                                                                                     \
+    X(Natural, 0x01F81015, "Tally", MW_FIELD(m_Tally), "Tally", 0x05, 0x380)
 
 MW_DEFINE_CLASS(CTestNod, MwFactory<CTestNod>, TEST_NOD_MEMBERS, MW_NO_CHUNKS);
 
@@ -146,9 +148,22 @@ public:
 
 MW_DEFINE_CLASS(CTestOther, MwFactory<CTestOther>, TEST_OTHER_MEMBERS, MW_NO_CHUNKS);
 
+// Filed under CTestOther in the class tree, though its C++ base is CTestBase.
+class CTestFiled : public CTestBase {
+    MW_DECLARE_CLASS(CTestFiled, CTestBase, 0x01F83000)
+public:
+    u32 m_Own = 0;
+};
+
+#define TEST_FILED_MEMBERS(X) X(Natural, 0x01F83000, "Own", MW_FIELD(m_Own), "Own", 0x0F, 0x380)
+
+MW_DEFINE_CLASS_WITH_PARENT(CTestFiled, CTestOther, MwFactory<CTestFiled>, TEST_FILED_MEMBERS,
+                            MW_NO_CHUNKS);
+
 constinit CMwClassInfo* const s_AccessClasses[] = {&CTestBase::s_ClassInfo, &CTestNod::s_ClassInfo,
-                                                   &CTestOther::s_ClassInfo};
-constinit const CMwClassList s_AccessClassList = {s_AccessClasses, 3};
+                                                   &CTestOther::s_ClassInfo,
+                                                   &CTestFiled::s_ClassInfo};
+constinit const CMwClassList s_AccessClassList = {s_AccessClasses, 4};
 
 // A path item as the tests write it: (kind, value) with members named by their ids.
 struct CItem {
@@ -345,6 +360,70 @@ TEST_F(MwMemberAccess, ParsingStartsFromTheClassAsked) {
     }
 }
 
+// The parser climbs the class tree; the member operations keep to what the nod is a kind of in
+// C++, since a member's field offset is only meaningful there. A member found through a tree
+// parent the nod does not derive from is named by the path but answers 1 (2 in the check) and is
+// never read or written.
+TEST_F(MwMemberAccess, ParsingClimbsTheClassTreeAndAccessKeepsToTheNodsKinds) {
+    CTestFiled filed;
+    filed.m_Count = 3;
+    filed.m_Own = 4;
+    struct Case {
+        bool WithNod;
+        const char* Text;
+        u32 Result;
+        std::vector<CItem> Items;
+    };
+    const Case cases[] = {
+        {true, "Own", 0, {M(0x01F83000)}},
+        {true, "Other", 0, {M(0x01F82000)}}, // the tree parent's member
+        {false, "Other", 0, {M(0x01F82000)}},
+        {true, "IdName", 0, {M(0x01001000)}},
+        {true, "Count", 1, {}}, // the C++ base is not on the way up the tree
+        {false, "Count", 1, {}},
+    };
+    for (const Case& c : cases) {
+        CMwMemberPath path;
+        EXPECT_EQ(path.ParseFromText(c.WithNod ? 0xFFFFFFFF : CTestFiled::s_ClassId,
+                                     c.WithNod ? &filed : nullptr, CClassicString(c.Text)),
+                  c.Result)
+            << c.Text;
+        EXPECT_EQ(ItemsOf(path), c.Items) << c.Text;
+    }
+
+    CMwMemberPath path;
+    const u32 five = 5;
+    ASSERT_EQ(path.ParseFromText(0xFFFFFFFF, &filed, CClassicString("Other")), 0u);
+    EXPECT_EQ(filed.CheckParam(&path), 2u);
+    CMwParamValue value;
+    MakePath(path, {M(0x01F82000)});
+    EXPECT_EQ(filed.GetParam(&path, &value), 1u);
+    EXPECT_EQ(value.Value, nullptr);
+    MakePath(path, {M(0x01F82000)});
+    EXPECT_EQ(filed.SetParam(&path, &five), 1u);
+    MakePath(path, {M(0x01F82000)});
+    EXPECT_EQ(filed.AddParam(&path, &five), 1u);
+    MakePath(path, {M(0x01F82000)});
+    EXPECT_EQ(filed.SubParam(&path, &five), 1u);
+    {
+        const CLogWatch log;
+        EXPECT_EQ(filed.SetParamFromText(CClassicString("Other"), Wide("5")), 2u);
+        EXPECT_EQ(log.Since(), "[MwNod] CTestFiled member \"Other\" not set from text: the path "
+                               "does not check (result 2)\r\n");
+    }
+    EXPECT_EQ(filed.m_Count, 3u);
+    EXPECT_EQ(filed.m_Own, 4u);
+    EXPECT_EQ(filed.m_Child, nullptr);
+    EXPECT_EQ(filed.m_Id.m_Value, CMwId::Unassigned);
+
+    // Its own members, and those of its C++ bases along paths built in code, are reached.
+    EXPECT_EQ(filed.SetParamFromText(CClassicString("Own"), Wide("6")), 0u);
+    EXPECT_EQ(filed.m_Own, 6u);
+    MakePath(path, {M(0x01F80000)});
+    EXPECT_EQ(filed.SetParam(&path, &five), 0u);
+    EXPECT_EQ(filed.m_Count, 5u);
+}
+
 TEST_F(MwMemberAccess, APathTextHasAtMostSoManyTokens) {
     std::string text = "Link";
     for (u32 i = 1; i < CMwMemberPath::s_MaxTextTokens; ++i)
@@ -465,10 +544,16 @@ TEST_F(MwMemberAccess, CheckParamAcceptsOnlyWhatIsThere) {
         {{M(0x01F81007), I(11)}, 0},
         {{M(0x01F81007), I(12)}, 2},
         {{M(0x01F81003), I(0)}, 2}, // a real has no components
+        // A name selects only among nods. (Looking at index items alone, the check would pass
+        // this path, and a list of other values would then read its elements as nods.)
         {{M(0x01F81003), N("x")}, 2},
-        {{M(0x01F81012), I(3)}, 0}, // procedure arguments
+        // An index after a procedure is bounded like a component: a procedure has none, so even
+        // the index of an existing argument fails; arguments travel as argument items.
+        {{M(0x01F81012), I(0)}, 2},
+        {{M(0x01F81012), I(3)}, 2},
         {{M(0x01F81012), I(4)}, 2},
         {{M(0x01F81012), {MwPathItem_ArgumentNatural, 9}}, 0},
+        {{M(0x01F81011), I(0)}, 2}, // an action neither
         {{M(0x01F8100A), M(0x01F81003)}, 0},
         {{M(0x01F8100A), M(0x01F8100A), M(0x01F81003)}, 2}, // the linked nod links nothing
         {{M(0x01F8100A), M(0x01F81006), I(1)}, 0},
@@ -542,11 +627,19 @@ TEST_F(MwMemberAccess, WritesGoToTheMemberAndObeyItsFlags) {
     };
     const Case cases[] = {
         {{M(0x01F80000)}, 0, 5, 0, nullptr, 0},
-        {{M(0x01F8100F)}, 0, 5, 2, &CTestNod::m_ReadOnly, 0}, // read-only: refused
-        {{M(0x01F8100F)}, 1, 5, 0, &CTestNod::m_ReadOnly, 5}, // adding is not a Set
+        // Each write needs its own flag (or its virtual route): Set, Add, Sub.
+        {{M(0x01F8100F)}, 0, 5, 2, &CTestNod::m_ReadOnly, 0},
+        {{M(0x01F8100F)}, 1, 5, 2, &CTestNod::m_ReadOnly, 0},
+        {{M(0x01F8100F)}, 2, 5, 2, &CTestNod::m_ReadOnly, 0},
+        {{M(0x01F81015)}, 0, 5, 2, &CTestNod::m_Tally, 0},
+        {{M(0x01F81015)}, 1, 5, 0, &CTestNod::m_Tally, 5},
+        {{M(0x01F81015)}, 2, 5, 2, &CTestNod::m_Tally, 0},
+        {{M(CTestNod::s_VirtualId)}, 1, 5, 2, &CTestNod::m_VirtualValue, 0},
+        {{M(CTestNod::s_VirtualId)}, 2, 5, 2, &CTestNod::m_VirtualValue, 0},
         {{M(0x01F81010)}, 0, 70000, 0, &CTestNod::m_Size, 70000},
-        {{M(0x01F81010)}, 2, 1, 0, &CTestNod::m_Size, 0xFFFFFFFF},
-        {{M(0x01F81000)}, 1, 1, 0, &CTestNod::m_Enabled, 1},
+        {{M(0x01F81010)}, 2, 1, 2, &CTestNod::m_Size, 0},
+        {{M(0x01F81000)}, 1, 1, 2, &CTestNod::m_Enabled, 0},
+        {{M(0x01F81001)}, 2, 1, 0, nullptr, 0},
         {{M(CTestNod::s_VirtualId)}, 0, 9, 0, &CTestNod::m_VirtualValue, 9},
         {{M(0x01F82000)}, 0, 5, 1, nullptr, 0}, // a member of another class
         {{M(0x01F82000)}, 1, 5, 1, nullptr, 0},
@@ -585,6 +678,20 @@ TEST_F(MwMemberAccess, AReadOnlyNodMemberStillLeadsToSettableMembers) {
     const u32 one = 1;
     MakePath(path, {M(0x01F8100B), M(0x01F8100F)});
     EXPECT_EQ(m_Nod->SetParam(&path, &one), 2u);
+    EXPECT_EQ(m_Linked->m_ReadOnly, 0u);
+    // Adding and removing pass through it the same way.
+    const i32 three = 3;
+    MakePath(path, {M(0x01F8100B), M(0x01F81001)});
+    EXPECT_EQ(m_Nod->AddParam(&path, &three), 0u);
+    MakePath(path, {M(0x01F8100B), M(0x01F81001)});
+    EXPECT_EQ(m_Nod->AddParam(&path, &three), 0u);
+    MakePath(path, {M(0x01F8100B), M(0x01F81001)});
+    EXPECT_EQ(m_Nod->SubParam(&path, &one), 0u);
+    EXPECT_EQ(m_Linked->m_Offset, 5);
+    MakePath(path, {M(0x01F8100B), M(0x01F8100F)});
+    EXPECT_EQ(m_Nod->AddParam(&path, &one), 2u);
+    MakePath(path, {M(0x01F8100B), M(0x01F8100F)});
+    EXPECT_EQ(m_Nod->SubParam(&path, &one), 2u);
     EXPECT_EQ(m_Linked->m_ReadOnly, 0u);
 }
 

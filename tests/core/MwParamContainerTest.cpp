@@ -27,10 +27,12 @@ public:
 
     CMwId m_Id;
     u32 m_Value = 0;
+    u32 m_Fixed = 0;
 };
 
 #define CELEMENTNOD_MEMBERS(X)                                                                     \
-    X(Natural, 0x01FA1000, "Value", MW_FIELD(m_Value), "Value", 0x03, 0x380)
+    X(Natural, 0x01FA1000, "Value", MW_FIELD(m_Value), "Value", 0x03, 0x380)                       \
+    X(Natural, 0x01FA1001, "Fixed", MW_FIELD(m_Fixed), "Fixed", 0x01, 0x380)
 
 MW_DEFINE_CLASS(CElementNod, MwFactory<CElementNod>, CELEMENTNOD_MEMBERS, MW_NO_CHUNKS);
 
@@ -272,7 +274,7 @@ CItem N(const char* name) {
     return {MwPathItem_Name, CMwId::FromName(name).m_Value};
 }
 
-void Build(CMwMemberPath& path, std::initializer_list<CItem> items) {
+void Build(CMwMemberPath& path, const std::vector<CItem>& items) {
     path.Reserve(0);
     path.Reserve(u32(items.size()));
     for (const CItem& item : items) {
@@ -452,9 +454,12 @@ TEST_F(MwParamContainer, BuffersGrowByHalfAndKeepTheirOrderOnRemoval) {
 // nothing (their owner places the elements), but single elements are reached.
 TEST_F(MwParamContainer, BucketListsAreReadAndTheirElementsReached) {
     const CListCase cases[] = {
-        {"append to a nod list", kQueue, kAdd, [](CWorld& w) -> const void* { return &w.e[3]; }, 0,
-         "First,Second/2", 0},
-        {"remove from a nod list", kQueue, kSub, [](CWorld&) { return Position(0); }, 0,
+        {"append", kTicks, kAdd, [](CWorld&) { return Position(5); }, 0, "10,4294967295", 0},
+        {"remove", kTicks, kSub, [](CWorld&) { return Position(0); }, 0, "10,4294967295", 0},
+        // Queue's flags allow neither.
+        {"append to a read-only list", kQueue, kAdd,
+         [](CWorld& w) -> const void* { return &w.e[3]; }, 2, "First,Second/2", 0},
+        {"remove from a read-only list", kQueue, kSub, [](CWorld&) { return Position(0); }, 2,
          "First,Second/2", 0},
         {"remove past the count", kTicks, kSub, [](CWorld&) { return Position(7); }, 0,
          "10,4294967295", 0},
@@ -684,11 +689,6 @@ TEST_F(MwParamContainer, WhatIsNotThereAnswersTwoAndChangesNothing) {
              return std::vector{M(kPoints), I(0), I(3)};
          },
          kSet, false},
-        {"a component of an integer",
-         [] {
-             return std::vector{M(kIntegers), I(0), I(0)};
-         },
-         kAdd, false},
         {"a null nod with items left",
          [] {
              return std::vector{M(kNodArray), I(1), M(0x01FA1000)};
@@ -699,11 +699,6 @@ TEST_F(MwParamContainer, WhatIsNotThereAnswersTwoAndChangesNothing) {
              return std::vector{M(kNods), M(kNods)};
          },
          kAdd},
-        {"a nod's member past its components",
-         [] {
-             return std::vector{M(kNods), I(0), M(0x01FA1000), I(0)};
-         },
-         kSet},
     };
     for (const CCase& test : cases) {
         CWorld w;
@@ -730,6 +725,50 @@ TEST_F(MwParamContainer, WhatIsNotThereAnswersTwoAndChangesNothing) {
         EXPECT_TRUE(w.e[0].m_Value == values[0] && w.e[1].m_Value == values[1] &&
                     w.e[2].m_Value == values[2])
             << test.Name;
+    }
+}
+
+// An item after a value element belongs to nothing and is ignored: the element is changed as with
+// the path used up after it. CMwNod::CheckParam looks at the index right after each list only, so
+// it refuses such a path only where the value is a member of an element nod.
+TEST_F(MwParamContainer, ItemsLeftAfterAValueElementAreIgnored) {
+    struct CCase {
+        const char* Name;
+        std::vector<CItem> (*Items)();
+        EOp Op;
+        const void* (*Input)(CWorld&);
+        u32 Check;
+        const char* After; // Integers, Names and the element nods' values
+    };
+    const CCase cases[] = {
+        {"an index after an integer",
+         [] {
+             return std::vector{M(kIntegers), I(0), I(0)};
+         },
+         kAdd, [](CWorld&) { return Keep(i32(3)); }, 0, "8,-2,7;a,b,c;10,11,12"},
+        {"a name after a string",
+         [] {
+             return std::vector{M(kNames), I(1), N("First")};
+         },
+         kSet, [](CWorld& w) -> const void* { return &w.words[1]; }, 0, "5,-2,7;a,z,c;10,11,12"},
+        {"an index after a nod's natural",
+         [] {
+             return std::vector{M(kNods), I(1), M(0x01FA1000), I(0)};
+         },
+         kSet, [](CWorld&) { return Keep(u32(99)); }, 2, "5,-2,7;a,b,c;10,99,12"},
+    };
+    for (const CCase& test : cases) {
+        CWorld w;
+        CMwMemberPath path;
+        Build(path, test.Items());
+        EXPECT_EQ(w.lists.CheckParam(&path), test.Check) << test.Name;
+        path.Reset();
+        EXPECT_EQ(Apply(w.lists, test.Op, path, test.Input(w), nullptr), 0u) << test.Name;
+        const std::string after = Show(w.lists, kIntegers) + ";" + Show(w.lists, kNames) + ";" +
+                                  std::to_string(w.e[0].m_Value) + "," +
+                                  std::to_string(w.e[1].m_Value) + "," +
+                                  std::to_string(w.e[2].m_Value);
+        EXPECT_EQ(after, test.After) << test.Name;
     }
 }
 
@@ -760,6 +799,83 @@ TEST_F(MwParamContainer, PathsLeadIntoElementNods) {
             if (e.m_Value == 99)
                 found = 99;
         EXPECT_EQ(found, test.Value) << test.Path;
+    }
+}
+
+// A write that goes on inside an element nod is the nod's business: the list passes it on and
+// answers 0 whatever the nod's member answers (here a refusal by its flags, or by its class). The
+// one exception is a null element, which has no member to pass the write to: 2, as every null
+// nod with items left answers, where passing the write on would dereference null.
+TEST_F(MwParamContainer, AWriteIntoAnElementNodAnswersZeroWhateverTheNodAnswers) {
+    struct CCase {
+        const char* Name;
+        std::vector<CItem> (*Items)();
+        EOp Op;
+        u32 Result;
+        u32 Inner; // what the element nod itself answers to the rest of the path (when there is
+                   // one)
+        const char* Values;
+    };
+    const CCase cases[] = {
+        {"set a settable member",
+         [] {
+             return std::vector{M(kNods), I(1), M(0x01FA1000)};
+         },
+         kSet, 0, 0, "10/0,7/0,12/0"},
+        {"set a read-only member",
+         [] {
+             return std::vector{M(kNods), I(1), M(0x01FA1001)};
+         },
+         kSet, 0, 2, "10/0,11/0,12/0"},
+        {"add to a member without Add",
+         [] {
+             return std::vector{M(kNodArray), I(0), M(0x01FA1000)};
+         },
+         kAdd, 0, 2, "10/0,11/0,12/0"},
+        {"subtract from a member of a bucket list's nod",
+         [] {
+             return std::vector{M(kQueue), N("Second"), M(0x01FA1001)};
+         },
+         kSub, 0, 2, "10/0,11/0,12/0"},
+        {"a member of another class",
+         [] {
+             return std::vector{M(kNods), I(2), M(kIntegers)};
+         },
+         kSet, 0, 1, "10/0,11/0,12/0"},
+        {"a null element",
+         [] {
+             return std::vector{M(kNodArray), I(1), M(0x01FA1000)};
+         },
+         kSet, 2, 0, "10/0,11/0,12/0"},
+    };
+    for (const CCase& test : cases) {
+        CWorld w;
+        const std::string lists = ShowAll(w.lists);
+        const std::vector<CItem> items = test.Items();
+        const u32 input = 7;
+        // What the element nod itself answers to the rest of the path, asked in a world of its
+        // own.
+        if (test.Result == 0) {
+            CWorld own;
+            CMwMemberPath head, rest;
+            Build(head, {items[0], items[1]});
+            CMwParamValue value;
+            ASSERT_EQ(own.lists.GetParam(&head, &value), 0u) << test.Name;
+            ASSERT_NE(value.Value, nullptr) << test.Name;
+            Build(rest, {items[2]});
+            EXPECT_EQ(Apply(*static_cast<CMwNod*>(value.Value), test.Op, rest, &input, nullptr),
+                      test.Inner)
+                << test.Name;
+        }
+        CMwMemberPath path;
+        Build(path, items);
+        EXPECT_EQ(Apply(w.lists, test.Op, path, &input, nullptr), test.Result) << test.Name;
+        std::string values;
+        for (u32 i = 0; i < 3; ++i)
+            values += (i ? "," : "") + std::to_string(w.e[i].m_Value) + "/" +
+                      std::to_string(w.e[i].m_Fixed);
+        EXPECT_EQ(values, test.Values) << test.Name;
+        EXPECT_EQ(ShowAll(w.lists), lists) << test.Name;
     }
 }
 

@@ -53,7 +53,7 @@ constexpr const char* kArgNames[] = {"Count", "Where", "Loc", "Text", "Caption",
 constexpr u32 kArgValues[] = {0, 0, 0, 0, 0, 0, 0};
 
 #define SCALAR_NOD_MEMBERS(X)                                                                      \
-    X(Enum, 0x01F84000, "Mode", MW_FIELD(m_Mode), "Mode", 0x03, 0x380, "EApply::", kModeNames)     \
+    X(Enum, 0x01F84000, "Mode", MW_FIELD(m_Mode), "Mode", 0x0F, 0x380, "EApply::", kModeNames)     \
     X(Enum, 0x01F84001, "Gapped", MW_FIELD(m_Mode), "Gapped", 0x03, 0x380, "", kGappedNames)       \
     X(NaturalRange, 0x01F84002, "Size", MW_FIELD(m_Size), "Size", 0x03, 0x380, 0u, 64000u)         \
     X(Class, 0x01F84003, "Plain", MW_FIELD(m_Plain), "Plain", 0x03, 0x380, &CMwNod::s_ClassInfo,   \
@@ -103,11 +103,6 @@ void MakePath(CMwMemberPath& path, std::initializer_list<CItem> items) {
         path.m_Kinds[0] = item.Kind;
     }
     path.Reset();
-}
-
-// A path whose current item is one index item: what a descriptor sees after "Member.<index>".
-void IndexLeft(CMwMemberPath& path, u32 index) {
-    MakePath(path, {IndexItem(index)});
 }
 
 std::string Narrow(const CClassicWideString& text) {
@@ -213,9 +208,25 @@ TEST_F(MwParamScalar, IntegerTextFollowsTheOptions) {
         EXPECT_EQ(ToTextOf(Kind(MwType_Integer), &c.Value, nullptr, c.Flags), c.Text);
         EXPECT_EQ(ToTextOf(Kind(MwType_IntegerRange), &c.Value, nullptr, c.Flags), c.Text);
     }
+    // Leading blanks, a sign, digits up to the first other character: the grouped text of a
+    // number reads as its first group.
     const std::pair<const char*, i32> parsed[] = {
-        {"1 234 567", 1234567},      {"  -17abc", -17}, {"abc", 0}, {"", 0}, {"+8", 8},
-        {"99999999999", 2147483647}, {"-0", 0},
+        {"1 234 567", 1},
+        {"1234567", 1234567},
+        {" \t\r\n-17abc", -17},
+        {"12 34", 12},
+        {"- 5", 0},
+        {"+-5", 0},
+        {"abc", 0},
+        {"", 0},
+        {"+8", 8},
+        {"0042", 42},
+        {"-0", 0},
+        {"2147483647", 2147483647},
+        {"2147483648", 2147483647},
+        {"99999999999", 2147483647},
+        {"-2147483648", std::numeric_limits<i32>::min()},
+        {"-99999999999", std::numeric_limits<i32>::min()},
     };
     for (const auto& [text, expected] : parsed)
         EXPECT_EQ(FromTextOf<i32>(Kind(MwType_Integer), text), expected) << text;
@@ -437,31 +448,62 @@ TEST_F(MwParamScalar, AddAndSubCombineTheValue) {
     EXPECT_EQ(wide.Compare(u"xyz"), 0);
 }
 
-// A component item after a value names nothing: every access refuses it and changes nothing.
-TEST_F(MwParamScalar, ValueKindsRefuseAComponentItem) {
-    for (u32 code : {MwType_Bool, MwType_Enum, MwType_Integer, MwType_IntegerRange, MwType_Natural,
-                     MwType_NaturalRange, MwType_Real, MwType_RealRange}) {
-        u32 field = 7;
-        const u32 input = 9;
+// Items left in the path after a value are ignored: every access does what it does with the path
+// used up at the member, and leaves the items where they are.
+TEST_F(MwParamScalar, ValueKindsIgnoreItemsLeftInThePath) {
+    const CItem leftovers[] = {IndexItem(0),
+                               IndexItem(5),
+                               IndexItem(0xFFFFFFFF),
+                               {MwPathItem_Name, CMwId::FromName("x").m_Value},
+                               {MwPathItem_ArgumentNatural, 3}};
+    for (const CItem& left : leftovers) {
+        for (u32 code : {MwType_Bool, MwType_Enum, MwType_Integer, MwType_IntegerRange,
+                         MwType_Natural, MwType_NaturalRange, MwType_Real, MwType_RealRange}) {
+            SCOPED_TRACE(testing::Message() << "kind " << code << " item " << left.Kind);
+            CMwParam* param = Kind(code);
+            const u32 input = 0x40400000; // 3.0f as a real, a number otherwise
+            for (u32 op = 0; op < 4; ++op) {
+                u32 field = 0x3F800001, expected = field;
+                CMwMemberPath path, used;
+                MakePath(path, {left});
+                CMwParamValue value;
+                u32 result = 0, reference = 0;
+                switch (op) {
+                    case 0:
+                        result = param->Get(&field, &path, &value);
+                        EXPECT_EQ(value.Value, &field);
+                        break;
+                    case 1:
+                        result = param->Set(&field, &path, &input);
+                        reference = param->Set(&expected, &used, &input);
+                        break;
+                    case 2:
+                        result = param->Add(&field, &path, &input);
+                        reference = param->Add(&expected, &used, &input);
+                        break;
+                    default:
+                        result = param->Sub(&field, &path, &input);
+                        reference = param->Sub(&expected, &used, &input);
+                }
+                EXPECT_EQ(result, reference) << "op " << op;
+                EXPECT_EQ(field, expected) << "op " << op;
+                EXPECT_EQ(path.m_Current, 0) << "the item is left as it was";
+            }
+        }
+        CClassicString text("keep");
+        const CClassicString more("x");
         CMwMemberPath path;
-        IndexLeft(path, 0);
-        CMwParamValue value;
-        CMwParam* param = Kind(code);
-        EXPECT_EQ(param->Get(&field, &path, &value), 2u) << code;
-        EXPECT_EQ(value.Value, nullptr);
-        EXPECT_EQ(param->Set(&field, &path, &input), 2u) << code;
-        EXPECT_EQ(param->Add(&field, &path, &input), 2u) << code;
-        EXPECT_EQ(param->Sub(&field, &path, &input), 2u) << code;
-        EXPECT_EQ(field, 7u) << code;
-        EXPECT_EQ(path.m_Current, 0) << "nothing consumed";
+        MakePath(path, {left});
+        EXPECT_EQ(Kind(MwType_String)->Add(&text, &path, &more), 0u);
+        EXPECT_EQ(Kind(MwType_String)->Sub(&text, &path, &more), 0u);
+        EXPECT_STREQ(text.GetText(), "keepx");
+        EXPECT_EQ(Kind(MwType_String)->Set(&text, &path, &more), 0u);
+        EXPECT_STREQ(text.GetText(), "x");
+        CClassicWideString wide(u"w");
+        const CClassicWideString tail(u"v");
+        EXPECT_EQ(Kind(MwType_StringInt)->Add(&wide, &path, &tail), 0u);
+        EXPECT_EQ(wide.Compare(u"wv"), 0);
     }
-    CClassicString text("keep");
-    const CClassicString input("x");
-    CMwMemberPath path;
-    IndexLeft(path, 1);
-    EXPECT_EQ(Kind(MwType_String)->Set(&text, &path, &input), 2u);
-    EXPECT_EQ(Kind(MwType_String)->Add(&text, &path, &input), 2u);
-    EXPECT_STREQ(text.GetText(), "keep");
 }
 
 TEST_F(MwParamScalar, GetPointsAtTheFieldAndSetCopiesTheInput) {

@@ -46,21 +46,48 @@ public:
     CMwRefBuffer m_Held;
 };
 
+// Two lists that hold references and are shown read-only: one counted by the class's own code,
+// one a reference buffer.
+class CKeeperNod : public CMwNod {
+    MW_DECLARE_CLASS(CKeeperNod, CMwNod, 0x01FB3000)
+public:
+    ~CKeeperNod() override {
+        for (u32 i = 0; i < m_Kept.m_Count; ++i)
+            m_Kept.m_Items[i]->Release();
+        m_Kept.FreeItems();
+    }
+    void Keep(CMwNod* nod) {
+        nod->AddRef();
+        m_Kept.Add(nod);
+    }
+
+    CFastBuffer<CMwNod*> m_Kept;
+    CMwRefBuffer m_Shown;
+};
+
 #define CHELDNOD_MEMBERS(X) X(Natural, 0x01FB1000, "Value", MW_FIELD(m_Value), "Value", 0x0F, 0x380)
 #define COWNERNOD_MEMBERS(X)                                                                       \
     X(RefBuffer, 0x01FB0000, "Held", MW_FIELD(m_Held), "Held", 0x0F, 0x3F82, MwType_Class, 0xF,    \
+      "Nod", &CHeldNod::s_ClassInfo)
+#define CKEEPERNOD_MEMBERS(X)                                                                      \
+    X(Buffer, 0x01FB3000, "Kept", MW_FIELD(m_Kept), "Kept", 0x01, 0x3F82, MwType_Class, 0xF,       \
+      "Nod", &CHeldNod::s_ClassInfo)                                                               \
+    X(RefBuffer, 0x01FB3001, "Shown", MW_FIELD(m_Shown), "Shown", 0x01, 0x3F82, MwType_Class, 0xF, \
       "Nod", &CHeldNod::s_ClassInfo)
 
 MW_DEFINE_CLASS(CHeldNod, MwFactory<CHeldNod>, CHELDNOD_MEMBERS, MW_NO_CHUNKS);
 MW_DEFINE_CLASS(CSpecialNod, MwFactory<CSpecialNod>, MW_NO_MEMBERS, MW_NO_CHUNKS);
 MW_DEFINE_CLASS(COwnerNod, MwFactory<COwnerNod>, COWNERNOD_MEMBERS, MW_NO_CHUNKS);
+MW_DEFINE_CLASS(CKeeperNod, MwFactory<CKeeperNod>, CKEEPERNOD_MEMBERS, MW_NO_CHUNKS);
 
 constinit CMwClassInfo* const s_TestClasses[] = {&CHeldNod::s_ClassInfo, &CSpecialNod::s_ClassInfo,
-                                                 &COwnerNod::s_ClassInfo};
-constinit const CMwClassList s_TestClassList = {s_TestClasses, 3};
+                                                 &COwnerNod::s_ClassInfo, &CKeeperNod::s_ClassInfo};
+constinit const CMwClassList s_TestClassList = {s_TestClasses, 4};
 
 constexpr u32 kHeldMember = 0x01FB0000;
 constexpr u32 kValueMember = 0x01FB1000;
+constexpr u32 kKeptMember = 0x01FB3000;
+constexpr u32 kShownMember = 0x01FB3001;
 
 class MwRefBuffer : public CMwCoreFixture {
 protected:
@@ -669,6 +696,88 @@ TEST_F(MwRefBuffer, TheRefBufferKindChangesTheListThroughTheBuffer) {
         ExpectOneReferencePerEntry(nods, List(owner->m_Held), test.Name);
         delete owner; // gives every reference back
         ExpectOneReferencePerEntry(nods, "", test.Name);
+    }
+}
+
+// Lists that hold references but whose flags allow no Set, Add or Sub: a path changes neither
+// list nor any reference count, yet still leads into the nods they hold.
+TEST_F(MwRefBuffer, AReadOnlyListOfReferencesIsNotChangedAlongPaths) {
+    struct CCase {
+        const char* Name;
+        std::vector<CItem> (*Items)(); // after the list member
+        EMwMemberFlags Op;
+        char Nod;
+        u32 Number;
+        u32 Result;
+        u32 BValue;
+    };
+    using Items = std::vector<CItem>;
+    const CCase cases[] = {
+        {"append", [] { return Items{}; }, MwMember_Add, 'd', 0, 2, 0},
+        {"append a null nod", [] { return Items{}; }, MwMember_Add, 0, 0, 2, 0},
+        {"insert at the front", [] { return Items{I(0)}; }, MwMember_Add, 'd', 0, 2, 0},
+        {"remove the second", [] { return Items{}; }, MwMember_Sub, 0, 1, 2, 0},
+        {"remove by an element", [] { return Items{I(1)}; }, MwMember_Sub, 0, 0, 2, 0},
+        {"replace an element", [] { return Items{I(1)}; }, MwMember_Set, 'd', 0, 2, 0},
+        {"add in an element",
+         [] {
+             return Items{I(1), M(kValueMember)};
+         },
+         MwMember_Add, 0, 5, 0, 5},
+        {"subtract in a named element",
+         [] {
+             return Items{N("b"), M(kValueMember)};
+         },
+         MwMember_Sub, 0, 5, 0, 0xFFFFFFFB},
+        {"set in an element",
+         [] {
+             return Items{I(1), M(kValueMember)};
+         },
+         MwMember_Set, 0, 9, 0, 9},
+    };
+    const auto kept = [](const CKeeperNod& keeper) {
+        std::string text;
+        for (u32 i = 0; i < keeper.m_Kept.m_Count; ++i)
+            text += static_cast<const CHeldNod*>(keeper.m_Kept.m_Items[i])->m_Name;
+        return text;
+    };
+    for (const u32 member : {kKeptMember, kShownMember}) {
+        for (const CCase& test : cases) {
+            SCOPED_TRACE(testing::Message()
+                         << (member == kKeptMember ? "Kept " : "Shown ") << test.Name);
+            CNods nods;
+            auto* keeper = new CKeeperNod;
+            for (char c : std::string("abc")) {
+                keeper->Keep(nods[c]);
+                keeper->m_Shown.Add(nods[c]);
+            }
+            std::vector<CItem> items{M(member)};
+            for (const CItem& item : test.Items())
+                items.push_back(item);
+            CMwMemberPath path;
+            Build(path, items);
+            const void* input = test.Nod ? static_cast<const void*>(nods[test.Nod])
+                                : test.Op == MwMember_Add && items.size() == 1 ? nullptr
+                                                                               : &test.Number;
+            u32 result = 0;
+            switch (test.Op) {
+                case MwMember_Add:
+                    result = keeper->AddParam(&path, input);
+                    break;
+                case MwMember_Sub:
+                    result = keeper->SubParam(&path, input);
+                    break;
+                default:
+                    result = keeper->SetParam(&path, input);
+            }
+            EXPECT_EQ(result, test.Result);
+            EXPECT_EQ(kept(*keeper), "abc");
+            EXPECT_EQ(List(keeper->m_Shown), "abc");
+            EXPECT_EQ(nods.Counts(), "a2 b2 c2 d0 e0 ");
+            EXPECT_EQ(nods['b']->m_Value, test.BValue);
+            delete keeper; // gives every reference back, once
+            EXPECT_EQ(g_Destroyed, "abc");
+        }
     }
 }
 

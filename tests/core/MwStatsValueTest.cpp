@@ -461,7 +461,12 @@ TEST_F(MwStatsValue, MembersByPath) {
     const f32 boundary = 4.5f;
     CMwMemberPath path;
     ASSERT_EQ(path.ParseFromText(0xFFFFFFFF, &stats, CClassicString("BucketsRanges")), 0u);
-    EXPECT_EQ(stats.AddParam(&path, &boundary), 0u);
+    // The boundaries are read and written along paths, but not appended to: their flags have no
+    // Add. The owner's code places them.
+    EXPECT_EQ(stats.AddParam(&path, &boundary), 2u);
+    EXPECT_EQ(stats.m_BucketsRanges.m_Count, 0u);
+    stats.m_BucketsRanges.SetCount(1);
+    stats.m_BucketsRanges.m_Items[0] = boundary;
     EXPECT_EQ(stats.SetParamFromText(CClassicString("ComputeBuckets"), u"1"), 0u);
     EXPECT_FLOAT_EQ(ReadMember<f32>(stats, "StdDev"), 2.6809514f);
     EXPECT_EQ(ReadMember<f32>(stats, "BucketsRatio.1"), 0.5f);
