@@ -1,4 +1,5 @@
-// CClassicString against std::string on the same data: appending, comparing and searching.
+// CClassicString against std::string on the same data: appending, comparing and searching;
+// the placeholder formatter on a format that repeats a long argument.
 #include "core/base/ClassicString.h"
 
 #include <benchmark/benchmark.h>
@@ -61,5 +62,21 @@ void FindSubstringStd(benchmark::State& state) {
 }
 BENCHMARK(FindSubstringClassic);
 BENCHMARK(FindSubstringStd);
+
+// state.range(0) placeholders "%1" over an argument of 4 Mi characters: the output stops at its
+// limit (about one copy of the argument), so the time follows the limit, not the placeholders.
+void PlaceholderRepeatedArgument(benchmark::State& state) {
+    std::u16string format;
+    for (int i = 0; i < state.range(0); ++i)
+        format += u"%1";
+    const std::u16string arg(4u << 20, u'x');
+    CClassicWideString out;
+    for (auto _ : state) {
+        out.Format1(CClassicWideStringRef(format.data(), u32(format.size())),
+                    CClassicWideStringRef(arg.data(), u32(arg.size())));
+        benchmark::DoNotOptimize(out.GetText());
+    }
+}
+BENCHMARK(PlaceholderRepeatedArgument)->Arg(2)->Arg(4000)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -1,9 +1,11 @@
 // Fuzzes the numbered-placeholder formatter with arbitrary formats, as catalogue translations
 // give them.
 //
-// Input: a mode byte, then the format and up to three arguments separated by 0xFE bytes. The
-// result is checked against a plain model of the rules, including the growth limit and an
-// argument that is the destination itself. The large buffers are kept from run to run, so that
+// Input: a mode byte, then the format and up to three arguments separated by 0xFE bytes (up to
+// 64 KB; run with -max_len=65536). The result is checked against a plain model of the rules,
+// including the growth limit and an argument that is the destination itself. The model stops
+// one character past the limit, as the formatter does, so a short format that repeats a long
+// argument costs no more than the limit. The large buffers are kept from run to run, so that
 // the growth-limit runs stay fast.
 #include "core/base/ClassicString.h"
 
@@ -11,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -21,15 +24,18 @@ void Check(bool condition) {
 
 constexpr size_t kLimit = 1u << 20;
 
-void AppendUpToNul(std::u16string& out, const std::u16string& s) {
-    out.append(s.data(), std::min(s.size(), s.find(u'\0')));
+// Appends up to the first NUL of s, keeping out at most `cap` characters long.
+void AppendCapped(std::u16string& out, std::u16string_view s, size_t cap) {
+    s = s.substr(0, std::min(s.size(), s.find(u'\0')));
+    out.append(s.substr(0, std::min(s.size(), cap - out.size())));
 }
 
-void Model(const std::u16string& format, const std::u16string* args, u32 argCount,
+// The expected output, cut at `cap` characters.
+void Model(const std::u16string& format, const std::u16string* args, u32 argCount, size_t cap,
            std::u16string& out) {
     out.clear();
     const size_t length = std::min(format.size(), format.find(u'\0'));
-    for (size_t i = 0; i < length; ++i) {
+    for (size_t i = 0; i < length && out.size() < cap; ++i) {
         const char16_t c = format[i];
         if (c != u'%') {
             out += c;
@@ -38,9 +44,9 @@ void Model(const std::u16string& format, const std::u16string* args, u32 argCoun
             if (next == u'%')
                 out += u'%';
             else if (next >= u'1' && next <= u'9' && u32(next - u'1') < argCount)
-                AppendUpToNul(out, args[next - u'1']);
+                AppendCapped(out, args[next - u'1'], cap);
             else if (next >= u'1' && next <= u'9')
-                out += u"<XXX>";
+                AppendCapped(out, u"<XXX>", cap);
         }
     }
 }
@@ -58,7 +64,7 @@ CClassicWideString s_Out;
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
-    if (size == 0 || size > 8192)
+    if (size == 0 || size > 65536)
         return 0;
     const u8 mode = data[0];
     const bool narrowFormat = mode & 4;
@@ -87,11 +93,12 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     s_Out.Assign(u"old destination text");
     if (selfArgument)
         s_Out.Assign(Ref(s_Args[0]));
-    Model(s_Format, s_Args, argCount, s_Expected);
     size_t estimate = s_Format.size();
     for (u32 k = 0; k < argCount; ++k)
         estimate += s_Args[k].size() > 2 ? s_Args[k].size() - 2 : 0;
     const size_t limit = std::max(estimate, kLimit);
+    // One character past the limit tells a cut output from a complete one.
+    Model(s_Format, s_Args, argCount, limit + 1, s_Expected);
     const bool complete = s_Expected.size() <= limit;
     s_Expected.resize(std::min(s_Expected.size(), limit));
 

@@ -72,30 +72,33 @@ constexpr char kLowerHex[] = "0123456789abcdef";
 constexpr u32 kPlaceholderLimit = 1u << 20;
 constexpr char16_t kMissingArgument[] = u"<XXX>";
 
-// Walks the format and hands every piece of output to emit(chars, count).
+// Walks the format (formatLength characters) and hands every piece of output to
+// emit(chars, count), until emit answers false. argLengths[k] is argument k's length up to its
+// first NUL.
 template <class FormatCh, class Emit>
-void WalkPlaceholders(TClassicStringRef<FormatCh> format, const CClassicWideStringRef* args,
-                      u32 argCount, Emit&& emit) {
-    const u32 length = TextLength(format);
-    for (u32 i = 0; i < length; ++i) {
+void WalkPlaceholders(TClassicStringRef<FormatCh> format, u32 formatLength,
+                      const CClassicWideStringRef* args, const u32* argLengths, u32 argCount,
+                      Emit&& emit) {
+    for (u32 i = 0; i < formatLength; ++i) {
         const char16_t c = WideOf(format.m_Text[i]);
         if (c != u'%') {
-            emit(&c, 1);
+            if (!emit(&c, 1))
+                return;
             continue;
         }
-        if (++i >= length)
+        if (++i >= formatLength)
             return; // a trailing '%' ends the text
         const char16_t next = WideOf(format.m_Text[i]);
+        bool more = true;
         if (next == u'%') {
-            emit(&next, 1);
+            more = emit(&next, 1);
         } else if (next >= u'1' && next <= u'9') {
             const u32 k = next - u'1';
-            if (k < argCount)
-                emit(args[k].m_Text, TextLength(args[k]));
-            else
-                emit(kMissingArgument, 5);
+            more = k < argCount ? emit(args[k].m_Text, argLengths[k]) : emit(kMissingArgument, 5);
         }
         // '%' followed by anything else: both are dropped.
+        if (!more)
+            return;
     }
 }
 
@@ -138,21 +141,33 @@ bool FormatPlaceholders(CClassicWideString& out, TClassicStringRef<FormatCh> for
     }
 
     u64 estimate = format.m_Length;
-    for (u32 k = 0; k < argCount; ++k)
+    u32 argLengths[9];
+    for (u32 k = 0; k < argCount; ++k) {
         if (args[k].m_Length > 2)
             estimate += args[k].m_Length - 2;
+        argLengths[k] = TextLength(args[k]);
+    }
     const u64 limit = std::min<u64>(std::max<u64>(estimate, kPlaceholderLimit), 0x7FFFFFFF);
+    const u32 formatLength = TextLength(format);
 
+    // The length of the output, counted until it passes the limit; then the output itself,
+    // written until it reaches that length.
     u64 needed = 0;
-    WalkPlaceholders(format, args, argCount, [&](const char16_t*, u32 n) { needed += n; });
+    WalkPlaceholders(format, formatLength, args, argLengths, argCount, [&](const char16_t*, u32 n) {
+        needed += n;
+        return needed <= limit;
+    });
     const u32 length = static_cast<u32>(std::min(needed, limit));
     char16_t* text = PrepareText(out, length);
     u32 written = 0;
-    WalkPlaceholders(format, args, argCount, [&](const char16_t* chars, u32 n) {
-        n = std::min(n, length - written);
-        std::copy_n(chars, n, text + written);
-        written += n;
-    });
+    if (length > 0)
+        WalkPlaceholders(format, formatLength, args, argLengths, argCount,
+                         [&](const char16_t* chars, u32 n) {
+                             n = std::min(n, length - written);
+                             std::copy_n(chars, n, text + written);
+                             written += n;
+                             return written < length;
+                         });
     return needed <= limit;
 }
 

@@ -14,7 +14,13 @@ namespace {
 constexpr u32 kMoMagic = 0x950412DE;
 constexpr u32 kMoMagicSwapped = 0xDE120495;
 constexpr u32 kMoHeaderSize = 28;
-constexpr u32 kEmptySlot = 0xFFFFFFFF;
+constexpr u16 kEmptySlot = 0xFFFF;
+static_assert(kClassicTranslatorMaxMessages - 1 < kEmptySlot);
+// Hash table work allowed per message while a catalogue loads. The table is at most three
+// quarters full, where double hashing probes about twice per key on average; many more probes
+// only happen when keys share their probe sequence (equal hashes are easy to make), and each
+// such key would walk past all those before it.
+constexpr u64 kProbesPerMessage = 16;
 
 constexpr char kInvalidMo[] = "Invalid mo file";
 constexpr char16_t kEncodingKey[] = u"|I18NInternal|Encoding";
@@ -30,12 +36,6 @@ bool SameText(const char16_t* a, const char16_t* b) {
     return *a == *b;
 }
 
-void LogRefusal(const char* languageCode, const char* reason) {
-    g_ClassicLogLine.Assign("[I18n] Invalid mo file for '");
-    g_ClassicLogLine.Append(languageCode).Append("': ").Append(reason).Append("\r\n");
-    ClassicLogWriteLine();
-}
-
 // A text of the file: where it starts and its length up to (not including) its NUL.
 struct MoText {
     u32 m_Offset;
@@ -45,25 +45,23 @@ struct MoText {
 // Finds the texts of one table. Every offset must lie in the file with a NUL after it, and the
 // texts' characters (NULs included) must fit the budget, which bounds both the time spent
 // looking for NULs and the size of the text block however the entries share their texts.
-const char* LocateTexts(const u8* file, u32 fileSize, u32 table, u32 count, u64& budget,
-                        MoText* texts) {
+bool LocateTexts(const u8* file, u32 fileSize, u32 table, u32 count, u64& budget, MoText* texts) {
     for (u32 i = 0; i < count; ++i) {
         const u32 offset = platform::LoadU32Le(file + table + 8 * i + 4);
         if (offset >= fileSize) {
-            return "a text offset lies outside the file";
+            return false;
         }
         const u32 left = fileSize - offset;
         const u64 searched = left < budget ? left : budget;
         const void* nul = std::memchr(file + offset, 0, size_t(searched));
         if (!nul) {
-            return searched == left ? "a text runs past the end of the file"
-                                    : "the texts add up to more than the file can hold";
+            return false;
         }
         const u32 length = u32(static_cast<const u8*>(nul) - (file + offset));
         budget -= u64(length) + 1;
         texts[i] = {offset, length};
     }
-    return nullptr;
+    return true;
 }
 
 } // namespace
@@ -91,16 +89,14 @@ bool CClassicTranslator::LoadMo(const char* languageCode, CClassicBuffer* stream
     if (!languageCode) {
         languageCode = "";
     }
-    const auto refuse = [&](const char* text, const char* reason) {
+    // A refusal is reported through the result and the error text only.
+    const auto refuse = [&](const char* text) {
         Unload();
         errorText.Assign(text);
-        if (reason) {
-            LogRefusal(languageCode, reason);
-        }
         return false;
     };
     if (!stream) {
-        return refuse(kInvalidMo, "no stream");
+        return refuse(kInvalidMo);
     }
 
     // The whole file in one buffer, so that offsets from the file's start index it directly.
@@ -110,42 +106,43 @@ bool CClassicTranslator::LoadMo(const char* languageCode, CClassicBuffer* stream
         const u32 size = stream->GetSize();
         const u32 position = stream->GetPosition();
         if (size <= kMoHeaderSize - 1 || position > size - kMoHeaderSize) {
-            return refuse(kInvalidMo, "shorter than the header");
+            return refuse(kInvalidMo);
         }
         u8 header[kMoHeaderSize];
         if (stream->Read(header, kMoHeaderSize) != kMoHeaderSize) {
-            return refuse(kInvalidMo, "the header could not be read");
+            return refuse(kInvalidMo);
         }
         const u32 magic = platform::LoadU32Le(header);
         if (magic == kMoMagicSwapped) {
-            return refuse("Invalid mo file:  file byte order not supported", nullptr);
+            return refuse("Invalid mo file:  file byte order not supported");
         }
         if (magic != kMoMagic) {
-            return refuse(kInvalidMo, "not a catalogue");
+            return refuse(kInvalidMo);
         }
         if (platform::LoadU32Le(header + 4) != 0) {
-            return refuse("Invalid mo file: only version 0, revision 0 supported!", nullptr);
+            return refuse("Invalid mo file: only version 0, revision 0 supported!");
         }
         fileSize = size - position;
         if (fileSize > kClassicTranslatorMaxFileSize) {
-            return refuse(kInvalidMo, "larger than any catalogue");
+            return refuse(kInvalidMo);
         }
         file.reset(new u8[fileSize]);
         std::memcpy(file.get(), header, kMoHeaderSize);
         const u32 rest = fileSize - kMoHeaderSize;
         if (stream->Read(file.get() + kMoHeaderSize, rest) != rest) {
-            return refuse(kInvalidMo, "the file could not be read whole");
+            return refuse(kInvalidMo);
         }
     } catch (const CClassicBufferException&) {
-        return refuse(kInvalidMo, "the file could not be read whole");
+        return refuse(kInvalidMo);
     }
 
     const u32 count = platform::LoadU32Le(file.get() + 8);
     const u32 originals = platform::LoadU32Le(file.get() + 12);
     const u32 translations = platform::LoadU32Le(file.get() + 16);
     const u64 tableBytes = u64(count) * 8;
-    if (originals + tableBytes > fileSize || translations + tableBytes > fileSize) {
-        return refuse(kInvalidMo, "a string table lies outside the file");
+    if (count > kClassicTranslatorMaxMessages || originals + tableBytes > fileSize ||
+        translations + tableBytes > fileSize) {
+        return refuse(kInvalidMo);
     }
 
     // Each text is stored once in an honest file, so its characters fit in the file's size; the
@@ -153,13 +150,9 @@ bool CClassicTranslator::LoadMo(const char* languageCode, CClassicBuffer* stream
     u64 budget = u64(fileSize) * 2;
     std::unique_ptr<MoText[]> keyTexts(new MoText[count]);
     std::unique_ptr<MoText[]> translationTexts(new MoText[count]);
-    const char* fault = LocateTexts(file.get(), fileSize, originals, count, budget, keyTexts.get());
-    if (!fault) {
-        fault =
-            LocateTexts(file.get(), fileSize, translations, count, budget, translationTexts.get());
-    }
-    if (fault) {
-        return refuse(kInvalidMo, fault);
+    if (!LocateTexts(file.get(), fileSize, originals, count, budget, keyTexts.get()) ||
+        !LocateTexts(file.get(), fileSize, translations, count, budget, translationTexts.get())) {
+        return refuse(kInvalidMo);
     }
 
     // Keys widen byte by byte; a translation decodes to at most one character per byte, so the
@@ -183,13 +176,23 @@ bool CClassicTranslator::LoadMo(const char* languageCode, CClassicBuffer* stream
         *cursor++ = 0;
     }
 
+    // The work of building the table is bounded: a few probes per message, and comparing each
+    // key in full once (a key met again stops at its first message).
+    std::unique_ptr<u32[]> keyHashes(new u32[count]);
+    u64 work = kProbesPerMessage * count;
+    for (u32 i = 0; i < count; ++i) {
+        keyHashes[i] = ClassicHashPjwWide(m_Keys[i]);
+        work += u64(keyTexts[i].m_Length) + 1;
+    }
     m_HashTableSize = ClassicHashTableSize(count);
-    m_HashTable = new u32[m_HashTableSize];
+    m_HashTable = new u16[m_HashTableSize];
     for (u32 i = 0; i < m_HashTableSize; ++i) {
         m_HashTable[i] = kEmptySlot;
     }
     for (u32 i = 0; i < count; ++i) {
-        InsertMessage(i);
+        if (!InsertMessage(i, keyHashes.get(), work)) {
+            return refuse(kInvalidMo);
+        }
     }
 
     u32 codeLength = 0;
@@ -249,21 +252,45 @@ bool CClassicTranslator::LoadMo(const char* languageCode, CClassicBuffer* stream
     return true;
 }
 
-void CClassicTranslator::InsertMessage(u32 index) {
+bool CClassicTranslator::InsertMessage(u32 index, const u32* keyHashes, u64& work) {
     const u32 n = m_HashTableSize;
-    const u32 hash = ClassicHashPjwWide(m_Keys[index]);
+    const u32 hash = keyHashes[index];
+    const char16_t* key = m_Keys[index];
     const u32 step = hash % (n - 2) + 1;
     u32 slot = hash % n;
     for (u32 probe = 0; probe < n; ++probe) {
-        if (m_HashTable[slot] == kEmptySlot) {
-            m_HashTable[slot] = index;
-            return;
+        if (work == 0) {
+            return false;
+        }
+        --work;
+        const u16 other = m_HashTable[slot];
+        if (other == kEmptySlot) {
+            m_HashTable[slot] = u16(index);
+            return true;
+        }
+        if (keyHashes[other] == hash) {
+            // Characters compared up to the first difference, or the whole key and its NUL.
+            const char16_t* a = key;
+            const char16_t* b = m_Keys[other];
+            while (*a && *a == *b) {
+                ++a;
+                ++b;
+            }
+            const u64 compared = u64(a - key) + 1;
+            if (compared > work) {
+                return false;
+            }
+            work -= compared;
+            if (*a == *b) {
+                return true; // the first message with this key answers for it
+            }
         }
         slot += step;
         if (slot >= n) {
             slot -= n;
         }
     }
+    return true;
 }
 
 i32 CClassicTranslator::FindMessage(const char16_t* key) const {
@@ -275,7 +302,7 @@ i32 CClassicTranslator::FindMessage(const char16_t* key) const {
     const u32 step = hash % (n - 2) + 1;
     u32 slot = hash % n;
     for (u32 probe = 0; probe < n; ++probe) {
-        const u32 index = m_HashTable[slot];
+        const u16 index = m_HashTable[slot];
         if (index == kEmptySlot) {
             return -1;
         }

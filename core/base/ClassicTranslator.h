@@ -17,6 +17,9 @@
 
 // The largest catalogue LoadMo reads; real catalogues are a few hundred kilobytes.
 inline constexpr u32 kClassicTranslatorMaxFileSize = 16u << 20;
+// The most messages a catalogue may hold: the hash table keeps 16-bit message indices, 0xFFFF
+// marking an empty slot, so the last index is 0xFFFE.
+inline constexpr u32 kClassicTranslatorMaxMessages = 0xFFFF;
 
 class CClassicTranslator {
 public:
@@ -28,8 +31,13 @@ public:
     // Unloads, then reads the catalogue from the stream (standing at the file's start) for the
     // language code (at most 31 characters are kept). A refused file gives false, the error text
     // ("Invalid mo file", or one of the byte order and revision texts) and an empty translator;
-    // every offset, count and text of the file is checked before it is used. Success writes
-    // the catalogue's three log lines and leaves the error text empty.
+    // nothing is logged, the caller writes the error text to the log. Every offset, count and
+    // text of the file is checked before it is used; a file of more than
+    // kClassicTranslatorMaxMessages messages, or whose keys crowd into the same hash probe
+    // sequences so that building the table would take more than linear work, is refused.
+    // A key that occurs twice is looked up as its first message; later ones stay in the key
+    // list but not in the hash table. Success writes the catalogue's three log lines and leaves
+    // the error text empty.
     bool LoadMo(const char* languageCode, CClassicBuffer* stream, CClassicString& errorText);
     // Frees the catalogue; language "xx".
     void Unload();
@@ -52,15 +60,18 @@ public:
     const char16_t* GetTranslation(u32 i) const { return m_Translations[i]; }
 
 private:
-    // Adds message `index` to the hash table; nothing when the table has no empty slot.
-    void InsertMessage(u32 index);
+    // Adds message `index`, whose key hashes to keyHashes[index], to the hash table, unless an
+    // earlier message with the same key is there already; nothing when the table has no empty
+    // slot. Every probe and every compared key character is taken from `work`; false when it
+    // runs out.
+    bool InsertMessage(u32 index, const u32* keyHashes, u64& work);
 
     u32 m_MessageCount = 0;
     char16_t** m_Keys = nullptr;
     char16_t** m_Translations = nullptr;
-    // Message indices by double hashing of the key, kEmptySlot where free. 32-bit slots, so that
-    // catalogues of any size are looked up exactly. Null when no catalogue is loaded.
-    u32* m_HashTable = nullptr;
+    // Message indices by double hashing of the key, 0xFFFF where free. Null when no catalogue
+    // is loaded.
+    u16* m_HashTable = nullptr;
     u32 m_HashTableSize = 0;
     // All keys, then all translations, each NUL-terminated.
     char16_t* m_TextBlock = nullptr;

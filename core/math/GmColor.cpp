@@ -63,18 +63,10 @@ void GmHsvToRgb(GmColor& out, const GmHsv& hsv, f32 alpha) {
     }
 }
 
-namespace {
-
-f32 ClampUnit(f32 x) {
-    return x > 0.0f ? std::min(x, 1.0f) : 0.0f;
-}
-
-} // namespace
-
 void GmRgbToHsl(const GmColor& rgb, GmHsl& out) {
-    const f32 r = ClampUnit(rgb.r);
-    const f32 g = ClampUnit(rgb.g);
-    const f32 b = ClampUnit(rgb.b);
+    const f32 r = rgb.r;
+    const f32 g = rgb.g;
+    const f32 b = rgb.b;
     const f32 min = std::min({r, g, b});
     const f32 max = std::max({r, g, b});
     const f32 delta = max - min;
@@ -84,7 +76,8 @@ void GmRgbToHsl(const GmColor& rgb, GmHsl& out) {
         out.h = 0.5f;
         return;
     }
-    // Both divisors are at least delta: the components lie in 0 to 1.
+    // Inside 0 to 1 both divisors are at least delta; outside, s may leave 0 to 1 and is
+    // infinite when its divisor is 0.
     out.s = out.l <= 0.5f ? delta / (min + max) : delta / (2.0f - (min + max));
     f32 h;
     if (std::fabs(r - max) < GmEpsilon)

@@ -41,6 +41,8 @@ bool GmColorFromBytes(GmColor& out, const u8* bytes, u32 count);
 // is not a number) the colour is the grey v.
 void GmHsvToRgb(GmColor& out, const GmHsv& hsv, f32 alpha);
 
-// The HSL triple of r, g, b (alpha is ignored). Components are first clamped to 0 to 1 (a
-// component that is not a number counts as 0). A grey has s = 0 and h = 0.5.
+// The HSL triple of r, g, b (alpha is ignored). A grey has s = 0 and h = 0.5. Components
+// outside 0 to 1 go through the same formula unchanged: the hue stays in 0 to 1, the lightness
+// follows the inputs, and the saturation may be negative, above 1, or infinite where its
+// divisor is 0.
 void GmRgbToHsl(const GmColor& rgb, GmHsl& out);

@@ -194,6 +194,21 @@ TEST(ClassicStringFormat, PlaceholderOutputGrowthIsBounded) {
     EXPECT_TRUE(s.Format1(u"%1|%1", Ref(std::u16string_view(arg).substr(0, 500000))));
     EXPECT_EQ(s.GetLength(), 1000001u);
     EXPECT_EQ(s.GetText()[500000], u'|');
+
+    // 4000 placeholders over a 4 Mi-character argument: the limit is the estimate, the format's
+    // length plus the argument's less 2, so the first copy is whole and the second is cut.
+    std::u16string format;
+    for (u32 i = 0; i < 4000; ++i)
+        format += u"%1";
+    std::u16string big(4u << 20, u'y');
+    big[0] = u'<';
+    big.back() = u'>';
+    EXPECT_FALSE(s.Format1(Ref(format), Ref(big)));
+    ASSERT_EQ(s.GetLength(), 8000u + (4u << 20) - 2);
+    EXPECT_EQ(s.GetText()[(4u << 20) - 1], u'>');
+    EXPECT_EQ(s.GetText()[4u << 20], u'<');
+    EXPECT_EQ(s.GetText()[s.GetLength() - 1], u'y');
+    EXPECT_EQ(s.GetText()[s.GetLength()], 0);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 namespace {
 
 constexpr f32 kNaN = std::numeric_limits<f32>::quiet_NaN();
+constexpr f32 kInf = std::numeric_limits<f32>::infinity();
 
 void ExpectColor(const GmColor& c, f32 r, f32 g, f32 b, f32 a) {
     EXPECT_NEAR(c.r, r, 1e-6f);
@@ -106,10 +107,16 @@ TEST(GmColor, RgbToHsl) {
         // Greys have hue 0.5.
         {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.0f},
         {0.0f, 0.0f, 0.0f, 0.5f, 0.0f, 0.0f},
-        // Components are clamped to 0 to 1 first; one that is not a number counts as 0.
-        {1.5f, -0.2f, 0.5f, 0.916666667f, 0.5f, 1.0f},
-        {-0.5f, 0.5f, 0.0f, 2.0f / 6, 0.25f, 1.0f},
-        {kNaN, 1.0f, 0.0f, 2.0f / 6, 0.5f, 1.0f},
+        // Components outside 0 to 1 are not clamped: the same formula gives a lightness out of
+        // range and a saturation that is above 1, negative, or infinite where its divisor
+        // (min + max, or 2 - (min + max)) is 0. The hue stays in 0 to 1.
+        {1.5f, -0.2f, 0.5f, 0.931372549f, 0.65f, 2.428571429f},
+        {1.5f, 0.5f, 0.25f, 1.0f / 30, 0.875f, 5.0f},
+        {3.0f, 1.0f, 2.0f, 11.0f / 12, 2.0f, -1.0f},
+        {-1.0f, -1.0f, -0.5f, 4.0f / 6, -0.75f, -1.0f / 3},
+        {-0.5f, 0.5f, 0.0f, 5.0f / 12, 0.0f, kInf},
+        {1.5f, 0.5f, 0.5f, 0.0f, 1.0f, kInf},
+        {2.0f, 2.0f, 2.0f, 0.5f, 2.0f, 0.0f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "rgb " << c.R << " " << c.G << " " << c.B);
@@ -117,7 +124,10 @@ TEST(GmColor, RgbToHsl) {
         GmRgbToHsl(GmColor{c.R, c.G, c.B, 0.0f}, hsl);
         EXPECT_NEAR(hsl.h, c.H, 1e-6f);
         EXPECT_NEAR(hsl.l, c.L, 1e-6f);
-        EXPECT_NEAR(hsl.s, c.S, 1e-6f);
+        if (std::isinf(c.S))
+            EXPECT_EQ(hsl.s, c.S);
+        else
+            EXPECT_NEAR(hsl.s, c.S, 1e-6f);
     }
 }
 
