@@ -1,9 +1,9 @@
 // Catalogue lookups against glibc's dgettext on the same msgfmt-made catalogue, bound to a
-// temporary folder; both sides look up the same keys in the same order.
+// temporary folder, in alternating rounds (see BenchPair.h).
+#include "BenchPair.h"
 #include "core/base/ClassicLog.h"
 #include "core/base/ClassicTranslator.h"
 
-#include <benchmark/benchmark.h>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -86,38 +86,28 @@ const Catalogue& Prepare() {
     return s_Catalogue;
 }
 
-void EngineTranslate(benchmark::State& state) {
+// One lookup per operation, each side going through the same keys in the same order.
+void Translate(benchmark::State& state) {
     const Catalogue& c = Prepare();
     if (!c.error.empty()) {
         state.SkipWithError(c.error.c_str());
         return;
     }
-    const std::vector<std::u16string>& keys = state.range(0) ? c.wideHits : c.wideMisses;
-    u32 i = 0;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(g_ClassicTranslator.Translate(keys[i].c_str()));
-        i = i + 1 == kMessages ? 0 : i + 1;
-    }
-    state.SetItemsProcessed(state.iterations());
-}
-
-void GlibcDgettext(benchmark::State& state) {
-    const Catalogue& c = Prepare();
-    if (!c.error.empty()) {
-        state.SkipWithError(c.error.c_str());
-        return;
-    }
+    const std::vector<std::u16string>& wideKeys = state.range(0) ? c.wideHits : c.wideMisses;
     const std::vector<std::string>& keys = state.range(0) ? c.hits : c.misses;
-    u32 i = 0;
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(dgettext(kDomain, keys[i].c_str()));
-        i = i + 1 == kMessages ? 0 : i + 1;
-    }
-    state.SetItemsProcessed(state.iterations());
+    u32 i = 0, j = 0;
+    bench::Interleave(
+        state,
+        [&] {
+            benchmark::DoNotOptimize(g_ClassicTranslator.Translate(wideKeys[i].c_str()));
+            i = i + 1 == kMessages ? 0 : i + 1;
+        },
+        [&] {
+            benchmark::DoNotOptimize(dgettext(kDomain, keys[j].c_str()));
+            j = j + 1 == kMessages ? 0 : j + 1;
+        });
 }
+// Argument 1: keys of the catalogue; 0: keys it does not hold.
+BENCHMARK(Translate)->Arg(1)->Arg(0);
 
 } // namespace
-
-// Argument 1: keys of the catalogue; 0: keys it does not hold.
-BENCHMARK(EngineTranslate)->Arg(1)->Arg(0);
-BENCHMARK(GlibcDgettext)->Arg(1)->Arg(0);

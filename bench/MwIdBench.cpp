@@ -1,10 +1,11 @@
-// The name pool against std::unordered_map<std::string, uint32_t> on the same 100k names:
-// interning them into an empty pool, then looking every one up again. Also the archive form of
-// ids written with many repeated names (each name found through the archive's hash map).
+// The name pool against std::unordered_map<std::string, uint32_t> on the same 100k names, in
+// alternating rounds (see BenchPair.h): interning them into an empty pool, then looking every one
+// up again. Also the archive form of ids written with many repeated names (each name found
+// through the archive's hash map), which has no peer.
+#include "BenchPair.h"
 #include "core/base/ClassicArchive.h"
 #include "core/nod/MwId.h"
 
-#include <benchmark/benchmark.h>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -27,62 +28,53 @@ const std::vector<std::string>& Names() {
     return names;
 }
 
-void InternNewMwId(benchmark::State& state) {
+// Interning every name into a new pool against inserting it into a new map. Each side's
+// operation creates its container, fills it and destroys it, all timed.
+void InternNew(benchmark::State& state) {
     const std::vector<std::string>& names = Names();
-    for (auto _ : state) {
-        state.PauseTiming();
-        CMwIdTable::Create();
-        state.ResumeTiming();
-        u32 failed = 0;
-        for (const std::string& name : names)
-            failed += CMwIdTable::InternName(name.c_str()) == CMwIdTable::InternFailed;
-        state.PauseTiming();
-        CMwIdTable::Destroy();
-        state.ResumeTiming();
-        if (failed)
-            state.SkipWithError("names not interned");
-    }
-    state.SetItemsProcessed(state.iterations() * kNames);
+    u32 failed = 0;
+    bench::Interleave(
+        state,
+        [&] {
+            CMwIdTable::Create();
+            for (const std::string& name : names)
+                failed += CMwIdTable::InternName(name.c_str()) == CMwIdTable::InternFailed;
+            CMwIdTable::Destroy();
+        },
+        [&] {
+            std::unordered_map<std::string, uint32_t> map;
+            for (u32 i = 0; i < kNames; ++i)
+                map.emplace(names[i], i);
+            benchmark::DoNotOptimize(map.size());
+        });
+    if (failed)
+        state.SkipWithError("names not interned");
 }
 
-void InsertNewStdMap(benchmark::State& state) {
-    const std::vector<std::string>& names = Names();
-    for (auto _ : state) {
-        std::unordered_map<std::string, uint32_t> map;
-        for (u32 i = 0; i < kNames; ++i)
-            map.emplace(names[i], i);
-        benchmark::DoNotOptimize(map.size());
-    }
-    state.SetItemsProcessed(state.iterations() * kNames);
-}
-
-void LookUpMwId(benchmark::State& state) {
+// Looking every name up again in a filled pool and a filled map (both made untimed, before).
+void LookUp(benchmark::State& state) {
     const std::vector<std::string>& names = Names();
     CMwIdTable::Create();
     for (const std::string& name : names)
         CMwIdTable::InternName(name.c_str());
-    for (auto _ : state) {
-        u32 sum = 0;
-        for (const std::string& name : names)
-            sum += CMwIdTable::InternName(name.c_str());
-        benchmark::DoNotOptimize(sum);
-    }
-    CMwIdTable::Destroy();
-    state.SetItemsProcessed(state.iterations() * kNames);
-}
-
-void LookUpStdMap(benchmark::State& state) {
-    const std::vector<std::string>& names = Names();
     std::unordered_map<std::string, uint32_t> map;
     for (u32 i = 0; i < kNames; ++i)
         map.emplace(names[i], i);
-    for (auto _ : state) {
-        u32 sum = 0;
-        for (const std::string& name : names)
-            sum += map.find(name)->second;
-        benchmark::DoNotOptimize(sum);
-    }
-    state.SetItemsProcessed(state.iterations() * kNames);
+    bench::Interleave(
+        state,
+        [&] {
+            u32 sum = 0;
+            for (const std::string& name : names)
+                sum += CMwIdTable::InternName(name.c_str());
+            benchmark::DoNotOptimize(sum);
+        },
+        [&] {
+            u32 sum = 0;
+            for (const std::string& name : names)
+                sum += map.find(name)->second;
+            benchmark::DoNotOptimize(sum);
+        });
+    CMwIdTable::Destroy();
 }
 
 // 10k ids over 2.5k distinct names written into a binary archive.
@@ -103,10 +95,8 @@ void WriteIdsToArchive(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * ids.size());
 }
 
-BENCHMARK(InternNewMwId)->Unit(benchmark::kMillisecond);
-BENCHMARK(InsertNewStdMap)->Unit(benchmark::kMillisecond);
-BENCHMARK(LookUpMwId)->Unit(benchmark::kMillisecond);
-BENCHMARK(LookUpStdMap)->Unit(benchmark::kMillisecond);
+BENCHMARK(InternNew)->Unit(benchmark::kMillisecond);
+BENCHMARK(LookUp)->Unit(benchmark::kMillisecond);
 BENCHMARK(WriteIdsToArchive)->Unit(benchmark::kMillisecond);
 
 } // namespace

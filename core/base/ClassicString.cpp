@@ -3,11 +3,12 @@
 #include "platform/Endian.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
+#include <vector>
 
 constinit const CClassicString g_ClassicStringEmpty;
 constinit const CClassicWideString g_ClassicWideStringEmpty;
@@ -133,6 +134,26 @@ i32 CompareTexts(const Ch* a, u32 aLength, const Ch* b, u32 bLength, u32 n, Fold
     return 0;
 }
 
+// Narrow whole-text or first-n comparison with one pass of the C library's strncmp, which stops
+// at the first difference or NUL and compares unsigned bytes. `a` is a string's own text, so it
+// is NUL-terminated at aLength; `b` is a ref and is read only below bLength.
+i32 CompareNarrow(const char* a, u32 aLength, const char* b, u32 bLength, u32 n) {
+    if (n != 0) {
+        if (aLength < n || bLength < n)
+            return -1;
+        return std::strncmp(a, b, n);
+    }
+    // a's own NUL stands for its end, so one more character covers a longer b.
+    if (aLength <= bLength)
+        return std::strncmp(a, b, aLength < bLength ? aLength + 1 : aLength);
+    const i32 r = std::strncmp(a, b, bLength);
+    if (r != 0)
+        return r;
+    // Equal over b's length: a NUL in that part ended both texts, otherwise a's next character
+    // stands against the end of b.
+    return std::memchr(a, 0, bLength) ? 0 : static_cast<u8>(a[bLength]);
+}
+
 bool InSet(char c, CClassicStringRef set) {
     for (u32 i = 0; i < set.m_Length && set.m_Text[i]; ++i)
         if (set.m_Text[i] == c)
@@ -141,6 +162,99 @@ bool InSet(char c, CClassicStringRef set) {
 }
 
 constexpr const char* kBlanks = " \t\r\n";
+
+// The searched text of an exact search, NUL-terminated at its length as strstr needs it: the
+// ref's own text when a NUL already ends it there, otherwise a copy (on the stack when short).
+class CSearchedText {
+public:
+    explicit CSearchedText(CClassicStringRef text)
+        : m_Length(ClassicTextLength(text.m_Text, text.m_Length)) {
+        if (m_Length < text.m_Length) {
+            m_Text = text.m_Text;
+        } else if (m_Length < sizeof(m_Local)) {
+            CopyChars(m_Local, text.m_Text, m_Length);
+            m_Local[m_Length] = 0;
+            m_Text = m_Local;
+        } else {
+            m_Copy.Assign(CClassicStringRef(text.m_Text, m_Length));
+            m_Text = m_Copy.GetText();
+        }
+    }
+    CSearchedText(const CSearchedText&) = delete;
+    CSearchedText& operator=(const CSearchedText&) = delete;
+
+    u32 m_Length;
+    const char* m_Text;
+
+private:
+    char m_Local[128];
+    CClassicString m_Copy;
+};
+
+// One character of the searched text as the no-case search tests it: a letter matches both of
+// its cases through c | 0x20, any other character only itself.
+struct SFoldedChar {
+    u8 m_Or, m_Value;
+
+    bool Matches(char c) const { return (static_cast<u8>(c) | m_Or) == m_Value; }
+};
+
+SFoldedChar Fold(char c) {
+    const u8 lower = static_cast<u8>(ClassicToLower(c));
+    if (lower >= 'a' && lower <= 'z')
+        return {0x20, lower};
+    return {0, static_cast<u8>(c)};
+}
+
+// Sixteen bytes handled as one value (the compilers turn this into vector instructions).
+using Bytes16 = u8 __attribute__((vector_size(16)));
+static_assert(std::endian::native == std::endian::little, "lanes are read low byte first");
+
+// Index of the first occurrence at or after pos, ignoring ASCII case, of a needle of n >= 1
+// characters without a NUL; -1 when there is none before the text's first NUL after pos. The
+// text is NUL-terminated at its length. Candidates are the places where the first two
+// characters match, found sixteen at a time; each is then checked in full.
+i32 FindNoCase(const char* text, u32 length, u32 pos, const char* needle, u32 n) {
+    const SFoldedChar first = Fold(needle[0]);
+    // Any character may follow a one-character needle.
+    const SFoldedChar second = n > 1 ? Fold(needle[1]) : SFoldedChar{0xFF, 0xFF};
+    auto matchesFrom = [&](u32 at) {
+        if (u64(at) + n > length)
+            return false;
+        for (u32 k = 2; k < n; ++k)
+            if (ClassicToUpper(text[at + k]) != ClassicToUpper(needle[k]))
+                return false;
+        return true;
+    };
+    u32 i = pos;
+    // Reads the bytes at i .. i + 16, at most up to the NUL at the length. A lane is all ones
+    // where a candidate starts or where the text has a NUL.
+    for (; u64(i) + 16 <= length; i += 16) {
+        Bytes16 here, next;
+        std::memcpy(&here, text + i, 16);
+        std::memcpy(&next, text + i + 1, 16);
+        const auto hits =
+            (((here | first.m_Or) == first.m_Value) & ((next | second.m_Or) == second.m_Value)) |
+            (here == 0);
+        u64 lanes[2];
+        std::memcpy(lanes, &hits, sizeof(lanes));
+        for (u32 half = 0; half < 2; ++half) {
+            for (u64 bits = lanes[half]; bits != 0;) {
+                const int bit = std::countr_zero(bits);
+                const u32 at = i + half * 8 + u32(bit) / 8;
+                if (text[at] == 0)
+                    return -1;
+                if (matchesFrom(at))
+                    return static_cast<i32>(at);
+                bits &= ~(u64(0xFF) << bit);
+            }
+        }
+    }
+    for (; i < length && text[i] != 0; ++i)
+        if (first.Matches(text[i]) && second.Matches(text[i + 1]) && matchesFrom(i))
+            return static_cast<i32>(i);
+    return -1;
+}
 
 } // namespace
 
@@ -319,8 +433,11 @@ void TClassicString<Ch>::Truncate(u32 n) {
 
 template <class Ch>
 i32 TClassicString<Ch>::Compare(Ref text, u32 n) const {
-    return CompareTexts(
-        m_Text, m_Length, text.m_Text, text.m_Length, n, [](Ch c) { return c; }, true);
+    if constexpr (std::same_as<Ch, char>)
+        return CompareNarrow(m_Text, m_Length, text.m_Text, text.m_Length, n);
+    else
+        return CompareTexts(
+            m_Text, m_Length, text.m_Text, text.m_Length, n, [](Ch c) { return c; }, true);
 }
 
 template <class Ch>
@@ -480,25 +597,70 @@ void CClassicString::ReplaceRange(u32 pos, CClassicStringRef text, u32 n) {
 
 bool CClassicString::Replace(CClassicStringRef searched, CClassicStringRef replacement, u32 pos,
                              u32 count) {
-    const u32 searchedLength = ClassicTextLength(searched.m_Text, searched.m_Length);
+    const CSearchedText needle(searched);
     // An empty searched text would match everywhere and never advance.
-    if (searchedLength == 0)
+    if (needle.m_Length == 0 || pos > m_Length)
         return false;
     if (HoldsInStorage(searched.m_Text) || HoldsInStorage(replacement.m_Text)) {
-        CClassicString searchedCopy(CClassicStringRef(searched.m_Text, searchedLength));
+        CClassicString searchedCopy(CClassicStringRef(needle.m_Text, needle.m_Length));
         CClassicString replacementCopy(replacement);
         return Replace(searchedCopy, replacementCopy, pos, count);
     }
-    const CClassicStringRef needle(searched.m_Text, searchedLength);
-    i32 at = FindSubstring(needle, pos, true);
-    if (at < 0)
+    const char* first = std::strstr(m_Text + pos, needle.m_Text);
+    if (!first)
         return false;
-    const u32 wanted = count <= 1 ? 1 : count;
-    for (u32 done = 0; at >= 0 && done < wanted; ++done) {
-        Splice(u32(at), searchedLength, replacement);
-        at = FindSubstring(needle, u32(at) + replacement.m_Length, true);
+    if (count <= 1) {
+        Splice(u32(first - m_Text), needle.m_Length, replacement);
+        return true;
     }
+    // Each search starts just after the previous occurrence: in the new text that is just after
+    // its replacement, so the replacements themselves are never searched. All occurrences are
+    // found in the old text first, then the new text is built in one pass.
+    std::vector<u32> hits;
+    for (const char* at = first; at && hits.size() < count;
+         at = std::strstr(at + needle.m_Length, needle.m_Text))
+        hits.push_back(u32(at - m_Text));
+    SpliceAll(hits.data(), u32(hits.size()), needle.m_Length, replacement);
     return true;
+}
+
+// Replaces the n characters at each of the positions (increasing, at least n apart) by the
+// text, which does not point into the string. One reservation for the final length, then every
+// character moves once: front to back into a new block or when the text shrinks, back to front
+// when it grows inside its own storage.
+void CClassicString::SpliceAll(const u32* positions, u32 count, u32 n, CClassicStringRef text) {
+    const i64 delta = i64(text.m_Length) - i64(n);
+    const i64 newLength = i64(m_Length) + delta * count;
+    if (newLength > kMaxCapacity)
+        StringTooLong();
+    CHandBack handBack;
+    Reserve(u32(newLength), false, &handBack);
+    const char* old = handBack.m_Read;
+    if (m_Text != old || delta <= 0) {
+        // In place, the text before the first position stays where it is.
+        u32 read = m_Text == old ? positions[0] : 0;
+        u32 write = read;
+        for (u32 k = 0; k < count; ++k) {
+            const u32 at = positions[k];
+            MoveChars(m_Text + write, old + read, at - read);
+            write += at - read;
+            CopyChars(m_Text + write, text.m_Text, text.m_Length);
+            write += text.m_Length;
+            read = at + n;
+        }
+        MoveChars(m_Text + write, old + read, m_Length - read + 1);
+    } else {
+        u64 shift = u64(delta) * count;
+        u32 end = m_Length + 1;
+        for (u32 k = count; k-- > 0;) {
+            const u32 from = positions[k] + n;
+            MoveChars(m_Text + from + shift, m_Text + from, end - from);
+            shift -= u64(delta);
+            CopyChars(m_Text + positions[k] + shift, text.m_Text, text.m_Length);
+            end = positions[k];
+        }
+    }
+    m_Length = u32(newLength);
 }
 
 void CClassicString::ToUpper(u32 pos, u32 n) {
@@ -550,26 +712,14 @@ i32 CClassicString::FindFirstOf(CClassicStringRef set, u32 pos) const {
 i32 CClassicString::FindSubstring(CClassicStringRef text, u32 pos, bool caseSensitive) const {
     if (pos > m_Length)
         return -1;
-    const u32 needleLength = ClassicTextLength(text.m_Text, text.m_Length);
-    const std::string_view haystack(m_Text + pos, m_Length - pos);
-    size_t at = std::string_view::npos;
-    if (caseSensitive) {
-        at = haystack.find(std::string_view(text.m_Text, needleLength));
-    } else {
-        for (size_t i = 0; at == std::string_view::npos && i + needleLength <= haystack.size();
-             ++i) {
-            u32 k = 0;
-            while (k < needleLength &&
-                   ClassicToUpper(haystack[i + k]) == ClassicToUpper(text.m_Text[k]))
-                ++k;
-            if (k == needleLength)
-                at = i;
-        }
+    if (!caseSensitive) {
+        const u32 n = ClassicTextLength(text.m_Text, text.m_Length);
+        return n ? FindNoCase(m_Text, m_Length, pos, text.m_Text, n) : static_cast<i32>(pos);
     }
-    // The search stops at the first NUL after pos: a match beyond it does not count.
-    if (at == std::string_view::npos || std::memchr(haystack.data(), 0, at))
-        return -1;
-    return static_cast<i32>(pos + at);
+    // strstr ends the search at the first NUL after pos, as it must end.
+    const CSearchedText needle(text);
+    const char* at = std::strstr(m_Text + pos, needle.m_Text);
+    return at ? static_cast<i32>(at - m_Text) : -1;
 }
 
 bool ClassicGetLine(const CClassicStringRef& text, u32 index, CClassicString& out) {

@@ -141,6 +141,9 @@ public:
     // Shrinking never reallocates.
     void SetLength(u32 n, bool fill = false, Ch fillChar = 0);
     void Assign(Ref text);
+    // Capacities are exact, so every append past the capacity reallocates to exactly the new
+    // length: a text built one character at a time costs quadratic time. That is the price of
+    // strings that never waste memory; code that builds long texts reserves first.
     void AppendChar(Ch c);
     void Prepend(Ref text);
     // Shortens to n characters; nothing when n is at or beyond the length.
@@ -277,6 +280,7 @@ public:
 
 private:
     void Splice(u32 pos, u32 n, CClassicStringRef text);
+    void SpliceAll(const u32* positions, u32 count, u32 n, CClassicStringRef text);
 };
 
 // 16-bit string.

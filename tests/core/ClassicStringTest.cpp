@@ -1,9 +1,13 @@
 #include "core/base/ClassicString.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <memory>
 #include <random>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -410,6 +414,257 @@ TEST(ClassicString, RandomEditsMatchStdString) {
         }
         ASSERT_EQ(Text(s), model) << "step " << step;
         ASSERT_EQ(s.GetText()[s.GetLength()], 0);
+    }
+}
+
+// Reference models of the comparing, searching and replacing roads, written straight from their
+// rules, one character at a time.
+using namespace std::string_view_literals;
+
+int Sign(int v) {
+    return (v > 0) - (v < 0);
+}
+
+// Characters compare as unsigned bytes, a position past a length reads as NUL, and a NUL at the
+// same place in both texts ends them as equal.
+int ModelCompare(std::string_view a, std::string_view b, u32 n) {
+    size_t limit = std::max(a.size(), b.size());
+    if (n != 0) {
+        if (a.size() < n || b.size() < n)
+            return -1;
+        limit = n;
+    }
+    for (size_t i = 0; i < limit; ++i) {
+        const int ca = i < a.size() ? u8(a[i]) : 0, cb = i < b.size() ? u8(b[i]) : 0;
+        if (ca != cb)
+            return Sign(ca - cb);
+        if (ca == 0)
+            return 0;
+    }
+    return 0;
+}
+
+char Upper(char c) {
+    return c >= 'a' && c <= 'z' ? char(c - 32) : c;
+}
+
+// The searched text ends at its first NUL; the search ends at the text's first NUL after pos.
+// Without case, both are upper-cased first (ASCII letters only).
+int ModelFind(std::string_view text, u32 pos, std::string_view searched, bool caseSensitive) {
+    if (pos > text.size())
+        return -1;
+    std::string hay(text), needle(searched.substr(0, searched.find('\0')));
+    if (!caseSensitive) {
+        std::transform(hay.begin(), hay.end(), hay.begin(), Upper);
+        std::transform(needle.begin(), needle.end(), needle.begin(), Upper);
+    }
+    const size_t end = std::min(hay.find('\0', pos), hay.size());
+    for (size_t i = pos; i + needle.size() <= end; ++i)
+        if (hay.compare(i, needle.size(), needle) == 0)
+            return int(i);
+    return -1;
+}
+
+// One occurrence at a time, each search starting just after the last replacement.
+bool ModelReplace(std::string& text, std::string_view searched, std::string_view replacement,
+                  u32 pos, u32 count) {
+    const std::string_view needle = searched.substr(0, searched.find('\0'));
+    if (needle.empty())
+        return false;
+    int at = ModelFind(text, pos, needle, true);
+    if (at < 0)
+        return false;
+    for (u32 done = 0; at >= 0 && done < std::max(count, 1u); ++done) {
+        text.replace(size_t(at), needle.size(), replacement);
+        at = ModelFind(text, u32(at + replacement.size()), needle, true);
+    }
+    return true;
+}
+
+// A string holding exactly the text (its block has no room past the NUL), so that the sanitizers
+// catch any read beyond it.
+CClassicString Exact(std::string_view text) {
+    return CClassicString(CClassicStringRef(text.data(), u32(text.size())));
+}
+
+// A ref over a heap copy of exactly the text's characters, without a NUL after them.
+struct UnterminatedRef {
+    explicit UnterminatedRef(std::string_view text) : m_Chars(new char[text.size()]) {
+        std::copy(text.begin(), text.end(), m_Chars.get());
+        m_Ref = CClassicStringRef(m_Chars.get(), u32(text.size()));
+    }
+    std::unique_ptr<char[]> m_Chars;
+    CClassicStringRef m_Ref;
+};
+
+TEST(ClassicString, CompareEdgeCasesMatchTheModel) {
+    struct Case {
+        std::string_view a, b;
+        u32 n;
+        int sign;
+    };
+    const Case cases[] = {
+        {"", "", 0, 0},
+        {"", "a", 0, -1},
+        {"a", "", 0, 1},
+        {"abc", "abc", 0, 0},
+        {"abx", "ab", 0, 1},
+        {"ab", "abx", 0, -1},
+        {"ab\0x"sv, "ab\0y"sv, 0, 0}, // a NUL in both ends the texts
+        {"ab\0x"sv, "ab", 0, 0},      // the longer one's NUL stands for the other's end
+        {"ab", "ab\0x"sv, 0, 0},
+        {"a\0bc"sv, "a", 0, 0}, // a NUL inside the longer one's extra part
+        {"xy\0z"sv, "x", 0, 1},
+        {"x", "xy\0z"sv, 0, -1},
+        {"a\0b"sv, "a\0c"sv, 3, 0},
+        {"abcd", "abc", 4, -1}, // a length below n
+        {"abc", "abcd", 4, -1},
+        {"abcd", "abc", 3, 0},
+        {"abc", "abd", 2, 0},
+        {"abc", "abd", 3, -1},
+        {"", "", 1, -1},
+        {"\xe9", "a", 0, 1}, // bytes compare unsigned
+        {"a", "\xe9", 0, -1},
+        {"A", "a", 0, -1}, // case counts
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(ModelCompare(c.a, c.b, c.n), c.sign);
+        const UnterminatedRef b(c.b);
+        EXPECT_EQ(Sign(Exact(c.a).Compare(b.m_Ref, c.n)), c.sign)
+            << testing::PrintToString(std::string(c.a)) << " "
+            << testing::PrintToString(std::string(c.b)) << " " << c.n;
+    }
+}
+
+TEST(ClassicString, FindSubstringEdgeCasesMatchTheModel) {
+    struct Case {
+        std::string_view text, searched;
+        u32 pos;
+        bool caseSensitive;
+        int expected;
+    };
+    const std::string padded = std::string(15, '.') + "Needle" + std::string(20, '.');
+    const std::string endOfBlock = std::string(30, 'n') + "nE";
+    const std::string nulAfterBlocks = std::string(40, 'a') + std::string("\0a", 2);
+    const Case cases[] = {
+        {"abcabc", "bc", 0, true, 1},
+        {"abcabc", "bc", 2, true, 4},
+        {"aaaa", "aa", 1, true, 1}, // occurrences overlap
+        {"aaa", "aa", 2, true, -1},
+        {"ab\0cd"sv, "cd", 0, true, -1},    // the search ends at a NUL
+        {"ab\0cd"sv, "cd", 3, true, 3},     // ... after pos
+        {"ab\0cd"sv, "b\0c"sv, 0, true, 1}, // the searched text ends at its NUL
+        {"abc", "", 2, true, 2},
+        {"abc", "", 3, false, 3},
+        {"", "", 0, true, 0},
+        {"", "a", 0, false, -1},
+        {"abc", "a", 4, true, -1},
+        {"ab", "abc", 0, false, -1},
+        {"xxab", "ab", 0, true, 2},
+        {"ABC", "abc", 0, true, -1},
+        {"Hello World", "WORLD", 0, false, 6},
+        {"xyzA", "a", 0, false, 3},
+        {"caf\xc9", "\xe9", 0, false, -1}, // only ASCII letters fold
+        {"caf\xe9", "\xe9", 0, false, 3},
+        {"a{b", "[", 0, false, -1},
+        {"`", "@", 0, false, -1},
+        {"ab\0AB"sv, "ab", 1, false, -1},
+        {"ab\0AB"sv, "AB", 3, false, 3},
+        {padded, "nEEDLE", 0, false, 15}, // across sixteen-character blocks
+        {padded, "Needle", 16, true, -1},
+        {endOfBlock, "NE", 0, false, 30}, // candidates at every n, the match in the tail
+        {endOfBlock, "nE", 1, true, 30},
+        {nulAfterBlocks, "aa", 39, false, -1},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(ModelFind(c.text, c.pos, c.searched, c.caseSensitive), c.expected);
+        const UnterminatedRef searched(c.searched);
+        EXPECT_EQ(Exact(c.text).FindSubstring(searched.m_Ref, c.pos, c.caseSensitive), c.expected)
+            << testing::PrintToString(std::string(c.text)) << " "
+            << testing::PrintToString(std::string(c.searched)) << " " << c.pos << " "
+            << c.caseSensitive;
+    }
+}
+
+TEST(ClassicString, ReplaceEdgeCasesMatchTheModel) {
+    struct Case {
+        std::string_view text;
+        u32 spare; // capacity beyond the text
+        std::string_view searched, replacement;
+        u32 pos, count;
+        bool result;
+        std::string_view expected;
+    };
+    const Case cases[] = {
+        {"aaaa", 0, "aa", "b", 0, 9, true, "bb"}, // occurrences overlap
+        {"aaa", 0, "aa", "b", 0, 9, true, "ba"},
+        {"aaaa", 0, "aa", "aaa", 0, 9, true, "aaaaaa"},
+        {"abab", 0, "ab", "abab", 0, 9, true, "abababab"},     // replacements are not searched
+        {"a.b\0.c"sv, 0, ".", "::", 0, 9, true, "a::b\0.c"sv}, // the search ends at a NUL
+        {"a.b\0.c"sv, 0, ".", "::", 4, 9, true, "a.b\0::c"sv},
+        {"a.b.c", 0, ".", "\0"sv, 0, 9, true, "a\0b\0c"sv},   // NULs in the replacement
+        {"ab\0c"sv, 0, "b\0x"sv, "Y", 0, 9, true, "aY\0c"sv}, // the searched text ends at its NUL
+        {"", 0, "a", "b", 0, 9, false, ""},
+        {"", 4, "a", "b", 0, 9, false, ""},
+        {"a--b--c", 0, "--", "", 0, 9, true, "abc"},
+        {"a.b.c.d", 0, ".", "::", 0, 2, true, "a::b::c.d"},
+        {"a.b", 0, ".", "::", 0, 5, true, "a::b"},
+        {"a.b", 0, ".", "::", 4, 5, false, "a.b"},
+        {"x.y.z", 10, ".", "::", 0, 9, true, "x::y::z"}, // grows inside its block
+        {"x.y.z", 1, ".", "::", 0, 9, true, "x::y::z"},  // needs a new block
+        {"x::y::z", 3, "::", ".", 0, 9, true, "x.y.z"},  // shrinks in place
+        {"x::y::z", 0, "::", "..", 1, 9, true, "x..y..z"},
+    };
+    for (const Case& c : cases) {
+        std::string model(c.text);
+        ASSERT_EQ(ModelReplace(model, c.searched, c.replacement, c.pos, c.count), c.result);
+        ASSERT_EQ(model, c.expected);
+
+        CClassicString s = Exact(std::string(c.text) + std::string(c.spare, '#'));
+        s.Truncate(u32(c.text.size()));
+        const u32 capacity = s.GetCapacity();
+        const UnterminatedRef searched(c.searched), replacement(c.replacement);
+        EXPECT_EQ(s.Replace(searched.m_Ref, replacement.m_Ref, c.pos, c.count), c.result)
+            << testing::PrintToString(std::string(c.text));
+        EXPECT_EQ(Text(s), c.expected) << testing::PrintToString(std::string(c.text));
+        EXPECT_EQ(s.GetText()[s.GetLength()], 0);
+        // The block changes only when the text outgrows it, and then holds exactly the text.
+        EXPECT_EQ(s.GetCapacity(), std::max(capacity, s.GetLength()));
+    }
+}
+
+// Random texts over a small alphabet with both cases and NULs, long enough for the searches'
+// sixteen-character steps, against the models.
+TEST(ClassicString, SearchAndReplaceMatchTheModelsOnRandomTexts) {
+    std::mt19937 random(11);
+    auto text = [&](size_t length, const char* alphabet, size_t letters) {
+        std::string t(length, ' ');
+        for (char& c : t)
+            c = alphabet[random() % letters];
+        return t;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        const std::string hay = text(random() % 90, "aAbB.\0", random() % 4 ? 5 : 6);
+        const std::string needle = text(random() % 4, "aAbB.\0", random() % 4 ? 5 : 6);
+        const u32 pos = u32(random() % (hay.size() + 2));
+        const CClassicString s = Exact(hay);
+        for (bool caseSensitive : {true, false})
+            ASSERT_EQ(s.FindSubstring(UnterminatedRef(needle).m_Ref, pos, caseSensitive),
+                      ModelFind(hay, pos, needle, caseSensitive))
+                << round << " " << testing::PrintToString(hay) << " "
+                << testing::PrintToString(needle) << " " << pos;
+        ASSERT_EQ(Sign(s.Compare(UnterminatedRef(needle).m_Ref)), ModelCompare(hay, needle, 0));
+
+        const std::string replacement = text(random() % 5, "xy\0", 3);
+        const u32 count = std::array<u32, 5>{0, 1, 2, 3, 1000}[random() % 5];
+        CClassicString r = Exact(hay + std::string(random() % 40, '#'));
+        r.Truncate(u32(hay.size()));
+        std::string model = hay;
+        ASSERT_EQ(r.Replace(UnterminatedRef(needle).m_Ref, UnterminatedRef(replacement).m_Ref, pos,
+                            count),
+                  ModelReplace(model, needle, replacement, pos, count))
+            << round;
+        ASSERT_EQ(Text(r), model) << round;
     }
 }
 

@@ -1,0 +1,118 @@
+#pragma once
+// Times a project road and its peer in alternating rounds on the same data, so that both sides
+// see the same machine: a noisy neighbour, a frequency change or a cold cache hits both alike.
+//
+// Each benchmark iteration is one pair of rounds, the project's and the peer's, their order
+// swapped at every pair. A round repeats its operation until it has taken about kRoundNs of the
+// thread's CPU time (the repetition count is calibrated once, per side). The counters hold
+//   project_ns  median CPU time of one project operation over the rounds,
+//   peer_ns     the same for the peer,
+//   ratio       median over the pairs of project time / peer time (below 1: the project wins).
+// The Time and CPU columns of the report cover a whole pair (both sides and any set-up).
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <cstdint>
+#include <ctime>
+#include <type_traits>
+#include <vector>
+
+namespace bench {
+
+inline constexpr double kRoundNs = 1e6;
+
+inline double ThreadCpuNs() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
+}
+
+inline double Median(std::vector<double>& values) {
+    if (values.empty())
+        return 0;
+    const auto middle = values.begin() + values.size() / 2;
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+// For operations that need no fresh input.
+struct NoSetup {
+    void operator()() const {}
+};
+
+// One side of a pair. Without set-up a round times all its repetitions at once; with set-up
+// (fresh input for an operation that consumes it) each repetition is prepared untimed and timed
+// alone, so such operations should take tens of microseconds at least.
+template <class Setup, class Run>
+struct Side {
+    Setup m_Setup;
+    Run m_Run;
+    std::uint64_t m_Reps = 1;
+
+    // CPU time of the round, in ns.
+    double Round() {
+        if constexpr (std::is_same_v<Setup, NoSetup>) {
+            const double start = ThreadCpuNs();
+            for (std::uint64_t i = 0; i < m_Reps; ++i)
+                m_Run();
+            return ThreadCpuNs() - start;
+        } else {
+            double total = 0;
+            for (std::uint64_t i = 0; i < m_Reps; ++i) {
+                m_Setup();
+                const double start = ThreadCpuNs();
+                m_Run();
+                total += ThreadCpuNs() - start;
+            }
+            return total;
+        }
+    }
+
+    // A warm-up operation, then repetitions doubled until a round is long enough to time well,
+    // then scaled to fill kRoundNs.
+    void Calibrate() {
+        m_Reps = 1;
+        Round();
+        double t;
+        while ((t = Round()) < kRoundNs / 8)
+            m_Reps *= 2;
+        m_Reps = std::max<std::uint64_t>(1, std::uint64_t(double(m_Reps) * kRoundNs / t));
+    }
+};
+
+template <class ProjectSetup, class Project, class PeerSetup, class Peer>
+void InterleaveWithSetup(benchmark::State& state, ProjectSetup projectSetup, Project project,
+                         PeerSetup peerSetup, Peer peer) {
+    Side<ProjectSetup, Project> a{projectSetup, project};
+    Side<PeerSetup, Peer> b{peerSetup, peer};
+    a.Calibrate();
+    b.Calibrate();
+    std::vector<double> aTimes, bTimes, ratios;
+    bool projectFirst = true;
+    for (auto _ : state) {
+        double ta, tb;
+        if (projectFirst) {
+            ta = a.Round();
+            tb = b.Round();
+        } else {
+            tb = b.Round();
+            ta = a.Round();
+        }
+        projectFirst = !projectFirst;
+        ta /= double(a.m_Reps);
+        tb /= double(b.m_Reps);
+        aTimes.push_back(ta);
+        bTimes.push_back(tb);
+        ratios.push_back(ta / std::max(tb, 1e-3));
+    }
+    state.counters["project_ns"] = Median(aTimes);
+    state.counters["peer_ns"] = Median(bTimes);
+    state.counters["ratio"] = Median(ratios);
+}
+
+// The project's operation and the peer's, each a callable doing one operation.
+template <class Project, class Peer>
+void Interleave(benchmark::State& state, Project project, Peer peer) {
+    InterleaveWithSetup(state, NoSetup{}, project, NoSetup{}, peer);
+}
+
+} // namespace bench
