@@ -2,11 +2,13 @@
 
 #include "core/base/ClassicArchive.h"
 #include "core/base/ClassicLog.h"
+#include "core/math/GmQuery.h"
 #include "platform/Endian.h"
 
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <limits>
 #include <new>
 #include <utility>
 #include <vector>
@@ -195,6 +197,42 @@ private:
     f32 m_MinVolume;
 };
 
+// Whether the ray origin + t direction meets the box at some t in [0, limit]; enter is then
+// the first such t. The box is widened by GmEpsilon of its size and distance from the origin,
+// since its centre and half-size may round a triangle's corner a little outside it. The empty
+// box and NaN meet nothing.
+bool RayMeetsBox(const Vec3& origin, const Vec3& direction, const Aabb& box, f32 limit,
+                 f32& enter) {
+    enter = 0.0f;
+    f32 leave = limit;
+    for (u32 axis = 0; axis < 3; ++axis) {
+        const f32 o = *origin.GetComponentPtr(axis);
+        const f32 d = *direction.GetComponentPtr(axis);
+        const f32 c = *box.centre.GetComponentPtr(axis);
+        const f32 h = *box.halfSize.GetComponentPtr(axis);
+        if (!(h >= 0.0f)) {
+            return false;
+        }
+        const f32 reach = h + GmEpsilon * (std::fabs(c) + h);
+        const f32 lo = c - reach - o;
+        const f32 hi = c + reach - o;
+        if (d == 0.0f) {
+            if (!(lo <= 0.0f && 0.0f <= hi)) {
+                return false;
+            }
+            continue;
+        }
+        const f32 t0 = lo / d;
+        const f32 t1 = hi / d;
+        enter = std::max(enter, std::min(t0, t1));
+        leave = std::min(leave, std::max(t0, t1));
+        if (!(enter <= leave) || std::isnan(t0) || std::isnan(t1)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 u32 ReadU32(CClassicArchive& archive) {
     u32 count = 0;
     archive.ReadUInts(&count, 1);
@@ -327,15 +365,19 @@ void GmAabbTree::BuildFromItems(std::span<const GmAabbTreeNode> items, u32 maxDe
     m_Nodes.m_Items[0].count = i32(m_Nodes.m_Count);
 }
 
-bool GmAabbTree::IsValid(u32 triangleCount) const {
+GmAabbTreeShape GmAabbTree::CheckShape(u32 triangleCount) const {
     const u32 n = m_Nodes.m_Count;
     if (n == 0) {
-        return true;
+        return GmAabbTreeShape::Built;
     }
     if (m_Nodes.m_Items[0].count != i64(n)) {
-        return false;
+        return GmAabbTreeShape::Damaged;
     }
-    // Ends of the subtrees that enclose the node being checked, innermost last.
+    std::vector<bool> reached(triangleCount, false);
+    u32 leaves = 0;
+    bool tooDeep = false;
+    // Ends of the subtrees that enclose the node being checked, innermost last; the first entry
+    // stands for the whole array, so a node's depth is the size less one.
     std::vector<u32> ends{n};
     for (u32 k = 0; k < n; ++k) {
         while (ends.back() == k) {
@@ -343,19 +385,33 @@ bool GmAabbTree::IsValid(u32 triangleCount) const {
         }
         const GmAabbTreeNode& node = m_Nodes.m_Items[k];
         if (node.count < 1 || u32(node.count) > ends.back() - k) {
-            return false;
+            return GmAabbTreeShape::Damaged;
         }
+        tooDeep = tooDeep || ends.size() - 1 > kGmAabbTreeMaxBuildDepth + 1;
         if (node.count > 1) {
-            if (node.index != -1) {
-                return false;
+            // The first child spans all the others' room when it is the only one.
+            const bool oneChild = m_Nodes.m_Items[k + 1].count == node.count - 1;
+            if (node.index != -1 || (oneChild && (k != 0 || triangleCount != 1))) {
+                return GmAabbTreeShape::Damaged;
             }
             ends.push_back(k + u32(node.count));
-        } else if (node.index == -1 ? n != 1
-                                    : (node.index < -1 || u32(node.index) >= triangleCount)) {
-            return false;
+        } else if (k == 0) {
+            // The root alone: the tree of no triangle.
+            if (node.index != -1 || triangleCount != 0) {
+                return GmAabbTreeShape::Damaged;
+            }
+        } else {
+            if (node.index < 0 || u32(node.index) >= triangleCount || reached[u32(node.index)]) {
+                return GmAabbTreeShape::Damaged;
+            }
+            reached[u32(node.index)] = true;
+            ++leaves;
         }
     }
-    return true;
+    if (leaves != triangleCount) {
+        return GmAabbTreeShape::Damaged;
+    }
+    return tooDeep ? GmAabbTreeShape::TooDeep : GmAabbTreeShape::Built;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -388,6 +444,74 @@ void GmSurfMesh::BuildTree() {
         items[i] = {1, TriangleBox(m_Vertices[v[0]], m_Vertices[v[1]], m_Vertices[v[2]]), i32(i)};
     }
     m_Tree.BuildFromItems(items, 0, 0, 0.0f);
+}
+
+bool GmSurfMesh::IntersectRay(const Vec3& origin, const Vec3& direction, u32& triangle,
+                              f32& t) const {
+    const CFastBuffer<GmAabbTreeNode>& nodes = m_Tree.m_Nodes;
+    f32 nearest = std::numeric_limits<f32>::infinity();
+    i32 found = -1;
+    const auto testLeaf = [&](const GmAabbTreeNode& leaf) {
+        if (leaf.index < 0 || u32(leaf.index) >= m_Triangles.m_Count) {
+            return;
+        }
+        const u32* v = m_Triangles[u32(leaf.index)].indices;
+        f32 u = 0.0f;
+        f32 w = 0.0f;
+        f32 hit = 0.0f;
+        if (GmIntersectRayTriangle(origin, direction, m_Vertices[v[0]], m_Vertices[v[1]],
+                                   m_Vertices[v[2]], u, w, hit) &&
+            hit >= 0.0f && hit < nearest) {
+            nearest = hit;
+            found = leaf.index;
+        }
+    };
+    // Inner nodes the ray enters, nearest entry first: once the nearest of them starts beyond
+    // the nearest hit, nothing nearer is left. Each keeps the end of its subtree, cut to its
+    // parent's, so subtrees nest and every node is met at most once whatever the counts say.
+    struct Pending {
+        f32 enter;
+        u32 node;
+        u32 end;
+        bool operator<(const Pending& other) const { return enter > other.enter; }
+    };
+    std::vector<Pending> pending;
+    f32 enter = 0.0f;
+    if (nodes.m_Count != 0 && RayMeetsBox(origin, direction, nodes[0].box, nearest, enter)) {
+        pending.push_back({enter, 0, nodes.m_Count});
+    }
+    // The end of the subtree at `node`, within `limit`.
+    const auto subtreeEnd = [&nodes](u32 node, u32 limit) {
+        return node + std::clamp<u32>(u32(nodes[node].count), 1, limit - node);
+    };
+    while (!pending.empty() && pending.front().enter <= nearest) {
+        std::pop_heap(pending.begin(), pending.end());
+        const Pending inner = pending.back();
+        pending.pop_back();
+        const u32 end = subtreeEnd(inner.node, inner.end);
+        if (end == inner.node + 1) {
+            testLeaf(nodes[inner.node]);
+        }
+        for (u32 child = inner.node + 1; child < end;) {
+            const GmAabbTreeNode& node = nodes[child];
+            const u32 childEnd = subtreeEnd(child, end);
+            if (RayMeetsBox(origin, direction, node.box, nearest, enter)) {
+                if (childEnd == child + 1) {
+                    testLeaf(node);
+                } else {
+                    pending.push_back({enter, child, childEnd});
+                    std::push_heap(pending.begin(), pending.end());
+                }
+            }
+            child = childEnd;
+        }
+    }
+    if (found < 0) {
+        return false;
+    }
+    triangle = u32(found);
+    t = nearest;
+    return true;
 }
 
 void GmSurfMesh::Transform(const Iso4& iso) {
@@ -535,8 +659,8 @@ bool GmSurfMesh::Read(CClassicArchive& archive) {
         }
     }
 
-    // Meshes before version 3 always get a new tree; so do trees of version 1, which hold no
-    // nodes.
+    // Meshes before version 3 always get a new tree, whatever the stored one; so does a tree of
+    // version 1, which holds no nodes.
     bool rebuild = version < 3;
     GmAabbTree tree;
     const u32 treeVersion = ReadU32(archive);
@@ -547,6 +671,8 @@ bool GmSurfMesh::Read(CClassicArchive& archive) {
     } else if (treeVersion == 2 || treeVersion == 3) {
         const u32 nodeCount = ReadU32(archive);
         block = ReadBlock(archive, nodeCount, kNodeBytes, kGmAabbTreeMaxNodes);
+        // A mesh saved before its tree was built stores no node.
+        rebuild = rebuild || (nodeCount == 0 && triangleCount != 0);
         if (!rebuild) {
             tree.m_Nodes.Reserve(nodeCount);
             for (u32 i = 0; i < nodeCount; ++i) {
@@ -555,16 +681,27 @@ bool GmSurfMesh::Read(CClassicArchive& archive) {
                                   {LoadVec3(p + 4), LoadVec3(p + 16)},
                                   i32(platform::LoadU32Le(p + 28))});
             }
-            if (!tree.IsValid(triangleCount)) {
-                ClassicLogFormatLine("[GmSurfMesh] Mesh not read: its tree of %u nodes is damaged",
-                                     nodeCount);
-                return false;
+            switch (tree.CheckShape(triangleCount)) {
+                case GmAabbTreeShape::Built:
+                    break;
+                case GmAabbTreeShape::TooDeep:
+                    ClassicLogFormatLine("[GmSurfMesh] Tree of %u nodes deeper than %u levels: "
+                                         "rebuilt from the triangles",
+                                         nodeCount, kGmAabbTreeMaxBuildDepth + 1);
+                    rebuild = true;
+                    break;
+                case GmAabbTreeShape::Damaged:
+                    ClassicLogFormatLine(
+                        "[GmSurfMesh] Mesh not read: its tree of %u nodes is damaged", nodeCount);
+                    return false;
             }
         }
-    } else {
+    } else if (!rebuild) {
         ClassicLogFormatLine("[GmSurfMesh] Mesh not read: unknown tree version %u", treeVersion);
         return false;
     }
+    // After an older mesh an unknown tree version ends the read: the tree is rebuilt anyway, and
+    // nothing tells the size of what follows.
 
     SwapArrays(m_Vertices, vertices);
     SwapArrays(m_Triangles, triangles);

@@ -9,6 +9,10 @@
 //   u32 tree version (3), u32 node count N, N x 32 bytes (GmAabbTreeNode).
 // Mesh versions 1 and 2 share the layout and get their tree rebuilt from the triangles; tree
 // version 2 reads as version 3, tree version 1 holds a u32 and the node count but no nodes.
+// After a version 1 or 2 mesh an unknown tree version ends the read (the tree is rebuilt
+// anyway). A version 3 mesh gets a new tree in place of a tree of version 1, of no node over
+// its triangles, or of one shaped as the builder's but deeper than its cap (see
+// GmAabbTreeShape); a stored tree of any other shape, or of an unknown version, is refused.
 #include "core/base/FastBuffer.h"
 #include "core/math/Aabb.h"
 
@@ -110,6 +114,20 @@ struct GmAabbTreeNode {
 
 static_assert(sizeof(GmAabbTreeNode) == 32);
 
+// A tree as the builder makes it over triangles 0 to T - 1: the root counts every node; the
+// children of each node tile it exactly; the root and the other inner nodes hold -1, leaves
+// (count 1) a triangle, every triangle in exactly one leaf; every inner node has two children
+// or more, except a root over one triangle, which has one leaf; no inner node lies deeper than
+// kGmAabbTreeMaxBuildDepth. Without a triangle the tree is the root alone, holding -1.
+enum class GmAabbTreeShape : u8 {
+    // Empty, or shaped as above.
+    Built,
+    // Shaped as above but deeper: as made by a builder without the depth cap.
+    TooDeep,
+    // Anything else.
+    Damaged,
+};
+
 class GmAabbTree {
 public:
     GmAabbTree() = default;
@@ -122,10 +140,15 @@ public:
     // their box's volume is below minVolume; 0 turns each of these tests off.
     void BuildFromItems(std::span<const GmAabbTreeNode> items, u32 maxDepth, u32 leafCount,
                         f32 minVolume);
-    // True when the nodes form a tree that can be walked safely: the root counts every node,
-    // children tile their parent exactly, inner nodes hold -1 and leaves a triangle below
-    // triangleCount (a lone root may hold -1). An empty tree is valid.
-    bool IsValid(u32 triangleCount) const;
+    // How the nodes compare with the trees the builder makes over the triangles 0 to
+    // triangleCount - 1 (see GmAabbTreeShape). The check keeps its own stack of open subtrees,
+    // so a tree of any depth is checked safely.
+    GmAabbTreeShape CheckShape(u32 triangleCount) const;
+    // True when the nodes are empty or shaped as the builder makes them (CheckShape gives
+    // Built): such a tree is at most kGmAabbTreeMaxBuildDepth + 1 levels deep below its root.
+    bool IsValid(u32 triangleCount) const {
+        return CheckShape(triangleCount) == GmAabbTreeShape::Built;
+    }
 
     CFastBuffer<GmAabbTreeNode> m_Nodes;
 };
@@ -150,6 +173,14 @@ public:
     void UpdateTrianglePlane(u32 i);
     // Rebuilds the tree from the triangles' boxes.
     void BuildTree();
+    // The nearest triangle that the ray origin + t direction meets at t >= 0, either face
+    // (GmIntersectRayTriangle): true with its index and t (of triangles at the same distance,
+    // the one the walk meets first). Subtrees are visited nearest box first and skipped when
+    // their box is missed or starts beyond the nearest hit so far; the walk keeps its queue on
+    // the heap, never recursing, and keeps each subtree inside its parent's count, so any tree
+    // is walked safely. A mesh without tree nodes is never hit, as its box is empty. The
+    // outputs are written on a hit only.
+    bool IntersectRay(const Vec3& origin, const Vec3& direction, u32& triangle, f32& t) const;
     // Moves the vertices, keeps the winding under a mirror (vertices 1 and 2 swap), recomputes
     // the planes and rebuilds a tree that has nodes.
     void Transform(const Iso4& iso);

@@ -3,6 +3,7 @@
 #include "CoreTestSupport.h"
 #include "ExternalToolSupport.h"
 #include "core/base/ClassicArchive.h"
+#include "core/math/GmQuery.h"
 #include "core/math/GmSurf.h"
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -483,20 +485,23 @@ TEST(GmAabbTree, GroupsThatCannotShrinkEndAsLeaves) {
     EXPECT_EQ(Shape(mesh.m_Tree), (ShapeList{{3, -1}, {1, 0}, {1, 1}}));
 }
 
-TEST(GmAabbTree, DepthIsBounded) {
-    // Item k spans [h/2, h] with h = 1000 - k, and one more spans [0, 501]: at each depth the
-    // next item lies right of the centre and all others straddle it, so every item would add
-    // one level.
+// Triangle k spans [h/2, h] in x with h = 1000 - k, and one more spans [0, 501]: at each depth
+// the next triangle lies right of the centre and all others straddle it, so every triangle
+// would add one level: the builder stops at its depth cap.
+void FillDeepestMesh(GmSurfMesh& mesh) {
     std::vector<Vec3> vertices;
     std::vector<TriangleSpec> triangles;
-    const u32 n = 400;
-    for (u32 k = 0; k < n; ++k) {
+    for (u32 k = 0; k < 400; ++k) {
         const f32 h = 1000.0f - f32(k);
         AddBoxTriangle(vertices, triangles, {h * 0.5f, 0, 0}, {h, 1, 1});
     }
     AddBoxTriangle(vertices, triangles, {0, 0, 0}, {501, 1, 1});
-    GmSurfMesh mesh;
     Fill(mesh, vertices, triangles);
+}
+
+TEST(GmAabbTree, DepthIsBounded) {
+    GmSurfMesh mesh;
+    FillDeepestMesh(mesh);
     ExpectCompleteTree(mesh);
     EXPECT_EQ(Depth(mesh.m_Tree), kGmAabbTreeMaxBuildDepth + 1);
     // The first levels each hold one peeled item, as the construction says.
@@ -607,6 +612,118 @@ TEST(GmSurfMesh, SetFromGeometryPlacesTheSources) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Ray queries
+
+// The nearest hit over every triangle, without the tree: (triangle, t), or (-1, 0).
+std::pair<i32, f32> NearestByHand(const GmSurfMesh& mesh, const Vec3& origin, const Vec3& dir) {
+    std::pair<i32, f32> nearest{-1, 0.0f};
+    for (u32 i = 0; i < mesh.m_Triangles.m_Count; ++i) {
+        const u32* v = mesh.m_Triangles[i].indices;
+        f32 u, w, t;
+        if (GmIntersectRayTriangle(origin, dir, mesh.m_Vertices[v[0]], mesh.m_Vertices[v[1]],
+                                   mesh.m_Vertices[v[2]], u, w, t) &&
+            t >= 0.0f && (nearest.first < 0 || t < nearest.second))
+            nearest = {i32(i), t};
+    }
+    return nearest;
+}
+
+TEST(GmSurfMesh, RayFindsTheNearestTriangle) {
+    // Five unit squares, two triangles each, stacked at z = 0 to 4; triangle 2k + 1 is the upper
+    // right half of square k.
+    std::vector<Vec3> vertices;
+    std::vector<TriangleSpec> triangles;
+    for (u32 k = 0; k < 5; ++k) {
+        const f32 z = f32(k);
+        const u32 base = u32(vertices.size());
+        for (const Vec3& v : {Vec3{0, 0, z}, Vec3{1, 0, z}, Vec3{1, 1, z}, Vec3{0, 1, z}})
+            vertices.push_back(v);
+        triangles.push_back({base, base + 1, base + 3});
+        triangles.push_back({base + 1, base + 2, base + 3});
+    }
+    GmSurfMesh mesh;
+    Fill(mesh, vertices, triangles);
+    struct Case {
+        const char* name;
+        Vec3 origin, direction;
+        i32 triangle;
+        f32 t;
+    };
+    const Case cases[] = {
+        {"down from above", {0.7f, 0.6f, 10}, {0, 0, -2}, 9, 3},
+        {"up from below, lower left half", {0.2f, 0.3f, -5}, {0, 0, 1}, 0, 5},
+        {"down from between the squares", {0.7f, 0.6f, 2.5f}, {0, 0, -1}, 5, 0.5f},
+        {"slanted", {0.1f, 0.6f, 6}, {0.25f, 0, -1}, 9, 2},
+        {"away from the squares", {0.7f, 0.6f, 10}, {0, 0, 1}, -1, 0},
+        {"beside the squares", {5, 5, 10}, {0, 0, -1}, -1, 0},
+        {"along the squares' plane", {-1, 0.5f, 3}, {1, 0, 0}, -1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        u32 triangle = 77;
+        f32 t = -7;
+        const bool hit = mesh.IntersectRay(c.origin, c.direction, triangle, t);
+        EXPECT_EQ(hit, c.triangle >= 0);
+        EXPECT_EQ(triangle, c.triangle >= 0 ? u32(c.triangle) : 77u);
+        EXPECT_FLOAT_EQ(t, c.triangle >= 0 ? c.t : -7);
+    }
+    // Without tree nodes nothing is hit, like the mesh's box.
+    mesh.m_Tree.m_Nodes.m_Count = 0;
+    u32 triangle = 0;
+    f32 t = 0;
+    EXPECT_FALSE(mesh.IntersectRay({0.5f, 0.5f, 10}, {0, 0, -1}, triangle, t));
+}
+
+TEST(GmSurfMesh, RayAgreesWithEveryTriangleTested) {
+    // A soup of small triangles, and the mesh whose tree stops at the builder's depth cap.
+    std::mt19937 random(5);
+    std::uniform_real_distribution<f32> place(0.0f, 20.0f);
+    std::uniform_real_distribution<f32> unit(-1.0f, 1.0f);
+    GmSurfMesh soup;
+    std::vector<Vec3> vertices;
+    std::vector<TriangleSpec> triangles;
+    for (u32 i = 0; i < 600; ++i) {
+        const Vec3 at{place(random), place(random), place(random)};
+        for (u32 k = 0; k < 3; ++k)
+            vertices.push_back({at.x + unit(random), at.y + unit(random), at.z + unit(random)});
+        triangles.push_back({3 * i, 3 * i + 1, 3 * i + 2});
+    }
+    Fill(soup, vertices, triangles);
+    GmSurfMesh deepest;
+    FillDeepestMesh(deepest);
+    for (const GmSurfMesh* mesh : {&soup, &deepest}) {
+        Aabb box;
+        mesh->GetBox(box);
+        u32 hits = 0;
+        for (u32 i = 0; i < 500; ++i) {
+            const Vec3& c = box.centre;
+            const Vec3& h = box.halfSize;
+            const Vec3 origin{c.x + 2 * h.x * unit(random), c.y + 2 * h.y * unit(random),
+                              c.z + 2 * h.z * unit(random)};
+            const Vec3 direction{c.x + h.x * unit(random) - origin.x,
+                                 c.y + h.y * unit(random) - origin.y,
+                                 c.z + h.z * unit(random) - origin.z};
+            const auto [expected, expectedT] = NearestByHand(*mesh, origin, direction);
+            u32 triangle = 0;
+            f32 t = 0;
+            ASSERT_EQ(mesh->IntersectRay(origin, direction, triangle, t), expected >= 0) << i;
+            if (expected < 0)
+                continue;
+            ++hits;
+            // A tie may go to another triangle at the same distance.
+            EXPECT_EQ(t, expectedT) << i;
+            const u32* v = mesh->m_Triangles[triangle].indices;
+            f32 u, w, own;
+            ASSERT_TRUE(GmIntersectRayTriangle(origin, direction, mesh->m_Vertices[v[0]],
+                                               mesh->m_Vertices[v[1]], mesh->m_Vertices[v[2]], u, w,
+                                               own));
+            EXPECT_EQ(own, t) << i;
+        }
+        EXPECT_GT(hits, 50u);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
 // Archive
 
 const char kPythonGolden[] = R"(
@@ -636,6 +753,12 @@ cases = {
     "mesh 1 rebuilds": u32(1) + V + T + u32(1, 10, 5),
     "tree 1 rebuilds": u32(3) + V + T + u32(1, 10, 3),
     "tree 2": u32(3) + V + T + tree(2, N),
+    # Saved before the tree was built.
+    "tree 3 without nodes rebuilds": u32(3) + V + T + tree(3, []),
+    "tree 2 without nodes rebuilds": u32(3) + V + T + tree(2, []),
+    # The read ends after an unknown tree version; what follows stays unread.
+    "mesh 2 unknown tree rebuilds": u32(2) + V + T + u32(4) + b"\xAA" * 8,
+    "mesh 1 unknown tree rebuilds": u32(1) + V + T + u32(0) + b"\xAA" * 8,
     "bad mesh version 0": u32(0) + V + T + tree(3, N),
     "bad mesh version 4": u32(4) + V + T + tree(3, N),
     "bad tree version 0": u32(3) + V + T + tree(0, N),
@@ -657,6 +780,12 @@ cases = {
     "bad negative leaf index": u32(3) + V + T + tree(3, [root, node(1, (0, 0, 0), (0, 0, 0), -5), leaf0]),
     "bad inner node with a triangle": u32(3) + V + T + tree(3, [node(3, (2, 0.5, 0.5), (2, 0.5, 1.5), 0), leaf1, leaf0]),
     "bad lone root index": u32(3) + V + T + tree(3, [node(1, (0, 0, 0), (0, 0, 0), 2)]),
+    # Trees that tile but that the builder never makes.
+    "bad lone root over triangles": u32(3) + V + T + tree(3, [node(1, (2, 0.5, 0.5), (2, 0.5, 1.5), -1)]),
+    "bad lone root holding the one triangle": u32(3) + V + u32(1) + T[36:] + tree(3, [node(1, (0.5, 0.5, 2), (0.5, 0.5, 0), 0)]),
+    "bad root with one child over two triangles": u32(3) + V + T + tree(3, [node(4, (2, 0.5, 0.5), (2, 0.5, 1.5), -1), root, leaf1, leaf0]),
+    "bad inner node with one child": u32(3) + V + T + tree(3, [node(4, (2, 0.5, 0.5), (2, 0.5, 1.5), -1), node(2, (0.5, 0.5, 2), (0.5, 0.5, 0), -1), leaf1, leaf0]),
+    "bad triangle in two leaves": u32(3) + V + T + tree(3, [root, leaf1, leaf1]),
 }
 for name, data in cases.items():
     print(name.replace(" ", "_"), data.hex())
@@ -758,19 +887,30 @@ TEST_F(GmSurfMeshArchive, WritesTheGoldenBytesInBothEncodings) {
 TEST_F(GmSurfMeshArchive, ReadsEveryVersion) {
     struct Entry {
         const char* name;
-        bool text;
+        bool text = false;
+        // Bytes left after the mesh.
+        u32 unread = 0;
     };
-    const Entry entries[] = {{"golden", false},          {"text", true},
-                             {"mesh 2 rebuilds", false}, {"mesh 1 rebuilds", false},
-                             {"tree 1 rebuilds", false}, {"tree 2", false}};
+    const Entry entries[] = {{"golden"},
+                             {"text", true},
+                             {"mesh 2 rebuilds"},
+                             {"mesh 1 rebuilds"},
+                             {"tree 1 rebuilds"},
+                             {"tree 2"},
+                             {"tree 3 without nodes rebuilds"},
+                             {"tree 2 without nodes rebuilds"},
+                             {"mesh 2 unknown tree rebuilds", false, 8},
+                             {"mesh 1 unknown tree rebuilds", false, 8}};
     for (const Entry& e : entries) {
         SCOPED_TRACE(e.name);
         GmSurfMesh mesh;
         Fill(mesh, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
         const std::string& bytes = Case(e.name);
+        CLogWatch log;
         const auto [ok, used] = Read(mesh, bytes, e.text);
         EXPECT_TRUE(ok);
-        EXPECT_EQ(used, bytes.size());
+        EXPECT_EQ(log.Since(), "");
+        EXPECT_EQ(used, bytes.size() - e.unread);
         EXPECT_EQ(mesh.m_GmSurfType, GmSurfType::Mesh);
         // Whatever the stored form, the mesh is the golden one, tree included.
         EXPECT_EQ(Written(mesh), Case("golden"));
@@ -829,6 +969,123 @@ TEST_F(GmSurfMeshArchive, CountsAboveTheLimitOnAStreamOfUnknownSize) {
         EXPECT_NE(log.Since().find(c.logged), std::string::npos) << log.Since();
         EXPECT_EQ(mesh.m_Vertices.m_Count, 0u);
     }
+}
+
+// The archive of the mesh with the nodes given in place of its tree.
+std::string WrittenWithNodes(const GmSurfMesh& mesh, const std::vector<GmAabbTreeNode>& nodes) {
+    GmSurfMesh copy;
+    const GmSurfMeshPlacement same[] = {{&mesh, GmIso4Identity}};
+    copy.SetFromGeometry(same);
+    copy.m_Tree.m_Nodes.m_Count = 0;
+    for (const GmAabbTreeNode& node : nodes)
+        copy.m_Tree.m_Nodes.Add(node);
+    return Written(copy);
+}
+
+// n triangles in a row along x, apart.
+void FillRow(GmSurfMesh& mesh, u32 n) {
+    std::vector<Vec3> vertices;
+    std::vector<TriangleSpec> triangles;
+    for (u32 i = 0; i < n; ++i)
+        AddBoxTriangle(vertices, triangles, {2.0f * f32(i), 0, 0}, {2.0f * f32(i) + 1, 1, 1});
+    Fill(mesh, vertices, triangles);
+}
+
+TEST_F(GmSurfMeshArchive, ChainOfSingleChildrenIsRefused) {
+    // 200 000 nodes over one triangle, each the only child of the one before: the counts tile,
+    // but no builder makes such a tree, and a recursive walk would run out of stack.
+    GmSurfMesh one;
+    FillRow(one, 1);
+    const u32 n = 200000;
+    std::vector<GmAabbTreeNode> chain(n, {0, one.m_Tree.m_Nodes[1].box, -1});
+    for (u32 k = 0; k < n; ++k)
+        chain[k].count = i32(n - k);
+    chain[n - 1].index = 0;
+    const std::string bytes = WrittenWithNodes(one, chain);
+
+    GmSurfMesh mesh;
+    FillGoldenMesh(mesh);
+    const std::string before = Written(mesh);
+    CLogWatch log;
+    EXPECT_FALSE(Read(mesh, bytes).first);
+    EXPECT_NE(log.Since().find("[GmSurfMesh] Mesh not read: its tree of 200000 nodes is damaged"),
+              std::string::npos)
+        << log.Since();
+    EXPECT_EQ(Written(mesh), before);
+}
+
+TEST_F(GmSurfMeshArchive, TreesDeeperThanTheBuilderMakesAreRebuilt) {
+    // Over triangles in a row, a tree in which every inner node has the next triangle's leaf
+    // and the next inner node as children: well formed, one level per triangle. Down to the
+    // builder's depth the stored tree is kept; one level more and it is rebuilt.
+    struct Case {
+        u32 triangles;
+        bool kept;
+    };
+    for (const Case c :
+         {Case{kGmAabbTreeMaxBuildDepth + 2, true}, Case{kGmAabbTreeMaxBuildDepth + 3, false}}) {
+        SCOPED_TRACE(c.triangles);
+        GmSurfMesh row;
+        FillRow(row, c.triangles);
+        const std::string built = Written(row);
+        // Pre-order: inner 0, leaf 0, inner 1, leaf 1, ..., inner n - 2, leaf n - 2, leaf n - 1.
+        const u32 n = c.triangles;
+        std::vector<GmAabbTreeNode> nodes(2 * n - 1);
+        Aabb box;
+        for (u32 i = n; i-- > 0;) {
+            const Aabb leaf = Box({2.0f * f32(i), 0, 0}, {2.0f * f32(i) + 1, 1, 1});
+            if (i == n - 1) {
+                nodes[2 * i] = {1, leaf, i32(i)};
+                box = leaf;
+                continue;
+            }
+            box.Add(leaf);
+            nodes[2 * i] = {i32(2 * (n - i) - 1), box, -1};
+            nodes[2 * i + 1] = {1, leaf, i32(i)};
+        }
+        const std::string stored = WrittenWithNodes(row, nodes);
+        ASSERT_NE(stored, built);
+
+        GmSurfMesh mesh;
+        CLogWatch log;
+        ASSERT_TRUE(Read(mesh, stored).first);
+        ExpectCompleteTree(mesh);
+        if (c.kept) {
+            EXPECT_EQ(log.Since(), "");
+            EXPECT_EQ(Written(mesh), stored);
+            EXPECT_EQ(Depth(mesh.m_Tree), kGmAabbTreeMaxBuildDepth + 1);
+        } else {
+            EXPECT_NE(log.Since().find("[GmSurfMesh] Tree of " + std::to_string(2 * n - 1) +
+                                       " nodes deeper than 257 levels: rebuilt from the "
+                                       "triangles"),
+                      std::string::npos)
+                << log.Since();
+            EXPECT_EQ(Written(mesh), built);
+        }
+        // The deepest kept tree walks like any other.
+        u32 triangle = 0;
+        f32 t = 0;
+        ASSERT_TRUE(
+            mesh.IntersectRay({2.0f * f32(n - 1) + 0.5f, 5, 0.5f}, {0, -1, 0}, triangle, t));
+        EXPECT_EQ(triangle, n - 1);
+    }
+    // The builder's own deepest tree reads back as stored.
+    GmSurfMesh deepest;
+    FillDeepestMesh(deepest);
+    const std::string bytes = Written(deepest);
+    GmSurfMesh mesh;
+    ASSERT_TRUE(Read(mesh, bytes).first);
+    EXPECT_EQ(Written(mesh), bytes);
+}
+
+TEST_F(GmSurfMeshArchive, MeshWithoutTriangleKeepsItsEmptyTree) {
+    GmSurfMesh fresh;
+    const std::string bytes = Written(fresh);
+    GmSurfMesh mesh;
+    FillGoldenMesh(mesh);
+    ASSERT_TRUE(Read(mesh, bytes).first);
+    EXPECT_EQ(mesh.m_Tree.m_Nodes.m_Count, 0u);
+    EXPECT_EQ(Written(mesh), bytes);
 }
 
 } // namespace
