@@ -1,6 +1,7 @@
 // Member access by path: the parser, the description of a path's target, the nod's member
 // operations, the path check and setting members from text.
 #include "CoreTestSupport.h"
+#include "core/math/GmColor.h"
 #include "core/math/Iso.h"
 #include "core/math/Vec.h"
 #include "core/nod/MwMemberPath.h"
@@ -79,8 +80,8 @@ public:
     CClassicWideString m_Caption;
     Vec3 m_Pos;
     Iso4 m_Loc;
-    Vec3 m_Color;
-    CMwNod* m_Held = nullptr;
+    GmColorRgb m_Color;
+    CMwNodRef m_Held;
     CMwNod* m_Link = nullptr;
     CMwNod* m_Parent = nullptr;
     CFastBuffer<CMwNod*> m_Nods;
@@ -730,13 +731,13 @@ TEST_F(MwMemberAccess, ANodMemberIsSetOnlyFromTheAddressOfALiveNodOfItsClass) {
     }
     // The base class is enough for a member that accepts it; the reference-taking member counts.
     EXPECT_EQ(m_Nod->SetParamFromText(CClassicString("Held"), Wide(AddressText(&base))), 0u);
-    EXPECT_EQ(m_Nod->m_Held, &base);
+    EXPECT_EQ(m_Nod->m_Held.Get(), &base);
     EXPECT_EQ(base.GetRefCount(), 1);
     EXPECT_EQ(m_Nod->SetParamFromText(CClassicString("Held"), Wide(AddressText(&base))), 0u);
     EXPECT_EQ(base.GetRefCount(), 1);
     base.AddRef(); // keeps the stack nod alive when the member lets it go
     EXPECT_EQ(m_Nod->SetParamFromText(CClassicString("Held"), Wide("")), 0u);
-    EXPECT_EQ(m_Nod->m_Held, nullptr);
+    EXPECT_EQ(m_Nod->m_Held.Get(), nullptr);
     EXPECT_EQ(base.GetRefCount(), 1);
     m_Nod->m_Link = nullptr;
 }

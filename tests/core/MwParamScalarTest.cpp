@@ -40,7 +40,7 @@ public:
     u32 m_Mode = 0;
     u32 m_Size = 0;
     CMwNod* m_Plain = nullptr;
-    CMwNod* m_Held = nullptr;
+    CMwNodRef m_Held;
     CFastBuffer<CMwNod*> m_List;
     CFastBuffer<u32> m_Numbers;
 };
