@@ -13,6 +13,7 @@
 #include "core/nod/MwId.h"
 #include "core/nod/MwMemberPath.h"
 #include "core/nod/MwParam.h"
+#include "core/nod/MwVirtualMember.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -44,22 +45,20 @@ public:
         m_Values.FreeItems();
     }
     u32 GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) override {
-        const CMwMemberInfo* member = path->TakeMember();
-        if (member && member->MemberId == 0x01F89010) {
+        return MwGetParamVirtual(this, path, out, [&](CMwMemberInfo& member) -> MwOwnAnswer {
+            if (member.MemberId != 0x01F89010)
+                return MwNotOwnMember;
             out->Value = &m_Virtual;
             return MwParam_Ok;
-        }
-        path->PutBack();
-        return Super::GetParamVirtual(path, out);
+        });
     }
     u32 SetParamVirtual(CMwMemberPath* path, const void* value) override {
-        const CMwMemberInfo* member = path->TakeMember();
-        if (member && member->MemberId == 0x01F89010) {
+        return MwSetParamVirtual(this, path, value, [&](CMwMemberInfo& member) -> MwOwnAnswer {
+            if (member.MemberId != 0x01F89010)
+                return MwNotOwnMember;
             m_Virtual = *static_cast<const u32*>(value);
             return MwParam_Ok;
-        }
-        path->PutBack();
-        return Super::SetParamVirtual(path, value);
+        });
     }
     void Reset() { ++m_Resets; }
     u32 Call(CMwMemberPath*) { return ++m_Resets; }

@@ -126,6 +126,7 @@ CMwNod* MwFactory() {
 #define MW_DECLARE_CLASS(Class, Base, ClassId)                                                     \
 public:                                                                                            \
     using Super = Base;                                                                            \
+    using MwDeclaredClass = Class;                                                                 \
     static constexpr u32 s_ClassId = ClassId;                                                      \
     static CMwClassInfo s_ClassInfo;                                                               \
     CMwClassInfo* GetClassInfo() override {                                                        \

@@ -7,6 +7,7 @@
 #include "core/nod/MwMemberPath.h"
 #include "core/nod/MwParamScalar.h"
 #include "core/nod/MwParamStruct.h"
+#include "core/nod/MwVirtualMember.h"
 #include "platform/Crt.h"
 
 #include <cinttypes>
@@ -45,23 +46,21 @@ public:
         m_Points.FreeItems();
     }
     u32 GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) override {
-        const CMwMemberInfo* member = path->TakeMember();
-        if (member && member->MemberId == s_VirtualId) {
+        return MwGetParamVirtual(this, path, out, [&](CMwMemberInfo& member) -> MwOwnAnswer {
+            if (member.MemberId != s_VirtualId)
+                return MwNotOwnMember;
             ++m_VirtualReads;
             out->Value = &m_VirtualValue;
             return MwParam_Ok;
-        }
-        path->PutBack();
-        return Super::GetParamVirtual(path, out);
+        });
     }
     u32 SetParamVirtual(CMwMemberPath* path, const void* value) override {
-        const CMwMemberInfo* member = path->TakeMember();
-        if (member && member->MemberId == s_VirtualId) {
+        return MwSetParamVirtual(this, path, value, [&](CMwMemberInfo& member) -> MwOwnAnswer {
+            if (member.MemberId != s_VirtualId)
+                return MwNotOwnMember;
             m_VirtualValue = *static_cast<const u32*>(value);
             return MwParam_Ok;
-        }
-        path->PutBack();
-        return Super::SetParamVirtual(path, value);
+        });
     }
     void Reset() { ++m_Resets; }
     u32 Call(CMwMemberPath* path) {

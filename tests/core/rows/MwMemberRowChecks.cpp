@@ -7,6 +7,7 @@
 #include "core/math/Vec.h"
 #include "core/nod/MwMemberPath.h"
 #include "core/nod/MwRefBuffer.h"
+#include "core/nod/MwVirtualMember.h"
 
 namespace {
 
@@ -164,5 +165,27 @@ constexpr u32 kArgValues[] = {0};
     BAD_ROW(X)
 
 MW_DEFINE_CLASS(CRowNod, MwFactory<CRowNod>, CROWNOD_MEMBERS, MW_NO_CHUNKS);
+
+// The virtual member operations of a class declared with MW_DECLARE_CLASS reach its base; a class
+// without a declaration of its own must not use the helpers (its Super is its ancestor's base).
+class CVirtualRowNod : public CRowNod {
+    MW_DECLARE_CLASS(CVirtualRowNod, CRowNod, 0x01FE1000)
+public:
+    u32 GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) override {
+        return MwGetParamVirtual(this, path, out,
+                                 [](CMwMemberInfo&) -> MwOwnAnswer { return MwNotOwnMember; });
+    }
+};
+MW_DEFINE_CLASS(CVirtualRowNod, MwFactory<CVirtualRowNod>, MW_NO_MEMBERS, MW_NO_CHUNKS);
+
+#if defined(ROW_CASE_VIRTUAL_OPERATIONS_WITHOUT_DECLARATION)
+class CUndeclaredNod : public CVirtualRowNod {
+public:
+    u32 GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) override {
+        return MwGetParamVirtual(this, path, out,
+                                 [](CMwMemberInfo&) -> MwOwnAnswer { return MwNotOwnMember; });
+    }
+};
+#endif
 
 } // namespace
