@@ -341,18 +341,25 @@ constexpr CMwMemberInfoAction Action(u32 id, const char* name, F field, const ch
     return {Head(MwType_Action, id, name, field, label, flags, mask), method};
 }
 
+// A class record argument: `&CThing::s_ClassInfo`, or nullptr for none. Whether a record is given
+// is told by the argument's type, so that no address is compared at compile time.
+template <class R>
+inline constexpr bool IsRecordArgument =
+    std::is_same_v<R, CMwClassInfo*> || std::is_same_v<R, std::nullptr_t>;
+template <class R>
+inline constexpr bool IsRecord = std::is_same_v<R, CMwClassInfo*>;
+
 // TakesReference 1: the member holds a reference on its nod, so its field is a CMwNodRef (the
 // descriptor takes the new nod's reference and gives the old one back; the CMwNodRef gives the
 // last one back with the nod). TakesReference 0: a plain pointer, which counts nothing.
-template <class F>
+template <class F, class R>
 constexpr CMwMemberInfoClass Class(u32 id, const char* name, F field, const char* label, u32 flags,
-                                   u32 mask, CMwClassInfo* classInfo, u32 takesReference) {
+                                   u32 mask, R classInfo, u32 takesReference) {
     using T = FieldType<F>;
     static_assert(!HasField<F> || IsNodPointer<T> || std::is_same_v<T, CMwNodRef>,
                   "Class member: the field must be a pointer to a nod class, or a CMwNodRef where "
                   "the row takes references");
-    if (!classInfo)
-        RowError("Class member: give the record of the accepted class");
+    static_assert(IsRecord<R>, "Class member: give the record of the accepted class");
     if (takesReference > 1)
         RowError("Class member: TakesReference is 0 or 1");
     if (HasField<F> && takesReference == 1 && !std::is_same_v<T, CMwNodRef>)
@@ -367,8 +374,6 @@ constexpr CMwMemberInfoEnum Enum(u32 id, const char* name, F field, const char* 
                                  u32 mask, const char* prefix, const char* const (&names)[N]) {
     static_assert(FieldFits<F, MwType_Enum>,
                   "Enum member: the field must be a u32 (the index of the value)");
-    if (!prefix)
-        RowError("Enum member: the prefix is a text (\"\" for values without scope)");
     return {Head(MwType_Enum, id, name, field, label, flags, mask), prefix, N, names};
 }
 
@@ -435,10 +440,10 @@ constexpr CMwMemberInfoProc Proc(u32 id, const char* name, F field, const char* 
 }
 
 // Lists of nods name the class of their elements; other lists name none.
-constexpr void CheckElementClass(u32 elementType, CMwClassInfo* elementClassInfo) {
-    if (elementType == MwType_Class && !elementClassInfo)
+constexpr void CheckElementClass(u32 elementType, bool hasRecord) {
+    if (elementType == MwType_Class && !hasRecord)
         RowError("list of nods: give the record of the elements' class");
-    if (elementType != MwType_Class && elementClassInfo)
+    if (elementType != MwType_Class && hasRecord)
         RowError("list member: only lists of nods name an element class");
 }
 
@@ -446,8 +451,8 @@ constexpr void CheckElementClass(u32 elementType, CMwClassInfo* elementClassInfo
 template <u32 Layout, class F>
 constexpr CMwMemberInfoContainer Container(u32 id, const char* name, F field, const char* label,
                                            u32 flags, u32 mask, u32 elementType, u32 elementFlags,
-                                           const char* elementName,
-                                           CMwClassInfo* elementClassInfo) {
+                                           const char* elementName, CMwClassInfo* elementClassInfo,
+                                           bool hasRecord) {
     if (!MwHasContainers(elementType))
         RowError("list member: the element kind has no lists (only Bool, Class, Color, Integer, "
                  "Iso4, Iso3, Natural, Real, String, StringInt, Vec2, Vec3, Vec4 and Quat have)");
@@ -455,37 +460,37 @@ constexpr CMwMemberInfoContainer Container(u32 id, const char* name, F field, co
     if (HasField<F> && !StoresKind<Element>(elementType))
         RowError("list member: the elements must have the element kind's type (u32 for Bool and "
                  "Natural, i32, f32, T* for nods, CClassicString, Vec3 ...)");
-    CheckElementClass(elementType, elementClassInfo);
+    CheckElementClass(elementType, hasRecord);
     return {Head(elementType + Layout, id, name, field, label, flags, mask), elementFlags,
             elementName, elementType, elementClassInfo};
 }
 
 #define MW_CONTAINER_MEMBER_KIND(Kind, Layout, Storage)                                            \
-    template <class F>                                                                             \
+    template <class F, class R = std::nullptr_t>                                                   \
     constexpr CMwMemberInfoContainer Kind(u32 id, const char* name, F field, const char* label,    \
                                           u32 flags, u32 mask, u32 elementType, u32 elementFlags,  \
-                                          const char* elementName,                                 \
-                                          CMwClassInfo* elementClassInfo = nullptr) {              \
+                                          const char* elementName, R elementClassInfo = nullptr) { \
         static_assert(!HasField<F> || ContainerOf<Layout, FieldType<F>>::Fits, #Kind               \
                       " member: the field must be a " Storage " of the element kind's type");      \
+        static_assert(IsRecordArgument<R>, "list member: the element class is a class record");    \
         return Container<Layout>(id, name, field, label, flags, mask, elementType, elementFlags,   \
-                                 elementName, elementClassInfo);                                   \
+                                 elementName, elementClassInfo, IsRecord<R>);                      \
     }
 MW_CONTAINER_MEMBER_KIND(Array, MwTypeArray, "CFastArray")
 MW_CONTAINER_MEMBER_KIND(Buffer, MwTypeBuffer, "CFastBuffer")
 MW_CONTAINER_MEMBER_KIND(BucketList, MwTypeBucketList, "CMwBucketList")
 #undef MW_CONTAINER_MEMBER_KIND
 
-template <class F>
+template <class F, class R = std::nullptr_t>
 constexpr CMwMemberInfoContainer RefBuffer(u32 id, const char* name, F field, const char* label,
                                            u32 flags, u32 mask, u32 elementType, u32 elementFlags,
-                                           const char* elementName,
-                                           CMwClassInfo* elementClassInfo = nullptr) {
+                                           const char* elementName, R elementClassInfo = nullptr) {
     static_assert(!HasField<F> || std::is_same_v<FieldType<F>, CMwRefBuffer>,
                   "RefBuffer member: the field must be a CMwRefBuffer");
+    static_assert(IsRecordArgument<R>, "list member: the element class is a class record");
     if (elementType != MwType_Class)
         RowError("RefBuffer member: the elements are nods (MwType_Class)");
-    CheckElementClass(elementType, elementClassInfo);
+    CheckElementClass(elementType, IsRecord<R>);
     return {Head(MwType_RefBuffer, id, name, field, label, flags, mask), elementFlags, elementName,
             elementType, elementClassInfo};
 }
