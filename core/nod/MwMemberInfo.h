@@ -236,7 +236,7 @@ using FieldType = typename FieldTypeOf<F>::Type;
 // What a Class field and an element of a list of nods hold.
 template <class T>
 inline constexpr bool IsNodPointer =
-    std::is_pointer_v<T>&& std::is_base_of_v<CMwNod, std::remove_pointer_t<T>>;
+    std::conjunction_v<std::is_pointer<T>, std::is_base_of<CMwNod, std::remove_pointer_t<T>>>;
 
 // True when T is the type the kind's descriptor reads and writes (for Class: a plain pointer).
 template <class T>
