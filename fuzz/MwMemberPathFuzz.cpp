@@ -6,12 +6,14 @@
 // the value back as text. Every outcome must be a result code, never a fault, and a failed parse
 // must leave the path empty.
 #include "core/base/ClassicLog.h"
+#include "core/math/GmColor.h"
 #include "core/math/Iso.h"
 #include "core/math/Vec.h"
 #include "core/nod/MwCoreClasses.h"
 #include "core/nod/MwId.h"
 #include "core/nod/MwMemberPath.h"
 #include "core/nod/MwParam.h"
+#include "core/nod/MwVirtualMember.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -43,22 +45,20 @@ public:
         m_Values.FreeItems();
     }
     u32 GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) override {
-        const CMwMemberInfo* member = path->TakeMember();
-        if (member && member->MemberId == 0x01F89010) {
+        return MwGetParamVirtual(this, path, out, [&](CMwMemberInfo& member) -> MwOwnAnswer {
+            if (member.MemberId != 0x01F89010)
+                return MwNotOwnMember;
             out->Value = &m_Virtual;
             return MwParam_Ok;
-        }
-        path->PutBack();
-        return Super::GetParamVirtual(path, out);
+        });
     }
     u32 SetParamVirtual(CMwMemberPath* path, const void* value) override {
-        const CMwMemberInfo* member = path->TakeMember();
-        if (member && member->MemberId == 0x01F89010) {
+        return MwSetParamVirtual(this, path, value, [&](CMwMemberInfo& member) -> MwOwnAnswer {
+            if (member.MemberId != 0x01F89010)
+                return MwNotOwnMember;
             m_Virtual = *static_cast<const u32*>(value);
             return MwParam_Ok;
-        }
-        path->PutBack();
-        return Super::SetParamVirtual(path, value);
+        });
     }
     void Reset() { ++m_Resets; }
     u32 Call(CMwMemberPath*) { return ++m_Resets; }
@@ -72,8 +72,8 @@ public:
     Vec3 m_Pos;
     Vec2 m_Size2;
     Iso4 m_Loc;
-    Vec3 m_Color;
-    CMwNod* m_Held = nullptr;
+    GmColorRgb m_Color;
+    CMwNodRef m_Held;
     CMwNod* m_Link = nullptr;
     CFastBuffer<CMwNod*> m_Nods;
     CFastBuffer<u32> m_Values;
@@ -162,8 +162,11 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     if (equals)
         valueText.AssignUtf8(CClassicStringRef(equals + 1, length - pathLength - 1));
 
-    // A small tree with a cycle: root.Link is the other nod, whose Child is the root.
+    // A small tree with a cycle: root.Link is the other nod, whose Child is the root. Both live
+    // on the stack: a reference of their own keeps the Held members from deleting them.
     CFuzzNod root, other;
+    root.AddRef();
+    other.AddRef();
     root.m_Link = &other;
     root.m_Child = &other;
     other.m_Child = &root;
@@ -187,6 +190,9 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
         if (mode & 4 && path.ParseFromText(0xFFFFFFFF, &root, pathText) == MwParam_Ok)
             ReadBack(root, path);
     }
-    // The tree lives on the stack and goes whatever its counts say.
+    // The tree lives on the stack and goes whatever its counts say, once no member holds a
+    // reference on the other nod.
+    root.m_Held.Set(nullptr);
+    other.m_Held.Set(nullptr);
     return 0;
 }

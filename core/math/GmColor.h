@@ -12,6 +12,13 @@ struct GmColor {
     f32 a = 1.0f;
 };
 
+// Three floats r, g, b: the value of a Color member of a nod.
+struct GmColorRgb {
+    f32 r = 0.0f;
+    f32 g = 0.0f;
+    f32 b = 0.0f;
+};
+
 struct GmHsv {
     f32 h = 0.0f;
     f32 s = 0.0f;
@@ -25,8 +32,10 @@ struct GmHsl {
     f32 s = 0.0f;
 };
 
-static_assert(sizeof(GmColor) == 16 && sizeof(GmHsv) == 12 && sizeof(GmHsl) == 12);
+static_assert(sizeof(GmColor) == 16 && sizeof(GmColorRgb) == 12 && sizeof(GmHsv) == 12 &&
+              sizeof(GmHsl) == 12);
 static_assert(std::is_trivially_copyable_v<GmColor> && std::is_standard_layout_v<GmColor>);
+static_assert(std::is_trivially_copyable_v<GmColorRgb> && std::is_standard_layout_v<GmColorRgb>);
 
 // The scale of one byte: the float nearest to 1/255.
 inline constexpr f32 GmColorByteScale = 0.003921569f;

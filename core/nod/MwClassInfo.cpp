@@ -73,19 +73,13 @@ void File(CMwClassInfo* info) {
     classes.m_Items[number] = info;
 }
 
-// Reports records whose member ids or parents do not fit the registry.
-void CheckRecords() {
-    for (CMwClassInfo* info = s_FirstClassInfo; info; info = info->m_Next) {
+// Reports records whose parent was not handed to the registry (its library's list is missing).
+// Member tables need no check here: MW_DEFINE_CLASS checks every row when it is compiled.
+void CheckParents() {
+    for (CMwClassInfo* info = s_FirstClassInfo; info; info = info->m_Next)
         if (info->m_Parent && !IsListed(info->m_Parent))
             ClassicLogFormatLine("[MwClass] Class %s has the unregistered parent %s", info->m_Name,
                                  info->m_Parent->m_Name);
-        for (u32 i = 0; i < info->m_MemberCount; ++i) {
-            const CMwMemberInfo* member = info->m_MemberInfos[i];
-            if (member->MemberId != (info->m_ClassId | i))
-                ClassicLogFormatLine("[MwClass] Member %s of %s has the id 0x%08x at index %u",
-                                     member->Name, info->m_Name, member->MemberId, i);
-        }
-    }
 }
 
 } // namespace
@@ -125,7 +119,7 @@ void CMwClassRegistry::Init() {
         File(info);
     LinkChildren();
     BindMemberInfos();
-    CheckRecords();
+    CheckParents();
 }
 
 void CMwClassRegistry::LinkChildren() {

@@ -126,6 +126,7 @@ CMwNod* MwFactory() {
 #define MW_DECLARE_CLASS(Class, Base, ClassId)                                                     \
 public:                                                                                            \
     using Super = Base;                                                                            \
+    using MwDeclaredClass = Class;                                                                 \
     static constexpr u32 s_ClassId = ClassId;                                                      \
     static CMwClassInfo s_ClassInfo;                                                               \
     CMwClassInfo* GetClassInfo() override {                                                        \
@@ -138,19 +139,26 @@ public:                                                                         
         return classId == ClassId || Super::IsKindOf(classId);                                     \
     }
 
-// Field of a member row: a data member of the class, or no field (a virtual member) with the
-// field name the record carries.
-#define MW_FIELD(field)                                                                            \
-    CMwMemberField {                                                                               \
-        static_cast<i32>(offsetof(MwThisClass, field)), #field                                     \
+// Field of a member row: a data member of the class (its C++ type is checked against the row's
+// kind), the same under another stored field name, or no field (a virtual member) with the field
+// name the record carries.
+#define MW_FIELD(field) MW_FIELD_NAMED(field, #field)
+#define MW_FIELD_NAMED(field, fieldName)                                                           \
+    CMwField<decltype(MwThisClass::field)> {                                                       \
+        { static_cast<i32>(offsetof(MwThisClass, field)), fieldName }                              \
     }
 #define MW_VIRTUAL(fieldName)                                                                      \
-    CMwMemberField {                                                                               \
-        -1, fieldName                                                                              \
+    CMwNoField {                                                                                   \
+        { -1, fieldName }                                                                          \
     }
 
-// Expansions of the member and chunk lists.
+// Expansions of the member and chunk lists. Each row's index is an enumerator named after its
+// member id, so that the id is checked against the class id and the index where the row stands.
+#define MW_MEMBER_INDEX(Kind, Id, ...) MwRow_##Id,
 #define MW_MEMBER_RECORD(Kind, Id, ...)                                                            \
+    static_assert(MwRow_##Id < 0x1000 && (Id) == (MwThisClass::s_ClassId | MwRow_##Id),            \
+                  "member row: the member id is the class id with the row's index in its low 12 "  \
+                  "bits");                                                                         \
     constinit auto s_MwMember_##Id = mw_member_rows::Kind(Id, __VA_ARGS__);
 #define MW_MEMBER_POINTER(Kind, Id, ...) &s_MwMember_##Id,
 #define MW_CHUNK_ROW(Id, Flags) CMwChunkInfo{Id, Flags},
@@ -158,21 +166,21 @@ public:                                                                         
 #define MW_NO_CHUNKS(X)
 
 // In the class's source file: the class record with its member table (rows
-// X(Kind, MemberId, "Name", field, "Label", Flags, Mask, extras...)) and its chunk table (rows
-// X(ChunkId, Flags), in enumeration order). `InfoParent` is the parent in the class tree, the C++
-// base for all but a few classes. `Factory` is MwFactory<Class> or nullptr.
+// X(Kind, MemberId, "Name", field, "Label", Flags, Mask, extras...), checked at compile time) and
+// its chunk table (rows X(ChunkId, Flags), in enumeration order). `InfoParent` is the parent in the
+// class tree, the C++ base for all but a few classes. `Factory` is MwFactory<Class> or nullptr.
 #define MW_DEFINE_CLASS_WITH_PARENT(Class, InfoParent, Factory, MEMBERS, CHUNKS)                   \
     namespace mw_class_##Class {                                                                   \
         using MwThisClass = Class;                                                                 \
+        enum : u32 { MEMBERS(MW_MEMBER_INDEX) MwRowCount };                                        \
         MEMBERS(MW_MEMBER_RECORD)                                                                  \
         constinit CMwMemberInfo* const s_Members[] = {MEMBERS(MW_MEMBER_POINTER) nullptr};         \
         constinit const CMwChunkInfo s_Chunks[] = {CHUNKS(MW_CHUNK_ROW) CMwChunkInfo{0, 0}};       \
     }                                                                                              \
     constinit CMwClassInfo Class::s_ClassInfo(                                                     \
         Class::s_ClassId, &InfoParent::s_ClassInfo, &Class::Super::s_ClassInfo, #Class, Factory,   \
-        mw_class_##Class::s_Members,                                                               \
-        sizeof(mw_class_##Class::s_Members) / sizeof(CMwMemberInfo*) - 1,                          \
-        mw_class_##Class::s_Chunks, sizeof(mw_class_##Class::s_Chunks) / sizeof(CMwChunkInfo) - 1)
+        mw_class_##Class::s_Members, mw_class_##Class::MwRowCount, mw_class_##Class::s_Chunks,     \
+        sizeof(mw_class_##Class::s_Chunks) / sizeof(CMwChunkInfo) - 1)
 
 #define MW_DEFINE_CLASS(Class, Factory, MEMBERS, CHUNKS)                                           \
     MW_DEFINE_CLASS_WITH_PARENT(Class, Class::Super, Factory, MEMBERS, CHUNKS)

@@ -1,8 +1,6 @@
 #include "core/nod/MwClassInfoViewer.h"
 
-#include "core/nod/MwMemberPath.h"
-
-#include <cstring>
+#include "core/nod/MwVirtualMember.h"
 
 namespace {
 constexpr const char* kNoFieldName = ClassicEmptyText<char>();
@@ -15,21 +13,15 @@ MW_DEFINE_CLASS(CMwClassInfoViewer, MwFactory<CMwClassInfoViewer>, CMWCLASSINFOV
                 MW_NO_CHUNKS);
 
 u32 CMwClassInfoViewer::GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) {
-    const CMwMemberInfo* member = path->TakeMember();
-    if (!member || member->MemberId != s_ClassIdMemberId) {
-        if (member)
-            path->PutBack();
-        return Super::GetParamVirtual(path, out);
-    }
-    // A Natural has no components.
-    if (path->GetCurrentKind() == MwPathItem_Index)
-        return MwParam_NotFound;
-    if (m_ClassInfo) {
+    return MwGetParamVirtual(this, path, out, [&](CMwMemberInfo& member) -> MwOwnAnswer {
+        if (member.MemberId != s_ClassIdMemberId)
+            return MwNotOwnMember;
+        // A Natural has no components.
+        if (path->GetCurrentKind() == MwPathItem_Index)
+            return MwParam_NotFound;
+        if (!m_ClassInfo)
+            return MwAnswerValue(out, s_NoClassId);
         out->Value = &m_ClassInfo->m_ClassId;
         return MwParam_Ok;
-    }
-    const u32 unset = s_NoClassId;
-    std::memcpy(out->Scratch, &unset, sizeof unset);
-    out->Value = out->Scratch;
-    return MwParam_Ok;
+    });
 }

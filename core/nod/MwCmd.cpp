@@ -2,7 +2,7 @@
 
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwCmdBufferCore.h"
-#include "core/nod/MwMemberPath.h"
+#include "core/nod/MwVirtualMember.h"
 
 #include <cstring>
 
@@ -246,14 +246,9 @@ void CMwCmdBuffer::RunBucket(u32 bucket) {
 }
 
 u32 CMwCmdBuffer::GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) {
-    const CMwMemberInfo* member = path->TakeMember();
-    if (member && member->MemberId == kCmdCountMemberId) {
-        const u32 count = m_Cmds.GetCount();
-        std::memcpy(out->Scratch, &count, sizeof count);
-        out->Value = out->Scratch;
-        return MwParam_Ok;
-    }
-    if (member)
-        path->PutBack();
-    return Super::GetParamVirtual(path, out);
+    return MwGetParamVirtual(this, path, out, [&](CMwMemberInfo& member) -> MwOwnAnswer {
+        if (member.MemberId != kCmdCountMemberId)
+            return MwNotOwnMember;
+        return MwAnswerValue(out, m_Cmds.GetCount());
+    });
 }

@@ -1,7 +1,7 @@
 #include "core/nod/MwCmdBufferCore.h"
 
 #include "core/base/ClassicLog.h"
-#include "core/nod/MwMemberPath.h"
+#include "core/nod/MwVirtualMember.h"
 #include "platform/Clock.h"
 
 #include <cstring>
@@ -292,25 +292,17 @@ void CMwCmdBufferCore::SetPeriodPairs(const SPeriodPair* pairs) {
 }
 
 u32 CMwCmdBufferCore::GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) {
-    const CMwMemberInfo* member = path->TakeMember();
-    const u32* word = nullptr;
-    switch (member ? member->MemberId : 0) {
-        case kComputerTimeId:
-        case kHumanTimeId:
-            word = &m_ComputerClock.m_CurrentMs;
-            break;
-        case kGameTimeId:
-            word = &GetGameClock()->m_CurrentValue;
-            break;
-        case kSimulationTimeId:
-            word = &m_SimulationClock.m_CurrentValue;
-            break;
-        default:
-            if (member)
-                path->PutBack();
-            return Super::GetParamVirtual(path, out);
-    }
-    std::memcpy(out->Scratch, word, sizeof *word);
-    out->Value = out->Scratch;
-    return MwParam_Ok;
+    return MwGetParamVirtual(this, path, out, [&](CMwMemberInfo& member) -> MwOwnAnswer {
+        switch (member.MemberId) {
+            case kComputerTimeId:
+            case kHumanTimeId:
+                return MwAnswerValue(out, m_ComputerClock.m_CurrentMs);
+            case kGameTimeId:
+                return MwAnswerValue(out, GetGameClock()->m_CurrentValue);
+            case kSimulationTimeId:
+                return MwAnswerValue(out, m_SimulationClock.m_CurrentValue);
+            default:
+                return MwNotOwnMember;
+        }
+    });
 }

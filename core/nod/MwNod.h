@@ -156,7 +156,8 @@ private:
 };
 
 // A member that holds one reference to a nod: takes it when a nod is stored, gives it back when
-// the nod is replaced or the holder destroyed. Copies take a reference of their own.
+// the nod is replaced or the holder destroyed. Copies take a reference of their own. The field of
+// a Class member row that takes references.
 class CMwNodRef {
 public:
     CMwNodRef() = default;
@@ -183,3 +184,6 @@ public:
 private:
     CMwNod* m_Nod = nullptr;
 };
+// The Class descriptors read and store a reference-holding member's nod through its field as a
+// CMwNod* (the reference-taking one keeps the count as Set does).
+static_assert(std::is_standard_layout_v<CMwNodRef> && sizeof(CMwNodRef) == sizeof(CMwNod*));

@@ -1,6 +1,5 @@
 #include "core/nod/MwParam.h"
 
-#include "core/base/ClassicLog.h"
 #include "core/nod/MwParamContainer.h"
 #include "core/nod/MwParamRefBuffer.h"
 #include "core/nod/MwParamScalar.h"
@@ -176,11 +175,12 @@ constexpr CBaseKind kBaseKinds[] = {
     {MwType_RefBuffer, NewDescriptor<CMwParamRefBuffer>, false},
 };
 
-// The base kinds and their containers fill the codes 0-62 in order, each exactly once.
+// The base kinds and their containers fill the codes 0-62 in order, each exactly once, and the
+// kinds with containers are those the member rows accept as list elements.
 constexpr bool CoversEveryTypeCode() {
     u32 next = 0;
     for (const CBaseKind& kind : kBaseKinds) {
-        if (kind.TypeCode != next)
+        if (kind.TypeCode != next || kind.HasContainers != MwHasContainers(kind.TypeCode))
             return false;
         next += kind.HasContainers ? 4 : 1;
     }
@@ -215,28 +215,6 @@ CMwParam* DescriptorFor(const CMwMemberInfo& member) {
     return member.TypeCode < MwType_Count ? s_Descriptors[member.TypeCode] : nullptr;
 }
 
-// Every record of every listed class must have its descriptor now; a record without one would
-// crash the first access through it, so it is reported here.
-void CheckBindings() {
-    for (const CMwClassInfo* info = CMwClassRegistry::GetFirstClassInfo(); info;
-         info = info->m_Next) {
-        for (u32 i = 0; i < info->m_MemberCount; ++i) {
-            const CMwMemberInfo* member = info->m_MemberInfos[i];
-            if (member && member->Param)
-                continue;
-            if (member)
-                g_ClassicLogLine.Format("[MwClass] Member %s (0x%08x) of %s has the type code "
-                                        "%u, which no descriptor serves",
-                                        member->Name, member->MemberId, info->m_Name,
-                                        member->TypeCode);
-            else
-                g_ClassicLogLine.Format("[MwClass] Member %u of %s has no record", i, info->m_Name);
-            g_ClassicLogLine.Append("\r\n");
-            ClassicLogWriteLine();
-        }
-    }
-}
-
 } // namespace
 
 CMwParam* CMwParam::GetDescriptor(u32 typeCode) {
@@ -257,7 +235,6 @@ void CMwClassRegistry::BindMemberInfos() {
         for (u32 i = 0; i < info->m_MemberCount; ++i)
             if (CMwMemberInfo* member = info->m_MemberInfos[i])
                 member->Param = DescriptorFor(*member);
-    CheckBindings();
 }
 
 void CMwClassRegistry::UnbindMemberInfos() {

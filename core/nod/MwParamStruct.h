@@ -13,6 +13,7 @@
 // The element operations (the static functions taking a CMwStructShape) serve any value of a
 // structured kind wherever it lives: a member's field here, an element of an array, buffer or
 // bucket list in the containers.
+#include "core/math/GmColor.h"
 #include "core/nod/MwParam.h"
 
 // How one structured kind is laid out and how whole values combine.
@@ -69,11 +70,7 @@ class CMwParamColor : public CMwParamStruct {
     MW_DECLARE_CLASS(CMwParamColor, CMwParamStruct, 0x01018000)
 public:
     // The value of a Color member: three floats r, g, b.
-    struct CValue {
-        f32 r = 0.0f;
-        f32 g = 0.0f;
-        f32 b = 0.0f;
-    };
+    using CValue = GmColorRgb;
 
     const CMwStructShape* GetShape() override;
 };

@@ -2,7 +2,7 @@
 
 #include "core/base/ClassicArchive.h"
 #include "core/base/ClassicLog.h"
-#include "core/nod/MwMemberPath.h"
+#include "core/nod/MwVirtualMember.h"
 
 #include <cstring>
 #include <utility>
@@ -143,41 +143,37 @@ CMwNod* CMwRefBuffer::TakeElement(CMwMemberPath* path) {
 }
 
 u32 CMwRefBuffer::AddParamVirtual(CMwMemberPath* path, const void* value) {
-    CMwMemberInfo* member = path->TakeMember();
-    if (!member || member->MemberId != s_NodsMemberId) {
-        if (member)
-            path->PutBack();
-        return Super::AddParamVirtual(path, value);
-    }
-    if (!path->HasCurrent()) {
-        Add(static_cast<CMwNod*>(const_cast<void*>(value)));
+    return MwAddParamVirtual(this, path, value, [&](CMwMemberInfo& member) -> MwOwnAnswer {
+        if (member.MemberId != s_NodsMemberId)
+            return MwNotOwnMember;
+        if (!path->HasCurrent()) {
+            Add(static_cast<CMwNod*>(const_cast<void*>(value)));
+            return MwParam_Ok;
+        }
+        CMwNod* element = TakeElement(path);
+        if (element && path->HasCurrent())
+            element->AddParam(path, value);
         return MwParam_Ok;
-    }
-    CMwNod* element = TakeElement(path);
-    if (element && path->HasCurrent())
-        element->AddParam(path, value);
-    return MwParam_Ok;
+    });
 }
 
 u32 CMwRefBuffer::SubParamVirtual(CMwMemberPath* path, const void* value) {
-    CMwMemberInfo* member = path->TakeMember();
-    if (!member || member->MemberId != s_NodsMemberId) {
-        if (member)
-            path->PutBack();
-        return Super::SubParamVirtual(path, value);
-    }
-    if (!path->HasCurrent()) {
-        u32 position = 0;
-        if (value) {
-            std::memcpy(&position, value, sizeof position);
-            RemoveAt(position);
+    return MwSubParamVirtual(this, path, value, [&](CMwMemberInfo& member) -> MwOwnAnswer {
+        if (member.MemberId != s_NodsMemberId)
+            return MwNotOwnMember;
+        if (!path->HasCurrent()) {
+            u32 position = 0;
+            if (value) {
+                std::memcpy(&position, value, sizeof position);
+                RemoveAt(position);
+            }
+            return MwParam_Ok;
         }
+        CMwNod* element = TakeElement(path);
+        if (element && path->HasCurrent())
+            element->SubParam(path, value);
         return MwParam_Ok;
-    }
-    CMwNod* element = TakeElement(path);
-    if (element && path->HasCurrent())
-        element->SubParam(path, value);
-    return MwParam_Ok;
+    });
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,8 +1,8 @@
 #include "core/nod/MwStatsValue.h"
 
 #include "core/base/ClassicLog.h"
-#include "core/nod/MwMemberPath.h"
 #include "core/nod/MwParam.h"
+#include "core/nod/MwVirtualMember.h"
 
 #include <algorithm>
 #include <bit>
@@ -285,37 +285,31 @@ void CMwStatsValue::LogReport() {
 // Member access
 
 u32 CMwStatsValue::GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) {
-    CMwMemberInfo* member = path->TakeMember();
-    if (!member || (member->MemberId & 0xFFFFF000) != s_ClassId) {
-        if (member)
-            path->PutBack();
-        return Super::GetParamVirtual(path, out);
-    }
-    // Naturals and reals have no components.
-    if (member->MemberId == s_NbMaxSamplesMemberId || member->MemberId == s_NbSamplesMemberId) {
-        if (path->HasCurrent())
+    return MwGetParamVirtual(this, path, out, [&](CMwMemberInfo& member) -> MwOwnAnswer {
+        if ((member.MemberId & 0xFFFFF000) != s_ClassId)
+            return MwNotOwnMember;
+        // Naturals and reals have no components.
+        if (member.MemberId == s_NbMaxSamplesMemberId || member.MemberId == s_NbSamplesMemberId) {
+            if (path->HasCurrent())
+                return MwParam_NotFound;
+            return MwAnswerValue(out, member.MemberId == s_NbSamplesMemberId ? m_SampleCount
+                                                                             : GetMaxSamples());
+        }
+        if (!member.Param || member.FieldOffset < 0)
             return MwParam_NotFound;
-        const u32 count = member->MemberId == s_NbSamplesMemberId ? m_SampleCount : GetMaxSamples();
-        std::memcpy(out->Scratch, &count, sizeof count);
-        out->Value = out->Scratch;
-        return MwParam_Ok;
-    }
-    if (!member->Param || member->FieldOffset < 0)
-        return MwParam_NotFound;
-    Compute();
-    return member->Param->Get(reinterpret_cast<u8*>(this) + member->FieldOffset, path, out);
+        Compute();
+        return member.Param->Get(reinterpret_cast<u8*>(this) + member.FieldOffset, path, out);
+    });
 }
 
 u32 CMwStatsValue::SetParamVirtual(CMwMemberPath* path, const void* value) {
-    CMwMemberInfo* member = path->TakeMember();
-    if (!member || member->MemberId != s_NbMaxSamplesMemberId) {
-        if (member)
-            path->PutBack();
-        return Super::SetParamVirtual(path, value);
-    }
-    u32 n = 0;
-    if (path->HasCurrent() || !value)
-        return MwParam_NotFound;
-    std::memcpy(&n, value, sizeof n);
-    return SetMaxSamples(n) ? MwParam_Ok : MwParam_NotFound;
+    return MwSetParamVirtual(this, path, value, [&](CMwMemberInfo& member) -> MwOwnAnswer {
+        if (member.MemberId != s_NbMaxSamplesMemberId)
+            return MwNotOwnMember;
+        if (path->HasCurrent() || !value)
+            return MwParam_NotFound;
+        u32 n = 0;
+        std::memcpy(&n, value, sizeof n);
+        return SetMaxSamples(n) ? MwParam_Ok : MwParam_NotFound;
+    });
 }

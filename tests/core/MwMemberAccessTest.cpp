@@ -1,11 +1,13 @@
 // Member access by path: the parser, the description of a path's target, the nod's member
 // operations, the path check and setting members from text.
 #include "CoreTestSupport.h"
+#include "core/math/GmColor.h"
 #include "core/math/Iso.h"
 #include "core/math/Vec.h"
 #include "core/nod/MwMemberPath.h"
 #include "core/nod/MwParamScalar.h"
 #include "core/nod/MwParamStruct.h"
+#include "core/nod/MwVirtualMember.h"
 #include "platform/Crt.h"
 
 #include <cinttypes>
@@ -44,23 +46,21 @@ public:
         m_Points.FreeItems();
     }
     u32 GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) override {
-        const CMwMemberInfo* member = path->TakeMember();
-        if (member && member->MemberId == s_VirtualId) {
+        return MwGetParamVirtual(this, path, out, [&](CMwMemberInfo& member) -> MwOwnAnswer {
+            if (member.MemberId != s_VirtualId)
+                return MwNotOwnMember;
             ++m_VirtualReads;
             out->Value = &m_VirtualValue;
             return MwParam_Ok;
-        }
-        path->PutBack();
-        return Super::GetParamVirtual(path, out);
+        });
     }
     u32 SetParamVirtual(CMwMemberPath* path, const void* value) override {
-        const CMwMemberInfo* member = path->TakeMember();
-        if (member && member->MemberId == s_VirtualId) {
+        return MwSetParamVirtual(this, path, value, [&](CMwMemberInfo& member) -> MwOwnAnswer {
+            if (member.MemberId != s_VirtualId)
+                return MwNotOwnMember;
             m_VirtualValue = *static_cast<const u32*>(value);
             return MwParam_Ok;
-        }
-        path->PutBack();
-        return Super::SetParamVirtual(path, value);
+        });
     }
     void Reset() { ++m_Resets; }
     u32 Call(CMwMemberPath* path) {
@@ -79,8 +79,8 @@ public:
     CClassicWideString m_Caption;
     Vec3 m_Pos;
     Iso4 m_Loc;
-    Vec3 m_Color;
-    CMwNod* m_Held = nullptr;
+    GmColorRgb m_Color;
+    CMwNodRef m_Held;
     CMwNod* m_Link = nullptr;
     CMwNod* m_Parent = nullptr;
     CFastBuffer<CMwNod*> m_Nods;
@@ -837,13 +837,13 @@ TEST_F(MwMemberAccess, ANodMemberIsSetOnlyFromTheAddressOfALiveNodOfItsClass) {
     }
     // The base class is enough for a member that accepts it; the reference-taking member counts.
     EXPECT_EQ(m_Nod->SetParamFromText(CClassicString("Held"), Wide(AddressText(&base))), 0u);
-    EXPECT_EQ(m_Nod->m_Held, &base);
+    EXPECT_EQ(m_Nod->m_Held.Get(), &base);
     EXPECT_EQ(base.GetRefCount(), 1);
     EXPECT_EQ(m_Nod->SetParamFromText(CClassicString("Held"), Wide(AddressText(&base))), 0u);
     EXPECT_EQ(base.GetRefCount(), 1);
     base.AddRef(); // keeps the stack nod alive when the member lets it go
     EXPECT_EQ(m_Nod->SetParamFromText(CClassicString("Held"), Wide("")), 0u);
-    EXPECT_EQ(m_Nod->m_Held, nullptr);
+    EXPECT_EQ(m_Nod->m_Held.Get(), nullptr);
     EXPECT_EQ(base.GetRefCount(), 1);
     m_Nod->m_Link = nullptr;
 }

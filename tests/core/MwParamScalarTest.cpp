@@ -5,6 +5,7 @@
 #include "CoreTestSupport.h"
 #include "ExternalToolSupport.h"
 #include "core/math/Iso.h"
+#include "core/nod/MwVirtualMember.h"
 
 #include <clocale>
 #include <cstring>
@@ -22,13 +23,12 @@ class CScalarNod : public CMwNod {
 public:
     CMwId* GetIdPtr() override { return &m_Id; }
     u32 GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) override {
-        const CMwMemberInfo* member = path->TakeMember();
-        if (member && member->MemberId == 0x01F84008) {
+        return MwGetParamVirtual(this, path, out, [&](CMwMemberInfo& member) -> MwOwnAnswer {
+            if (member.MemberId != 0x01F84008)
+                return MwNotOwnMember;
             out->Value = &m_List;
             return MwParam_Ok;
-        }
-        path->PutBack();
-        return Super::GetParamVirtual(path, out);
+        });
     }
     ~CScalarNod() override {
         m_List.FreeItems();
@@ -40,7 +40,7 @@ public:
     u32 m_Mode = 0;
     u32 m_Size = 0;
     CMwNod* m_Plain = nullptr;
-    CMwNod* m_Held = nullptr;
+    CMwNodRef m_Held;
     CFastBuffer<CMwNod*> m_List;
     CFastBuffer<u32> m_Numbers;
 };
