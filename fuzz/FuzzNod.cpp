@@ -26,12 +26,17 @@ void CFuzzNod::ArchiveChunk(CClassicArchive& archive, u32 chunkId) {
         case s_ChildChunk: {
             u32 hasChild = m_Child != nullptr;
             archive.SerializeBools(&hasChild, 1);
-            if (!archive.m_Writing) {
-                delete m_Child;
-                m_Child = hasChild ? new CFuzzNod : nullptr;
+            if (archive.m_Writing) {
+                if (m_Child)
+                    m_Child->Archive(archive);
+                break;
             }
-            if (m_Child)
-                m_Child->Archive(archive);
+            // The child replaces the previous one only once its body was read whole.
+            std::unique_ptr<CFuzzNod> child(hasChild ? new CFuzzNod : nullptr);
+            if (child)
+                child->Archive(archive);
+            delete m_Child;
+            m_Child = child.release();
             break;
         }
         default:

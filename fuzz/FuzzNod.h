@@ -3,7 +3,9 @@
 //
 // CFuzzNod has a plain chunk (a u32), a skippable chunk (a string and a real), a chunk that
 // release archives leave out (a wide string) and a chunk that holds an inline child of its own
-// class, read by calling the child's Archive as the archive file reads inline nods.
+// class, read by calling the child's Archive as the archive file reads inline nods. A child is
+// kept only when its body was read whole, so a nod whose read failed holds no level past the
+// nesting an archive accepts.
 #include "core/base/ClassicArchive.h"
 #include "core/nod/MwNod.h"
 

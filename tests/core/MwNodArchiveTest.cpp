@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -251,12 +252,16 @@ public:
         archive.SerializeBools(&hasChild, 1);
         if (!hasChild)
             return;
-        if (!archive.m_Writing) {
-            delete m_Child;
-            m_Child = new CNestNod;
-        }
         s_Frames.push_back(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
-        m_Child->Archive(archive);
+        if (archive.m_Writing) {
+            m_Child->Archive(archive);
+            return;
+        }
+        // The child is kept once its body was read whole.
+        std::unique_ptr<CNestNod> child(new CNestNod);
+        child->Archive(archive);
+        delete m_Child;
+        m_Child = child.release();
     }
     void OnAfterLoad() override { ++s_Loads; }
 
@@ -326,6 +331,7 @@ TEST(MwNodArchive, NestedBodiesReadUpToTheLimit) {
                 EXPECT_EQ(e.m_Code, kClassicBufferErrorTooDeep);
             }
             EXPECT_EQ(CNestNod::s_Loads, 0u);
+            EXPECT_EQ(nod.m_Child, nullptr);
             EXPECT_EQ(archive.GetBodyDepth(), 0u);
             EXPECT_NE(log.Since().find("[Archive] Nod bodies nested deeper than 256 levels"),
                       std::string::npos)
@@ -351,6 +357,7 @@ TEST(MwNodArchive, AnUnknownChunkInsideANestedBodyFailsTheRead) {
         EXPECT_EQ(e.m_Code, kClassicBufferErrorBadData);
     }
     EXPECT_EQ(CNestNod::s_Loads, 0u);
+    EXPECT_EQ(nod.m_Child, nullptr);
     EXPECT_NE(log.Since().find("[MwNod] Body of CNestNod not read: unknown chunk 0x01F3F000 "
                                "inside a nested body fails the read"),
               std::string::npos)
