@@ -2,7 +2,10 @@
 //
 // The bytes are read, in the binary and then in the text encoding, as a fixed script of rounds
 // (u32, hex u32, i32, u16, bytes, bool, floats, string, wide string, a raw block sized by the
-// first word, three name ids) until the stream fails. The rounds read whole are written by a
+// first word, three name ids) until the stream fails. They are read twice: from a memory stream
+// (text lines scanned in place, stored sizes checked against the bytes left) and from a stream
+// that cannot seek (text lines read a byte per call, binary strings read in pieces), which must
+// read the same rounds whole with the same values. The rounds read whole are written by a
 // second archive and read back by a third, which must succeed and give the same values.
 #include "core/base/ClassicArchive.h"
 #include "core/base/ClassicLog.h"
@@ -53,15 +56,23 @@ struct CRound {
         }
     }
 
-    void CheckSame(const CRound& other, bool binary) const {
+    // Two reads of the same bytes give the same values exactly. A round trip through a write
+    // keeps the floats' bits only in binary (text keeps six decimals and reads non-finite values
+    // as +-1), and a wide string's text up to its first NUL (a wide string is stored as its
+    // UTF-8 text, which ends there).
+    void CheckSame(const CRound& other, bool sameBytes, bool binary) const {
         Check(m_Word == other.m_Word && m_Hex == other.m_Hex && m_Int == other.m_Int);
         Check(std::memcmp(m_Shorts, other.m_Shorts, sizeof(m_Shorts)) == 0);
         Check(std::memcmp(m_Bytes, other.m_Bytes, sizeof(m_Bytes)) == 0);
         Check(m_Bool == other.m_Bool);
-        // Text keeps six decimals and reads non-finite values as +-1.
-        Check(!binary || std::memcmp(m_Floats, other.m_Floats, sizeof(m_Floats)) == 0);
+        Check(!(sameBytes || binary) ||
+              std::memcmp(m_Floats, other.m_Floats, sizeof(m_Floats)) == 0);
         Check(m_String.GetLength() == other.m_String.GetLength() &&
               std::memcmp(m_String.GetText(), other.m_String.GetText(), m_String.GetLength()) == 0);
+        const u32 wide = sameBytes ? m_Wide.GetLength()
+                                   : ClassicTextLength(m_Wide.GetText(), m_Wide.GetLength());
+        Check(wide == other.m_Wide.GetLength() &&
+              std::memcmp(m_Wide.GetText(), other.m_Wide.GetText(), wide * sizeof(char16_t)) == 0);
         Check(std::memcmp(m_Raw, other.m_Raw, m_Word % kMaxRaw) == 0);
         for (u32 i = 0; i < 3; ++i) {
             // A name word whose place is empty (made from a number by the oldest form) has no
@@ -70,6 +81,36 @@ struct CRound {
                 Check(m_Ids[i] == other.m_Ids[i]);
         }
     }
+};
+
+// A stream over bytes that cannot seek, as a file or network stream: a read past the end gives
+// fewer bytes, or with `strict` throws as a strict file stream does.
+class CByteStream : public CClassicBuffer {
+public:
+    CByteStream(const u8* data, u32 size, bool strict)
+        : m_Data(data), m_Size(size), m_Strict(strict) {}
+    u32 Read(void* data, u32 n) override {
+        const u32 left = m_Size - m_Position;
+        if (n > left) {
+            if (m_Strict)
+                throw CClassicBufferException(kClassicBufferErrorPastEnd);
+            n = left;
+        }
+        if (n != 0)
+            std::memcpy(data, m_Data + m_Position, n);
+        m_Position += n;
+        return n;
+    }
+    u32 Write(const void*, u32) override { return 0; }
+    bool Close() override { return true; }
+    u32 GetPosition() const override { return m_Position; }
+    u32 GetSize() const override { return m_Size; }
+
+private:
+    const u8* m_Data;
+    u32 m_Size;
+    u32 m_Position = 0;
+    bool m_Strict;
 };
 
 // An archive over a memory stream holding the bytes.
@@ -88,16 +129,32 @@ struct CArchiveOver {
     CClassicArchive archive;
 };
 
-void RunScript(const u8* data, u32 size, i32 text) {
-    CArchiveOver reader(data, size, text, 0);
-    std::vector<CRound> rounds(kRounds);
+// Reads rounds until the stream fails; returns the number read whole.
+u32 ReadRounds(CClassicArchive& archive, std::vector<CRound>& rounds) {
     u32 whole = 0;
     try {
         for (; whole < kRounds; ++whole)
-            rounds[whole].Serialize(reader.archive);
+            rounds[whole].Serialize(archive);
     } catch (const CClassicBufferException&) {
     }
+    return whole;
+}
+
+void RunScript(const u8* data, u32 size, i32 text) {
+    CArchiveOver reader(data, size, text, 0);
+    std::vector<CRound> rounds(kRounds);
+    const u32 whole = ReadRounds(reader.archive, rounds);
     Check(reader.Stream().GetPosition() <= size);
+
+    CClassicArchive streamReader;
+    auto* stream = new CByteStream(data, size, size % 2 == 0);
+    streamReader.SetBuffer(stream);
+    streamReader.m_Text = text;
+    std::vector<CRound> streamed(kRounds);
+    Check(ReadRounds(streamReader, streamed) == whole);
+    for (u32 i = 0; i < whole; ++i)
+        rounds[i].CheckSame(streamed[i], true, text == 0);
+    Check(stream->GetPosition() <= size);
 
     CArchiveOver writer(nullptr, 0, text, 1);
     for (u32 i = 0; i < whole; ++i)
@@ -106,7 +163,7 @@ void RunScript(const u8* data, u32 size, i32 text) {
     for (u32 i = 0; i < whole; ++i) {
         CRound again;
         again.Serialize(replay.archive);
-        rounds[i].CheckSame(again, text == 0);
+        rounds[i].CheckSame(again, false, text == 0);
     }
     Check(replay.Stream().GetPosition() == replay.Stream().GetSize());
 }

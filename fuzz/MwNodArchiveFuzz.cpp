@@ -1,10 +1,11 @@
 // Fuzzes the reading of chunked nod bodies and of archived member paths.
 //
-// The first byte chooses the encoding (bit 0: text) and what is read (bit 1: a member path,
-// else the body of a small class with a plain, a skippable and a release-only chunk). Reading
-// must end in a result or a stream exception, never in a fault, and a body read back must write
-// again.
-#include "core/base/ClassicArchive.h"
+// The first byte chooses the encoding (bit 0: text), what is read (bit 1: a member path, else
+// the body of CFuzzNod, whose inline children nest bodies) and, for bodies, the release flag of
+// the writes (bit 2). Reading must end in a result or a stream exception, never in a fault. What
+// was read, whole or up to the failure, is then written, read back into a fresh nod and written
+// again: both writes must be the same bytes.
+#include "FuzzNod.h"
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwCoreClasses.h"
 #include "core/nod/MwId.h"
@@ -13,35 +14,6 @@
 #include <cstdlib>
 
 namespace {
-
-class CFuzzNod : public CMwNod {
-    MW_DECLARE_CLASS(CFuzzNod, CMwNod, 0x01F20000)
-public:
-    void ArchiveChunk(CClassicArchive& archive, u32 chunkId) override {
-        switch (chunkId) {
-            case 0x01F20000:
-                archive.SerializeUInts(&m_Value, 1);
-                break;
-            case 0x01F20001:
-                archive.SerializeStrings(&m_Text, 1);
-                archive.SerializeFloats(&m_Real, 1);
-                break;
-            case 0x01F20002:
-                archive.SerializeWideStrings(&m_Wide, 1);
-                break;
-            default:
-                Super::ArchiveChunk(archive, chunkId);
-        }
-    }
-
-    u32 m_Value = 0;
-    CClassicString m_Text;
-    f32 m_Real = 0;
-    CClassicWideString m_Wide;
-};
-
-#define CFUZZNOD_CHUNKS(X) X(0x01F20000, 3) X(0x01F20001, 0x13) X(0x01F20002, 7)
-MW_DEFINE_CLASS(CFuzzNod, MwFactory<CFuzzNod>, MW_NO_MEMBERS, CFUZZNOD_CHUNKS);
 
 CClassicBufferMemory* StreamOf(const u8* data, size_t size) {
     CClassicBufferMemory* stream = new CClassicBufferMemory;
@@ -65,9 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     if (size < 1 || size > (1u << 20))
         return 0;
     const u8 mode = data[0];
+    const bool text = mode & 1;
     CClassicArchive archive;
     archive.SetBuffer(StreamOf(data + 1, size - 1));
-    archive.m_Text = mode & 1;
+    archive.m_Text = text;
     if (mode & 2) {
         CMwMemberPath path;
         try {
@@ -80,12 +53,16 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
         return 0;
     }
     CFuzzNod nod;
-    nod.Archive(archive);
-    CClassicArchive writer;
-    writer.SetBuffer(new CClassicBufferMemory);
-    writer.m_Writing = 1;
-    writer.m_Text = mode & 1;
-    if (nod.Archive(writer) != 0)
-        std::abort();
+    try {
+        if (nod.Archive(archive) != 0)
+            __builtin_trap();
+    } catch (const CClassicBufferException&) {
+        // The failure reaches the caller; the nod keeps what was read before it.
+    }
+    if (archive.GetBodyDepth() != 0)
+        __builtin_trap();
+    if (text)
+        ClearNonFiniteReals(nod);
+    delete CheckFuzzRoundTrip(nod, text, mode & 4);
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
+#include <memory>
 #include <typeinfo>
 
 // Binary arrays go to and from the stream in one call, as they lie in memory: that is the
@@ -20,6 +21,8 @@ namespace {
 // Strings read from a stream that cannot tell its size grow by at most this much per read.
 constexpr u32 kStringReadChunk = 0x10000;
 constexpr u32 kMinLineCapacity = 128;
+// Bytes passed over on a stream that cannot seek are read this many at a time.
+constexpr u32 kSkipPiece = 0x1000;
 
 // Logs "[Archive] <text>" and throws the stream exception with the same text.
 [[noreturn]] __attribute__((format(printf, 2, 3))) void Fail(i32 code, const char* format, ...) {
@@ -164,6 +167,14 @@ void CClassicArchive::FreeIdState() {
     CClassicArchiveIdState* state = m_IdState;
     m_IdState = nullptr;
     delete state;
+}
+
+CClassicArchiveBody::CClassicArchiveBody(CClassicArchive& archive)
+    : m_Archive(archive), m_Depth(archive.m_BodyDepth + 1) {
+    if (m_Depth > kClassicArchiveMaxBodyDepth)
+        Fail(kClassicBufferErrorTooDeep, "Nod bodies nested deeper than %u levels",
+             kClassicArchiveMaxBodyDepth);
+    m_Archive.m_BodyDepth = m_Depth;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -421,7 +432,7 @@ void CClassicArchive::ReadFloats(f32* values, u32 count) {
     for (u32 i = 0; i < count; ++i) {
         ReadLine();
         f32 value = 0;
-        if (!m_Line.ParseFloat(value))
+        if (!m_Line.ParseLeadingFloat(value))
             LogLine("Text line of %u characters is not a number; read as 0", m_Line.GetLength());
         values[i] = value;
     }
@@ -573,6 +584,25 @@ void CClassicArchive::WriteRaw(const void* data, u32 size) {
 void CClassicArchive::ReadRaw(void* data, u32 size) {
     CheckReadSize(size, kClassicArchiveMaxRawSize);
     ReadExact(data, size);
+}
+
+void CClassicArchive::SkipRaw(u32 size) {
+    CheckReadSize(size, kClassicArchiveMaxRawSize);
+    if (size == 0)
+        return;
+    CClassicBuffer& stream = Stream();
+    if (stream.CanSeek()) {
+        // CheckReadSize has made sure the bytes are there.
+        stream.SetPosition(stream.GetPosition() + size);
+        return;
+    }
+    const u32 piece = std::min(size, kSkipPiece);
+    std::unique_ptr<u8[]> scratch(new u8[piece]);
+    for (u32 left = size; left > 0;) {
+        const u32 n = std::min(left, piece);
+        ReadExact(scratch.get(), n);
+        left -= n;
+    }
 }
 
 void CClassicArchive::SerializeRaw(void* data, u32 size) {

@@ -14,9 +14,19 @@
 //   narrow string: its bytes with '|' written "||" and an embedded CR LF written '|' CR LF,
 //   wide string: its narrow UTF-8 form as a narrow string, raw block: the bytes as they are.
 //
+// Text numbers are read from the start of their line, reading stopping at the first character
+// that does not fit. Integer lines: blanks skipped, an optional sign, then digits (hex digits
+// after an optional "0x" for the hex forms). The digits make an unsigned 32-bit value that
+// saturates at 0xFFFFFFFF ("99999999999" reads 4294967295); a '-' negates it modulo 2^32 ("-1"
+// reads 0xFFFFFFFF). An i32 takes that value's 32 bits ("4294967291" and "99999999999" read -5
+// and -1), a byte or u16 its low bits ("300" reads 44 as a byte). Real lines read as the C
+// conversion of a text to a real: blanks skipped, an optional sign, digits with an optional
+// point, an optional exponent (e, E, d or D); "1 5" reads 1. A line that holds no number reads
+// as 0, with a log line.
+//
 // Reading failures (the end of the stream, a stored size past the bytes left or above the
-// limits below) throw CClassicBufferException out of the archive call, with a log line; the
-// operation that started the read catches it.
+// limits below, nod bodies nested too deep) throw CClassicBufferException out of the archive
+// call, with a log line; the operation that started the read catches it.
 #include "core/base/ClassicBuffer.h"
 #include "core/base/ClassicString.h"
 #include "platform/Types.h"
@@ -28,6 +38,10 @@ class CSystemFid;
 inline constexpr u32 kClassicArchiveMaxStringLength = 0x04000000;
 // The largest raw block a reading archive accepts (the largest archive body).
 inline constexpr u32 kClassicArchiveMaxRawSize = kClassicLzoBlockMaxSize;
+
+// The most nod bodies a reading archive holds open one inside another (an inline nod read inside
+// another nod's body opens the next one). Deeper data is refused before the stack runs out.
+inline constexpr u32 kClassicArchiveMaxBodyDepth = 256;
 
 // State that code archiving through an archive keeps for the archive's lifetime (the name ids
 // met so far). The archive owns it and deletes it when destroyed or detached with the flag.
@@ -84,8 +98,7 @@ public:
     void SerializeInts(i32* values, u32 count, bool hex = false);
     // Text: "%f" of the value widened to double. Infinities and NaNs are written in the
     // spellings the game always read: "1.#INF00", "-1.#INF00" and "-1.#IND00" (any NaN).
-    // Read: the line as a real; a text that stops being a number stops there ("1.#INF00"
-    // reads as 1).
+    // Read: the real the line begins with ("1.#INF00" reads as 1, "1 5" as 1).
     void WriteFloats(const f32* values, u32 count);
     void ReadFloats(f32* values, u32 count);
     void SerializeFloats(f32* values, u32 count);
@@ -103,6 +116,9 @@ public:
     void WriteRaw(const void* data, u32 size);
     void ReadRaw(void* data, u32 size);
     void SerializeRaw(void* data, u32 size);
+    // Passes over size raw bytes, checked as ReadRaw checks them: a seekable stream moves its
+    // position, another is read through a small heap buffer.
+    void SkipRaw(u32 size);
 
     // Text line primitives over the line buffer (GetLine). ReadLine reads one line, of any
     // length up to the string limit, undoing the string escapes; true when it ended with the
@@ -123,6 +139,9 @@ public:
     void SetIdState(CClassicArchiveIdState* state);
     void FreeIdState();
 
+    // Nod bodies being read, one inside another (CClassicArchiveBody counts them).
+    u32 GetBodyDepth() const { return m_BodyDepth; }
+
     // The owner sets the direction and the encoding before use.
     i32 m_Writing = 0;
     i32 m_Text = 0;
@@ -130,6 +149,8 @@ public:
     i32 m_Release = 0;
 
 private:
+    friend class CClassicArchiveBody;
+
     CClassicBuffer& Stream();
     void Write(const void* data, u32 size);
     void ReadExact(void* data, u32 size);
@@ -144,4 +165,24 @@ private:
     CClassicArchiveIdState* m_IdState = nullptr;
     // The text line being read or written; its storage is kept between lines.
     CClassicString m_Line;
+    u32 m_BodyDepth = 0;
+};
+
+// Counts one nod body being read on the archive for as long as it lives; the count goes down
+// again when it ends, also when an exception passes through. Opening a body past
+// kClassicArchiveMaxBodyDepth throws CClassicBufferException (kClassicBufferErrorTooDeep), with
+// a log line, and counts nothing.
+class CClassicArchiveBody {
+public:
+    explicit CClassicArchiveBody(CClassicArchive& archive);
+    ~CClassicArchiveBody() { m_Archive.m_BodyDepth = m_Depth - 1; }
+    CClassicArchiveBody(const CClassicArchiveBody&) = delete;
+    CClassicArchiveBody& operator=(const CClassicArchiveBody&) = delete;
+
+    // True for a body read inside another one.
+    bool IsNested() const { return m_Depth > 1; }
+
+private:
+    CClassicArchive& m_Archive;
+    u32 m_Depth;
 };

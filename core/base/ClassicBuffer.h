@@ -18,9 +18,13 @@ inline constexpr u32 kClassicBufferMemoryMaxSize = 0x40000000;
 // smaller one.
 inline constexpr u32 kClassicLzoBlockMaxSize = 0x10000000;
 
-// Codes of CClassicBufferException thrown by the memory stream.
+// Codes of CClassicBufferException thrown by the memory stream and the readers over streams.
 inline constexpr i32 kClassicBufferErrorPastEnd = 0;  // a read past the size
 inline constexpr i32 kClassicBufferErrorTooLarge = 1; // a reservation above the size limit
+// Stored data that cannot be read on: an unknown chunk without its size inside a nested body.
+inline constexpr i32 kClassicBufferErrorBadData = 2;
+// Nod bodies nested deeper than a reading archive accepts.
+inline constexpr i32 kClassicBufferErrorTooDeep = 3;
 
 // Thrown by value when a stream cannot deliver the bytes asked for.
 class CClassicBufferException {

@@ -248,6 +248,11 @@ public:
     bool ParseInteger(i32& value, bool hex = false) const;
     // Sign, digits with an optional point, optional exponent introduced by e, E, d or D.
     bool ParseFloat(f32& value) const;
+    // The real the text (up to its first NUL) begins with, as the C conversion of a text to a
+    // real reads it: blanks in front skipped, then the form of ParseFloat, reading stopping at
+    // the first character that does not fit ("1 5" reads 1, "2.5x" 2.5). False, value 0, when
+    // no number begins the text.
+    bool ParseLeadingFloat(f32& value) const;
 
     // 8-bit copy of wide text up to its first NUL: characters above 254 become '_'.
     void AppendWide(CClassicWideStringRef text);

@@ -314,12 +314,13 @@ f64 OutOfRange(std::string_view number) {
     return negative ? -magnitude : magnitude;
 }
 
-bool ParseFloatText(const std::string& t, f32& value) {
+// Reads the real that t begins with: an optional sign, digits with an optional point, an
+// optional exponent (e, E, d or D, an optional sign, digits), stopping at the first character
+// that does not fit. Returns false, value 0, when no digit begins the number.
+bool ReadRealPrefix(std::string_view t, f32& value) {
     value = 0;
-    if (t.empty())
-        return false;
     size_t i = 0;
-    if (t[0] == '+' || t[0] == '-')
+    if (i < t.size() && (t[0] == '+' || t[0] == '-'))
         i = 1;
     size_t mantissaDigits = 0;
     for (; i < t.size() && IsDigit(t[i]); ++i)
@@ -327,30 +328,39 @@ bool ParseFloatText(const std::string& t, f32& value) {
     if (i < t.size() && t[i] == '.')
         for (++i; i < t.size() && IsDigit(t[i]); ++i)
             ++mantissaDigits;
-    if (mantissaDigits > 0) {
-        size_t end = i;
-        if (i < t.size() && IsExponentMark(t[i])) {
-            size_t j = i + 1;
-            if (j < t.size() && (t[j] == '+' || t[j] == '-'))
+    if (mantissaDigits == 0)
+        return false;
+    size_t end = i;
+    if (i < t.size() && IsExponentMark(t[i])) {
+        size_t j = i + 1;
+        if (j < t.size() && (t[j] == '+' || t[j] == '-'))
+            ++j;
+        if (j < t.size() && IsDigit(t[j])) {
+            while (j < t.size() && IsDigit(t[j]))
                 ++j;
-            if (j < t.size() && IsDigit(t[j])) {
-                while (j < t.size() && IsDigit(t[j]))
-                    ++j;
-                end = j;
-            }
+            end = j;
         }
-        // from_chars reads no '+' in front and no d/D exponent.
-        std::string number(t, t[0] == '+' ? 1 : 0, end - (t[0] == '+' ? 1 : 0));
-        for (char& c : number)
-            if (c == 'd' || c == 'D')
-                c = 'e';
-        f64 result = 0;
-        const auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), result,
-                                               std::chars_format::general);
-        if (ec == std::errc::result_out_of_range)
-            result = OutOfRange(number);
-        value = static_cast<f32>(result);
     }
+    // from_chars reads no '+' in front and no d/D exponent.
+    const size_t from = t[0] == '+' ? 1 : 0;
+    std::string number(t.substr(from, end - from));
+    for (char& c : number)
+        if (c == 'd' || c == 'D')
+            c = 'e';
+    f64 result = 0;
+    const auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), result,
+                                           std::chars_format::general);
+    if (ec == std::errc::result_out_of_range)
+        result = OutOfRange(number);
+    value = static_cast<f32>(result);
+    return true;
+}
+
+bool ParseFloatText(const std::string& t, f32& value) {
+    value = 0;
+    if (t.empty())
+        return false;
+    ReadRealPrefix(t, value);
     if (value != 0)
         return true;
     // Zero stands for a text that, cut at its exponent mark and without one leading sign, holds
@@ -675,6 +685,13 @@ bool CClassicString::ParseInteger(i32& value, bool hex) const {
 
 bool CClassicString::ParseFloat(f32& value) const {
     return ParseFloatText(CompactNumberText(m_Text, m_Length), value);
+}
+
+bool CClassicString::ParseLeadingFloat(f32& value) const {
+    std::string_view text(m_Text, strnlen(m_Text, m_Length));
+    while (!text.empty() && (IsBlank(text[0]) || text[0] == '\v' || text[0] == '\f'))
+        text.remove_prefix(1);
+    return ReadRealPrefix(text, value);
 }
 
 // ---------------------------------------------------------------------------------------------

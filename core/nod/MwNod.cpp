@@ -723,9 +723,8 @@ private:
     CClassicBuffer* m_Own;
 };
 
-void LogBodyFailure(CMwNod& nod, const char* what, u32 chunkId) {
-    ClassicLogFormatLine("[MwNod] Body of %s not read further: %s 0x%08X",
-                         nod.GetClassInfo() ? nod.GetClassInfo()->m_Name : "?", what, chunkId);
+const char* ClassNameOf(CMwNod& nod) {
+    return nod.GetClassInfo() ? nod.GetClassInfo()->m_Name : "?";
 }
 
 } // namespace
@@ -760,46 +759,45 @@ u32 CMwNod::Archive(CClassicArchive& archive) {
         return 0;
     }
 
-    u32 result = 0;
-    u32 id = 0;
-    try {
-        for (;;) {
-            archive.ReadUIntsHex(&id, 1);
-            if (id == s_UnknownChunk)
-                break;
-            const u32 flags = GetChunkInfo(id);
-            if (flags == s_UnknownChunk) {
-                // Unknown chunks can be passed over only when they carry their size.
-                u32 tag = 0;
-                archive.ReadUInts(&tag, 1);
-                if (tag != s_SkipTag) {
-                    LogBodyFailure(*this, "unknown chunk", id);
-                    result = 1;
+    CClassicArchiveBody body(archive);
+    for (;;) {
+        u32 id = 0;
+        archive.ReadUIntsHex(&id, 1);
+        if (id == s_UnknownChunk)
+            break;
+        const u32 flags = GetChunkInfo(id);
+        if (flags == s_UnknownChunk) {
+            // Unknown chunks can be passed over only when they carry their size.
+            u32 tag = 0;
+            archive.ReadUInts(&tag, 1);
+            if (tag != s_SkipTag) {
+                // The rest of a top-level body is left unread. Inside a nested body, the
+                // enclosing body cannot go on from a chunk boundary: the whole read fails.
+                if (!body.IsNested()) {
+                    ClassicLogFormatLine("[MwNod] Body of %s not read further: unknown chunk "
+                                         "0x%08X",
+                                         ClassNameOf(*this), id);
                     break;
                 }
-                u32 size = 0;
-                archive.ReadUInts(&size, 1);
-                archive.CheckReadSize(size, kClassicArchiveMaxRawSize);
-                u8 scratch[4096];
-                for (u32 left = size; left > 0;) {
-                    const u32 piece = left < sizeof scratch ? left : u32(sizeof scratch);
-                    archive.ReadRaw(scratch, piece);
-                    left -= piece;
-                }
-                continue;
+                ClassicLogFormatLine("[MwNod] Body of %s not read: unknown chunk 0x%08X inside "
+                                     "a nested body fails the read",
+                                     ClassNameOf(*this), id);
+                throw CClassicBufferException(kClassicBufferErrorBadData,
+                                              u"Unknown chunk inside a nested nod body");
             }
-            if (flags & 0x10) {
-                u32 header[2];
-                archive.ReadUInts(header, 2);
-            }
-            ArchiveChunk(archive, id);
+            u32 size = 0;
+            archive.ReadUInts(&size, 1);
+            archive.SkipRaw(size);
+            continue;
         }
-    } catch (const CClassicBufferException&) {
-        LogBodyFailure(*this, "the stream ended in or after chunk", id);
-        result = 1;
+        if (flags & 0x10) {
+            u32 header[2];
+            archive.ReadUInts(header, 2);
+        }
+        ArchiveChunk(archive, id);
     }
     OnAfterLoad();
-    return result;
+    return 0;
 }
 
 void CMwNod::ArchiveChunk(CClassicArchive& archive, u32 chunkId) {

@@ -61,9 +61,13 @@ public:
     virtual u32 MemberIdByIndex(u32 index);
     virtual u32 MemberCount();
     // The chunked body: writes every chunk the class chain wants written, in enumeration order,
-    // or reads chunks back in the order stored. 0 on success; 1, with a log line, for a body
-    // that cannot be read (an unknown chunk without the skip tag, a size past the end, a
-    // missing end tag).
+    // or reads chunks back in the order stored, then calls OnAfterLoad. Returns 0 or throws.
+    // Reading, an unknown chunk without the skip tag ends a top-level body there (a log line,
+    // the rest unread, OnAfterLoad, 0); inside a nested body (an inline nod read in another
+    // nod's body) it fails the read with CClassicBufferException. The stream's exceptions (the
+    // end of the stream, a size past the end, a missing end tag, bodies nested deeper than
+    // kClassicArchiveMaxBodyDepth) pass through without OnAfterLoad: the operation that started
+    // the read catches them and fails.
     virtual u32 Archive(CClassicArchive& archive);
     // Reads or writes one chunk's data; each class handles its own ids and hands the others to
     // its parent.

@@ -336,6 +336,58 @@ TEST(ClassicArchive, TextFloatsKeepSixDecimalsAndOldNonFiniteSpellings) {
     }
 }
 
+// A real line reads as the real it begins with: blanks in front skipped, reading stopping at
+// the first character that does not fit, never gathering digits from further on.
+TEST(ClassicArchive, TextRealLinesReadTheNumberTheyBeginWith) {
+    struct Case {
+        std::string line;
+        f32 value;
+        bool logged;
+    };
+    const f32 inf = std::numeric_limits<f32>::infinity();
+    const Case cases[] = {
+        {"1 5", 1.0f, false},
+        {"  \t2.5", 2.5f, false},
+        {"-1.5e2x", -150.0f, false},
+        {"1.5d1", 15.0f, false},
+        {"1.5D+1", 15.0f, false},
+        {"3e", 3.0f, false},
+        {"3e+", 3.0f, false},
+        {"+.5", 0.5f, false},
+        {"5.", 5.0f, false},
+        {"1,5", 1.0f, false},
+        {"-0 12", -0.0f, false},
+        {"0.000000", 0.0f, false},
+        {"1e999", inf, false},
+        {"1e-999", 0.0f, false},
+        {"1.#INF00", 1.0f, false},
+        // A line is read up to its first NUL.
+        {std::string("12\0"
+                     "34",
+                     5),
+         12.0f, false},
+        {std::string("\0"
+                     "7",
+                     2),
+         0.0f, true},
+        {"- 5", 0.0f, true},
+        {". 5", 0.0f, true},
+        {"abc", 0.0f, true},
+        {"", 0.0f, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Hex(c.line));
+        CArchiveOver reader(EStream::Memory, Text, 0, c.line + "\r\n7.25\r\n");
+        CLogWatch log;
+        f32 values[2] = {99, 99};
+        reader.archive.ReadFloats(values, 2);
+        EXPECT_EQ(values[0], c.value);
+        EXPECT_EQ(std::signbit(values[0]), std::signbit(c.value));
+        EXPECT_EQ(values[1], 7.25f);
+        EXPECT_EQ(log.Since().find("[Archive] Text line of") != std::string::npos, c.logged);
+    }
+}
+
 TEST(ClassicArchive, TextNumberLinesRead) {
     struct Case {
         const char* line;
@@ -344,12 +396,13 @@ TEST(ClassicArchive, TextNumberLinesRead) {
         bool logged;
     };
     const Case cases[] = {
-        {"  42", false, 42, false},       {"+42", false, 42, false},
-        {"-1", false, 0xFFFFFFFF, false}, {"99999999999", false, 0xFFFFFFFF, false},
-        {"12abc", false, 12, false},      {"DEADbeef", true, 0xDEADBEEF, false},
-        {"0x1F", true, 0x1F, false},      {"0x", true, 0, false},
-        {"abc", false, 0, true},          {"", false, 0, true},
-        {"1.#INF00", false, 1, false},
+        {"  42", false, 42, false},        {"+42", false, 42, false},
+        {"-1", false, 0xFFFFFFFF, false},  {"99999999999", false, 0xFFFFFFFF, false},
+        {"12abc", false, 12, false},       {"DEADbeef", true, 0xDEADBEEF, false},
+        {"0x1F", true, 0x1F, false},       {"0x", true, 0, false},
+        {"abc", false, 0, true},           {"", false, 0, true},
+        {"1.#INF00", false, 1, false},     {"1 234", false, 1, false},
+        {"-99999999999", false, 1, false}, {"123456789ab", true, 0xFFFFFFFF, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
@@ -361,21 +414,23 @@ TEST(ClassicArchive, TextNumberLinesRead) {
         EXPECT_EQ(values[1], 7u);
         EXPECT_EQ(log.Since().find("[Archive] Text line of") != std::string::npos, c.logged);
     }
-    // Bytes and shorts keep the low bits; i32 wraps like the words it is written from.
+    // Bytes and shorts keep the low bits; i32 takes the bits of the saturated 32-bit word, like
+    // the words it is written from.
     CArchiveOver reader(EStream::Memory, Text, 0,
-                        "300\r\n70000\r\n4294967291\r\nT\r\nTx\r\n"
+                        "300\r\n70000\r\n4294967291\r\n99999999999\r\nT\r\nTx\r\n"
                         "true\r\nFalse\r\n\r\n");
     u8 byte = 0;
     u16 word = 0;
-    i32 integer = 0;
+    i32 integers[2] = {};
     u32 bools[5] = {9, 9, 9, 9, 9};
     reader.archive.ReadBytes(&byte, 1);
     reader.archive.ReadShorts(&word, 1);
-    reader.archive.ReadInts(&integer, 1);
+    reader.archive.ReadInts(integers, 2);
     reader.archive.ReadBools(bools, 5);
     EXPECT_EQ(byte, 300 & 0xFF);
     EXPECT_EQ(word, 70000 & 0xFFFF);
-    EXPECT_EQ(integer, -5);
+    EXPECT_EQ(integers[0], -5);
+    EXPECT_EQ(integers[1], -1);
     EXPECT_EQ(std::vector<u32>(bools, bools + 5), (std::vector<u32>{1, 1, 0, 0, 0}));
 }
 
@@ -461,6 +516,30 @@ TEST(ClassicArchive, EndOfStreamIsAFailure) {
             CLogWatch log;
             CClassicString value = "kept";
             EXPECT_THROW(reader.archive.ReadStrings(&value, 1), CClassicBufferException);
+            EXPECT_NE(log.Since().find("[Archive] "), std::string::npos);
+        }
+    }
+}
+
+// Skipped bytes are checked like a raw block; a stream that cannot seek is read through.
+TEST(ClassicArchive, SkipRawPassesOverExactlyTheBytes) {
+    const std::string skipped(10000, 's');
+    for (EStream kind : kStreams) {
+        SCOPED_TRACE(StreamName(kind));
+        CArchiveOver reader(kind, Binary, 0, "ab" + skipped + "XYZ");
+        char head[2], tail[3];
+        reader.archive.ReadRaw(head, 2);
+        reader.archive.SkipRaw(0);
+        reader.archive.SkipRaw(u32(skipped.size()));
+        reader.archive.ReadRaw(tail, 3);
+        EXPECT_EQ(std::string(tail, 3), "XYZ");
+        EXPECT_EQ(reader.archive.GetBuffer()->GetPosition(), 10005u);
+
+        // Past the end, and above the limit.
+        for (u32 size : {4u, kClassicArchiveMaxRawSize + 1}) {
+            CArchiveOver shortOne(kind, Binary, 0, "abc");
+            CLogWatch log;
+            EXPECT_THROW(shortOne.archive.SkipRaw(size), CClassicBufferException) << size;
             EXPECT_NE(log.Since().find("[Archive] "), std::string::npos);
         }
     }

@@ -4,7 +4,9 @@
 #include "core/nod/MwMemberPath.h"
 #include "core/nod/MwNod.h"
 
+#include <cstdint>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -129,7 +131,6 @@ TEST(MwNodArchive, ReadingFollowsTheStoredChunks) {
     struct Case {
         const char* name;
         std::string body;
-        u32 result;
         std::vector<u32> read;
         u32 plain;
         const char* log;
@@ -137,51 +138,236 @@ TEST(MwNodArchive, ReadingFollowsTheStoredChunks) {
     const Case cases[] = {
         {"unknown skippable chunk passed over",
          Le({0x01F1F000, 0x534B4950, 5}) + "xxxxx" + Le({0x01F10000, 8, 0xFACADE01}),
-         0,
+         {0x01F10000},
+         8,
+         ""},
+        {"empty unknown skippable chunk passed over",
+         Le({0x01F1F000, 0x534B4950, 0, 0x01F10000, 8, 0xFACADE01}),
          {0x01F10000},
          8,
          ""},
         {"chunk stored twice is read twice",
          Le({0x01F10000, 1, 0x01F10000, 2, 0xFACADE01}),
-         0,
          {0x01F10000, 0x01F10000},
          2,
          ""},
         {"root chunk read and dropped",
          Le({0x01001000, 3}) + "dev" + Le({0x01F10000, 4, 0xFACADE01}),
-         0,
          {0x01001000, 0x01F10000},
          4,
          ""},
         {"known skippable chunk: tag and size not compared",
          Le({0x01F10001, 0, 99, 1}) + "z" + Le({0xFACADE01}),
-         0,
          {0x01F10001},
          0,
          ""},
+        // The rest of a top-level body is left unread: the load still completes.
         {"unknown chunk without the skip tag stops",
          Le({0x01F10000, 6, 0x01F1F000, 1234, 0x01F10000, 7}),
-         1,
          {0x01F10000},
          6,
          "[MwNod] Body of CChunkNod not read further: unknown chunk 0x01F1F000\r\n"},
-        {"size past the end",
-         Le({0x01F1F000, 0x534B4950, 1000}) + "short",
-         1,
-         {},
-         0,
-         "not read further: the stream ended in or after chunk 0x01F1F000"},
-        {"missing end tag", Le({0x01F10000, 6}), 1, {0x01F10000}, 6, "the stream ended"},
     };
     for (const Case& c : cases) {
         CLogWatch log;
         CChunkNod nod;
-        EXPECT_EQ(Read(nod, c.body, false), c.result) << c.name;
+        EXPECT_EQ(Read(nod, c.body, false), 0u) << c.name;
         EXPECT_EQ(nod.m_Read, c.read) << c.name;
         EXPECT_EQ(nod.m_Plain, c.plain) << c.name;
         EXPECT_EQ(nod.m_Loads, 1u) << c.name;
         EXPECT_NE(log.Since().find(c.log), std::string::npos) << c.name << ": " << log.Since();
     }
+}
+
+// A body the stream cannot deliver whole fails the read: the stream's exception reaches the
+// caller (the operation that started the read), with a log line, and the nod is not told it
+// was loaded. A truncated file never reads as a success.
+TEST(MwNodArchive, ATruncatedBodyFailsTheRead) {
+    struct Case {
+        const char* name;
+        std::string body;
+        bool text;
+        std::vector<u32> read;
+        i32 code;
+        const char* log;
+    };
+    const Case cases[] = {
+        {"skipped size past the end",
+         Le({0x01F1F000, 0x534B4950, 1000}) + "short",
+         false,
+         {},
+         kClassicBufferErrorPastEnd,
+         "Stored size 1000 is past the end of the stream"},
+        {"huge skipped size",
+         Le({0x01F1F000, 0x534B4950, 0xFFFFFFF0}),
+         false,
+         {},
+         kClassicBufferErrorTooLarge,
+         "above the limit"},
+        {"missing end tag",
+         Le({0x01F10000, 6}),
+         false,
+         {0x01F10000},
+         kClassicBufferErrorPastEnd,
+         "Stream ended"},
+        {"cut inside a chunk",
+         Le({0x01F10000}) + "\x06\x00",
+         false,
+         {0x01F10000},
+         kClassicBufferErrorPastEnd,
+         "Stream ended"},
+        {"empty body", "", false, {}, kClassicBufferErrorPastEnd, "Stream ended"},
+        {"text cut inside a line",
+         "1f10000\r\n6\r\nfaca",
+         true,
+         {0x01F10000},
+         kClassicBufferErrorPastEnd,
+         "Stream ended inside a text line"},
+    };
+    for (const Case& c : cases) {
+        CLogWatch log;
+        CChunkNod nod;
+        try {
+            Read(nod, c.body, c.text);
+            ADD_FAILURE() << c.name << ": read as a success";
+        } catch (const CClassicBufferException& e) {
+            EXPECT_EQ(e.m_Code, c.code) << c.name;
+        }
+        EXPECT_EQ(nod.m_Read, c.read) << c.name;
+        EXPECT_EQ(nod.m_Loads, 0u) << c.name;
+        EXPECT_NE(log.Since().find(c.log), std::string::npos) << c.name << ": " << log.Since();
+    }
+}
+
+// A nod that holds an inline child of its own class, read and written inside its chunk, as the
+// archive file does with inline nods. Its frame is what a real class's chunk code takes.
+class CNestNod : public CMwNod {
+    MW_DECLARE_CLASS(CNestNod, CMwNod, 0x01F30000)
+public:
+    ~CNestNod() override { delete m_Child; }
+    void ArchiveChunk(CClassicArchive& archive, u32 chunkId) override {
+        if (chunkId != 0x01F30000)
+            return Super::ArchiveChunk(archive, chunkId);
+        u32 hasChild = m_Child != nullptr;
+        archive.SerializeBools(&hasChild, 1);
+        if (!hasChild)
+            return;
+        s_Frames.push_back(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
+        if (archive.m_Writing) {
+            m_Child->Archive(archive);
+            return;
+        }
+        // The child is kept once its body was read whole.
+        std::unique_ptr<CNestNod> child(new CNestNod);
+        child->Archive(archive);
+        delete m_Child;
+        m_Child = child.release();
+    }
+    void OnAfterLoad() override { ++s_Loads; }
+
+    // Makes a chain of `levels` nods, this one the first.
+    void Chain(u32 levels) {
+        CNestNod* nod = this;
+        for (u32 i = 1; i < levels; ++i)
+            nod = nod->m_Child = new CNestNod;
+    }
+    u32 Levels() const {
+        u32 levels = 1;
+        for (const CNestNod* nod = m_Child; nod; nod = nod->m_Child)
+            ++levels;
+        return levels;
+    }
+
+    CNestNod* m_Child = nullptr;
+    static inline u32 s_Loads = 0;
+    static inline std::vector<uintptr_t> s_Frames;
+};
+
+#define CNESTNOD_CHUNKS(X) X(0x01F30000, 3)
+MW_DEFINE_CLASS(CNestNod, MwFactory<CNestNod>, MW_NO_MEMBERS, CNESTNOD_CHUNKS);
+
+TEST(MwNodArchive, NestedBodiesReadUpToTheLimit) {
+    for (bool text : {false, true}) {
+        SCOPED_TRACE(text ? "text" : "binary");
+        // 200 levels read back whole.
+        CNestNod deep;
+        deep.Chain(200);
+        const std::string body200 = Written(deep, text, false);
+        CNestNod::s_Loads = 0;
+        CNestNod::s_Frames.clear();
+        CNestNod read;
+        EXPECT_EQ(Read(read, body200, text), 0u);
+        EXPECT_EQ(read.Levels(), 200u);
+        EXPECT_EQ(CNestNod::s_Loads, 200u);
+        // Each level costs a few hundred bytes of stack, not kilobytes.
+        ASSERT_EQ(CNestNod::s_Frames.size(), 199u);
+        const uintptr_t used = CNestNod::s_Frames.front() - CNestNod::s_Frames.back();
+        EXPECT_LT(used / 198, 2048u);
+
+        // The limit itself reads; one level more fails the whole read, the archive's count of
+        // open bodies going back to 0 on the way out.
+        for (u32 levels : {kClassicArchiveMaxBodyDepth, kClassicArchiveMaxBodyDepth + 1}) {
+            CNestNod written;
+            written.Chain(levels);
+            CClassicArchive archive;
+            CClassicBufferMemory* memory = new CClassicBufferMemory;
+            const std::string body = Written(written, text, false);
+            memory->Write(body.data(), u32(body.size()));
+            memory->Rewind();
+            archive.SetBuffer(memory);
+            archive.m_Text = text;
+            CLogWatch log;
+            CNestNod nod;
+            if (levels <= kClassicArchiveMaxBodyDepth) {
+                EXPECT_EQ(nod.Archive(archive), 0u);
+                EXPECT_EQ(nod.Levels(), levels);
+                continue;
+            }
+            CNestNod::s_Loads = 0;
+            try {
+                nod.Archive(archive);
+                ADD_FAILURE() << "read as a success";
+            } catch (const CClassicBufferException& e) {
+                EXPECT_EQ(e.m_Code, kClassicBufferErrorTooDeep);
+            }
+            EXPECT_EQ(CNestNod::s_Loads, 0u);
+            EXPECT_EQ(nod.m_Child, nullptr);
+            EXPECT_EQ(archive.GetBodyDepth(), 0u);
+            EXPECT_NE(log.Since().find("[Archive] Nod bodies nested deeper than 256 levels"),
+                      std::string::npos)
+                << log.Since();
+        }
+    }
+}
+
+// An unknown chunk stored without its size inside an inline nod: the enclosing body cannot go
+// on, so the read fails instead of reading the child's remaining bytes as the parent's chunks.
+TEST(MwNodArchive, AnUnknownChunkInsideANestedBodyFailsTheRead) {
+    const std::string body = Le({0x01F30000, 1,             // the root holds a child
+                                 0x01F30000, 1,             // which holds a grandchild
+                                 0x01F3F000, 5, 0x01F30000, // with an unknown chunk
+                                 0, 0xFACADE01, 0xFACADE01, 0xFACADE01});
+    CLogWatch log;
+    CNestNod::s_Loads = 0;
+    CNestNod nod;
+    try {
+        Read(nod, body, false);
+        ADD_FAILURE() << "read as a success";
+    } catch (const CClassicBufferException& e) {
+        EXPECT_EQ(e.m_Code, kClassicBufferErrorBadData);
+    }
+    EXPECT_EQ(CNestNod::s_Loads, 0u);
+    EXPECT_EQ(nod.m_Child, nullptr);
+    EXPECT_NE(log.Since().find("[MwNod] Body of CNestNod not read: unknown chunk 0x01F3F000 "
+                               "inside a nested body fails the read"),
+              std::string::npos)
+        << log.Since();
+
+    // The same chunk in the top-level body ends that body: the load completes.
+    CNestNod top;
+    EXPECT_EQ(Read(top, Le({0x01F3F000, 5, 0x01F30000, 0, 0xFACADE01}), false), 0u);
+    EXPECT_EQ(top.m_Child, nullptr);
+    EXPECT_EQ(CNestNod::s_Loads, 1u);
 }
 
 class MwMemberPathArchive : public CMwCoreFixture {};

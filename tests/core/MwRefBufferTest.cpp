@@ -449,26 +449,27 @@ TEST_F(MwRefBuffer, TheChunkHoldsTheNodsAsReferencesAndReadsBackWithTheirReferen
     EXPECT_EQ(nods.Counts(), "a1 b0 c0 d0 e1 ");
 }
 
-// Stored data that cannot be right: the body stops with a log line, nothing is allocated for a
-// count the bytes cannot hold, and the list keeps what it held.
+// Stored data that cannot be right: the read fails with a log line (the stream's exception
+// reaches the caller), nothing is allocated for a count the bytes cannot hold, and the list keeps
+// what it held.
 TEST_F(MwRefBuffer, ADamagedChunkLeavesTheListAsItWas) {
     struct CCase {
         const char* Name;
         std::vector<u8> Bytes;
-        u32 Result;
+        bool Fails;
         const char* List;
         const char* Log;
     };
     const CCase cases[] = {
         {"a count past the bytes left",
-         Bytes({0x01026000, 0x01001000, 1, 10, 100, 0, 1, 0xFACADE01}), 1, "ab",
+         Bytes({0x01026000, 0x01001000, 1, 10, 100, 0, 1, 0xFACADE01}), true, "ab",
          "past the end of the stream"},
-        {"a huge count", Bytes({0x01026000, 0x01001000, 1, 10, 0xFFFFFFFF, 0}), 1, "ab",
+        {"a huge count", Bytes({0x01026000, 0x01001000, 1, 10, 0xFFFFFFFF, 0}), true, "ab",
          "above the limit"},
-        {"the stream ends inside the nods", Bytes({0x01026000, 0x01001000, 1, 10, 2, 0}), 1, "ab",
-         "the stream ended"},
+        {"the stream ends inside the nods", Bytes({0x01026000, 0x01001000, 1, 10, 2, 0}), true,
+         "ab", "Stream ended"},
         {"a nod of another class",
-         Bytes({0x01026000, CSpecialNod::s_ClassId, 1, 10, 3, 0, 2, 4, 0xFACADE01}), 0, "e",
+         Bytes({0x01026000, CSpecialNod::s_ClassId, 1, 10, 3, 0, 2, 4, 0xFACADE01}), false, "e",
          "not of the accepted class"},
     };
     for (const CCase& test : cases) {
@@ -478,7 +479,11 @@ TEST_F(MwRefBuffer, ADamagedChunkLeavesTheListAsItWas) {
         buffer.Add(nods['a']);
         buffer.Add(nods['b']);
         CLogWatch log;
-        EXPECT_EQ(Read(buffer, archive, test.Bytes, false), test.Result) << test.Name;
+        if (test.Fails)
+            EXPECT_THROW(Read(buffer, archive, test.Bytes, false), CClassicBufferException)
+                << test.Name;
+        else
+            EXPECT_EQ(Read(buffer, archive, test.Bytes, false), 0u) << test.Name;
         EXPECT_EQ(List(buffer), test.List) << test.Name;
         EXPECT_NE(log.Since().find(test.Log), std::string::npos)
             << test.Name << ": " << log.Since();
