@@ -1,13 +1,30 @@
 #include "core/nod/MwMemberPath.h"
 
 #include "core/base/ClassicArchive.h"
-#include "core/base/ClassicTokenizer.h"
 #include "core/nod/MwId.h"
 #include "core/nod/MwParam.h"
 #include "core/nod/MwParamStruct.h"
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+
+MwPathValue* CMwMemberPath::NewItems(u32 n, u32** kinds) {
+    if (n <= s_InlineItems && m_Values != m_InlineValues) {
+        *kinds = m_InlineKinds;
+        return m_InlineValues;
+    }
+    static_assert(alignof(MwPathValue) >= alignof(u32));
+    void* block = ::operator new(size_t(n) * (sizeof(MwPathValue) + sizeof(u32)));
+    auto* values = static_cast<MwPathValue*>(block);
+    *kinds = reinterpret_cast<u32*>(values + n);
+    return values;
+}
+
+void CMwMemberPath::FreeItems(MwPathValue* values) {
+    if (values != m_InlineValues)
+        ::operator delete(values);
+}
 
 CMwMemberPath::~CMwMemberPath() {
     Reserve(0);
@@ -15,8 +32,7 @@ CMwMemberPath::~CMwMemberPath() {
 
 void CMwMemberPath::Reserve(u32 n) {
     if (n == 0) {
-        delete[] m_Values;
-        delete[] m_Kinds;
+        FreeItems(m_Values);
         m_Values = nullptr;
         m_Kinds = nullptr;
         m_Count = m_Capacity = 0;
@@ -26,12 +42,16 @@ void CMwMemberPath::Reserve(u32 n) {
     if (m_Capacity == 0)
         m_Count = 0;
     n = std::max(n, m_Count);
-    MwPathValue* values = new MwPathValue[n];
-    u32* kinds = new u32[n];
+    if (m_Values == m_InlineValues && n <= s_InlineItems) {
+        m_Capacity = n; // the items stay where they are
+        Reset();
+        return;
+    }
+    u32* kinds = nullptr;
+    MwPathValue* values = NewItems(n, &kinds);
     std::copy_n(m_Values, m_Count, values);
     std::copy_n(m_Kinds, m_Count, kinds);
-    delete[] m_Values;
-    delete[] m_Kinds;
+    FreeItems(m_Values);
     m_Values = values;
     m_Kinds = kinds;
     m_Capacity = n;
@@ -64,8 +84,7 @@ void CMwMemberPath::CopyFrom(const CMwMemberPath& other, u32 extra) {
     Reserve(0);
     const u32 capacity = other.m_Capacity + extra;
     if (capacity) {
-        m_Values = new MwPathValue[capacity];
-        m_Kinds = new u32[capacity];
+        m_Values = NewItems(capacity, &m_Kinds);
         std::copy_n(other.m_Values, other.m_Count, m_Values);
         std::copy_n(other.m_Kinds, other.m_Count, m_Kinds);
     }
@@ -76,14 +95,13 @@ void CMwMemberPath::CopyFrom(const CMwMemberPath& other, u32 extra) {
 
 void CMwMemberPath::AppendPath(const CMwMemberPath& other) {
     const u32 count = m_Count + other.m_Count;
-    MwPathValue* values = new MwPathValue[count ? count : 1];
-    u32* kinds = new u32[count ? count : 1];
+    u32* kinds = nullptr;
+    MwPathValue* values = NewItems(count ? count : 1, &kinds);
     std::copy_n(other.m_Values, other.m_Count, values);
     std::copy_n(other.m_Kinds, other.m_Count, kinds);
     std::copy_n(m_Values, m_Count, values + other.m_Count);
     std::copy_n(m_Kinds, m_Count, kinds + other.m_Count);
-    delete[] m_Values;
-    delete[] m_Kinds;
+    FreeItems(m_Values);
     m_Values = values;
     m_Kinds = kinds;
     m_Capacity = m_Count = count;
@@ -396,13 +414,28 @@ const char* ComponentName(u32 typeCode, u32 index) {
     return table->m_MemberInfos[index]->Name;
 }
 
-bool TextIs(const CClassicString& token, const char* text) {
-    return text && token.Compare(CClassicStringRef(text)) == 0;
+// A token as the parser compares it: a text ends at its length or at its first NUL, as it does
+// for CClassicString::Compare.
+CClassicStringRef TokenOf(const CClassicString& text) {
+    const char* chars = text.GetText();
+    const void* nul = std::memchr(chars, 0, text.GetLength());
+    return {chars, nul ? u32(static_cast<const char*>(nul) - chars) : text.GetLength()};
+}
+
+// Exact comparison of a token (which holds no NUL) with a record's name.
+bool TextIs(CClassicStringRef token, const char* text) {
+    if (!text)
+        return false;
+    const u32 n = token.m_Length;
+    if (n == 0)
+        return text[0] == 0;
+    // The first character decides most comparisons; strncmp stops at the end of a shorter name.
+    return text[0] == token.m_Text[0] && std::strncmp(text, token.m_Text, n) == 0 && text[n] == 0;
 }
 
 // The first record of the class's own table (inherited members are not in it) with that name,
 // compared exactly.
-CMwMemberInfo* FindOwnMember(const CMwClassInfo& info, const CClassicString& name) {
+CMwMemberInfo* FindOwnMember(const CMwClassInfo& info, CClassicStringRef name) {
     for (u32 i = 0; i < info.m_MemberCount; ++i) {
         CMwMemberInfo* member = info.m_MemberInfos[i];
         if (member && TextIs(name, member->Name))
@@ -412,9 +445,38 @@ CMwMemberInfo* FindOwnMember(const CMwClassInfo& info, const CClassicString& nam
 }
 
 // Words that end a path at a container: they name an operation, not an element.
-bool IsListOperation(const CClassicString& token) {
+bool IsListOperation(CClassicStringRef token) {
     return TextIs(token, "count") || TextIs(token, "add") || TextIs(token, "remove");
 }
+
+bool IsPathSeparator(char c) {
+    return c == '.' || c == '[' || c == ']';
+}
+
+// Cuts a path text as CClassicTokenizer(".[]", collapse) does, without copying: a token runs to
+// the next separator and the run of separators after it is passed over, so only a text that
+// starts with a separator has an empty token. The text ends at its length or its first NUL.
+// Hands each token and its position to `take`, stops after `limit` tokens and gives the number
+// of tokens handed.
+template <class Take>
+u32 ForEachPathToken(const CClassicString& text, u32 limit, Take take) {
+    const char* chars = text.GetText();
+    const u32 length = text.GetLength();
+    u32 count = 0;
+    u32 at = 0;
+    while (count < limit && at < length && chars[at]) {
+        const u32 start = at;
+        while (at < length && chars[at] && !IsPathSeparator(chars[at]))
+            ++at;
+        take(CClassicStringRef(chars + start, at - start), count++);
+        while (at < length && IsPathSeparator(chars[at]))
+            ++at;
+    }
+    return count;
+}
+
+// Tokens of a usual path fit on the stack; a longer path takes a block of its own size.
+constexpr u32 kShortPathTokens = 8;
 
 } // namespace
 
@@ -424,23 +486,40 @@ void CMwMemberPath::PushItem(MwPathValue value, u32 kind) {
 }
 
 u32 CMwMemberPath::ParseFromText(u32 classId, CMwNod* nod, const CClassicString& text) {
-    CClassicString tokens[s_MaxTextTokens];
-    CClassicTokenizer tokenizer(".[]", true);
-    u32 count = 0;
-    while (text.NextToken(tokenizer)) {
-        if (count == s_MaxTextTokens) {
-            Reserve(0);
-            return s_MaxTextTokens + 1; // the first token past the limit cannot be taken
-        }
-        tokens[count++].MoveFrom(tokenizer.m_Token);
+    // The tokens are views into the text, as many as it has.
+    CClassicStringRef shortTokens[kShortPathTokens];
+    const u32 count =
+        ForEachPathToken(text, s_MaxTextTokens + 1, [&](CClassicStringRef token, u32 index) {
+            if (index < kShortPathTokens)
+                shortTokens[index] = token;
+        });
+    if (count > s_MaxTextTokens) {
+        Reserve(0);
+        return s_MaxTextTokens + 1; // the first token past the limit cannot be taken
     }
-    const u32 result = Parse(classId, nod, count, tokens);
+    std::unique_ptr<CClassicStringRef[]> longTokens;
+    if (count > kShortPathTokens) {
+        longTokens.reset(new CClassicStringRef[count]);
+        ForEachPathToken(text, count,
+                         [&](CClassicStringRef token, u32 index) { longTokens[index] = token; });
+    }
+    const u32 result = ParseRefs(classId, nod, count, longTokens ? longTokens.get() : shortTokens);
     if (result != MwParam_Ok)
         Reserve(0);
     return result;
 }
 
 u32 CMwMemberPath::Parse(u32 classId, CMwNod* nod, u32 tokenCount, const CClassicString* tokens) {
+    if (tokenCount > s_MaxTextTokens)
+        return ParseRefs(classId, nod, tokenCount, nullptr); // gives the class or count failure
+    std::unique_ptr<CClassicStringRef[]> refs(new CClassicStringRef[tokenCount]);
+    for (u32 i = 0; i < tokenCount; ++i)
+        refs[i] = TokenOf(tokens[i]);
+    return ParseRefs(classId, nod, tokenCount, refs.get());
+}
+
+u32 CMwMemberPath::ParseRefs(u32 classId, CMwNod* nod, u32 tokenCount,
+                             const CClassicStringRef* tokens) {
     Reserve(0);
     CMwClassInfo* start = nullptr;
     if (nod) {
@@ -468,6 +547,10 @@ u32 CMwMemberPath::Parse(u32 classId, CMwNod* nod, u32 tokenCount, const CClassi
 }
 
 u32 CMwMemberPath::ParseComponent(u32 typeCode, const CClassicString& token) {
+    return ParseComponentRef(typeCode, TokenOf(token));
+}
+
+u32 CMwMemberPath::ParseComponentRef(u32 typeCode, CClassicStringRef token) {
     const CMwClassInfo* table = ComponentTable(typeCode);
     if (!table || m_Count >= m_Capacity)
         return 1;
@@ -488,7 +571,7 @@ u32 CMwMemberPath::ParseComponent(u32 typeCode, const CClassicString& token) {
 // The path has room for one item per token. `cls` is the class whose own table the next token
 // is looked up in, `nod` the nod reached so far (null once a value could not be read).
 u32 CMwMemberPath::ParseTokens(CMwClassInfo* cls, CMwNod* nod, u32 count,
-                               const CClassicString* tokens) {
+                               const CClassicStringRef* tokens) {
     u32 j = 0;
     while (j < count) {
         if (!cls)
@@ -526,13 +609,13 @@ u32 CMwMemberPath::ParseTokens(CMwClassInfo* cls, CMwNod* nod, u32 count,
 // code. Gives a result, or s_ParseGoesOn when a nod member led into the class `cls` (and, with a
 // nod, into `nod`) and the parse goes on after token `*position`, moved to the last token taken.
 u32 CMwMemberPath::ParseElement(u32 typeCode, const CMwMemberInfo* member, u32* position, u32 count,
-                                const CClassicString* tokens, CMwClassInfo** cls, CMwNod** nod) {
+                                const CClassicStringRef* tokens, CMwClassInfo** cls, CMwNod** nod) {
     u32& at = *position;
     const bool last = at + 1 == count;
     if (IsScalarKind(typeCode))
         return last ? MwParam_Ok : at + 1;
     if (ComponentTable(typeCode)) {
-        if (last || (at + 2 == count && ParseComponent(typeCode, tokens[at + 1]) == 0))
+        if (last || (at + 2 == count && ParseComponentRef(typeCode, tokens[at + 1]) == 0))
             return MwParam_Ok;
         return at + 1;
     }
@@ -558,7 +641,9 @@ u32 CMwMemberPath::ParseElement(u32 typeCode, const CMwMemberInfo* member, u32* 
     // element: "##Name" chooses a nod by name, a decimal number by position.
     if (last || (at + 2 == count && IsListOperation(tokens[at + 1])))
         return MwParam_Ok;
-    const CClassicString& selector = tokens[at + 1];
+    // The selector is the one token the parser copies: a name and a number are read from a
+    // NUL-terminated text.
+    const CClassicString selector(tokens[at + 1]);
     const char* text = selector.GetText();
     if (text[0] == '#' && text[1] == '#') {
         const CMwId name = CMwId::FromName(text + 2);

@@ -152,11 +152,24 @@ public:
     i32 m_Current = -1;
 
 private:
+    // A path of up to s_InlineItems items keeps them in the path itself; a longer one takes one
+    // block holding both arrays.
+    static constexpr u32 s_InlineItems = 4;
+    // Storage for n items: the inline arrays when n fits and they are not in use, else a block.
+    MwPathValue* NewItems(u32 n, u32** kinds);
+    void FreeItems(MwPathValue* values);
+
+    MwPathValue m_InlineValues[s_InlineItems];
+    u32 m_InlineKinds[s_InlineItems];
+
     // ParseElement's answer when the parse goes on with the next token.
     static constexpr u32 s_ParseGoesOn = 0xFFFFFFFF;
 
-    u32 ParseTokens(CMwClassInfo* start, CMwNod* nod, u32 count, const CClassicString* tokens);
+    // The parser works on views of the tokens (each ending at its length, holding no NUL).
+    u32 ParseRefs(u32 classId, CMwNod* nod, u32 tokenCount, const CClassicStringRef* tokens);
+    u32 ParseComponentRef(u32 typeCode, CClassicStringRef token);
+    u32 ParseTokens(CMwClassInfo* start, CMwNod* nod, u32 count, const CClassicStringRef* tokens);
     u32 ParseElement(u32 typeCode, const CMwMemberInfo* member, u32* position, u32 count,
-                     const CClassicString* tokens, CMwClassInfo** cls, CMwNod** nod);
+                     const CClassicStringRef* tokens, CMwClassInfo** cls, CMwNod** nod);
     void PushItem(MwPathValue value, u32 kind);
 };

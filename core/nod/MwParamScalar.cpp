@@ -99,19 +99,21 @@ u32 ParseNaturalDecimal(const CClassicString& text) {
     const char* chars = text.GetText();
     const u32 length = text.GetLength();
     u32 i = 0;
-    const auto skipBlanks = [&] {
-        while (i < length && IsBlank(chars[i]))
-            ++i;
-    };
-    skipBlanks();
+    while (i < length && IsBlank(chars[i]))
+        ++i;
     bool negative = false;
     if (i < length && (chars[i] == '+' || chars[i] == '-')) {
         negative = chars[i] == '-';
         ++i;
     }
     u64 magnitude = 0;
-    for (skipBlanks(); i < length && chars[i] >= '0' && chars[i] <= '9'; ++i, skipBlanks())
-        magnitude = std::min<u64>(magnitude * 10 + u64(chars[i] - '0'), 0x100000000ull);
+    for (; i < length; ++i) {
+        const char c = chars[i];
+        if (c >= '0' && c <= '9')
+            magnitude = std::min<u64>(magnitude * 10 + u64(c - '0'), 0x100000000ull);
+        else if (!IsBlank(c))
+            break;
+    }
     if (magnitude > 0xFFFFFFFFull)
         return 0xFFFFFFFFu;
     return negative ? 0u - u32(magnitude) : u32(magnitude);
@@ -138,9 +140,9 @@ i32 ParseIntegerText(const CClassicString& text) {
     return static_cast<i32>(negative ? -magnitude : std::min<i64>(magnitude, kLimit - 1));
 }
 
-// Decimal text of a natural at or above 2^31, which the signed formatter would print negative:
-// the same grouping by three and padding to the minimum width.
-void SetLargeNatural(CClassicString& out, u32 value, const CMwParamTextOptions& options) {
+// Decimal text of a natural, as CClassicString::SetIntEx writes a non-negative integer (which
+// covers only half the range): digits grouped by three when asked, padded to the minimum width.
+void SetNaturalText(CClassicString& out, u32 value, const CMwParamTextOptions& options) {
     char digits[10];
     const u32 count = u32(std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
     char text[16];
@@ -150,11 +152,12 @@ void SetLargeNatural(CClassicString& out, u32 value, const CMwParamTextOptions& 
             text[length++] = ' ';
         text[length++] = digits[i];
     }
-    out.SetLength(0);
     const u32 width = options.GetMinWidth();
-    for (u32 pad = width > length ? width - length : 0; pad > 0; --pad)
-        out.AppendChar(options.PadsWithZeros() ? '0' : ' ');
-    out.Append(CClassicStringRef(text, length));
+    const u32 pad = width > length ? width - length : 0;
+    out.Reserve(pad + length, false);
+    out.SetLength(pad + length);
+    char* p = std::fill_n(out.GetText(), pad, options.PadsWithZeros() ? '0' : ' ');
+    std::copy_n(text, length, p);
 }
 
 } // namespace
@@ -445,12 +448,11 @@ void CMwParamNatural::ToText(CClassicWideString& out, const void* value, const C
     if (!value)
         return NoText(out);
     const u32 natural = ValueAt<u32>(value);
-    const bool hex = options.IsHexadecimal();
-    if (!hex && natural > 0x7FFFFFFFu)
-        SetLargeNatural(s_ConversionText, natural, options);
-    else
+    if (options.IsHexadecimal())
         s_ConversionText.SetIntEx(static_cast<i32>(natural), options.GroupsDigits(),
-                                  options.GetMinWidth(), options.PadsWithZeros(), hex, hex);
+                                  options.GetMinWidth(), options.PadsWithZeros(), true, true);
+    else
+        SetNaturalText(s_ConversionText, natural, options);
     OutputConversion(out);
 }
 

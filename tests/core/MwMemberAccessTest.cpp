@@ -239,6 +239,86 @@ protected:
 };
 
 // ---------------------------------------------------------------------------------------------
+// Path storage
+
+// A short path keeps its items inside the path and a longer one in a block of its own: growing,
+// shrinking, copying and appending across that limit keep every item, kind and count.
+TEST_F(MwMemberAccess, PathsKeepTheirItemsAcrossEveryChangeOfRoom) {
+    const auto indices = [](u32 first, u32 count) {
+        std::vector<CItem> items;
+        for (u32 i = 0; i < count; ++i)
+            items.push_back(I(first + i));
+        return items;
+    };
+    const auto concat = [](std::vector<CItem> a, const std::vector<CItem>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    for (u32 n : {1u, 2u, 3u, 4u, 5u, 9u}) {
+        SCOPED_TRACE(testing::Message() << n << " items");
+        CMwMemberPath path(n);
+        EXPECT_FALSE(path.HasCurrent());
+        EXPECT_EQ(path.SetFront(1), u32(MwParam_PathEmpty));
+        MakePath(path, indices(100, n));
+        path.Reserve(n);
+        const std::vector<CItem> items = indices(100, n);
+        ASSERT_EQ(ItemsOf(path), items);
+        EXPECT_EQ(path.PushFront(7), u32(MwParam_PathFull));
+        EXPECT_EQ(ItemsOf(path), items);
+        MwPathValue first = 0;
+        ASSERT_TRUE(path.GetCurrent(&first));
+        EXPECT_EQ(first, 100u);
+
+        for (u32 room : {n + 3, n + 1, n}) { // grows past the limit, then shrinks back
+            path.Reserve(room);
+            EXPECT_EQ(path.m_Capacity, room);
+            EXPECT_EQ(path.m_Current, i32(n) - 1);
+            EXPECT_EQ(ItemsOf(path), items);
+        }
+        path.Reserve(1); // never below the count
+        EXPECT_EQ(path.m_Capacity, n);
+        EXPECT_EQ(ItemsOf(path), items);
+
+        CMwMemberPath copy;
+        copy.CopyFrom(path, 3);
+        EXPECT_EQ(copy.m_Capacity, n + 3);
+        EXPECT_EQ(ItemsOf(copy), items);
+        EXPECT_EQ(copy.PushFront(200), 0u);
+        copy.m_Kinds[0] = MwPathItem_Index;
+        EXPECT_EQ(ItemsOf(copy), concat(items, {I(200)}));
+        copy.CopyFrom(copy, 1);
+        EXPECT_EQ(copy.m_Capacity, n + 4);
+        EXPECT_EQ(ItemsOf(copy), concat(items, {I(200)}));
+        EXPECT_EQ(ItemsOf(path), items) << "the copy is a copy";
+
+        for (u32 m : {0u, 1u, 3u, 6u}) {
+            CMwMemberPath appended;
+            MakePath(appended, indices(100, n));
+            CMwMemberPath rest;
+            MakePath(rest, indices(300, m));
+            appended.AppendPath(rest);
+            EXPECT_EQ(appended.m_Count, n + m);
+            EXPECT_EQ(appended.m_Capacity, n + m);
+            EXPECT_EQ(appended.m_Current, i32(n + m) - 1);
+            EXPECT_EQ(ItemsOf(appended), concat(items, indices(300, m))) << m;
+        }
+        CMwMemberPath twice;
+        MakePath(twice, items);
+        twice.AppendPath(twice);
+        EXPECT_EQ(ItemsOf(twice), concat(items, items));
+
+        path.Reserve(0);
+        EXPECT_EQ(path.m_Count, 0u);
+        EXPECT_EQ(path.m_Values, nullptr);
+        EXPECT_FALSE(path.HasCurrent());
+        path.Reserve(2);
+        EXPECT_EQ(path.m_Count, 0u);
+        EXPECT_EQ(path.PushFront(5), 0u);
+        EXPECT_EQ(ItemsOf(path), (std::vector<CItem>{{MwPathItem_Member, 5}}));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
 // Parsing
 
 TEST_F(MwMemberAccess, ParsingTurnsTextIntoItems) {
@@ -269,6 +349,18 @@ TEST_F(MwMemberAccess, ParsingTurnsTextIntoItems) {
         {"Nods.#3", 2, {}},
         {"Nods.3", 0, {M(0x01F8100C), I(3)}},
         {"Nods[3]", 0, {M(0x01F8100C), I(3)}},
+        // Any run of ".", "[" and "]" separates, whatever their order.
+        {"Nods]3[", 0, {M(0x01F8100C), I(3)}},
+        {"Nods.[3]", 0, {M(0x01F8100C), I(3)}},
+        {"Nods[3][Count]", 0, {M(0x01F8100C), I(3), M(0x01F80000)}},
+        {"Nods[##Second]", 0, {M(0x01F8100C), N("Second")}},
+        {"Nods[count]", 0, {M(0x01F8100C)}},
+        {"[Nods]", 1, {}}, // an empty first token
+        // The index is read as an integer is: blanks left out, digits up to another character.
+        {"Nods.3x", 0, {M(0x01F8100C), I(3)}},
+        {"Nods. 1 2", 0, {M(0x01F8100C), I(12)}},
+        {"Nods.-1", 0, {M(0x01F8100C), I(0xFFFFFFFF)}},
+        {"Nods.x3", 2, {}},
         {"Nods.x", 2, {}},
         {"Nods.3.Count", 0, {M(0x01F8100C), I(3), M(0x01F80000)}},
         {"Nods.3.Scale", 1, {}}, // the declared element class has no Scale
@@ -435,6 +527,108 @@ TEST_F(MwMemberAccess, APathTextHasAtMostSoManyTokens) {
     EXPECT_EQ(path.ParseFromText(0xFFFFFFFF, m_Nod, CClassicString(text.c_str())),
               CMwMemberPath::s_MaxTextTokens + 1);
     EXPECT_EQ(path.m_Count, 0u);
+
+    // The limit counts tokens, however they are written: 254 members, a list and an index make
+    // 256; an empty first token is a token too. The count is checked before the class.
+    std::string links = "Link";
+    for (u32 i = 1; i < CMwMemberPath::s_MaxTextTokens - 2; ++i)
+        links += "[Link]";
+    struct Case {
+        u32 ClassId;
+        std::string Text;
+        u32 Result;
+        u32 Count;
+    };
+    const Case cases[] = {
+        {0xFFFFFFFF, links + ".Nods[3]", 0, CMwMemberPath::s_MaxTextTokens},
+        {0xFFFFFFFF, links + "[Nods][3].", 0, CMwMemberPath::s_MaxTextTokens},
+        {0xFFFFFFFF, links + ".Nods[3].Count", CMwMemberPath::s_MaxTextTokens + 1, 0},
+        {0xFFFFFFFF, "." + links + ".Nods", 1, 0},
+        {0xFFFFFFFF, "." + links + ".Nods[3]", CMwMemberPath::s_MaxTextTokens + 1, 0},
+        {CTestOther::s_ClassId, links + ".Nods[3]", 1, 0},
+        {CTestOther::s_ClassId, links + ".Nods[3].x", CMwMemberPath::s_MaxTextTokens + 1, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(path.ParseFromText(c.ClassId, m_Nod, CClassicString(c.Text.c_str())), c.Result)
+            << c.Text.substr(0, 12) << "... of " << c.Text.size();
+        EXPECT_EQ(path.m_Count, c.Count);
+    }
+}
+
+// A path text ends at its length or at its first NUL, as the engine's texts compare.
+TEST_F(MwMemberAccess, APathTextEndsAtItsFirstNul) {
+    struct Case {
+        std::string Text;
+        u32 Result;
+        std::vector<CItem> Items;
+    };
+    const Case cases[] = {
+        {std::string("Count\0.x", 8), 0, {M(0x01F80000)}},
+        {std::string("Nods[3\0]x", 9), 0, {M(0x01F8100C), I(3)}},
+        {std::string("Link.\0Scale", 11), 0, {M(0x01F8100A)}},
+        {std::string("\0Count", 6), 0, {}},
+        {std::string("Cou\0nt", 6), 1, {}},
+    };
+    for (const Case& c : cases) {
+        CMwMemberPath path;
+        const CClassicString text(CClassicStringRef(c.Text.data(), u32(c.Text.size())));
+        EXPECT_EQ(path.ParseFromText(0xFFFFFFFF, m_Nod, text), c.Result) << c.Text.c_str();
+        EXPECT_EQ(ItemsOf(path), c.Items) << c.Text.c_str();
+    }
+}
+
+// Parse takes tokens already cut; each is compared up to its first NUL, as the texts of the
+// engine compare. Here the class is checked before the number of tokens.
+TEST_F(MwMemberAccess, ParseTakesTokensThatAreAlreadyCut) {
+    struct Case {
+        u32 ClassId;
+        std::vector<std::string> Tokens;
+        u32 Result;
+        std::vector<CItem> Items;
+    };
+    const Case cases[] = {
+        {0xFFFFFFFF, {"Nods", "3", "Count"}, 0, {M(0x01F8100C), I(3), M(0x01F80000)}},
+        {0xFFFFFFFF, {"Nods", "##Second"}, 0, {M(0x01F8100C), N("Second")}},
+        {0xFFFFFFFF, {"Pos", "length"}, 0, {M(0x01F81006), I(0xFFFFFFFF)}},
+        {0xFFFFFFFF, {"Nods.3"}, 1, {}}, // no cutting here
+        {0xFFFFFFFF, {std::string("Count\0x", 7)}, 0, {M(0x01F80000)}},
+        {0xFFFFFFFF, {"Nods", std::string("##Second\0x", 10)}, 0, {M(0x01F8100C), N("Second")}},
+        {0xFFFFFFFF,
+         {"Nods", std::string("4\0"
+                              "01",
+                              4)},
+         0,
+         {M(0x01F8100C), I(4)}},
+        {0xFFFFFFFF, {"Pos", std::string("y\0z", 3)}, 0, {M(0x01F81006), I(1)}},
+        {0xFFFFFFFF, {""}, 1, {}},
+        {0xFFFFFFFF, {}, 0, {}},
+        {0xFFFFFFFF,
+         std::vector<std::string>(CMwMemberPath::s_MaxTextTokens + 1, "Link"),
+         CMwMemberPath::s_MaxTextTokens + 1,
+         {}},
+        {CTestOther::s_ClassId,
+         std::vector<std::string>(CMwMemberPath::s_MaxTextTokens + 1, "Link"),
+         1,
+         {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<CClassicString> tokens;
+        for (const std::string& token : c.Tokens)
+            tokens.emplace_back(CClassicStringRef(token.data(), u32(token.size())));
+        CMwMemberPath path;
+        EXPECT_EQ(path.Parse(c.ClassId, m_Nod, u32(tokens.size()), tokens.data()), c.Result)
+            << c.Tokens.size() << " tokens";
+        EXPECT_EQ(ItemsOf(path), c.Items) << c.Tokens.size() << " tokens";
+    }
+
+    CMwMemberPath path;
+    path.Reserve(4);
+    EXPECT_EQ(path.ParseComponent(MwType_Vec3, CClassicString("z")), 0u);
+    EXPECT_EQ(path.ParseComponent(MwType_Color, CClassicString("length")), 1u);
+    EXPECT_EQ(path.ParseComponent(MwType_Vec2, CClassicString(CClassicStringRef("length\0x", 8))),
+              0u);
+    EXPECT_EQ(path.ParseComponent(MwType_Real, CClassicString("x")), 1u);
+    EXPECT_EQ(ItemsOf(path), (std::vector<CItem>{I(2), I(0xFFFFFFFF)}));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -249,6 +249,11 @@ TEST_F(MwParamScalar, NaturalTextIsDecimalOrPrefixedHexOverTheWholeRange) {
         {3000000000u, 0, "3000000000"},
         {4294967295u, 0x10 | (12 << 5), "004294967295"},
         {2147483647u, 8, "2 147 483 647"},
+        {0, 0, "0"},
+        {1000, 8, "1 000"},
+        {1234, 0x8 | (7 << 5), "  1 234"},
+        {1234, 0x10 | 0x8 | (8 << 5), "0001 234"},
+        {2147483648u, 0x10 | (3 << 5), "2147483648"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ToTextOf(Kind(MwType_Natural), &c.Value, nullptr, c.Flags), c.Text);
@@ -270,6 +275,12 @@ TEST_F(MwParamScalar, NaturalTextIsDecimalOrPrefixedHexOverTheWholeRange) {
         {"0xff", 0x2000, 255},
         {"FFFFFFFF", 0x2000, 0xFFFFFFFF},
         {"0xff", 12, 0},
+        {" - 5", 12, 0xFFFFFFFB},
+        {"1\t2x3", 12, 12},
+        {"  7 ", 12, 7},
+        {"+", 12, 0},
+        {"4294967295", 12, 0xFFFFFFFF},
+        {"4294967296", 12, 0xFFFFFFFF},
     };
     for (const Parsed& p : parsed)
         EXPECT_EQ(FromTextOf<u32>(Kind(MwType_Natural), p.Text, nullptr, p.Flags), p.Value)
