@@ -445,6 +445,9 @@ bool ParseAdapterDescription(std::string_view text, Adapter& out, std::string& p
         out = Adapter();
         return false;
     };
+    // Editors that save UTF-8 may put a byte-order mark first.
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3);
     if (text.find('\0') != std::string_view::npos) {
         lineNumber = 1 + u32(std::count(text.begin(), text.begin() + text.find('\0'), '\n'));
         return fail("NUL byte");

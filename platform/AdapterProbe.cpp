@@ -1,13 +1,13 @@
 // The probe of the machine's graphics adapter: the kernel's DRM and PCI device files for the
 // card, the X display (with XRandR) or else the DRM connectors for the desktop and its modes.
 #include "platform/Adapter.h"
+#include "platform/Crt.h"
 #include "platform/SmallFile.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <dirent.h>
 #include <unistd.h>
 
@@ -16,6 +16,7 @@ namespace platform {
 namespace {
 
 constexpr size_t kMaxProbedModes = 512;
+constexpr u32 kMaxProbedModeSide = 32768;
 // The memory query answers in 32 bits; larger memories are reported as 4095 MB.
 constexpr u64 kMaxReportedMemory = 0xFFF00000u;
 
@@ -120,7 +121,7 @@ std::string CardDescription(const AdapterProbeSettings& settings, const Card& ca
         }
     }
     char ids[16];
-    std::snprintf(ids, sizeof ids, "[%04x:%04x]", card.VendorId & 0xFFFF, card.DeviceId & 0xFFFF);
+    FormatTo(ids, sizeof ids, "[%04x:%04x]", card.VendorId & 0xFFFF, card.DeviceId & 0xFFFF);
     const std::string driver = DriverName(card.DevicePath);
     return driver.empty() ? std::string(ids) : driver.substr(0, 64) + " " + ids;
 }
@@ -199,54 +200,75 @@ int IgnoreXError(Display*, XErrorEvent*) {
     return 0;
 }
 
+const XRRModeInfo* FindMode(const XRRScreenResources& resources, RRMode id) {
+    for (int i = 0; i < resources.nmode; ++i) {
+        if (resources.modes[i].id == id)
+            return &resources.modes[i];
+    }
+    return nullptr;
+}
+
+// The monitor that shows the desktop: the primary output, else the first connected output that
+// shows a picture, else the first connected one. Its current mode is the desktop's; its modes
+// are the full-screen modes.
+void ReadRandrMonitor(Display* display, Window root, Adapter& out,
+                      std::vector<DisplayMode>& sizes) {
+    XRRScreenResources* resources = XRRGetScreenResourcesCurrent(display, root);
+    if (!resources)
+        return;
+    const RROutput primary = XRRGetOutputPrimary(display, root);
+    XRROutputInfo* chosen = nullptr;
+    u32 chosenRank = 0; // 3 primary, 2 showing a picture, 1 connected
+    for (int i = 0; i < resources->noutput && chosenRank < 3; ++i) {
+        XRROutputInfo* output = XRRGetOutputInfo(display, resources, resources->outputs[i]);
+        if (!output)
+            continue;
+        u32 rank = 0;
+        if (output->connection == RR_Connected)
+            rank = resources->outputs[i] == primary && output->crtc ? 3 : output->crtc ? 2 : 1;
+        if (rank > chosenRank) {
+            if (chosen)
+                XRRFreeOutputInfo(chosen);
+            chosen = output;
+            chosenRank = rank;
+        } else {
+            XRRFreeOutputInfo(output);
+        }
+    }
+    if (chosen) {
+        for (int m = 0; m < chosen->nmode; ++m) {
+            if (const XRRModeInfo* mode = FindMode(*resources, chosen->modes[m]))
+                sizes.push_back({mode->width, mode->height, RefreshOfMode(*mode)});
+        }
+        if (XRRCrtcInfo* crtc =
+                chosen->crtc ? XRRGetCrtcInfo(display, resources, chosen->crtc) : nullptr) {
+            if (crtc->width > 0 && crtc->height > 0) {
+                out.Desktop.Width = crtc->width;
+                out.Desktop.Height = crtc->height;
+            }
+            if (const XRRModeInfo* mode = FindMode(*resources, crtc->mode))
+                out.Desktop.RefreshRate = RefreshOfMode(*mode);
+            XRRFreeCrtcInfo(crtc);
+        }
+        XRRFreeOutputInfo(chosen);
+    }
+    XRRFreeScreenResources(resources);
+}
+
 bool ReadX11Desktop(Adapter& out) {
     Display* display = XOpenDisplay(nullptr);
     if (!display)
         return false;
     const auto previousHandler = XSetErrorHandler(&IgnoreXError);
     const int screen = DefaultScreen(display);
+    // The whole screen, unless XRandR names the monitor that shows the desktop.
     out.Desktop.Width = u32(DisplayWidth(display, screen));
     out.Desktop.Height = u32(DisplayHeight(display, screen));
     out.Desktop.Format = FormatOfDepth(DefaultDepth(display, screen));
-
     std::vector<DisplayMode> sizes;
     int eventBase = 0, errorBase = 0;
-    XRRScreenResources* resources = nullptr;
     if (XRRQueryExtension(display, &eventBase, &errorBase))
-        resources = XRRGetScreenResourcesCurrent(display, RootWindow(display, screen));
-    if (resources) {
-        const auto findMode = [resources](RRMode id) -> const XRRModeInfo* {
-            for (int i = 0; i < resources->nmode; ++i) {
-                if (resources->modes[i].id == id)
-                    return &resources->modes[i];
-            }
-            return nullptr;
-        };
-        bool currentFound = false;
-        for (int i = 0; i < resources->noutput; ++i) {
-            XRROutputInfo* output = XRRGetOutputInfo(display, resources, resources->outputs[i]);
-            if (!output)
-                continue;
-            if (output->connection == RR_Connected) {
-                for (int m = 0; m < output->nmode; ++m) {
-                    if (const XRRModeInfo* mode = findMode(output->modes[m]))
-                        sizes.push_back({mode->width, mode->height, RefreshOfMode(*mode)});
-                }
-                XRRCrtcInfo* crtc =
-                    output->crtc ? XRRGetCrtcInfo(display, resources, output->crtc) : nullptr;
-                if (crtc && !currentFound) {
-                    if (const XRRModeInfo* mode = findMode(crtc->mode)) {
-                        out.Desktop.RefreshRate = RefreshOfMode(*mode);
-                        currentFound = true;
-                    }
-                }
-                if (crtc)
-                    XRRFreeCrtcInfo(crtc);
-            }
-            XRRFreeOutputInfo(output);
-        }
-        XRRFreeScreenResources(resources);
-    }
+        ReadRandrMonitor(display, RootWindow(display, screen), out, sizes);
     if (sizes.empty())
         sizes.push_back({out.Desktop.Width, out.Desktop.Height, out.Desktop.RefreshRate});
     AddModes(sizes, out);
@@ -256,7 +278,8 @@ bool ReadX11Desktop(Adapter& out) {
     return true;
 }
 
-// The connected connectors of a DRM card: the first mode of the first is the desktop.
+// The first connected connector of a DRM card: its first mode is the desktop, its modes the
+// full-screen modes.
 bool ReadDrmDesktop(const std::string& sysRoot, const Card& card, Adapter& out) {
     const std::string drm = sysRoot + "/class/drm";
     const std::string prefix = card.DrmName + "-";
@@ -283,7 +306,8 @@ bool ReadDrmDesktop(const std::string& sysRoot, const Card& card, Adapter& out) 
                 std::from_chars(line.data() + x + 1, line.data() + line.size(), mode.Height);
             // Interlaced modes ("1920x1080i") are not offered.
             if (w.ec != std::errc() || w.ptr != line.data() + x || h.ec != std::errc() ||
-                h.ptr != line.data() + line.size() || mode.Width == 0 || mode.Height == 0)
+                h.ptr != line.data() + line.size() || mode.Width == 0 || mode.Height == 0 ||
+                mode.Width > kMaxProbedModeSide || mode.Height > kMaxProbedModeSide)
                 continue;
             if (sizes.empty()) {
                 out.Desktop = mode;
@@ -291,6 +315,7 @@ bool ReadDrmDesktop(const std::string& sysRoot, const Card& card, Adapter& out) 
             }
             sizes.push_back(mode);
         }
+        break;
     }
     if (sizes.empty())
         return false;
@@ -328,8 +353,8 @@ bool ProbeAdapter(const AdapterProbeSettings& settings, Adapter& out) {
 
 std::string PciIdsName(std::string_view text, u32 vendorId, u32 deviceId) {
     char vendorKey[8], deviceKey[8];
-    std::snprintf(vendorKey, sizeof vendorKey, "%04x", vendorId & 0xFFFF);
-    std::snprintf(deviceKey, sizeof deviceKey, "%04x", deviceId & 0xFFFF);
+    FormatTo(vendorKey, sizeof vendorKey, "%04x", vendorId & 0xFFFF);
+    FormatTo(deviceKey, sizeof deviceKey, "%04x", deviceId & 0xFFFF);
     const auto nameAfterKey = [](std::string_view line) {
         line.remove_prefix(4);
         const size_t start = line.find_first_not_of(" \t");

@@ -39,7 +39,9 @@ i64 RawCounterNow() {
 }
 
 void Wait(u32 microseconds) {
-    timespec left{time_t(microseconds / 1000000), long(microseconds % 1000000) * 1000};
+    timespec left{};
+    left.tv_sec = time_t(microseconds / 1000000);
+    left.tv_nsec = decltype(left.tv_nsec)(microseconds % 1000000) * 1000;
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
 }
@@ -125,7 +127,7 @@ void ReadHostFacts(HostFacts& facts) {
     if (sysinfo(&info) == 0)
         facts.PhysicalMemory = u64(info.totalram) * u64(info.mem_unit ? info.mem_unit : 1);
 
-    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    const auto online = sysconf(_SC_NPROCESSORS_ONLN);
     facts.ProcessorCount = online > 0 ? u32(online) : 1;
     cpu_set_t set;
     CPU_ZERO(&set);
