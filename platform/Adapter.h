@@ -15,6 +15,7 @@
 //    makes the adapter present. A card gets the capabilities of a current adapter (they cannot
 //    be measured without a 3D interface); a display without a card gets none.
 // 3. Nothing: the machine has no 3D interface.
+// A 3D interface exists when a source answered; a device can be made when it also says Present.
 //
 // Description file: UTF-8 text, one "key = value" per line; blank lines and lines starting with
 // '#' or ';' are skipped; keys are ASCII-case-insensitive and may appear once. Keys not given
