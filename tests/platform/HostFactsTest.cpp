@@ -1,0 +1,120 @@
+#include "platform/HostFacts.h"
+
+#include "platform/SmallFile.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(HostFacts, PrettyNameOfOsRelease) {
+    struct Case {
+        const char* Text;
+        const char* Expected;
+    };
+    const Case cases[] = {
+        {"NAME=\"Debian GNU/Linux\"\nPRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nID=debian\n",
+         "Debian GNU/Linux 12 (bookworm)"},
+        {"PRETTY_NAME='Single quoted \\ kept'\n", "Single quoted \\ kept"},
+        {"PRETTY_NAME=\"Escaped \\\"quote\\\" and \\\\ \\$x\"", "Escaped \"quote\" and \\ $x"},
+        {"PRETTY_NAME=Plain # comment\n", "Plain"},
+        {"  PRETTY_NAME=\"Indented\"\r\n", "Indented"},
+        {"PRETTY_NAME=\"Unterminated", "Unterminated"},
+        {"X_PRETTY_NAME=\"Not this\"\nNAME=Other\n", ""},
+        {"PRETTY_NAME=\n", ""},
+        {"", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(platform::OsReleasePrettyName(c.Text), c.Expected) << c.Text;
+}
+
+TEST(HostFacts, ReportedRateOfCpuInfo) {
+    struct Case {
+        const char* Text;
+        u32 Expected;
+    };
+    const Case cases[] = {
+        {"processor\t: 0\nmodel name\t: X\ncpu MHz\t\t: 2899.998\ncache size\t: 1 KB\n"
+         "processor\t: 1\ncpu MHz\t\t: 1200.000\n",
+         2899},
+        {"cpu MHz : 800\n", 800},
+        {"cpu MHz\t\t: unknown\ncpu MHz\t\t: 1500.5\n", 1500},
+        {"cpu MHz\n", 0},
+        {"BogoMIPS\t: 48.00\n", 0},
+        {"", 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(platform::CpuInfoMhz(c.Text), c.Expected) << c.Text;
+}
+
+// A clock sample without waiting, counting its calls.
+u32 s_SamplerCalls = 0;
+platform::ClockSample FakeSample() {
+    ++s_SamplerCalls;
+    platform::ClockSample sample;
+    sample.HasTimeStampCounter = true;
+    sample.Tsc1 = 7;
+    sample.Counter2 = 99;
+    return sample;
+}
+
+TEST(HostFacts, HostFactsWithAReplacedClock) {
+    EXPECT_EQ(platform::SetClockSampler(&FakeSample), nullptr);
+    s_SamplerCalls = 0;
+    platform::HostFacts facts;
+    platform::GetHostFacts(facts);
+    EXPECT_EQ(platform::SetClockSampler(nullptr), &FakeSample);
+
+    EXPECT_EQ(s_SamplerCalls, 1u);
+    EXPECT_EQ(facts.Clock.Tsc1, 7u);
+    EXPECT_EQ(facts.Clock.Counter2, 99);
+    EXPECT_EQ(facts.SystemName, "Linux");
+    EXPECT_FALSE(facts.SystemRelease.empty());
+    std::string osRelease;
+    if (platform::ReadSmallFile("/etc/os-release", 65536, osRelease)) {
+        EXPECT_EQ(facts.DistributionName, platform::OsReleasePrettyName(osRelease));
+        EXPECT_FALSE(facts.DistributionName.empty());
+    }
+    EXPECT_GT(facts.PhysicalMemory, u64(64) << 20);
+    EXPECT_GE(facts.ProcessorCount, 1u);
+    EXPECT_NE(facts.ActiveProcessorMask, 0u);
+#if defined(__i386__) || defined(__x86_64__)
+    EXPECT_EQ(facts.ProcessorArchitecture, platform::kProcessorArchitectureIntel);
+    EXPECT_EQ(facts.CpuVendor.size(), 12u);
+    EXPECT_GE(facts.CpuMaxExtendedLeaf, 0x80000000u);
+    EXPECT_LE(facts.CpuBrand.size(), 48u);
+#else
+    EXPECT_EQ(facts.ProcessorArchitecture, platform::kProcessorArchitectureUnknown);
+#endif
+}
+
+void ChosenFacts(platform::HostFacts& facts) {
+    facts.SystemName = "Chosen";
+    facts.PhysicalMemory = 12345;
+}
+
+TEST(HostFacts, ReplacedProvider) {
+    EXPECT_EQ(platform::SetHostFactsSource(&ChosenFacts), nullptr);
+    platform::HostFacts facts;
+    facts.ProcessorCount = 77; // replaced by the source's record
+    platform::GetHostFacts(facts);
+    EXPECT_EQ(platform::SetHostFactsSource(nullptr), &ChosenFacts);
+    EXPECT_EQ(facts.SystemName, "Chosen");
+    EXPECT_EQ(facts.PhysicalMemory, 12345u);
+    EXPECT_EQ(facts.ProcessorCount, 0u);
+}
+
+// The measurement without a wait: the readings come in their order.
+TEST(HostFacts, ClockMeasurementReadsInOrder) {
+    const platform::ClockSample sample = platform::MeasureClock(0);
+    EXPECT_EQ(sample.CounterFrequency, 1000000000);
+    EXPECT_GT(sample.Counter1, 0);
+    EXPECT_LE(sample.Counter1, sample.Counter2);
+#if defined(__i386__) || defined(__x86_64__)
+    EXPECT_TRUE(sample.HasTimeStampCounter);
+    EXPECT_LE(sample.Tsc1, sample.Tsc2);
+    EXPECT_LE(sample.Tsc2, sample.Tsc3);
+    EXPECT_LE(sample.Tsc3, sample.Tsc4);
+#endif
+}
+
+} // namespace
