@@ -205,15 +205,16 @@ bool ToHostPath(std::u16string_view path, std::string& host) {
         parts.push_back(part);
     }
 
+    // host is empty here.
     if (rooted)
-        host = "/";
+        host += '/';
     for (size_t k = 0; k < parts.size(); ++k) {
         if (k != 0)
             host += '/';
         host += WideToHostText(parts[k]);
     }
     if (parts.empty() && !rooted)
-        host = ".";
+        host += '.';
     if (trailing && !parts.empty())
         host += '/';
     return true;

@@ -218,6 +218,8 @@ void NormalizePathFlags(CClassicWideString& path, u32 flags) {
     Text out;
     out.reserve(n + 1);
     bool prefixWindow = true;
+    // Still in the backslashes the path begins with.
+    bool leadingRun = true;
     bool dotComponent = false;
     for (size_t i = 0; i < n; ++i) {
         const char16_t c = Slashed(in[i]);
@@ -225,6 +227,7 @@ void NormalizePathFlags(CClassicWideString& path, u32 flags) {
         const char16_t next = atEnd ? 0 : Slashed(in[i + 1]);
         if (i >= 2 || (prefixWindow && c != u'\\' && c != u':' && next != u':'))
             prefixWindow = false;
+        leadingRun = leadingRun && c == u'\\';
         switch (c) {
             case u'"':
             case u'*':
@@ -240,7 +243,9 @@ void NormalizePathFlags(CClassicWideString& path, u32 flags) {
                 out += (flags & kPathKeepQuestionMark) ? u'?' : u'_';
                 break;
             case u'\\':
-                if (prefixWindow && !(flags & kPathKeepPrefix))
+                // Without the prefix, the whole leading run goes, not only its first two: what
+                // a first pass leaves must be what a second pass leaves.
+                if ((prefixWindow || leadingRun) && !(flags & kPathKeepPrefix))
                     break;
                 if (!(flags & kPathKeepSeparators)) {
                     out += (atEnd && (flags & kPathTrailingBackslash)) ? u'\\' : u'_';
@@ -252,7 +257,9 @@ void NormalizePathFlags(CClassicWideString& path, u32 flags) {
                 }
                 break;
             case u'.':
-                if ((i == 0 || Slashed(in[i - 1]) == u'\\') && (next == u'.' || next == u'\\'))
+                // A final "." is a component too when a trailing backslash is to follow it.
+                if ((i == 0 || Slashed(in[i - 1]) == u'\\') &&
+                    (next == u'.' || next == u'\\' || (atEnd && (flags & kPathTrailingBackslash))))
                     dotComponent = true;
                 out += c;
                 break;

@@ -52,10 +52,12 @@ void RemoveLastExtension(CClassicWideStringRef path, CClassicWideString& out);
 
 // Normalises in place (see the flags); an empty path is left alone. Characters '"', '*', '<',
 // '>', '|' (and ':' outside a kept prefix, '?' without its flag) become '_', doubled separators
-// collapse, ".\" components are dropped and "..\" removes the component before it. A ".." that
-// would climb above the start of a relative path is dropped, or kept with kPathKeepDotDotAbove;
-// above a drive or root ("C:\", "\") it is always dropped. The components after it resolve from
-// there.
+// collapse, ".\" components are dropped and "..\" removes the component before it (with the
+// trailing backslash, a final "." or ".." is a component too). Without kPathKeepPrefix every
+// backslash the path begins with is dropped. A ".." that would climb above the start of a
+// relative path is dropped, or kept with kPathKeepDotDotAbove; above a drive or root ("C:\",
+// "\") it is always dropped. The components after it resolve from there. Normalising a second
+// time changes nothing.
 void NormalizePathFlags(CClassicWideString& path, u32 flags);
 // NormalizePathFlags with kPathFlagsFolder when trailingBackslash is set, else kPathFlagsFile.
 void NormalizeFilePath(CClassicWideString& path, bool trailingBackslash);

@@ -302,8 +302,6 @@ TEST(ClassicBufferFile, AKilledWriterLeavesTheOldOrTheNewFile) {
         ASSERT_EQ(folder.Names(), std::vector<std::string>{"config.zun"}) << "round " << round;
     }
     EXPECT_GT(oldSeen, 0u);
-    printf("old %u new %u whole %lld us\n", oldSeen, newSeen,
-           (long long)std::chrono::duration_cast<std::chrono::microseconds>(whole).count());
 }
 
 TEST(ClassicBufferFile, OnlyTemporaryFilesOfDeadWritersAreRemoved) {

@@ -133,6 +133,9 @@ TEST(PathHelpers, NormalizePathFlagsFollowsEachFlag) {
         {"\\a\\b", kPathFlagsFolderWalk, "a\\b\\"},
         {"C:\\a", kPathFlagsFolderWalk, "C_\\a\\"},
         {"\\\\srv\\share", kPathFlagsFolderWalk, "srv\\share\\"},
+        // The whole leading run goes, so that a second pass finds nothing more to drop.
+        {"\\\\\\a", kPathFlagsFolderWalk, "a\\"},
+        {"\\\\\\a", kPathFlagsFile, "\\a"},
         // Folders with a trailing backslash.
         {"C:\\a\\b", kPathFlagsFolder, "C:\\a\\b\\"},
         {"C:\\a\\b\\", kPathFlagsFolder, "C:\\a\\b\\"},
@@ -155,6 +158,9 @@ TEST(PathHelpers, NormalizePathFlagsFollowsEachFlag) {
         {"a\\b\\..", kPathFlagsFolder, "a\\"},
         {"a\\b\\..", kPathFlagsFile, "a\\b\\.."},
         {"a\\.", kPathFlagsFile, "a\\."},
+        // With the trailing backslash a final "." is a component: resolved, not left as ".\".
+        {"a\\.", kPathFlagsFolder, "a\\"},
+        {".", kPathFlagsFolder, ""},
         {".\\a", kPathFlagsFile, "a"},
         {"a\\...\\b", kPathFlagsFile, "a\\...\\b"},
         {"a\\b.\\..\\c", kPathFlagsFile, "a\\c"},
