@@ -22,7 +22,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libminizip-dev liblzo2-dev libtinyxml-dev libjpeg62-turbo-dev
-  python3 python3-lzo gettext locales-all valgrind
+  python3 python3-lzo gettext locales-all tzdata valgrind
   libssl-dev
   xvfb xauth libx11-dev libxrandr-dev
 )

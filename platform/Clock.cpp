@@ -7,6 +7,7 @@ namespace platform {
 namespace {
 
 constinit CounterSource s_CounterSource = nullptr;
+constinit WallClockSource s_WallClockSource = nullptr;
 constinit const TimerService* s_TimerService = nullptr;
 
 } // namespace
@@ -27,6 +28,43 @@ CounterSource SetCounterSource(CounterSource source) {
     const CounterSource old = s_CounterSource;
     s_CounterSource = source;
     return old;
+}
+
+i64 WallClockNow() {
+    if (s_WallClockSource)
+        return s_WallClockSource();
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return i64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+WallClockSource SetWallClockSource(WallClockSource source) {
+    const WallClockSource old = s_WallClockSource;
+    s_WallClockSource = source;
+    return old;
+}
+
+bool ToCivilTime(i64 wallClockNs, bool local, CivilTime& out) {
+    // Floor division, so that times before 1970 keep a millisecond part in 0..999.
+    i64 seconds = wallClockNs / 1000000000;
+    i64 nanoseconds = wallClockNs % 1000000000;
+    if (nanoseconds < 0) {
+        nanoseconds += 1000000000;
+        --seconds;
+    }
+    const time_t t = time_t(seconds);
+    tm fields{};
+    if (!(local ? localtime_r(&t, &fields) : gmtime_r(&t, &fields)))
+        return false;
+    out.Year = fields.tm_year + 1900;
+    out.Month = u32(fields.tm_mon + 1);
+    out.DayOfWeek = u32(fields.tm_wday);
+    out.Day = u32(fields.tm_mday);
+    out.Hour = u32(fields.tm_hour);
+    out.Minute = u32(fields.tm_min);
+    out.Second = u32(fields.tm_sec);
+    out.Millisecond = u32(nanoseconds / 1000000);
+    return true;
 }
 
 bool TimerGetCaps(TimerCaps* caps) {

@@ -1,6 +1,6 @@
 #pragma once
-// Time services: a monotonic counter and the system timer's period. Both can be replaced by
-// fakes, so that code built on them is tested without waiting on real time.
+// Time services: a monotonic counter, the wall clock and the system timer's period. Each can be
+// replaced by a fake, so that code built on them is tested without waiting on real time.
 #include "platform/Types.h"
 
 namespace platform {
@@ -14,6 +14,31 @@ i64 CounterFrequency();
 // for the monotonic clock).
 using CounterSource = i64 (*)();
 CounterSource SetCounterSource(CounterSource source);
+
+// Wall-clock time in nanoseconds since 1970-01-01 00:00 UTC (CLOCK_REALTIME), or the fake's
+// answer.
+i64 WallClockNow();
+
+// Replaces the wall clock; null puts the system's back. Returns the source replaced (null for the
+// system's).
+using WallClockSource = i64 (*)();
+WallClockSource SetWallClockSource(WallClockSource source);
+
+// A time in calendar fields.
+struct CivilTime {
+    i32 Year;
+    u32 Month;     // 1-12
+    u32 DayOfWeek; // 0-6, 0 = Sunday
+    u32 Day;       // 1-31
+    u32 Hour;
+    u32 Minute;
+    u32 Second; // 60 for a leap second in time zones that count them
+    u32 Millisecond;
+};
+
+// Breaks a wall-clock time down in UTC, or in the local time zone (the C library's rules: the TZ
+// variable, else the system's zone). False when the year does not fit.
+bool ToCivilTime(i64 wallClockNs, bool local, CivilTime& out);
 
 // The periods, in milliseconds, the system timer can run at.
 struct TimerCaps {

@@ -159,6 +159,31 @@ void CClassicBufferPool::Clear() {
     m_Buffers.FreeItems();
 }
 
+// ---- Comparison ----
+
+bool CClassicBuffer::EqualsMemory(CClassicBufferMemory& memory) {
+    if (GetSize() != memory.GetSize())
+        return false;
+    memory.Rewind();
+    u8 scratch[16384];
+    u32 remaining = memory.GetSize();
+    while (remaining > 0) {
+        const u32 chunk = std::min<u32>(remaining, sizeof scratch);
+        u32 got = 0;
+        try {
+            got = Read(scratch, chunk);
+        } catch (const CClassicBufferException&) {
+            return false;
+        }
+        if (got != chunk ||
+            std::memcmp(scratch, memory.GetData() + memory.GetPosition(), chunk) != 0)
+            return false;
+        memory.Skip(chunk);
+        remaining -= chunk;
+    }
+    return true;
+}
+
 // ---- LZO blocks ----
 
 bool CClassicBuffer::WriteLzoBlock(const CClassicBufferMemory& buffer) {

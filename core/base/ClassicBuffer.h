@@ -57,6 +57,11 @@ public:
     // The stream's path, or null for streams without a name.
     virtual const CClassicWideString* GetName() const { return nullptr; }
 
+    // True when this stream's size equals the memory buffer's and the rest of this stream holds
+    // the buffer's bytes; compared in 16 KB pieces, stopping at the first difference or at a
+    // short or failed read. The memory buffer is rewound and read through.
+    bool EqualsMemory(CClassicBufferMemory& memory);
+
     // Writes the buffer's size bytes as one LZO block. False when the compressor fails or this
     // stream takes fewer bytes than given.
     bool WriteLzoBlock(const CClassicBufferMemory& buffer);

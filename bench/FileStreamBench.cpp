@@ -1,0 +1,198 @@
+// The file stream and the file copy against the system's own calls on the same 64 MB, in the
+// same folder, in one run:
+// - reading in 64 KB pieces through CClassicBufferFile against read();
+// - writing in 64 KB pieces in place against write();
+// - writing through a temporary file (flushed to disk, renamed over the target, folder flushed)
+//   against the same steps done with write(), fsync() and rename();
+// - CopyFileTo against the cp command, to a new file and over an existing one.
+#include "platform/HostPath.h"
+#include "system/file/ClassicBufferFile.h"
+#include "system/file/FileSystem.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr u32 kFileSize = 64u << 20;
+constexpr u32 kPiece = 64u << 10;
+
+// A folder under the system's temporary folder with a 64 MB file, removed at exit.
+struct CBenchFolder {
+    CBenchFolder() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "filestream-bench-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            std::abort();
+        m_Host = pattern;
+        m_Data.resize(kFileSize);
+        u32 state = 1;
+        for (u8& byte : m_Data) {
+            state = state * 1664525 + 1013904223;
+            byte = u8(state >> 24);
+        }
+        const int fd = open(Host("source.bin").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || write(fd, m_Data.data(), m_Data.size()) != ssize_t(m_Data.size()))
+            std::abort();
+        close(fd);
+    }
+    ~CBenchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_Host, ignored);
+    }
+    std::string Host(const std::string& name) const { return m_Host + "/" + name; }
+    CClassicWideString Engine(const std::string& name) const {
+        return CClassicWideString(platform::FromHostPath(Host(name)).c_str());
+    }
+
+    std::string m_Host;
+    std::vector<u8> m_Data;
+};
+
+CBenchFolder& Folder() {
+    static CBenchFolder s_Folder;
+    return s_Folder;
+}
+
+void SetBytes(benchmark::State& state) {
+    state.SetBytesProcessed(i64(state.iterations()) * kFileSize);
+}
+
+void StreamRead(benchmark::State& state) {
+    CBenchFolder& folder = Folder();
+    std::vector<u8> piece(kPiece);
+    const CClassicWideString path = folder.Engine("source.bin");
+    for (auto _ : state) {
+        CClassicBufferFile file;
+        if (!file.Open(path, false, false, false, false))
+            state.SkipWithError("open failed");
+        u64 total = 0;
+        while (const u32 got = file.Read(piece.data(), kPiece))
+            total += got;
+        if (total != kFileSize)
+            state.SkipWithError("short read");
+        file.Close();
+    }
+    SetBytes(state);
+}
+
+void RawRead(benchmark::State& state) {
+    CBenchFolder& folder = Folder();
+    std::vector<u8> piece(kPiece);
+    const std::string path = folder.Host("source.bin");
+    for (auto _ : state) {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        u64 total = 0;
+        ssize_t got;
+        while ((got = read(fd, piece.data(), kPiece)) > 0)
+            total += u64(got);
+        if (total != kFileSize)
+            state.SkipWithError("short read");
+        close(fd);
+    }
+    SetBytes(state);
+}
+
+void StreamWrite(benchmark::State& state, bool throughTemp) {
+    CBenchFolder& folder = Folder();
+    const CClassicWideString path = folder.Engine(throughTemp ? "saved.bin" : "plain.bin");
+    for (auto _ : state) {
+        CClassicBufferFile file;
+        if (!file.Open(path, true, throughTemp, true, false))
+            state.SkipWithError("open failed");
+        for (u32 done = 0; done < kFileSize; done += kPiece)
+            file.Write(folder.m_Data.data() + done, kPiece);
+        if (!file.Close())
+            state.SkipWithError("close failed");
+    }
+    SetBytes(state);
+}
+
+void RawWrite(benchmark::State& state, bool throughTemp) {
+    CBenchFolder& folder = Folder();
+    const std::string target = folder.Host(throughTemp ? "raw-saved.bin" : "raw-plain.bin");
+    const std::string temporary = folder.Host("raw-saved.tmp");
+    for (auto _ : state) {
+        if (throughTemp) {
+            // The same steps: the target opened and closed, a new file beside it.
+            close(open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        }
+        const std::string& path = throughTemp ? temporary : target;
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        for (u32 done = 0; done < kFileSize; done += kPiece)
+            if (write(fd, folder.m_Data.data() + done, kPiece) != ssize_t(kPiece))
+                state.SkipWithError("short write");
+        if (throughTemp) {
+            fsync(fd);
+            fchmod(fd, 0644);
+            rename(temporary.c_str(), target.c_str());
+            const int dir = open(folder.m_Host.c_str(), O_RDONLY | O_DIRECTORY);
+            fsync(dir);
+            close(dir);
+        }
+        close(fd);
+    }
+    SetBytes(state);
+}
+
+void Copy(benchmark::State& state, bool command) {
+    CBenchFolder& folder = Folder();
+    const std::string target = folder.Host("copy.bin");
+    const CClassicWideString source = folder.Engine("source.bin"), copy = folder.Engine("copy.bin");
+    const bool replace = state.range(0) != 0;
+    unlink(target.c_str());
+    if (replace && !CopyFileTo(source, copy, false))
+        state.SkipWithError("copy failed");
+    for (auto _ : state) {
+        if (!replace) {
+            state.PauseTiming();
+            unlink(target.c_str());
+            state.ResumeTiming();
+        }
+        if (command) {
+            const std::string from = folder.Host("source.bin");
+            char* argv[] = {const_cast<char*>("cp"), const_cast<char*>(from.c_str()),
+                            const_cast<char*>(target.c_str()), nullptr};
+            pid_t child = 0;
+            int status = 0;
+            if (posix_spawnp(&child, "cp", nullptr, nullptr, argv, environ) != 0 ||
+                waitpid(child, &status, 0) != child || status != 0)
+                state.SkipWithError("cp failed");
+        } else if (!CopyFileTo(source, copy, false)) {
+            state.SkipWithError("copy failed");
+        }
+    }
+    SetBytes(state);
+}
+
+BENCHMARK(StreamRead)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(RawRead)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(StreamWrite, Plain, false)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(RawWrite, Plain, false)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(StreamWrite, ThroughTemporary, true)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(RawWrite, ThroughTemporary, true)->Unit(benchmark::kMillisecond)->UseRealTime();
+// Argument 0: to a new file; 1: over the previous copy.
+BENCHMARK_CAPTURE(Copy, CopyFileTo, false)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(Copy, CpCommand, true)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+} // namespace

@@ -1,0 +1,130 @@
+#pragma once
+// Shared helpers of the system tests: a temporary folder with its engine path, whole-file reads
+// and writes, the log, and running python3 for its standard output.
+#include "core/base/ClassicLog.h"
+#include "core/base/ClassicString.h"
+#include "platform/HostPath.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+// A fresh folder under the system's temporary folder, removed with its files at the end.
+class CTempFolder {
+public:
+    CTempFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "systest-XXXXXX").string();
+        EXPECT_NE(mkdtemp(pattern.data()), nullptr);
+        m_Path = pattern;
+    }
+    ~CTempFolder() {
+        std::error_code ignored;
+        // Read-only folders would keep their files from a user who is not root.
+        for (auto it = std::filesystem::recursive_directory_iterator(m_Path, ignored);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(ignored))
+            chmod(it->path().c_str(), 0777);
+        std::filesystem::remove_all(m_Path, ignored);
+    }
+    CTempFolder(const CTempFolder&) = delete;
+    CTempFolder& operator=(const CTempFolder&) = delete;
+
+    // Host path of a name inside the folder.
+    std::string File(const std::string& name) const { return (m_Path / name).string(); }
+    const std::filesystem::path& Path() const { return m_Path; }
+    // Engine path of a name inside the folder ("Z:\tmp\systest-...\name"); '/' in the name
+    // becomes '\'.
+    CClassicWideString Engine(const std::string& name = "") const {
+        std::u16string path = platform::FromHostPath(m_Path.string());
+        path += u'\\';
+        for (char16_t c : platform::HostTextToWide(name))
+            path += c == u'/' ? u'\\' : c;
+        return CClassicWideString(path.c_str());
+    }
+    // File names of the folder (not recursive), sorted.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(m_Path))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+private:
+    std::filesystem::path m_Path;
+};
+
+inline void WriteWholeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    EXPECT_TRUE(out.good()) << path;
+}
+
+inline std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    EXPECT_TRUE(in.good()) << path;
+    std::string bytes(size_t(std::max<std::streamoff>(in.tellg(), 0)), '\0');
+    in.seekg(0);
+    in.read(bytes.data(), std::streamsize(bytes.size()));
+    return bytes;
+}
+
+inline std::string Narrow(const CClassicWideString& text) {
+    return platform::WideToHostText(std::u16string_view(text.GetText(), text.GetLength()));
+}
+
+inline CClassicWideString Wide(const std::string& utf8) {
+    return CClassicWideString(platform::HostTextToWide(utf8).c_str());
+}
+
+inline u32 ModeOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+// Everything the log's primary stream holds so far.
+inline std::string LogText() {
+    const CClassicString& text = g_ClassicLog.GetMemoryStream(0).GetBuffer().GetText();
+    return std::string(text.GetText(), text.GetLength());
+}
+
+// Records the log's length at construction and gives what was written since.
+class CLogWatch {
+public:
+    CLogWatch() : m_Start(LogText().size()) {}
+    std::string Since() const { return LogText().substr(m_Start); }
+
+private:
+    size_t m_Start;
+};
+
+// Standard output of a command (standard error goes along); the test fails when the command
+// does not succeed.
+inline std::string RunCommand(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    EXPECT_NE(pipe, nullptr) << command;
+    if (!pipe)
+        return output;
+    char chunk[4096];
+    size_t got;
+    while ((got = fread(chunk, 1, sizeof chunk, pipe)) > 0)
+        output.append(chunk, got);
+    EXPECT_EQ(pclose(pipe), 0) << command << "\n" << output;
+    return output;
+}
+
+// Runs a python script (written into the folder) with the given arguments, through Debian's own
+// interpreter.
+inline std::string RunPython(const CTempFolder& folder, const std::string& script,
+                             const std::string& arguments) {
+    const std::string path = folder.File("script.py");
+    WriteWholeFile(path, script);
+    return RunCommand(std::string(ENGINE_TEST_PYTHON) + " " + path + " " + arguments);
+}
