@@ -11,19 +11,8 @@
 
 namespace {
 
-class SystemClassList : public ::testing::Test {
+class SystemClassList : public CSystemFixture {
 protected:
-    void SetUp() override {
-        CMwIdTable::Create();
-        CMwClassRegistry::AddClassList(g_MwCoreClassList);
-        CMwClassRegistry::AddClassList(g_SystemClassList);
-        CMwClassRegistry::Init();
-    }
-    void TearDown() override {
-        CMwClassRegistry::Shutdown();
-        CMwIdTable::Destroy();
-    }
-
     CConfigRecords m_Records;
 };
 

@@ -1,9 +1,11 @@
 #pragma once
 // Shared helpers of the system tests: a temporary folder with its engine path, whole-file reads
-// and writes, the log, and running python3 for its standard output.
-#include "core/base/ClassicLog.h"
+// and writes, and running python3 for its standard output; the log and the registry fixture of
+// the core tests.
 #include "core/base/ClassicString.h"
 #include "platform/HostPath.h"
+#include "system/SystemClasses.h"
+#include "tests/core/CoreTestSupport.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -88,22 +90,6 @@ inline u32 ModeOf(const std::string& path) {
     return st.st_mode & 07777;
 }
 
-// Everything the log's primary stream holds so far.
-inline std::string LogText() {
-    const CClassicString& text = g_ClassicLog.GetMemoryStream(0).GetBuffer().GetText();
-    return std::string(text.GetText(), text.GetLength());
-}
-
-// Records the log's length at construction and gives what was written since.
-class CLogWatch {
-public:
-    CLogWatch() : m_Start(LogText().size()) {}
-    std::string Since() const { return LogText().substr(m_Start); }
-
-private:
-    size_t m_Start;
-};
-
 // Standard output of a command (standard error goes along); the test fails when the command
 // does not succeed.
 inline std::string RunCommand(const std::string& command) {
@@ -128,3 +114,9 @@ inline std::string RunPython(const CTempFolder& folder, const std::string& scrip
     WriteWholeFile(path, script);
     return RunCommand(std::string(ENGINE_TEST_PYTHON) + " " + path + " " + arguments);
 }
+
+// Starts the name pool and the registry with the core and system classes, and stops both.
+class CSystemFixture : public CMwCoreFixture {
+protected:
+    CSystemFixture() : CMwCoreFixture(&g_SystemClassList) {}
+};

@@ -109,19 +109,12 @@ private:
     std::string m_Bytes;
 };
 
-class SystemConfigDisplay : public ::testing::Test {
+class SystemConfigDisplay : public CSystemFixture {
 protected:
     void SetUp() override {
-        CMwIdTable::Create();
-        CMwClassRegistry::AddClassList(g_MwCoreClassList);
-        CMwClassRegistry::AddClassList(g_SystemClassList);
-        CMwClassRegistry::Init();
+        CSystemFixture::SetUp();
         DescribeHostWith(1024 * kMb, 2000);
         g_GpuPerf = GpuPerf();
-    }
-    void TearDown() override {
-        CMwClassRegistry::Shutdown();
-        CMwIdTable::Destroy();
     }
 
     // Describes the adapter and gives it a row of scores (nine numbers in file order) in the
