@@ -3,7 +3,11 @@
 // and writes, the log, and running python3 for its standard output.
 #include "core/base/ClassicLog.h"
 #include "core/base/ClassicString.h"
+#include "core/nod/MwClassInfo.h"
+#include "core/nod/MwCoreClasses.h"
+#include "core/nod/MwId.h"
 #include "platform/HostPath.h"
+#include "system/SystemClasses.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -128,3 +132,26 @@ inline std::string RunPython(const CTempFolder& folder, const std::string& scrip
     WriteWholeFile(path, script);
     return RunCommand(std::string(ENGINE_TEST_PYTHON) + " " + path + " " + arguments);
 }
+
+// Starts the name pool and the registry with the core and system classes and `extra`, and stops
+// both.
+class CSystemClassesFixture : public ::testing::Test {
+protected:
+    explicit CSystemClassesFixture(const CMwClassList* extra = nullptr) : m_Extra(extra) {}
+
+    void SetUp() override {
+        CMwIdTable::Create();
+        CMwClassRegistry::AddClassList(g_MwCoreClassList);
+        CMwClassRegistry::AddClassList(g_SystemClassList);
+        if (m_Extra)
+            CMwClassRegistry::AddClassList(*m_Extra);
+        CMwClassRegistry::Init();
+    }
+    void TearDown() override {
+        CMwClassRegistry::Shutdown();
+        CMwIdTable::Destroy();
+    }
+
+private:
+    const CMwClassList* m_Extra;
+};

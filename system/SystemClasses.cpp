@@ -1,0 +1,14 @@
+#include "system/SystemClasses.h"
+
+#include "system/fid/SystemFid.h"
+
+namespace {
+
+constinit CMwClassInfo* const s_SystemClasses[] = {
+    &CSystemFid::s_ClassInfo,
+};
+
+} // namespace
+
+constinit const CMwClassList g_SystemClassList = {s_SystemClasses, sizeof(s_SystemClasses) /
+                                                                       sizeof(s_SystemClasses[0])};
