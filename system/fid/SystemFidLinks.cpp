@@ -2,9 +2,14 @@
 
 #include "system/fid/SystemFid.h"
 
+#include <type_traits>
+
 namespace {
 
-constinit CSystemFidLinks s_DefaultLinks;
+class CDefaultFidLinks final : public CSystemFidLinks {};
+static_assert(std::is_trivially_destructible_v<CDefaultFidLinks>);
+
+constinit CDefaultFidLinks s_DefaultLinks;
 constinit CSystemFidLinks* s_Links = &s_DefaultLinks;
 
 } // namespace

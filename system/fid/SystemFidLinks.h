@@ -18,7 +18,6 @@ public:
     constexpr CSystemFidLinks() = default;
     CSystemFidLinks(const CSystemFidLinks&) = delete;
     CSystemFidLinks& operator=(const CSystemFidLinks&) = delete;
-    virtual ~CSystemFidLinks() = default;
 
     // The folder tree. The file id leaves its folder's leaves (its folder pointer cleared when it
     // was one of them); is added to them unless it is one; the folder and its ancestors are
@@ -48,6 +47,11 @@ public:
     // folder when it is not one.
     virtual void AttachNodToFidWithParamSet(CMwNod* nod, CSystemFid* fid,
                                             const CSystemParamSet& set);
+
+protected:
+    // Links are never deleted through this class, and the default ones are never destroyed: a
+    // file id that outlives everything at exit may still ask them.
+    ~CSystemFidLinks() = default;
 };
 
 // The links in force.

@@ -61,7 +61,7 @@ public:
         m_Loader->AddRef();
         SetSystemFidLinks(this);
     }
-    ~CFakeFidLinks() override {
+    ~CFakeFidLinks() {
         m_Made.clear();
         SetSystemFidLinks(nullptr);
         m_Loader->Release();
