@@ -153,8 +153,8 @@ public:
     // The records that are not empty.
     u32 GetNonEmptyCount() const { return m_NonEmptyCount; }
 
-    // Set: the nod under this set takes what the request has beyond it (a record the request
-    // adds need not be required, see IsCompatible).
+    // Set: a nod loaded under this set also suits a request with records this set lacks, unless
+    // they are required (IsCompatible).
     u32 m_Inherit;
 
     // Every new file id starts with a copy of the default set (inherit 1, no records), and so
