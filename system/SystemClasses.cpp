@@ -1,11 +1,13 @@
 #include "system/SystemClasses.h"
 
 #include "system/config/SystemConfigDisplay.h"
+#include "system/fid/SystemFid.h"
 
 namespace {
 
 constinit CMwClassInfo* const s_SystemClasses[] = {
     &CSystemConfigDisplay::s_ClassInfo,
+    &CSystemFid::s_ClassInfo,
 };
 
 } // namespace

@@ -3,6 +3,9 @@
 // and writes, and running python3 for its standard output; the log and the registry fixture of
 // the core tests.
 #include "core/base/ClassicString.h"
+#include "core/nod/MwClassInfo.h"
+#include "core/nod/MwCoreClasses.h"
+#include "core/nod/MwId.h"
 #include "platform/HostPath.h"
 #include "system/SystemClasses.h"
 #include "tests/core/CoreTestSupport.h"
@@ -115,8 +118,25 @@ inline std::string RunPython(const CTempFolder& folder, const std::string& scrip
     return RunCommand(std::string(ENGINE_TEST_PYTHON) + " " + path + " " + arguments);
 }
 
-// Starts the name pool and the registry with the core and system classes, and stops both.
-class CSystemFixture : public CMwCoreFixture {
+// Starts the name pool and the registry with the core and system classes and `extra`, and stops
+// both.
+class CSystemFixture : public ::testing::Test {
 protected:
-    CSystemFixture() : CMwCoreFixture(&g_SystemClassList) {}
+    explicit CSystemFixture(const CMwClassList* extra = nullptr) : m_Extra(extra) {}
+
+    void SetUp() override {
+        CMwIdTable::Create();
+        CMwClassRegistry::AddClassList(g_MwCoreClassList);
+        CMwClassRegistry::AddClassList(g_SystemClassList);
+        if (m_Extra)
+            CMwClassRegistry::AddClassList(*m_Extra);
+        CMwClassRegistry::Init();
+    }
+    void TearDown() override {
+        CMwClassRegistry::Shutdown();
+        CMwIdTable::Destroy();
+    }
+
+private:
+    const CMwClassList* m_Extra;
 };
