@@ -159,7 +159,9 @@ public:
 
     // Text line primitives over the line buffer (GetLine). ReadLine reads one line, of any
     // length up to the string limit, undoing the string escapes; true when it ended with the
-    // continuation '|' CR LF. The end of the stream before the line ends is a failure.
+    // continuation '|' CR LF. The end of the stream before the line ends is a failure. The
+    // value readers and writers do not go through the line buffer when they can do without it:
+    // after them it holds no particular text.
     bool ReadLine();
     // Writes the line buffer followed by CR LF.
     void WriteLine();
