@@ -59,6 +59,15 @@ public:
     // The stream's path, or null for streams without a name.
     virtual const CClassicWideString* GetName() const { return nullptr; }
 
+    // Writes the buffer's size bytes as one LZO block. False when the compressor fails or this
+    // stream takes fewer bytes than given.
+    bool WriteLzoBlock(const CClassicBufferMemory& buffer);
+    // Reads one LZO block into a pooled memory buffer (position 0, size U) that the caller gives
+    // back to the pool. Null, with a log line, for a block whose sizes are above maxSize or
+    // impossible, whose data is shorter than P or does not decompress to exactly U bytes. A
+    // strict stream's read of the header past its end throws CClassicBufferException.
+    CClassicBufferMemory* ReadLzoBlock(u32 maxSize = kClassicLzoBlockMaxSize);
+
     // Read and Write for callers that move a few bytes per call: bytes that lie in the stream's
     // window (below) are copied in place, others go through the virtual call. The results are
     // those of Read and Write.
@@ -91,15 +100,6 @@ public:
     }
     const u8* GetWindowCursor() const { return m_WindowData + m_WindowPosition; }
     void SkipInWindow(u32 n) { m_WindowPosition += n; }
-
-    // Writes the buffer's size bytes as one LZO block. False when the compressor fails or this
-    // stream takes fewer bytes than given.
-    bool WriteLzoBlock(const CClassicBufferMemory& buffer);
-    // Reads one LZO block into a pooled memory buffer (position 0, size U) that the caller gives
-    // back to the pool. Null, with a log line, for a block whose sizes are above maxSize or
-    // impossible, whose data is shorter than P or does not decompress to exactly U bytes. A
-    // strict stream's read of the header past its end throws CClassicBufferException.
-    CClassicBufferMemory* ReadLzoBlock(u32 maxSize = kClassicLzoBlockMaxSize);
 
 protected:
     // The window: a block of the stream's bytes that small reads and writes reach in place,
