@@ -10,7 +10,6 @@
 #include <cstdarg>
 #include <cstring>
 #include <memory>
-#include <typeinfo>
 
 // Binary arrays go to and from the stream in one call, as they lie in memory: that is the
 // little-endian form only on a little-endian host.
@@ -71,53 +70,179 @@ u32 ByteCount(u32 count, u32 size) {
     return u32(bytes);
 }
 
-// The bytes of a text line, one at a time. A plain memory stream is scanned in place; other
-// streams are read one byte per call, since nothing may be read past the line.
-class CLineSource {
-public:
-    explicit CLineSource(CClassicBuffer& stream) : m_Stream(stream) {
-        if (typeid(stream) == typeid(CClassicBufferMemory)) {
-            m_Memory = static_cast<CClassicBufferMemory*>(&stream);
-            m_Data = m_Memory->GetData();
-            m_Position = m_Memory->GetPosition();
-            m_Size = m_Memory->GetSize();
-        }
+// The first LF or '|' in [p, end), or end: the bytes that end a text line or begin an escape.
+// Eight bytes at a time, each compared with both; the lowest marked byte of the word is the
+// first match (a false mark can only stand above a true one).
+const char* FindLineByte(const char* p, const char* end) {
+    constexpr u64 kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
+    while (end - p >= 8) {
+        u64 word;
+        std::memcpy(&word, p, 8);
+        const u64 lf = word ^ (kOnes * '\n'), bar = word ^ (kOnes * '|');
+        const u64 found = (((lf - kOnes) & ~lf) | ((bar - kOnes) & ~bar)) & kHighs;
+        if (found != 0)
+            return p + std::countr_zero(found) / 8;
+        p += 8;
     }
-    ~CLineSource() {
-        if (m_Memory)
-            m_Memory->SetPosition(m_Position);
-    }
-    CLineSource(const CLineSource&) = delete;
-    CLineSource& operator=(const CLineSource&) = delete;
+    while (p < end && *p != '\n' && *p != '|')
+        ++p;
+    return p;
+}
 
-    u8 Next() {
-        if (m_Memory) {
-            if (m_Position >= m_Size)
-                Fail(kClassicBufferErrorPastEnd, "Stream ended inside a text line at %u",
-                     m_Position);
-            return m_Data[m_Position++];
-        }
-        u8 byte = 0;
-        u32 got = 0;
-        try {
-            got = m_Stream.Read(&byte, 1);
-        } catch (const CClassicBufferException&) {
-            LogLine("Stream ended inside a text line at %u", m_Stream.GetPosition());
-            throw;
-        }
-        if (got != 1)
-            Fail(kClassicBufferErrorPastEnd, "Stream ended inside a text line at %u",
-                 m_Stream.GetPosition());
-        return byte;
+// Reads the next byte of a line from a stream that shows no window, one byte per call, since
+// nothing may be read past the line.
+u8 ReadLineByte(CClassicBuffer& stream) {
+    u8 byte = 0;
+    u32 got = 0;
+    try {
+        got = stream.Read(&byte, 1);
+    } catch (const CClassicBufferException&) {
+        LogLine("Stream ended inside a text line at %u", stream.GetPosition());
+        throw;
     }
+    if (got != 1)
+        Fail(kClassicBufferErrorPastEnd, "Stream ended inside a text line at %u",
+             stream.GetPosition());
+    return byte;
+}
 
-private:
-    CClassicBuffer& m_Stream;
-    CClassicBufferMemory* m_Memory = nullptr;
-    const u8* m_Data = nullptr;
-    u32 m_Position = 0;
-    u32 m_Size = 0;
-};
+// Appends n characters to the line being read. A line holds at most
+// kClassicArchiveMaxStringLength characters, its closing CR counted.
+void AppendToLine(CClassicString& line, const char* text, u32 n) {
+    const u32 length = line.GetLength();
+    if (u64(length) + n > kClassicArchiveMaxStringLength)
+        Fail(kClassicBufferErrorTooLarge, "Text line longer than %u characters",
+             kClassicArchiveMaxStringLength);
+    EnsureCapacity(line, length + n);
+    line.SetLength(length + n);
+    std::memcpy(line.GetText() + length, text, n);
+}
+
+// Text numbers are formatted backwards into a buffer that ends with the line's CR LF: each
+// writer puts its characters just before `end` and returns where they begin.
+constexpr u32 kNumberLineRoom = 64;
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233"
+    "34353637383940414243444546474849505152535455565758596061626364656667"
+    "6869707172737475767778798081828384858687888990919293949596979899";
+
+// "%u" (and "%llu") of the value.
+template <class T>
+char* PutDecimal(T value, char* end) {
+    while (value >= 100) {
+        end -= 2;
+        std::memcpy(end, kDigitPairs + 2 * u32(value % 100), 2);
+        value /= 100;
+    }
+    if (value >= 10) {
+        end -= 2;
+        std::memcpy(end, kDigitPairs + 2 * u32(value), 2);
+    } else {
+        *--end = char('0' + value);
+    }
+    return end;
+}
+
+// "%x" of the value.
+char* PutHex(u32 value, char* end) {
+    do {
+        *--end = "0123456789abcdef"[value & 15];
+        value >>= 4;
+    } while (value != 0);
+    return end;
+}
+
+// "%f" of a finite float widened to double, for values below 2^64: the exact value rounded to
+// six decimals, ties to even, as the C library's printf rounds in the default rounding mode.
+// The float is m x 2^e; below 1 x 2^0 the millionths are m x 10^6 (under 2^44) shifted right by
+// -e, and that shift's remainder decides the rounding exactly. Null for larger values.
+char* PutFixed6(f32 value, char* end) {
+    const u32 bits = std::bit_cast<u32>(value);
+    const u32 biased = (bits >> 23) & 0xFF;
+    const u64 mantissa = biased == 0 ? bits & 0x7FFFFF : (bits & 0x7FFFFF) | 0x800000;
+    const i32 exponent = biased == 0 ? -149 : i32(biased) - 150;
+    u64 whole = 0;
+    u32 millionths = 0;
+    if (exponent >= 0) {
+        if (exponent > 40)
+            return nullptr;
+        whole = mantissa << exponent;
+    } else {
+        const u32 shift = u32(-exponent);
+        u64 scaled = 0;
+        if (shift < 64) {
+            const u64 exact = mantissa * 1000000;
+            const u64 remainder = exact & ((u64(1) << shift) - 1);
+            const u64 half = u64(1) << (shift - 1);
+            scaled = exact >> shift;
+            if (remainder > half || (remainder == half && (scaled & 1) != 0))
+                ++scaled;
+        }
+        whole = scaled / 1000000;
+        millionths = u32(scaled % 1000000);
+    }
+    for (u32 i = 0; i < 6; ++i) {
+        *--end = char('0' + millionths % 10);
+        millionths /= 10;
+    }
+    *--end = '.';
+    end = PutDecimal(whole, end);
+    if (bits >> 31)
+        *--end = '-';
+    return end;
+}
+
+// The text line of one value, CR LF included, in the last characters of `line`; returns where
+// it begins.
+char* PutNumberLine(const void* values, u32 i, CClassicArchive::ENumber kind, bool hex,
+                    char (&line)[kNumberLineRoom]) {
+    using ENumber = CClassicArchive::ENumber;
+    char* end = line + kNumberLineRoom - 2;
+    end[0] = '\r';
+    end[1] = '\n';
+    u32 word = 0;
+    switch (kind) {
+        case ENumber::Byte:
+            word = static_cast<const u8*>(values)[i];
+            break;
+        case ENumber::Short:
+            word = static_cast<const u16*>(values)[i];
+            break;
+        case ENumber::UInt:
+            word = static_cast<const u32*>(values)[i];
+            break;
+        case ENumber::Int: {
+            const i32 value = static_cast<const i32*>(values)[i];
+            if (hex || value >= 0)
+                return hex ? PutHex(u32(value), end) : PutDecimal(u32(value), end);
+            char* begin = PutDecimal(0u - u32(value), end);
+            *--begin = '-';
+            return begin;
+        }
+        case ENumber::Float: {
+            const f32 value = static_cast<const f32*>(values)[i];
+            const char* special = std::isnan(value)   ? "-1.#IND00"
+                                  : std::isinf(value) ? (value > 0 ? "1.#INF00" : "-1.#INF00")
+                                                      : nullptr;
+            if (!special) {
+                if (char* begin = PutFixed6(value, end))
+                    return begin;
+            }
+            // Beyond 2^64 the integer part takes more than 64 bits: the C formatting does it.
+            char text[kNumberLineRoom];
+            const u32 length = special ? u32(std::strlen(special))
+                                       : platform::FormatTo(text, sizeof text, "%f", f64(value));
+            return static_cast<char*>(std::memcpy(end - length, special ? special : text, length));
+        }
+        case ENumber::Bool: {
+            const char* text = static_cast<const u32*>(values)[i] ? "True" : "False";
+            const u32 length = u32(std::strlen(text));
+            return static_cast<char*>(std::memcpy(end - length, text, length));
+        }
+    }
+    return hex ? PutHex(word, end) : PutDecimal(word, end);
+}
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -188,13 +313,15 @@ CClassicBuffer& CClassicArchive::Stream() {
 
 void CClassicArchive::Write(const void* data, u32 size) {
     if (size != 0)
-        Stream().Write(data, size);
+        Stream().WriteInline(data, size);
 }
 
 void CClassicArchive::ReadExact(void* data, u32 size) {
     if (size == 0)
         return;
     CClassicBuffer& stream = Stream();
+    if (stream.ReadInWindow(data, size))
+        return;
     const u32 position = stream.GetPosition();
     u32 got = 0;
     try {
@@ -232,48 +359,99 @@ void CClassicArchive::WriteLine() {
     m_Line.Truncate(length);
 }
 
-void CClassicArchive::WriteTextLine(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    const platform::FormattedText text = platform::FormatV(format, args);
-    va_end(args);
-    EnsureCapacity(m_Line, text.length + 2);
-    m_Line.Assign(CClassicStringRef(text.text, text.length));
-    WriteLine();
+bool CClassicArchive::ReadLine() {
+    const CLineText line = NextLine();
+    if (line.m_Text != m_Line.GetText()) {
+        m_Line.SetLength(0);
+        AppendToLine(m_Line, line.m_Text, line.m_Length);
+    }
+    return line.m_Continued;
 }
 
-bool CClassicArchive::ReadLine() {
+CClassicArchive::CLineText CClassicArchive::NextLine() {
+    CClassicBuffer& stream = Stream();
+    if (const u32 left = stream.GetWindowLeft()) {
+        // One search for the line's end; a '|' before it, or an LF without its CR, takes the
+        // road in pieces.
+        const char* begin = reinterpret_cast<const char*>(stream.GetWindowCursor());
+        const char* stop = FindLineByte(begin, begin + left);
+        const u32 length = u32(stop - begin);
+        if (length != left && *stop == '\n' && length != 0 && stop[-1] == '\r' &&
+            length <= kClassicArchiveMaxStringLength) {
+            stream.SkipInWindow(length + 1);
+            return {begin, length - 1, false};
+        }
+    }
+    const bool continued = ReadLineInPieces();
+    return {m_Line.GetText(), m_Line.GetLength(), continued};
+}
+
+// The line is read a block at a time: the rest of the stream's window, or one byte read from a
+// stream that shows none (or whose window has run out). Within a block, the bytes up to the next
+// LF or '|' are stored at once; the state carries an escape across blocks.
+bool CClassicArchive::ReadLineInPieces() {
+    CClassicBuffer& stream = Stream();
     m_Line.SetLength(0);
-    CLineSource source(Stream());
+    // After '|': the next byte is stored as it is, unless it is the CR of a continuation, whose
+    // LF is then read and dropped.
+    enum class EState { Text, AfterBar, AfterBarCr } state = EState::Text;
     for (;;) {
-        u8 c = source.Next();
-        if (c == '|') {
-            c = source.Next();
-            if (c == '\r') {
-                source.Next(); // the LF of the continuation
-                return true;
+        u8 byte = 0;
+        const u32 left = stream.GetWindowLeft();
+        const char* p = reinterpret_cast<const char*>(stream.GetWindowCursor());
+        if (left == 0) {
+            byte = ReadLineByte(stream);
+            p = reinterpret_cast<const char*>(&byte);
+        }
+        const char* const begin = p;
+        const char* const end = p + (left == 0 ? 1 : left);
+        bool ended = false, continued = false;
+        while (p < end && !ended) {
+            if (state == EState::AfterBarCr) {
+                ++p;
+                ended = continued = true;
+                break;
+            }
+            char c;
+            if (state == EState::AfterBar) {
+                c = *p++;
+                if (c == '\r') {
+                    state = EState::AfterBarCr;
+                    continue;
+                }
+                state = EState::Text;
+            } else {
+                const char* stop = FindLineByte(p, end);
+                AppendToLine(m_Line, p, u32(stop - p));
+                p = stop;
+                if (p == end)
+                    break;
+                c = *p++;
+                if (c == '|') {
+                    state = EState::AfterBar;
+                    continue;
+                }
+            }
+            // An LF whose stored byte before it is CR ends the line; any other byte is text.
+            const u32 length = m_Line.GetLength();
+            if (c == '\n' && length != 0 && m_Line[length - 1] == '\r') {
+                m_Line.Truncate(length - 1);
+                ended = true;
+            } else {
+                AppendToLine(m_Line, &c, 1);
             }
         }
-        const u32 length = m_Line.GetLength();
-        if (c == '\n' && length > 0 && m_Line[length - 1] == '\r') {
-            m_Line.Truncate(length - 1);
-            return false;
-        }
-        if (length == m_Line.GetCapacity()) {
-            if (length >= kClassicArchiveMaxStringLength)
-                Fail(kClassicBufferErrorTooLarge, "Text line longer than %u characters",
-                     kClassicArchiveMaxStringLength);
-            EnsureCapacity(m_Line, std::min(length + 1, kClassicArchiveMaxStringLength));
-        }
-        m_Line.SetLength(length + 1);
-        m_Line.GetText()[length] = char(c);
+        if (left != 0)
+            stream.SkipInWindow(u32(p - begin));
+        if (ended)
+            return continued;
     }
 }
 
 u32 CClassicArchive::ReadTextInteger(bool hex) {
-    ReadLine();
-    const char* p = m_Line.GetText();
-    const char* end = p + m_Line.GetLength();
+    const CLineText line = NextLine();
+    const char* p = line.m_Text;
+    const char* end = p + line.m_Length;
     while (p < end && IsBlank(*p))
         ++p;
     bool negative = false;
@@ -281,21 +459,21 @@ u32 CClassicArchive::ReadTextInteger(bool hex) {
         negative = *p == '-';
         ++p;
     }
-    const u32 base = hex ? 16 : 10;
-    if (hex && end - p >= 3 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
-        ClassicDigitValue(p[2], 16) >= 0)
-        p += 2;
+    const char* digits = p;
     u64 magnitude = 0;
-    bool digits = false;
-    for (; p < end; ++p) {
-        const i32 d = ClassicDigitValue(*p, base);
-        if (d < 0)
-            break;
-        magnitude = std::min<u64>(magnitude * base + u64(d), 0xFFFFFFFFu);
-        digits = true;
+    if (hex) {
+        if (end - p >= 3 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
+            ClassicDigitValue(p[2], 16) >= 0)
+            digits = p += 2;
+        for (i32 d; p < end && (d = ClassicDigitValue(*p, 16)) >= 0; ++p)
+            magnitude = std::min<u64>(magnitude * 16 + u64(d), 0xFFFFFFFFu);
+    } else {
+        // Saturated at every step, so that the product never leaves 64 bits.
+        for (u32 d; p < end && (d = u32(u8(*p) - '0')) <= 9; ++p)
+            magnitude = std::min<u64>(magnitude * 10 + d, 0xFFFFFFFFu);
     }
-    if (!digits) {
-        LogLine("Text line of %u characters is not a number; read as 0", m_Line.GetLength());
+    if (p == digits) {
+        LogLine("Text line of %u characters is not a number; read as 0", line.m_Length);
         return 0;
     }
     return negative ? 0u - u32(magnitude) : u32(magnitude);
@@ -304,172 +482,54 @@ u32 CClassicArchive::ReadTextInteger(bool hex) {
 // ---------------------------------------------------------------------------------------------
 // Numbers
 
-void CClassicArchive::WriteBytes(const u8* values, u32 count, bool hex) {
+void CClassicArchive::WriteNumbers(const void* values, u32 count, ENumber kind, bool hex) {
     if (!m_Text) {
-        Write(values, count);
+        Write(values, ByteCount(count, SizeOf(kind)));
         return;
     }
-    for (u32 i = 0; i < count; ++i)
-        WriteTextLine(hex ? "%hx" : "%hu", u16(values[i]));
-}
-
-void CClassicArchive::ReadBytes(u8* values, u32 count, bool hex) {
-    if (!m_Text) {
-        ReadExact(values, count);
-        return;
+    CClassicBuffer& stream = Stream();
+    char line[kNumberLineRoom];
+    for (u32 i = 0; i < count; ++i) {
+        const char* begin = PutNumberLine(values, i, kind, hex, line);
+        stream.WriteInline(begin, u32(line + kNumberLineRoom - begin));
     }
-    for (u32 i = 0; i < count; ++i)
-        values[i] = u8(ReadTextInteger(hex));
 }
 
-void CClassicArchive::SerializeBytes(u8* values, u32 count, bool hex) {
-    if (m_Writing)
-        WriteBytes(values, count, hex);
-    else
-        ReadBytes(values, count, hex);
-}
-
-void CClassicArchive::WriteShorts(const u16* values, u32 count, bool hex) {
+void CClassicArchive::ReadNumbers(void* values, u32 count, ENumber kind, bool hex) {
     if (!m_Text) {
-        Write(values, ByteCount(count, 2));
-        return;
-    }
-    for (u32 i = 0; i < count; ++i)
-        WriteTextLine(hex ? "%hx" : "%hu", values[i]);
-}
-
-void CClassicArchive::ReadShorts(u16* values, u32 count, bool hex) {
-    if (!m_Text) {
-        ReadExact(values, ByteCount(count, 2));
-        return;
-    }
-    for (u32 i = 0; i < count; ++i)
-        values[i] = u16(ReadTextInteger(hex));
-}
-
-void CClassicArchive::SerializeShorts(u16* values, u32 count, bool hex) {
-    if (m_Writing)
-        WriteShorts(values, count, hex);
-    else
-        ReadShorts(values, count, hex);
-}
-
-void CClassicArchive::WriteUInts(const u32* values, u32 count, bool hex) {
-    if (!m_Text) {
-        Write(values, ByteCount(count, 4));
-        return;
-    }
-    for (u32 i = 0; i < count; ++i)
-        WriteTextLine(hex ? "%x" : "%u", values[i]);
-}
-
-void CClassicArchive::ReadUInts(u32* values, u32 count, bool hex) {
-    if (!m_Text) {
-        ReadExact(values, ByteCount(count, 4));
-        return;
-    }
-    for (u32 i = 0; i < count; ++i)
-        values[i] = ReadTextInteger(hex);
-}
-
-void CClassicArchive::SerializeUInts(u32* values, u32 count, bool hex) {
-    if (m_Writing)
-        WriteUInts(values, count, hex);
-    else
-        ReadUInts(values, count, hex);
-}
-
-void CClassicArchive::WriteInts(const i32* values, u32 count, bool hex) {
-    if (!m_Text) {
-        Write(values, ByteCount(count, 4));
+        ReadExact(values, ByteCount(count, SizeOf(kind)));
         return;
     }
     for (u32 i = 0; i < count; ++i) {
-        if (hex)
-            WriteTextLine("%x", u32(values[i]));
-        else
-            WriteTextLine("%d", values[i]);
+        switch (kind) {
+            case ENumber::Byte:
+                static_cast<u8*>(values)[i] = u8(ReadTextInteger(hex));
+                break;
+            case ENumber::Short:
+                static_cast<u16*>(values)[i] = u16(ReadTextInteger(hex));
+                break;
+            case ENumber::UInt:
+                static_cast<u32*>(values)[i] = ReadTextInteger(hex);
+                break;
+            case ENumber::Int:
+                static_cast<i32*>(values)[i] = i32(ReadTextInteger(hex));
+                break;
+            case ENumber::Float: {
+                ReadLine();
+                f32 value = 0;
+                if (!m_Line.ParseLeadingFloat(value))
+                    LogLine("Text line of %u characters is not a number; read as 0",
+                            m_Line.GetLength());
+                static_cast<f32*>(values)[i] = value;
+                break;
+            }
+            case ENumber::Bool: {
+                const CLineText line = NextLine();
+                static_cast<u32*>(values)[i] = line.m_Length != 0 && line.m_Text[0] == 'T' ? 1 : 0;
+                break;
+            }
+        }
     }
-}
-
-void CClassicArchive::ReadInts(i32* values, u32 count, bool hex) {
-    if (!m_Text) {
-        ReadExact(values, ByteCount(count, 4));
-        return;
-    }
-    for (u32 i = 0; i < count; ++i)
-        values[i] = i32(ReadTextInteger(hex));
-}
-
-void CClassicArchive::SerializeInts(i32* values, u32 count, bool hex) {
-    if (m_Writing)
-        WriteInts(values, count, hex);
-    else
-        ReadInts(values, count, hex);
-}
-
-void CClassicArchive::WriteFloats(const f32* values, u32 count) {
-    if (!m_Text) {
-        Write(values, ByteCount(count, 4));
-        return;
-    }
-    for (u32 i = 0; i < count; ++i) {
-        const f32 value = values[i];
-        if (std::isnan(value))
-            WriteTextLine("-1.#IND00");
-        else if (std::isinf(value))
-            WriteTextLine(value > 0 ? "1.#INF00" : "-1.#INF00");
-        else
-            WriteTextLine("%f", f64(value));
-    }
-}
-
-void CClassicArchive::ReadFloats(f32* values, u32 count) {
-    if (!m_Text) {
-        ReadExact(values, ByteCount(count, 4));
-        return;
-    }
-    for (u32 i = 0; i < count; ++i) {
-        ReadLine();
-        f32 value = 0;
-        if (!m_Line.ParseLeadingFloat(value))
-            LogLine("Text line of %u characters is not a number; read as 0", m_Line.GetLength());
-        values[i] = value;
-    }
-}
-
-void CClassicArchive::SerializeFloats(f32* values, u32 count) {
-    if (m_Writing)
-        WriteFloats(values, count);
-    else
-        ReadFloats(values, count);
-}
-
-void CClassicArchive::WriteBools(const u32* values, u32 count) {
-    if (!m_Text) {
-        Write(values, ByteCount(count, 4));
-        return;
-    }
-    for (u32 i = 0; i < count; ++i)
-        WriteTextLine("%s", values[i] ? "True" : "False");
-}
-
-void CClassicArchive::ReadBools(u32* values, u32 count) {
-    if (!m_Text) {
-        ReadExact(values, ByteCount(count, 4));
-        return;
-    }
-    for (u32 i = 0; i < count; ++i) {
-        ReadLine();
-        values[i] = m_Line.GetText()[0] == 'T' ? 1 : 0;
-    }
-}
-
-void CClassicArchive::SerializeBools(u32* values, u32 count) {
-    if (m_Writing)
-        WriteBools(values, count);
-    else
-        ReadBools(values, count);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -521,14 +581,21 @@ void CClassicArchive::ReadString(CClassicString& value) {
         return;
     }
     value.SetLength(0);
-    for (;;) {
-        const bool continued = ReadLine();
-        const u32 length = u32(strnlen(m_Line.GetText(), m_Line.GetLength()));
+    for (bool first = true;; first = false) {
+        const CLineText line = NextLine();
+        const u32 length = u32(strnlen(line.m_Text, line.m_Length));
         if (u64(value.GetLength()) + length + 2 > kClassicArchiveMaxStringLength)
             Fail(kClassicBufferErrorTooLarge, "Text string longer than %u characters",
                  kClassicArchiveMaxStringLength);
-        AppendGrowing(value, CClassicStringRef(m_Line.GetText(), length));
-        if (!continued)
+        // A string of one line gets room for exactly its text, as an assignment does; the lines
+        // of a longer one are gathered in storage that grows geometrically.
+        if (first && !line.m_Continued) {
+            value.SetLength(length);
+            std::memcpy(value.GetText(), line.m_Text, length);
+            return;
+        }
+        AppendGrowing(value, CClassicStringRef(line.m_Text, length));
+        if (!line.m_Continued)
             return;
         AppendGrowing(value, "\r\n");
     }

@@ -55,6 +55,9 @@ public:
 
 class CClassicArchive {
 public:
+    // The number families; the binary size of a value is 1, 2 or 4 bytes.
+    enum class ENumber : u8 { Byte, Short, UInt, Int, Float, Bool };
+
     // No stream, no id state, reading, binary.
     CClassicArchive() = default;
     CClassicArchive(const CClassicArchive&) = delete;
@@ -80,32 +83,66 @@ public:
     CClassicBuffer* GetBuffer() const { return m_Buffer; }
 
     // Each family takes the first value and a count; arrays are values one after another. The
-    // hex flag chooses "%hx"/"%x" in text form and changes nothing in binary form.
-    void WriteBytes(const u8* values, u32 count, bool hex = false);
-    void ReadBytes(u8* values, u32 count, bool hex = false);
-    void SerializeBytes(u8* values, u32 count, bool hex = false);
-    void WriteShorts(const u16* values, u32 count, bool hex = false);
-    void ReadShorts(u16* values, u32 count, bool hex = false);
-    void SerializeShorts(u16* values, u32 count, bool hex = false);
-    void WriteUInts(const u32* values, u32 count, bool hex = false);
-    void ReadUInts(u32* values, u32 count, bool hex = false);
-    void SerializeUInts(u32* values, u32 count, bool hex = false);
+    // hex flag chooses "%hx"/"%x" in text form and changes nothing in binary form. In binary
+    // form, values that fit the stream's window are copied in place by inlined code; the rest
+    // goes through the out-of-line road.
+    void WriteBytes(const u8* values, u32 count, bool hex = false) {
+        WriteValues(values, count, ENumber::Byte, hex);
+    }
+    void ReadBytes(u8* values, u32 count, bool hex = false) {
+        ReadValues(values, count, ENumber::Byte, hex);
+    }
+    void SerializeBytes(u8* values, u32 count, bool hex = false) {
+        SerializeValues(values, count, ENumber::Byte, hex);
+    }
+    void WriteShorts(const u16* values, u32 count, bool hex = false) {
+        WriteValues(values, count, ENumber::Short, hex);
+    }
+    void ReadShorts(u16* values, u32 count, bool hex = false) {
+        ReadValues(values, count, ENumber::Short, hex);
+    }
+    void SerializeShorts(u16* values, u32 count, bool hex = false) {
+        SerializeValues(values, count, ENumber::Short, hex);
+    }
+    void WriteUInts(const u32* values, u32 count, bool hex = false) {
+        WriteValues(values, count, ENumber::UInt, hex);
+    }
+    void ReadUInts(u32* values, u32 count, bool hex = false) {
+        ReadValues(values, count, ENumber::UInt, hex);
+    }
+    void SerializeUInts(u32* values, u32 count, bool hex = false) {
+        SerializeValues(values, count, ENumber::UInt, hex);
+    }
     void WriteUIntsHex(const u32* values, u32 count) { WriteUInts(values, count, true); }
     void ReadUIntsHex(u32* values, u32 count) { ReadUInts(values, count, true); }
     void SerializeUIntsHex(u32* values, u32 count) { SerializeUInts(values, count, true); }
-    void WriteInts(const i32* values, u32 count, bool hex = false);
-    void ReadInts(i32* values, u32 count, bool hex = false);
-    void SerializeInts(i32* values, u32 count, bool hex = false);
+    void WriteInts(const i32* values, u32 count, bool hex = false) {
+        WriteValues(values, count, ENumber::Int, hex);
+    }
+    void ReadInts(i32* values, u32 count, bool hex = false) {
+        ReadValues(values, count, ENumber::Int, hex);
+    }
+    void SerializeInts(i32* values, u32 count, bool hex = false) {
+        SerializeValues(values, count, ENumber::Int, hex);
+    }
     // Text: "%f" of the value widened to double. Infinities and NaNs are written in the
     // spellings the game always read: "1.#INF00", "-1.#INF00" and "-1.#IND00" (any NaN).
     // Read: the real the line begins with ("1.#INF00" reads as 1, "1 5" as 1).
-    void WriteFloats(const f32* values, u32 count);
-    void ReadFloats(f32* values, u32 count);
-    void SerializeFloats(f32* values, u32 count);
+    void WriteFloats(const f32* values, u32 count) {
+        WriteValues(values, count, ENumber::Float, false);
+    }
+    void ReadFloats(f32* values, u32 count) { ReadValues(values, count, ENumber::Float, false); }
+    void SerializeFloats(f32* values, u32 count) {
+        SerializeValues(values, count, ENumber::Float, false);
+    }
     // 32-bit bools: binary keeps the word; text writes "True" for any non-zero word.
-    void WriteBools(const u32* values, u32 count);
-    void ReadBools(u32* values, u32 count);
-    void SerializeBools(u32* values, u32 count);
+    void WriteBools(const u32* values, u32 count) {
+        WriteValues(values, count, ENumber::Bool, false);
+    }
+    void ReadBools(u32* values, u32 count) { ReadValues(values, count, ENumber::Bool, false); }
+    void SerializeBools(u32* values, u32 count) {
+        SerializeValues(values, count, ENumber::Bool, false);
+    }
     // Text reading keeps a string's text up to its first NUL.
     void WriteStrings(const CClassicString* values, u32 count);
     void ReadStrings(CClassicString* values, u32 count);
@@ -122,7 +159,9 @@ public:
 
     // Text line primitives over the line buffer (GetLine). ReadLine reads one line, of any
     // length up to the string limit, undoing the string escapes; true when it ended with the
-    // continuation '|' CR LF. The end of the stream before the line ends is a failure.
+    // continuation '|' CR LF. The end of the stream before the line ends is a failure. The
+    // value readers and writers do not go through the line buffer when they can do without it:
+    // after them it holds no particular text.
     bool ReadLine();
     // Writes the line buffer followed by CR LF.
     void WriteLine();
@@ -151,11 +190,45 @@ public:
 private:
     friend class CClassicArchiveBody;
 
+    static constexpr u32 SizeOf(ENumber kind) {
+        return kind == ENumber::Byte ? 1 : kind == ENumber::Short ? 2 : 4;
+    }
+    // The binary road of a few values, inlined into the caller: a copy through the stream's
+    // window. False when the archive is in text form, has no stream or the window cannot take
+    // the bytes; the out-of-line road then does the whole call.
+    void WriteValues(const void* values, u32 count, ENumber kind, bool hex) {
+        if (m_Text || !m_Buffer || !m_Buffer->WriteInWindow(values, u64(count) * SizeOf(kind)))
+            WriteNumbers(values, count, kind, hex);
+    }
+    void ReadValues(void* values, u32 count, ENumber kind, bool hex) {
+        if (m_Text || !m_Buffer || !m_Buffer->ReadInWindow(values, u64(count) * SizeOf(kind)))
+            ReadNumbers(values, count, kind, hex);
+    }
+    void SerializeValues(void* values, u32 count, ENumber kind, bool hex) {
+        if (m_Writing)
+            WriteValues(values, count, kind, hex);
+        else
+            ReadValues(values, count, kind, hex);
+    }
+    void WriteNumbers(const void* values, u32 count, ENumber kind, bool hex);
+    void ReadNumbers(void* values, u32 count, ENumber kind, bool hex);
+
+    // One text line as read: its characters (in the stream's window or in the line buffer, valid
+    // until the next call on the stream or the line buffer) and whether it ended with the
+    // continuation '|' CR LF.
+    struct CLineText {
+        const char* m_Text;
+        u32 m_Length;
+        bool m_Continued;
+    };
+    // A line that lies whole in the stream's window, without escapes, is taken where it lies;
+    // any other goes through ReadLineInPieces into the line buffer.
+    CLineText NextLine();
+    bool ReadLineInPieces();
+
     CClassicBuffer& Stream();
     void Write(const void* data, u32 size);
     void ReadExact(void* data, u32 size);
-    // One text line holding the formatted value.
-    void WriteTextLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
     // Reads one line as a 32-bit integer ("%u"/"%d" or "%x" rules, wrapped to 32 bits).
     u32 ReadTextInteger(bool hex);
     void ReadString(CClassicString& value);

@@ -41,33 +41,33 @@ u64 LzoWorstCase(u64 n) {
 // ---- Memory stream ----
 
 CClassicBufferMemory::~CClassicBufferMemory() {
-    delete[] m_Data;
+    delete[] m_WindowData;
 }
 
 u32 CClassicBufferMemory::Read(void* data, u32 n) {
-    if (u64(m_Position) + n > m_Size) {
+    if (u64(m_WindowPosition) + n > m_WindowSize) {
         throw CClassicBufferException(kClassicBufferErrorPastEnd);
     }
     if (n != 0) {
-        std::memcpy(data, m_Data + m_Position, n);
+        std::memcpy(data, m_WindowData + m_WindowPosition, n);
     }
-    m_Position += n;
+    m_WindowPosition += n;
     return n;
 }
 
 bool CClassicBufferMemory::PrepareWrite(u32 n) {
-    const u64 end = u64(m_Position) + n;
+    const u64 end = u64(m_WindowPosition) + n;
     if (end > kClassicBufferMemoryMaxSize) {
         return false;
     }
-    if (end > m_Capacity) {
+    if (end > m_WindowCapacity) {
         // The smallest multiple of the step above the end; the step then becomes the new
         // capacity, so successive growths at least double it.
         const u64 capacity = u64(m_Step) * (end / m_Step + 1);
         Reserve(u32(std::min<u64>(capacity, kClassicBufferMemoryMaxSize)));
     }
-    if (m_Position > m_Size) {
-        std::memset(m_Data + m_Size, 0, m_Position - m_Size);
+    if (m_WindowPosition > m_WindowSize) {
+        std::memset(m_WindowData + m_WindowSize, 0, m_WindowPosition - m_WindowSize);
     }
     return true;
 }
@@ -76,14 +76,14 @@ u32 CClassicBufferMemory::Write(const void* data, u32 n) {
     if (!PrepareWrite(n)) {
         LogLine("[Buffer] Memory stream write refused: %u bytes at position %u pass the limit of "
                 "%u bytes\r\n",
-                n, m_Position, kClassicBufferMemoryMaxSize);
+                n, m_WindowPosition, kClassicBufferMemoryMaxSize);
         return 0;
     }
     if (n != 0) {
-        std::memcpy(m_Data + m_Position, data, n);
+        std::memcpy(m_WindowData + m_WindowPosition, data, n);
     }
-    m_Position += n;
-    m_Size = std::max(m_Size, m_Position);
+    m_WindowPosition += n;
+    m_WindowSize = std::max(m_WindowSize, m_WindowPosition);
     return n;
 }
 
@@ -93,22 +93,22 @@ void CClassicBufferMemory::Grow(u32 n) {
                                       u"Memory stream above its size limit");
     }
     // PrepareWrite zeroed the gap below the position; the room above it is zeroed here.
-    const u32 end = m_Position + n;
-    if (end > m_Size) {
-        const u32 from = std::max(m_Size, m_Position);
-        std::memset(m_Data + from, 0, end - from);
-        m_Size = end;
+    const u32 end = m_WindowPosition + n;
+    if (end > m_WindowSize) {
+        const u32 from = std::max(m_WindowSize, m_WindowPosition);
+        std::memset(m_WindowData + from, 0, end - from);
+        m_WindowSize = end;
     }
-    m_Position = end;
+    m_WindowPosition = end;
 }
 
 bool CClassicBufferMemory::Close() {
-    m_Position = 0;
+    m_WindowPosition = 0;
     return true;
 }
 
 void CClassicBufferMemory::Skip(u32 n) {
-    m_Position = u32(std::min<u64>(u64(m_Position) + n, 0xFFFFFFFF));
+    m_WindowPosition = u32(std::min<u64>(u64(m_WindowPosition) + n, 0xFFFFFFFF));
 }
 
 void CClassicBufferMemory::Reserve(u32 n) {
@@ -116,22 +116,22 @@ void CClassicBufferMemory::Reserve(u32 n) {
         throw CClassicBufferException(kClassicBufferErrorTooLarge,
                                       u"Memory stream above its size limit");
     }
-    if (m_Capacity < n) {
+    if (m_WindowCapacity < n) {
         u8* data = new u8[n];
         // Every valid byte is kept, whatever the position.
-        if (m_Size != 0) {
-            std::memcpy(data, m_Data, m_Size);
+        if (m_WindowSize != 0) {
+            std::memcpy(data, m_WindowData, m_WindowSize);
         }
-        delete[] m_Data;
-        m_Data = data;
-        m_Capacity = n;
+        delete[] m_WindowData;
+        m_WindowData = data;
+        m_WindowCapacity = n;
     }
-    m_Step = std::max<u32>(m_Capacity, 1);
+    m_Step = std::max<u32>(m_WindowCapacity, 1);
 }
 
 bool CClassicBufferMemory::IsSameData(const CClassicBufferMemory& other) const {
-    return m_Size == other.m_Size &&
-           (m_Size == 0 || std::memcmp(m_Data, other.m_Data, m_Size) == 0);
+    return m_WindowSize == other.m_WindowSize &&
+           (m_WindowSize == 0 || std::memcmp(m_WindowData, other.m_WindowData, m_WindowSize) == 0);
 }
 
 // ---- Pool ----
@@ -270,7 +270,7 @@ CClassicBufferMemory* CClassicBuffer::ReadLzoBlock(u32 maxSize) {
         LogLine("[Buffer] LZO block damaged: error %d, %u of %u bytes\r\n", rc, u32(length), size);
         return nullptr;
     }
-    result->m_Size = size;
-    result->m_Position = 0;
+    result->m_WindowSize = size;
+    result->m_WindowPosition = 0;
     return result.release();
 }

@@ -8,6 +8,8 @@
 #include "core/base/FastBuffer.h"
 #include "platform/Types.h"
 
+#include <cstring>
+
 class CClassicBufferMemory;
 
 // The largest memory stream: no archive body, message or decompressed block comes near it, so
@@ -70,10 +72,58 @@ public:
     // impossible, whose data is shorter than P or does not decompress to exactly U bytes. A
     // strict stream's read of the header past its end throws CClassicBufferException.
     CClassicBufferMemory* ReadLzoBlock(u32 maxSize = kClassicLzoBlockMaxSize);
+
+    // Read and Write for callers that move a few bytes per call: bytes that lie in the stream's
+    // window (below) are copied in place, others go through the virtual call. The results are
+    // those of Read and Write.
+    u32 ReadInline(void* data, u32 n) { return ReadInWindow(data, n) ? n : Read(data, n); }
+    u32 WriteInline(const void* data, u32 n) { return WriteInWindow(data, n) ? n : Write(data, n); }
+    // Copies n bytes out of the window and moves the position over them when the window holds
+    // them all; false, reading nothing, otherwise (also for n = 0).
+    bool ReadInWindow(void* data, u64 n) {
+        if (n == 0 || m_WindowPosition + n > m_WindowSize)
+            return false;
+        std::memcpy(data, m_WindowData + m_WindowPosition, size_t(n));
+        m_WindowPosition += u32(n);
+        return true;
+    }
+    // Copies n bytes into the window at the position, which moves over them, when the window
+    // has the room; false, writing nothing, otherwise (also for n = 0).
+    bool WriteInWindow(const void* data, u64 n) {
+        if (n == 0 || m_WindowPosition > m_WindowSize || m_WindowPosition + n > m_WindowCapacity)
+            return false;
+        std::memcpy(m_WindowData + m_WindowPosition, data, size_t(n));
+        m_WindowPosition += u32(n);
+        if (m_WindowPosition > m_WindowSize)
+            m_WindowSize = m_WindowPosition;
+        return true;
+    }
+    // The bytes from the position to the end of the window (none without a window), readable in
+    // place; SkipInWindow moves the position over n of them (n at most GetWindowLeft()).
+    u32 GetWindowLeft() const {
+        return m_WindowPosition < m_WindowSize ? m_WindowSize - m_WindowPosition : 0;
+    }
+    const u8* GetWindowCursor() const { return m_WindowData + m_WindowPosition; }
+    void SkipInWindow(u32 n) { m_WindowPosition += n; }
+
+protected:
+    // The window: a block of the stream's bytes that small reads and writes reach in place,
+    // without a virtual call. Bytes [m_WindowPosition, m_WindowSize) of m_WindowData can be read,
+    // and while m_WindowPosition <= m_WindowSize, bytes [m_WindowPosition, m_WindowCapacity) can
+    // be written (the size then follows the position). A stream keeps them in step with its
+    // state, and a read or write in place must leave the stream as Read or Write of the same
+    // bytes would. A stream without a window leaves them null and 0: every call goes to Read
+    // and Write. The memory stream's window is its whole data.
+    u8* m_WindowData = nullptr;
+    u32 m_WindowPosition = 0;
+    u32 m_WindowSize = 0;
+    u32 m_WindowCapacity = 0;
 };
 
 // A growable memory stream. Reads are strict: a read past the size throws and reads nothing.
 // Writes grow the capacity geometrically; bytes skipped over by a write past the size are zero.
+// Its data, size, position and capacity are the base's window, so Read and Write are final: a
+// derived stream could not change what reads and writes in place do.
 class CClassicBufferMemory : public CClassicBuffer {
 public:
     CClassicBufferMemory() = default;
@@ -81,20 +131,20 @@ public:
 
     // Throws CClassicBufferException (code 0, empty text) when fewer than n bytes remain; the
     // position is then unchanged.
-    u32 Read(void* data, u32 n) override;
+    u32 Read(void* data, u32 n) final;
     // Returns 0 and writes nothing (with a log line) when the stream would pass its size limit.
-    u32 Write(const void* data, u32 n) override;
+    u32 Write(const void* data, u32 n) final;
     // Rewinds to position 0; the data stays.
     bool Close() override;
-    u32 GetPosition() const override { return m_Position; }
-    u32 GetSize() const override { return m_Size; }
+    u32 GetPosition() const override { return m_WindowPosition; }
+    u32 GetSize() const override { return m_WindowSize; }
     bool CanSeek() const override { return true; }
     // No bound check: a read from beyond the size throws, a write there zero-fills the gap.
-    void SetPosition(u32 position) override { m_Position = position; }
+    void SetPosition(u32 position) override { m_WindowPosition = position; }
 
     // Advances the position by n; stops at the largest position rather than wrapping around.
     virtual void Skip(u32 n);
-    virtual u32 GetCapacity() const { return m_Capacity; }
+    virtual u32 GetCapacity() const { return m_WindowCapacity; }
 
     // Makes the capacity at least n (exactly n when it grows), keeping the data; the growth step
     // becomes the capacity. Throws CClassicBufferException (code 1) above the size limit.
@@ -102,17 +152,17 @@ public:
     // Advances the position by n as a write would, leaving zeroed room to be filled later.
     // Throws CClassicBufferException (code 1) above the size limit.
     void Grow(u32 n);
-    void Rewind() { m_Position = 0; }
+    void Rewind() { m_WindowPosition = 0; }
     // Position and size 0; the capacity stays.
     void Clear() {
-        m_Position = 0;
-        m_Size = 0;
+        m_WindowPosition = 0;
+        m_WindowSize = 0;
     }
     // True when both hold the same size and the same bytes.
     bool IsSameData(const CClassicBufferMemory& other) const;
 
-    u8* GetData() { return m_Data; }
-    const u8* GetData() const { return m_Data; }
+    u8* GetData() { return m_WindowData; }
+    const u8* GetData() const { return m_WindowData; }
 
 private:
     friend class CClassicBuffer;
@@ -121,10 +171,6 @@ private:
     // between the size and the position. False above the size limit.
     bool PrepareWrite(u32 n);
 
-    u8* m_Data = nullptr;
-    u32 m_Size = 0;
-    u32 m_Position = 0;
-    u32 m_Capacity = 0;
     // Growth step: never 0, so that the growth rule never divides by zero.
     u32 m_Step = 1;
 };

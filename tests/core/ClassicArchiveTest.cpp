@@ -4,10 +4,13 @@
 
 #include "CoreTestSupport.h"
 #include "core/nod/MwId.h"
+#include "platform/Crt.h"
 #include "platform/Endian.h"
 
+#include <bit>
 #include <cfloat>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -65,6 +69,36 @@ public:
 
 private:
     bool* m_Destroyed;
+};
+
+// A stream that shows its bytes through a window of at most `chunk` bytes, moved on by every
+// Read as a buffered file stream would: text lines cross the window's end anywhere.
+class CChunkStream : public CClassicBuffer {
+public:
+    CChunkStream(std::string data, u32 chunk) : m_Data(std::move(data)), m_Chunk(chunk) { Show(0); }
+    u32 Read(void* data, u32 n) override {
+        const u32 position = GetPosition();
+        n = std::min<u32>(n, u32(m_Data.size()) - position);
+        std::memcpy(data, m_Data.data() + position, n);
+        Show(position + n);
+        return n;
+    }
+    u32 Write(const void*, u32) override { return 0; }
+    bool Close() override { return true; }
+    u32 GetPosition() const override { return m_Start + m_WindowPosition; }
+    u32 GetSize() const override { return u32(m_Data.size()); }
+
+private:
+    void Show(u32 start) {
+        m_Start = start;
+        m_WindowData = reinterpret_cast<u8*>(m_Data.data()) + start;
+        m_WindowPosition = 0;
+        m_WindowSize = std::min<u32>(m_Chunk, u32(m_Data.size()) - start);
+    }
+
+    std::string m_Data;
+    u32 m_Chunk;
+    u32 m_Start = 0;
 };
 
 enum class EStream { Memory, Plain };
@@ -336,6 +370,101 @@ TEST(ClassicArchive, TextFloatsKeepSixDecimalsAndOldNonFiniteSpellings) {
     }
 }
 
+std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Printf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    char text[128];
+    const u32 length = platform::FormatToV(text, sizeof text, format, args);
+    va_end(args);
+    return std::string(text, length);
+}
+
+// Text numbers are formatted without the C formatting, but must give its bytes exactly.
+TEST(ClassicArchive, TextNumbersAreExactlyThePrintfForms) {
+    const u32 words[] = {0,          1,          9,          10,         99,
+                         100,        255,        256,        999,        1000,
+                         32767,      32768,      65535,      65536,      99999,
+                         100000,     999999999,  1000000000, 2147483647, 2147483648u,
+                         4294967295, 0xDEADBEEF, 0x0B005000, 1234567890, 4000000000u};
+    CArchiveOver writer(EStream::Memory, Text, 1);
+    std::string expected;
+    for (u32 word : words) {
+        for (bool hex : {false, true}) {
+            const u8 byte = u8(word);
+            const u16 half = u16(word);
+            const i32 signedWord = i32(word);
+            writer.archive.WriteBytes(&byte, 1, hex);
+            writer.archive.WriteShorts(&half, 1, hex);
+            writer.archive.WriteUInts(&word, 1, hex);
+            writer.archive.WriteInts(&signedWord, 1, hex);
+            expected += Printf(hex ? "%hx\r\n" : "%hu\r\n", u16(byte));
+            expected += Printf(hex ? "%hx\r\n" : "%hu\r\n", half);
+            expected += Printf(hex ? "%x\r\n" : "%u\r\n", word);
+            expected += hex ? Printf("%x\r\n", word) : Printf("%d\r\n", signedWord);
+        }
+    }
+    EXPECT_EQ(writer.Written(), expected);
+
+    // Reals: extremes, both zeros, subnormals, values whose shortest form is not their "%f"
+    // (0.1f is 0.100000001490116...), ties at the seventh decimal (k/128 for odd k: printf
+    // rounds them to even), roundings that carry into the whole part, and the edge of 2^64
+    // where the integer road hands over to the C formatting.
+    std::vector<f32> reals = {0.0f,
+                              -0.0f,
+                              1.0f,
+                              -1.0f,
+                              0.5f,
+                              0.1f,
+                              -0.1f,
+                              1e-7f,
+                              -1e-7f,
+                              5e-7f,
+                              1e-6f,
+                              1.5e-6f,
+                              1.0f / 128,
+                              3.0f / 128,
+                              5.0f / 128,
+                              -3.0f / 128,
+                              1.0f + 1.0f / 128,
+                              0.9999995f,
+                              9.9999995f,
+                              -999999.9999f,
+                              2.0f / 3,
+                              3.14159265f,
+                              123456.789f,
+                              16777216.0f,
+                              1e10f,
+                              std::bit_cast<f32>(0x5F7FFFFFu), // the largest float below 2^64
+                              std::bit_cast<f32>(0x5F800000u), // 2^64
+                              std::bit_cast<f32>(0xDF800001u),
+                              FLT_MAX,
+                              -FLT_MAX,
+                              FLT_MIN,
+                              -FLT_MIN,
+                              std::numeric_limits<f32>::denorm_min(),
+                              std::bit_cast<f32>(0x007FFFFFu),
+                              std::nextafter(1.0f, 2.0f),
+                              std::nextafter(0.5f, 0.0f)};
+    // And every exponent with many mantissas: the bit patterns stepped by an odd stride.
+    for (u64 bits = 0; bits < 0x100000000u; bits += 0x10001u * 7) {
+        const f32 value = std::bit_cast<f32>(u32(bits));
+        if (std::isfinite(value))
+            reals.push_back(value);
+    }
+    CArchiveOver realWriter(EStream::Memory, Text, 1);
+    realWriter.archive.WriteFloats(reals.data(), u32(reals.size()));
+    const std::string written = realWriter.Written();
+    size_t at = 0;
+    for (f32 value : reals) {
+        const std::string line = Printf("%f\r\n", f64(value));
+        ASSERT_EQ(written.compare(at, line.size(), line), 0)
+            << std::hex << std::bit_cast<u32>(value) << ": " << written.substr(at, 60);
+        at += line.size();
+    }
+    EXPECT_EQ(at, written.size());
+}
+
 // A real line reads as the real it begins with: blanks in front skipped, reading stopping at
 // the first character that does not fit, never gathering digits from further on.
 TEST(ClassicArchive, TextRealLinesReadTheNumberTheyBeginWith) {
@@ -464,6 +593,103 @@ TEST(ClassicArchive, TextStringEscapes) {
             reader.archive.ReadStrings(read, 2);
             EXPECT_EQ(Str(read[0]), c.readBack);
             EXPECT_EQ(Str(read[1]), "next");
+        }
+    }
+}
+
+// Reads a fixed script of values (string, u32, bool, string, hex u32, real) over and over
+// until the stream fails; returns what it read, one value per entry.
+std::vector<std::string> ReadScript(CClassicArchive& archive) {
+    std::vector<std::string> values;
+    try {
+        for (u32 step = 0;; ++step) {
+            CClassicString text;
+            u32 word = 0;
+            f32 real = 0;
+            switch (step % 6) {
+                case 0:
+                case 3:
+                    archive.ReadStrings(&text, 1);
+                    values.push_back(Str(text));
+                    break;
+                case 1:
+                case 4:
+                    archive.ReadUInts(&word, 1, step % 6 == 4);
+                    values.push_back(std::to_string(word));
+                    break;
+                case 2:
+                    archive.ReadBools(&word, 1);
+                    values.push_back(word ? "T" : "F");
+                    break;
+                default:
+                    archive.ReadFloats(&real, 1);
+                    values.push_back(Printf("%a", f64(real)));
+            }
+        }
+    } catch (const CClassicBufferException&) {
+    }
+    return values;
+}
+
+// A text line is taken whole from a stream's window when it can be, and a piece at a time
+// otherwise (an escape, a lone LF, a window that ends inside the line, a stream without a
+// window). Every road gives the same values and stops at the same place.
+TEST(ClassicArchive, TextLinesReadTheSameOverEveryKindOfStream) {
+    struct Case {
+        std::string text;
+        std::vector<std::string> values;
+    };
+    const Case cases[] = {
+        {"a|b\r\n12\r\nTrue\r\n", {"ab", "12", "T"}},
+        {"a||b\r\n1|2\r\nx\r\n", {"a|b", "12", "F"}},
+        {"a|\r\nb\r\n|7\r\n\r\n", {"a\r\nb", "7", "F"}},
+        // '|' then an LF after a stored CR ends the line.
+        {"a\r|\n 5\r\nT\r\n", {"a", "5", "T"}},
+        {"a\nb\r\n\n3\r\n|T\r\n", {"a\nb", "3", "T"}},
+        {"a\r\r\n3\r\r\nT\r\n", {"a\r", "3", "T"}},
+        // The byte after a continuation's CR is dropped whatever it is.
+        {"|\rXy\r\n4\r\nF\r\n", {"\r\ny", "4", "F"}},
+        {std::string("ab\0cd\r\n9\0\r\nT\0\r\n", 15), {"ab", "9", "T"}},
+        // A continued line read as a number is read as it stands.
+        {"||||\r\n|||\r\n1\r\n\r\n", {"||", "0", "F", ""}},
+        {std::string(300, 'x') + "|\r\n" + std::string(20, 'y') + "\r\n42\r\nT\r\n",
+         {std::string(300, 'x') + "\r\n" + std::string(20, 'y'), "42", "T"}},
+        // Ends inside a line or an escape: the values before it only.
+        {"abc\r\n6\r\nT\r\nlast|", {"abc", "6", "T"}},
+        {"abc\r\n6\r\nT\r\nlast|\r", {"abc", "6", "T"}},
+        {"abc\r\n6", {"abc"}},
+        {"", {}},
+    };
+    // Random texts made of the bytes that matter, for the roads to agree on.
+    std::vector<std::string> texts;
+    for (const Case& c : cases)
+        texts.push_back(c.text);
+    std::mt19937 random(17);
+    const char alphabet[] = {'a', '1', '|', '\r', '\n', '\0', 'T', '.', '5'};
+    for (u32 i = 0; i < 400; ++i) {
+        std::string text(random() % 64, ' ');
+        for (char& c : text)
+            c = alphabet[random() % sizeof alphabet];
+        texts.push_back(text);
+    }
+    for (size_t i = 0; i < texts.size(); ++i) {
+        SCOPED_TRACE(Hex(texts[i]));
+        CArchiveOver memory(EStream::Memory, Text, 0, texts[i]);
+        const std::vector<std::string> values = ReadScript(memory.archive);
+        if (i < std::size(cases)) {
+            EXPECT_EQ(values, cases[i].values);
+        }
+        const u32 stop = memory.archive.GetBuffer()->GetPosition();
+        CArchiveOver plain(EStream::Plain, Text, 0, texts[i]);
+        EXPECT_EQ(ReadScript(plain.archive), values);
+        EXPECT_EQ(plain.archive.GetBuffer()->GetPosition(), stop);
+        for (u32 chunk = 1; chunk <= 9; ++chunk) {
+            SCOPED_TRACE(chunk);
+            CClassicArchive chunked;
+            chunked.SetBuffer(new CChunkStream(texts[i], chunk));
+            chunked.m_Text = Text;
+            EXPECT_EQ(ReadScript(chunked), values);
+            EXPECT_EQ(chunked.GetBuffer()->GetPosition(), stop);
         }
     }
 }

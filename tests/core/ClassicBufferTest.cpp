@@ -134,6 +134,65 @@ TEST(ClassicBufferMemory, StrictReadEitherDeliversEverythingOrThrowsAndReadsNoth
     }
 }
 
+// Reads and writes in place through the window leave the stream exactly as Read and Write do:
+// the same script of operations on two streams, one through each road, compared after every
+// step (writes that grow the capacity, overwrite, fill a gap left by seeking past the end, reads
+// of exactly the rest and of one byte more, counts of 0).
+TEST(ClassicBufferMemory, InlineReadsAndWritesMatchTheVirtualCalls) {
+    std::mt19937 random(5);
+    CClassicBufferMemory virtualRoad, inlineRoad;
+    for (u32 step = 0; step < 3000; ++step) {
+        SCOPED_TRACE(step);
+        const u32 n = random() % 3 == 0 ? 0 : random() % 24;
+        const Bytes data = MakeData(n, step);
+        switch (random() % 8) {
+            case 0:
+            case 1:
+            case 2:
+                EXPECT_EQ(virtualRoad.Write(data.data(), n), n);
+                EXPECT_EQ(inlineRoad.WriteInline(data.data(), n), n);
+                break;
+            case 3:
+            case 4:
+            case 5: {
+                // Often exactly the bytes left, or one more.
+                const u32 left = virtualRoad.GetSize() -
+                                 std::min(virtualRoad.GetPosition(), virtualRoad.GetSize());
+                const u32 count = random() % 2 ? n : left + random() % 2;
+                Bytes a(count + 1, 0xEE), b(count + 1, 0xEE);
+                bool virtualThrew = false, inlineThrew = false;
+                try {
+                    EXPECT_EQ(virtualRoad.Read(a.data(), count), count);
+                } catch (const CClassicBufferException&) {
+                    virtualThrew = true;
+                }
+                try {
+                    EXPECT_EQ(inlineRoad.ReadInline(b.data(), count), count);
+                } catch (const CClassicBufferException&) {
+                    inlineThrew = true;
+                }
+                EXPECT_EQ(virtualThrew, inlineThrew);
+                EXPECT_EQ(a, b);
+                break;
+            }
+            case 6: {
+                const u32 position = random() % (virtualRoad.GetSize() + 8);
+                virtualRoad.SetPosition(position);
+                inlineRoad.SetPosition(position);
+                break;
+            }
+            default:
+                if (random() % 4 == 0) {
+                    virtualRoad.Clear();
+                    inlineRoad.Clear();
+                }
+        }
+        ASSERT_EQ(Content(inlineRoad), Content(virtualRoad));
+        ASSERT_EQ(inlineRoad.GetPosition(), virtualRoad.GetPosition());
+        ASSERT_EQ(inlineRoad.GetCapacity(), virtualRoad.GetCapacity());
+    }
+}
+
 TEST(ClassicBufferMemory, WritesGrowTheCapacityGeometrically) {
     CClassicBufferMemory stream;
     EXPECT_EQ(stream.GetCapacity(), 0u);

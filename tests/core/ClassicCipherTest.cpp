@@ -39,16 +39,24 @@ Bytes ExpectedKey(u32 salt, const std::string& password) {
     return key;
 }
 
-// A memory stream that records the size of every write and takes at most `budget` bytes in all.
-class CRecordingStream : public CClassicBufferMemory {
+// A stream over a memory stream that records the size of every write and takes at most
+// `budget` bytes in all.
+class CRecordingStream : public CClassicBuffer {
 public:
+    u32 Read(void* data, u32 n) override { return m_Memory.Read(data, n); }
     u32 Write(const void* data, u32 n) override {
         m_Writes.push_back(n);
         const u32 take = n < m_Budget ? n : m_Budget;
         m_Budget -= take;
-        return CClassicBufferMemory::Write(data, take);
+        return m_Memory.Write(data, take);
     }
+    bool Close() override { return m_Memory.Close(); }
+    u32 GetPosition() const override { return m_Memory.GetPosition(); }
+    u32 GetSize() const override { return m_Memory.GetSize(); }
+    bool CanSeek() const override { return true; }
+    void SetPosition(u32 position) override { m_Memory.SetPosition(position); }
 
+    CClassicBufferMemory m_Memory;
     std::vector<u32> m_Writes;
     u32 m_Budget = 0xFFFFFFFF;
 };
