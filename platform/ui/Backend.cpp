@@ -122,6 +122,17 @@ std::string ButtonText(int result) {
     }
 }
 
+const char* BoxTypeName(u32 type) {
+    switch (type) {
+        case MB_OKCANCEL:
+            return "MB_OKCANCEL";
+        case MB_YESNO:
+            return "MB_YESNO";
+        default:
+            return "MB_OK";
+    }
+}
+
 std::string ResultName(int result) {
     switch (result) {
         case IDOK:

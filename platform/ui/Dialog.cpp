@@ -203,14 +203,8 @@ Control::Control(Dialog* dialog, const ControlTemplate& controlTemplate)
     }
 }
 
-bool Control::Usable(const char* operation) const {
-    // The stand-in for a missing id was reported when it was asked for.
-    (void)operation;
-    return m_Dialog != nullptr;
-}
-
 bool Control::Is(const char* operation, std::initializer_list<ControlKind> kinds) const {
-    if (!Usable(operation))
+    if (!Usable())
         return false;
     if (std::find(kinds.begin(), kinds.end(), m_Kind) != kinds.end())
         return true;
@@ -242,14 +236,14 @@ std::string Control::GetText() const {
 }
 
 void Control::Enable(bool enable) {
-    if (!Usable("Enable") || m_Enabled == enable)
+    if (!Usable() || m_Enabled == enable)
         return;
     m_Enabled = enable;
     Changed(Change::State);
 }
 
 void Control::Show(bool show) {
-    if (!Usable("Show") || m_Visible == show)
+    if (!Usable() || m_Visible == show)
         return;
     m_Visible = show;
     Changed(Change::State);
@@ -262,7 +256,7 @@ bool Control::IsOnScreen() const {
 }
 
 void Control::SetFocus() {
-    if (!Usable("SetFocus"))
+    if (!Usable())
         return;
     Window* top = Access::Of(detail::TopLevel(*m_Dialog));
     if (!top || top->Focus == this)
@@ -279,7 +273,7 @@ bool Control::HasFocus() const {
 }
 
 void Control::SetWindowPos(i32 x, i32 y, i32 width, i32 height, u32 flags) {
-    if (!Usable("SetWindowPos"))
+    if (!Usable())
         return;
     bool visibilityChanged = false;
     if (Place(m_Rect, m_Visible, x, y, width, height, flags, visibilityChanged))

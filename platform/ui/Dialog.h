@@ -139,7 +139,8 @@ private:
     friend class Dialog;
     friend class DataExchange;
 
-    bool Usable(const char* operation) const;
+    // False for the stand-in answered for a missing id, which was reported when asked for.
+    bool Usable() const { return m_Dialog != nullptr; }
     bool Is(const char* operation, std::initializer_list<ControlKind> kinds) const;
     void SetPosition(i32 position);
     void Changed(Change what);

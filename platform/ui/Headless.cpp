@@ -442,7 +442,8 @@ void HeadlessBackend::FrameOpened(Frame& frame) {
         std::string buttons;
         for (const int button : BoxButtons(frame.BoxType))
             buttons += (buttons.empty() ? "" : "|") + ButtonText(button);
-        Line("box " + owner + Quote(frame.Caption) + " " + Quote(frame.Text) + " " + buttons);
+        Line("box " + owner + Quote(frame.Caption) + " " + Quote(frame.Text) + " " +
+             BoxTypeName(frame.BoxType) + " " + buttons);
     } else if (frame.Kind == FrameKind::File) {
         const OpenFileSpec& spec = *frame.File;
         Line("file " + owner + "title " + Quote(spec.Title) + " filter " +

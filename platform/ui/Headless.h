@@ -33,7 +33,7 @@
 //   picture 102/1024 147 492x203 (or: none)                  move 102/1024 1,0 492x203
 //   timer 140 set 0 500ms         timer 140 kill 0           timer 140 fire 0 at 1500ms
 //   refuse 133/1030 "70000"
-//   box owner 102 "Caption" "Text" OK|Cancel                 box -> IDCANCEL
+//   box owner 102 "Caption" "Text" MB_OKCANCEL OK|Cancel     box -> IDCANCEL
 //   file owner 151 title "..." filter "..." "*.tga;*.jpg" ext "jpg" folder "/x" flags 0x1804
 //   file refused "/x/a.png": the name matches none of the patterns        file -> "/x/a.jpg"
 //   > click 137/1028   > check 137/1002 on   > select 137/1006 1   > type 133/1030 "70000"

@@ -566,7 +566,7 @@ TEST_F(UiDialog, BadNumberOnAPageKeepsTheDialogOpen) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), "refuse 9101/1031 \"70000\""), lines.end());
     EXPECT_NE(std::find(lines.begin(), lines.end(),
                         "box owner 9101 \"Brisalde\" \"Please enter an integer between 0 and "
-                        "65535.\" OK"),
+                        "65535.\" MB_OK OK"),
               lines.end());
     ui::SetApplicationTitle("");
 }

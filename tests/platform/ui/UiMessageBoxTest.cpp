@@ -100,10 +100,11 @@ TEST_F(UiMessageBoxFlow, TranscriptLineBreaksAndTranslatedButtons) {
     EXPECT_EQ(ui::SetTranslationHook(nullptr), &French);
     EXPECT_THAT(
         m_Ui.Transcript(),
-        ElementsAre("box \"Caption\" \"one\\r\\ntwo\\nthree\\rfour \\\"quoted\\\"\" OK|Cancel",
-                    "> answer IDOK", "box -> IDOK",
-                    "box \"Download ?\" \"Do you want to download the update ?\" Oui|No",
-                    "> answer IDNO", "box -> IDNO"));
+        ElementsAre(
+            "box \"Caption\" \"one\\r\\ntwo\\nthree\\rfour \\\"quoted\\\"\" MB_OKCANCEL OK|Cancel",
+            "> answer IDOK", "box -> IDOK",
+            "box \"Download ?\" \"Do you want to download the update ?\" MB_YESNO Oui|No",
+            "> answer IDNO", "box -> IDNO"));
 }
 
 TEST(UiMessageBox, LinesOfAText) {
@@ -144,8 +145,9 @@ TEST(UiMessageBox, EngineMessagesGoThroughTheLayer) {
     ui::HeadlessBackend backend(GTestHeadlessOptions());
     backend.Play(Script().Answer(ui::IDOK, ui::Exactly("Brisalde")));
     platform::ShowMessageBox(u"Could not find DirectX9", u"Brisalde");
-    EXPECT_THAT(backend.Transcript(), ElementsAre("box \"Brisalde\" \"Could not find DirectX9\" OK",
-                                                  "> answer IDOK", "box -> IDOK"));
+    EXPECT_THAT(backend.Transcript(),
+                ElementsAre("box \"Brisalde\" \"Could not find DirectX9\" MB_OK OK",
+                            "> answer IDOK", "box -> IDOK"));
     EXPECT_TRUE(backend.Finish());
 }
 

@@ -75,9 +75,9 @@ TEST_F(UiTimer, BottomTimerFiresInsideEveryNestedLoop) {
         ElementsAre("open 9010", "timer 9010 set 0 100ms", "> click 9010/1001",
                     "open 9011 owner 9010", "timer 9010 fire 0 at 100ms", "> click 9011/1001",
                     "open 9012 owner 9011", "timer 9010 fire 0 at 200ms", "> click 9012/1001",
-                    "box owner 9012 \"Level 4\" \"Deep\" OK|Cancel", "timer 9010 fire 0 at 300ms",
-                    "timer 9010 fire 0 at 400ms", "> answer IDCANCEL", "box -> IDCANCEL",
-                    "> click 9012/2", "close 9012 -> IDCANCEL", "> click 9011/2",
+                    "box owner 9012 \"Level 4\" \"Deep\" MB_OKCANCEL OK|Cancel",
+                    "timer 9010 fire 0 at 300ms", "timer 9010 fire 0 at 400ms", "> answer IDCANCEL",
+                    "box -> IDCANCEL", "> click 9012/2", "close 9012 -> IDCANCEL", "> click 9011/2",
                     "close 9011 -> IDCANCEL", "timer 9010 fire 0 at 500ms", "> click 9010/2",
                     "close 9010 -> IDCANCEL"));
 }
