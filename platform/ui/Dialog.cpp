@@ -61,10 +61,6 @@ void DrawNewSliders(Dialog& dialog) {
             Access::Notify(dialog, control.Id(), NM_CUSTOMDRAW);
         }
     }
-    // A handler may have closed the dialog meanwhile.
-    window = Access::Of(dialog);
-    if (!window)
-        return;
     const std::vector<Dialog*> pages = window->Pages;
     for (Dialog* page : pages)
         DrawNewSliders(*page);
@@ -94,7 +90,7 @@ using detail::Window;
 namespace {
 
 std::string Describe(const Dialog& dialog) {
-    return std::string(Printf("dialog %u", dialog.TemplateId()));
+    return Printf("dialog %u", dialog.TemplateId());
 }
 
 void NotifyDialog(Dialog& dialog, Change what) {

@@ -6,7 +6,9 @@
 // waits for input. Dialog steps are addressed to a template id (the top dialog or one of its
 // pages: In(id) names it for the steps that follow); Answer, BoxKey and BoxClose to the open
 // message box; ChooseFile and CancelFile to the open file dialog. RunTimers, RunTimersUntil and
-// Expect work whatever is open.
+// Expect work whatever is open. A Key goes to the dialog or page it addresses: the focus moves
+// into it first, keeping the focused control when that lies in it. A control takes the focus
+// when the user acts on it; nothing has it when a dialog opens.
 //
 // A flow fails, with the whole transcript, on: a dialog, box or file dialog that the next step
 // does not address; a user action the control or dialog does not take (disabled, hidden, not
@@ -20,8 +22,9 @@
 // Time: in virtual mode a due timer fires only when a RunTimers step moves the counter to its
 // due time, without sleeping; the counter is the backend's own source installed through
 // platform::SetCounterSource (starting at 1000 s), or the test's, moved through
-// MoveCounterTo, so engine clocks and the layer read one time. In real mode the backend sleeps
-// until each due time.
+// MoveCounterTo, so engine clocks and the layer read one time. Timers due at the time a step
+// moved to fire as well, in order of due time, then id. In real mode the backend sleeps until
+// each due time.
 //
 // Geometry: tab items lie in one row 20 pixels high from (2, 2); an item is 12 pixels plus 6 per
 // character of its text wide.
@@ -32,14 +35,17 @@
 //   show 132 / hide 132           place 132 2,23 510x327     text 137/1033 "Language"
 //   picture 102/1024 147 492x203 (or: none)                  move 102/1024 1,0 492x203
 //   timer 140 set 0 500ms         timer 140 kill 0           timer 140 fire 0 at 1500ms
+//                                         (the time since the backend was made, virtual only)
 //   refuse 133/1030 "70000"
 //   box owner 102 "Caption" "Text" MB_OKCANCEL OK|Cancel     box -> IDCANCEL
 //   file owner 151 title "..." filter "..." "*.tga;*.jpg" ext "jpg" folder "/x" flags 0x1804
 //   file refused "/x/a.png": the name matches none of the patterns        file -> "/x/a.jpg"
+//   file failed: the path is too long                                      file -> none
 //   > click 137/1028   > check 137/1002 on   > select 137/1006 1   > type 133/1030 "70000"
 //   > slide 149/1099 75   > address 133/1032 10.0.0.-   > tab 135/1011 2   > key 137 Enter
 //   > close 137   > answer IDYES   > box key Escape   > box close   > choose "a.jpg"
 //   > cancel file   ignored (after an action the platform ignores)
+//   FAILED: the script ran out while dialog 9010 is open
 // and the lines other fakes hand to ui::Trace.
 #include "platform/Clock.h"
 #include "platform/Types.h"
@@ -164,6 +170,8 @@ struct HeadlessOptions {
     std::function<void(i64 counter)> MoveCounterTo;
     // Without a handler failures go to standard error.
     FailureHandler OnFailure;
+    // Loop passes allowed in one backend's life; dialogs opened, frames shown and timers fired
+    // count as passes too.
     u32 MaxLoopPasses = 100000;
 };
 
