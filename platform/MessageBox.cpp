@@ -1,6 +1,7 @@
 #include "platform/MessageBox.h"
 
-#include <cstdio>
+#include "platform/ui/MessageBox.h"
+
 #include <string>
 
 namespace platform {
@@ -43,8 +44,9 @@ std::string ToUtf8(const char16_t* text) {
     return out;
 }
 
-void WriteToStandardError(const char* text, const char* caption) {
-    std::fprintf(stderr, "%s: %s\n", caption, text);
+// The dialog layer's box, which writes to standard error while no backend is installed.
+void ShowThroughDialogLayer(const char* text, const char* caption) {
+    ui::MessageBox(nullptr, text, caption, ui::MB_OK);
 }
 
 } // namespace
@@ -52,7 +54,7 @@ void WriteToStandardError(const char* text, const char* caption) {
 void ShowMessageBox(const char16_t* text, const char16_t* caption) {
     const std::string textUtf8 = ToUtf8(text);
     const std::string captionUtf8 = ToUtf8(caption);
-    (s_Handler ? s_Handler : &WriteToStandardError)(textUtf8.c_str(), captionUtf8.c_str());
+    (s_Handler ? s_Handler : &ShowThroughDialogLayer)(textUtf8.c_str(), captionUtf8.c_str());
 }
 
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
