@@ -110,13 +110,16 @@ u32 HttpErrorFromCurl(i32 curlCode, i64 sslVerifyResult) {
         case CURLE_OPERATION_TIMEDOUT:
             return 12002;
         case CURLE_PEER_FAILED_VERIFICATION:
-        case CURLE_SSL_CACERT_BADFILE:
-            // OpenSSL's verification result: 9 not yet valid, 10 expired; 0 when the chain passed
-            // and the host name did not.
+            // OpenSSL's verification result: 9 not yet valid, 10 expired. A chain that passed
+            // and a host name that did not leaves libcurl's mark of an unverified peer, 1 (or 0
+            // with other TLS libraries); OpenSSL's own chain errors are 2 and above.
             if (sslVerifyResult == 9 || sslVerifyResult == 10)
                 return 12037;
-            if (sslVerifyResult == 0)
+            if (sslVerifyResult == 0 || sslVerifyResult == 1)
                 return 12038;
+            return 12045;
+        case CURLE_SSL_CACERT_BADFILE:
+            // No authority could be read: nothing is trusted.
             return 12045;
         case CURLE_SSL_CONNECT_ERROR:
             return 12157;

@@ -139,7 +139,7 @@ bool IsUsableHttpHost(std::string_view host);
 std::string BuildHttpUrl(bool secure, std::string_view host, u16 port, std::string_view path);
 
 // The error number of a failed libcurl transfer (its CURLcode), the certificate verification
-// result deciding between the certificate errors.
+// result (CURLINFO_SSL_VERIFYRESULT) deciding between the certificate errors.
 u32 HttpErrorFromCurl(i32 curlCode, i64 sslVerifyResult);
 
 } // namespace platform
