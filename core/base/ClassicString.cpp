@@ -353,8 +353,22 @@ void TClassicString<Ch>::Reserve(u32 n, bool keep, CHandBack* handBack) {
 
 template <class Ch>
 bool TClassicString<Ch>::TryReserve(u32 n, bool keep) {
-    if (n <= m_Length || n <= CapacityOf(m_Text))
+    const u32 capacity = CapacityOf(m_Text);
+    if (n <= m_Length || n <= capacity)
         return true;
+    if (n > kMaxCapacity)
+        return false;
+    if (keep && capacity >= 128) {
+        // Both blocks have the 4-byte header: the allocator may grow the block where it lies
+        // (or move its pages) instead of copying the text.
+        u8* block =
+            static_cast<u8*>(std::realloc(BlockOf(m_Text), 4 + (size_t(n) + 1) * sizeof(Ch)));
+        if (!block)
+            return false;
+        platform::StoreU32Le(block, n | kLargeHeaderBit);
+        m_Text = reinterpret_cast<Ch*>(block + 4);
+        return true;
+    }
     Ch* text = TryAllocBlock<Ch>(n);
     if (!text)
         return false;

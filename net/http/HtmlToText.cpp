@@ -1,5 +1,7 @@
 #include "net/http/HtmlToText.h"
 
+#include <cstring>
+
 namespace {
 
 // Whether the text at p (n characters left) starts with the lower-case word, any case; only the
@@ -25,11 +27,19 @@ void HtmlToText(CClassicString& text, bool collapseBlanks) {
     bool lastWasBlank = true;
     u32 written = 0;
     for (u32 i = 0; i < length; ++i) {
-        char c = t[i];
-        if (inTag) {
-            inTag = c != '>';
-            continue;
+        if (inTag || !keep) {
+            // Only the end of the tag, or the next tag, matters here: skip to it at once.
+            const char* next = static_cast<const char*>(
+                std::memchr(t + i, inTag ? '>' : '<', length - i));
+            if (!next)
+                break;
+            i = u32(next - t);
+            if (inTag) {
+                inTag = false;
+                continue;
+            }
         }
+        char c = t[i];
         if (c == '<') {
             inTag = true;
             if (StartsWithNoCase(t + i + 1, length - i - 1, "head"))
