@@ -13,7 +13,7 @@ namespace platform {
 namespace {
 
 // Body bytes a request keeps before its transfer is paused until the reader catches up.
-constexpr size_t kQueueBound = size_t(1) << 20;
+constexpr size_t kQueueBytes = size_t(1) << 20;
 // A header block longer than this ends the transfer.
 constexpr size_t kMaxHeaderBlock = 256 * 1024;
 // libcurl's receive buffer.
@@ -74,6 +74,7 @@ struct CurlRequest {
     curl_slist* Headers = nullptr;
     curl_slist* ConnectTo = nullptr;
     bool InMulti = false;
+    size_t QueueBound = kQueueBytes;
 
     // The answer: the header block being received and the final one.
     std::string Current;
@@ -147,7 +148,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     const size_t n = size * count;
     if (!r->Final.empty())
         r->FinalKnown = true;
-    if (r->Queued() >= kQueueBound) {
+    if (r->Queued() >= r->QueueBound) {
         r->Paused = true;
         return CURL_WRITEFUNC_PAUSE;
     }
@@ -249,7 +250,7 @@ public:
                 r->Queue.clear();
                 r->QueueHead = 0;
             }
-            if (r->Paused && r->Queued() < kQueueBound / 2)
+            if (r->Paused && r->Queued() < r->QueueBound / 2)
                 Resume(*r);
             *got = u32(n);
             return HttpReadResult::Data;
@@ -393,6 +394,8 @@ private:
             curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, m_ProxyPassword.c_str());
         }
         if (hooks) {
+            if (hooks->ReceiveQueueBytes)
+                r.QueueBound = hooks->ReceiveQueueBytes;
             if (!hooks->CaFile.empty())
                 curl_easy_setopt(e, CURLOPT_CAINFO, hooks->CaFile.c_str());
             for (const std::string& entry : hooks->ConnectTo) {

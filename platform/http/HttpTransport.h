@@ -120,6 +120,8 @@ struct HttpTestHooks {
     u32 LowSpeedTimeSeconds = 0;
     // Host names that fail to resolve without a lookup.
     std::vector<std::string> UnresolvableHosts;
+    // Body bytes a request keeps before its transfer pauses, in place of 1 MB (0 keeps it).
+    u32 ReceiveQueueBytes = 0;
 };
 
 // The hooks requests created from now on use; null clears them.

@@ -277,6 +277,26 @@ TEST_F(HttpWire, Downloads) {
     EXPECT_EQ(Text(ranged->m_Body), "dated");
 }
 
+// A reader slower than the network: the transfer pauses whenever a few kilobytes wait unread and
+// goes on as they are read.
+TEST_F(HttpWire, PausedTransfers) {
+    platform::HttpTestHooks hooks;
+    hooks.ReceiveQueueBytes = 4096;
+    CHooks scoped(hooks);
+    CNetHttpClient client;
+    ASSERT_TRUE(client.Open("127.0.0.1", Port("http")));
+    CHeld whole(client.Get("bytes?n=2000000", true, true, 0));
+    CHeld chunked(client.Get("bytes?n=700000&chunked=1&piece=100000", true, true, 0));
+    // One pass at a time, so that data piles up between the reads.
+    for (int i = 0; i < 100000 && client.GetRequestCount() != 0; ++i)
+        client.Update();
+    Finish(client);
+    EXPECT_EQ(whole->m_Status, 3u);
+    EXPECT_TRUE(Text(whole->m_Body) == Pattern(0, 2000000));
+    EXPECT_EQ(chunked->m_Status, 3u);
+    EXPECT_TRUE(Text(chunked->m_Body) == Pattern(0, 700000));
+}
+
 TEST_F(HttpWire, PostAndHead) {
     CNetHttpClient client;
     ASSERT_TRUE(client.Open("127.0.0.1", Port("http")));
