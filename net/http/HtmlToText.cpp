@@ -29,8 +29,8 @@ void HtmlToText(CClassicString& text, bool collapseBlanks) {
     for (u32 i = 0; i < length; ++i) {
         if (inTag || !keep) {
             // Only the end of the tag, or the next tag, matters here: skip to it at once.
-            const char* next = static_cast<const char*>(
-                std::memchr(t + i, inTag ? '>' : '<', length - i));
+            const char* next =
+                static_cast<const char*>(std::memchr(t + i, inTag ? '>' : '<', length - i));
             if (!next)
                 break;
             i = u32(next - t);
