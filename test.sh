@@ -24,6 +24,7 @@ packages=(
   zlib1g-dev libminizip-dev liblzo2-dev libtinyxml-dev libjpeg62-turbo-dev
   python3 python3-lzo gettext locales-all tzdata valgrind
   libssl-dev
+  libcurl4-openssl-dev curl nginx openssl
   xvfb xauth libx11-dev libxrandr-dev
 )
 missing=()

@@ -35,15 +35,16 @@ u32 AddLengths(u64 a, u64 b) {
 //                   = capacity, the first unused.
 //   capacity >= 128: 4 bytes, little-endian capacity | 0x80000000 (so the byte just below the
 //                   text has its top bit set).
+// Null when the capacity passes the limit or the allocation fails.
 template <class Ch>
-Ch* AllocBlock(u32 capacity) {
+Ch* TryAllocBlock(u32 capacity) {
     if (capacity > kMaxCapacity)
-        StringTooLong();
+        return nullptr;
     const bool large = capacity >= 128;
     const size_t header = large ? 4 : sizeof(Ch);
     u8* block = static_cast<u8*>(std::malloc(header + (size_t(capacity) + 1) * sizeof(Ch)));
     if (!block)
-        std::abort();
+        return nullptr;
     if (large) {
         platform::StoreU32Le(block, capacity | kLargeHeaderBit);
     } else {
@@ -51,6 +52,16 @@ Ch* AllocBlock(u32 capacity) {
         block[header - 1] = static_cast<u8>(capacity);
     }
     return reinterpret_cast<Ch*>(block + header);
+}
+
+template <class Ch>
+Ch* AllocBlock(u32 capacity) {
+    if (capacity > kMaxCapacity)
+        StringTooLong();
+    Ch* text = TryAllocBlock<Ch>(capacity);
+    if (!text)
+        std::abort();
+    return text;
 }
 
 template <class Ch>
@@ -338,6 +349,35 @@ void TClassicString<Ch>::Reserve(u32 n, bool keep, CHandBack* handBack) {
             FreeBlock(m_Text);
     }
     m_Text = text;
+}
+
+template <class Ch>
+bool TClassicString<Ch>::TryReserve(u32 n, bool keep) {
+    const u32 capacity = CapacityOf(m_Text);
+    if (n <= m_Length || n <= capacity)
+        return true;
+    if (n > kMaxCapacity)
+        return false;
+    if (keep && capacity >= 128) {
+        // Both blocks have the 4-byte header: the allocator may grow the block where it lies
+        // (or move its pages) instead of copying the text.
+        u8* block =
+            static_cast<u8*>(std::realloc(BlockOf(m_Text), 4 + (size_t(n) + 1) * sizeof(Ch)));
+        if (!block)
+            return false;
+        platform::StoreU32Le(block, n | kLargeHeaderBit);
+        m_Text = reinterpret_cast<Ch*>(block + 4);
+        return true;
+    }
+    Ch* text = TryAllocBlock<Ch>(n);
+    if (!text)
+        return false;
+    if (keep)
+        CopyChars(text, m_Text, m_Length);
+    text[m_Length] = 0;
+    FreeBlock(m_Text);
+    m_Text = text;
+    return true;
 }
 
 template <class Ch>

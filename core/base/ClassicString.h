@@ -137,6 +137,9 @@ public:
     // Makes room for n characters (exactly n when a new block is needed). With keep, the current
     // characters are copied into the new block. The length is left unchanged.
     void Reserve(u32 n, bool keep, CHandBack* handBack = nullptr);
+    // Reserve for sizes that come from outside (a network answer): false, with the string
+    // unchanged, when n passes the largest capacity or the memory is not there.
+    bool TryReserve(u32 n, bool keep);
     // Sets the length to n (the NUL written at n); with fill, new characters get fillChar.
     // Shrinking never reallocates.
     void SetLength(u32 n, bool fill = false, Ch fillChar = 0);

@@ -56,6 +56,8 @@ public:
         }
     }
 
+    u32 Count() const { return m_Count; }
+
     bool Contains(const CMwNod* nod) const {
         if (!m_Slots)
             return false;
@@ -260,6 +262,10 @@ void CMwNod::OnMessage(u32*, CMwNod*, u32) {}
 
 // ---------------------------------------------------------------------------------------------
 // Identity and name
+
+u32 CMwNod::GetLiveNodCount() {
+    return s_LiveNods.Count();
+}
 
 bool CMwNod::IsValidNod(const CMwNod* nod) {
     if (!nod || !s_LiveNods.Contains(nod))

@@ -137,6 +137,8 @@ public:
 
     // True when the pointer designates a live nod (answered from the registry of live nods).
     static bool IsValidNod(const CMwNod* nod);
+    // How many nods are alive (tests check that everything they made is gone).
+    static u32 GetLiveNodCount();
     // Position in the list of the nearest class of this nod; -1 when none is listed.
     i32 FindKindIndex(u32 count, const u32* classIds);
 

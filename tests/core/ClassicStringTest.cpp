@@ -47,6 +47,33 @@ TEST(ClassicString, CapacityHeaderFollowsTheBlockRule) {
     }
 }
 
+// TryReserve keeps the text across every header size and refuses, unchanged, what cannot be.
+TEST(ClassicString, TryReserveKeepsTheTextOrRefuses) {
+    for (u32 start : {0u, 5u, 127u, 128u, 5000u}) {
+        CClassicString s;
+        for (u32 i = 0; i < start; ++i)
+            s.AppendChar(char('a' + i % 26));
+        const std::string before = Text(s);
+        for (u32 n : {start + 1, 127u, 128u, 1000u, 70000u}) {
+            ASSERT_TRUE(s.TryReserve(n, true)) << start << ' ' << n;
+            EXPECT_GE(s.GetCapacity(), std::max(n, start));
+            EXPECT_EQ(Text(s), before);
+            EXPECT_EQ(s.GetText()[s.GetLength()], '\0');
+        }
+        s.SetLength(70000, true, 'x');
+        EXPECT_EQ(Text(s).substr(0, start), before);
+        const u32 capacity = s.GetCapacity();
+        EXPECT_FALSE(s.TryReserve(0x80000000u, true));
+        EXPECT_FALSE(s.TryReserve(0xFFFFFFFFu, true));
+        EXPECT_EQ(s.GetCapacity(), capacity);
+        EXPECT_EQ(s.GetLength(), 70000u);
+    }
+    CClassicWideString wide(u"wide text");
+    ASSERT_TRUE(wide.TryReserve(300, true));
+    ASSERT_TRUE(wide.TryReserve(3000, true));
+    EXPECT_EQ(Text(wide), u"wide text");
+}
+
 TEST(ClassicString, EmptyStringsShareOneTextAndNeverAllocate) {
     CClassicString a, b;
     EXPECT_EQ(a.GetText(), b.GetText());

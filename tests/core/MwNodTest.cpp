@@ -151,6 +151,20 @@ TEST_F(MwNod, ReleaseAtZeroAsksTheDependants) {
     }
 }
 
+// The registry of live nods counts what the constructors and destructors tell it.
+TEST_F(MwNod, LiveNodCount) {
+    const u32 before = CMwNod::GetLiveNodCount();
+    std::vector<std::unique_ptr<CMwNod>> nods;
+    for (u32 i = 1; i <= 100; ++i) {
+        nods.push_back(std::make_unique<CMwNod>());
+        EXPECT_EQ(CMwNod::GetLiveNodCount(), before + i);
+    }
+    nods.erase(nods.begin() + 10, nods.begin() + 60);
+    EXPECT_EQ(CMwNod::GetLiveNodCount(), before + 50);
+    nods.clear();
+    EXPECT_EQ(CMwNod::GetLiveNodCount(), before);
+}
+
 // A dependant that removes the others while the release pass runs must not make the pass read a
 // deleted nod: the nod goes once the pass is over.
 TEST_F(MwNod, DependantRemovingOthersDuringReleaseIsSafe) {

@@ -1,0 +1,119 @@
+// Downloads from nginx on loopback (1, 16 and 100 MB, with Content-Length and chunked) through
+// the engine's HTTP client (Get, then WaitForRequests until Done) against the curl command line
+// tool fetching the same URL with its output discarded, timed as a whole process. The two take
+// turns, their order swapped at every iteration, and are timed by the wall clock:
+//   project_ms  median time of one download through the client (a new client, connection and
+//               body each time)
+//   peer_ms     the same for curl
+//   ratio       median over the iterations of project time / peer time
+// Goal: ratio at most 1 / 0.9 at 16 and 100 MB (the client's throughput at least 0.9 times
+// curl's).
+#include "BenchPair.h"
+#include "net/http/NetHttpClient.h"
+#include "net/http/NetHttpResult.h"
+#include "tests/support/http/TestServers.h"
+
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+
+namespace {
+
+struct CServer {
+    TestFolder Root;
+    std::unique_ptr<TestNginx> Nginx;
+    CServer() {
+        for (int mb : {1, 16, 100}) {
+            std::string bytes(size_t(mb) << 20, '\0');
+            for (size_t i = 0; i < bytes.size(); ++i)
+                bytes[i] = char(i % 251);
+            const std::string name = "f" + std::to_string(mb);
+            std::ofstream(Root.File(name) + ".bin", std::ios::binary)
+                .write(bytes.data(), std::streamsize(bytes.size()));
+        }
+        Nginx = std::make_unique<TestNginx>(Root.Path());
+    }
+};
+
+CServer& Server() {
+    static CServer server;
+    return server;
+}
+
+double NowMs() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// One download through the client; false when it did not end Done with every byte.
+bool ThroughClient(u16 port, const std::string& path, u32 size) {
+    CNetHttpClient client;
+    if (!client.Open("127.0.0.1", port))
+        return false;
+    CNetHttpResult* request = client.Get(CClassicStringRef(path.c_str()), true, true, 0);
+    if (!request)
+        return false;
+    request->AddRef();
+    while (client.GetRequestCount() != 0)
+        client.WaitForRequests(1000);
+    const bool ok = request->m_Status == 3 && request->m_Body.GetLength() == size;
+    request->Release();
+    return ok;
+}
+
+void Download(benchmark::State& state) {
+    CServer& server = Server();
+    if (!server.Nginx->IsRunning()) {
+        state.SkipWithError("nginx did not start");
+        return;
+    }
+    const u32 size = u32(state.range(0)) << 20;
+    const std::string path = std::string(state.range(1) ? "chunked/" : "") + "f" +
+                             std::to_string(state.range(0)) + ".bin";
+    const u16 port = server.Nginx->Port();
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/" + path;
+    std::vector<double> ours, theirs, ratios;
+    bool oursFirst = true;
+    for (auto _ : state) {
+        double a = 0;
+        double b = 0;
+        for (int side = 0; side < 2; ++side) {
+            const bool runOurs = (side == 0) == oursFirst;
+            const double start = NowMs();
+            if (runOurs) {
+                if (!ThroughClient(port, path, size)) {
+                    state.SkipWithError("the client's download failed");
+                    return;
+                }
+                a = NowMs() - start;
+            } else {
+                if (TestRunProgram({"/usr/bin/curl", "-s", "-o", "/dev/null", url}) != 0) {
+                    state.SkipWithError("curl failed");
+                    return;
+                }
+                b = NowMs() - start;
+            }
+        }
+        oursFirst = !oursFirst;
+        ours.push_back(a);
+        theirs.push_back(b);
+        ratios.push_back(a / std::max(b, 1e-3));
+    }
+    state.counters["project_ms"] = bench::Median(ours);
+    state.counters["peer_ms"] = bench::Median(theirs);
+    state.counters["ratio"] = bench::Median(ratios);
+    state.SetBytesProcessed(i64(state.iterations()) * 2 * i64(size));
+}
+
+BENCHMARK(Download)
+    ->ArgNames({"MB", "chunked"})
+    ->ArgsProduct({{1, 16, 100}, {0, 1}})
+    ->Iterations(7)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+} // namespace

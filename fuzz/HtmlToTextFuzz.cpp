@@ -1,0 +1,69 @@
+// Fuzzes the tag stripper in both modes against a plain model of its rules: tags dropped, '<'
+// one blank, "head" and "body" in the four characters after '<' switching the keeping of text,
+// blanks and tabs collapsed when asked. The input may end anywhere, a '<' included.
+#include "net/http/HtmlToText.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+void Check(bool condition) {
+    if (!condition)
+        std::abort();
+}
+
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+bool WordAt(const std::string& s, size_t at, const char* word) {
+    if (s.size() < at + 4)
+        return false;
+    for (size_t i = 0; i < 4; ++i)
+        if (Lower(s[at + i]) != word[i])
+            return false;
+    return true;
+}
+
+std::string Model(const std::string& html, bool collapse) {
+    std::string out;
+    bool tag = false;
+    bool keep = true;
+    for (size_t i = 0; i < html.size(); ++i) {
+        char c = html[i];
+        if (tag) {
+            tag = c != '>';
+            continue;
+        }
+        if (c == '<') {
+            tag = true;
+            if (WordAt(html, i + 1, "head"))
+                keep = false;
+            else if (WordAt(html, i + 1, "body"))
+                keep = true;
+            c = ' ';
+        }
+        if (!keep)
+            continue;
+        const bool blank = c == ' ' || c == '\t';
+        if (collapse && blank && (out.empty() || out.back() == ' ' || out.back() == '\t'))
+            continue;
+        out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
+    const std::string html(reinterpret_cast<const char*>(data), size);
+    for (bool collapse : {false, true}) {
+        CClassicString text(CClassicStringRef(html.data(), u32(html.size())));
+        HtmlToText(text, collapse);
+        Check(text.GetLength() <= html.size());
+        Check(text.GetText()[text.GetLength()] == 0);
+        Check(std::string(text.GetText(), text.GetLength()) == Model(html, collapse));
+    }
+    return 0;
+}

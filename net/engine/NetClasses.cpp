@@ -1,0 +1,16 @@
+#include "net/engine/NetClasses.h"
+
+#include "net/http/NetHttpClient.h"
+#include "net/http/NetHttpResult.h"
+
+namespace {
+
+constinit CMwClassInfo* const s_NetClasses[] = {
+    &CNetHttpClient::s_ClassInfo,
+    &CNetHttpResult::s_ClassInfo,
+};
+
+} // namespace
+
+constinit const CMwClassList g_NetClassList = {s_NetClasses,
+                                               sizeof(s_NetClasses) / sizeof(s_NetClasses[0])};
