@@ -87,7 +87,7 @@ class CSystemFidCache : public CMwNod {
 public:
     static constexpr u32 s_ChunkId = 0x0B016000;
     // The most records of one list a chunk may hold: more is damaged data.
-    static constexpr u32 s_MaxRecords = 0x100000;
+    static constexpr u32 s_MaxRecords = 0x10000;
 
     struct SRecord {
         u32 m_Number = 0;

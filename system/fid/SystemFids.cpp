@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <set>
 #include <string>
-#include <unordered_set>
 #include <utility>
 
 #define CSYSTEMFIDS_MEMBERS(X)                                                                     \
@@ -76,12 +75,52 @@ bool LessNoCase(View a, View b) {
     return a < b;
 }
 
-std::u16string Folded(View name) {
-    std::u16string folded(name);
-    for (char16_t& c : folded)
-        c = ClassicToLower(c);
-    return folded;
-}
+// The names of a listing found again ignoring case: open addressing over their indices. Of names
+// equal ignoring case only the first is entered; each entry can be marked taken.
+class CFoldedIndex {
+public:
+    static constexpr u32 s_None = 0xFFFFFFFF;
+
+    explicit CFoldedIndex(const CFastBuffer<CClassicWideString>& names)
+        : m_Names(names), m_Taken(names.m_Count, 0) {
+        u32 capacity = 16;
+        while (capacity < 2 * u64(names.m_Count))
+            capacity *= 2;
+        m_Slots.assign(capacity, s_None);
+        for (u32 i = 0; i < names.m_Count; ++i) {
+            u32* slot = Slot(ToView(names.m_Items[i]));
+            if (*slot == s_None)
+                *slot = i;
+        }
+    }
+
+    // The index of the first name equal to the name ignoring case, or s_None.
+    u32 Find(View name) const { return *const_cast<CFoldedIndex*>(this)->Slot(name); }
+    bool IsFirst(u32 index) const { return Find(ToView(m_Names.m_Items[index])) == index; }
+    void Take(u32 index) { m_Taken[index] = 1; }
+    bool IsTaken(u32 index) const { return m_Taken[index]; }
+
+private:
+    static u64 Hash(View name) {
+        u64 hash = 14695981039346656037ull;
+        for (char16_t c : name)
+            hash = (hash ^ ClassicToLower(c)) * 1099511628211ull;
+        return hash;
+    }
+    // The slot holding the name, or the empty slot where it would go.
+    u32* Slot(View name) {
+        const u32 mask = u32(m_Slots.size() - 1);
+        for (u32 i = u32(Hash(name)) & mask;; i = (i + 1) & mask) {
+            const u32 held = m_Slots[i];
+            if (held == s_None || EqualsNoCase(ToView(m_Names.m_Items[held]), name))
+                return &m_Slots[i];
+        }
+    }
+
+    const CFastBuffer<CClassicWideString>& m_Names;
+    std::vector<u32> m_Slots;
+    std::vector<u8> m_Taken;
+};
 
 // The name of a file id of the file kind, null for the other kinds.
 CClassicWideString* FileNameOf(CSystemFid* fid) {
@@ -105,10 +144,11 @@ View FolderName(CSystemFids* folder) {
     return name ? ToView(*name) : View();
 }
 
-// A name a folder can have: not empty, not "." or "..", without a backslash. Such components
-// would make a folder whose path names another one (or none).
+// A name a folder can have: not empty, not "." or "..", without a backslash or a NUL. Such
+// components would make a folder whose path names another one (or none).
 bool IsFolderName(View name) {
-    return !name.empty() && name != u"." && name != u".." && name.find(u'\\') == View::npos;
+    return !name.empty() && name != u"." && name != u".." &&
+           name.find_first_of(View(u"\\\0", 2)) == View::npos;
 }
 
 bool IsFileName(View name) {
@@ -141,9 +181,49 @@ CClassicWideString StoredFileName(CClassicWideStringRef component) {
 }
 
 // A name listed on disk that a file id or folder would spell differently (the normaliser would
-// change it): its file id would name another file.
+// change it) would name another file. Names without the characters the normaliser looks at are
+// kept as they are.
 bool IsSpellable(const CClassicWideString& name) {
-    return ToView(StoredFileName(name)) == ToView(name) && ToView(name).find(u'\\') == View::npos;
+    const View text = ToView(name);
+    if (text.find_first_of(u"\"*<>|:/\\?") == View::npos)
+        return true;
+    return text.find(u'\\') == View::npos && ToView(StoredFileName(name)) == text;
+}
+
+// Leaves out the names the engine cannot spell, with a log line for each.
+void KeepSpellable(CClassicWideStringRef folder, CFastBuffer<CClassicWideString>& names) {
+    u32 kept = 0;
+    for (u32 i = 0; i < names.m_Count; ++i) {
+        if (!IsSpellable(names.m_Items[i])) {
+            g_ClassicLogLine.Assign("[Sys] Left out of the folder tree, its name cannot be "
+                                    "spelled: ");
+            g_ClassicLogLine.AppendWide(folder);
+            g_ClassicLogLine.AppendWide(names.m_Items[i]);
+            g_ClassicLogLine.Append("\r\n");
+            ClassicLogWriteLine();
+            continue;
+        }
+        if (kept != i)
+            names.m_Items[kept] = std::move(names.m_Items[i]);
+        ++kept;
+    }
+    names.m_Count = kept;
+}
+
+// Sorts the list by the names ignoring case (then by code units), each name taken once.
+template <class T>
+void SortByName(CFastBuffer<T*>& list, View (*nameOf)(T*)) {
+    std::vector<std::pair<View, T*>> named;
+    named.reserve(list.m_Count);
+    for (u32 i = 0; i < list.m_Count; ++i)
+        named.emplace_back(nameOf(list.m_Items[i]), list.m_Items[i]);
+    const auto less = [](const auto& a, const auto& b) { return LessNoCase(a.first, b.first); };
+    // A refresh that changed nothing finds the list in order.
+    if (std::is_sorted(named.begin(), named.end(), less))
+        return;
+    std::sort(named.begin(), named.end(), less);
+    for (u32 i = 0; i < list.m_Count; ++i)
+        list.m_Items[i] = named[i].second;
 }
 
 CSystemFidFile* FindFileLeaf(CSystemFids* folder, View name) {
@@ -562,101 +642,82 @@ void CSystemFids::RefreshFromDisk(CClassicWideStringRef fullPath, u32 recursive,
             return;
     }
 
-    // The listed names the engine can spell, folded, for the tests of presence below: one
-    // look-up per name instead of a comparison with every leaf.
-    CFastBuffer<CClassicWideString> names;
-    const auto listSpellable = [&](bool folders, std::unordered_set<std::u16string>& folded) {
-        if (folders)
-            ListSubFolderNames(fullPath, names, u"*.*");
-        else
-            ListFileNames(fullPath, names, u"*.*");
-        u32 kept = 0;
-        for (u32 i = 0; i < names.m_Count; ++i) {
-            if (!IsSpellable(names.m_Items[i])) {
-                g_ClassicLogLine.Assign("[Sys] Left out of the folder tree, its name cannot be "
-                                        "spelled: ");
-                g_ClassicLogLine.AppendWide(fullPath);
-                g_ClassicLogLine.AppendWide(names.m_Items[i]);
-                g_ClassicLogLine.Append("\r\n");
-                ClassicLogWriteLine();
+    CFastBuffer<CClassicWideString> files, folders;
+    ListFolderNames(fullPath, files, folders, u"*.*");
+    KeepSpellable(fullPath, files);
+    KeepSpellable(fullPath, folders);
+    CClassicWideString path;
+
+    // The files: one look-up per name instead of a comparison with every leaf.
+    {
+        CFoldedIndex listed(files);
+        // Leaves without a loader whose file went are deleted; the listed names of the others
+        // are taken.
+        for (u32 i = 0; i < m_Leaves.m_Count;) {
+            CSystemFid* leaf = m_Leaves.m_Items[i];
+            const CClassicWideString* name = FileNameOf(leaf);
+            const u32 found = name ? listed.Find(ToView(*name)) : CFoldedIndex::s_None;
+            if (found != CFoldedIndex::s_None)
+                listed.Take(found);
+            bool present = !name || found != CFoldedIndex::s_None || leaf->GetLoader();
+            if (!present) {
+                path.Assign(fullPath);
+                path.Append(*name);
+                present = FileExists(path);
+            }
+            if (present) {
+                ++i;
                 continue;
             }
-            folded.insert(Folded(ToView(names.m_Items[i])));
-            if (kept != i)
-                names.m_Items[kept] = std::move(names.m_Items[i]);
-            ++kept;
+            // The last leaf takes its place.
+            RemoveLeaf(leaf);
+            delete leaf;
         }
-        names.m_Count = kept;
-    };
-
-    // The files: leaves without a loader whose file went are deleted.
-    std::unordered_set<std::u16string> files;
-    listSpellable(false, files);
-    CClassicWideString path;
-    for (u32 i = 0; i < m_Leaves.m_Count;) {
-        CSystemFid* leaf = m_Leaves.m_Items[i];
-        const CClassicWideString* name = FileNameOf(leaf);
-        bool present = !name || leaf->GetLoader() || files.count(Folded(ToView(*name)));
-        if (!present) {
-            path.Assign(fullPath);
-            path.Append(*name);
-            present = FileExists(path);
+        // New files get file ids; a name that differs from a leaf's (or from a name before it)
+        // only in case is that leaf.
+        for (u32 i = 0; i < files.m_Count; ++i) {
+            if (listed.IsTaken(i) || !listed.IsFirst(i))
+                continue;
+            auto* file = new CSystemFidFile;
+            file->SetFileName(files.m_Items[i]);
+            AddLeaf(file);
         }
-        if (present) {
-            ++i;
-            continue;
-        }
-        // The last leaf takes its place.
-        RemoveLeaf(leaf);
-        delete leaf;
+        SortByName(m_Leaves, LeafName);
     }
-    // New files get file ids; a name that differs from a leaf's only in case is that leaf.
-    std::unordered_set<std::u16string> leafNames;
-    for (u32 i = 0; i < m_Leaves.m_Count; ++i)
-        leafNames.insert(Folded(LeafName(m_Leaves.m_Items[i])));
-    for (u32 i = 0; i < names.m_Count; ++i) {
-        if (!leafNames.insert(Folded(ToView(names.m_Items[i]))).second)
-            continue;
-        auto* file = new CSystemFidFile;
-        file->SetFileName(names.m_Items[i]);
-        AddLeaf(file);
-    }
-    std::sort(m_Leaves.m_Items, m_Leaves.m_Items + m_Leaves.m_Count,
-              [](CSystemFid* a, CSystemFid* b) { return LessNoCase(LeafName(a), LeafName(b)); });
 
     // The sub-folders: unpinned ones that went are cleared and deleted.
-    std::unordered_set<std::u16string> folders;
-    listSpellable(true, folders);
-    for (u32 i = 0; i < m_Trees.m_Count;) {
-        CSystemFids* sub = m_Trees.m_Items[i];
-        const CClassicWideString* name = sub->GetDirNameRef();
-        bool present = !name || sub->m_Pinned || folders.count(Folded(ToView(*name)));
-        if (!present) {
-            path.Assign(fullPath);
-            path.Append(*name);
-            present = FolderExists(path);
+    {
+        CFoldedIndex listed(folders);
+        for (u32 i = 0; i < m_Trees.m_Count;) {
+            CSystemFids* sub = m_Trees.m_Items[i];
+            const CClassicWideString* name = sub->GetDirNameRef();
+            const u32 found = name ? listed.Find(ToView(*name)) : CFoldedIndex::s_None;
+            if (found != CFoldedIndex::s_None)
+                listed.Take(found);
+            bool present = !name || found != CFoldedIndex::s_None || sub->m_Pinned;
+            if (!present) {
+                path.Assign(fullPath);
+                path.Append(*name);
+                present = FolderExists(path);
+            }
+            if (present) {
+                ++i;
+                continue;
+            }
+            sub->Clear();
+            delete sub; // leaves the list: the last sub-folder takes its place
         }
-        if (present) {
-            ++i;
-            continue;
+        for (u32 i = 0; i < folders.m_Count; ++i) {
+            if (listed.IsTaken(i) || !listed.IsFirst(i))
+                continue;
+            auto* folder = new CSystemFidsFolder;
+            folder->m_DirName = ComponentName(folders.m_Items[i]);
+            AddTree(folder);
         }
-        sub->Clear();
-        delete sub; // leaves the list: the last sub-folder takes its place
+        SortByName(m_Trees, FolderName);
     }
-    std::unordered_set<std::u16string> folderNames;
-    for (u32 i = 0; i < m_Trees.m_Count; ++i)
-        folderNames.insert(Folded(FolderName(m_Trees.m_Items[i])));
-    for (u32 i = 0; i < names.m_Count; ++i) {
-        if (!folderNames.insert(Folded(ToView(names.m_Items[i]))).second)
-            continue;
-        auto* folder = new CSystemFidsFolder;
-        folder->m_DirName = ComponentName(names.m_Items[i]);
-        AddTree(folder);
-    }
-    std::sort(
-        m_Trees.m_Items, m_Trees.m_Items + m_Trees.m_Count,
-        [](CSystemFids* a, CSystemFids* b) { return LessNoCase(FolderName(a), FolderName(b)); });
-    names.FreeItems();
+    files.FreeItems();
+    folders.FreeItems();
 
     if (!recursive)
         return;

@@ -61,8 +61,8 @@ public:
     // Writes or reads the folder's record of an archive's folder tree: the sub-folder count and
     // each sub-folder's record (a named folder writes its name first). Reading makes the
     // sub-folders; damaged data (a count past the bytes left or the limits above, a name that
-    // is empty, "." or "..", or holds '\', '/' or ':') fails the read with a log line and
-    // CClassicBufferException.
+    // is empty, "." or "..", or holds '\', '/', ':' or a NUL, which could not be written back)
+    // fails the read with a log line and CClassicBufferException.
     virtual void ArchiveTree(CClassicArchive& archive);
     // The last placement step (see TryPlace); here: the step of the file id's own folder.
     virtual bool PlaceFid(CSystemFid* fid, u32 addLeaf);

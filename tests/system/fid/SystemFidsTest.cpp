@@ -702,6 +702,7 @@ TEST_F(SystemFids, DamagedFolderRecordsFailTheRead) {
         {"backslash", U32(1) + Name("a\\b") + U32(0), "refused"},
         {"slash", U32(1) + Name("a/b") + U32(0), "refused"},
         {"drive", U32(1) + Name("c:") + U32(0), "refused"},
+        {"NUL", U32(1) + Name(std::string("a\0b", 3)) + U32(0), "refused"},
         {"deeper than the limit", deep + U32(0), "nested too deep"},
         {"short", U32(1) + U32(3) + "ab", "past the end"},
     };
