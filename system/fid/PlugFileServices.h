@@ -10,10 +10,6 @@
 class CMwNod;
 class CSystemFid;
 
-// Classes the archive recognises by kind: file-backed nods and bitmaps.
-inline constexpr u32 kPlugFileClassId = 0x09020000;
-inline constexpr u32 kPlugBitmapClassId = 0x09011000;
-
 class CPlugFileServices {
 public:
     constexpr CPlugFileServices() = default;

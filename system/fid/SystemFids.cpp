@@ -15,6 +15,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #define CSYSTEMFIDS_MEMBERS(X)                                                                     \
     X(Buffer, 0x0B009000, "Trees", MW_FIELD(m_Trees), "Folders", 0x01, 0x3F82, MwType_Class, 0x1,  \

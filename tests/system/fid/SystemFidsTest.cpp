@@ -565,6 +565,33 @@ TEST_F(SystemFids, ReferenceTableOperations) {
     }
 }
 
+// The map keys and holds whole addresses; it is made with room for 50 entries and goes with its
+// last entry.
+TEST_F(SystemFids, NumberMapHoldsAddresses) {
+    static_assert(sizeof(CSystemFidNumberMap::SSlot::m_Key) == sizeof(void*));
+    static_assert(sizeof(CSystemFidNumberMap::SSlot::m_Value) == sizeof(void*));
+    EXPECT_EQ(GetFidNumberMap(), nullptr);
+    FidNumberMapSet(nullptr, 0); // removing from no map
+    std::vector<CNamedFolder*> folders;
+    for (u32 i = 0; i < 200; ++i)
+        folders.push_back(new CNamedFolder(u"f"));
+    FidNumberMapSet(folders[0], reinterpret_cast<uintptr_t>(folders[1]));
+    ASSERT_NE(GetFidNumberMap(), nullptr);
+    EXPECT_EQ(GetFidNumberMap()->GetCapacity(), 67u);
+    for (u32 i = 1; i < 200; ++i)
+        FidNumberMapSet(folders[i], 0x100000000ull * i + i);
+    EXPECT_EQ(GetFidNumberMap()->GetCount(), 200u);
+    EXPECT_EQ(FidNumberMapGet(folders[0]), reinterpret_cast<uintptr_t>(folders[1]));
+    for (u32 i = 1; i < 200; ++i)
+        EXPECT_EQ(FidNumberMapGet(folders[i]), 0x100000000ull * i + i);
+    for (u32 i = 0; i < 199; ++i)
+        delete folders[i];
+    EXPECT_EQ(GetFidNumberMap()->GetCount(), 1u);
+    FidNumberMapSet(folders[199], 0);
+    EXPECT_EQ(GetFidNumberMap(), nullptr);
+    delete folders[199];
+}
+
 TEST_F(SystemFids, CloneFlaggedCopiesTheMarkedPart) {
     CNumberTree t;
     t.z2.FlagWithAncestors();
