@@ -2,12 +2,17 @@
 
 #include "system/config/SystemConfigDisplay.h"
 #include "system/fid/SystemFid.h"
+#include "system/fid/SystemFidFile.h"
+#include "system/fid/SystemFids.h"
 
 namespace {
 
+// In the order of the System engine's class ids.
 constinit CMwClassInfo* const s_SystemClasses[] = {
-    &CSystemConfigDisplay::s_ClassInfo,
-    &CSystemFid::s_ClassInfo,
+    &CSystemFid::s_ClassInfo,           &CSystemFids::s_ClassInfo,
+    &CSystemFidFile::s_ClassInfo,       &CSystemFidsFolder::s_ClassInfo,
+    &CSystemFidsDrive::s_ClassInfo,     &CSystemFidMemory::s_ClassInfo,
+    &CSystemConfigDisplay::s_ClassInfo, &CSystemFidCache::s_ClassInfo,
 };
 
 } // namespace

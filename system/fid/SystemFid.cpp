@@ -6,6 +6,8 @@
 #include "core/nod/MwVirtualMember.h"
 #include "platform/Endian.h"
 #include "system/fid/SystemFidLinks.h"
+#include "system/fid/SystemFidNumberMap.h"
+#include "system/fid/SystemFids.h"
 
 #include <cstring>
 #include <vector>
@@ -80,8 +82,8 @@ CSystemFid::~CSystemFid() {
         ClearNod(nod);
     }
     if (m_Folder)
-        SystemFidLinks().RemoveLeaf(m_Folder, this);
-    SystemFidLinks().ForgetFidNumber(this);
+        m_Folder->RemoveLeaf(this);
+    FidNumberMapSet(this, 0);
     m_Aliases.FreeItems();
 }
 
@@ -204,14 +206,10 @@ void CSystemFid::ArchiveName(CClassicArchive&) {}
 
 void CSystemFid::OnChanged() {
     if (m_Folder)
-        SystemFidLinks().OnFolderChanged(m_Folder);
+        m_Folder->OnChanged();
 }
 
 void CSystemFid::Refresh(const CClassicWideString*) {}
-
-bool CSystemFid::GetFileNameRelativeTo(CClassicWideString&, CSystemFids*) {
-    return false;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Aliases
@@ -398,20 +396,27 @@ const u8* CSystemFid::GetHeaderChunkData(u32 index) const {
 void CSystemFid::SetLoader(CMwNod* loader) {
     m_Loader.Set(loader);
     if (loader && m_Folder)
-        SystemFidLinks().PinFolder(m_Folder);
+        m_Folder->Pin();
 }
 
 void CSystemFid::PlaceFromRoot(u32 addLeaf) {
-    SystemFidLinks().PlaceFid(this, true, addLeaf);
+    if (m_Folder)
+        CSystemFids::TryPlace(m_Folder, this, addLeaf);
     OnChanged();
 }
 
 void CSystemFid::PlaceFromFolder(u32 addLeaf) {
-    SystemFidLinks().PlaceFid(this, false, addLeaf);
+    if (CSystemFids* start = m_Folder) {
+        bool placed = false;
+        for (u32 i = 0; i < start->m_Trees.m_Count && !placed; ++i)
+            placed = CSystemFids::TryPlace(start->m_Trees.m_Items[i], this, addLeaf);
+        if (!placed && m_Folder == start)
+            start->PlaceFid(this, addLeaf);
+    }
     OnChanged();
 }
 
 void CSystemFid::Unlink() {
     if (m_Folder)
-        SystemFidLinks().RemoveLeaf(m_Folder, this);
+        m_Folder->RemoveLeaf(this);
 }

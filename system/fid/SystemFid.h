@@ -11,9 +11,9 @@
 // the parameter set its nod was loaded under, and, when the one file was loaded under several
 // parameter sets, the alias file ids that hold the other loads (each alias names its master).
 //
-// This is the base of the file ids; the kinds of files and memory images, the folders and the
-// loaders build on it. What it asks of the folder tree, the archive reader and the engine goes
-// through SystemFidLinks().
+// This is the base of the file ids; the kinds of files and memory images (SystemFidFile.h) and
+// the loaders build on it, and the folder tree (SystemFids.h) holds it. What it asks of the
+// archive reader and the engine goes through SystemFidLinks().
 #include "core/base/FastBuffer.h"
 #include "core/nod/MwNod.h"
 #include "system/fid/SystemParamSet.h"
@@ -21,9 +21,6 @@
 class CClassicArchive;
 class CClassicBuffer;
 class CSystemFids;
-
-// The class of the folders (CSystemFids and its kinds).
-inline constexpr u32 kSystemFidsClassId = 0x0B009000;
 
 // Bits of CSystemFid::m_Flags.
 inline constexpr u32 kSystemFidRefreshBits = 0x1F; // set after a save; the file kind clears them
@@ -80,11 +77,6 @@ public:
     // Reads size and read-only state again from the path, or from the file id's own path when
     // none is given; nothing here.
     virtual void Refresh(const CClassicWideString* path);
-    // The name of the file inside its folder; null for kinds without one.
-    virtual const CClassicWideString* GetFileName() { return nullptr; }
-    // When the folder is this file id's folder or one of its ancestors: appends the path of the
-    // file below it (folders and name) to out and returns true; false here.
-    virtual bool GetFileNameRelativeTo(CClassicWideString& out, CSystemFids* ancestor);
 
     // The binding. SetNod binds the nod (a nod bound before is let go first); ClearNod forgets
     // the nod on both sides and returns it.
@@ -133,8 +125,10 @@ public:
     void SetLoader(CMwNod* loader);
     CMwNod* GetLoader() const { return m_Loader.Get(); }
 
-    // Places the file id in the folder tree by the folder part of its name, from the root of its
-    // folder or from its folder, then tells the folder.
+    // Places the file id in the folder tree by the folder part of its name (missing folders are
+    // made; with addLeaf it becomes a leaf of the folder it ends in), then tells the folder.
+    // From the root: its folder (a drive) adopts the name first, stripping the root. From the
+    // folder: the name is already relative to its folder.
     void PlaceFromRoot(u32 addLeaf);
     void PlaceFromFolder(u32 addLeaf);
     // Removes the file id from its folder.

@@ -1,6 +1,7 @@
 #include "system/fid/SystemFidLinks.h"
 
 #include "system/fid/SystemFid.h"
+#include "system/fid/SystemFids.h"
 
 #include <type_traits>
 
@@ -34,5 +35,5 @@ void CSystemFidLinks::AttachNodToFidWithParamSet(CMwNod* nod, CSystemFid* fid,
     fid->SetNod(nod);
     fid->m_ParamSet.Assign(set);
     if (fid->m_Folder)
-        AddLeafIfAbsent(fid->m_Folder, fid);
+        fid->m_Folder->AddLeafIfAbsent(fid);
 }

@@ -1,9 +1,9 @@
 #pragma once
 // What file ids and parameter sets ask of the parts of the System engine built over them: the
-// folder tree that holds the file ids, the archive reader that reads a file's header, and the
-// engine that makes file ids and binds nods to them. Each of those parts installs its answers
-// (SetSystemFidLinks) when it starts; until then the answers below stand: a folder is told
-// nothing, no header can be read, no file id is made and no loader exists. Tests install fakes.
+// archive reader that reads a file's header, and the engine that makes file ids and binds nods to
+// them. Each of those parts installs its answers (SetSystemFidLinks) when it starts; until then
+// the answers below stand: no header can be read, no file id is made and no loader exists. Tests
+// install fakes.
 #include "core/base/ClassicString.h"
 #include "platform/Types.h"
 
@@ -18,19 +18,6 @@ public:
     constexpr CSystemFidLinks() = default;
     CSystemFidLinks(const CSystemFidLinks&) = delete;
     CSystemFidLinks& operator=(const CSystemFidLinks&) = delete;
-
-    // The folder tree. The file id leaves its folder's leaves (its folder pointer cleared when it
-    // was one of them); is added to them unless it is one; the folder and its ancestors are
-    // pinned (a file id in it has a loader); the folder and its ancestors are told of a change.
-    virtual void RemoveLeaf(CSystemFids*, CSystemFid*) {}
-    virtual void AddLeafIfAbsent(CSystemFids*, CSystemFid*) {}
-    virtual void PinFolder(CSystemFids*) {}
-    virtual void OnFolderChanged(CSystemFids*) {}
-    // Places the file id in the tree by the folder part of its name: from the root of its folder
-    // (its drive) or from its folder; with addLeaf it becomes a leaf of the folder it ends in.
-    virtual void PlaceFid(CSystemFid*, bool /*fromRoot*/, u32 /*addLeaf*/) {}
-    // The file id is going: its entry in the fid number map goes with it.
-    virtual void ForgetFidNumber(const CSystemFid*) {}
 
     // The archive reader: reads the file id's header (header only) from the stream, or from the
     // file id's own source when the stream is null, setting its content class id, its format

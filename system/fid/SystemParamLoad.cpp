@@ -3,6 +3,7 @@
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwNod.h"
 #include "system/fid/SystemFid.h"
+#include "system/fid/SystemFidFile.h"
 #include "system/fid/SystemFidLinks.h"
 
 namespace {
@@ -24,10 +25,12 @@ void CSystemParamLoad::AddUseFileClass(u32 classId) {
 }
 
 CSystemFid* CSystemParamLoad::MakeAlias(CSystemFid* master, const CSystemParamSet& current) {
-    const CClassicWideString* fileName = master->GetFileName();
+    const CClassicWideString& fileName = master->IsKindOf(CSystemFidFile::s_ClassId)
+                                             ? static_cast<CSystemFidFile*>(master)->m_FileName
+                                             : g_ClassicWideStringEmpty;
     CClassicWideString number, name;
     number.AppendFormat("%u", s_AliasNumber);
-    name.Format2(u"%1?%2", fileName ? *fileName : g_ClassicWideStringEmpty, number);
+    name.Format2(u"%1?%2", fileName, number);
     CSystemFidLinks& links = SystemFidLinks();
     CSystemFid* alias = links.GetFileFid(master->m_Folder, name);
     if (!alias || alias == master) {

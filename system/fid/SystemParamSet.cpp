@@ -3,6 +3,8 @@
 #include "core/nod/MwClassInfo.h"
 #include "core/nod/MwNod.h"
 #include "system/fid/SystemFid.h"
+#include "system/fid/SystemFidFile.h"
+#include "system/fid/SystemFids.h"
 #include "system/file/PathHelpers.h"
 
 #include <memory>
@@ -250,10 +252,12 @@ void CSystemParamSet::FindFidSubstitution(CSystemFid* fid, CSystemPackDesc** pac
             const auto* folderRecord = static_cast<const CSystemParamFid*>(record);
             // A record may outlive the folder it names; a folder that is gone holds nothing.
             CMwNod* folder = folderRecord->m_Target;
-            if (!CMwNod::IsValidNod(folder) || !folder->IsKindOf(kSystemFidsClassId))
+            if (!CMwNod::IsValidNod(folder) || !folder->IsKindOf(CSystemFids::s_ClassId))
                 continue;
             CClassicWideString below;
-            if (!fid->GetFileNameRelativeTo(below, reinterpret_cast<CSystemFids*>(folder)))
+            if (!fid->IsKindOf(CSystemFidFile::s_ClassId) ||
+                !static_cast<CSystemFidFile*>(fid)->GetFileNameRelativeTo(
+                    below, static_cast<CSystemFids*>(folder)))
                 continue;
             RemovePathExtensions(below, below);
             CClassicString narrow;

@@ -58,9 +58,12 @@ bool Glob(View name, View pattern) {
     return p == pattern.size();
 }
 
-void ListEntries(CClassicWideStringRef folder, CFastBuffer<CClassicWideString>& out,
-                 CClassicWideStringRef pattern, bool folders) {
-    out.m_Count = 0;
+// Fills files and folders (each emptied first, either may be null) in one search.
+void ListEntries(CClassicWideStringRef folder, CClassicWideStringRef pattern,
+                 CFastBuffer<CClassicWideString>* files, CFastBuffer<CClassicWideString>* folders) {
+    for (CFastBuffer<CClassicWideString>* out : {files, folders})
+        if (out)
+            out->m_Count = 0;
     std::u16string search(ToView(folder));
     search += ToView(pattern);
     const size_t separator = search.find_last_of(u"\\/");
@@ -73,11 +76,12 @@ void ListEntries(CClassicWideStringRef folder, CFastBuffer<CClassicWideString>& 
     if (!platform::ResolveHostPath(where, host) || platform::ListFolder(host, entries) != 0)
         return;
     for (const platform::FolderEntry& entry : entries) {
-        if (entry.IsFolder != folders)
+        CFastBuffer<CClassicWideString>* out = entry.IsFolder ? folders : files;
+        if (!out)
             continue;
         const CClassicWideString name(platform::FromHostPath(entry.Name).c_str());
         if (MatchesFilePattern(name, CClassicWideStringRef(match.data(), u32(match.size()))))
-            out.Add(name);
+            out->Add(name);
     }
 }
 
@@ -179,12 +183,17 @@ u64 GetPathFileSize(CClassicWideStringRef path) {
 
 void ListSubFolderNames(CClassicWideStringRef folder, CFastBuffer<CClassicWideString>& out,
                         CClassicWideStringRef pattern) {
-    ListEntries(folder, out, pattern, true);
+    ListEntries(folder, pattern, nullptr, &out);
 }
 
 void ListFileNames(CClassicWideStringRef folder, CFastBuffer<CClassicWideString>& out,
                    CClassicWideStringRef pattern) {
-    ListEntries(folder, out, pattern, false);
+    ListEntries(folder, pattern, &out, nullptr);
+}
+
+void ListFolderNames(CClassicWideStringRef folder, CFastBuffer<CClassicWideString>& files,
+                     CFastBuffer<CClassicWideString>& folders, CClassicWideStringRef pattern) {
+    ListEntries(folder, pattern, &files, &folders);
 }
 
 bool MatchesFilePattern(CClassicWideStringRef name, CClassicWideStringRef pattern) {

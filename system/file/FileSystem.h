@@ -56,6 +56,9 @@ void ListSubFolderNames(CClassicWideStringRef folder, CFastBuffer<CClassicWideSt
                         CClassicWideStringRef pattern);
 void ListFileNames(CClassicWideStringRef folder, CFastBuffer<CClassicWideString>& out,
                    CClassicWideStringRef pattern);
+// Both in one search: the files and the sub-folders that match.
+void ListFolderNames(CClassicWideStringRef folder, CFastBuffer<CClassicWideString>& files,
+                     CFastBuffer<CClassicWideString>& folders, CClassicWideStringRef pattern);
 // The listing pattern: '*' any run of characters, '?' any one character, letters compared
 // ignoring ASCII case; "*" and "*.*" match every name, and a pattern ending with ".*" also
 // matches the name without that extension ("base.*" matches "base").

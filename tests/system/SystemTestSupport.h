@@ -1,7 +1,7 @@
 #pragma once
 // Shared helpers of the system tests: a temporary folder with its engine path, whole-file reads
-// and writes, and running python3 for its standard output; the log and the registry fixture of
-// the core tests.
+// and writes, running python3 for its standard output, and what the log's file sinks receive;
+// the log and the registry fixture of the core tests.
 #include "core/base/ClassicString.h"
 #include "core/nod/MwClassInfo.h"
 #include "core/nod/MwCoreClasses.h"
@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -117,6 +118,23 @@ inline std::string RunPython(const CTempFolder& folder, const std::string& scrip
     WriteWholeFile(path, script);
     return RunCommand(std::string(ENGINE_TEST_PYTHON) + " " + path + " " + arguments);
 }
+
+// Collects what is written to the log's file sinks while it lives.
+class CFileSinkWatch {
+public:
+    CFileSinkWatch() : m_Old(g_ClassicLog.m_SecondFileSink) {
+        g_ClassicLog.m_SecondFileSink = &m_Lines;
+    }
+    ~CFileSinkWatch() { g_ClassicLog.m_SecondFileSink = m_Old; }
+    CFileSinkWatch(const CFileSinkWatch&) = delete;
+    CFileSinkWatch& operator=(const CFileSinkWatch&) = delete;
+
+    std::string Text() const { return m_Lines.str(); }
+
+private:
+    std::ostringstream m_Lines;
+    std::ostream* m_Old;
+};
 
 // Starts the name pool and the registry with the core and system classes and `extra`, and stops
 // both.

@@ -1,7 +1,8 @@
 #pragma once
 // Shared set-up of the configuration tests: the adapter described by a description file, the
 // host given chosen memory and clock, a data folder holding a GPU table, and the lines written
-// to the log's file sinks. Each helper puts the process-wide records back when it goes.
+// to the log's file sinks (SystemTestSupport.h). Each helper puts the process-wide records back
+// when it goes.
 #include "platform/HostFacts.h"
 #include "system/config/GpuInfo.h"
 #include "system/config/GpuPerf.h"
@@ -105,21 +106,4 @@ private:
         return path;
     }
     GpuPerfDataFolderSource m_Old = nullptr;
-};
-
-// Collects what is written to the log's file sinks while it lives.
-class CFileSinkWatch {
-public:
-    CFileSinkWatch() : m_Old(g_ClassicLog.m_SecondFileSink) {
-        g_ClassicLog.m_SecondFileSink = &m_Lines;
-    }
-    ~CFileSinkWatch() { g_ClassicLog.m_SecondFileSink = m_Old; }
-    CFileSinkWatch(const CFileSinkWatch&) = delete;
-    CFileSinkWatch& operator=(const CFileSinkWatch&) = delete;
-
-    std::string Text() const { return m_Lines.str(); }
-
-private:
-    std::ostringstream m_Lines;
-    std::ostream* m_Old;
 };

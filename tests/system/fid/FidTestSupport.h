@@ -1,60 +1,49 @@
 #pragma once
-// Stand-ins for what file ids ask of the folder tree, the archive reader and the engine: named
-// test folders, a file id kind with a name, and links that record what they were asked and make
-// file ids in the test folders.
+// Helpers of the file-id tests: folders and files made with their names on the stack, stand-ins
+// for what file ids ask of the archive reader and the engine, and of the Plug library's file
+// classes.
 #include "../SystemTestSupport.h"
+#include "core/nod/MwMemberPath.h"
 #include "core/nod/MwNod.h"
+#include "system/fid/PlugFileServices.h"
 #include "system/fid/SystemFid.h"
+#include "system/fid/SystemFidFile.h"
 #include "system/fid/SystemFidLinks.h"
+#include "system/fid/SystemFids.h"
+#include "system/file/PathHelpers.h"
 
 #include <algorithm>
+#include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-// A folder of the tree as far as file ids see it: a name, a parent and leaves. Its kind test
-// answers the folders' class.
-class CTestFolder : public CMwNod {
+// A named folder, hung below the parent when one is given.
+class CNamedFolder : public CSystemFidsFolder {
 public:
-    explicit CTestFolder(std::u16string name, CTestFolder* parent = nullptr)
-        : m_Name(std::move(name)), m_Parent(parent) {}
-    bool IsKindOf(u32 classId) override {
-        return classId == kSystemFidsClassId || CMwNod::IsKindOf(classId);
+    explicit CNamedFolder(const char16_t* name, CSystemFids* parent = nullptr) {
+        m_DirName = CClassicWideString(name);
+        if (parent)
+            parent->AddTree(this);
     }
-    CSystemFids* AsFids() { return reinterpret_cast<CSystemFids*>(this); }
-    static CTestFolder* Of(CSystemFids* folder) { return reinterpret_cast<CTestFolder*>(folder); }
-
-    std::u16string m_Name;
-    CTestFolder* m_Parent;
-    std::vector<CSystemFid*> m_Leaves;
 };
 
-// A file id with a name inside its folder.
-class CTestFileFid : public CSystemFid {
+// A file named in its folder: one of the folder's leaves, or only pointing at it.
+class CNamedFile : public CSystemFidFile {
 public:
-    explicit CTestFileFid(std::u16string name = u"", CTestFolder* folder = nullptr)
-        : m_Name(name.c_str()) {
-        m_RefFlags = kSystemFidRefFile;
-        m_Folder = folder ? folder->AsFids() : nullptr;
+    explicit CNamedFile(const char16_t* name = u"", CSystemFids* folder = nullptr,
+                        bool leaf = true) {
+        m_FileName = CClassicWideString(name);
+        if (folder && leaf)
+            folder->AddLeaf(this);
+        else
+            m_Folder = folder;
     }
-    const CClassicWideString* GetFileName() override { return &m_Name; }
-    // The path below the ancestor: the folders' names each with a backslash, then the name.
-    bool GetFileNameRelativeTo(CClassicWideString& out, CSystemFids* ancestor) override {
-        std::u16string path;
-        CTestFolder* folder = CTestFolder::Of(m_Folder);
-        for (; folder && folder->AsFids() != ancestor; folder = folder->m_Parent)
-            path = folder->m_Name + u"\\" + path;
-        if (!folder)
-            return false;
-        out.Append((path + std::u16string(m_Name.GetText())).c_str());
-        return true;
-    }
-
-    CClassicWideString m_Name;
 };
 
-// Records the calls; makes file ids (owned here) in the test folders; reads headers by giving
-// the file id the class set in m_HeaderClass.
+// Records the calls; makes file ids (owned here) as leaves of the folder asked; reads headers by
+// giving a file the class m_HeaderClasses names for its name, else m_HeaderClass.
 class CFakeFidLinks : public CSystemFidLinks {
 public:
     CFakeFidLinks() : m_Loader(new CMwNod) {
@@ -67,40 +56,25 @@ public:
         m_Loader->Release();
     }
 
-    void RemoveLeaf(CSystemFids* folder, CSystemFid* fid) override {
-        m_Calls.push_back("RemoveLeaf");
-        auto& leaves = CTestFolder::Of(folder)->m_Leaves;
-        auto at = std::find(leaves.begin(), leaves.end(), fid);
-        if (at == leaves.end())
-            return;
-        leaves.erase(at);
-        fid->m_Folder = nullptr;
-    }
-    void AddLeafIfAbsent(CSystemFids* folder, CSystemFid* fid) override {
-        m_Calls.push_back("AddLeafIfAbsent");
-        auto& leaves = CTestFolder::Of(folder)->m_Leaves;
-        if (std::find(leaves.begin(), leaves.end(), fid) == leaves.end())
-            leaves.push_back(fid);
-    }
-    void PinFolder(CSystemFids*) override { m_Calls.push_back("PinFolder"); }
-    void OnFolderChanged(CSystemFids*) override { m_Calls.push_back("OnFolderChanged"); }
-    void PlaceFid(CSystemFid*, bool fromRoot, u32 addLeaf) override {
-        m_Calls.push_back(std::string("PlaceFid ") + (fromRoot ? "root " : "folder ") +
-                          std::to_string(addLeaf));
-    }
-    void ForgetFidNumber(const CSystemFid* fid) override { m_Forgotten.push_back(fid); }
     bool ReadFileHeader(CSystemFid* fid, CClassicBuffer*) override {
         ++m_HeaderReads;
-        fid->m_ContentClassId = m_HeaderClass;
-        return m_HeaderClass != CSystemFid::s_UnknownClassId;
+        u32 classId = m_HeaderClass;
+        if (fid->IsKindOf(CSystemFidFile::s_ClassId)) {
+            const CClassicWideString& name = static_cast<CSystemFidFile*>(fid)->m_FileName;
+            const auto named = m_HeaderClasses.find(std::u16string(name.GetText()));
+            if (named != m_HeaderClasses.end())
+                classId = named->second;
+        }
+        fid->m_ContentClassId = classId;
+        return classId != CSystemFid::s_UnknownClassId;
     }
     CSystemFid* GetFileFid(CSystemFids* folder, CClassicWideStringRef path) override {
         m_Calls.push_back("GetFileFid");
-        m_Made.push_back(std::make_unique<CTestFileFid>(std::u16string(path.m_Text, path.m_Length),
-                                                        CTestFolder::Of(folder)));
-        CSystemFid* fid = m_Made.back().get();
+        m_Made.push_back(std::make_unique<CSystemFidFile>());
+        CSystemFidFile* fid = m_Made.back().get();
+        fid->SetFileName(path);
         if (folder)
-            CTestFolder::Of(folder)->m_Leaves.push_back(fid);
+            folder->AddLeaf(fid);
         return fid;
     }
     CMwNod* GetDummyFidLoader() override { return m_Loader; }
@@ -111,11 +85,37 @@ public:
     }
 
     std::vector<std::string> m_Calls;
-    std::vector<const CSystemFid*> m_Forgotten;
     u32 m_HeaderReads = 0;
     u32 m_HeaderClass = CSystemFid::s_UnknownClassId;
+    std::map<std::u16string, u32> m_HeaderClasses;
     CMwNod* m_Loader;
-    std::vector<std::unique_ptr<CTestFileFid>> m_Made;
+    std::vector<std::unique_ptr<CSystemFidFile>> m_Made;
+};
+
+// Extensions naming classes, as the Plug library's file classes answer them: the first suffix
+// the name ends with (ignoring case, the name longer than it) names its class.
+class CFakePlugFiles : public CPlugFileServices {
+public:
+    explicit CFakePlugFiles(std::vector<std::pair<std::string, u32>> suffixes)
+        : m_Suffixes(std::move(suffixes)) {
+        SetPlugFileServices(this);
+    }
+    ~CFakePlugFiles() { SetPlugFileServices(nullptr); }
+    CFakePlugFiles(const CFakePlugFiles&) = delete;
+    CFakePlugFiles& operator=(const CFakePlugFiles&) = delete;
+
+    u32 ClassIdFromFileName(CClassicWideStringRef name) override {
+        ++m_Asked;
+        for (const auto& [suffix, classId] : m_Suffixes)
+            if (PathEndsWith(name, suffix.c_str()))
+                return classId;
+        return 0xFFFFFFFF;
+    }
+
+    u32 m_Asked = 0;
+
+private:
+    std::vector<std::pair<std::string, u32>> m_Suffixes;
 };
 
 // A nod that says when it is destroyed.
@@ -127,3 +127,119 @@ public:
 private:
     bool* m_Destroyed;
 };
+
+// The engine path of a folder or file as text.
+inline std::string FullName(CSystemFids& folder) {
+    CClassicWideString name;
+    folder.GetFullDirName(name);
+    return Narrow(name);
+}
+inline std::string FullName(CSystemFid* fid) {
+    if (!fid || !fid->IsKindOf(CSystemFidFile::s_ClassId))
+        return "<no file>";
+    CClassicWideString name;
+    static_cast<CSystemFidFile*>(fid)->GetFullFileName(name);
+    return Narrow(name);
+}
+
+// Reads a member of the nod by its path text.
+inline u32 ReadMember(CMwNod& nod, const char* text, CMwParamValue* out) {
+    CMwMemberPath path;
+    if (u32 parsed = path.ParseFromText(CMwNod::s_NoClassId, &nod, text))
+        return 100 + parsed;
+    return nod.GetParam(&path, out);
+}
+
+// A Bool or Natural member's value.
+inline u32 ReadWord(CMwNod& nod, const char* text, u32* value) {
+    CMwParamValue out;
+    const u32 result = ReadMember(nod, text, &out);
+    if (result == MwParam_Ok)
+        std::memcpy(value, out.Value, sizeof *value);
+    return result;
+}
+inline u32 ReadBool(CMwNod& nod, const char* text, u32* value) {
+    return ReadWord(nod, text, value);
+}
+
+// A wide string member's text ("<result n>" when it cannot be read).
+inline std::string ReadWide(CMwNod& nod, const char* text) {
+    CMwParamValue out;
+    const u32 result = ReadMember(nod, text, &out);
+    if (result != MwParam_Ok)
+        return "<result " + std::to_string(result) + ">";
+    return Narrow(*static_cast<const CClassicWideString*>(out.Value));
+}
+
+// A nod member's value: the nod itself.
+inline u32 ReadNod(CMwNod& nod, const char* text, CMwNod** value) {
+    CMwParamValue out;
+    const u32 result = ReadMember(nod, text, &out);
+    *value = static_cast<CMwNod*>(out.Value);
+    return result;
+}
+
+template <class T>
+u32 WriteMember(CMwNod& nod, const char* text, T value) {
+    CMwMemberPath path;
+    if (u32 parsed = path.ParseFromText(CMwNod::s_NoClassId, &nod, text))
+        return 100 + parsed;
+    return nod.SetParam(&path, &value);
+}
+
+// A drive whose whole tree is deleted with it.
+class CTestDrive : public CSystemFidsDrive {
+public:
+    explicit CTestDrive(const char16_t* root = u"Z:") { m_Root = CClassicWideString(root); }
+    ~CTestDrive() override { Clear(); }
+};
+
+// The drive Z: with the folders down to a temporary folder on disk (m_Folder).
+class CDiskTree {
+public:
+    explicit CDiskTree(const CTempFolder& temp) {
+        const CClassicWideString path = temp.Engine(); // "Z:\...\"
+        m_Folder = m_Drive.FindOrAddFolderPath(
+            CClassicWideStringRef(path.GetText() + 3, path.GetLength() - 3), nullptr);
+    }
+    // The host path of every file id below the folder, sorted.
+    std::vector<std::string> HostFiles() {
+        CFastBuffer<CSystemFid*> fids;
+        m_Folder->CollectFids(fids, true);
+        std::vector<std::string> files;
+        for (u32 i = 0; i < fids.m_Count; ++i) {
+            CClassicWideString name;
+            static_cast<CSystemFidFile*>(fids.m_Items[i])->GetFullFileName(name);
+            std::string host;
+            EXPECT_TRUE(
+                platform::ToHostPath(std::u16string_view(name.GetText(), name.GetLength()), host));
+            files.push_back(host);
+        }
+        fids.FreeItems();
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+
+    CTestDrive m_Drive;
+    CSystemFids* m_Folder = nullptr;
+};
+
+// Names of a folder's leaves and sub-folders, in list order.
+inline std::vector<std::string> LeafNames(CSystemFids& folder) {
+    std::vector<std::string> names;
+    for (u32 i = 0; i < folder.m_Leaves.m_Count; ++i) {
+        CSystemFid* fid = folder.m_Leaves.m_Items[i];
+        names.push_back(fid->IsKindOf(CSystemFidFile::s_ClassId)
+                            ? Narrow(static_cast<CSystemFidFile*>(fid)->m_FileName)
+                            : "<not a file>");
+    }
+    return names;
+}
+inline std::vector<std::string> FolderNames(CSystemFids& folder) {
+    std::vector<std::string> names;
+    for (u32 i = 0; i < folder.m_Trees.m_Count; ++i) {
+        const CClassicWideString* name = folder.m_Trees.m_Items[i]->GetDirNameRef();
+        names.push_back(name ? Narrow(*name) : "<no name>");
+    }
+    return names;
+}

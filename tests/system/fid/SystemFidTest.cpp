@@ -1,49 +1,17 @@
 // File ids: members, the binding with a nod, aliases, the content class read from the header,
-// the header-chunk blob, the loader and what the folder tree is told.
+// the header-chunk blob, the loader and the folder.
 #include "FidTestSupport.h"
 #include "core/base/ClassicArchive.h"
 #include "core/base/ClassicBuffer.h"
 #include "core/nod/MwMemberPath.h"
 #include "platform/Endian.h"
+#include "system/fid/SystemFidNumberMap.h"
 
 #include <cstring>
 
 namespace {
 
 class SystemFid : public CSystemFixture {};
-
-// Reads a member of the nod by its path text.
-u32 ReadMember(CMwNod& nod, const char* text, CMwParamValue* out) {
-    CMwMemberPath path;
-    if (u32 parsed = path.ParseFromText(CMwNod::s_NoClassId, &nod, text))
-        return 100 + parsed;
-    return nod.GetParam(&path, out);
-}
-
-// A Bool member's value.
-u32 ReadBool(CMwNod& nod, const char* text, u32* value) {
-    CMwParamValue out;
-    const u32 result = ReadMember(nod, text, &out);
-    if (result == MwParam_Ok)
-        std::memcpy(value, out.Value, sizeof *value);
-    return result;
-}
-
-// A nod member's value: the nod itself.
-u32 ReadNod(CMwNod& nod, const char* text, CMwNod** value) {
-    CMwParamValue out;
-    const u32 result = ReadMember(nod, text, &out);
-    *value = static_cast<CMwNod*>(out.Value);
-    return result;
-}
-
-template <class T>
-u32 WriteMember(CMwNod& nod, const char* text, T value) {
-    CMwMemberPath path;
-    if (u32 parsed = path.ParseFromText(CMwNod::s_NoClassId, &nod, text))
-        return 100 + parsed;
-    return nod.SetParam(&path, &value);
-}
 
 TEST_F(SystemFid, MembersReadAndWriteTheFormatBits) {
     const CMwClassInfo& info = CSystemFid::s_ClassInfo;
@@ -449,52 +417,44 @@ TEST_F(SystemFid, BuiltBlobTravelsThroughTheHeader) {
     nod.RemoveDependant(&alias);
 }
 
-TEST_F(SystemFid, LoaderAndFolderAreTold) {
-    CTestFolder folder(u"Data");
+TEST_F(SystemFid, LoaderPinsTheFolderAndTheTreeIsTold) {
+    CNamedFolder top(u"Data"), folder(u"Zip", &top), other(u"Other", &top);
     CFakeFidLinks links;
     auto* first = new CMwNod;
     first->AddRef();
     {
-        CSystemFid fid;
+        CNamedFile fid(u"a.txt");
         fid.SetLoader(first); // no folder: nothing pinned
         EXPECT_EQ(first->GetRefCount(), 2);
-        fid.m_Folder = folder.AsFids();
-        folder.m_Leaves.push_back(&fid);
+        folder.AddLeaf(&fid);
+        fid.SetLoader(nullptr); // no loader: nothing pinned
+        EXPECT_EQ(top.m_Pinned, 0u);
         fid.SetLoader(links.m_Loader);
         EXPECT_EQ(first->GetRefCount(), 1);
         EXPECT_EQ(links.m_Loader->GetRefCount(), 2);
-        fid.SetLoader(nullptr);
-        fid.SetLoader(links.m_Loader);
-        EXPECT_EQ(links.Count("PinFolder"), 2u);
-
-        fid.PlaceFromRoot(0);
-        fid.PlaceFromFolder(1);
-        const std::vector<std::string> placed = {"PinFolder",         "PinFolder",
-                                                 "PlaceFid root 0",   "OnFolderChanged",
-                                                 "PlaceFid folder 1", "OnFolderChanged"};
-        EXPECT_EQ(links.m_Calls, placed);
+        // The folder and its ancestors, not their other sub-folders.
+        EXPECT_EQ(folder.m_Pinned, 1u);
+        EXPECT_EQ(top.m_Pinned, 1u);
+        EXPECT_EQ(other.m_Pinned, 0u);
 
         fid.Unlink();
-        EXPECT_TRUE(folder.m_Leaves.empty());
+        EXPECT_EQ(folder.m_Leaves.m_Count, 0u);
         EXPECT_EQ(fid.m_Folder, nullptr);
-        fid.m_Folder = folder.AsFids();
-        folder.m_Leaves.push_back(&fid);
-        links.m_Calls.clear();
+        folder.AddLeaf(&fid);
+        FidNumberMapSet(&fid, 3);
     }
     // Destroyed: it left its folder and the number map, and gave the loader back.
-    EXPECT_EQ(links.m_Calls, std::vector<std::string>{"RemoveLeaf"});
-    EXPECT_TRUE(folder.m_Leaves.empty());
-    EXPECT_EQ(links.m_Forgotten.size(), 1u);
+    EXPECT_EQ(folder.m_Leaves.m_Count, 0u);
+    EXPECT_EQ(GetFidNumberMap(), nullptr);
     EXPECT_EQ(links.m_Loader->GetRefCount(), 1);
     first->Release();
 }
 
 TEST_F(SystemFid, CopyTakesOverNodAndAliases) {
-    CTestFolder folder(u"Data");
-    CFakeFidLinks links;
+    CNamedFolder folder(u"Data");
     CMwNod nod;
     auto* source = new CSystemFid;
-    source->m_Folder = folder.AsFids();
+    source->m_Folder = &folder;
     source->SetNod(&nod);
     source->m_ParamSet.SetParam(CSystemParamId(CMwId(3), 9));
     CSystemFid alias;

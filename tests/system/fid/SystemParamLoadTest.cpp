@@ -99,10 +99,9 @@ CMwNod* LoadUnder(CSystemFid& file, u32 night) {
 }
 
 TEST_F(SystemParamLoad, OtherValueMakesAnAliasThatLaterLoadsFind) {
-    CTestFolder folder(u"Solid");
+    CNamedFolder folder(u"Solid");
     CFakeFidLinks links;
-    CTestFileFid file(u"Tree.Solid.Zun", &folder);
-    folder.m_Leaves.push_back(&file);
+    CNamedFile file(u"Tree.Solid.Zun", &folder);
     file.m_ContentClassId = kContentClass;
     const u32 number = CSystemParamLoad::GetNextAliasNumber();
 
@@ -116,10 +115,11 @@ TEST_F(SystemParamLoad, OtherValueMakesAnAliasThatLaterLoadsFind) {
     CSystemFid* alias = file.m_Aliases.m_Items[0];
     EXPECT_EQ(second->GetFid(), alias);
     EXPECT_EQ(alias->m_Master, &file);
-    EXPECT_EQ(std::u16string(alias->GetFileName()->GetText()),
-              u"Tree.Solid.Zun?" + platform::HostTextToWide(std::to_string(number)));
-    EXPECT_EQ(alias->m_Folder, folder.AsFids());
-    EXPECT_EQ(folder.m_Leaves.size(), 2u);
+    ASSERT_TRUE(alias->IsKindOf(CSystemFidFile::s_ClassId));
+    EXPECT_EQ(Narrow(static_cast<CSystemFidFile*>(alias)->m_FileName),
+              "Tree.Solid.Zun?" + std::to_string(number));
+    EXPECT_EQ(alias->m_Folder, &folder);
+    EXPECT_EQ(folder.m_Leaves.m_Count, 2u);
     EXPECT_EQ(alias->GetLoader(), links.m_Loader);
     EXPECT_EQ(alias->m_ContentClassId, kContentClass);
     EXPECT_EQ(Describe(alias->m_ParamSet), "+ 7=2");
@@ -144,9 +144,9 @@ TEST_F(SystemParamLoad, OtherValueMakesAnAliasThatLaterLoadsFind) {
 
 // A nod that does not depend on the value is shared by every load.
 TEST_F(SystemParamLoad, ValueNoNodReadsMakesNoAlias) {
-    CTestFolder folder(u"Solid");
+    CNamedFolder folder(u"Solid");
     CFakeFidLinks links;
-    CTestFileFid file(u"Box.Solid.Zun", &folder);
+    CNamedFile file(u"Box.Solid.Zun", &folder, false);
     file.m_ContentClassId = kContentClass;
     CMwNod* first = LoadUnder<CMwNod>(file, 1);
     CMwNod* second = LoadUnder<CMwNod>(file, 2);
@@ -154,13 +154,13 @@ TEST_F(SystemParamLoad, ValueNoNodReadsMakesNoAlias) {
     EXPECT_EQ(file.m_Aliases.m_Count, 0u);
     EXPECT_EQ(Describe(file.m_ParamSet), "+");
     // The binding made the file id a leaf of its folder.
-    EXPECT_EQ(folder.m_Leaves.size(), 1u);
+    EXPECT_EQ(folder.m_Leaves.m_Count, 1u);
     first->Release();
     second->Release();
 }
 
 TEST_F(SystemParamLoad, WithoutAnAliasTheFileTakesTheLoad) {
-    CTestFileFid file(u"Tree.Solid.Zun");
+    CNamedFile file(u"Tree.Solid.Zun");
     file.m_ContentClassId = kContentClass;
     file.m_ParamSet.SetParam(CSystemParamId(kNight, 1));
     CSystemParamSet request;
@@ -207,7 +207,7 @@ TEST_F(SystemParamLoad, Completion) {
         {"file with use-file references", kSystemFidRefFile, true, false, " P 7=1"},
     };
     for (const Case& c : cases) {
-        CTestFileFid file(u"Tree.Solid.Zun");
+        CNamedFile file(u"Tree.Solid.Zun");
         file.m_RefFlags = c.RefFlags;
         file.m_ContentClassId = kContentClass;
         file.m_ParamSet.SetParam(CSystemParamId(CMwId(9), 9));

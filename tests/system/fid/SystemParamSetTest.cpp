@@ -216,10 +216,10 @@ TEST_F(SystemParamSet, Merging) {
 
 TEST_F(SystemParamSet, FidSubstitution) {
     // A\C\D.Solid.Zun and A\C\E\F.Tree.Zun, and a folder X outside A.
-    CTestFolder folderA(u"A"), folderX(u"X");
-    CTestFolder folderC(u"C", &folderA);
-    CTestFolder folderE(u"E", &folderC);
-    CTestFileFid solid(u"D.Solid.Zun", &folderC), tree(u"F\u00e9.Tree.Zun", &folderE),
+    CNamedFolder folderA(u"A"), folderX(u"X");
+    CNamedFolder folderC(u"C", &folderA);
+    CNamedFolder folderE(u"E", &folderC);
+    CNamedFile solid(u"D.Solid.Zun", &folderC), tree(u"F\u00e9.Tree.Zun", &folderE),
         other(u"G.Zun", &folderX);
     // Packs are only passed along.
     CSystemPackDesc* pack = reinterpret_cast<CSystemPackDesc*>(&folderX);
@@ -270,7 +270,7 @@ TEST_F(SystemParamSet, FidSubstitution) {
     EXPECT_STREQ(name.GetText(), "B\\C\\E\\F_");
 
     // A folder that is gone holds nothing.
-    auto* gone = new CTestFolder(u"A");
+    auto* gone = new CNamedFolder(u"A");
     CSystemParamFid byGone(gone);
     byGone.m_Name = "Z\\";
     delete gone;

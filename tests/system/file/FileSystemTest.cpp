@@ -3,9 +3,9 @@
 // moves, listings, names found ignoring case, and the program's path and current folder.
 #include "system/file/FileSystem.h"
 
-#include "tests/system/SystemTestSupport.h"
 #include "platform/Process.h"
 #include "system/file/PathHelpers.h"
+#include "tests/system/SystemTestSupport.h"
 
 #include <fcntl.h>
 #include <filesystem>
@@ -218,11 +218,21 @@ TEST(FileSystem, ListingsAreSortedFilteredAndMatchPatterns) {
     // The pattern may carry a folder of its own, spelled in any case.
     ListSubFolderNames(folder.Engine("ZETA\\.."), out, u"\\a*");
     EXPECT_EQ(Names(out), (std::vector<std::string>{"alpha", "alpha.d"}));
-    // A search that cannot start leaves the output empty.
+    // Files and sub-folders in one search.
+    CFastBuffer<CClassicWideString> folders;
+    ListFolderNames(base, out, folders, u"a*");
+    EXPECT_EQ(Names(out), (std::vector<std::string>{"A.TXT", "a.txt"}));
+    EXPECT_EQ(Names(folders), (std::vector<std::string>{"alpha", "alpha.d"}));
+    // A search that cannot start leaves the outputs empty.
     out.Add(CClassicWideString(u"stale"));
+    folders.Add(CClassicWideString(u"stale"));
     ListFileNames(folder.Engine("missing\\"), out, u"*.*");
     EXPECT_EQ(out.m_Count, 0u);
+    out.Add(CClassicWideString(u"stale"));
+    ListFolderNames(folder.Engine("missing\\"), out, folders, u"*.*");
+    EXPECT_EQ(out.m_Count + folders.m_Count, 0u);
     out.FreeItems();
+    folders.FreeItems();
 }
 
 TEST(FileSystem, MatchesFilePatternTable) {

@@ -1,0 +1,1082 @@
+#include "system/fid/SystemFids.h"
+
+#include "core/base/ClassicArchive.h"
+#include "core/base/ClassicLog.h"
+#include "core/nod/MwVirtualMember.h"
+#include "platform/File.h"
+#include "platform/HostPath.h"
+#include "system/fid/PlugFileServices.h"
+#include "system/fid/SystemFidFile.h"
+#include "system/fid/SystemFidNumberMap.h"
+#include "system/file/FileSystem.h"
+#include "system/file/PathHelpers.h"
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#define CSYSTEMFIDS_MEMBERS(X)                                                                     \
+    X(Buffer, 0x0B009000, "Trees", MW_FIELD(m_Trees), "Folders", 0x01, 0x3F82, MwType_Class, 0x1,  \
+      "Folder", &CSystemFids::s_ClassInfo)                                                         \
+    X(Buffer, 0x0B009001, "Leaves", MW_FIELD(m_Leaves), "Files", 0x01, 0x3F82, MwType_Class, 0x1,  \
+      "File", &CSystemFid::s_ClassInfo)
+
+#define CSYSTEMFIDSFOLDER_MEMBERS(X)                                                               \
+    X(Natural, 0x0B00B000, "ByteSize", MW_VIRTUAL(""), "Size (Kb)", 0x11, 0x1380)                  \
+    X(Natural, 0x0B00B001, "ByteSizeEd", MW_VIRTUAL(""), "Size (variable unit)", 0x11, 0x3F80)     \
+    X(StringInt, 0x0B00B002, "DirName", MW_FIELD(m_DirName), "Dir name", 0x01, 0x1380)             \
+    X(StringInt, 0x0B00B003, "FullDirName", MW_VIRTUAL(""), "Full dir name", 0x11, 0x1380)
+
+MW_DEFINE_CLASS(CSystemFids, MwFactory<CSystemFids>, CSYSTEMFIDS_MEMBERS, MW_NO_CHUNKS);
+MW_DEFINE_CLASS(CSystemFidsFolder, MwFactory<CSystemFidsFolder>, CSYSTEMFIDSFOLDER_MEMBERS,
+                MW_NO_CHUNKS);
+MW_DEFINE_CLASS(CSystemFidsDrive, MwFactory<CSystemFidsDrive>, MW_NO_MEMBERS, MW_NO_CHUNKS);
+
+u32 g_SystemFidsSizeUnit = 1;
+u32 g_SystemFidsKeepTotals = 1;
+
+u64 SystemFidsSizeUnitDivisor() {
+    static constexpr u64 kUnits[] = {1, 1024, 1048576, 1073741824, 1099511627776};
+    return g_SystemFidsSizeUnit < 5 ? kUnits[g_SystemFidsSizeUnit] : 1;
+}
+
+namespace {
+
+using View = std::u16string_view;
+
+View ToView(CClassicWideStringRef text) {
+    return View(text.m_Text, text.m_Length);
+}
+
+bool EqualsNoCase(View a, View b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (ClassicToLower(a[i]) != ClassicToLower(b[i]))
+            return false;
+    return true;
+}
+
+bool StartsWithNoCase(View text, View prefix) {
+    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+// Ignoring case first, then by code units, so that the order never depends on the input's.
+bool LessNoCase(View a, View b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const char16_t x = ClassicToLower(a[i]), y = ClassicToLower(b[i]);
+        if (x != y)
+            return x < y;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+// The names of a listing found again ignoring case: open addressing over their indices. Of names
+// equal ignoring case only the first is entered; each entry can be marked taken.
+class CFoldedIndex {
+public:
+    static constexpr u32 s_None = 0xFFFFFFFF;
+
+    explicit CFoldedIndex(const CFastBuffer<CClassicWideString>& names)
+        : m_Names(names), m_Taken(names.m_Count, 0) {
+        u32 capacity = 16;
+        while (capacity < 2 * u64(names.m_Count))
+            capacity *= 2;
+        m_Slots.assign(capacity, s_None);
+        for (u32 i = 0; i < names.m_Count; ++i) {
+            u32* slot = Slot(ToView(names.m_Items[i]));
+            if (*slot == s_None)
+                *slot = i;
+        }
+    }
+
+    // The index of the first name equal to the name ignoring case, or s_None.
+    u32 Find(View name) const { return *const_cast<CFoldedIndex*>(this)->Slot(name); }
+    bool IsFirst(u32 index) const { return Find(ToView(m_Names.m_Items[index])) == index; }
+    void Take(u32 index) { m_Taken[index] = 1; }
+    bool IsTaken(u32 index) const { return m_Taken[index]; }
+
+private:
+    static u64 Hash(View name) {
+        u64 hash = 14695981039346656037ull;
+        for (char16_t c : name)
+            hash = (hash ^ ClassicToLower(c)) * 1099511628211ull;
+        return hash;
+    }
+    // The slot holding the name, or the empty slot where it would go.
+    u32* Slot(View name) {
+        const u32 mask = u32(m_Slots.size() - 1);
+        for (u32 i = u32(Hash(name)) & mask;; i = (i + 1) & mask) {
+            const u32 held = m_Slots[i];
+            if (held == s_None || EqualsNoCase(ToView(m_Names.m_Items[held]), name))
+                return &m_Slots[i];
+        }
+    }
+
+    const CFastBuffer<CClassicWideString>& m_Names;
+    std::vector<u32> m_Slots;
+    std::vector<u8> m_Taken;
+};
+
+// The name of a file id of the file kind, null for the other kinds.
+CClassicWideString* FileNameOf(CSystemFid* fid) {
+    return fid && fid->IsKindOf(CSystemFidFile::s_ClassId)
+               ? &static_cast<CSystemFidFile*>(fid)->m_FileName
+               : nullptr;
+}
+
+CSystemFidFile* AsFile(CSystemFid* fid) {
+    return fid && fid->IsKindOf(CSystemFidFile::s_ClassId) ? static_cast<CSystemFidFile*>(fid)
+                                                           : nullptr;
+}
+
+View LeafName(CSystemFid* fid) {
+    const CClassicWideString* name = FileNameOf(fid);
+    return name ? ToView(*name) : View();
+}
+
+View FolderName(CSystemFids* folder) {
+    const CClassicWideString* name = folder->GetDirNameRef();
+    return name ? ToView(*name) : View();
+}
+
+// A name a folder can have: not empty, not "." or "..", without a backslash or a NUL. Such
+// components would make a folder whose path names another one (or none).
+bool IsFolderName(View name) {
+    return !name.empty() && name != u"." && name != u".." &&
+           name.find_first_of(View(u"\\\0", 2)) == View::npos;
+}
+
+bool IsFileName(View name) {
+    return !name.empty() && name != u"." && name != u"..";
+}
+
+// The component without its trailing separators.
+CClassicWideString ComponentName(CClassicWideStringRef component) {
+    CClassicWideString name(component);
+    StripTrailingSlashes(name);
+    return name;
+}
+
+// The path with '/' read as '\'.
+CClassicWideString Slashed(CClassicWideStringRef path) {
+    CClassicWideString walk(path);
+    char16_t* text = walk.GetText();
+    for (u32 i = 0; i < walk.GetLength(); ++i)
+        if (text[i] == u'/')
+            text[i] = u'\\';
+    return walk;
+}
+
+// The name a file id made from the component gets (SetFileName normalises it): lookups compare
+// with it, so that a name the normaliser changes still finds its file id.
+CClassicWideString StoredFileName(CClassicWideStringRef component) {
+    CClassicWideString name(component);
+    NormalizePathFlags(name, kPathFlagsFile);
+    return name;
+}
+
+// A name listed on disk that a file id or folder would spell differently (the normaliser would
+// change it) would name another file. Names without the characters the normaliser looks at are
+// kept as they are.
+bool IsSpellable(const CClassicWideString& name) {
+    const View text = ToView(name);
+    if (text.find_first_of(u"\"*<>|:/\\?") == View::npos)
+        return true;
+    return text.find(u'\\') == View::npos && ToView(StoredFileName(name)) == text;
+}
+
+// Leaves out the names the engine cannot spell, with a log line for each.
+void KeepSpellable(CClassicWideStringRef folder, CFastBuffer<CClassicWideString>& names) {
+    u32 kept = 0;
+    for (u32 i = 0; i < names.m_Count; ++i) {
+        if (!IsSpellable(names.m_Items[i])) {
+            g_ClassicLogLine.Assign("[Sys] Left out of the folder tree, its name cannot be "
+                                    "spelled: ");
+            g_ClassicLogLine.AppendWide(folder);
+            g_ClassicLogLine.AppendWide(names.m_Items[i]);
+            g_ClassicLogLine.Append("\r\n");
+            ClassicLogWriteLine();
+            continue;
+        }
+        if (kept != i)
+            names.m_Items[kept] = std::move(names.m_Items[i]);
+        ++kept;
+    }
+    names.m_Count = kept;
+}
+
+// Sorts the list by the names ignoring case (then by code units), each name taken once.
+template <class T>
+void SortByName(CFastBuffer<T*>& list, View (*nameOf)(T*)) {
+    std::vector<std::pair<View, T*>> named;
+    named.reserve(list.m_Count);
+    for (u32 i = 0; i < list.m_Count; ++i)
+        named.emplace_back(nameOf(list.m_Items[i]), list.m_Items[i]);
+    const auto less = [](const auto& a, const auto& b) { return LessNoCase(a.first, b.first); };
+    // A refresh that changed nothing finds the list in order.
+    if (std::is_sorted(named.begin(), named.end(), less))
+        return;
+    std::sort(named.begin(), named.end(), less);
+    for (u32 i = 0; i < list.m_Count; ++i)
+        list.m_Items[i] = named[i].second;
+}
+
+CSystemFidFile* FindFileLeaf(CSystemFids* folder, View name) {
+    for (u32 i = 0; i < folder->m_Leaves.m_Count; ++i) {
+        CSystemFidFile* file = AsFile(folder->m_Leaves.m_Items[i]);
+        if (file && EqualsNoCase(ToView(file->m_FileName), name))
+            return file;
+    }
+    return nullptr;
+}
+
+CSystemFids* FindNamedSubFolder(CSystemFids* folder, View name) {
+    for (u32 i = 0; i < folder->m_Trees.m_Count; ++i) {
+        CSystemFids* sub = folder->m_Trees.m_Items[i];
+        const CClassicWideString* subName = sub->GetDirNameRef();
+        if (subName && EqualsNoCase(ToView(*subName), name))
+            return sub;
+    }
+    return nullptr;
+}
+
+void ClearDrivePointers(CSystemFids* folder, const CSystemFids* drive) {
+    for (u32 i = 0; i < folder->m_Trees.m_Count; ++i) {
+        CSystemFids* sub = folder->m_Trees.m_Items[i];
+        if (sub->m_Drive == drive)
+            sub->m_Drive = nullptr;
+        ClearDrivePointers(sub, drive);
+    }
+}
+
+template <class T>
+bool RemoveFrom(CFastBuffer<T*>& list, T* item) {
+    for (u32 i = 0; i < list.m_Count; ++i) {
+        if (list.m_Items[i] == item) {
+            list.FastRemove(i, 1);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Damaged folder records: a log line, then the read fails.
+[[noreturn]] void FailTreeRead(const char* why, u32 value) {
+    ClassicLogFormatLine("[Sys] Folder tree of the archive refused: %s (%u)", why, value);
+    throw CClassicBufferException(kClassicBufferErrorBadData);
+}
+
+// How deep the folder records being read lie; the count goes down again when a record ends, also
+// when the read fails.
+constinit u32 s_TreeReadDepth = 0;
+
+class CTreeReadLevel {
+public:
+    CTreeReadLevel() {
+        if (s_TreeReadDepth >= kSystemFidsMaxArchivedDepth)
+            FailTreeRead("folders nested too deep", s_TreeReadDepth + 1);
+        ++s_TreeReadDepth;
+    }
+    ~CTreeReadLevel() { --s_TreeReadDepth; }
+    CTreeReadLevel(const CTreeReadLevel&) = delete;
+    CTreeReadLevel& operator=(const CTreeReadLevel&) = delete;
+};
+
+} // namespace
+
+// The folders met by a recursive refresh, by their identity on disk.
+struct CSystemFids::SRefresh {
+    std::set<std::pair<u64, u64>> m_Visited;
+};
+
+bool FileExistsInFolder(CClassicWideStringRef name, CSystemFids* folder) {
+    CClassicWideString path;
+    folder->GetFullDirName(path);
+    path.Append(name);
+    return FileExists(path);
+}
+
+bool FolderExistsInFolder(CClassicWideStringRef name, CSystemFids* folder) {
+    CClassicWideString path;
+    folder->GetFullDirName(path);
+    path.Append(name);
+    return FolderExists(path);
+}
+
+// ---------------------------------------------------------------------------------------------
+// CSystemFids: identity and the unhooking destructor
+
+CSystemFids::~CSystemFids() {
+    if (m_Parent)
+        m_Parent->RemoveTree(this);
+    // Folders below a drive that goes would name it still.
+    if (m_Drive == this)
+        ClearDrivePointers(this, this);
+    for (u32 i = 0; i < m_Trees.m_Count; ++i)
+        m_Trees.m_Items[i]->m_Parent = nullptr;
+    for (u32 i = 0; i < m_Leaves.m_Count; ++i)
+        m_Leaves.m_Items[i]->m_Folder = nullptr;
+    FidNumberMapSet(this, 0);
+    m_Trees.FreeItems();
+    m_Leaves.FreeItems();
+}
+
+CSystemFids* CSystemFids::NewSameKind() {
+    return new CSystemFids;
+}
+
+void CSystemFids::GetFullDirName(CClassicWideString& out) {
+    out.Assign(CClassicWideStringRef());
+}
+
+CSystemFids* CSystemFids::GetRoot() {
+    CSystemFids* root = this;
+    while (root->m_Parent)
+        root = root->m_Parent;
+    return root;
+}
+
+void CSystemFids::OnChanged() {
+    if (m_Parent)
+        m_Parent->OnChanged();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Leaves and sub-folders
+
+void CSystemFids::AddLeaf(CSystemFid* fid) {
+    fid->m_Folder = this;
+    m_Leaves.Add(fid);
+    OnLeafAdded(fid);
+}
+
+void CSystemFids::AddLeafIfAbsent(CSystemFid* fid) {
+    if (!HasLeaf(fid))
+        AddLeaf(fid);
+}
+
+void CSystemFids::RemoveLeaf(CSystemFid* fid) {
+    if (RemoveFrom(m_Leaves, fid))
+        fid->m_Folder = nullptr;
+}
+
+bool CSystemFids::HasLeaf(const CSystemFid* fid) const {
+    for (u32 i = 0; i < m_Leaves.m_Count; ++i)
+        if (m_Leaves.m_Items[i] == fid)
+            return true;
+    return false;
+}
+
+void CSystemFids::AddTree(CSystemFids* folder) {
+    // Hanging in two lists, a folder would be deleted twice; above itself, it would make a loop.
+    if (!folder || folder->IsAncestorOf(this))
+        return;
+    if (folder->m_Parent == this)
+        return;
+    if (folder->m_Parent)
+        folder->m_Parent->RemoveTree(folder);
+    folder->m_Parent = this;
+    folder->m_Drive = m_Drive;
+    m_Trees.Add(folder);
+    OnTreeAdded(folder);
+}
+
+void CSystemFids::RemoveTree(CSystemFids* folder) {
+    if (RemoveFrom(m_Trees, folder))
+        folder->m_Parent = nullptr;
+}
+
+bool CSystemFids::IsAncestorOf(const CSystemFids* folder) const {
+    for (; folder; folder = folder->m_Parent)
+        if (folder == this)
+            return true;
+    return false;
+}
+
+void CSystemFids::Pin() {
+    for (CSystemFids* folder = this; folder; folder = folder->m_Parent)
+        folder->m_Pinned = 1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Walks
+
+CSystemFids* CSystemFids::FindOrAddSubFolder(CClassicWideStringRef component, u32* created,
+                                             bool adoptSpelling) {
+    const CClassicWideString name = ComponentName(component);
+    if (!IsFolderName(ToView(name)))
+        return nullptr;
+    if (CSystemFids* sub = FindNamedSubFolder(this, ToView(name))) {
+        if (adoptSpelling && sub->IsKindOf(CSystemFidsFolder::s_ClassId))
+            static_cast<CSystemFidsFolder*>(sub)->m_DirName = name;
+        return sub;
+    }
+    auto* folder = new CSystemFidsFolder;
+    folder->m_DirName = name;
+    AddTree(folder);
+    if (created)
+        ++*created;
+    return folder;
+}
+
+CSystemFids* CSystemFids::FindSubFolder(CClassicWideStringRef component, bool addIfOnDisk) {
+    const CClassicWideString name = ComponentName(component);
+    if (!IsFolderName(ToView(name)))
+        return nullptr;
+    if (CSystemFids* sub = FindNamedSubFolder(this, ToView(name)))
+        return sub;
+    if (!addIfOnDisk)
+        return nullptr;
+    // A folder without a path on disk (the base) has nothing on disk below it.
+    CClassicWideString path;
+    GetFullDirName(path);
+    if (path.IsEmpty())
+        return nullptr;
+    path.Append(name);
+    if (!FolderExists(path))
+        return nullptr;
+    auto* folder = new CSystemFidsFolder;
+    folder->m_DirName = name;
+    AddTree(folder);
+    return folder;
+}
+
+CSystemFid* CSystemFids::FindOrAddFid(CClassicWideStringRef path, u32* created,
+                                      bool adoptSpelling) {
+    if (created)
+        *created = 0;
+    const CClassicWideString walk = Slashed(path);
+    CSystemFids* folder = this;
+    CClassicWideString component;
+    u32 position = 0;
+    while (folder && NextPathComponent(walk, component, &position))
+        folder = folder->FindOrAddSubFolder(component, created, adoptSpelling);
+
+    if (folder && IsFileName(ToView(component))) {
+        const CClassicWideString name = StoredFileName(component);
+        if (CSystemFidFile* file = FindFileLeaf(folder, ToView(name))) {
+            if (adoptSpelling)
+                file->SetFileName(component);
+            return file;
+        }
+        auto* file = new CSystemFidFile;
+        file->SetFileName(component);
+        folder->AddLeaf(file);
+        if (created)
+            ++*created;
+        return file;
+    }
+
+    CClassicWideString dir;
+    GetFullDirName(dir);
+    g_ClassicLogLine.Assign("CSystemFids::FindOrAddFid fails with :\r\n\tthis=");
+    g_ClassicLogLine.AppendWide(dir);
+    g_ClassicLogLine.Append("\r\n\t_FileName=");
+    g_ClassicLogLine.AppendWide(path);
+    g_ClassicLogLine.Append("\r\n");
+    ClassicLogWriteLineToFiles();
+    return nullptr;
+}
+
+CSystemFid* CSystemFids::FindFid(CClassicWideStringRef path, bool addIfOnDisk) {
+    const CClassicWideString walk = Slashed(path);
+    CSystemFids* folder = this;
+    CClassicWideString component;
+    u32 position = 0;
+    while (NextPathComponent(walk, component, &position)) {
+        folder = folder->FindSubFolder(component, addIfOnDisk);
+        if (!folder)
+            return nullptr;
+    }
+    if (!IsFileName(ToView(component)))
+        return nullptr;
+    const CClassicWideString name = StoredFileName(component);
+    if (CSystemFidFile* file = FindFileLeaf(folder, ToView(name)))
+        return file;
+    if (!addIfOnDisk)
+        return nullptr;
+    CClassicWideString full;
+    folder->GetFullDirName(full);
+    if (full.IsEmpty())
+        return nullptr;
+    full.Append(name);
+    if (!FileExists(full))
+        return nullptr;
+    auto* file = new CSystemFidFile;
+    file->SetFileName(name);
+    folder->AddLeaf(file);
+    file->m_Flags |= kSystemFidRefreshBits;
+    file->Refresh(&full);
+    return file;
+}
+
+CSystemFids* CSystemFids::FindFolder(CClassicWideStringRef path, bool addIfOnDisk) {
+    CClassicWideString walk(path);
+    NormalizePathFlags(walk, kPathFlagsFolderWalk);
+    CSystemFids* folder = this;
+    CClassicWideString component;
+    u32 position = 0;
+    while (folder && NextPathComponent(walk, component, &position))
+        folder = folder->FindSubFolder(component, addIfOnDisk);
+    return folder;
+}
+
+CSystemFids* CSystemFids::FindOrAddFolderPath(CClassicWideStringRef path, u32* created) {
+    if (path.m_Length == 0)
+        return this;
+    if (created)
+        *created = 0;
+    CClassicWideString walk(path);
+    NormalizePathFlags(walk, kPathFlagsFolderWalk);
+    CSystemFids* folder = this;
+    CClassicWideString component;
+    u32 position = 0;
+    while (folder && NextPathComponent(walk, component, &position))
+        folder = folder->FindOrAddSubFolder(component, created, false);
+    return folder;
+}
+
+CSystemFidFile* CSystemFids::FindFidByBaseName(CClassicWideStringRef path, u32 classId) {
+    CSystemFids* folder = this;
+    CClassicWideString component;
+    u32 position = 0;
+    while (NextPathComponent(path, component, &position)) {
+        folder = folder->FindSubFolder(component, false);
+        if (!folder)
+            return nullptr;
+    }
+    CClassicWideString baseName;
+    for (u32 i = 0; i < folder->m_Leaves.m_Count; ++i) {
+        CSystemFidFile* file = AsFile(folder->m_Leaves.m_Items[i]);
+        if (!file || !StartsWithNoCase(ToView(file->m_FileName), ToView(component)))
+            continue;
+        GetBaseNameOfPath(file->m_FileName, baseName);
+        if (!EqualsNoCase(ToView(baseName), ToView(component)))
+            continue;
+        const u32 content = file->GetContentClassId();
+        if (content != CSystemFid::s_UnknownClassId &&
+            CMwClassRegistry::IsClassKindOf(content, classId))
+            return file;
+    }
+    return nullptr;
+}
+
+CSystemFid* CSystemFids::FindLeafDeep(CSystemFid* probe) {
+    for (u32 i = 0; i < m_Trees.m_Count; ++i)
+        if (CSystemFid* found = m_Trees.m_Items[i]->FindLeafDeep(probe))
+            return found;
+    for (u32 i = 0; i < m_Leaves.m_Count; ++i)
+        if (m_Leaves.m_Items[i]->IsEqual(probe))
+            return m_Leaves.m_Items[i];
+    return nullptr;
+}
+
+void CSystemFids::CollectFids(CFastBuffer<CSystemFid*>& list, bool filesOnly) {
+    for (u32 i = 0; i < m_Leaves.m_Count; ++i) {
+        CSystemFid* fid = m_Leaves.m_Items[i];
+        if (!filesOnly || AsFile(fid))
+            list.Add(fid);
+    }
+    for (u32 i = 0; i < m_Trees.m_Count; ++i)
+        m_Trees.m_Items[i]->CollectFids(list, filesOnly);
+}
+
+void CSystemFids::ListFidsByClass(CFastBuffer<CSystemFid*>& list, u32 classA, u32 classB,
+                                  bool rereadHeaders, bool withLocators) {
+    const auto isWanted = [&](u32 classId) {
+        return CMwClassRegistry::IsClassKindOf(classId, classA) ||
+               (classB != CSystemFid::s_UnknownClassId &&
+                CMwClassRegistry::IsClassKindOf(classId, classB));
+    };
+    CClassicWideString target;
+    for (u32 i = 0; i < m_Leaves.m_Count; ++i) {
+        CSystemFidFile* file = AsFile(m_Leaves.m_Items[i]);
+        if (!file)
+            continue;
+        if (file->m_ContentClassId == CSystemFid::s_UnknownClassId || rereadHeaders)
+            file->ReadHeader(nullptr);
+        const u32 content = file->m_ContentClassId;
+        if (content != CSystemFid::s_UnknownClassId && isWanted(content)) {
+            list.Add(file);
+            continue;
+        }
+        if (!withLocators || !PathEndsWith(file->m_FileName, ".loc"))
+            continue;
+        // X.loc stands for X while X is not on disk.
+        file->GetFullFileName(target);
+        RemoveLastExtension(target, target);
+        if (FileExists(target))
+            continue;
+        const u32 located = PlugFileServices().ClassIdFromFileName(target);
+        if (located != CSystemFid::s_UnknownClassId && isWanted(located))
+            list.Add(file);
+    }
+    for (u32 i = 0; i < m_Trees.m_Count; ++i)
+        m_Trees.m_Items[i]->ListFidsByClass(list, classA, classB, rereadHeaders, false);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Refresh from disk, sizes
+
+void CSystemFids::RefreshFromDisk(CClassicWideStringRef fullPath, u32 recursive) {
+    SRefresh refresh;
+    RefreshFromDisk(fullPath, recursive, refresh);
+}
+
+void CSystemFids::RefreshFromDisk(CClassicWideStringRef fullPath, u32 recursive,
+                                  SRefresh& refresh) {
+    // A folder without a path has no disk folder: an empty path would list the current folder.
+    if (fullPath.m_Length == 0)
+        return;
+    if (recursive) {
+        std::string host;
+        u64 device = 0, inode = 0;
+        if (platform::ResolveHostPath(ToView(fullPath), host) &&
+            platform::GetFolderIdentity(host, device, inode) == 0 &&
+            !refresh.m_Visited.insert({device, inode}).second)
+            return;
+    }
+
+    CFastBuffer<CClassicWideString> files, folders;
+    ListFolderNames(fullPath, files, folders, u"*.*");
+    KeepSpellable(fullPath, files);
+    KeepSpellable(fullPath, folders);
+    CClassicWideString path;
+
+    // The files: one look-up per name instead of a comparison with every leaf.
+    {
+        CFoldedIndex listed(files);
+        // Leaves without a loader whose file went are deleted; the listed names of the others
+        // are taken.
+        for (u32 i = 0; i < m_Leaves.m_Count;) {
+            CSystemFid* leaf = m_Leaves.m_Items[i];
+            const CClassicWideString* name = FileNameOf(leaf);
+            const u32 found = name ? listed.Find(ToView(*name)) : CFoldedIndex::s_None;
+            if (found != CFoldedIndex::s_None)
+                listed.Take(found);
+            bool present = !name || found != CFoldedIndex::s_None || leaf->GetLoader();
+            if (!present) {
+                path.Assign(fullPath);
+                path.Append(*name);
+                present = FileExists(path);
+            }
+            if (present) {
+                ++i;
+                continue;
+            }
+            // The last leaf takes its place.
+            RemoveLeaf(leaf);
+            delete leaf;
+        }
+        // New files get file ids; a name that differs from a leaf's (or from a name before it)
+        // only in case is that leaf.
+        for (u32 i = 0; i < files.m_Count; ++i) {
+            if (listed.IsTaken(i) || !listed.IsFirst(i))
+                continue;
+            auto* file = new CSystemFidFile;
+            file->SetFileName(files.m_Items[i]);
+            AddLeaf(file);
+        }
+        SortByName(m_Leaves, LeafName);
+    }
+
+    // The sub-folders: unpinned ones that went are cleared and deleted.
+    {
+        CFoldedIndex listed(folders);
+        for (u32 i = 0; i < m_Trees.m_Count;) {
+            CSystemFids* sub = m_Trees.m_Items[i];
+            const CClassicWideString* name = sub->GetDirNameRef();
+            const u32 found = name ? listed.Find(ToView(*name)) : CFoldedIndex::s_None;
+            if (found != CFoldedIndex::s_None)
+                listed.Take(found);
+            bool present = !name || found != CFoldedIndex::s_None || sub->m_Pinned;
+            if (!present) {
+                path.Assign(fullPath);
+                path.Append(*name);
+                present = FolderExists(path);
+            }
+            if (present) {
+                ++i;
+                continue;
+            }
+            sub->Clear();
+            delete sub; // leaves the list: the last sub-folder takes its place
+        }
+        for (u32 i = 0; i < folders.m_Count; ++i) {
+            if (listed.IsTaken(i) || !listed.IsFirst(i))
+                continue;
+            auto* folder = new CSystemFidsFolder;
+            folder->m_DirName = ComponentName(folders.m_Items[i]);
+            AddTree(folder);
+        }
+        SortByName(m_Trees, FolderName);
+    }
+    files.FreeItems();
+    folders.FreeItems();
+
+    if (!recursive)
+        return;
+    for (u32 i = 0; i < m_Trees.m_Count; ++i) {
+        CSystemFids* sub = m_Trees.m_Items[i];
+        const CClassicWideString* name = sub->GetDirNameRef();
+        if (!name)
+            continue;
+        path.Assign(fullPath);
+        AppendFolderToPath(path, *name);
+        sub->RefreshFromDisk(path, recursive, refresh);
+    }
+}
+
+void CSystemFids::Refresh(u32 recursive) {
+    CClassicWideString path;
+    GetFullDirName(path);
+    RefreshFromDisk(path, recursive);
+    UpdateSizes(0, recursive);
+}
+
+void CSystemFids::RefreshAndMeasure(u32 recursive) {
+    Refresh(recursive);
+    UpdateSizes(0, recursive);
+}
+
+void CSystemFids::UpdateSizes(u32 leavesFresh, u32 recursive) {
+    if (!recursive)
+        return;
+    if (!leavesFresh)
+        for (u32 i = 0; i < m_Leaves.m_Count; ++i)
+            m_Leaves.m_Items[i]->Refresh(nullptr);
+    for (u32 i = 0; i < m_Trees.m_Count; ++i)
+        m_Trees.m_Items[i]->UpdateSizes(leavesFresh, recursive);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Clearing
+
+void CSystemFids::Clear() {
+    // The leaves leave the list first: deleting one touches no list of this folder.
+    CFastBuffer<CSystemFid*> leaves = m_Leaves;
+    m_Leaves = CFastBuffer<CSystemFid*>();
+    for (u32 i = 0; i < leaves.m_Count; ++i)
+        leaves.m_Items[i]->m_Folder = nullptr;
+    // Aliases before their masters.
+    for (u32 i = 0; i < leaves.m_Count; ++i) {
+        CSystemFid* fid = leaves.m_Items[i];
+        if (fid->GetMasterFid() != fid) {
+            delete fid;
+            leaves.m_Items[i] = nullptr;
+        }
+    }
+    for (u32 i = leaves.m_Count; i-- > 0;)
+        delete leaves.m_Items[i];
+    leaves.FreeItems();
+
+    for (u32 i = 0; i < m_Trees.m_Count; ++i)
+        m_Trees.m_Items[i]->Clear();
+    // Each deletion takes the folder out of m_Trees: work on a copy.
+    CFastBuffer<CSystemFids*> trees;
+    trees.Reserve(m_Trees.m_Count);
+    for (u32 i = 0; i < m_Trees.m_Count; ++i)
+        trees.Add(m_Trees.m_Items[i]);
+    for (u32 i = trees.m_Count; i-- > 0;)
+        delete trees.m_Items[i];
+    trees.FreeItems();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Placement
+
+bool CSystemFids::TryPlace(CSystemFids* folder, CSystemFid* fid, u32 addLeaf) {
+    if (!folder->AdoptFid(fid))
+        return false;
+    for (u32 i = 0; i < folder->m_Trees.m_Count; ++i)
+        if (TryPlace(folder->m_Trees.m_Items[i], fid, addLeaf))
+            return true;
+    return folder->PlaceFid(fid, addLeaf);
+}
+
+bool CSystemFids::AdoptFid(CSystemFid* fid) {
+    fid->m_Folder = this;
+    return true;
+}
+
+bool CSystemFids::PlaceFid(CSystemFid* fid, u32 addLeaf) {
+    // The file id's own folder takes over; when that is this one, its step runs here.
+    if (fid->m_Folder && fid->m_Folder != this)
+        return fid->m_Folder->PlaceFid(fid, addLeaf);
+    return PlaceInNewFolders(fid, addLeaf);
+}
+
+bool CSystemFids::PlaceInNewFolders(CSystemFid* fid, u32 addLeaf) {
+    CSystemFids* folder = fid->m_Folder ? fid->m_Folder : this;
+    fid->m_Folder = folder;
+    if (CClassicWideString* name = FileNameOf(fid)) {
+        CClassicWideString component;
+        for (;;) {
+            TakeFirstComponent(*name, component);
+            if (component.IsEmpty())
+                break;
+            // An empty, "." or ".." component names no folder of its own: it is dropped, so
+            // that a name never reaches above the folder it was placed from.
+            const CClassicWideString folderName = ComponentName(component);
+            if (!IsFolderName(ToView(folderName)))
+                continue;
+            folder = folder->FindOrAddSubFolder(folderName, nullptr, false);
+            fid->m_Folder = folder;
+        }
+    }
+    if (addLeaf)
+        folder->AddLeafIfAbsent(fid);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Archive records
+
+void CSystemFids::ArchiveTree(CClassicArchive& archive) {
+    ArchiveSubFolders(archive);
+}
+
+void CSystemFids::ArchiveSubFolders(CClassicArchive& archive) {
+    if (archive.m_Writing) {
+        u32 count = m_Trees.m_Count;
+        archive.WriteUInts(&count, 1);
+        for (u32 i = 0; i < m_Trees.m_Count; ++i)
+            m_Trees.m_Items[i]->ArchiveTree(archive);
+        return;
+    }
+    const CTreeReadLevel level;
+    u32 count = 0;
+    archive.ReadUInts(&count, 1);
+    // Every record takes a few bytes at least.
+    archive.CheckReadSize(count, kSystemFidsMaxArchivedFolders);
+    for (u32 i = 0; i < count; ++i) {
+        // Hung here before it is read: a failed read leaves nothing outside the tree.
+        auto* folder = new CSystemFidsFolder;
+        AddTree(folder);
+        folder->ArchiveTree(archive);
+    }
+}
+
+void CSystemFidsFolder::ArchiveTree(CClassicArchive& archive) {
+    archive.SerializeWideStrings(&m_DirName, 1);
+    if (!archive.m_Writing) {
+        const View name = ToView(m_DirName);
+        if (!IsFolderName(name) || name.find_first_of(u"/:") != View::npos)
+            FailTreeRead("a folder name that names no folder of its own", m_DirName.GetLength());
+    }
+    ArchiveSubFolders(archive);
+}
+
+// ---------------------------------------------------------------------------------------------
+// CSystemFidsFolder
+
+CSystemFidsFolder::~CSystemFidsFolder() {
+    StopScan();
+}
+
+CSystemFids* CSystemFidsFolder::NewSameKind() {
+    return new CSystemFidsFolder;
+}
+
+bool CSystemFidsFolder::IsSameFolder(CSystemFids* other) {
+    const CClassicWideString* name = other ? other->GetDirNameRef() : nullptr;
+    return name && EqualsNoCase(ToView(m_DirName), ToView(*name));
+}
+
+bool CSystemFidsFolder::PlaceFid(CSystemFid* fid, u32 addLeaf) {
+    return PlaceInNewFolders(fid, addLeaf);
+}
+
+bool CSystemFidsFolder::AdoptFid(CSystemFid* fid) {
+    CClassicWideString* name = FileNameOf(fid);
+    if (!name)
+        return false;
+    CClassicWideString rest(*name), component;
+    TakeFirstComponent(rest, component);
+    if (component.GetLength() != m_DirName.GetLength() + 1 ||
+        !StartsWithNoCase(ToView(component), ToView(m_DirName)))
+        return false;
+    *name = std::move(rest);
+    fid->m_Folder = this;
+    return true;
+}
+
+void CSystemFidsFolder::CopyNameFrom(CSystemFids* other) {
+    if (const CClassicWideString* name = other ? other->GetDirNameRef() : nullptr)
+        m_DirName = *name;
+}
+
+bool CSystemFidsFolder::GetDirName(CClassicWideString& out) {
+    out = m_DirName;
+    return true;
+}
+
+void CSystemFidsFolder::GetFullDirName(CClassicWideString& out) {
+    if (m_Parent)
+        m_Parent->GetFullDirName(out);
+    else
+        out.Assign(CClassicWideStringRef());
+    AppendFolderToPath(out, m_DirName);
+}
+
+bool CSystemFidsFolder::GetPathRelativeTo(CClassicWideString& out, CSystemFids* ancestor) {
+    if (ancestor == this)
+        return true;
+    if (!m_Parent || !m_Parent->GetPathRelativeTo(out, ancestor))
+        return false;
+    AppendFolderToPath(out, m_DirName);
+    return true;
+}
+
+void CSystemFidsFolder::OnChanged() {
+    Super::OnChanged();
+    OnFolderChanged();
+}
+
+void CSystemFidsFolder::UpdateSizes(u32 leavesFresh, u32 recursive) {
+    if (!recursive)
+        return;
+    Super::UpdateSizes(leavesFresh, recursive);
+    if (!g_SystemFidsKeepTotals)
+        return;
+    u64 size = 0;
+    u32 anyLoaded = 0, allReadOnly = 1;
+    for (u32 i = 0; i < m_Leaves.m_Count; ++i) {
+        CSystemFid* leaf = m_Leaves.m_Items[i];
+        if (leaf->HasNodOrAliasNod())
+            anyLoaded = 1;
+        if (const CSystemFidFile* file = AsFile(leaf)) {
+            size += file->m_ByteSize;
+            if (!file->IsReadOnly())
+                allReadOnly = 0;
+        }
+    }
+    for (u32 i = 0; i < m_Trees.m_Count; ++i) {
+        CSystemFids* sub = m_Trees.m_Items[i];
+        if (!sub->IsKindOf(s_ClassId))
+            continue;
+        const auto* folder = static_cast<const CSystemFidsFolder*>(sub);
+        size += folder->m_ByteSize;
+        anyLoaded |= folder->m_AnyLoaded ? 1 : 0;
+        allReadOnly &= folder->m_AllReadOnly ? 1 : 0;
+    }
+    m_ByteSize = size;
+    m_AnyLoaded = anyLoaded;
+    m_AllReadOnly = allReadOnly;
+}
+
+u32 CSystemFidsFolder::GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) {
+    return MwGetParamVirtual(this, path, out, [&](CMwMemberInfo& member) -> MwOwnAnswer {
+        switch (member.MemberId) {
+            case s_ByteSizeMemberId:
+                return MwAnswerValue(out, u32(m_ByteSize >> 10));
+            case s_ByteSizeEdMemberId:
+                return MwAnswerValue(out, u32(m_ByteSize / SystemFidsSizeUnitDivisor()));
+            case s_FullDirNameMemberId: {
+                // One string shared by every folder, replaced by the next read.
+                static CClassicWideString s_FullDirName;
+                GetFullDirName(s_FullDirName);
+                out->Value = &s_FullDirName;
+                return MwParam_Ok;
+            }
+            default:
+                return MwNotOwnMember;
+        }
+    });
+}
+
+void CSystemFidsFolder::GetDisplayCode(u32* code, u32* same) {
+    const u32 value = 0x14 + (m_AnyLoaded ? 1 : 0) + (m_Pinned ? 0x100 : 0);
+    *code = value;
+    *same = value;
+}
+
+void CSystemFidsFolder::StartScan() {
+    if (m_ScanCmd)
+        return;
+    m_ScanCmd = MwMakeFastCall<&CSystemFidsFolder::ScanStep>(this);
+    m_ScanCmd->AddRef();
+    m_ScanCmd->SetBuffer(13);
+    m_ScanCmd->Install();
+    m_ScanLeafIndex = 0;
+    m_ScanFolderIndex = 0;
+}
+
+void CSystemFidsFolder::ScanStep() {
+    while (m_ScanLeafIndex < m_Leaves.m_Count) {
+        if (CSystemFidFile* file = AsFile(m_Leaves.m_Items[m_ScanLeafIndex]))
+            file->OnScanStep();
+        ++m_ScanLeafIndex;
+    }
+    // The sub-folders one after the other: each scan waits for the one before to end.
+    if (m_ScanFolderIndex > 0 && m_ScanFolderIndex <= m_Trees.m_Count) {
+        CSystemFids* previous = m_Trees.m_Items[m_ScanFolderIndex - 1];
+        if (previous->IsKindOf(s_ClassId) && static_cast<CSystemFidsFolder*>(previous)->m_ScanCmd)
+            return;
+    }
+    if (m_ScanFolderIndex >= m_Trees.m_Count) {
+        StopScan();
+        return;
+    }
+    CSystemFids* next = m_Trees.m_Items[m_ScanFolderIndex++];
+    if (next->IsKindOf(s_ClassId))
+        static_cast<CSystemFidsFolder*>(next)->StartScan();
+}
+
+void CSystemFidsFolder::StopScan() {
+    CMwCmdFastCall* cmd = m_ScanCmd;
+    if (!cmd)
+        return;
+    m_ScanCmd = nullptr;
+    cmd->Uninstall();
+    cmd->Release();
+}
+
+// ---------------------------------------------------------------------------------------------
+// CSystemFidsDrive
+
+CSystemFids* CSystemFidsDrive::NewSameKind() {
+    return new CSystemFids;
+}
+
+bool CSystemFidsDrive::PlaceFid(CSystemFid* fid, u32 addLeaf) {
+    return PlaceInNewFolders(fid, addLeaf);
+}
+
+bool CSystemFidsDrive::AdoptFid(CSystemFid* fid) {
+    CClassicWideString* name = FileNameOf(fid);
+    if (!name || !StartsWithNoCase(ToView(*name), ToView(m_Root)))
+        return false;
+    // The root, and the backslash after it when there is one (an empty root strips nothing).
+    u32 strip = m_Root.GetLength();
+    if (strip < name->GetLength() && (*name)[strip] == u'\\')
+        ++strip;
+    name->Assign(CClassicWideStringRef(name->GetText() + strip, name->GetLength() - strip));
+    fid->m_Folder = this;
+    return true;
+}
+
+void CSystemFidsDrive::CopyNameFrom(CSystemFids* other) {
+    if (const CClassicWideString* root = other ? other->GetDirNameRef() : nullptr)
+        m_Root = *root;
+}
+
+bool CSystemFidsDrive::GetDirName(CClassicWideString& out) {
+    out = m_Root;
+    return true;
+}
+
+void CSystemFidsDrive::GetFullDirName(CClassicWideString& out) {
+    out = m_Root;
+    out.AppendChar(u'\\');
+}
+
+bool CSystemFidsDrive::GetPathRelativeTo(CClassicWideString&, CSystemFids* ancestor) {
+    return ancestor == this;
+}
