@@ -25,6 +25,7 @@ packages=(
   python3 python3-lzo gettext locales-all tzdata valgrind
   libssl-dev
   xvfb xauth libx11-dev libxrandr-dev
+  libfltk1.3-dev imagemagick fonts-dejavu-core
 )
 missing=()
 for p in "${packages[@]}"; do
