@@ -191,7 +191,8 @@ struct DialogView final : WindowEvents {
     Fl_Group* Group = nullptr;    // the window of a dialog, the group of a page
     Window* Win = nullptr;        // dialogs only
     std::vector<std::unique_ptr<ControlView>> Controls;
-    Rect AppliedPlace; // dialogs: the layer's place last applied to the window
+    Rect AppliedPlace;               // dialogs: the layer's place last applied to the window
+    Fl_Widget* FocusBelow = nullptr; // dialogs: the focus they had when a frame opened above
     bool Opened = false;
     bool Snapped = false;
 
@@ -225,7 +226,6 @@ struct BoxView final : WindowEvents {
 };
 
 struct FltkBackend::Impl {
-    FltkBackend& Self;
     Options Settings;
     ui::Backend* Previous = nullptr;
     std::unordered_map<const Dialog*, std::unique_ptr<DialogView>> Dialogs;
@@ -245,7 +245,7 @@ struct FltkBackend::Impl {
     Fl_Callback* ChooserNameCallback = nullptr;
     void* ChooserNameData = nullptr;
 
-    Impl(FltkBackend& self, Options options) : Self(self), Settings(std::move(options)) {}
+    explicit Impl(Options options) : Settings(std::move(options)) {}
 
     // Counts the callbacks on the stack, so views are not deleted under them.
     struct CallbackScope {
@@ -346,7 +346,7 @@ void FltkBackend::Impl::Build(Dialog& dialog) {
     if (dialog.IsPage()) {
         view->Parent = Find(dialog.Parent());
         if (!view->Parent) {
-            std::fprintf(stderr, "[ui] page %u has no shown dialog\n", dialog.TemplateId());
+            std::fprintf(stderr, "[ui] page %u: its dialog has no window\n", dialog.TemplateId());
             return;
         }
         auto* group = new Fl_Group(0, 0, client.Width(), client.Height());
@@ -392,9 +392,6 @@ void FltkBackend::Impl::Build(Dialog& dialog) {
         if (control.Kind() != ControlKind::GroupBox)
             BuildControl(built, control);
     }
-    // The controls in the layer's order.
-    std::stable_sort(built.Controls.begin(), built.Controls.end(),
-                     [&](const auto& a, const auto& b) { return a->Model < b->Model; });
 }
 
 void FltkBackend::Impl::BuildControl(DialogView& dialog, Control& control) {
@@ -549,10 +546,8 @@ void FltkBackend::Impl::ShowPage(DialogView& page) {
 
 void FltkBackend::Impl::SyncPages(const Control& host) {
     for (auto& [dialog, view] : Dialogs) {
-        if (view->Parent && dialog->Host() == &host) {
-            if (&host == dialog->Host() && view->Group->parent())
-                PlacePage(*view);
-        }
+        if (view->Parent && dialog->Host() == &host)
+            PlacePage(*view);
     }
 }
 
@@ -1150,8 +1145,7 @@ void FltkBackend::Impl::Wake(void* data) {
 // ---------------------------------------------------------------------------------------------
 // FltkBackend
 
-FltkBackend::FltkBackend(Options options)
-    : m_Impl(std::make_unique<Impl>(*this, std::move(options))) {
+FltkBackend::FltkBackend(Options options) : m_Impl(std::make_unique<Impl>(std::move(options))) {
     if (!OpenDisplay())
         std::exit(NoDisplayStatus);
     if (!m_Impl->Settings.SnapshotFolder.empty())
@@ -1250,6 +1244,15 @@ void FltkBackend::ControlChanged(Control& control, Change what) {
 }
 
 void FltkBackend::FrameOpened(Frame& frame) {
+    // The dialog below keeps its focus for when the frame goes.
+    const std::span<Frame* const> frames = Frames();
+    for (auto at = frames.rbegin(); at != frames.rend(); ++at) {
+        if (*at != &frame && (*at)->Kind == FrameKind::Dialog) {
+            if (DialogView* below = m_Impl->Find((*at)->Modal))
+                below->FocusBelow = Fl::focus();
+            break;
+        }
+    }
     switch (frame.Kind) {
         case FrameKind::Dialog: {
             DialogView* view = m_Impl->Find(frame.Modal);
@@ -1281,11 +1284,19 @@ void FltkBackend::FrameClosed(Frame& frame) {
             m_Impl->Reap();
         }
     }
-    // The focus goes back to the dialog below, where the layer holds it.
+    // The focus goes back to the dialog below, where it was.
     if (Dialog* top = TopDialog()) {
         DialogView* view = m_Impl->Find(top);
-        if (view && view->Win && view->Win->shown() && frame.Modal != top)
-            m_Impl->FocusFromModel(*view);
+        if (view && view->Win && view->Win->shown() && frame.Modal != top) {
+            Fl_Widget* focus = view->FocusBelow;
+            view->FocusBelow = nullptr;
+            if (focus == view->Win ||
+                (m_Impl->FindWidget(focus) && m_Impl->FindWidget(focus)->Dialog &&
+                 Impl::TopWindow(*m_Impl->FindWidget(focus)->Dialog) == view->Win))
+                Fl::focus(focus);
+            else
+                m_Impl->FocusFromModel(*view);
+        }
     }
 }
 
@@ -1342,6 +1353,9 @@ Rect FltkBackend::TabItemRect(const Control& tab, i32 index) {
     }
     if (left < 0)
         return {};
+    // The first tab is drawn inside the control's frame, where FLTK also answers it.
+    if (index == 0)
+        left = std::max(left, tabs.x() + Fl::box_dx(tabs.box()));
     return {left - tabs.x(), 2, right - tabs.x(), TabRowHeight};
 }
 

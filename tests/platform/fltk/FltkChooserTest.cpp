@@ -118,9 +118,16 @@ TEST_F(FltkChooser, EscapeCancels) {
     EXPECT_FALSE(GtkLoaded());
 }
 
-// Timers keep firing while FLTK's chooser runs its own loop.
-TEST_F(FltkChooser, TimersFireWhileTheChooserIsOpen) {
+int s_IdleInChooser = 0;
+
+// Timers keep firing and the idle hook keeps running while FLTK's chooser runs its own loop.
+TEST_F(FltkChooser, TimersAndIdleRunWhileTheChooserIsOpen) {
     zoo::Recorder dialog(zoo::LevelIds[0]);
+    s_IdleInChooser = 0;
+    const ui::IdleHook previous = ui::SetIdleHook([] {
+        if (!ui::Frames().empty() && ui::Frames().back()->Kind == ui::FrameKind::File)
+            ++s_IdleInChooser;
+    });
     int ticks = 0;
     dialog.Init = [](zoo::Recorder& d) { d.SetTimer(1, 20); };
     dialog.Timer = [&](zoo::Recorder&, u32) {
@@ -140,6 +147,9 @@ TEST_F(FltkChooser, TimersFireWhileTheChooserIsOpen) {
     driver.Start();
     EXPECT_EQ(dialog.DoModal(), 1001);
     EXPECT_EQ(ticks, 4);
+    // The layer's pass before the chooser, then the chooser's own passes.
+    EXPECT_GT(s_IdleInChooser, 4);
+    ui::SetIdleHook(previous);
 }
 
 } // namespace

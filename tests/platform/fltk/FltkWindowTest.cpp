@@ -158,6 +158,11 @@ TEST_F(FltkWindows, EveryControlKindAtItsTemplatePlace) {
         EXPECT_GT(first.Width(), 20);
         EXPECT_EQ(second.Left, first.Right);
         EXPECT_EQ(tabs->which(tabs->x() + second.Left + 2, tabs->y() + 10), tabs->child(1));
+        const ui::Rect last = dialog.Item(1012).GetItemRect(2);
+        EXPECT_EQ(last.Left, second.Right);
+        EXPECT_LT(last.Width(), 60); // "Third": the row ends after the last tab
+        EXPECT_EQ(first.Left, Fl::box_dx(tabs->box()));
+        EXPECT_EQ(first.Bottom, 20);
 
         EXPECT_TRUE(m_Ui.SaveSnapshot(dialog, folder.Path() + "/zoo.png"));
         const fltktest::PictureFacts facts = fltktest::Identify(folder.Path() + "/zoo.png");
@@ -613,7 +618,8 @@ TEST_F(FltkWindows, MessageBoxes) {
     ui::SetTranslationHook(previous);
 }
 
-// A long text wraps at 480 pixels; the box is centred over its owner's window.
+// A long text wraps at 480 pixels; the box is centred over its owner's window, and the focus
+// comes back where it was when the box goes.
 TEST_F(FltkWindows, MessageBoxWrapsAndCentresOverItsOwner) {
     zoo::Recorder dialog(zoo::ZooId);
     std::string text;
@@ -638,7 +644,11 @@ TEST_F(FltkWindows, MessageBoxWrapsAndCentresOverItsOwner) {
             EXPECT_NEAR(box.y() + box.h() / 2, owner.y() + owner.h() / 2, 1);
             fltktest::PressKey(box, FL_Enter);
         })
-        .Then([&] { fltktest::PressKey(*m_Ui.WindowOf(dialog), FL_Escape); });
+        .Then([&] {
+            // The focus is back on the button that opened the box.
+            EXPECT_EQ(Fl::focus(), m_Ui.WidgetOf(dialog.Item(1001)));
+            fltktest::PressKey(*m_Ui.WindowOf(dialog), FL_Escape);
+        });
     driver.Start();
     EXPECT_EQ(dialog.DoModal(), ui::IDCANCEL);
     EXPECT_TRUE(driver.Done());
