@@ -1,4 +1,5 @@
 #include "platform/ui/Template.h"
+#include "tests/core/ExternalToolSupport.h"
 #include "tests/platform/ui/UiBmp.h"
 
 #include <gmock/gmock.h>
@@ -170,6 +171,46 @@ TEST(UiTemplate, PicturePixelsFromBmpRows) {
         EXPECT_FALSE(problem.empty());
         EXPECT_EQ(pixels.Width, 0);
         EXPECT_TRUE(pixels.Rgb.empty());
+    }
+}
+
+// ImageMagick writes BMP files of each depth from one picture; the decoder gives back the pixels
+// ImageMagick reads from them. Its 32-bit files with alpha use bit-field masks, which the
+// decoder refuses, as it refuses run-length encoded rows.
+TEST(UiTemplate, PicturePixelsAsImageMagickReadsThem) {
+    CTempFolder folder;
+    struct Case {
+        const char* options; // how convert writes the BMP
+        u32 bitCount;
+        bool decoded;
+    };
+    const Case cases[] = {
+        {"-type TrueColor BMP3:", 24, true},
+        {"-type Palette -compress None BMP3:", 8, true},
+        {"-type Palette BMP3:", 8, false}, // run-length encoded
+        {"-colors 16 -type Palette -compress None BMP3:", 4, true},
+        {"-monochrome BMP3:", 1, true},
+        {"-alpha on BMP:", 32, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        const std::string bmp = folder.File("picture.bmp");
+        RunCommand("convert -size 37x20 gradient:red-blue -fill yellow -draw 'point 2,1' " +
+                   std::string(c.options) + bmp);
+        const std::string file = ReadWholeFile(bmp);
+        ASSERT_GT(file.size(), 30u);
+        ASSERT_EQ(u8(file[28]), c.bitCount);
+        ui::PicturePixels pixels;
+        std::string problem;
+        const bool decoded = ui::DecodePicture(
+            {reinterpret_cast<const u8*>(file.data()), file.size()}, pixels, problem);
+        ASSERT_EQ(decoded, c.decoded) << problem;
+        if (!decoded)
+            continue;
+        EXPECT_EQ(pixels.Width, 37); // rows padded at every depth
+        EXPECT_EQ(pixels.Height, 20);
+        EXPECT_EQ(std::string(pixels.Rgb.begin(), pixels.Rgb.end()),
+                  RunCommand("convert " + bmp + " -depth 8 rgb:-"));
     }
 }
 
