@@ -28,8 +28,8 @@ std::string Patterns(std::string_view patterns);
 
 // The filter handed to Fl_Native_File_Chooser: the description, a tab, the patterns. FLTK's own
 // chooser takes an entry's pattern from its first '(' on, so the description's parentheses are
-// shown as brackets; characters its menu reads ('/', '\\', '&', a leading '_', '|') are escaped
-// or replaced so the description shows as written.
+// shown as brackets; characters its menu reads ('/', '\\', '&', '@', a leading '_', '|') are
+// escaped or replaced so the description shows as written ('|' as a broken bar).
 std::string Filter(std::string_view description, std::string_view patterns);
 
 } // namespace ui::fltk

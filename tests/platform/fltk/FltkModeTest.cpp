@@ -131,8 +131,10 @@ TEST(FltkLocale, NumbersStayInTheCLocale) {
 }
 
 // Without a display: one line on standard error and status 3, whether the launcher asks first
-// or the backend opens the display itself; FLTK's own message and exit never come.
+// or the backend opens the display itself; FLTK's own message and exit never come, and nothing
+// is written (FLTK keeps its preferences under HOME).
 void NoDisplayChild(const char* display, bool backendFirst) {
+    setenv("HOME", std::getenv("BRISALDE_TEST_NO_DISPLAY_HOME"), 1);
     if (display)
         setenv("DISPLAY", display, 1);
     else
@@ -145,6 +147,9 @@ void NoDisplayChild(const char* display, bool backendFirst) {
 }
 
 TEST(FltkNoDisplay, OneLineAndStatus3) {
+    // One folder for the parent and the children, which run this test's body again.
+    static fltktest::TempFolder home;
+    setenv("BRISALDE_TEST_NO_DISPLAY_HOME", home.Path().c_str(), 0);
     const char* line = "^No X display: set DISPLAY, or start the launcher with \\./run\\.sh, "
                        "which uses a virtual display\n$";
     for (const char* display : {static_cast<const char*>(nullptr), ":4711"}) {
@@ -155,6 +160,7 @@ TEST(FltkNoDisplay, OneLineAndStatus3) {
                         testing::ExitedWithCode(ui::fltk::NoDisplayStatus), line);
         }
     }
+    EXPECT_TRUE(std::filesystem::is_empty(std::getenv("BRISALDE_TEST_NO_DISPLAY_HOME")));
 }
 
 } // namespace
