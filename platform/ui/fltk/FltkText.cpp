@@ -115,12 +115,12 @@ std::string Patterns(std::string_view patterns) {
 }
 
 std::string Filter(std::string_view description, std::string_view patterns) {
-    // Two readers take the description in turn: the native chooser's filter parser drops one
-    // backslash before any character, then the menu of FLTK's chooser drops one before '/',
-    // '\\' and '_'. A character the menu must take as it stands gets two backslashes.
+    // The native chooser's filter parser ends the description at a tab and drops a backslash
+    // before any character; FLTK's chooser then turns backslashes into '/' (and quotes '/'
+    // itself), adds the entry to a menu that splits at '|', makes a leading '_' a divider and
+    // draws '&' and '@' as marks.
     std::string out;
-    for (size_t i = 0; i < description.size(); ++i) {
-        const char c = description[i];
+    for (const char c : description) {
         switch (c) {
             case '(':
                 out += '[';
@@ -133,8 +133,11 @@ std::string Filter(std::string_view description, std::string_view patterns) {
             case '\n':
                 out += ' ';
                 break;
+            case '\\':
+                out += '/';
+                break;
             case '|':
-                out += "\xC2\xA6"; // the menu splits entries at '|' with no escape
+                out += "\xC2\xA6"; // a broken bar
                 break;
             case '&':
                 out += "&&";
@@ -142,15 +145,9 @@ std::string Filter(std::string_view description, std::string_view patterns) {
             case '@':
                 out += "@@";
                 break;
-            case '\\':
-                out += "\\\\\\\\";
-                break;
-            case '/':
-                out += "\\\\/";
-                break;
             case '_':
                 if (out.empty())
-                    out += "\\\\";
+                    out += ' ';
                 out += '_';
                 break;
             default:

@@ -28,8 +28,9 @@ std::string Patterns(std::string_view patterns);
 
 // The filter handed to Fl_Native_File_Chooser: the description, a tab, the patterns. FLTK's own
 // chooser takes an entry's pattern from its first '(' on, so the description's parentheses are
-// shown as brackets; characters its menu reads ('/', '\\', '&', '@', a leading '_', '|') are
-// escaped or replaced so the description shows as written ('|' as a broken bar).
+// shown as brackets; '&' and '@' are doubled for its menu, '|' (which would split the entry)
+// becomes a broken bar, a leading '_' (a divider) gets a blank before it and a backslash shows
+// as '/', which FLTK's chooser would make of it anyway.
 std::string Filter(std::string_view description, std::string_view patterns);
 
 } // namespace ui::fltk

@@ -106,15 +106,29 @@ TEST_F(FltkChooser, PicksAnExistingFileOfTheFilter) {
     EXPECT_FALSE(GtkLoaded());
 }
 
-// Escape cancels the chooser: no path.
-TEST_F(FltkChooser, EscapeCancels) {
+// A description with the characters FLTK's menus read shows as written, as one entry; Escape
+// cancels the chooser: no path.
+TEST_F(FltkChooser, DescriptionAsWrittenAndEscapeCancels) {
+    m_Spec.FilterDescription = "_Maps/Tracks & more|@x (*.Gbx)";
+    m_Spec.Patterns = "*.Gbx";
+    std::vector<std::string> entries;
     Driver driver;
     driver.Until([&] { return fltktest::ForeignModal(m_Ui) != nullptr; }).Then([&] {
-        fltktest::PressKey(*fltktest::ForeignModal(m_Ui), FL_Escape);
+        Fl_Window& chooser = *fltktest::ForeignModal(m_Ui);
+        const Fl_Choice& show = *fltktest::FindAll<Fl_Choice>(chooser).front();
+        for (int i = 0; i + 1 < show.size(); ++i) {
+            if (show.text(i))
+                entries.emplace_back(show.text(i));
+        }
+        fltktest::PressKey(chooser, FL_Escape);
     });
     driver.Start();
     EXPECT_EQ(ui::OpenFileDialog(nullptr, m_Spec), std::nullopt);
     EXPECT_TRUE(driver.Done());
+    // The menu keeps "&&" and "@@", which it draws as '&' and '@'; then FLTK's own entries.
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries.front(), " _Maps/Tracks && more\xC2\xA6@@x [*.Gbx](*.[gG][bB][xX])");
+    EXPECT_EQ(entries.size(), 3u) << entries.back(); // with "All Files (*)" and "Custom Filter"
     EXPECT_FALSE(GtkLoaded());
 }
 
