@@ -1236,6 +1236,8 @@ void FltkBackend::DialogChanged(Dialog& dialog, Change what) {
 void FltkBackend::DialogDestroyed(Dialog& dialog, int) {
     if (DialogView* view = m_Impl->Find(&dialog))
         m_Impl->Drop(*view);
+    // Its timers went with it.
+    m_Impl->ArmWake();
 }
 
 void FltkBackend::ControlChanged(Control& control, Change what) {
