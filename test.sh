@@ -26,6 +26,7 @@ packages=(
   libssl-dev
   libcurl4-openssl-dev curl nginx openssl
   xvfb xauth libx11-dev libxrandr-dev
+  libfltk1.3-dev imagemagick fonts-dejavu-core
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -205,7 +205,7 @@ InputResult Reachable(const Control& control) {
 }
 
 // The user's focus moves without a report: the backend moved it.
-void Focus(Control& control) {
+void MoveFocus(Control& control) {
     Access::Of(detail::TopLevel(*control.GetDialog()))->Focus = &control;
 }
 
@@ -233,7 +233,7 @@ InputResult Click(Control& control) {
     } else if (!IsPushButton(control)) {
         return InputResult::WrongKind;
     }
-    Focus(control);
+    MoveFocus(control);
     Command(control, BN_CLICKED);
     return InputResult::Done;
 }
@@ -256,7 +256,7 @@ InputResult Select(Control& control, i32 index) {
     if (index < 0 || index >= control.GetCount())
         return InputResult::BadValue;
     Access::SetSelection(control, index);
-    Focus(control);
+    MoveFocus(control);
     Command(control, CBN_SELCHANGE);
     Command(control, CBN_SELENDOK);
     return InputResult::Done;
@@ -272,7 +272,7 @@ InputResult Type(Control& control, std::string_view text) {
     if (control.Kind() != ControlKind::Edit)
         return InputResult::WrongKind;
     Access::SetText(control, text);
-    Focus(control);
+    MoveFocus(control);
     return InputResult::Done;
 }
 
@@ -282,7 +282,7 @@ InputResult Slide(Control& control, i32 position) {
         return reachable;
     if (control.Kind() != ControlKind::Slider)
         return InputResult::WrongKind;
-    Focus(control);
+    MoveFocus(control);
     Access::SetPosition(control, position);
     return InputResult::Done;
 }
@@ -300,7 +300,7 @@ InputResult SetAddress(Control& control, const std::array<i32, 4>& fields) {
         values[i] = i16(fields[i]);
     }
     Access::SetFields(control, values);
-    Focus(control);
+    MoveFocus(control);
     return InputResult::Done;
 }
 
@@ -313,9 +313,16 @@ InputResult SelectTab(Control& control, i32 index) {
     if (index < 0 || index >= control.GetCount())
         return InputResult::BadValue;
     Access::SetSelection(control, index);
-    Focus(control);
+    MoveFocus(control);
     Access::Notify(*control.GetDialog(), control.Id(), TCN_SELCHANGE);
     return InputResult::Done;
+}
+
+InputResult Focus(Control& control) {
+    const InputResult reachable = Reachable(control);
+    if (reachable == InputResult::Done)
+        MoveFocus(control);
+    return reachable;
 }
 
 InputResult PressKey(Dialog& dialog, Key key) {

@@ -161,6 +161,9 @@ InputResult Slide(Control& control, i32 position);
 InputResult SetAddress(Control& control, const std::array<i32, 4>& fields);
 // A tab picked: TCN_SELCHANGE through OnNotify.
 InputResult SelectTab(Control& control, i32 index);
+// The focus moved to a control without any other action (Tab, a click that changes nothing):
+// no notification, but Enter now finds it.
+InputResult Focus(Control& control);
 // Enter or Escape in a dialog (the top dialog or one of its pages; a page gets its own keys).
 // Enter: the focused push button; else the default button when it is enabled (nothing when it
 // is disabled); else command 1. Escape: command 2.

@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ui {
 
@@ -111,5 +112,20 @@ struct PictureSize {
 // top-down). Sizes up to 16384 pixels a side are accepted. False with the reason in problem for
 // anything else.
 bool ReadPictureSize(std::span<const u8> bytes, PictureSize& size, std::string& problem);
+
+// A picture's pixels: rows top-down, three bytes (red, green, blue) per pixel.
+struct PicturePixels {
+    i32 Width = 0;
+    i32 Height = 0;
+    std::vector<u8> Rgb;
+};
+
+// Pictures of more pixels than this are not decoded.
+inline constexpr i64 MaxPicturePixels = i64(4096) * 4096;
+
+// Decodes an uncompressed BMP file (1, 4 or 8 bits with a palette; 16 bits as 5-5-5; 24 or 32
+// bits), for a backend that shows pictures. False, with no pixels and the reason in problem,
+// for anything else and for rows the bytes do not hold.
+bool DecodePicture(std::span<const u8> bytes, PicturePixels& pixels, std::string& problem);
 
 } // namespace ui

@@ -299,6 +299,27 @@ TEST_F(UiDialog, EnterEscapeAndCloseBox) {
     }
 }
 
+// A backend reports focus moved by the user alone (Tab, a click that changes nothing): Enter then
+// presses the focused push button. Focus cannot go where the user could not put it.
+TEST_F(UiDialog, FocusMovedByTheUserDecidesEnter) {
+    zoo::Recorder dialog(zoo::SaveDefaultId);
+    dialog.Init = [](zoo::Recorder& d) { d.Item(2).Enable(false); };
+    dialog.Command = [](zoo::Recorder& d, u32 id, i32) { d.EndDialog(int(id)); };
+    std::vector<ui::InputResult> results;
+    m_Ui.Play(Script()
+                  .Expect([&](const ui::View&) {
+                      results.push_back(ui::input::Focus(dialog.Item(2)));
+                      results.push_back(ui::input::Focus(dialog.Item(1001)));
+                      return dialog.Item(1001).HasFocus();
+                  })
+                  .In(zoo::SaveDefaultId)
+                  .Key(Key::Enter));
+    EXPECT_EQ(dialog.DoModal(), 1001);
+    EXPECT_THAT(results, ElementsAre(ui::InputResult::Disabled, ui::InputResult::Done));
+    // Nothing was sent for the focus itself.
+    EXPECT_THAT(dialog.Events, ElementsAre("init", "command 1001 0", "destroy"));
+}
+
 TEST_F(UiDialog, DataExchangeRefusalsAndRanges) {
     struct Case {
         const char* typed;

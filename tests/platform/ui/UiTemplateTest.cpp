@@ -1,4 +1,5 @@
 #include "platform/ui/Template.h"
+#include "tests/core/ExternalToolSupport.h"
 #include "tests/platform/ui/UiBmp.h"
 
 #include <gmock/gmock.h>
@@ -92,6 +93,124 @@ TEST(UiTemplate, PictureSizeFromBmpHeaders) {
         EXPECT_EQ(size.Width, c.width);
         EXPECT_EQ(size.Height, c.height);
         EXPECT_EQ(problem.empty(), c.ok);
+    }
+}
+
+// Decoding: every supported depth gives the same top-down RGB rows; what the bytes do not hold
+// or the decoder does not know is refused with no pixels.
+TEST(UiTemplate, PicturePixelsFromBmpRows) {
+    // 3 x 2: red, green, blue / white, black, grey (16 bits keeps 5 bits a part).
+    const std::vector<u32> colours = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0x000000, 0x808080};
+    const std::vector<u32> palette = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0x000000, 0x808080};
+    const std::vector<u32> indices = {0, 1, 2, 3, 4, 5};
+    const std::vector<u8> expected = {255, 0,   0,   0, 255, 0, 0,   0,   255,
+                                      255, 255, 255, 0, 0,   0, 128, 128, 128};
+    const std::vector<u8> expected16 = {255, 0,   0,   0, 255, 0, 0,   0,   255,
+                                        255, 255, 255, 0, 0,   0, 132, 132, 132};
+    // 1 bit: two colours in a 9-pixel row that spans two bytes.
+    const std::vector<u32> bits = {1, 0, 1, 1, 0, 0, 0, 1, 1};
+    std::vector<u8> expectedBits;
+    for (const u32 bit : bits)
+        expectedBits.insert(expectedBits.end(), 3, bit ? 255 : 0);
+
+    struct Case {
+        const char* name;
+        std::vector<u8> bytes;
+        i32 width, height;
+        std::vector<u8> rgb;
+    };
+    const Case cases[] = {
+        {"24 bits", uitest::MakeBmpPixels(3, 2, 24, colours), 3, 2, expected},
+        {"32 bits", uitest::MakeBmpPixels(3, 2, 32, colours), 3, 2, expected},
+        {"24 bits top-down", uitest::MakeBmpPixels(3, 2, 24, colours, {}, true), 3, 2, expected},
+        {"16 bits", uitest::MakeBmpPixels(3, 2, 16, colours), 3, 2, expected16},
+        {"8 bits", uitest::MakeBmpPixels(3, 2, 8, indices, palette), 3, 2, expected},
+        {"4 bits", uitest::MakeBmpPixels(3, 2, 4, indices, palette), 3, 2, expected},
+        {"1 bit", uitest::MakeBmpPixels(9, 1, 1, bits, {0x000000, 0xFFFFFF}), 9, 1, expectedBits},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ui::PicturePixels pixels;
+        std::string problem;
+        ASSERT_TRUE(ui::DecodePicture(c.bytes, pixels, problem)) << problem;
+        EXPECT_EQ(pixels.Width, c.width);
+        EXPECT_EQ(pixels.Height, c.height);
+        EXPECT_EQ(pixels.Rgb, c.rgb);
+    }
+
+    std::vector<u8> truncated = uitest::MakeBmpPixels(3, 2, 24, colours);
+    truncated.pop_back();
+    std::vector<u8> compressed = uitest::MakeBmpPixels(3, 2, 8, indices, palette);
+    compressed[30] = 1; // run-length encoded
+    std::vector<u8> badDepth = uitest::MakeBmpPixels(3, 2, 24, colours);
+    badDepth[28] = 2;
+    std::vector<u8> shortPalette = uitest::MakeBmpPixels(3, 2, 8, indices, palette);
+    shortPalette[46] = 0; // all 256 entries, which the file does not hold
+    std::vector<u8> offsetPast = uitest::MakeBmpPixels(3, 2, 24, colours);
+    offsetPast[13] = 0x7F;
+    const struct {
+        const char* name;
+        std::vector<u8> bytes;
+    } refused[] = {
+        {"truncated rows", truncated},
+        {"compressed", compressed},
+        {"unknown depth", badDepth},
+        {"short palette", shortPalette},
+        {"pixels past the end", offsetPast},
+        // Within the header reader's sides, past the decoder's pixel count; no rows needed.
+        {"too many pixels", uitest::MakeBmp(16384, 16384)},
+        {"header only", uitest::MakeBmp(492, 203)},
+        {"not a BMP", {'P', 'N', 'G'}},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.name);
+        ui::PicturePixels pixels;
+        pixels.Width = 7;
+        std::string problem;
+        EXPECT_FALSE(ui::DecodePicture(c.bytes, pixels, problem));
+        EXPECT_FALSE(problem.empty());
+        EXPECT_EQ(pixels.Width, 0);
+        EXPECT_TRUE(pixels.Rgb.empty());
+    }
+}
+
+// ImageMagick writes BMP files of each depth from one picture; the decoder gives back the pixels
+// ImageMagick reads from them. Its 32-bit files with alpha use bit-field masks, which the
+// decoder refuses, as it refuses run-length encoded rows.
+TEST(UiTemplate, PicturePixelsAsImageMagickReadsThem) {
+    CTempFolder folder;
+    struct Case {
+        const char* options; // how convert writes the BMP
+        u32 bitCount;
+        bool decoded;
+    };
+    const Case cases[] = {
+        {"-type TrueColor BMP3:", 24, true},
+        {"-type Palette -compress None BMP3:", 8, true},
+        {"-type Palette BMP3:", 8, false}, // run-length encoded
+        {"-colors 16 -type Palette -compress None BMP3:", 4, true},
+        {"-monochrome BMP3:", 1, true},
+        {"-alpha on BMP:", 32, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        const std::string bmp = folder.File("picture.bmp");
+        RunCommand("convert -size 37x20 gradient:red-blue -fill yellow -draw 'point 2,1' " +
+                   std::string(c.options) + bmp);
+        const std::string file = ReadWholeFile(bmp);
+        ASSERT_GT(file.size(), 30u);
+        ASSERT_EQ(u8(file[28]), c.bitCount);
+        ui::PicturePixels pixels;
+        std::string problem;
+        const bool decoded = ui::DecodePicture(
+            {reinterpret_cast<const u8*>(file.data()), file.size()}, pixels, problem);
+        ASSERT_EQ(decoded, c.decoded) << problem;
+        if (!decoded)
+            continue;
+        EXPECT_EQ(pixels.Width, 37); // rows padded at every depth
+        EXPECT_EQ(pixels.Height, 20);
+        EXPECT_EQ(std::string(pixels.Rgb.begin(), pixels.Rgb.end()),
+                  RunCommand("convert " + bmp + " -depth 8 rgb:-"));
     }
 }
 
