@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <charconv>
 #include <dirent.h>
+#include <dlfcn.h>
 #include <unistd.h>
 
 namespace platform {
@@ -195,6 +196,54 @@ u32 RefreshOfMode(const XRRModeInfo& mode) {
     return pixels > 0 ? u32(double(mode.dotClock) / pixels + 0.5) : 0;
 }
 
+// The X client libraries, loaded when the probe first runs (as the adapter interfaces are loaded
+// on the systems the engine comes from): programs that never probe a display do not link them,
+// and a machine without them simply has no X desktop.
+struct XLibraries {
+    Display* (*OpenDisplay)(const char*) = nullptr;
+    int (*CloseDisplay)(Display*) = nullptr;
+    int (*Sync)(Display*, Bool) = nullptr;
+    XErrorHandler (*SetErrorHandler)(XErrorHandler) = nullptr;
+    Bool (*RRQueryExtension)(Display*, int*, int*) = nullptr;
+    XRRScreenResources* (*RRGetScreenResourcesCurrent)(Display*, Window) = nullptr;
+    void (*RRFreeScreenResources)(XRRScreenResources*) = nullptr;
+    RROutput (*RRGetOutputPrimary)(Display*, Window) = nullptr;
+    XRROutputInfo* (*RRGetOutputInfo)(Display*, XRRScreenResources*, RROutput) = nullptr;
+    void (*RRFreeOutputInfo)(XRROutputInfo*) = nullptr;
+    XRRCrtcInfo* (*RRGetCrtcInfo)(Display*, XRRScreenResources*, RRCrtc) = nullptr;
+    void (*RRFreeCrtcInfo)(XRRCrtcInfo*) = nullptr;
+    bool HasX11 = false;
+    bool HasRandr = false;
+
+    XLibraries() {
+        void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+        HasX11 = x11 && Bind(x11, OpenDisplay, "XOpenDisplay") &&
+                 Bind(x11, CloseDisplay, "XCloseDisplay") && Bind(x11, Sync, "XSync") &&
+                 Bind(x11, SetErrorHandler, "XSetErrorHandler");
+        void* randr = HasX11 ? dlopen("libXrandr.so.2", RTLD_NOW | RTLD_LOCAL) : nullptr;
+        HasRandr = randr && Bind(randr, RRQueryExtension, "XRRQueryExtension") &&
+                   Bind(randr, RRGetScreenResourcesCurrent, "XRRGetScreenResourcesCurrent") &&
+                   Bind(randr, RRFreeScreenResources, "XRRFreeScreenResources") &&
+                   Bind(randr, RRGetOutputPrimary, "XRRGetOutputPrimary") &&
+                   Bind(randr, RRGetOutputInfo, "XRRGetOutputInfo") &&
+                   Bind(randr, RRFreeOutputInfo, "XRRFreeOutputInfo") &&
+                   Bind(randr, RRGetCrtcInfo, "XRRGetCrtcInfo") &&
+                   Bind(randr, RRFreeCrtcInfo, "XRRFreeCrtcInfo");
+    }
+
+    template <class F>
+    static bool Bind(void* library, F& function, const char* name) {
+        function = reinterpret_cast<F>(dlsym(library, name));
+        return function != nullptr;
+    }
+};
+
+// Loaded once and kept: the libraries stay mapped until the process ends.
+const XLibraries& X() {
+    static const XLibraries libraries;
+    return libraries;
+}
+
 // X errors of the probe are ignored: a server without a feature must not end the program.
 int IgnoreXError(Display*, XErrorEvent*) {
     return 0;
@@ -213,14 +262,15 @@ const XRRModeInfo* FindMode(const XRRScreenResources& resources, RRMode id) {
 // are the full-screen modes.
 void ReadRandrMonitor(Display* display, Window root, Adapter& out,
                       std::vector<DisplayMode>& sizes) {
-    XRRScreenResources* resources = XRRGetScreenResourcesCurrent(display, root);
+    const XLibraries& x = X();
+    XRRScreenResources* resources = x.RRGetScreenResourcesCurrent(display, root);
     if (!resources)
         return;
-    const RROutput primary = XRRGetOutputPrimary(display, root);
+    const RROutput primary = x.RRGetOutputPrimary(display, root);
     XRROutputInfo* chosen = nullptr;
     u32 chosenRank = 0; // 3 primary, 2 showing a picture, 1 connected
     for (int i = 0; i < resources->noutput && chosenRank < 3; ++i) {
-        XRROutputInfo* output = XRRGetOutputInfo(display, resources, resources->outputs[i]);
+        XRROutputInfo* output = x.RRGetOutputInfo(display, resources, resources->outputs[i]);
         if (!output)
             continue;
         u32 rank = 0;
@@ -228,11 +278,11 @@ void ReadRandrMonitor(Display* display, Window root, Adapter& out,
             rank = resources->outputs[i] == primary && output->crtc ? 3 : output->crtc ? 2 : 1;
         if (rank > chosenRank) {
             if (chosen)
-                XRRFreeOutputInfo(chosen);
+                x.RRFreeOutputInfo(chosen);
             chosen = output;
             chosenRank = rank;
         } else {
-            XRRFreeOutputInfo(output);
+            x.RRFreeOutputInfo(output);
         }
     }
     if (chosen) {
@@ -241,25 +291,28 @@ void ReadRandrMonitor(Display* display, Window root, Adapter& out,
                 sizes.push_back({mode->width, mode->height, RefreshOfMode(*mode)});
         }
         if (XRRCrtcInfo* crtc =
-                chosen->crtc ? XRRGetCrtcInfo(display, resources, chosen->crtc) : nullptr) {
+                chosen->crtc ? x.RRGetCrtcInfo(display, resources, chosen->crtc) : nullptr) {
             if (crtc->width > 0 && crtc->height > 0) {
                 out.Desktop.Width = crtc->width;
                 out.Desktop.Height = crtc->height;
             }
             if (const XRRModeInfo* mode = FindMode(*resources, crtc->mode))
                 out.Desktop.RefreshRate = RefreshOfMode(*mode);
-            XRRFreeCrtcInfo(crtc);
+            x.RRFreeCrtcInfo(crtc);
         }
-        XRRFreeOutputInfo(chosen);
+        x.RRFreeOutputInfo(chosen);
     }
-    XRRFreeScreenResources(resources);
+    x.RRFreeScreenResources(resources);
 }
 
 bool ReadX11Desktop(Adapter& out) {
-    Display* display = XOpenDisplay(nullptr);
+    const XLibraries& x = X();
+    if (!x.HasX11)
+        return false;
+    Display* display = x.OpenDisplay(nullptr);
     if (!display)
         return false;
-    const auto previousHandler = XSetErrorHandler(&IgnoreXError);
+    const auto previousHandler = x.SetErrorHandler(&IgnoreXError);
     const int screen = DefaultScreen(display);
     // The whole screen, unless XRandR names the monitor that shows the desktop.
     out.Desktop.Width = u32(DisplayWidth(display, screen));
@@ -267,14 +320,14 @@ bool ReadX11Desktop(Adapter& out) {
     out.Desktop.Format = FormatOfDepth(DefaultDepth(display, screen));
     std::vector<DisplayMode> sizes;
     int eventBase = 0, errorBase = 0;
-    if (XRRQueryExtension(display, &eventBase, &errorBase))
+    if (x.HasRandr && x.RRQueryExtension(display, &eventBase, &errorBase))
         ReadRandrMonitor(display, RootWindow(display, screen), out, sizes);
     if (sizes.empty())
         sizes.push_back({out.Desktop.Width, out.Desktop.Height, out.Desktop.RefreshRate});
     AddModes(sizes, out);
-    XSync(display, False);
-    XSetErrorHandler(previousHandler);
-    XCloseDisplay(display);
+    x.Sync(display, False);
+    x.SetErrorHandler(previousHandler);
+    x.CloseDisplay(display);
     return true;
 }
 
