@@ -155,6 +155,8 @@ public:
 private:
     // Makes the 45 entries of the resource table below the resource folder.
     void InitResourceTable();
+    // The table's entry for a resource index that names a file, else null.
+    CSystemFid* GetResourceEntry(u32 index);
 
     GpuPerfDataFolderSource m_OldGpuPerfSource = nullptr;
 };

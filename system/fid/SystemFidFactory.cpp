@@ -208,18 +208,23 @@ void CSystemEngine::InitResourceTable() {
 // ---------------------------------------------------------------------------------------------
 // Resources
 
-CSystemFid* CSystemEngine::GetResourceFid(u32 resourceId) {
-    const u32 index = resourceId ^ kSystemResourceIdBase;
+CSystemFid* CSystemEngine::GetResourceEntry(u32 index) {
+    // The entry kept outside the tree names no file either.
     if (index >= kResourceOutsideTree || index >= m_ResourceTable.m_Count)
         return nullptr;
     return m_ResourceTable.m_Items[index];
 }
 
+CSystemFid* CSystemEngine::GetResourceFid(u32 resourceId) {
+    return GetResourceEntry(resourceId ^ kSystemResourceIdBase);
+}
+
 CSystemFid* CSystemEngine::GetResourceFidOf(CSystemFid* fid) {
     if (!fid || !fid->IsKindOf(CSystemFidFile::s_ClassId))
         return nullptr;
-    const u32 index = static_cast<CSystemFidFile*>(fid)->m_ResourceIndex;
-    return GetResourceFid(index | kSystemResourceIdBase);
+    // The index itself is checked: one with high bits set (from a damaged archive) must not
+    // name an entry through the resource id it would make.
+    return GetResourceEntry(static_cast<CSystemFidFile*>(fid)->m_ResourceIndex);
 }
 
 CMwNod* CSystemEngine::GetResourceNod(u32 resourceId) {

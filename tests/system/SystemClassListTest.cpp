@@ -38,7 +38,7 @@ TEST_F(SystemClassList, Census) {
 
 TEST_F(SystemClassList, ClassesRoundTrip) {
     // The engine, made by its factory, describes the fake host.
-    CKnownExeChecksum checksum;
+    CKnownExeChecksum checksum(0x12345678);
     platform::SetHostFactsSource(&FakeHostFacts);
     platform::SetAdapterDescriber(&FakeAdapter);
     CMwClassListCheck check;

@@ -47,11 +47,11 @@ FakeEngineHost(const CClassicWideString& currentFolder = CClassicWideString(u"C:
     return host;
 }
 
-// The program's checksum taken as known, so that engines built in tests do not read the program
-// file; put back at the end.
+// The program's checksum taken as known (0: not computed), so that engines built in tests do not
+// read the program file; put back at the end.
 class CKnownExeChecksum {
 public:
-    explicit CKnownExeChecksum(u32 value = 0x12345678) : m_Old(g_SystemExeChecksum) {
+    explicit CKnownExeChecksum(u32 value) : m_Old(g_SystemExeChecksum) {
         g_SystemExeChecksum = value;
     }
     ~CKnownExeChecksum() { g_SystemExeChecksum = m_Old; }
@@ -63,11 +63,12 @@ private:
 };
 
 // An engine manager with the System engine registered from the host while it lives; the host
-// records are put back at the end.
+// records are put back at the end. A checksum not known yet is taken as 0x12345678.
 class CEngineHost {
 public:
     explicit CEngineHost(const SSystemEngineHost& host = FakeEngineHost())
-        : m_Manager(new CMwEngineManager) {
+        : m_Checksum(g_SystemExeChecksum ? g_SystemExeChecksum : 0x12345678),
+          m_Manager(new CMwEngineManager) {
         m_Manager->AddRef();
         m_Engine = SystemRegisterEngine(host);
     }
