@@ -19,16 +19,20 @@ std::optional<std::u16string>& CommandLineSlot() {
 
 // The absolute host path of the running executable, or argv[0] when it cannot be read.
 std::string ExecutablePath(const char* argv0) {
-    std::string path(4096, '\0');
-    const ssize_t got = readlink("/proc/self/exe", path.data(), path.size());
-    if (got > 0 && size_t(got) < path.size()) {
-        path.resize(size_t(got));
-        return path;
-    }
-    return argv0 ? argv0 : "";
+    std::string path = GetExecutablePath();
+    return path.empty() && argv0 ? argv0 : path;
 }
 
 } // namespace
+
+std::string GetExecutablePath() {
+    std::string path(4096, '\0');
+    const ssize_t got = readlink("/proc/self/exe", path.data(), path.size());
+    if (got <= 0 || size_t(got) >= path.size())
+        return std::string();
+    path.resize(size_t(got));
+    return path;
+}
 
 std::u16string QuoteArgument(std::u16string_view argument) {
     if (!argument.empty() && argument.find_first_of(u" \t\r\n\"") == std::u16string_view::npos)

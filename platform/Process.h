@@ -21,4 +21,8 @@ std::u16string CommandLineFromArguments(int argc, const char* const* argv);
 // One argument as it stands in a command line.
 std::u16string QuoteArgument(std::u16string_view argument);
 
+// The host path of the program file this process runs (the link target of procfs self/exe);
+// empty when it cannot be read.
+std::string GetExecutablePath();
+
 } // namespace platform

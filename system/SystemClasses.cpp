@@ -1,6 +1,8 @@
 #include "system/SystemClasses.h"
 
 #include "system/config/SystemConfigDisplay.h"
+#include "system/engine/SystemEngine.h"
+#include "system/engine/SystemInput.h"
 #include "system/fid/SystemFid.h"
 #include "system/fid/SystemFidFile.h"
 #include "system/fid/SystemFids.h"
@@ -9,10 +11,13 @@ namespace {
 
 // In the order of the System engine's class ids.
 constinit CMwClassInfo* const s_SystemClasses[] = {
-    &CSystemFid::s_ClassInfo,           &CSystemFids::s_ClassInfo,
-    &CSystemFidFile::s_ClassInfo,       &CSystemFidsFolder::s_ClassInfo,
-    &CSystemFidsDrive::s_ClassInfo,     &CSystemFidMemory::s_ClassInfo,
-    &CSystemConfigDisplay::s_ClassInfo, &CSystemFidCache::s_ClassInfo,
+    &CSystemEngine::s_ClassInfo,     &CSystemMouse::s_ClassInfo,
+    &CSystemKeyboard::s_ClassInfo,   &CSystemWindow::s_ClassInfo,
+    &CNodSystem::s_ClassInfo,        &CSystemFid::s_ClassInfo,
+    &CSystemFids::s_ClassInfo,       &CSystemFidFile::s_ClassInfo,
+    &CSystemFidsFolder::s_ClassInfo, &CSystemFidsDrive::s_ClassInfo,
+    &CSystemFidMemory::s_ClassInfo,  &CSystemConfigDisplay::s_ClassInfo,
+    &CSystemFidCache::s_ClassInfo,
 };
 
 } // namespace

@@ -13,7 +13,7 @@
 //
 // This is the base of the file ids; the kinds of files and memory images (SystemFidFile.h) and
 // the loaders build on it, and the folder tree (SystemFids.h) holds it. What it asks of the
-// archive reader and the engine goes through SystemFidLinks().
+// archive reader goes through SystemFidLinks().
 #include "core/base/FastBuffer.h"
 #include "core/nod/MwNod.h"
 #include "system/fid/SystemParamSet.h"

@@ -1,8 +1,5 @@
 #include "system/fid/SystemFidLinks.h"
 
-#include "system/fid/SystemFid.h"
-#include "system/fid/SystemFids.h"
-
 #include <type_traits>
 
 namespace {
@@ -21,19 +18,4 @@ CSystemFidLinks& SystemFidLinks() {
 
 void SetSystemFidLinks(CSystemFidLinks* links) {
     s_Links = links ? links : &s_DefaultLinks;
-}
-
-void CSystemFidLinks::AttachNodToFidWithParamSet(CMwNod* nod, CSystemFid* fid,
-                                                 const CSystemParamSet& set) {
-    if (!nod || !fid || fid->GetNodFor(set))
-        return;
-    CSystemFid* old = nod->GetFid();
-    if (old && old != fid) {
-        nod->RemoveDependantIfPresent(old);
-        old->ClearNod(nod);
-    }
-    fid->SetNod(nod);
-    fid->m_ParamSet.Assign(set);
-    if (fid->m_Folder)
-        fid->m_Folder->AddLeafIfAbsent(fid);
 }

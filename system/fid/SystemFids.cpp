@@ -5,6 +5,7 @@
 #include "core/nod/MwVirtualMember.h"
 #include "platform/File.h"
 #include "platform/HostPath.h"
+#include "system/engine/SystemEngine.h"
 #include "system/fid/PlugFileServices.h"
 #include "system/fid/SystemFidFile.h"
 #include "system/fid/SystemFidNumberMap.h"
@@ -35,7 +36,11 @@ MW_DEFINE_CLASS(CSystemFidsFolder, MwFactory<CSystemFidsFolder>, CSYSTEMFIDSFOLD
 MW_DEFINE_CLASS(CSystemFidsDrive, MwFactory<CSystemFidsDrive>, MW_NO_MEMBERS, MW_NO_CHUNKS);
 
 u32 g_SystemFidsSizeUnit = 1;
-u32 g_SystemFidsKeepTotals = 1;
+
+bool SystemFidsKeepTotals() {
+    const CSystemEngine* engine = GetSystemEngine();
+    return !engine || engine->m_KeepFolderTotals;
+}
 
 u64 SystemFidsSizeUnitDivisor() {
     static constexpr u64 kUnits[] = {1, 1024, 1048576, 1073741824, 1099511627776};
@@ -943,7 +948,7 @@ void CSystemFidsFolder::UpdateSizes(u32 leavesFresh, u32 recursive) {
     if (!recursive)
         return;
     Super::UpdateSizes(leavesFresh, recursive);
-    if (!g_SystemFidsKeepTotals)
+    if (!SystemFidsKeepTotals())
         return;
     u64 size = 0;
     u32 anyLoaded = 0, allReadOnly = 1;

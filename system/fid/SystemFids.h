@@ -27,9 +27,9 @@ class CSystemFidFile;
 // The unit of the members ByteSizeEd: an index into {1, 1024, 1048576, 1073741824,
 // 1099511627776}; 5 and above divide by 1. Kilobytes.
 extern u32 g_SystemFidsSizeUnit;
-// While nonzero, folders keep their size and flag totals up to date when their sizes are updated
-// (the System engine's setting; nothing changes it).
-extern u32 g_SystemFidsKeepTotals;
+// Whether folders keep their size and flag totals up to date when their sizes are updated: the
+// registered System engine's setting (CSystemEngine::m_KeepFolderTotals), kept without one.
+bool SystemFidsKeepTotals();
 // The divisor of the size unit in force.
 u64 SystemFidsSizeUnitDivisor();
 
@@ -87,7 +87,7 @@ public:
     // Tells the ancestors that something below changed.
     virtual void OnChanged();
     // With recursive: the leaves refresh (unless leavesFresh), then the sub-folders update; a
-    // named folder then recomputes its totals when g_SystemFidsKeepTotals is set. Nothing
+    // named folder then recomputes its totals when SystemFidsKeepTotals() says so. Nothing
     // without recursive.
     virtual void UpdateSizes(u32 leavesFresh, u32 recursive);
     // The topmost ancestor.

@@ -2,6 +2,7 @@
 
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwNod.h"
+#include "system/engine/SystemEngine.h"
 #include "system/fid/SystemFid.h"
 #include "system/fid/SystemFidFile.h"
 #include "system/fid/SystemFidLinks.h"
@@ -31,8 +32,8 @@ CSystemFid* CSystemParamLoad::MakeAlias(CSystemFid* master, const CSystemParamSe
     CClassicWideString number, name;
     number.AppendFormat("%u", s_AliasNumber);
     name.Format2(u"%1?%2", fileName, number);
-    CSystemFidLinks& links = SystemFidLinks();
-    CSystemFid* alias = links.GetFileFid(master->m_Folder, name);
+    CSystemEngine* engine = GetSystemEngine();
+    CSystemFid* alias = engine ? engine->GetFileFid(master->m_Folder, name, nullptr) : nullptr;
     if (!alias || alias == master) {
         CClassicString narrow;
         name.GetAscii(narrow);
@@ -41,7 +42,7 @@ CSystemFid* CSystemParamLoad::MakeAlias(CSystemFid* master, const CSystemParamSe
         return nullptr;
     }
     ++s_AliasNumber;
-    alias->SetLoader(links.GetDummyFidLoader());
+    alias->SetLoader(SystemFidLinks().GetDummyFidLoader());
     const u32 classId = master->GetContentClassId();
     alias->m_ContentClassId = classId;
     alias->m_ParamSet.Assign(current);
@@ -68,7 +69,7 @@ CSystemFid* CSystemParamLoad::Prepare(CSystemFid* current, CMwNod* nod) {
         m_LoadSet = &m_OwnSet;
     }
     if (nod)
-        SystemFidLinks().AttachNodToFidWithParamSet(nod, fid, fid->m_ParamSet);
+        CSystemEngine::AttachNodToFidWithParamSet(nod, fid, fid->m_ParamSet);
     return fid;
 }
 

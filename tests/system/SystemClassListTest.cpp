@@ -5,6 +5,7 @@
 #include "system/config/SystemConfigDisplay.h"
 #include "tests/support/MwClassListCheck.h"
 #include "tests/system/config/ConfigTestSupport.h"
+#include "tests/system/engine/EngineTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <set>
@@ -31,11 +32,15 @@ TEST_F(SystemClassList, Census) {
         EXPECT_NE(CMwClassRegistry::GetClassInfoById(info->m_Parent->m_ClassId), nullptr)
             << info->m_Name;
     }
-    EXPECT_EQ(g_SystemClassList.m_Count, 8u);
-    EXPECT_EQ(perEngine[0x0B], 8u); // the System engine's classes
+    EXPECT_EQ(g_SystemClassList.m_Count, 13u);
+    EXPECT_EQ(perEngine[0x0B], 13u); // the System engine's classes
 }
 
 TEST_F(SystemClassList, ClassesRoundTrip) {
+    // The engine, made by its factory, describes the fake host.
+    CKnownExeChecksum checksum(0x12345678);
+    platform::SetHostFactsSource(&FakeHostFacts);
+    platform::SetAdapterDescriber(&FakeAdapter);
     CMwClassListCheck check;
     check.Fill = [](CMwNod& nod) {
         MwFillMembers(nod);
@@ -49,7 +54,9 @@ TEST_F(SystemClassList, ClassesRoundTrip) {
         }
     };
     const CMwClassListCheckCounts counts = MwCheckClassList(g_SystemClassList, check);
-    EXPECT_EQ(counts.Created, 8u);
+    platform::SetHostFactsSource(nullptr);
+    platform::SetAdapterDescriber(nullptr);
+    EXPECT_EQ(counts.Created, 13u);
     // The display's current chunks; file ids and folders have none, and the fid cache's chunk is
     // known to no class.
     EXPECT_EQ(counts.ChunksWritten, 11u);

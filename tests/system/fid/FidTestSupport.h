@@ -1,7 +1,6 @@
 #pragma once
 // Helpers of the file-id tests: folders and files made with their names on the stack, stand-ins
-// for what file ids ask of the archive reader and the engine, and of the Plug library's file
-// classes.
+// for what file ids ask of the archive operations and of the Plug library's file classes.
 #include "../SystemTestSupport.h"
 #include "core/nod/MwMemberPath.h"
 #include "core/nod/MwNod.h"
@@ -42,8 +41,8 @@ public:
     }
 };
 
-// Records the calls; makes file ids (owned here) as leaves of the folder asked; reads headers by
-// giving a file the class m_HeaderClasses names for its name, else m_HeaderClass.
+// Reads headers by giving a file the class m_HeaderClasses names for its name, else
+// m_HeaderClass; its shared loader is a plain nod.
 class CFakeFidLinks : public CSystemFidLinks {
 public:
     CFakeFidLinks() : m_Loader(new CMwNod) {
@@ -51,7 +50,6 @@ public:
         SetSystemFidLinks(this);
     }
     ~CFakeFidLinks() {
-        m_Made.clear();
         SetSystemFidLinks(nullptr);
         m_Loader->Release();
     }
@@ -68,28 +66,12 @@ public:
         fid->m_ContentClassId = classId;
         return classId != CSystemFid::s_UnknownClassId;
     }
-    CSystemFid* GetFileFid(CSystemFids* folder, CClassicWideStringRef path) override {
-        m_Calls.push_back("GetFileFid");
-        m_Made.push_back(std::make_unique<CSystemFidFile>());
-        CSystemFidFile* fid = m_Made.back().get();
-        fid->SetFileName(path);
-        if (folder)
-            folder->AddLeaf(fid);
-        return fid;
-    }
     CMwNod* GetDummyFidLoader() override { return m_Loader; }
 
-    // The calls of one kind.
-    size_t Count(const std::string& call) const {
-        return size_t(std::count(m_Calls.begin(), m_Calls.end(), call));
-    }
-
-    std::vector<std::string> m_Calls;
     u32 m_HeaderReads = 0;
     u32 m_HeaderClass = CSystemFid::s_UnknownClassId;
     std::map<std::u16string, u32> m_HeaderClasses;
     CMwNod* m_Loader;
-    std::vector<std::unique_ptr<CSystemFidFile>> m_Made;
 };
 
 // Extensions naming classes, as the Plug library's file classes answer them: the first suffix

@@ -3,6 +3,7 @@
 // files, and the size and flag totals.
 #include "FidTestSupport.h"
 #include "system/fid/SystemFidNumberMap.h"
+#include "tests/system/engine/EngineTestSupport.h"
 
 #include <filesystem>
 #include <sstream>
@@ -280,14 +281,10 @@ TEST_F(SystemFidsDisk, ListFidsByClassWithLocators) {
     SetPlugFileServices(&plug);
 }
 
-// Restores the two settings of the totals.
+// Restores the size unit.
 struct CSizeSettings {
-    ~CSizeSettings() {
-        g_SystemFidsSizeUnit = m_Unit;
-        g_SystemFidsKeepTotals = m_Keep;
-    }
+    ~CSizeSettings() { g_SystemFidsSizeUnit = m_Unit; }
     u32 m_Unit = g_SystemFidsSizeUnit;
-    u32 m_Keep = g_SystemFidsKeepTotals;
 };
 
 TEST_F(SystemFidsDisk, SizesAndFlagsAddUp) {
@@ -345,12 +342,20 @@ TEST_F(SystemFidsDisk, SizesAndFlagsAddUp) {
     nod.RemoveDependant(&alias);
     top.UpdateSizes(1, 0);
     EXPECT_EQ(top.m_AnyLoaded, 1u);
-    g_SystemFidsKeepTotals = 0;
-    top.UpdateSizes(1, 1);
-    EXPECT_EQ(top.m_AnyLoaded, 1u);
-    g_SystemFidsKeepTotals = 1;
-    top.RefreshAndMeasure(1);
-    EXPECT_EQ(top.m_AnyLoaded, 0u);
+    {
+        // The System engine's setting.
+        CEngineHost host;
+        EXPECT_TRUE(SystemFidsKeepTotals());
+        host.Engine().m_KeepFolderTotals = 0;
+        EXPECT_FALSE(SystemFidsKeepTotals());
+        top.UpdateSizes(1, 1);
+        EXPECT_EQ(top.m_AnyLoaded, 1u);
+        host.Engine().m_KeepFolderTotals = 1;
+        top.RefreshAndMeasure(1);
+        EXPECT_EQ(top.m_AnyLoaded, 0u);
+    }
+    // Without an engine they are kept.
+    EXPECT_TRUE(SystemFidsKeepTotals());
 }
 
 // The root of the memory file ids has no folder on disk: refreshing it changes nothing (the

@@ -4,6 +4,7 @@
 
 #include "FidTestSupport.h"
 #include "system/fid/SystemParamSet.h"
+#include "tests/system/engine/EngineTestSupport.h"
 
 #include <string>
 
@@ -99,6 +100,7 @@ CMwNod* LoadUnder(CSystemFid& file, u32 night) {
 }
 
 TEST_F(SystemParamLoad, OtherValueMakesAnAliasThatLaterLoadsFind) {
+    CEngineHost host;
     CNamedFolder folder(u"Solid");
     CFakeFidLinks links;
     CNamedFile file(u"Tree.Solid.Zun", &folder);
@@ -131,7 +133,7 @@ TEST_F(SystemParamLoad, OtherValueMakesAnAliasThatLaterLoadsFind) {
         EXPECT_EQ(again, night == 1 ? first : second);
         again->Release();
     }
-    EXPECT_EQ(links.Count("GetFileFid"), 1u);
+    EXPECT_EQ(folder.m_Leaves.m_Count, 2u);
     EXPECT_EQ(CSystemParamLoad::GetNextAliasNumber(), number + 1);
 
     // The nods go with their last references, and their file ids let them go.
@@ -140,12 +142,15 @@ TEST_F(SystemParamLoad, OtherValueMakesAnAliasThatLaterLoadsFind) {
     EXPECT_TRUE(file.HasNodOrAliasNod());
     first->Release();
     EXPECT_FALSE(file.HasNodOrAliasNod());
+    // The alias is the engine's, made in the folder tree.
+    CSystemEngine::DeleteFid(alias);
+    EXPECT_EQ(file.m_Aliases.m_Count, 0u);
+    EXPECT_EQ(LeafNames(folder), (std::vector<std::string>{"Tree.Solid.Zun"}));
 }
 
 // A nod that does not depend on the value is shared by every load.
 TEST_F(SystemParamLoad, ValueNoNodReadsMakesNoAlias) {
     CNamedFolder folder(u"Solid");
-    CFakeFidLinks links;
     CNamedFile file(u"Box.Solid.Zun", &folder, false);
     file.m_ContentClassId = kContentClass;
     CMwNod* first = LoadUnder<CMwNod>(file, 1);
@@ -159,6 +164,7 @@ TEST_F(SystemParamLoad, ValueNoNodReadsMakesNoAlias) {
     second->Release();
 }
 
+// Without a System engine no alias can be made.
 TEST_F(SystemParamLoad, WithoutAnAliasTheFileTakesTheLoad) {
     CNamedFile file(u"Tree.Solid.Zun");
     file.m_ContentClassId = kContentClass;
