@@ -16,7 +16,8 @@ protected:
     CConfigRecords m_Records;
 };
 
-// Every record of the library is filed once, under engine 11, with member ids that fit its class.
+// Every record of the library is filed once, under its engine (11 System, 20 Xml), with member
+// ids that fit its class.
 TEST_F(SystemClassList, Census) {
     std::set<u32> ids;
     u32 perEngine[256] = {};
@@ -31,8 +32,9 @@ TEST_F(SystemClassList, Census) {
         EXPECT_NE(CMwClassRegistry::GetClassInfoById(info->m_Parent->m_ClassId), nullptr)
             << info->m_Name;
     }
-    EXPECT_EQ(g_SystemClassList.m_Count, 8u);
-    EXPECT_EQ(perEngine[0x0B], 8u); // the System engine's classes
+    EXPECT_EQ(g_SystemClassList.m_Count, 22u);
+    EXPECT_EQ(perEngine[0x0B], 8u);  // the System engine's classes
+    EXPECT_EQ(perEngine[0x14], 14u); // the Xml engine's classes
 }
 
 TEST_F(SystemClassList, ClassesRoundTrip) {
@@ -49,7 +51,7 @@ TEST_F(SystemClassList, ClassesRoundTrip) {
         }
     };
     const CMwClassListCheckCounts counts = MwCheckClassList(g_SystemClassList, check);
-    EXPECT_EQ(counts.Created, 8u);
+    EXPECT_EQ(counts.Created, 22u);
     // The display's current chunks; file ids and folders have none, and the fid cache's chunk is
     // known to no class.
     EXPECT_EQ(counts.ChunksWritten, 11u);
