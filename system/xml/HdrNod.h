@@ -113,6 +113,7 @@ public:
     // found or added in the folder tree; otherwise a file id the tree already has is taken. No
     // file for an empty text, a text with a ".." component or without data folder. The file id
     // is kept and returned.
+    using CMwNod::LoadFid;
     CSystemFidFile* LoadFid();
     CSystemFidFile* GetFid() const { return m_Fid; }
 

@@ -121,10 +121,16 @@ bool IsHeaderClass(u32 classId) {
 constexpr size_t kParseStackBase = size_t(1) << 20;
 constexpr size_t kParseStackPerOpening = 512;
 
+// The parser reads a text that ends inside a multi-byte UTF-8 sequence up to 3 bytes past its
+// terminating NUL, and goes on with what it finds there: the copy it parses ends with NULs enough
+// to stop it.
+constexpr size_t kParsePadding = 8;
+
 // What the parse's costs grow with: every '<' that is not followed by '/' (the opening of an
 // element, comment, declaration or other markup: at least as many as the levels of nesting), and
-// the '=' signs (at least as many as the attributes).
-void CountOpenings(std::string_view text, u32* openings, u32* equalSigns) {
+// the '=' signs (at least as many as the attributes). False for a text holding a NUL, which XML
+// does not allow and the parser would take for the end.
+bool CountOpenings(std::string_view text, u32* openings, u32* equalSigns) {
     *openings = 0;
     *equalSigns = 0;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -132,7 +138,10 @@ void CountOpenings(std::string_view text, u32* openings, u32* equalSigns) {
             ++*openings;
         else if (text[i] == '=')
             ++*equalSigns;
+        else if (text[i] == '\0')
+            return false;
     }
+    return true;
 }
 
 // The deepest level of the tree below the node (its children are level 1), without recursion.
@@ -492,15 +501,18 @@ bool CXmlDocument::ParseText(CClassicStringRef text) {
         ClassicLogFormatLine("[Xml] Text refused: it is larger than %u bytes", kXmlMaxTextSize);
         return false;
     }
-    CountOpenings(view, &openings, &equalSigns);
+    if (!CountOpenings(view, &openings, &equalSigns)) {
+        ClassicLogFormatLine("[Xml] Text refused: it holds a NUL byte");
+        return false;
+    }
     if (openings > kXmlMaxOpenings || equalSigns > kXmlMaxEqualSigns) {
         ClassicLogFormatLine("[Xml] Text refused: it has more than %u openings or %u '=' signs",
                              kXmlMaxOpenings, kXmlMaxEqualSigns);
         return false;
     }
 
-    // The parser reads up to a NUL: a copy ends where the text does.
-    const std::string copy(view);
+    std::string copy(view);
+    copy.append(kParsePadding, '\0');
     SParse parse{m_Document, copy.c_str()};
     if (!platform::RunWithStack(kParseStackBase + openings * kParseStackPerOpening,
                                 ParseOnLargeStack, &parse)) {

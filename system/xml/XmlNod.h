@@ -161,8 +161,8 @@ public:
 
     // Parses the text into the document, its previous content and nods gone first, and attaches
     // the document. An empty text, or one of blanks only, gives an empty document. A text
-    // TinyXML cannot parse or that passes the limits gives false, a log line and an empty
-    // document left unattached (HasParseError answers true).
+    // TinyXML cannot parse, one holding a NUL byte or one past the limits above gives false, a
+    // log line and an empty document left unattached (HasParseError answers true).
     bool ParseText(CClassicStringRef text);
     // The document as TinyXML prints it.
     void PrintText(CClassicString& out);

@@ -145,6 +145,7 @@ TEST_F(XmlNod, TextsTheParserRefusesLeaveAnEmptyDocument) {
         "<a>&#xZZ;</a>",        // a character reference that is no number
         "<a><![CDATA[x</a>",    // a section not ended
         "text only",            // no node at all, but not empty
+        "<a>x\xF0",             // the end inside a character of four bytes
     };
     CXmlDocument document;
     for (const char* text : refused) {
@@ -198,6 +199,7 @@ TEST_F(XmlNod, TextsPastTheLimitsAreRefusedWithoutHarm) {
         {std::string(kXmlMaxOpenings + 1, '<'), false,
          "[Xml] Text refused: it has more than 16384 openings or 16384 '=' signs"},
         {attributes, false, "[Xml] Text refused: it has more than 16384 openings or 16384 '='"},
+        {std::string("<a>\0</a>", 8), false, "[Xml] Text refused: it holds a NUL byte"},
         {std::string(kXmlMaxTextSize + 1, ' '), false,
          "[Xml] Text refused: it is larger than 16777216 bytes"},
     };
