@@ -76,20 +76,23 @@ CSystemFids* HdrDataFolder() {
 // ---------------------------------------------------------------------------------------------
 // CHdrDocument
 
+CHdrElement* CHdrDocument::FirstElement() const {
+    for (u32 i = 0; i < m_Childs.m_Count; ++i)
+        if (m_Childs.m_Items[i]->IsKindOf(CHdrElement::s_ClassId))
+            return static_cast<CHdrElement*>(m_Childs.m_Items[i]);
+    return nullptr;
+}
+
+CHdrElement* CHdrDocument::GetHeaderElement() const {
+    CHdrElement* element = m_IsHeader ? FirstElement() : nullptr;
+    return element && element->IsNamed("Header") ? element : nullptr;
+}
+
 void CHdrDocument::AttachNode(TiXmlNode* node) {
     m_Built = 0;
-    m_HeaderElement = nullptr;
     Super::AttachNode(node);
-    for (u32 i = 0; m_IsHeader && i < m_Childs.m_Count; ++i) {
-        if (!m_Childs.m_Items[i]->IsKindOf(CHdrElement::s_ClassId))
-            continue;
-        auto* element = static_cast<CHdrElement*>(m_Childs.m_Items[i]);
-        if (element->IsNamed("Header"))
-            m_HeaderElement = element;
-        else
-            m_IsHeader = 0;
-        break;
-    }
+    if (const CHdrElement* element = m_IsHeader ? FirstElement() : nullptr)
+        m_IsHeader = element->IsNamed("Header");
     if (node && node->ToDocument() && node->NoChildren())
         BuildSkeleton();
 }
@@ -114,11 +117,11 @@ void CHdrDocument::BuildSkeleton() {
     element->AddStandardChild("Models");
     if (m_WithAudio)
         element->AddStandardChild("Audio");
-    m_HeaderElement = element;
 }
 
 CMwNod* CHdrDocument::GetVisibleNod() {
-    return m_HeaderElement ? static_cast<CMwNod*>(m_HeaderElement) : this;
+    CHdrElement* element = GetHeaderElement();
+    return element ? static_cast<CMwNod*>(element) : this;
 }
 
 bool CHdrDocument::HasParseError() {

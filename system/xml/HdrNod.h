@@ -44,8 +44,8 @@ public:
     // False when this nod built the skeleton itself, else the document's error flag.
     bool HasParseError() override;
 
-    // The "Header" element, or null.
-    CHdrElement* GetHeaderElement() const { return m_HeaderElement; }
+    // The "Header" element of a header document (its first element), or null.
+    CHdrElement* GetHeaderElement() const;
     bool IsHeader() const { return m_IsHeader != 0; }
 
     // 1 when the skeleton was built by this nod.
@@ -54,8 +54,7 @@ public:
     u32 m_WithAudio = 0;
 
 private:
-    CHdrElement* m_HeaderElement = nullptr;
-
+    CHdrElement* FirstElement() const;
     void BuildSkeleton();
 };
 

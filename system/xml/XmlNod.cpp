@@ -191,6 +191,18 @@ void ParseOnLargeStack(void* argument) {
 // ---------------------------------------------------------------------------------------------
 // CXmlAttribute
 
+CXmlAttribute::~CXmlAttribute() {
+    if (!m_Element)
+        return;
+    CFastBuffer<CXmlAttribute*>& list = m_Element->m_Attributes;
+    for (u32 i = 0; i < list.m_Count; ++i) {
+        if (list.m_Items[i] == this) {
+            RemoveAt(list, i);
+            return;
+        }
+    }
+}
+
 u32 CXmlAttribute::GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) {
     return MwGetParamVirtual(this, path, out, [&](CMwMemberInfo& member) -> MwOwnAnswer {
         static CClassicString s_Text;
@@ -223,6 +235,8 @@ u32 CXmlAttribute::SetParamVirtual(CMwMemberPath* path, const void* value) {
 // CXmlNod: the mirror
 
 CXmlNod::~CXmlNod() {
+    if (m_Parent)
+        m_Parent->ForgetChild(this);
     DropMirror();
     m_Childs.FreeItems();
     m_Attributes.FreeItems();
@@ -233,13 +247,26 @@ CXmlNod::~CXmlNod() {
 void CXmlNod::DropMirror() {
     m_UIChilds.m_Count = 0;
     m_VisibleOwners.m_Count = 0;
-    while (m_Attributes.m_Count != 0)
-        delete m_Attributes.m_Items[--m_Attributes.m_Count];
+    // Nothing a nod does while it goes may reach these half-emptied lists.
+    while (m_Attributes.m_Count != 0) {
+        CXmlAttribute* attribute = m_Attributes.m_Items[--m_Attributes.m_Count];
+        attribute->m_Element = nullptr;
+        delete attribute;
+    }
     while (m_Childs.m_Count != 0) {
         CXmlNod* child = m_Childs.m_Items[--m_Childs.m_Count];
-        // Nothing the child does while it goes may reach this half-emptied list.
         child->m_Parent = nullptr;
         delete child;
+    }
+}
+
+void CXmlNod::ForgetChild(CXmlNod* child) {
+    UpdateVisibleEntry(child, nullptr);
+    for (u32 i = 0; i < m_Childs.m_Count; ++i) {
+        if (m_Childs.m_Items[i] == child) {
+            RemoveAt(m_Childs, i);
+            return;
+        }
     }
 }
 
@@ -430,7 +457,7 @@ void CXmlElement::AttachNode(TiXmlNode* node) {
         return;
     for (TiXmlAttribute* attribute = element->FirstAttribute(); attribute;
          attribute = attribute->Next())
-        m_Attributes.Add(new CXmlAttribute(attribute));
+        m_Attributes.Add(new CXmlAttribute(attribute, this));
 }
 
 bool CXmlElement::IsNamed(const char* name) const {

@@ -28,6 +28,8 @@ inline constexpr u32 kXmlMaxOpenings = 0x4000;
 inline constexpr u32 kXmlMaxEqualSigns = 0x4000;
 inline constexpr u32 kXmlMaxDepth = 256;
 
+class CXmlNod;
+
 // One attribute of an element: its name and value, read and written in place.
 class CXmlAttribute : public CMwNod {
     MW_DECLARE_CLASS(CXmlAttribute, CMwNod, 0x14002000)
@@ -36,9 +38,13 @@ public:
     static constexpr u32 s_ValueMemberId = 0x14002001;
 
     CXmlAttribute() = default;
-    explicit CXmlAttribute(TiXmlAttribute* attribute) : m_Attribute(attribute) {}
+    CXmlAttribute(TiXmlAttribute* attribute, CXmlNod* element)
+        : m_Attribute(attribute), m_Element(element) {}
     CXmlAttribute(const CXmlAttribute&) = delete;
     CXmlAttribute& operator=(const CXmlAttribute&) = delete;
+    // Leaves the attributes of its element (when it goes before its element, its last reference
+    // given back).
+    ~CXmlAttribute() override;
 
     // Name and Value: read into a scratch string shared by the attributes (replaced by the next
     // read), written into the attribute; 2 without an attribute to write.
@@ -46,6 +52,8 @@ public:
     u32 SetParamVirtual(CMwMemberPath* path, const void* value) override;
 
     TiXmlAttribute* m_Attribute = nullptr;
+    // The element nod that lists it.
+    CXmlNod* m_Element = nullptr;
 };
 
 class CXmlNod : public CMwNod {
@@ -57,7 +65,8 @@ public:
     CXmlNod() = default;
     CXmlNod(const CXmlNod&) = delete;
     CXmlNod& operator=(const CXmlNod&) = delete;
-    // Deletes the attribute nods and the children, last first.
+    // Leaves its parent's lists (when it goes before its parent, its last reference given
+    // back), then deletes the attribute nods and the children, last first.
     ~CXmlNod() override;
 
     // UIChilds, by index or by name: the entry takes the nod given (SetNodRefMember). When the
@@ -118,6 +127,9 @@ protected:
 private:
     // For each visible entry, the child it stands for.
     CFastBuffer<CXmlNod*> m_VisibleOwners;
+
+    // Takes a child that goes out of the children and the visible children.
+    void ForgetChild(CXmlNod* child);
 
     u32 SetVisibleEntry(CMwMemberPath* path, const void* value);
     i32 FindVisibleEntry(const CXmlNod* child) const;

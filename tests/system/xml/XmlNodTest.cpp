@@ -284,4 +284,26 @@ TEST_F(XmlNod, InsertedChildrenAndTheEditableFlagReachEveryNod) {
     EXPECT_EQ(root.GetChild(0)->GetChild(0)->m_Editable, 1u);
 }
 
+// Nods are counted like any other: one that loses its last reference before its parent leaves
+// the parent's lists, and the document stays as it was.
+TEST_F(XmlNod, ANodThatGoesBeforeItsParentLeavesItsLists) {
+    CXmlDocument document;
+    ASSERT_TRUE(Parse(document, "<root x=\"1\" y=\"2\"><a/><b/><c/></root>"));
+    CXmlNod& root = *document.GetChild(0);
+    CXmlNod* b = root.GetChild(1);
+    CXmlAttribute* x = root.m_Attributes.m_Items[0];
+    b->AddRef();
+    b->Release();
+    x->AddRef();
+    x->Release();
+    EXPECT_EQ(ChildValues(root), (Names{"a", "c"}));
+    ASSERT_EQ(root.m_UIChilds.m_Count, 2u);
+    EXPECT_EQ(root.m_UIChilds.m_Items[1], root.GetChild(1));
+    EXPECT_EQ(root.GetVisibleOwner(1), root.GetChild(1));
+    EXPECT_EQ(ReadText(document, "UIChilds.0.Attributes.0.Name"), "y");
+    EXPECT_EQ(root.m_Attributes.m_Count, 1u);
+    EXPECT_EQ(Printed(document),
+              "<root x=\"1\" y=\"2\">\n    <a />\n    <b />\n    <c />\n</root>\n");
+}
+
 } // namespace
