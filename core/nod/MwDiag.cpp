@@ -1,6 +1,7 @@
 #include "core/nod/MwDiag.h"
 
 #include "core/base/FastBuffer.h"
+#include "core/nod/MwNod.h"
 
 namespace {
 
@@ -64,4 +65,8 @@ void DiagWritePrefix(CClassicString& out) {
         state.m_HasPending = false;
     }
     out.Append(state.m_Indentation);
+}
+
+bool IsValidNodPointerGuarded(const void* pointer) {
+    return CMwNod::IsValidNod(static_cast<const CMwNod*>(pointer));
 }

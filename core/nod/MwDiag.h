@@ -3,6 +3,8 @@
 // lines of enclosing contexts that have not been written yet.
 #include "core/base/ClassicString.h"
 
+class CMwNod;
+
 // Adds / removes one three-blank indentation step.
 void DiagIndentIn();
 void DiagIndentOut();
@@ -12,3 +14,7 @@ void DiagPopContext();
 // Appends the pending header lines (once) and then the current indentation, which starts with
 // "\r\n" so that every use begins a new line.
 void DiagWritePrefix(CClassicString& out);
+
+// True when the pointer designates a live nod. Answered from the registry of live nods
+// (CMwNod::IsValidNod), so a pointer it does not know is never read.
+bool IsValidNodPointerGuarded(const void* pointer);

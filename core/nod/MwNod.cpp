@@ -814,6 +814,16 @@ void CMwNod::ArchiveChunk(CClassicArchive& archive, u32 chunkId) {
     archive.SerializeStrings(&name, 1);
 }
 
+u32 SetNodRefMember(CMwNod** field, CMwMemberPath* path, const void* input) {
+    if (!field)
+        return MwParam_NotFound;
+    if (!path || !path->HasCurrent()) {
+        *field = static_cast<CMwNod*>(const_cast<void*>(input));
+        return MwParam_Ok;
+    }
+    return *field ? (*field)->SetParam(path, input) : MwParam_NotFound;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Hooks with nothing to do at the root
 

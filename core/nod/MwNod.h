@@ -193,3 +193,9 @@ private:
 // The Class descriptors read and store a reference-holding member's nod through its field as a
 // CMwNod* (the reference-taking one keeps the count as Set does).
 static_assert(std::is_standard_layout_v<CMwNodRef> && sizeof(CMwNodRef) == sizeof(CMwNod*));
+
+// The setter of a member that keeps a plain nod pointer: while the path has items left, the set
+// goes on in the nod the field points to (2 when it is null); at the end of the path the nod
+// given (the input of SetParam, the nod pointer itself) is stored in the field, without taking
+// or giving back a reference.
+u32 SetNodRefMember(CMwNod** field, CMwMemberPath* path, const void* input);

@@ -225,14 +225,7 @@ u32 CMwParamClass::Get(void* field, CMwMemberPath* path, CMwParamValue* out) {
 }
 
 u32 CMwParamClass::Set(void* field, CMwMemberPath* path, const void* input) {
-    if (!field)
-        return MwParam_NotFound;
-    CMwNod*& slot = *static_cast<CMwNod**>(field);
-    if (!path || !path->HasCurrent()) {
-        slot = static_cast<CMwNod*>(const_cast<void*>(input));
-        return MwParam_Ok;
-    }
-    return slot ? slot->SetParam(path, input) : MwParam_NotFound;
+    return SetNodRefMember(static_cast<CMwNod**>(field), path, input);
 }
 
 u32 CMwParamClass::Add(void* field, CMwMemberPath* path, const void* input) {

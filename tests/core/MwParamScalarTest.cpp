@@ -588,6 +588,36 @@ TEST_F(MwParamScalar, NodMembersStoreAndForwardAlongThePath) {
     EXPECT_EQ(field, nullptr);
 }
 
+// The setter shared by classes that keep a plain nod pointer outside a member record: the same
+// store and forward as a nod member, never counting a reference.
+TEST_F(MwParamScalar, SetNodRefMemberStoresAtTheEndOfThePathAndForwardsBefore) {
+    CScalarNod held, next;
+    held.AddRef();
+    CMwNod* slot = &held;
+    const u32 two = 2;
+    CMwMemberPath rest;
+    MakePath(rest, {MemberItem(Member(0x01F84000))});
+    EXPECT_EQ(SetNodRefMember(&slot, &rest, &two), 0u);
+    EXPECT_EQ(held.m_Mode, 2u);
+    EXPECT_EQ(slot, &held);
+
+    CMwMemberPath ended;
+    EXPECT_EQ(SetNodRefMember(&slot, &ended, &next), 0u);
+    EXPECT_EQ(SetNodRefMember(&slot, nullptr, &next), 0u);
+    EXPECT_EQ(slot, &next);
+    EXPECT_EQ(held.GetRefCount(), 1) << "the nod replaced keeps its reference";
+    EXPECT_EQ(next.GetRefCount(), 0) << "the nod stored gets none";
+    EXPECT_EQ(SetNodRefMember(&slot, &ended, nullptr), 0u);
+    EXPECT_EQ(slot, nullptr);
+
+    // No nod where the path goes on, or no slot: refused, nothing written.
+    MakePath(rest, {MemberItem(Member(0x01F84000))});
+    EXPECT_EQ(SetNodRefMember(&slot, &rest, &two), 2u);
+    EXPECT_EQ(SetNodRefMember(nullptr, &ended, &next), 2u);
+    EXPECT_EQ(held.m_Mode, 2u);
+    held.m_RefCount = 0;
+}
+
 TEST_F(MwParamScalar, TheReferenceTakingNodKindCountsItsHold) {
     CMwParam* param = Member(0x01F84004)->Param;
     ASSERT_EQ(param, CMwParam::GetReferenceTakingClassDescriptor());

@@ -17,7 +17,8 @@ protected:
     CConfigRecords m_Records;
 };
 
-// Every record of the library is filed once, under engine 11, with member ids that fit its class.
+// Every record of the library is filed once, under its engine (11 System, 20 Xml), with member
+// ids that fit its class.
 TEST_F(SystemClassList, Census) {
     std::set<u32> ids;
     u32 perEngine[256] = {};
@@ -32,8 +33,9 @@ TEST_F(SystemClassList, Census) {
         EXPECT_NE(CMwClassRegistry::GetClassInfoById(info->m_Parent->m_ClassId), nullptr)
             << info->m_Name;
     }
-    EXPECT_EQ(g_SystemClassList.m_Count, 13u);
+    EXPECT_EQ(g_SystemClassList.m_Count, 27u);
     EXPECT_EQ(perEngine[0x0B], 13u); // the System engine's classes
+    EXPECT_EQ(perEngine[0x14], 14u); // the Xml engine's classes
 }
 
 TEST_F(SystemClassList, ClassesRoundTrip) {
@@ -56,7 +58,7 @@ TEST_F(SystemClassList, ClassesRoundTrip) {
     const CMwClassListCheckCounts counts = MwCheckClassList(g_SystemClassList, check);
     platform::SetHostFactsSource(nullptr);
     platform::SetAdapterDescriber(nullptr);
-    EXPECT_EQ(counts.Created, 13u);
+    EXPECT_EQ(counts.Created, 27u);
     // The display's current chunks; file ids and folders have none, and the fid cache's chunk is
     // known to no class.
     EXPECT_EQ(counts.ChunksWritten, 11u);
