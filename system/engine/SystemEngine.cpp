@@ -15,6 +15,7 @@
 #include "system/fid/SystemParamSet.h"
 #include "system/file/ClassicBufferFile.h"
 #include "system/file/FileSystem.h"
+#include "system/xml/HdrNod.h"
 
 #include <algorithm>
 #include <iterator>
@@ -74,6 +75,12 @@ bool EngineDataFolderPath(CClassicWideString& fullPath) {
     return true;
 }
 
+// The header texts' data folder: the registered engine's.
+CSystemFids* EngineDataFolder() {
+    CSystemEngine* engine = GetSystemEngine();
+    return engine ? engine->GetDataFolder() : nullptr;
+}
+
 // Puts the process's host sources in place of the given ones for a scope.
 class CHostSourcesScope {
 public:
@@ -125,9 +132,11 @@ CSystemEngine::CSystemEngine(const SSystemEngineHost& host) {
     }
     LogSystemInfo();
     m_OldGpuPerfSource = SetGpuPerfDataFolderSource(&EngineDataFolderPath);
+    m_OldHdrSource = SetHdrDataFolderSource(&EngineDataFolder);
 }
 
 CSystemEngine::~CSystemEngine() {
+    SetHdrDataFolderSource(m_OldHdrSource);
     SetGpuPerfDataFolderSource(m_OldGpuPerfSource);
     g_ClassicBufferPool.Clear();
     if (m_ResourceTable.m_Count == kSystemResourceCount) {

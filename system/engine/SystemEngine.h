@@ -159,6 +159,7 @@ private:
     CSystemFid* GetResourceEntry(u32 index);
 
     GpuPerfDataFolderSource m_OldGpuPerfSource = nullptr;
+    CSystemFids* (*m_OldHdrSource)() = nullptr;
 };
 
 // The System engine of the engine manager's slot 11; null without a manager or before the engine

@@ -12,6 +12,7 @@
 #include "system/engine/SystemInput.h"
 #include "system/fid/SystemFidFactory.h"
 #include "system/file/ClassicBufferFile.h"
+#include "system/xml/HdrNod.h"
 #include "tests/system/fid/FidTestSupport.h"
 
 #include <string>
@@ -384,8 +385,8 @@ TEST_F(SystemEngine, FileChecksumAndItsTime) {
     EXPECT_EQ(ComputeFileChecksum(temp.Engine("empty.bin")), 0u);
 }
 
-// The GPU table is found in the registered engine's data folder.
-TEST_F(SystemEngine, GpuTableInTheDataFolder) {
+// The GPU table and the texts of XML headers are found in the registered engine's data folder.
+TEST_F(SystemEngine, GpuTableAndHeadersInTheDataFolder) {
     CTempFolder temp;
     std::filesystem::create_directories(temp.File("GameData"));
     WriteWholeFile(temp.File("GameData/GfxDevicePerfs.txt"),
@@ -397,16 +398,20 @@ TEST_F(SystemEngine, GpuTableInTheDataFolder) {
     gpu.PixelShaderClass = 2;
     GpuPerf perf;
     EXPECT_FALSE(ReadGpuPerfTable(u"", gpu, perf)); // no engine, no data folder
+    EXPECT_EQ(HdrDataFolder(), nullptr);
     {
         CClassicWideString current = temp.Engine();
         StripTrailingSlashes(current);
         CEngineHost host(FakeEngineHost(current));
+        ASSERT_NE(host.Engine().GetDataFolder(), nullptr);
+        EXPECT_EQ(HdrDataFolder(), host.Engine().GetDataFolder());
         EXPECT_TRUE(ReadGpuPerfTable(u"", gpu, perf));
         EXPECT_EQ(perf.Geom, 1.0f);
         EXPECT_EQ(perf.PArith20, 9.0f);
     }
     perf = GpuPerf();
     EXPECT_FALSE(ReadGpuPerfTable(u"", gpu, perf));
+    EXPECT_EQ(HdrDataFolder(), nullptr);
 }
 
 } // namespace
