@@ -68,10 +68,16 @@ inline void CloseBox(Fl_Window& window) {
 // dialog) lets the following steps run inside it. Once the steps are done it goes on ticking
 // until it is destroyed: a step that ends a loop with an event of its own (not one from the X
 // server) needs a later timeout to wake that loop's wait.
+// Steps run at most one per pass of the loop, as a user's events do: FLTK runs a late timeout's
+// successor in the same pass when the machine is slow, and the loop's own per-pass work (its
+// checks) must see each step's result before the next step runs.
 class Driver {
 public:
     Driver() = default;
-    ~Driver() { Fl::remove_timeout(&Driver::Run, this); }
+    ~Driver() {
+        Fl::remove_timeout(&Driver::Run, this);
+        Fl::remove_check(&Driver::Pass, this);
+    }
     Driver(const Driver&) = delete;
     Driver& operator=(const Driver&) = delete;
 
@@ -87,7 +93,10 @@ public:
         });
         return *this;
     }
-    void Start() { Fl::add_timeout(0.01, &Driver::Run, this); }
+    void Start() {
+        Fl::add_check(&Driver::Pass, this);
+        Fl::add_timeout(0.01, &Driver::Run, this);
+    }
     bool Done() const { return m_Next == m_Steps.size(); }
 
 private:
@@ -96,9 +105,10 @@ private:
         Fl::add_timeout(0.01, &Driver::Run, data);
         // Nothing runs once the steps are done, nor in a wait inside a running step (a snapshot
         // waiting for a draw); a loop nested in a step (a dialog it opened) runs the next one.
-        if (driver->m_Next >= driver->m_Steps.size() ||
+        if (driver->m_Next >= driver->m_Steps.size() || driver->m_StepPass == driver->m_Passes ||
             (driver->m_Depth >= 0 && ui::Frames().size() <= size_t(driver->m_Depth)))
             return;
+        driver->m_StepPass = driver->m_Passes;
         const size_t at = driver->m_Next++;
         const int outer = driver->m_Depth;
         driver->m_Depth = int(ui::Frames().size());
@@ -106,9 +116,13 @@ private:
         driver->m_Depth = outer;
     }
 
+    static void Pass(void* data) { ++static_cast<Driver*>(data)->m_Passes; }
+
     std::vector<std::function<void()>> m_Steps;
     size_t m_Next = 0;
-    int m_Depth = -1; // frames open when the running step began; -1 when none runs
+    u64 m_Passes = 0;         // loop passes whose checks ran
+    u64 m_StepPass = ~u64(0); // the pass count when the last step ran
+    int m_Depth = -1;         // frames open when the running step began; -1 when none runs
 };
 
 // Every widget of a kind inside a group, depth first.
