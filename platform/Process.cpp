@@ -1,5 +1,6 @@
 #include "platform/Process.h"
 
+#include "platform/File.h"
 #include "platform/HostPath.h"
 
 #include <cerrno>
@@ -194,6 +195,15 @@ int Process::Start(const std::string& program, const std::vector<std::string>& a
                    const std::string& folder, const ProcessOptions& options) {
     if (IsOpen())
         return EBUSY;
+    // The child changes folder before it runs the program: a relative path is made absolute
+    // here, so that it names the file this process sees.
+    std::string path = program;
+    if (!path.empty() && path[0] != '/') {
+        std::string current;
+        if (int error = GetCurrentFolder(current))
+            return error;
+        path = current + "/" + path;
+    }
     SpawnSetup setup;
     if (int error = setup.Prepare(folder, options))
         return error;
@@ -206,7 +216,7 @@ int Process::Start(const std::string& program, const std::vector<std::string>& a
     // glibc's posix_spawn reports failures of the child's set-up and of exec as its result.
     pid_t pid = -1;
     if (int error =
-            posix_spawn(&pid, program.c_str(), setup.Actions(), setup.Attr(), argv.data(), environ))
+            posix_spawn(&pid, path.c_str(), setup.Actions(), setup.Attr(), argv.data(), environ))
         return error;
     m_Pid = pid;
     m_ExitStatus = -1;

@@ -56,8 +56,9 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    // Starts the program (host path) with argv[0] = program, then the arguments, in the folder
-    // (host path; empty: this process's current folder). 0, or the errno of the failure: a
+    // Starts the program (host path; a relative one from this process's current folder) with
+    // argv[0] = program, then the arguments, in the folder (host path; empty: this process's
+    // current folder). 0, or the errno of the failure: a
     // missing folder or program, a program that cannot be run (ENOENT, EACCES, ENOEXEC), EBUSY
     // when this object already holds a child.
     int Start(const std::string& program, const std::vector<std::string>& arguments,

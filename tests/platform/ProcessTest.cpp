@@ -1,5 +1,6 @@
 #include "platform/Process.h"
 
+#include "platform/File.h"
 #include "platform/HostPath.h"
 #include "tests/core/ExternalToolSupport.h"
 #include "tests/support/GameStandin.h"
@@ -112,6 +113,15 @@ TEST(Process, EnginePathsFoundIgnoringCaseAndParametersAsUtf8) {
     const std::string subFolder = (install.Path() / "Sub Folder").string();
     EXPECT_EQ(ReadWholeFile(subFolder + "/GameStandin.log"),
               "start \"" + subFolder + "\" \"/name=\xC3\xA9t\xC3\xA9\" \"/out=A b.txt\"\nend 0\n");
+
+    // A relative program is this process's, not the new folder's.
+    std::string current;
+    ASSERT_EQ(platform::GetCurrentFolder(current), 0);
+    ASSERT_EQ(chdir(install.Path().c_str()), 0);
+    const int relative = process.Start("./Brisalde", {"/x"}, subFolder);
+    ASSERT_EQ(chdir(current.c_str()), 0);
+    ASSERT_EQ(relative, 0);
+    EXPECT_EQ(process.Wait(), 0);
 
     EXPECT_EQ(process.Start(u"\\\\server\\share\\Brisalde", u"", folder), EINVAL);
     EXPECT_EQ(process.Start(folder + u"\\Brisalde", u"", u"C:\\Games"), EINVAL);
