@@ -1,5 +1,8 @@
 #include "system/config/GpuPerf.h"
 
+#include "platform/HostPath.h"
+#include "platform/Process.h"
+#include "tests/support/GameStandin.h"
 #include "tests/system/config/ConfigTestSupport.h"
 
 #include <clocale>
@@ -328,6 +331,22 @@ with open(sys.argv[1], 'w', newline='') as table:
         ++checked;
     }
     EXPECT_GT(checked, 300u);
+}
+
+// The row the stand-in game's bench writes is the one the reader finds for the adapter.
+TEST(GpuPerfStandin, BenchRowIsFound) {
+    CGameInstall install;
+    install.SetBehaviour("gpu_vendor = 0x1234\ngpu_device = 0x0042\n");
+    platform::Process game;
+    ASSERT_EQ(game.Start(install.Game(), {"/bench"}, install.Path().string()), 0);
+    EXPECT_EQ(game.Wait(), 0);
+    const std::u16string table =
+        platform::FromHostPath(install.File("GameData/GfxDevicePerfs.txt"));
+    GpuPerf perf = Marked();
+    EXPECT_TRUE(ReadGpuPerfTable(CClassicWideString(table.c_str()), Adapter(0x1234, 0x42), perf));
+    EXPECT_EQ(Scores(perf), (std::vector<f32>{100, 400, 380, 340, 280, 220, 300, 420, 260}));
+    perf = Marked();
+    EXPECT_FALSE(ReadGpuPerfTable(CClassicWideString(table.c_str()), Adapter(0x1234, 0x43), perf));
 }
 
 } // namespace
