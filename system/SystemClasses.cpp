@@ -6,6 +6,7 @@
 #include "system/fid/SystemFid.h"
 #include "system/fid/SystemFidFile.h"
 #include "system/fid/SystemFids.h"
+#include "system/fid/SystemPack.h"
 #include "system/xml/HdrNod.h"
 #include "system/xml/XmlNod.h"
 
@@ -19,7 +20,8 @@ constinit CMwClassInfo* const s_SystemClasses[] = {
     &CSystemFids::s_ClassInfo,       &CSystemFidFile::s_ClassInfo,
     &CSystemFidsFolder::s_ClassInfo, &CSystemFidsDrive::s_ClassInfo,
     &CSystemFidMemory::s_ClassInfo,  &CSystemConfigDisplay::s_ClassInfo,
-    &CSystemFidCache::s_ClassInfo,   &CXmlNod::s_ClassInfo,
+    &CSystemFidCache::s_ClassInfo,   &CSystemPackManager::s_ClassInfo,
+    &CSystemPackDesc::s_ClassInfo,   &CXmlNod::s_ClassInfo,
     &CXmlAttribute::s_ClassInfo,     &CXmlComment::s_ClassInfo,
     &CXmlDeclaration::s_ClassInfo,   &CXmlDocument::s_ClassInfo,
     &CXmlElement::s_ClassInfo,       &CXmlText::s_ClassInfo,

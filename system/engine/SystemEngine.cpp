@@ -12,6 +12,7 @@
 #include "system/fid/SystemFid.h"
 #include "system/fid/SystemFidFactory.h"
 #include "system/fid/SystemFids.h"
+#include "system/fid/SystemPack.h"
 #include "system/fid/SystemParamSet.h"
 #include "system/file/ClassicBufferFile.h"
 #include "system/file/FileSystem.h"
@@ -176,10 +177,14 @@ i32 CSystemEngine::OnRegistered() {
     }
     m_FrameCmd->SetBuffer(1);
     m_FrameCmd->Install();
+    if (!g_SystemPackManager)
+        g_SystemPackManager = new CSystemPackManager;
     return 0;
 }
 
 void CSystemEngine::Shutdown() {
+    delete g_SystemPackManager;
+    g_SystemPackManager = nullptr;
     if (m_FrameCmd)
         m_FrameCmd->Uninstall();
     CMwEngine::Shutdown();

@@ -33,8 +33,8 @@ TEST_F(SystemClassList, Census) {
         EXPECT_NE(CMwClassRegistry::GetClassInfoById(info->m_Parent->m_ClassId), nullptr)
             << info->m_Name;
     }
-    EXPECT_EQ(g_SystemClassList.m_Count, 27u);
-    EXPECT_EQ(perEngine[0x0B], 13u); // the System engine's classes
+    EXPECT_EQ(g_SystemClassList.m_Count, 29u);
+    EXPECT_EQ(perEngine[0x0B], 15u); // the System engine's classes
     EXPECT_EQ(perEngine[0x14], 14u); // the Xml engine's classes
 }
 
