@@ -156,9 +156,10 @@ public:
     // The file that a substitution names: found in the pack; else found again without waiting
     // for the pack and given to a requester with a pending request (kind 1); else the fallback,
     // with a pending request of kind 0 when the file was not counted missing in the pack. The
-    // callbacks hear of packs to fetch and of requesters of packs being transferred.
-    CSystemFid* ResolveFid(CSystemPackDesc* desc, CClassicStringRef name, u32 classId,
-                           CSystemFid* fallbackFid, CMwNod* requester);
+    // callbacks hear of packs to fetch and of requesters of packs being transferred. Virtual so
+    // that tests of the reference resolution can stand in for the manager.
+    virtual CSystemFid* ResolveFid(CSystemPackDesc* desc, CClassicStringRef name, u32 classId,
+                                   CSystemFid* fallbackFid, CMwNod* requester);
     // Drops the requester's first pending request (the last one takes its place), telling the
     // pending-removed callback; false when it has none.
     bool RemovePendingOf(CMwNod* requester);
