@@ -78,12 +78,15 @@ struct SSystemArchiveRef {
 };
 
 // One entry of the node table: the nod (for a use-file reference, the file id itself), where its
-// inline data begins in the body (written only), and whether the archive holds a reference on it
-// while the body is read.
+// inline data begins in the body (written only), whether the archive holds a reference on it
+// while the body is read, and whether it stands for a reference of the table (read only: 1 for a
+// nod reference, 2 for a use-file reference; such an entry never reads inline data, and a nod
+// reference gives null when it found no nod).
 struct SSystemArchiveNode {
     CMwNod* m_Object = nullptr;
     u32 m_BodyOffset = 0;
     u32 m_Hold = 0;
+    u32 m_Reference = 0;
 };
 
 class CSystemArchive : public CClassicArchive {
@@ -171,7 +174,6 @@ public:
     bool m_MemoryCopy = false;
 
 private:
-    class CBodyStream;
     // The index of a nod or file id in the node table, appended when new (isNew tells).
     u32 FindOrAddNode(CMwNod* object, bool* isNew);
     // The file id references are made to: its master when the current file id is a file or a
@@ -181,7 +183,7 @@ private:
     void ReadNodRef(CMwNod*& nod);
     void ReadFidRef(CSystemFid*& fid);
     void ReadFolderTree(CSystemFids* root);
-    bool ReadRefRecord(SSystemArchiveRef& record);
+    void ReadRefRecord(SSystemArchiveRef& record);
     void PrepareNodeTable();
     void ReleaseHeldNodes();
     void DeleteCreatedNods(CMwNod* mainNod);
@@ -204,6 +206,9 @@ private:
     u32 m_SaveFlags = 0;
     CClassicBufferMemory* m_Body = nullptr;
     CFastBuffer<CSystemFid*> m_UnresolvedFids;
+    // The drive references are read against when the engine has none (with the folders read
+    // into it), deleted with the archive.
+    CSystemFids* m_EmptyDrive = nullptr;
     // Nods created while reading a body, deleted again when the load fails.
     CFastBuffer<CMwNod*> m_CreatedNods;
 };
