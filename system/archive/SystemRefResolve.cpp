@@ -2,6 +2,7 @@
 
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwNod.h"
+#include "system/archive/SystemArchive.h"
 #include "system/engine/SystemEngine.h"
 #include "system/fid/SystemFid.h"
 #include "system/fid/SystemFidFile.h"
@@ -110,7 +111,36 @@ bool Substitute(const SSystemRefTableState& table, CSystemParamSet& loadSet, CSy
     }
 }
 
+// The resolution of the records an archive reads, over the archive's state.
+class CLoadResolver final : public CSystemArchiveRefResolver {
+public:
+    bool Resolve(CSystemArchive& archive, SSystemArchiveRef& record) override {
+        SSystemRefTableState table;
+        table.m_Engine = archive.GetEngine();
+        table.m_CurrentFid = archive.GetCurrentFid();
+        table.m_LoadMode = archive.GetLoadMode();
+        table.m_ParamLoad = &archive.GetParamLoad();
+        table.m_MainClassId = archive.GetMainClassId();
+        CSystemFid* made = record.m_Fid;
+        record.m_Fid = nullptr;
+        record.m_Nod = nullptr;
+        SSystemRefResolved out;
+        if (!SystemResolveRef(table, made, record.m_UseFile, out))
+            return false;
+        record.m_Fid = out.m_Fid;
+        record.m_Nod = out.m_Nod;
+        if (out.m_Unresolved)
+            archive.AddUnresolvedFid(out.m_Fid);
+        return true;
+    }
+};
+constinit CLoadResolver s_LoadResolver;
+
 } // namespace
+
+void SystemInstallRefResolution(bool install) {
+    SetSystemArchiveRefResolver(install ? &s_LoadResolver : nullptr);
+}
 
 u32 SystemRefLoadDepth() {
     return s_LoadDepth;

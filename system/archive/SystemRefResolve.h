@@ -71,5 +71,9 @@ struct SSystemRefResolved {
 bool SystemResolveRef(const SSystemRefTableState& table, CSystemFid* recordFid, u32 useFile,
                       SSystemRefResolved& out);
 
+// Makes the resolution above the one archives use for their records (the System engine's
+// registration does; its shutdown puts the archives' own lookup back).
+void SystemInstallRefResolution(bool install);
+
 // How many referenced files are loading one inside another now.
 u32 SystemRefLoadDepth();

@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/HostPath.h"
 #include "platform/Process.h"
+#include "system/archive/SystemRefResolve.h"
 #include "system/config/GpuInfo.h"
 #include "system/config/HostInfo.h"
 #include "system/engine/SystemInput.h"
@@ -179,10 +180,12 @@ i32 CSystemEngine::OnRegistered() {
     m_FrameCmd->Install();
     if (!g_SystemPackManager)
         g_SystemPackManager = new CSystemPackManager;
+    SystemInstallRefResolution(true);
     return 0;
 }
 
 void CSystemEngine::Shutdown() {
+    SystemInstallRefResolution(false);
     delete g_SystemPackManager;
     g_SystemPackManager = nullptr;
     if (m_FrameCmd)

@@ -4,10 +4,14 @@
 // it was found.
 #include "system/archive/SystemRefResolve.h"
 
+#include "core/base/ClassicBuffer.h"
+#include "system/archive/SystemArchive.h"
 #include "system/fid/SystemPack.h"
 #include "system/fid/SystemParamLoad.h"
 #include "system/fid/SystemParamSet.h"
+#include "system/file/ClassicBufferFile.h"
 #include "system/file/FileSystem.h"
+#include "tests/system/archive/ArchiveTestSupport.h"
 #include "tests/system/fid/LoaderTestSupport.h"
 
 #include <map>
@@ -406,6 +410,104 @@ TEST_F(SystemRefResolve, AliasSetInForceAndMerged) {
     CSystemParamId night(kNight);
     ASSERT_EQ(load.GetLoadParamSet()->GetParam(night), 1u);
     EXPECT_EQ(night.m_Value, 3u);
+}
+
+// Archives that refer to other archives, read from disk: the registered engine's resolution
+// loads each referenced file through the shared loader, here a nested archive over the file as
+// the archive operations run it.
+class SystemRefResolveArchives : public CDataFolderFixture {
+protected:
+    SystemRefResolveArchives() : CDataFolderFixture(&g_ArchiveTestClassList) {}
+
+    void SetUp() override {
+        CDataFolderFixture::SetUp();
+        m_Links.m_Loader.m_Load = [](CMwNod** nod, CSystemFid* fid) -> i32 {
+            CSystemFid* master = fid->GetMasterFid();
+            if (!master->IsKindOf(CSystemFidFile::s_ClassId))
+                return 0;
+            CClassicWideString path;
+            static_cast<CSystemFidFile*>(master)->GetFullFileName(path);
+            CClassicBufferFile file;
+            if (!file.Open(path, false, false, false, false))
+                return 0;
+            CSystemArchive nested;
+            nested.SetCurrentFid(fid);
+            nested.SetLoadMode(kSystemArchiveLoadFull);
+            return nested.Load(&file, nod) ? 1 : 0;
+        };
+    }
+    // Saves the nod as the file below "GameData" and gives the file id it was saved for.
+    CSystemFid* SaveFile(CMwNod* nod, const std::string& relative) {
+        CSystemFid* fid = AddFile(relative);
+        WriteWholeFile(m_Temp.File("GameData/" + relative),
+                       SaveArchive(nod, kSystemArchiveSaveRelease, fid));
+        return fid;
+    }
+    // The main nod loaded from the file below "GameData" for its file id.
+    CMwNodRef Load(const std::string& relative, u32 mode = kSystemArchiveLoadFull) {
+        CSystemFid* fid = Engine().FindFidByFullPath(DataPath(relative), false);
+        EXPECT_NE(fid, nullptr) << relative;
+        return LoadArchive(ReadWholeFile(m_Temp.File("GameData/" + relative)), fid, mode);
+    }
+    std::string Path(const std::string& relative) { return Narrow(DataPath(relative)); }
+};
+
+TEST_F(SystemRefResolveArchives, ReferencedArchivesLoadFromDisk) {
+    // Main refers to the wheel twice, the wheel to the rim; the rim's file id is its body's own.
+    {
+        CMwNodRef rim(new CArchiveTestNod), wheel(new CArchiveTestNod), main(new CArchiveTestNod);
+        static_cast<CArchiveTestNod*>(rim.Get())->m_Value = 3;
+        static_cast<CArchiveTestNod*>(wheel.Get())->m_Value = 7;
+        static_cast<CArchiveTestNod*>(wheel.Get())->Link(rim.Get());
+        static_cast<CArchiveTestNod*>(main.Get())->Link(wheel.Get())->Link(wheel.Get());
+        CSystemEngine::AttachNodToFid(rim.Get(), SaveFile(rim.Get(), "Parts/Rim.Thing.Zun"));
+        CSystemEngine::AttachNodToFid(wheel.Get(), SaveFile(wheel.Get(), "Cars/Wheel.Thing.Zun"));
+        SaveFile(main.Get(), "Main.Thing.Zun");
+    }
+    // The referenced files are not in the tree any more: found on disk again.
+    CSystemEngine::DeleteFid(m_Data->FindFid(u"Cars\\Wheel.Thing.Zun", false));
+    CSystemEngine::DeleteFid(m_Data->FindFid(u"Parts\\Rim.Thing.Zun", false));
+
+    CLogWatch log;
+    CMwNodRef main = Load("Main.Thing.Zun");
+    ASSERT_NE(main.Get(), nullptr);
+    EXPECT_EQ(log.Since(), "");
+    EXPECT_EQ(m_Links.m_Loader.m_Loads, 2u);
+    auto* loaded = static_cast<CArchiveTestNod*>(main.Get());
+    ASSERT_EQ(loaded->m_Links.size(), 2u);
+    auto* wheel = static_cast<CArchiveTestNod*>(loaded->m_Links[0].Get());
+    EXPECT_EQ(loaded->m_Links[1].Get(), wheel);
+    EXPECT_EQ(wheel->m_Value, 7u);
+    EXPECT_EQ(wheel->GetFid(), m_Data->FindFid(u"Cars\\Wheel.Thing.Zun", false));
+    ASSERT_EQ(wheel->m_Links.size(), 1u);
+    EXPECT_EQ(static_cast<CArchiveTestNod*>(wheel->m_Links[0].Get())->m_Value, 3u);
+    EXPECT_EQ(GetParamSetDepth(), 0u);
+
+    // Loaded again: the referenced nods are the ones bound already.
+    CSystemEngine::DetachNodFromFid(main.Get());
+    CMwNodRef again = Load("Main.Thing.Zun");
+    ASSERT_NE(again.Get(), nullptr);
+    EXPECT_EQ(static_cast<CArchiveTestNod*>(again.Get())->m_Links[0].Get(), wheel);
+    EXPECT_EQ(m_Links.m_Loader.m_Loads, 2u);
+}
+
+TEST_F(SystemRefResolveArchives, MissingReferencedArchiveFailsTheLoad) {
+    {
+        CMwNodRef wheel(new CArchiveTestNod), main(new CArchiveTestNod);
+        static_cast<CArchiveTestNod*>(main.Get())->Link(wheel.Get());
+        CSystemEngine::AttachNodToFid(wheel.Get(), SaveFile(wheel.Get(), "Cars/Wheel.Thing.Zun"));
+        SaveFile(main.Get(), "Main.Thing.Zun");
+    }
+    std::filesystem::remove(m_Temp.File("GameData/Cars/Wheel.Thing.Zun"));
+
+    // Without loading referenced files nothing is missed.
+    CLogWatch log;
+    Load("Main.Thing.Zun", kSystemArchiveLoadRawBody);
+    EXPECT_EQ(log.Since(), "");
+    CMwNodRef main = Load("Main.Thing.Zun");
+    EXPECT_EQ(main.Get(), nullptr);
+    EXPECT_EQ(log.Since(), "Could not find '" + Path("Cars/Wheel.Thing.Zun") + "'\r\n");
+    EXPECT_EQ(m_Links.m_Loader.m_Loads, 1u);
 }
 
 } // namespace

@@ -74,6 +74,8 @@ private:
 // whose current folder is a temporary folder holding "GameData".
 class CDataFolderFixture : public CSystemFixture {
 protected:
+    explicit CDataFolderFixture(const CMwClassList* extra = nullptr) : CSystemFixture(extra) {}
+
     void SetUp() override {
         CSystemFixture::SetUp();
         std::filesystem::create_directories(m_Temp.File("GameData"));
