@@ -7,6 +7,7 @@
 #include "system/fid/SystemFid.h"
 #include "system/fid/SystemFidFile.h"
 #include "system/fid/SystemFidLinks.h"
+#include "system/fid/SystemFids.h"
 #include "system/fid/SystemPack.h"
 #include "system/fid/SystemParamLoad.h"
 #include "system/fid/SystemParamSet.h"
@@ -252,6 +253,9 @@ bool SystemResolveRef(const SSystemRefTableState& table, CSystemFid* recordFid, 
             out.m_Unresolved = true;
         if (!result)
             result = recordFid;
+        // Loaded under an alias, the record's file id is the alias's master: the tree keeps it.
+        if (attempted && result != recordFid && recordFid->m_Folder)
+            recordFid->m_Folder->AddLeafIfAbsent(recordFid);
     } else if (result != recordFid) {
         delete recordFid;
     }

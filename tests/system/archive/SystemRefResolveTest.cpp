@@ -222,6 +222,35 @@ TEST_F(SystemRefResolve, ResourceRecords) {
     EXPECT_EQ(CMwNod::GetLiveNodCount(), live);
 }
 
+// A record found nowhere is loaded itself; loaded under an alias of it, the record's file id
+// stays in the tree as the alias's master.
+TEST_F(SystemRefResolve, RecordLoadedItself) {
+    m_Links.m_Loader.m_Load = [&](CMwNod** nod, CSystemFid* fid) -> i32 {
+        *nod = NewNod();
+        CSystemEngine::AttachNodToFidWithParamSet(*nod, fid, fid->m_ParamSet);
+        return 1;
+    };
+    CSystemFidFile* plain = Record(m_Cars, u"Plain.Solid.Zun");
+    ASSERT_TRUE(Resolve(plain));
+    EXPECT_EQ(m_Out.m_Fid, plain);
+    EXPECT_FALSE(m_Out.m_Unresolved);
+    EXPECT_EQ(plain->m_Nod, m_Out.m_Nod);
+    EXPECT_TRUE(m_Cars->HasLeaf(plain));
+
+    m_Links.m_Loader.m_Load = [&](CMwNod** nod, CSystemFid* fid) -> i32 {
+        CSystemFid* alias = Engine().GetFileFid(fid->m_Folder, u"Aliased.Solid.Zun?0", nullptr);
+        fid->AddAlias(alias);
+        *nod = NewNod();
+        CSystemEngine::AttachNodToFid(*nod, alias);
+        return 1;
+    };
+    CSystemFidFile* aliased = Record(m_Cars, u"Aliased.Solid.Zun");
+    ASSERT_TRUE(Resolve(aliased));
+    ASSERT_NE(m_Out.m_Fid, aliased);
+    EXPECT_EQ(m_Out.m_Fid->m_Master, aliased);
+    EXPECT_TRUE(m_Cars->HasLeaf(aliased));
+}
+
 // Substitutes named by the set in force and resolved by the pack manager: taken when they load;
 // otherwise the road back to the default file, or failure when that cannot load either.
 TEST_F(SystemRefResolve, Substitutes) {
