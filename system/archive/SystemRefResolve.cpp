@@ -84,9 +84,11 @@ bool LoadNested(CSystemFid* target, CMwNod** nod) {
 
 // The substitution asked of the set in force for the file id, followed through the pack
 // manager. defaultFid becomes the file id the first replacement replaced: the record's own file.
-// False, with a log line, when the chain did not settle within the limit.
+// False, with a log line, when the chain did not settle within the limit; fid is then the last
+// substitute other than the default.
 bool Substitute(const SSystemRefTableState& table, CSystemParamSet& loadSet, CSystemFid*& fid,
                 CSystemFid*& defaultFid) {
+    CSystemFid* lastSubstitute = nullptr;
     CSystemPackManager* packs = g_SystemPackManager;
     for (u32 asked = 0;; ++asked) {
         CSystemPackDesc* pack = nullptr;
@@ -97,6 +99,7 @@ bool Substitute(const SSystemRefTableState& table, CSystemParamSet& loadSet, CSy
             return true;
         if (asked == kSystemRefMaxSubstitutions) {
             LogNamed("[Sys] The substitutes of ", defaultFid, " do not settle", false);
+            fid = lastSubstitute;
             return false;
         }
         CMwNod* requester =
@@ -106,6 +109,8 @@ bool Substitute(const SSystemRefTableState& table, CSystemParamSet& loadSet, CSy
             return true;
         if (!defaultFid)
             defaultFid = fid;
+        if (resolved != defaultFid)
+            lastSubstitute = resolved;
         fid = resolved;
         if (pack)
             return true;
