@@ -31,7 +31,7 @@
 #include "platform/Types.h"
 #include "system/fid/SystemParamLoad.h"
 
-#include <unordered_map>
+#include <cstdint>
 
 class CClassicBufferMemory;
 class CMwNod;
@@ -87,6 +87,34 @@ struct SSystemArchiveNode {
     u32 m_BodyOffset = 0;
     u32 m_Hold = 0;
     u32 m_Reference = 0;
+};
+
+// The node index of every nod and file id written, found by address: open addressing over a
+// table of node indices whose size is a power of two, the address mixed by a multiplication (nods
+// made one after another lie at a fixed distance, which a plain modulo would have to divide).
+class CSystemArchiveNodeMap {
+public:
+    CSystemArchiveNodeMap() = default;
+    CSystemArchiveNodeMap(const CSystemArchiveNodeMap&) = delete;
+    CSystemArchiveNodeMap& operator=(const CSystemArchiveNodeMap&) = delete;
+    ~CSystemArchiveNodeMap() { delete[] m_Slots; }
+
+    // Empties the map, keeping its table.
+    void Clear();
+    // The index of the entry of the node table that holds the object, or, when none does, the
+    // table's count, kept for the object from now on (the caller appends it); isNew tells.
+    u32 FindOrAdd(const CMwNod* object, const CFastBuffer<SSystemArchiveNode>& nodes, bool* isNew);
+
+private:
+    static u32 Hash(const CMwNod* object) {
+        return u32((u64(reinterpret_cast<uintptr_t>(object)) * 0x9E3779B97F4A7C15ull) >> 32);
+    }
+    void Grow(const CFastBuffer<SSystemArchiveNode>& nodes);
+
+    // Node index + 1; 0 is an empty slot.
+    u32* m_Slots = nullptr;
+    u32 m_Mask = 0;
+    u32 m_Count = 0;
 };
 
 class CSystemArchive : public CClassicArchive {
@@ -196,8 +224,8 @@ private:
     CFastBuffer<SSystemArchiveNode> m_Nodes;
     // The node count the header announced (the table is made when the body is read).
     u32 m_NodeCount = 0;
-    // Writing: nod or file id -> node index, beside the node table.
-    std::unordered_map<const CMwNod*, u32> m_NodeIndexOf;
+    // Writing: the node index of a nod or file id, beside the node table.
+    CSystemArchiveNodeMap m_NodeIndexOf;
     u32 m_MainClassId = 0;
     CSystemFid* m_CurrentFid = nullptr;
     CSystemFids* m_RefFolder = nullptr;
