@@ -525,6 +525,7 @@ bool CSystemArchive::ReadHeader() {
     m_Version = u16(version[0] | version[1] << 8);
     if (m_Version < kSystemArchiveOldestVersion || m_Version > kSystemArchiveVersion)
         return false;
+    m_HeaderVersionRead = true;
 
     u8 letters[4] = {0, 0, 0, 'E'};
     ReadRaw(letters, m_Version >= 4 ? 4 : 3);
