@@ -6,8 +6,14 @@
 #include "tests/system/archive/ArchiveTestSupport.h"
 #include "tests/system/engine/EngineTestSupport.h"
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <random>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -321,6 +327,58 @@ TEST_F(SystemArchiveOps, ReferencesBetweenFiles) {
     const CMwNodRef loaded(out);
     ASSERT_EQ(TestNod(loaded)->m_Links.size(), 1u);
     EXPECT_EQ(TestNod(loaded)->m_Links[0].Get(), part.Get());
+}
+
+// A save killed at any point leaves the old file or the new one, and the file loads.
+TEST_F(SystemArchiveOps, AKilledSaveLeavesTheOldOrTheNewFile) {
+    CMwNodRef oldNod(NewNod(1)), newNod(NewNod(2));
+    for (u32 i = 0; i < 40000; ++i)
+        TestNod(newNod)->Link(NewNod(i));
+    const CClassicWideString name = Name("Big.Thing.Zun");
+    const std::string path = HostFile("Big.Thing.Zun");
+    const auto save = [&](CMwNod* nod) {
+        CSystemArchive archive;
+        return archive.SaveNodToFile(name, nod, nullptr, kSystemArchiveSaveRelease, 7, false,
+                                     false);
+    };
+    ASSERT_EQ(save(newNod.Get()), 1);
+    const std::string newBytes = ReadWholeFile(path);
+    ASSERT_EQ(save(oldNod.Get()), 1);
+    const std::string oldBytes = ReadWholeFile(path);
+
+    // How long a whole save takes in a child.
+    auto start = std::chrono::steady_clock::now();
+    pid_t child = fork();
+    if (child == 0)
+        _exit(save(newNod.Get()) == 1 ? 0 : 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const auto whole = std::chrono::steady_clock::now() - start;
+
+    std::mt19937 random(23);
+    u32 oldSeen = 0, newSeen = 0;
+    for (int round = 0; round < 20; ++round) {
+        WriteWholeFile(path, oldBytes);
+        child = fork();
+        if (child == 0)
+            _exit(save(newNod.Get()) == 1 ? 0 : 1);
+        std::this_thread::sleep_for(whole * (random() % 1100) / 1000);
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        const std::string now = ReadWholeFile(path);
+        ASSERT_TRUE(now == oldBytes || now == newBytes) << "round " << round << ": " << now.size();
+        (now == oldBytes ? oldSeen : newSeen)++;
+        CMwNod* out = nullptr;
+        CClassicBufferMemory image;
+        image.Write(now.data(), u32(now.size()));
+        image.Rewind();
+        CSystemArchive reader;
+        ASSERT_TRUE(reader.Load(&image, &out)) << "round " << round;
+        const CMwNodRef loaded(out);
+        EXPECT_EQ(TestNod(loaded)->m_Value, now == oldBytes ? 1u : 2u);
+    }
+    EXPECT_GT(oldSeen, 0u);
 }
 
 } // namespace
