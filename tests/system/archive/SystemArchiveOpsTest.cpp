@@ -329,6 +329,81 @@ TEST_F(SystemArchiveOps, ReferencesBetweenFiles) {
     EXPECT_EQ(TestNod(loaded)->m_Links[0].Get(), part.Get());
 }
 
+// A resource loads once; later requests give the nod its file id holds.
+TEST_F(SystemArchiveOps, ResourcesLoadOnce) {
+    fs::create_directories(m_Temp.File("Resource/Media/Texture"));
+    CMwNodRef nod(NewNod(44));
+    CSystemArchive saver;
+    ASSERT_EQ(saver.SaveNodToFile(m_Temp.Engine("Resource/Media/Texture/NoBitmap.Texture.zun"),
+                                  nod.Get(), nullptr, 0, 7, false, false),
+              1);
+    nod.Set(nullptr);
+    CMwNod* first = nullptr;
+    CSystemArchive loader;
+    ASSERT_EQ(loader.LoadResource(kSystemResourceIdBase | 4, &first), 1);
+    const CMwNodRef held(first);
+    EXPECT_EQ(static_cast<CArchiveTestNod*>(first)->m_Value, 44u);
+    EXPECT_EQ(first->GetFid(), Engine().GetResourceFid(kSystemResourceIdBase | 4));
+    fs::remove(m_Temp.File("Resource/Media/Texture/NoBitmap.Texture.zun"));
+    CMwNod* again = nullptr;
+    CSystemArchive second;
+    EXPECT_EQ(second.LoadResource(kSystemResourceIdBase | 4, &again), 1);
+    EXPECT_EQ(again, first);
+    for (u32 index : {0u, 1u, 44u, 45u}) {
+        CMwNod* none = reinterpret_cast<CMwNod*>(1);
+        CSystemArchive archive;
+        EXPECT_EQ(archive.LoadResource(kSystemResourceIdBase | index, &none), 0);
+        EXPECT_EQ(none, nullptr);
+    }
+}
+
+// Reloading reads the file into a new nod bound to the file's id; the shared loader loads a file
+// id's nod through an archive; a stream loads for a file id.
+TEST_F(SystemArchiveOps, ReloadSharedLoaderAndStreams) {
+    CMwNodRef nod(NewNod(1));
+    CSystemArchive saver;
+    ASSERT_EQ(saver.SaveNodToFile(Name("R.Thing.Zun"), nod.Get(), nullptr, 0, 7, false, true), 1);
+    CSystemFid* fid = nod->GetFid();
+    TestNod(nod)->m_Value = 2; // not saved
+
+    CSystemArchive reloader;
+    CMwNod* out = nullptr;
+    ASSERT_EQ(reloader.LoadNodFromFile(Name("R.Thing.Zun"), &out, nullptr,
+                                       kSystemArchiveLoadFull | kSystemArchiveLoadReload, true),
+              1);
+    const CMwNodRef reloaded(out);
+    EXPECT_NE(out, nod.Get());
+    EXPECT_EQ(TestNod(reloaded)->m_Value, 1u);
+    EXPECT_EQ(out->GetFid(), fid);
+    EXPECT_EQ(nod->GetFid(), nullptr);
+
+    CMwNod* shared = nullptr;
+    fid = reloaded->GetFid();
+    CSystemEngine::DetachNodFromFid(out);
+    ASSERT_EQ(CSystemDummyFidLoader::Get()->LoadFid(&shared, fid), 1);
+    const CMwNodRef sharedHeld(shared);
+    EXPECT_EQ(TestNod(sharedHeld)->m_Value, 1u);
+    EXPECT_EQ(shared->GetFid(), fid);
+    delete CSystemDummyFidLoader::Get();
+
+    CSystemEngine::DetachNodFromFid(shared);
+    CClassicBufferMemory stream;
+    const std::string bytes = ReadWholeFile(HostFile("R.Thing.Zun"));
+    stream.Write(bytes.data(), u32(bytes.size()));
+    CSystemArchive streamer;
+    streamer.SetCurrentFid(fid);
+    CMwNod* fromStream = nullptr;
+    ASSERT_EQ(streamer.LoadFromStream(&stream, &fromStream), 1);
+    const CMwNodRef streamed(fromStream);
+    EXPECT_EQ(fromStream->GetFid(), fid);
+    // A file id holding a nod gives it without reading.
+    CSystemArchive bound;
+    bound.SetCurrentFid(fid);
+    CMwNod* same = nullptr;
+    EXPECT_EQ(bound.LoadFromStream(&stream, &same), 1);
+    EXPECT_EQ(same, fromStream);
+}
+
 // A save killed at any point leaves the old file or the new one, and the file loads.
 TEST_F(SystemArchiveOps, AKilledSaveLeavesTheOldOrTheNewFile) {
     CMwNodRef oldNod(NewNod(1)), newNod(NewNod(2));
