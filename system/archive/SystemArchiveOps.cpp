@@ -326,6 +326,8 @@ i32 CSystemArchive::SaveNodToFile(CClassicWideStringRef name, CMwNod* nod, CSyst
         return 0;
     SetSaveFlags(saveFlags);
     std::unique_ptr<CSystemFidFile> temporary;
+    // A save for a file id of its own leaves the nod bound to the file id it had.
+    CLiftedBinding lifted(registerFid ? nullptr : nod);
     if (registerFid) {
         std::unique_ptr<CSystemFidFile> fresh(NewFileFid(m_Engine));
         if (!PlaceName(m_Engine, fresh.get(), name, folder))
@@ -363,6 +365,7 @@ i32 CSystemArchive::SaveNodToFile(CClassicWideStringRef name, CMwNod* nod, CSyst
         if (nod->GetFid() == temporary.get())
             CSystemEngine::DetachNodAndFid(nod, temporary.get());
         m_CurrentFid = nullptr;
+        lifted.PutBack(nod);
     }
     return result;
 }

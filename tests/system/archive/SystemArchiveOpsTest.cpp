@@ -164,6 +164,17 @@ TEST_F(SystemArchiveOps, SavingUnderAnotherNameMovesTheFileId) {
     EXPECT_EQ(FullName(nod->GetFid()), Narrow(Name("B.Thing.Zun")));
     EXPECT_TRUE(fs::exists(HostFile("A.Thing.Zun")));
     EXPECT_TRUE(fs::exists(HostFile("B.Thing.Zun")));
+
+    // A save for a file id of its own (a copy elsewhere) keeps the nod's file id.
+    for (bool check : {false, true}) {
+        CSystemArchive copy;
+        ASSERT_EQ(copy.SaveNodToFile(Name(check ? "D.Thing.Zun" : "C.Thing.Zun"), nod.Get(),
+                                     nullptr, 0, 7, check, false),
+                  1);
+        EXPECT_EQ(FullName(nod->GetFid()), Narrow(Name("B.Thing.Zun")));
+    }
+    EXPECT_EQ(ReadWholeFile(HostFile("C.Thing.Zun")), ReadWholeFile(HostFile("B.Thing.Zun")));
+    EXPECT_EQ(ReadWholeFile(HostFile("D.Thing.Zun")), ReadWholeFile(HostFile("B.Thing.Zun")));
 }
 
 // A name without ".Zun" is for file-backed nods only; a read-only file is not replaced.
