@@ -145,6 +145,49 @@ bool CSystemArchiveRefResolver::Resolve(CSystemArchive& archive, SSystemArchiveR
 }
 
 // ---------------------------------------------------------------------------------------------
+// The node map
+
+void CSystemArchiveNodeMap::Clear() {
+    if (m_Slots)
+        std::fill_n(m_Slots, size_t(m_Mask) + 1, 0u);
+    m_Count = 0;
+}
+
+u32 CSystemArchiveNodeMap::FindOrAdd(const CMwNod* object,
+                                     const CFastBuffer<SSystemArchiveNode>& nodes, bool* isNew) {
+    // At most half full, so a probe always ends at an empty slot.
+    if (!m_Slots || 2 * (u64(m_Count) + 1) > u64(m_Mask) + 1)
+        Grow(nodes);
+    for (u32 i = Hash(object) & m_Mask;; i = (i + 1) & m_Mask) {
+        const u32 held = m_Slots[i];
+        if (held == 0) {
+            m_Slots[i] = nodes.m_Count + 1;
+            ++m_Count;
+            *isNew = true;
+            return nodes.m_Count;
+        }
+        if (nodes.m_Items[held - 1].m_Object == object) {
+            *isNew = false;
+            return held - 1;
+        }
+    }
+}
+
+void CSystemArchiveNodeMap::Grow(const CFastBuffer<SSystemArchiveNode>& nodes) {
+    const u32 size = m_Slots ? 2 * (m_Mask + 1) : 1024;
+    delete[] m_Slots;
+    m_Slots = new u32[size]();
+    m_Mask = size - 1;
+    // Every entry of the table is in the map.
+    for (u32 index = 0; index < m_Count; ++index) {
+        u32 i = Hash(nodes.m_Items[index].m_Object) & m_Mask;
+        while (m_Slots[i] != 0)
+            i = (i + 1) & m_Mask;
+        m_Slots[i] = index + 1;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
 // Construction
 
 CSystemArchive::CSystemArchive() : m_Engine(GetSystemEngine()) {
@@ -230,11 +273,10 @@ void CSystemArchive::ArchiveFidRef(CSystemFid*& fid) {
 }
 
 u32 CSystemArchive::FindOrAddNode(CMwNod* object, bool* isNew) {
-    const auto [it, added] = m_NodeIndexOf.try_emplace(object, m_Nodes.m_Count);
-    *isNew = added;
-    if (added)
+    const u32 index = m_NodeIndexOf.FindOrAdd(object, m_Nodes, isNew);
+    if (*isNew)
         m_Nodes.Add({object, 0, 0, 0});
-    return it->second;
+    return index;
 }
 
 CSystemFid* CSystemArchive::RefFidOf(CSystemFid* fid) const {
@@ -304,7 +346,7 @@ u32 CSystemArchive::WriteBody(CMwNod* mainNod) {
     m_MainClassId = mainNod->GetClassId();
     m_Nodes.m_Count = 0;
     m_Refs.m_Count = 0;
-    m_NodeIndexOf.clear();
+    m_NodeIndexOf.Clear();
     bool isNew = false;
     FindOrAddNode(mainNod, &isNew);
     if (!m_Body)
@@ -483,6 +525,7 @@ bool CSystemArchive::ReadHeader() {
     m_Version = u16(version[0] | version[1] << 8);
     if (m_Version < kSystemArchiveOldestVersion || m_Version > kSystemArchiveVersion)
         return false;
+    m_HeaderVersionRead = true;
 
     u8 letters[4] = {0, 0, 0, 'E'};
     ReadRaw(letters, m_Version >= 4 ? 4 : 3);
@@ -641,8 +684,8 @@ void CSystemArchive::PrepareNodeTable() {
     }
     m_Nodes.m_Count = 0;
     m_Nodes.Reserve(m_NodeCount);
-    for (u32 i = 0; i < m_NodeCount; ++i)
-        m_Nodes.Add({});
+    std::fill_n(m_Nodes.m_Items, m_NodeCount, SSystemArchiveNode{});
+    m_Nodes.m_Count = m_NodeCount;
     for (u32 i = 0; i < m_Refs.m_Count; ++i) {
         const SSystemArchiveRef& ref = m_Refs.m_Items[i];
         SSystemArchiveNode& entry = m_Nodes.m_Items[ref.m_NodeIndex];

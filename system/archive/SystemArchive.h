@@ -28,10 +28,12 @@
 // on damaged data, with a log line; the operation that started the read catches it (Load does).
 #include "core/base/ClassicArchive.h"
 #include "core/base/FastBuffer.h"
+#include "core/nod/MwClassInfo.h"
+#include "core/nod/MwNod.h"
 #include "platform/Types.h"
 #include "system/fid/SystemParamLoad.h"
 
-#include <unordered_map>
+#include <cstdint>
 
 class CClassicBufferMemory;
 class CMwNod;
@@ -89,6 +91,34 @@ struct SSystemArchiveNode {
     u32 m_Reference = 0;
 };
 
+// The node index of every nod and file id written, found by address: open addressing over a
+// table of node indices whose size is a power of two, the address mixed by a multiplication (nods
+// made one after another lie at a fixed distance, which a plain modulo would have to divide).
+class CSystemArchiveNodeMap {
+public:
+    CSystemArchiveNodeMap() = default;
+    CSystemArchiveNodeMap(const CSystemArchiveNodeMap&) = delete;
+    CSystemArchiveNodeMap& operator=(const CSystemArchiveNodeMap&) = delete;
+    ~CSystemArchiveNodeMap() { delete[] m_Slots; }
+
+    // Empties the map, keeping its table.
+    void Clear();
+    // The index of the entry of the node table that holds the object, or, when none does, the
+    // table's count, kept for the object from now on (the caller appends it); isNew tells.
+    u32 FindOrAdd(const CMwNod* object, const CFastBuffer<SSystemArchiveNode>& nodes, bool* isNew);
+
+private:
+    static u32 Hash(const CMwNod* object) {
+        return u32((u64(reinterpret_cast<uintptr_t>(object)) * 0x9E3779B97F4A7C15ull) >> 32);
+    }
+    void Grow(const CFastBuffer<SSystemArchiveNode>& nodes);
+
+    // Node index + 1; 0 is an empty slot.
+    u32* m_Slots = nullptr;
+    u32 m_Mask = 0;
+    u32 m_Count = 0;
+};
+
 class CSystemArchive : public CClassicArchive {
 public:
     // Release set, plain body, version 6, load mode 7, no current file id; the System engine
@@ -142,6 +172,35 @@ public:
     // the nods it created are deleted, *out is null and the result false.
     bool Load(CClassicBuffer* stream, CMwNod** out);
 
+    // ---- Operations (SystemArchiveOps.cpp): each prepares the archive, runs the steps above
+    // and binds the nod to its file id. Results: 1 success, 0 failure. ----
+
+    // Saves the nod to the named file (placed below the folder, or from the local drive's root
+    // without one). With registerFid the file id of the name is the nod's from now on (the line
+    // "Saving %s to %s" when it moves from another file); without, a file id kept for the save
+    // only. With checkChanges the file is written only when its bytes change ("no change
+    // detected to %s"). Every file is written through a temporary file that replaces it whole.
+    i32 SaveNodToFile(CClassicWideStringRef name, CMwNod* nod, CSystemFids* folder, u32 saveFlags,
+                      u32 mode, bool checkChanges, bool registerFid);
+    // Loads the named file's nod; with findInTree a file already loaded gives its nod as it is.
+    // The mode's bit of value 8 reloads the file into a new nod. *out is null on failure.
+    i32 LoadNodFromFile(CClassicWideStringRef name, CMwNod** out, CSystemFids* folder, u32 mode,
+                        bool findInTree);
+    // The current file id's nod: bound already, loaded by its loader, or loaded from its file.
+    i32 LoadFid(CMwNod** out);
+    // The current file id's nod from an open stream (closed after).
+    i32 LoadFromStream(CClassicBuffer* stream, CMwNod** out);
+    // Memory images through a memory file id of the engine's memory folder.
+    i32 SaveToMemory(CClassicBufferMemory* buffer, CMwNod* nod, u32 saveFlags);
+    i32 LoadFromMemory(CClassicBufferMemory* buffer, CMwNod** out);
+    // The nod of resource kSystemResourceIdBase | index, loaded once.
+    i32 LoadResource(u32 resourceId, CMwNod** out);
+    // Reads the current file id's header (and, unless the mode is 2, its reference table) from
+    // the stream, or from the file id's own source without one.
+    bool ReadFileHeader(u32 mode, CClassicBuffer* stream);
+    // True when the file at the path holds exactly the image's bytes.
+    static bool FileEquals(CClassicWideStringRef path, CClassicBufferMemory& image);
+
     // ---- State ----
     void SetCurrentFid(CSystemFid* fid) { m_CurrentFid = fid; }
     CSystemFid* GetCurrentFid() const { return m_CurrentFid; }
@@ -174,6 +233,15 @@ public:
     bool m_MemoryCopy = false;
 
 private:
+    // The shared loader loads through the file, whatever loader the file id names.
+    friend class CSystemDummyFidLoader;
+
+    i32 LoadFromFile(CMwNod** out, bool reload);
+    i32 LoadFromMemoryFid(CMwNod** out);
+    i32 SaveToFile(CMwNod* nod);
+    i32 SaveToFileIfChanged(CMwNod* nod);
+    // The save flags from the current file id's format when the word is 0.
+    void TakeFormatFromFid();
     // The index of a nod or file id in the node table, appended when new (isNew tells).
     u32 FindOrAddNode(CMwNod* object, bool* isNew);
     // The file id references are made to: its master when the current file id is a file or a
@@ -196,8 +264,8 @@ private:
     CFastBuffer<SSystemArchiveNode> m_Nodes;
     // The node count the header announced (the table is made when the body is read).
     u32 m_NodeCount = 0;
-    // Writing: nod or file id -> node index, beside the node table.
-    std::unordered_map<const CMwNod*, u32> m_NodeIndexOf;
+    // Writing: the node index of a nod or file id, beside the node table.
+    CSystemArchiveNodeMap m_NodeIndexOf;
     u32 m_MainClassId = 0;
     CSystemFid* m_CurrentFid = nullptr;
     CSystemFids* m_RefFolder = nullptr;
@@ -211,6 +279,11 @@ private:
     CSystemFids* m_EmptyDrive = nullptr;
     // Nods created while reading a body, deleted again when the load fails.
     CFastBuffer<CMwNod*> m_CreatedNods;
+    // A header read passed its version (it counts as read, whatever follows).
+    bool m_HeaderVersionRead = false;
+    // Memory images take this format when the save flags word is 0 (a file saved through a
+    // memory image keeps its own format).
+    CSystemFid* m_FormatFid = nullptr;
 };
 
 // The step of reading a reference table that turns one record into the file id it stands for
@@ -241,3 +314,34 @@ protected:
 CSystemArchiveRefResolver& SystemArchiveRefResolver();
 // Installs a resolver (the caller keeps it alive while installed); null puts the default back.
 void SetSystemArchiveRefResolver(CSystemArchiveRefResolver* resolver);
+
+// Memory images with an archive of their own, keeping the nod's file-id binding as it was: the
+// nod saved into the buffer (without header chunks), or loaded from it in place of *nod (which
+// takes over the file id *nod had; null on failure).
+i32 SaveNodToMemoryBuffer(CClassicBufferMemory* buffer, CMwNod* nod, u32 saveFlags);
+i32 LoadNodFromMemoryBuffer(CClassicBufferMemory* buffer, CMwNod** nod);
+// A copy of the nod through memory (binary, plain, release, own-file nods as references). With
+// keepFid the copy replaces *nod and takes over its file id; without, *nod becomes the copy. 1
+// when copied; 0, *nod null, when the copy could not be loaded.
+i32 DuplicateNod(CMwNod** nod, bool keepFid);
+// *equal: whether the two nods save to the same bytes. Always 0.
+i32 CompareNods(CMwNod* a, CMwNod* b, u32* equal);
+
+// The loader shared by file ids whose nod loads through an archive (aliases made for other
+// parameter sets): its LoadFid reloads a file-backed nod in place or runs a full archive load.
+class CSystemDummyFidLoader : public CMwNod {
+    MW_DECLARE_CLASS(CSystemDummyFidLoader, CMwNod, 0x0B012000)
+public:
+    // Forgets the shared instance when it is that one.
+    ~CSystemDummyFidLoader() override;
+    // The shared instance, made on first use (held by the file ids that name it as loader).
+    static CSystemDummyFidLoader* Get();
+    // A file-backed nod bound to this very file id (of a file) reloads itself or through its
+    // master's loader; any other is loaded by an archive with load mode 7.
+    i32 LoadFid(CMwNod** nod, CSystemFid* fid) override;
+};
+
+// The archive's answers to what file ids ask (reading a file's header, the shared loader), which
+// the System engine installs (SetSystemFidLinks) while it lives.
+class CSystemFidLinks;
+CSystemFidLinks& SystemArchiveFidLinks();

@@ -33,8 +33,8 @@ TEST_F(SystemClassList, Census) {
         EXPECT_NE(CMwClassRegistry::GetClassInfoById(info->m_Parent->m_ClassId), nullptr)
             << info->m_Name;
     }
-    EXPECT_EQ(g_SystemClassList.m_Count, 29u);
-    EXPECT_EQ(perEngine[0x0B], 15u); // the System engine's classes
+    EXPECT_EQ(g_SystemClassList.m_Count, 30u);
+    EXPECT_EQ(perEngine[0x0B], 16u); // the System engine's classes
     EXPECT_EQ(perEngine[0x14], 14u); // the Xml engine's classes
 }
 
@@ -58,7 +58,7 @@ TEST_F(SystemClassList, ClassesRoundTrip) {
     const CMwClassListCheckCounts counts = MwCheckClassList(g_SystemClassList, check);
     platform::SetHostFactsSource(nullptr);
     platform::SetAdapterDescriber(nullptr);
-    EXPECT_EQ(counts.Created, 27u);
+    EXPECT_EQ(counts.Created, 28u);
     // The display's current chunks; file ids and folders have none, and the fid cache's chunk is
     // known to no class.
     EXPECT_EQ(counts.ChunksWritten, 11u);

@@ -17,7 +17,7 @@ public:
     static constexpr u32 s_LinksChunk = 0x0B0F0001; // skippable: u32 count, nod references
     static constexpr u32 s_FileChunk = 0x0B0F0002;  // a file-id reference
     // The most links one nod reads: more is damaged data.
-    static constexpr u32 s_MaxLinks = 0x10000;
+    static constexpr u32 s_MaxLinks = 0x100000;
 
     // Reading, a link to a nod whose body is still being read (which would make a cycle of
     // references) fails the read.

@@ -129,6 +129,33 @@ TEST_F(SystemArchiveRefs, ReadFoldersMergeIntoTheTree) {
     EXPECT_EQ(GetFidNumberMap(), nullptr);
 }
 
+// A local file outside the data folder reads its references against the data folder; a file
+// that is not an archive logs its full name.
+TEST_F(SystemArchiveRefs, FilesOutsideTheDataFolderReferToIt) {
+    CEngineHost host;
+    CSystemEngine& engine = host.Engine();
+    CSystemFids* data = engine.GetDataFolder();
+    ASSERT_NE(data, nullptr);
+    CSystemFid* outside = FileFid(engine, u"C:\\Other\\Place\\Main.Thing.Zun");
+    CSystemFid* inside = FileFid(engine, u"C:\\Game\\GameData\\Part.Thing.Zun");
+    CMwNodRef part = BoundNod(inside, 2);
+    CArchiveBytes bytes;
+    bytes.Header(0x0B0F0000, 2).U32(1).U32(0).U32(0);
+    bytes.U32(1).Text("Part.Thing.Zun").U32(1).U32(0).U32(0);
+    bytes.ValueChunk(1, "", 0).LinksChunk(1, CArchiveBytes().U32(1).Bytes()).End();
+    const CMwNodRef loaded = LoadArchive(bytes.Bytes(), outside);
+    ASSERT_TRUE(loaded);
+    ASSERT_EQ(TestNod(loaded)->m_Links.size(), 1u);
+    EXPECT_EQ(TestNod(loaded)->m_Links[0].Get(), part.Get());
+
+    CLogWatch log;
+    EXPECT_FALSE(LoadArchive("ZIP", inside));
+    EXPECT_NE(log.Since().find("Wrong .Zun format : C:\\Game\\GameData\\Part.Thing.Zun\r\n"),
+              std::string::npos)
+        << log.Since();
+    CSystemEngine::DetachNodFromFid(part.Get());
+}
+
 // A resource-local reference is stored by its index and finds the resource table's entry again.
 TEST_F(SystemArchiveRefs, ResourceLocalReferenceByIndex) {
     CEngineHost host;

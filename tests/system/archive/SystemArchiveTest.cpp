@@ -1,4 +1,5 @@
 #include "core/base/ClassicArchive.h"
+#include "system/engine/SystemEngine.h"
 #include "system/fid/SystemFidFile.h"
 #include "tests/system/archive/ArchiveTestSupport.h"
 
@@ -178,6 +179,52 @@ TEST_F(SystemArchive, ReadsVersionThree) {
     EXPECT_EQ(static_cast<CArchiveTestNod*>(nod)->m_Value, 7u);
 }
 
+// Version 3 and 4 records have no use-file bool: every reference is a nod reference.
+TEST_F(SystemArchive, OldRecordsHaveNoUseFileBool) {
+    for (char version : {'\x03', '\x04'}) {
+        SCOPED_TRACE(int(version));
+        CArchiveBytes bytes;
+        bytes.Raw(std::string("ZUN") + version + std::string(1, '\0') + "BUU");
+        if (version == '\x04')
+            bytes.Raw("R");
+        bytes.U32(0x0B0F0000).U32(2);
+        bytes.U32(1).U32(0).U32(1).Text("Sub").U32(0);
+        bytes.U32(1).Text("a.Thing.Zun").U32(1).U32(1);
+        bytes.Raw(PlainNodBody().Bytes());
+        CClassicBufferMemory in;
+        in.Write(bytes.Bytes().data(), u32(bytes.Bytes().size()));
+        in.Rewind();
+        CSystemArchive archive;
+        archive.SetLoadMode(kSystemArchiveLoadRawBody);
+        CMwNod* nod = nullptr;
+        ASSERT_TRUE(archive.Load(&in, &nod));
+        ASSERT_EQ(archive.GetRefs().m_Count, 1u);
+        EXPECT_EQ(archive.GetRefs().m_Items[0].m_UseFile, 0u);
+        EXPECT_EQ(archive.GetRefs().m_Items[0].m_FolderIndex, 1u);
+        EXPECT_EQ(archive.m_Release, version == '\x04' ? 1 : 0);
+        EXPECT_EQ(BytesOf(*archive.GetBodyBuffer()), PlainNodBody().Bytes());
+    }
+}
+
+// Without a drive to make references relative to, a memory image is saved against an empty one.
+TEST_F(SystemArchive, NoDriveLocal) {
+    CArchiveTestNod* part = NewNod(2);
+    CMwNodRef held(part);
+    std::unique_ptr<CSystemFidFile> file(new CSystemFidFile);
+    file->m_FileName = u"Part.Thing.Zun";
+    CSystemEngine::AttachNodToFid(part, file.get());
+    CMwNodRef main(NewNod(1));
+    TestNod(main)->Link(part);
+    std::unique_ptr<CSystemFidMemory> fid(new CSystemFidMemory);
+    CLogWatch log;
+    const std::string bytes = SaveArchive(main.Get(), kSystemArchiveSaveRelease, fid.get());
+    EXPECT_NE(log.Since().find("No Drive Local\r\n"), std::string::npos);
+    CArchiveBytes table;
+    table.U32(1).U32(0).U32(0).U32(1).Text("Part.Thing.Zun").U32(1).U32(0).U32(0);
+    EXPECT_EQ(bytes.substr(21, table.Bytes().size()), table.Bytes());
+    CSystemEngine::DetachNodFromFid(part);
+}
+
 // A header-chunk blob whose size does not match its pairs is dropped; the load goes on. The
 // second letter 'C' is kept and written back.
 TEST_F(SystemArchive, MismatchedBlobIsIgnoredAndSecondLetterKept) {
@@ -240,7 +287,7 @@ std::vector<SBadFile> BadFiles() {
     };
     std::vector<SBadFile> cases;
     cases.push_back({"magic", std::string("ZUM\x06\x00", 5) + "BUUR" + body,
-                     "Wrong .Zun format : <fid not fidfile>"});
+                     "Wrong .Zun format : <fid not fidfile>\r\n"});
     cases.push_back({"version 7", std::string("ZUN\x07\x00", 5) + "BUUR" + body, nullptr});
     cases.push_back({"version 2", std::string("ZUN\x02\x00", 5) + "BUUR" + body, nullptr});
     cases.push_back({"cut in the header", std::string("ZUN\x06\x00", 5) + "BUUR\x00\x00",

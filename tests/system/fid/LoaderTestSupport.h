@@ -82,6 +82,8 @@ protected:
         CClassicWideString current = m_Temp.Engine();
         StripTrailingSlashes(current);
         m_Host = std::make_unique<CEngineHost>(FakeEngineHost(current));
+        // The engine installs the archive's links: these stand in for them.
+        SetSystemFidLinks(&m_Links);
         m_Data = Engine().GetDataFolder();
         ASSERT_NE(m_Data, nullptr);
     }
