@@ -1,10 +1,9 @@
 #pragma once
 // The world SystemRefResolveFuzz loads archives in, and MakeRefResolveCorpus writes its seeds
 // from: the System engine registered over a temporary folder whose "GameData" holds archives of
-// the archive test nods that refer to each other, headers that give those files their class,
-// a shared loader that loads a file id's nod through a nested archive over its file, and a
-// parameter set whose records substitute files for others (one substitute loads, one is damaged,
-// two substitute each other).
+// the archive test nods that refer to each other (loaded through the archive's own shared
+// loader), and a parameter set whose records substitute files for others (one substitute loads,
+// one has a damaged body, two substitute each other).
 #include "core/base/ClassicBuffer.h"
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwClassInfo.h"
@@ -14,11 +13,8 @@
 #include "system/archive/SystemArchive.h"
 #include "system/engine/SystemEngine.h"
 #include "system/fid/SystemFidFile.h"
-#include "system/fid/SystemFidLinks.h"
 #include "system/fid/SystemFids.h"
 #include "system/fid/SystemParamSet.h"
-#include "system/file/ClassicBufferFile.h"
-#include "system/file/PathHelpers.h"
 #include "tests/system/archive/ArchiveTestNods.h"
 
 #include <cstdlib>
@@ -26,7 +22,7 @@
 #include <fstream>
 #include <string>
 
-class CRefResolveFuzzWorld : public CSystemFidLinks {
+class CRefResolveFuzzWorld {
 public:
     // The files of "GameData", each an archive of a test nod with the value given; the first
     // links the second (a reference of its table).
@@ -42,8 +38,6 @@ public:
         // destroyed) too, engine manager and System engine included.
         CMwClassRegistry::AddClassList(g_ArchiveTestClassList);
         CMwClassRegistry::Init();
-        SetSystemFidLinks(this);
-        m_Loader.AddRef();
 
         std::string pattern = (std::filesystem::temp_directory_path() / "reffuzz-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
@@ -73,9 +67,15 @@ public:
                                  std::pair{hub.Get(), "Cars/Hub.Thing.Zun"},
                                  std::pair{spoke.Get(), "Cars/Spoke.Thing.Zun"}})
             Save(nod, name);
-        std::ofstream(m_Folder / "GameData" / "Parts" / "Broken.Thing.Zun") << "ZUN damaged";
+        // A header that reads, a body cut short.
+        CMwNodRef broken(NewNod(6));
+        CClassicBufferMemory image;
+        if (!SaveImage(broken.Get(), Fid("Parts/Broken.Thing.Zun"), kSystemArchiveSaveRelease,
+                       image))
+            std::abort();
+        std::ofstream(m_Folder / "GameData" / "Parts" / "Broken.Thing.Zun", std::ios::binary)
+            .write(reinterpret_cast<const char*>(image.GetData()), image.GetSize() - 6);
         CSystemEngine::DetachNodFromFid(rim.Get());
-        Fid("Parts/Broken.Thing.Zun");
 
         // Tyre becomes Rim, which loads; Spoke becomes Broken, which does not (back to Spoke);
         // Wheel and Hub substitute each other.
@@ -123,39 +123,9 @@ public:
         file.write(reinterpret_cast<const char*>(out.GetData()), out.GetSize());
     }
 
-    // Files ending with ".Thing.Zun" hold a test nod.
-    bool ReadFileHeader(CSystemFid* fid, CClassicBuffer*) override {
-        const bool thing =
-            fid->IsKindOf(CSystemFidFile::s_ClassId) &&
-            PathEndsWith(static_cast<CSystemFidFile*>(fid)->m_FileName, ".Thing.Zun");
-        fid->m_ContentClassId = thing ? CArchiveTestNod::s_ClassId : CSystemFid::s_UnknownClassId;
-        return thing;
-    }
-    CMwNod* GetDummyFidLoader() override { return &m_Loader; }
-
-    // Loads a file id's nod through a nested archive over its master's file.
-    class CNestedLoader : public CMwNod {
-    public:
-        i32 LoadFid(CMwNod** nod, CSystemFid* fid) override {
-            CSystemFid* master = fid->GetMasterFid();
-            if (!master->IsKindOf(CSystemFidFile::s_ClassId))
-                return 0;
-            CClassicWideString path;
-            static_cast<CSystemFidFile*>(master)->GetFullFileName(path);
-            CClassicBufferFile file;
-            if (!file.Open(path, false, false, false, false))
-                return 0;
-            CSystemArchive nested;
-            nested.SetCurrentFid(fid);
-            nested.SetLoadMode(kSystemArchiveLoadFull);
-            return nested.Load(&file, nod) ? 1 : 0;
-        }
-    };
-
     std::filesystem::path m_Folder;
     CMwEngineManager* m_Manager = nullptr;
     CSystemEngine* m_Engine = nullptr;
-    CNestedLoader m_Loader;
     CSystemParamSet m_Substitutions;
     // The file the fuzzed archives are loaded for: in the tree, not on disk.
     CSystemFid* m_Main = nullptr;
