@@ -6,12 +6,16 @@
 #include "platform/Clock.h"
 #include "platform/HostPath.h"
 #include "platform/Process.h"
+#include "system/archive/SystemArchive.h"
+#include "system/archive/SystemRefResolve.h"
 #include "system/config/GpuInfo.h"
 #include "system/config/HostInfo.h"
 #include "system/engine/SystemInput.h"
 #include "system/fid/SystemFid.h"
 #include "system/fid/SystemFidFactory.h"
+#include "system/fid/SystemFidLinks.h"
 #include "system/fid/SystemFids.h"
+#include "system/fid/SystemPack.h"
 #include "system/fid/SystemParamSet.h"
 #include "system/file/ClassicBufferFile.h"
 #include "system/file/FileSystem.h"
@@ -133,9 +137,11 @@ CSystemEngine::CSystemEngine(const SSystemEngineHost& host) {
     LogSystemInfo();
     m_OldGpuPerfSource = SetGpuPerfDataFolderSource(&EngineDataFolderPath);
     m_OldHdrSource = SetHdrDataFolderSource(&EngineDataFolder);
+    SetSystemFidLinks(&SystemArchiveFidLinks());
 }
 
 CSystemEngine::~CSystemEngine() {
+    SetSystemFidLinks(nullptr);
     SetHdrDataFolderSource(m_OldHdrSource);
     SetGpuPerfDataFolderSource(m_OldGpuPerfSource);
     g_ClassicBufferPool.Clear();
@@ -176,10 +182,16 @@ i32 CSystemEngine::OnRegistered() {
     }
     m_FrameCmd->SetBuffer(1);
     m_FrameCmd->Install();
+    if (!g_SystemPackManager)
+        g_SystemPackManager = new CSystemPackManager;
+    SystemInstallRefResolution(true);
     return 0;
 }
 
 void CSystemEngine::Shutdown() {
+    SystemInstallRefResolution(false);
+    delete g_SystemPackManager;
+    g_SystemPackManager = nullptr;
     if (m_FrameCmd)
         m_FrameCmd->Uninstall();
     CMwEngine::Shutdown();

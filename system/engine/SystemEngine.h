@@ -61,9 +61,10 @@ public:
 
     // Three nod lists, updated every frame in the order 1, 0, 2.
     u32 GetNodListCount() override { return 3; }
-    // Installs OnFrame as a fast call in command buffer 1. 0.
+    // Installs OnFrame as a fast call in command buffer 1 and makes the pack manager
+    // (g_SystemPackManager). 0.
     i32 OnRegistered() override;
-    // Uninstalls the per-frame command, then releases the nod lists.
+    // Deletes the pack manager, uninstalls the per-frame command, then releases the nod lists.
     void Shutdown() override;
     // The System classes by class id, through the class registry: the input nods, the file ids
     // and folders, the fid cache, the configuration and its display part, and the four script

@@ -9,6 +9,7 @@
 
 class CMwNod;
 class CSystemFid;
+class CSystemFids;
 
 class CPlugFileServices {
 public:
@@ -25,6 +26,14 @@ public:
     // Creates the file at the full path and writes the file-backed nod into it; nonzero when
     // written, 0 when the file cannot be created.
     virtual u32 SaveToPath(CMwNod* /*file*/, CClassicWideStringRef /*path*/) { return 0; }
+
+    // Zip containers used as folders (packs). InstallZip creates the file ids of the zip's
+    // entries in a folder below the given one and gives that folder; GetZipInstallFolder gives
+    // the folder of a zip installed before (null when it is not installed); UninstallZip deletes
+    // the entries' file ids.
+    virtual CSystemFids* InstallZip(CMwNod* /*zip*/, CSystemFids* /*folder*/) { return nullptr; }
+    virtual CSystemFids* GetZipInstallFolder(CMwNod* /*zip*/) { return nullptr; }
+    virtual void UninstallZip(CMwNod* /*zip*/) {}
 
     // The class the file id's name names; 0xFFFFFFFF for a null file id, a file id without a
     // name (a memory image) or an unknown extension.

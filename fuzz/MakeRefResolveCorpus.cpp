@@ -1,0 +1,58 @@
+// Writes the seed corpus of SystemRefResolveFuzz: archives saved for the fuzz world's main file
+// that refer to its files (one substituted by a file that loads, one by a damaged file, one of
+// two files that substitute each other), with a use-file reference, and one that also refers to
+// a file that does not exist; binary and text, plain and compressed.
+//
+//   MakeRefResolveCorpus <corpus folder of the target>
+#include "RefResolveFuzzWorld.h"
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
+        return 2;
+    }
+    const std::filesystem::path folder = argv[1];
+    std::filesystem::create_directories(folder);
+    CRefResolveFuzzWorld world;
+    bool written = true;
+    {
+        CMwNodRef main(CRefResolveFuzzWorld::NewNod(0));
+        auto* links = static_cast<CArchiveTestNod*>(main.Get());
+        std::vector<CMwNodRef> bound;
+        for (const char* name : {"Cars/Tyre.Thing.Zun", "Cars/Spoke.Thing.Zun",
+                                 "Cars/Wheel.Thing.Zun", "Cars/Gone.Thing.Zun"}) {
+            bound.emplace_back(CRefResolveFuzzWorld::NewNod(9));
+            world.Bind(bound.back().Get(), name);
+        }
+        links->m_File = world.Fid("Parts/Rim.Thing.Zun");
+        for (u32 withMissing : {0u, 1u}) {
+            links->m_Links.clear();
+            for (u32 i = 0; i < 3 + withMissing; ++i)
+                links->Link(bound[i].Get());
+            const struct {
+                const char* Suffix;
+                u32 Flags;
+            } forms[] = {{"-binary", kSystemArchiveSaveRelease},
+                         {"-text", kSystemArchiveSaveText},
+                         {"-binary-lzo", kSystemArchiveSaveCompressed | kSystemArchiveSaveRelease},
+                         {"-text-lzo", kSystemArchiveSaveText | kSystemArchiveSaveCompressed}};
+            for (const auto& form : forms) {
+                CClassicBufferMemory out;
+                written &=
+                    CRefResolveFuzzWorld::SaveImage(main.Get(), world.m_Main, form.Flags, out);
+                const std::string name =
+                    std::string(withMissing ? "missing" : "references") + form.Suffix + ".Zun";
+                std::ofstream file(folder / name, std::ios::binary);
+                file.write(reinterpret_cast<const char*>(out.GetData()), out.GetSize());
+                written &= file.good();
+            }
+        }
+        for (CMwNodRef& nod : bound)
+            CSystemEngine::DetachNodFromFid(nod.Get());
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(world.m_Folder, ignored);
+    return written ? 0 : 1;
+}
