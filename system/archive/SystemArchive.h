@@ -68,6 +68,8 @@ inline constexpr u32 kSystemArchivePlugBitmapClassId = 0x09011000; // held while
 // The most node-table entries and references one archive may hold: more is damaged data.
 inline constexpr u32 kSystemArchiveMaxNodes = 0x400000;
 inline constexpr u32 kSystemArchiveMaxRefs = 0x100000;
+// The most folder records one reference table may hold.
+inline constexpr u32 kSystemArchiveMaxFolders = 4096;
 
 // One reference of the reference list. A nod reference names the nod and its file id; a
 // use-file reference (a file-id reference of the body) only the file id.
