@@ -242,6 +242,9 @@ private:
     i32 LoadFromMemoryFid(CMwNod** out);
     i32 SaveToFile(CMwNod* nod);
     i32 SaveToFileIfChanged(CMwNod* nod);
+    // Replaces the file by the image through a temporary file; on success the current file id
+    // reads its size and state again.
+    bool WriteFileImage(CClassicWideStringRef name, const CClassicBufferMemory& image);
     // The save flags from the current file id's format when the word is 0.
     void TakeFormatFromFid();
     // The index of a nod or file id in the node table, appended when new (isNew tells).
