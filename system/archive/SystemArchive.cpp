@@ -606,10 +606,18 @@ void CSystemArchive::ReadFolderTree(CSystemFids* root) {
     read.m_Root->ArchiveTree(*this);
     u32 next = 0;
     read.m_Root->NumberPreOrder(&next);
+    // Merging compares each folder read with its siblings: a table of more folders than any
+    // file refers to is damaged data.
+    if (next - 1 > kSystemArchiveMaxFolders) {
+        ForgetNumbers(read.m_Root);
+        FailRead("a folder table above the limit", next - 1);
+    }
     m_FolderIndex.SetCount(next);
     std::fill_n(m_FolderIndex.m_Items, next, nullptr);
     read.m_Root->FillIndex(m_FolderIndex);
     m_FolderIndex.m_Items[0] = root;
+    // From here the map holds only the folders merged into others.
+    ForgetNumbers(read.m_Root);
 
     root->MergeLoaded(read.m_Root->m_Trees);
     std::vector<CSystemFids*> merged;

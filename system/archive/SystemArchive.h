@@ -68,6 +68,8 @@ inline constexpr u32 kSystemArchivePlugBitmapClassId = 0x09011000; // held while
 // The most node-table entries and references one archive may hold: more is damaged data.
 inline constexpr u32 kSystemArchiveMaxNodes = 0x400000;
 inline constexpr u32 kSystemArchiveMaxRefs = 0x100000;
+// The most folder records one reference table may hold.
+inline constexpr u32 kSystemArchiveMaxFolders = 4096;
 
 // One reference of the reference list. A nod reference names the nod and its file id; a
 // use-file reference (a file-id reference of the body) only the file id.
@@ -240,6 +242,9 @@ private:
     i32 LoadFromMemoryFid(CMwNod** out);
     i32 SaveToFile(CMwNod* nod);
     i32 SaveToFileIfChanged(CMwNod* nod);
+    // Replaces the file by the image through a temporary file; on success the current file id
+    // reads its size and state again.
+    bool WriteFileImage(CClassicWideStringRef name, const CClassicBufferMemory& image);
     // The save flags from the current file id's format when the word is 0.
     void TakeFormatFromFid();
     // The index of a nod or file id in the node table, appended when new (isNew tells).

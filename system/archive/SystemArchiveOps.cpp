@@ -386,17 +386,26 @@ i32 CSystemArchive::SaveToFile(CMwNod* nod) {
         return 1;
     }
     CSystemEngine::AttachNodToFidWithParamSet(nod, m_CurrentFid, CSystemParamSet::s_Default);
-    CClassicBufferFile file;
-    bool saved = file.Open(name, true, true, true, false) != 0;
-    saved = saved && Save(nod, &file);
-    saved = file.Close() && saved;
-    if (!saved) {
+    // The whole image first: a reference table that fails leaves the file as it was.
+    CClassicPooledBuffer image;
+    if (!Save(nod, image.Get()) || !WriteFileImage(name, *image.Get())) {
         CSystemEngine::DetachNodAndFid(nod, m_CurrentFid);
         return 0;
     }
+    return 1;
+}
+
+bool CSystemArchive::WriteFileImage(CClassicWideStringRef name, const CClassicBufferMemory& image) {
+    CClassicBufferFile file;
+    bool saved = file.Open(name, true, true, true, false) != 0;
+    const u32 size = image.GetSize();
+    saved = saved && (size == 0 || file.Write(image.GetData(), size) == size);
+    saved = file.Close() && saved;
+    if (!saved)
+        return false;
     m_CurrentFid->m_Flags |= kSystemFidRefreshBits;
     m_CurrentFid->Refresh(nullptr);
-    return 1;
+    return true;
 }
 
 i32 CSystemArchive::SaveToFileIfChanged(CMwNod* nod) {
@@ -438,17 +447,10 @@ i32 CSystemArchive::SaveToFileIfChanged(CMwNod* nod) {
     if (isAFile && readOnly)
         return 0;
     CSystemEngine::AttachNodToFidWithParamSet(nod, m_CurrentFid, CSystemParamSet::s_Default);
-    CClassicBufferFile file;
-    bool saved = file.Open(name, true, true, true, false) != 0;
-    const u32 size = image->GetSize();
-    saved = saved && (size == 0 || file.Write(image->GetData(), size) == size);
-    saved = file.Close() && saved;
-    if (!saved) {
+    if (!WriteFileImage(name, *image.Get())) {
         CSystemEngine::DetachNodAndFid(nod, m_CurrentFid);
         return 0;
     }
-    m_CurrentFid->m_Flags |= kSystemFidRefreshBits;
-    m_CurrentFid->Refresh(nullptr);
     return 1;
 }
 

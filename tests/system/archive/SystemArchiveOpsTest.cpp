@@ -187,6 +187,26 @@ TEST_F(SystemArchiveOps, SavesThatFail) {
               std::string::npos);
     EXPECT_FALSE(fs::exists(HostFile("Notes.txt")));
 
+    // A reference the table refuses leaves the file as it was.
+    CSystemFid* loose = Engine().GetFileFid(Engine().m_ResourceFolder, u"Loose.Thing.Zun", nullptr);
+    ASSERT_NE(loose, nullptr);
+    CMwNodRef looseNod(NewNod(3));
+    CSystemEngine::AttachNodToFid(looseNod.Get(), loose);
+    CMwNodRef holder(NewNod(4));
+    TestNod(holder)->Link(looseNod.Get());
+    WriteWholeFile(HostFile("Holder.Thing.Zun"), "old holder");
+    for (bool check : {false, true}) {
+        SCOPED_TRACE(check);
+        CSystemArchive refused;
+        EXPECT_EQ(refused.SaveNodToFile(Name("Holder.Thing.Zun"), holder.Get(), nullptr, 0, 7,
+                                        check, true),
+                  0);
+        EXPECT_EQ(ReadWholeFile(HostFile("Holder.Thing.Zun")), "old holder");
+        EXPECT_EQ(holder->GetFid(), nullptr);
+    }
+    CSystemEngine::DetachNodFromFid(looseNod.Get());
+    fs::remove(HostFile("Holder.Thing.Zun"));
+
     const std::string path = HostFile("Locked.Thing.Zun");
     WriteWholeFile(path, "old bytes");
     chmod(path.c_str(), 0444);

@@ -274,6 +274,9 @@ TEST_F(SystemArchiveRefs, DamagedTablesFail) {
         return CArchiveBytes().U32(5).U32(index).U32(1).U32(1).Bytes();
     };
     const std::string folderA = CArchiveBytes().Text("A").U32(0).Bytes();
+    std::string manyFolders;
+    for (u32 i = 0; i < 4097; ++i)
+        manyFolders += CArchiveBytes().Text("F" + std::to_string(i)).U32(0).Bytes();
     struct Case {
         const char* Name;
         std::string Bytes;
@@ -298,6 +301,7 @@ TEST_F(SystemArchiveRefs, DamagedTablesFail) {
         {"folder with colon", table(CArchiveBytes().Text("C:").U32(0).Bytes(), 1, file("a")),
          "names no folder"},
         {"folder count past the bytes", table("", 0x7FFF, file("a")), "past the end"},
+        {"too many folders", table(manyFolders, 4097, file("a")), "a folder table above the limit"},
         {"ancestor level past the top",
          CArchiveBytes()
              .Header(0x0B0F0000, 2)
