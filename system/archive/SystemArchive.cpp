@@ -4,6 +4,7 @@
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwClassInfo.h"
 #include "core/nod/MwCmdBufferCore.h"
+#include "core/nod/MwEngine.h"
 #include "system/engine/SystemEngine.h"
 #include "system/fid/SystemFidFactory.h"
 #include "system/fid/SystemFidFile.h"
@@ -41,6 +42,17 @@ private:
     CClassicArchive& m_Archive;
     CClassicBuffer* m_Old;
 };
+
+// Makes a nod of a class an archive names. Engines are the program's own objects, one per engine
+// number: an archive never makes one (a second System engine would take over the process-wide
+// loading state when it goes).
+CMwNod* CreateArchiveNod(u32 classId) {
+    const CMwClassInfo* info = CMwClassRegistry::GetClassInfoById(classId);
+    const u32 engine = CMwEngine::s_ClassId;
+    if (!info || info->FindKindIndex(1, &engine) >= 0)
+        return nullptr;
+    return CMwClassRegistry::CreateNodById(classId);
+}
 
 // Damaged data: a log line, then the stream exception that the operation catches.
 [[noreturn]] void FailRead(const char* what, u32 value) {
@@ -311,7 +323,7 @@ void CSystemArchive::ReadNodRef(CMwNod*& nod) {
     }
     u32 classId = 0;
     ReadUIntsHex(&classId, 1);
-    CMwNod* created = CMwClassRegistry::CreateNodById(classId);
+    CMwNod* created = CreateArchiveNod(classId);
     if (!created)
         FailRead("an inline nod of a class that cannot be created", classId);
     m_CreatedNods.Add(created);
@@ -794,7 +806,7 @@ bool CSystemArchive::Load(CClassicBuffer* stream, CMwNod** out) {
         if (ReadHeader()) {
             CSystemFid* taken = nullptr;
             if (m_LoadMode != kSystemArchiveLoadRawBody) {
-                mainNod = CMwClassRegistry::CreateNodById(m_MainClassId);
+                mainNod = CreateArchiveNod(m_MainClassId);
                 if (!mainNod)
                     FailRead("a main nod of a class that cannot be created", m_MainClassId);
                 if (m_CurrentFid)

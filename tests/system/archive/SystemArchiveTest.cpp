@@ -294,6 +294,18 @@ std::vector<SBadFile> BadFiles() {
                      "damaged or truncated data"});
     cases.push_back({"unknown main class", header(0x0B0F7000, 1).U32(0).Raw(body).Bytes(),
                      "a main nod of a class that cannot be created"});
+    // Engines are made by the program only: the System engine's class is registered, yet an
+    // archive cannot make one, neither as its main nod nor inline.
+    cases.push_back({"engine as the main class", header(0x0B000000, 1).U32(0).Raw(body).Bytes(),
+                     "a main nod of a class that cannot be created"});
+    {
+        CArchiveBytes links;
+        links.U32(1).U32(0x0B000000).Raw(body);
+        CArchiveBytes bytes = header(0x0B0F0000, 2);
+        bytes.U32(0).ValueChunk(1, "", 0).LinksChunk(1, links.Bytes()).End();
+        cases.push_back(
+            {"engine inline", bytes.Bytes(), "an inline nod of a class that cannot be created"});
+    }
     cases.push_back({"node count above the limit", header(0x0B0F0000, 0x7FFFFFFF).Bytes(),
                      "a node count above the limit"});
     cases.push_back({"node count above the body", header(0x0B0F0000, 1000).U32(0).Raw(body).Bytes(),
@@ -362,6 +374,7 @@ std::vector<SBadFile> BadFiles() {
 // Every damaged file is a failed load with a log line (none for an unknown version), and the nods
 // made before the failure go again.
 TEST_F(SystemArchive, DamagedFilesFailWithALogLine) {
+    ASSERT_NE(CMwClassRegistry::GetClassInfoById(0x0B000000), nullptr);
     for (const SBadFile& bad : BadFiles()) {
         SCOPED_TRACE(bad.Name);
         const u32 before = CMwNod::GetLiveNodCount();
