@@ -106,6 +106,86 @@ TEST_F(XmlNod, StringMembersWriteTheTinyXmlValuesInPlace) {
     EXPECT_EQ(WriteText(attribute, "Value", "x"), 2u);
 }
 
+// Names and comments are printed as they are and a section's text between its markers: a write
+// that the parser would read back otherwise is refused, the document unchanged; the texts that are
+// taken read back as written.
+TEST_F(XmlNod, WritesThatWouldNotReadBackAreRefused) {
+    struct SCase {
+        const char* Path; // from the document
+        std::string Text;
+        const char* Log; // null: written
+    };
+    constexpr const char* kFirst = "UIChilds.0.Attributes.0.Name";
+    constexpr const char* kSecond = "UIChilds.0.Attributes.1.Value";
+    constexpr const char* kComment = "UIChilds.0.UIChilds.0.Comment";
+    constexpr const char* kText = "UIChilds.0.UIChilds.1.UIChilds.0.Text";
+    constexpr const char* kSection = "UIChilds.0.UIChilds.1.UIChilds.1.Text";
+    constexpr const char* kNotName = "[Xml] Name not written: it is not an XML name";
+    const SCase cases[] = {
+        {"UIChilds.0.Name", "a b", kNotName},
+        {"UIChilds.0.Name", "", kNotName},
+        {"UIChilds.0.Name", "1a", kNotName},
+        {"UIChilds.0.Name", "-a", kNotName},
+        {"UIChilds.0.Name", "a<b", kNotName},
+        {"UIChilds.0.Name", "a/", kNotName},
+        {kFirst, "x=y", kNotName},
+        {kFirst, "b", "[Xml] Name not written: the element has another attribute of that name"},
+        {kSecond, std::string("a\0b", 3), "[Xml] Value not written: it holds a NUL byte"},
+        {kText, std::string("\0", 1), "[Xml] Text not written: it holds a NUL byte"},
+        {kComment, " a -- b ", "[Xml] Comment not written: a comment holds no \"--\""},
+        {kComment, "x-->y", "[Xml] Comment not written: a comment holds no \"--\""},
+        {kComment, "end-", "and does not end with '-'"},
+        {kSection, "a]]>b", "[Xml] Text not written: a CDATA section holds no \"]]>\""},
+        // Taken: names as the parser reads them, texts and values it prints with escapes.
+        {"UIChilds.0.Name", "\xC3\xA9t\xC3\xA9_x.y-z:1", nullptr},
+        {"UIChilds.0.Name", "_", nullptr},
+        {kFirst, "a", nullptr},
+        {kFirst, "z", nullptr},
+        {kSecond, "]]> -- <&>\"'", nullptr},
+        {kComment, " a - b ", nullptr},
+        {kText, "]]> -- <x>", nullptr},
+        {kSection, "<raw> ]] > --", nullptr},
+    };
+    CXmlDocument document;
+    ASSERT_TRUE(Parse(document, "<root a=\"1\" b=\"two\"><!-- c -->"
+                                "<child>text<![CDATA[raw]]></child></root>"));
+    CXmlNod& root = *document.GetChild(0);
+    for (const SCase& c : cases) {
+        const std::string before = Printed(document);
+        const CClassicString value(CClassicStringRef(c.Text.data(), u32(c.Text.size())));
+        CMwMemberPath path;
+        ASSERT_TRUE(ParsePath(path, document, c.Path)) << c.Path;
+        // A list of nods answers 0 for a set that goes on in one of its nods, whatever the nod
+        // answers: an attribute is also written through its own member, which answers.
+        const bool attribute = c.Path == kFirst || c.Path == kSecond;
+        CXmlAttribute& own = *root.m_Attributes.m_Items[c.Path == kFirst ? 0 : 1];
+        CMwMemberPath ownPath;
+        ASSERT_TRUE(ParsePath(ownPath, own, c.Path == kFirst ? "Name" : "Value"));
+        const CLogWatch log;
+        if (c.Log) {
+            EXPECT_EQ(document.SetParam(&path, &value), attribute ? 0u : 2u) << c.Path;
+            if (attribute) {
+                EXPECT_EQ(own.SetParam(&ownPath, &value), 2u) << c.Path << " " << c.Text;
+            }
+            EXPECT_NE(log.Since().find(c.Log), std::string::npos) << c.Text << log.Since();
+            EXPECT_EQ(Printed(document), before) << c.Text;
+            continue;
+        }
+        if (attribute) {
+            EXPECT_EQ(own.SetParam(&ownPath, &value), 0u) << c.Path << " " << c.Text;
+        } else {
+            EXPECT_EQ(document.SetParam(&path, &value), 0u) << c.Path << " " << c.Text;
+        }
+        EXPECT_EQ(log.Since(), "") << c.Text;
+        EXPECT_EQ(ReadText(document, c.Path), c.Text);
+        // The parser reads the printed document back as it was.
+        CXmlDocument again;
+        ASSERT_TRUE(Parse(again, Printed(document))) << Printed(document);
+        EXPECT_EQ(ReadText(again, c.Path), c.Text) << Printed(document);
+        EXPECT_EQ(Printed(again), Printed(document));
+    }
+}
+
 // Another parser reads what is printed after edits: well formed, attributes in their order, the
 // texts as written.
 TEST_F(XmlNod, PrintedDocumentsReadBackInAnotherParser) {
