@@ -334,6 +334,41 @@ TEST_F(XmlNod, VisibleEntriesAreSetThroughMemberPaths) {
     EXPECT_EQ(root.AddParam(&path, a), 2u);
 }
 
+// A nod with a name id, for the entries chosen by name.
+class CNamedNod : public CMwNod {
+public:
+    explicit CNamedNod(const char* name) { m_Id.SetFromName(name); }
+    CMwId* GetIdPtr() override { return &m_Id; }
+    CMwId m_Id;
+};
+
+TEST_F(XmlNod, VisibleEntriesAreChosenByName) {
+    CXmlDocument document;
+    ASSERT_TRUE(Parse(document, "<root><a/><b/><c/></root>"));
+    CXmlNod& root = *document.GetChild(0);
+    CNamedNod wheel("Wheel"), tyre("Tyre"), other("Other");
+    ASSERT_EQ(WriteNod(document, "UIChilds.0.UIChilds.1", &wheel), 0u);
+    ASSERT_EQ(WriteNod(document, "UIChilds.0.UIChilds.2", &tyre), 0u);
+
+    // With items after the name, the set goes on in the nod of that name.
+    EXPECT_EQ(WriteText(document, "UIChilds.0.UIChilds.##Tyre.IdName", "Spare"), 0u);
+    CClassicString name;
+    tyre.m_Id.GetText(name);
+    EXPECT_EQ(ToStd(name), "Spare");
+    // Ending at the name, the entry of that name takes the nod; the others stay.
+    EXPECT_EQ(WriteNod(document, "UIChilds.0.UIChilds.##Wheel", &other), 0u);
+    const std::vector<CMwNod*> entries = {root.GetChild(0), &other, &tyre};
+    for (u32 i = 0; i < 3; ++i) {
+        EXPECT_EQ(root.m_UIChilds.m_Items[i], entries[i]) << i;
+        EXPECT_EQ(root.GetVisibleOwner(i), root.GetChild(i)) << i;
+    }
+    // No entry of that name (any more): nothing changes.
+    EXPECT_EQ(WriteNod(document, "UIChilds.0.UIChilds.##Wheel", &wheel), 2u);
+    EXPECT_EQ(WriteText(document, "UIChilds.0.UIChilds.##Tyre.IdName", "x"), 2u);
+    EXPECT_EQ(root.m_UIChilds.m_Items[1], &other);
+    EXPECT_EQ(root.m_UIChilds.m_Items[2], &tyre);
+}
+
 TEST_F(XmlNod, InsertedChildrenAndTheEditableFlagReachEveryNod) {
     CXmlDocument document;
     ASSERT_TRUE(Parse(document, "<root><a><deep/></a><c/></root>"));
