@@ -74,14 +74,53 @@ bool IsNameByte(unsigned char c) {
     return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == ':';
 }
 
+// Whether the text is UTF-8 throughout. The parser reads a document as UTF-8 unless it declares
+// another encoding, and takes a lead byte's count of following bytes without looking at them: a
+// sequence cut short would swallow the markup after it.
+bool IsUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        size_t length = 1;
+        u32 low = 0x80, high = 0xBF; // the range of the byte after the lead
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+            high = lead == 0xED ? 0x9F : 0xBF; // no surrogates
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF; // nothing past U+10FFFF
+        } else {
+            return false;
+        }
+        if (text.size() - i < length)
+            return false;
+        for (size_t k = 1; k < length; ++k) {
+            const unsigned char next = static_cast<unsigned char>(text[i + k]);
+            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF))
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
 // Why the text cannot be written where it goes, or null. Names and comments are printed as they
 // are and a section's text between its markers, so a text the parser would read otherwise (a
 // name it does not take for one, a comment or section ended early) would change or lose the
 // document on its next parse; other texts and values are printed with escapes. No text holds a
-// NUL, which a parsed one never does.
+// NUL, which a parsed one never does, and every text is UTF-8.
 const char* WriteRefusal(EXmlWrite kind, std::string_view text) {
     if (text.find('\0') != std::string_view::npos)
         return "it holds a NUL byte";
+    if (!IsUtf8(text))
+        return "it is not UTF-8";
     switch (kind) {
         case EXmlWrite::Name:
             if (text.empty() || !IsNameStart(static_cast<unsigned char>(text[0])) ||

@@ -138,10 +138,11 @@ private:
 
 // The members of the string kind read a TinyXML text into a scratch string shared by the nods of
 // the class (replaced by the next read) and write a text in place; a nod without node reads an
-// empty text and refuses writes with 2. A text the parser would not read back as written is
-// refused with 2 and a log line, the document unchanged: a name that is not an XML name, a
+// empty text and refuses writes with 2. A text that would change the document's markup, or make
+// it unreadable, once printed and parsed again is refused with 2 and a log line, the document
+// unchanged: a name that is not an XML name, a
 // comment holding "--" or ending with '-', a CDATA section's text holding "]]>", any text holding
-// a NUL, and an attribute name another attribute of the element has.
+// a NUL or that is not UTF-8, and an attribute name another attribute of the element has.
 
 class CXmlComment : public CXmlNod {
     MW_DECLARE_CLASS(CXmlComment, CXmlNod, 0x14003000)

@@ -136,6 +136,13 @@ TEST_F(XmlNod, WritesThatWouldNotReadBackAreRefused) {
         {kComment, "x-->y", "[Xml] Comment not written: a comment holds no \"--\""},
         {kComment, "end-", "and does not end with '-'"},
         {kSection, "a]]>b", "[Xml] Text not written: a CDATA section holds no \"]]>\""},
+        // UTF-8 only: a sequence cut short would take the markup after it.
+        {kText, "caf\xE9", "[Xml] Text not written: it is not UTF-8"},
+        {"UIChilds.0.Name", "a\xC3", "[Xml] Name not written: it is not UTF-8"},
+        {kComment, "\xC0\xAF", "[Xml] Comment not written: it is not UTF-8"},
+        {kSecond, "\xED\xA0\x80", "[Xml] Value not written: it is not UTF-8"},
+        {kSection, "\xF4\x90\x80\x80", "[Xml] Text not written: it is not UTF-8"},
+        {kText, "\x80", "[Xml] Text not written: it is not UTF-8"},
         // Taken: names as the parser reads them, texts and values it prints with escapes.
         {"UIChilds.0.Name", "\xC3\xA9t\xC3\xA9_x.y-z:1", nullptr},
         {"UIChilds.0.Name", "_", nullptr},
@@ -144,6 +151,7 @@ TEST_F(XmlNod, WritesThatWouldNotReadBackAreRefused) {
         {kSecond, "]]> -- <&>\"'", nullptr},
         {kComment, " a - b ", nullptr},
         {kText, "]]> -- <x>", nullptr},
+        {kText, "\xF0\x9F\x98\x80 \xEF\xBF\xBF \xC2\x80", nullptr},
         {kSection, "<raw> ]] > --", nullptr},
     };
     CXmlDocument document;
