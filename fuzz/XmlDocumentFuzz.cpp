@@ -5,8 +5,10 @@
 // (bit 1); the rest is the text. Checked: nothing crashes or leaks; a text that is refused leaves
 // an empty document; a parsed one is mirrored whole (every node has its nod, each nod its
 // parent, visible entries follow their children), no deeper than the limit, every string member
-// reads, what is printed is parsed again in the same way, and the visible entries of a header
-// take the files of the data folder.
+// reads, what is printed is parsed again in the same way, a text written into a string member
+// (the last bytes of the input) is refused without changing anything or leaves a print that reads
+// back with the same markup, and the visible entries of a header take the files of the data
+// folder.
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwClassInfo.h"
 #include "core/nod/MwCoreClasses.h"
@@ -19,6 +21,7 @@
 #include "system/xml/HdrNod.h"
 #include "system/xml/XmlNod.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -122,6 +125,36 @@ void SetEntries(CXmlNod& nod, CMwNod* file) {
     }
 }
 
+// The markup of the document as the parser read it: every node but the texts (whose blanks the
+// parser condenses, and which go when blank) with its depth, type and value, each element's
+// attributes and each declaration's values.
+void Shape(const TiXmlNode* node, u32 depth, std::string& out) {
+    for (const TiXmlNode* child = node->FirstChild(); child; child = child->NextSibling()) {
+        if (child->Type() != TiXmlNode::TINYXML_TEXT) {
+            out += std::to_string(depth) + ":" + std::to_string(child->Type()) + ":" +
+                   child->ValueStr() + "\n";
+        }
+        if (const TiXmlDeclaration* declaration = child->ToDeclaration()) {
+            out += std::string("?") + declaration->Version() + "|" + declaration->Encoding() + "|" +
+                   declaration->Standalone() + "\n";
+        }
+        if (const TiXmlElement* element = child->ToElement())
+            for (const TiXmlAttribute* a = element->FirstAttribute(); a; a = a->Next())
+                out += "@" + a->NameTStr() + "=" + a->ValueStr() + "\n";
+        Shape(child, depth + 1, out);
+    }
+}
+
+// The markup of the document the text gives, or "<refused>".
+std::string ShapeOfText(const std::string& text) {
+    CXmlDocument document;
+    if (!document.ParseText(CClassicStringRef(text.data(), u32(text.size()))))
+        return "<refused>";
+    std::string shape;
+    Shape(document.GetDocument(), 0, shape);
+    return shape;
+}
+
 std::unique_ptr<CXmlDocument> MakeDocument(bool header, bool withAudio) {
     if (!header)
         return std::make_unique<CXmlDocument>();
@@ -134,6 +167,48 @@ std::string Printed(CXmlDocument& document) {
     CClassicString text;
     document.PrintText(text);
     return std::string(text.GetText(), text.GetLength());
+}
+
+// Writes the text into the string member: a write that is refused leaves the document as it was;
+// one that is taken leaves a document whose print reads back with the markup it now has.
+void WriteMember(CXmlDocument& document, CMwNod& nod, CMwMemberInfo* member,
+                 const std::string& text) {
+    CMwMemberPath path(1);
+    path.PushFront(reinterpret_cast<MwPathValue>(member));
+    path.Reset();
+    const CClassicString value(CClassicStringRef(text.data(), u32(text.size())));
+    const std::string before = Printed(document);
+    std::string markup;
+    Shape(document.GetDocument(), 0, markup);
+    // Only a document whose print reads back as it is can show what a write did.
+    const bool readsBack = ShapeOfText(before) == markup;
+    if (nod.SetParam(&path, &value) != MwParam_Ok) {
+        Check(Printed(document) == before);
+        return;
+    }
+    markup.clear();
+    Shape(document.GetDocument(), 0, markup);
+    Check(!readsBack || ShapeOfText(Printed(document)) == markup);
+}
+
+// Writes the text into the string members of the nod and of those below it, *budget writes at
+// most.
+void WriteMembers(CXmlDocument& document, CMwNod& nod, const std::string& text, u32* budget) {
+    for (u32 i = 0; i < nod.MemberCount() && *budget != 0; ++i) {
+        CMwMemberInfo* member = CMwClassRegistry::GetMemberInfo(nod.MemberIdByIndex(i));
+        if (!member || member->TypeCode != MwType_String ||
+            member->MemberId == CMwNod::s_IdNameMemberId)
+            continue;
+        --*budget;
+        WriteMember(document, nod, member, text);
+    }
+    if (!nod.IsKindOf(CXmlNod::s_ClassId))
+        return;
+    auto& xml = static_cast<CXmlNod&>(nod);
+    for (u32 i = 0; i < xml.m_Attributes.m_Count && *budget != 0; ++i)
+        WriteMembers(document, *xml.m_Attributes.m_Items[i], text, budget);
+    for (u32 i = 0; i < xml.GetChildCount() && *budget != 0; ++i)
+        WriteMembers(document, *xml.GetChild(i), text, budget);
 }
 
 } // namespace
@@ -176,6 +251,13 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
             CheckMirror(*again, 0);
 
         document->SetEditable(0);
+        CheckMirror(*document, 0);
+
+        // The last bytes of the input written into the first string members.
+        const size_t length = std::min<size_t>(size - 1, 12);
+        const std::string written(reinterpret_cast<const char*>(data + size - length), length);
+        u32 budget = 4;
+        WriteMembers(*document, *document, written, &budget);
         CheckMirror(*document, 0);
         if (header) {
             CMwNod* car = s_Data->Folder->FindFid(u"Models\\Car.txt", true);

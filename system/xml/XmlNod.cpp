@@ -63,10 +63,101 @@ u32 AnswerValue(CMwParamValue* out, CClassicString& scratch, const TiXmlNode* no
     return AnswerText(out, scratch, node ? std::string_view(node->ValueStr()) : std::string_view());
 }
 
-u32 WriteValue(TiXmlNode* node, const void* value) {
+// What a written text is in the document: how it is printed decides what reads back.
+enum class EXmlWrite { Name, Value, Comment, Text, Section };
+
+bool IsNameStart(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= 0x80;
+}
+
+bool IsNameByte(unsigned char c) {
+    return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == ':';
+}
+
+// Whether the text is UTF-8 throughout. The parser reads a document as UTF-8 unless it declares
+// another encoding, and takes a lead byte's count of following bytes without looking at them: a
+// sequence cut short would swallow the markup after it.
+bool IsUtf8(std::string_view text) {
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        size_t length = 1;
+        u32 low = 0x80, high = 0xBF; // the range of the byte after the lead
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+            high = lead == 0xED ? 0x9F : 0xBF; // no surrogates
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF; // nothing past U+10FFFF
+        } else {
+            return false;
+        }
+        if (text.size() - i < length)
+            return false;
+        for (size_t k = 1; k < length; ++k) {
+            const unsigned char next = static_cast<unsigned char>(text[i + k]);
+            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF))
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+// Why the text cannot be written where it goes, or null. Names and comments are printed as they
+// are and a section's text between its markers, so a text the parser would read otherwise (a
+// name it does not take for one, a comment or section ended early) would change or lose the
+// document on its next parse; other texts and values are printed with escapes. No text holds a
+// NUL, which a parsed one never does, and every text is UTF-8.
+const char* WriteRefusal(EXmlWrite kind, std::string_view text) {
+    if (text.find('\0') != std::string_view::npos)
+        return "it holds a NUL byte";
+    if (!IsUtf8(text))
+        return "it is not UTF-8";
+    switch (kind) {
+        case EXmlWrite::Name:
+            if (text.empty() || !IsNameStart(static_cast<unsigned char>(text[0])) ||
+                !std::all_of(text.begin(), text.end(),
+                             [](char c) { return IsNameByte(static_cast<unsigned char>(c)); }))
+                return "it is not an XML name";
+            return nullptr;
+        case EXmlWrite::Comment:
+            if (text.find("--") != std::string_view::npos || text.ends_with('-'))
+                return "a comment holds no \"--\" and does not end with '-'";
+            return nullptr;
+        case EXmlWrite::Section:
+            if (text.find("]]>") != std::string_view::npos)
+                return "a CDATA section holds no \"]]>\"";
+            return nullptr;
+        case EXmlWrite::Value:
+        case EXmlWrite::Text:
+            return nullptr;
+    }
+    return nullptr;
+}
+
+// False, with a log line naming the member, when the text cannot be written.
+bool WritableText(const char* member, EXmlWrite kind, std::string_view text) {
+    const char* refusal = WriteRefusal(kind, text);
+    if (refusal)
+        ClassicLogFormatLine("[Xml] %s not written: %s", member, refusal);
+    return !refusal;
+}
+
+u32 WriteValue(TiXmlNode* node, const void* value, const char* member, EXmlWrite kind) {
     if (!node || !value)
         return MwParam_NotFound;
-    node->SetValue(InputText(value));
+    const std::string text = InputText(value);
+    if (!WritableText(member, kind, text))
+        return MwParam_NotFound;
+    node->SetValue(text);
     return MwParam_Ok;
 }
 
@@ -224,10 +315,28 @@ u32 CXmlAttribute::SetParamVirtual(CMwMemberPath* path, const void* value) {
             return MwNotOwnMember;
         if (!m_Attribute || !value)
             return MwParam_NotFound;
-        if (member.MemberId == s_NameMemberId)
-            m_Attribute->SetName(InputText(value));
-        else
-            m_Attribute->SetValue(InputText(value));
+        const std::string text = InputText(value);
+        if (member.MemberId == s_ValueMemberId) {
+            if (!WritableText("Value", EXmlWrite::Value, text))
+                return MwParam_NotFound;
+            m_Attribute->SetValue(text);
+            return MwParam_Ok;
+        }
+        if (!WritableText("Name", EXmlWrite::Name, text))
+            return MwParam_NotFound;
+        // The parser refuses an element with an attribute twice.
+        if (m_Element) {
+            const CFastBuffer<CXmlAttribute*>& list = m_Element->m_Attributes;
+            for (u32 i = 0; i < list.m_Count; ++i) {
+                const TiXmlAttribute* other = list.m_Items[i]->m_Attribute;
+                if (list.m_Items[i] != this && other && other->NameTStr() == text) {
+                    ClassicLogFormatLine(
+                        "[Xml] Name not written: the element has another attribute of that name");
+                    return MwParam_NotFound;
+                }
+            }
+        }
+        m_Attribute->SetName(text);
         return MwParam_Ok;
     });
 }
@@ -430,7 +539,7 @@ u32 CXmlComment::SetParamVirtual(CMwMemberPath* path, const void* value) {
     return MwSetParamVirtual(this, path, value, [&](CMwMemberInfo& member) -> MwOwnAnswer {
         if (member.MemberId != s_CommentMemberId)
             return MwNotOwnMember;
-        return WriteValue(m_Node, value);
+        return WriteValue(m_Node, value, "Comment", EXmlWrite::Comment);
     });
 }
 
@@ -478,7 +587,7 @@ u32 CXmlElement::SetParamVirtual(CMwMemberPath* path, const void* value) {
     return MwSetParamVirtual(this, path, value, [&](CMwMemberInfo& member) -> MwOwnAnswer {
         if (member.MemberId != s_NameMemberId)
             return MwNotOwnMember;
-        return WriteValue(m_Node, value);
+        return WriteValue(m_Node, value, "Name", EXmlWrite::Name);
     });
 }
 
@@ -495,7 +604,9 @@ u32 CXmlText::SetParamVirtual(CMwMemberPath* path, const void* value) {
     return MwSetParamVirtual(this, path, value, [&](CMwMemberInfo& member) -> MwOwnAnswer {
         if (member.MemberId != s_TextMemberId)
             return MwNotOwnMember;
-        return WriteValue(m_Node, value);
+        const TiXmlText* text = m_Node ? m_Node->ToText() : nullptr;
+        return WriteValue(m_Node, value, "Text",
+                          text && text->CDATA() ? EXmlWrite::Section : EXmlWrite::Text);
     });
 }
 

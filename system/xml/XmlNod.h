@@ -47,7 +47,8 @@ public:
     ~CXmlAttribute() override;
 
     // Name and Value: read into a scratch string shared by the attributes (replaced by the next
-    // read), written into the attribute; 2 without an attribute to write.
+    // read), written into the attribute; 2 without an attribute to write, or for a text that
+    // would not read back (see the string members below).
     u32 GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) override;
     u32 SetParamVirtual(CMwMemberPath* path, const void* value) override;
 
@@ -137,7 +138,11 @@ private:
 
 // The members of the string kind read a TinyXML text into a scratch string shared by the nods of
 // the class (replaced by the next read) and write a text in place; a nod without node reads an
-// empty text and refuses writes with 2.
+// empty text and refuses writes with 2. A text that would change the document's markup, or make
+// it unreadable, once printed and parsed again is refused with 2 and a log line, the document
+// unchanged: a name that is not an XML name, a
+// comment holding "--" or ending with '-', a CDATA section's text holding "]]>", any text holding
+// a NUL or that is not UTF-8, and an attribute name another attribute of the element has.
 
 class CXmlComment : public CXmlNod {
     MW_DECLARE_CLASS(CXmlComment, CXmlNod, 0x14003000)

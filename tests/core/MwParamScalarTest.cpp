@@ -600,6 +600,10 @@ TEST_F(MwParamScalar, SetNodRefMemberStoresAtTheEndOfThePathAndForwardsBefore) {
     EXPECT_EQ(SetNodRefMember(&slot, &rest, &two), 0u);
     EXPECT_EQ(held.m_Mode, 2u);
     EXPECT_EQ(slot, &held);
+    // The nod's answer is passed on: a member it does not let be set refuses, the slot stays.
+    MakePath(rest, {MemberItem(Member(0x01F84008))});
+    EXPECT_EQ(SetNodRefMember(&slot, &rest, &next), 2u);
+    EXPECT_EQ(slot, &held);
 
     CMwMemberPath ended;
     EXPECT_EQ(SetNodRefMember(&slot, &ended, &next), 0u);

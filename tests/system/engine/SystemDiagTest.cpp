@@ -78,7 +78,7 @@ TEST_F(SystemDiag, NodsAreDescribedByFileNameOrInvalidPointer) {
     CNamedNod loaded;
     loaded.m_Id.SetFromName("Ignored");
     CSystemFidFile file;
-    file.SetFileName(u"Z:\\Donn\u00E9es\\\u0100uto.Solid.Gbx");
+    file.SetFileName(u"Z:\\Donn\u00E9es\\\u0100\u00FF\u00FEuto.Solid.Gbx");
     file.SetNod(&loaded);
     // A nod bound to a file id that is no file is described as the others are.
     CNamedNod inMemory;
@@ -98,10 +98,12 @@ TEST_F(SystemDiag, NodsAreDescribedByFileNameOrInvalidPointer) {
     const SCase cases[] = {
         {nullptr, 0, "!! Invalid Nod pointer=0x00000000"},
         {made, 0, "!! Invalid Nod pointer=0x123456789ABCDEF0"},
+        {reinterpret_cast<const void*>(uintptr_t(0xBEEF)), 0, "!! Invalid Nod pointer=0x0000BEEF"},
         {gone, 0, "!! Invalid Nod pointer=" + Address(gone)},
         {&loaded, 1,
          "Nod=Z:\\Donn\xE9"
-         "es\\_uto.Solid.Gbx"},
+         "es\\__\xFE"
+         "uto.Solid.Gbx"},
         {&named, 1, "Nod MwId=Wheel"},
         {&numbered, 1, "Nod MwId=Id12"},
         {&inMemory, 1, "Nod MwId=Memory"},

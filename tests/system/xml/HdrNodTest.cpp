@@ -200,23 +200,31 @@ TEST_F(HdrNod, HeaderTextsNameFilesOfTheDataFolder) {
         {"Models/../Car.txt", "<none>"},
         {"#", "<none>"},
     };
-    for (const SCase& c : cases) {
-        CHdrDocument document;
-        ASSERT_TRUE(Parse(document, std::string("<Header><Model>") + c.Text + "</Model></Header>"))
-            << c.Text;
-        CXmlNod* model = document.GetHeaderElement()->GetChild(0);
-        ASSERT_TRUE(model->IsKindOf(CHdrElement::s_ClassId));
-        auto* text = static_cast<CHdrText*>(model->GetChild(0));
-        ASSERT_TRUE(text->IsKindOf(CHdrText::s_ClassId));
-        EXPECT_EQ(ToStd(text->m_Text), text->GetNode()->ValueStr());
-        EXPECT_EQ(Relative(text->GetFid()), c.File) << c.Text;
-        EXPECT_EQ(Relative(static_cast<CHdrElement*>(model)->GetFid()), c.File) << c.Text;
-        // The text is listed as its file, the element as itself.
-        EXPECT_EQ(model->m_UIChilds.m_Count, text->GetFid() ? 1u : 0u) << c.Text;
-        if (text->GetFid()) {
-            EXPECT_EQ(model->m_UIChilds.m_Items[0], text->GetFid());
+    // Every header text names its file; "Model" and "import" elements (names as written) take
+    // it as theirs.
+    for (const std::string element : {"Model", "import", "Import", "Camera"}) {
+        const bool takes = element == "Model" || element == "import";
+        for (const SCase& c : cases) {
+            CHdrDocument document;
+            ASSERT_TRUE(Parse(document,
+                              "<Header><" + element + ">" + c.Text + "</" + element + "></Header>"))
+                << c.Text;
+            CXmlNod* model = document.GetHeaderElement()->GetChild(0);
+            ASSERT_TRUE(model->IsKindOf(CHdrElement::s_ClassId));
+            auto* text = static_cast<CHdrText*>(model->GetChild(0));
+            ASSERT_TRUE(text->IsKindOf(CHdrText::s_ClassId));
+            EXPECT_EQ(ToStd(text->m_Text), text->GetNode()->ValueStr());
+            EXPECT_EQ(Relative(text->GetFid()), c.File) << c.Text;
+            EXPECT_EQ(Relative(static_cast<CHdrElement*>(model)->GetFid()),
+                      takes ? c.File : "<none>")
+                << element << " " << c.Text;
+            // The text is listed as its file, the element as itself.
+            EXPECT_EQ(model->m_UIChilds.m_Count, text->GetFid() ? 1u : 0u) << c.Text;
+            if (text->GetFid()) {
+                EXPECT_EQ(model->m_UIChilds.m_Items[0], text->GetFid());
+            }
+            EXPECT_EQ(document.GetHeaderElement()->m_UIChilds.m_Items[0], model);
         }
-        EXPECT_EQ(document.GetHeaderElement()->m_UIChilds.m_Items[0], model);
     }
     // The file on disk was added to the tree once, spelled as on disk.
     EXPECT_EQ(Relative(s_DataFolder->FindFid(u"Models\\Car.txt", false)), "Models\\Car.txt");

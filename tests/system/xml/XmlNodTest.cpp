@@ -106,6 +106,94 @@ TEST_F(XmlNod, StringMembersWriteTheTinyXmlValuesInPlace) {
     EXPECT_EQ(WriteText(attribute, "Value", "x"), 2u);
 }
 
+// Names and comments are printed as they are and a section's text between its markers: a write
+// that the parser would read back otherwise is refused, the document unchanged; the texts that are
+// taken read back as written.
+TEST_F(XmlNod, WritesThatWouldNotReadBackAreRefused) {
+    struct SCase {
+        const char* Path; // from the document
+        std::string Text;
+        const char* Log; // null: written
+    };
+    constexpr const char* kFirst = "UIChilds.0.Attributes.0.Name";
+    constexpr const char* kSecond = "UIChilds.0.Attributes.1.Value";
+    constexpr const char* kComment = "UIChilds.0.UIChilds.0.Comment";
+    constexpr const char* kText = "UIChilds.0.UIChilds.1.UIChilds.0.Text";
+    constexpr const char* kSection = "UIChilds.0.UIChilds.1.UIChilds.1.Text";
+    constexpr const char* kNotName = "[Xml] Name not written: it is not an XML name";
+    const SCase cases[] = {
+        {"UIChilds.0.Name", "a b", kNotName},
+        {"UIChilds.0.Name", "", kNotName},
+        {"UIChilds.0.Name", "1a", kNotName},
+        {"UIChilds.0.Name", "-a", kNotName},
+        {"UIChilds.0.Name", "a<b", kNotName},
+        {"UIChilds.0.Name", "a/", kNotName},
+        {kFirst, "x=y", kNotName},
+        {kFirst, "b", "[Xml] Name not written: the element has another attribute of that name"},
+        {kSecond, std::string("a\0b", 3), "[Xml] Value not written: it holds a NUL byte"},
+        {kText, std::string("\0", 1), "[Xml] Text not written: it holds a NUL byte"},
+        {kComment, " a -- b ", "[Xml] Comment not written: a comment holds no \"--\""},
+        {kComment, "x-->y", "[Xml] Comment not written: a comment holds no \"--\""},
+        {kComment, "end-", "and does not end with '-'"},
+        {kSection, "a]]>b", "[Xml] Text not written: a CDATA section holds no \"]]>\""},
+        // UTF-8 only: a sequence cut short would take the markup after it.
+        {kText, "caf\xE9", "[Xml] Text not written: it is not UTF-8"},
+        {"UIChilds.0.Name", "a\xC3", "[Xml] Name not written: it is not UTF-8"},
+        {kComment, "\xC0\xAF", "[Xml] Comment not written: it is not UTF-8"},
+        {kSecond, "\xED\xA0\x80", "[Xml] Value not written: it is not UTF-8"},
+        {kSection, "\xF4\x90\x80\x80", "[Xml] Text not written: it is not UTF-8"},
+        {kText, "\x80", "[Xml] Text not written: it is not UTF-8"},
+        // Taken: names as the parser reads them, texts and values it prints with escapes.
+        {"UIChilds.0.Name", "\xC3\xA9t\xC3\xA9_x.y-z:1", nullptr},
+        {"UIChilds.0.Name", "_", nullptr},
+        {kFirst, "a", nullptr},
+        {kFirst, "z", nullptr},
+        {kSecond, "]]> -- <&>\"'", nullptr},
+        {kComment, " a - b ", nullptr},
+        {kText, "]]> -- <x>", nullptr},
+        {kText, "\xF0\x9F\x98\x80 \xEF\xBF\xBF \xC2\x80", nullptr},
+        {kSection, "<raw> ]] > --", nullptr},
+    };
+    CXmlDocument document;
+    ASSERT_TRUE(Parse(document, "<root a=\"1\" b=\"two\"><!-- c -->"
+                                "<child>text<![CDATA[raw]]></child></root>"));
+    CXmlNod& root = *document.GetChild(0);
+    for (const SCase& c : cases) {
+        const std::string before = Printed(document);
+        const CClassicString value(CClassicStringRef(c.Text.data(), u32(c.Text.size())));
+        CMwMemberPath path;
+        ASSERT_TRUE(ParsePath(path, document, c.Path)) << c.Path;
+        // A list of nods answers 0 for a set that goes on in one of its nods, whatever the nod
+        // answers: an attribute is also written through its own member, which answers.
+        const bool attribute = c.Path == kFirst || c.Path == kSecond;
+        CXmlAttribute& own = *root.m_Attributes.m_Items[c.Path == kFirst ? 0 : 1];
+        CMwMemberPath ownPath;
+        ASSERT_TRUE(ParsePath(ownPath, own, c.Path == kFirst ? "Name" : "Value"));
+        const CLogWatch log;
+        if (c.Log) {
+            EXPECT_EQ(document.SetParam(&path, &value), attribute ? 0u : 2u) << c.Path;
+            if (attribute) {
+                EXPECT_EQ(own.SetParam(&ownPath, &value), 2u) << c.Path << " " << c.Text;
+            }
+            EXPECT_NE(log.Since().find(c.Log), std::string::npos) << c.Text << log.Since();
+            EXPECT_EQ(Printed(document), before) << c.Text;
+            continue;
+        }
+        if (attribute) {
+            EXPECT_EQ(own.SetParam(&ownPath, &value), 0u) << c.Path << " " << c.Text;
+        } else {
+            EXPECT_EQ(document.SetParam(&path, &value), 0u) << c.Path << " " << c.Text;
+        }
+        EXPECT_EQ(log.Since(), "") << c.Text;
+        EXPECT_EQ(ReadText(document, c.Path), c.Text);
+        // The parser reads the printed document back as it was.
+        CXmlDocument again;
+        ASSERT_TRUE(Parse(again, Printed(document))) << Printed(document);
+        EXPECT_EQ(ReadText(again, c.Path), c.Text) << Printed(document);
+        EXPECT_EQ(Printed(again), Printed(document));
+    }
+}
+
 // Another parser reads what is printed after edits: well formed, attributes in their order, the
 // texts as written.
 TEST_F(XmlNod, PrintedDocumentsReadBackInAnotherParser) {
@@ -252,6 +340,41 @@ TEST_F(XmlNod, VisibleEntriesAreSetThroughMemberPaths) {
     // The list cannot grow through its member.
     ASSERT_TRUE(ParsePath(path, root, "UIChilds"));
     EXPECT_EQ(root.AddParam(&path, a), 2u);
+}
+
+// A nod with a name id, for the entries chosen by name.
+class CNamedNod : public CMwNod {
+public:
+    explicit CNamedNod(const char* name) { m_Id.SetFromName(name); }
+    CMwId* GetIdPtr() override { return &m_Id; }
+    CMwId m_Id;
+};
+
+TEST_F(XmlNod, VisibleEntriesAreChosenByName) {
+    CXmlDocument document;
+    ASSERT_TRUE(Parse(document, "<root><a/><b/><c/></root>"));
+    CXmlNod& root = *document.GetChild(0);
+    CNamedNod wheel("Wheel"), tyre("Tyre"), other("Other");
+    ASSERT_EQ(WriteNod(document, "UIChilds.0.UIChilds.1", &wheel), 0u);
+    ASSERT_EQ(WriteNod(document, "UIChilds.0.UIChilds.2", &tyre), 0u);
+
+    // With items after the name, the set goes on in the nod of that name.
+    EXPECT_EQ(WriteText(document, "UIChilds.0.UIChilds.##Tyre.IdName", "Spare"), 0u);
+    CClassicString name;
+    tyre.m_Id.GetText(name);
+    EXPECT_EQ(ToStd(name), "Spare");
+    // Ending at the name, the entry of that name takes the nod; the others stay.
+    EXPECT_EQ(WriteNod(document, "UIChilds.0.UIChilds.##Wheel", &other), 0u);
+    const std::vector<CMwNod*> entries = {root.GetChild(0), &other, &tyre};
+    for (u32 i = 0; i < 3; ++i) {
+        EXPECT_EQ(root.m_UIChilds.m_Items[i], entries[i]) << i;
+        EXPECT_EQ(root.GetVisibleOwner(i), root.GetChild(i)) << i;
+    }
+    // No entry of that name (any more): nothing changes.
+    EXPECT_EQ(WriteNod(document, "UIChilds.0.UIChilds.##Wheel", &wheel), 2u);
+    EXPECT_EQ(WriteText(document, "UIChilds.0.UIChilds.##Tyre.IdName", "x"), 2u);
+    EXPECT_EQ(root.m_UIChilds.m_Items[1], &other);
+    EXPECT_EQ(root.m_UIChilds.m_Items[2], &tyre);
 }
 
 TEST_F(XmlNod, InsertedChildrenAndTheEditableFlagReachEveryNod) {
