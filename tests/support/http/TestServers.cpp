@@ -11,6 +11,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -42,8 +43,14 @@ pid_t Spawn(const std::vector<std::string>& argv, int* stdinWrite, int* stdoutRe
     int out[2] = {-1, -1};
     if ((stdinWrite && pipe2(in, O_CLOEXEC) != 0) || (stdoutRead && pipe2(out, O_CLOEXEC) != 0))
         return -1;
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
+        // A server outlives no test program that crashed: left running, it would keep the test
+        // runner waiting on the output it holds.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent)
+            _exit(127);
         if (stdinWrite)
             dup2(in[0], 0);
         if (stdoutRead)
