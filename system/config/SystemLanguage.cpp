@@ -29,3 +29,15 @@ const char* LanguageCodeOfLangId(u32 langId) {
 const char* SystemLanguageCode() {
     return LanguageCodeOfLangId(platform::SystemDefaultLangId());
 }
+
+bool IsSafeLanguageCode(const char* code) {
+    if (!code || !*code)
+        return false;
+    for (const char* c = code; *c; ++c) {
+        const bool letter = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z');
+        const bool digit = *c >= '0' && *c <= '9';
+        if (!letter && !digit && *c != '_' && *c != '-' && *c != '@')
+            return false;
+    }
+    return true;
+}

@@ -19,6 +19,7 @@
 
 class CClassicBufferMemory;
 class CMwCmdFastCall;
+class CSystemConfig;
 class CSystemFid;
 class CSystemFidFactory;
 class CSystemFids;
@@ -133,6 +134,32 @@ public:
     // Removes and deletes the memory file id of the buffer, when the memory root has one.
     void ReleaseMemoryFid(CClassicBufferMemory* buffer);
 
+    // ------------------------------------------------------------------------------------------
+    // Languages (system/config/SystemTranslation.cpp)
+    //
+    // Catalogues are the ".mo" files of the data folder's "Translations" folder (the class
+    // kTranslationCatalogueClassId), directly in it or in a sub-folder named like a code.
+
+    // The catalogues' names (file names without their last extension, characters of 128 or
+    // above as '_'), each once, in listing order. With rescan the folder is read from disk
+    // again first. Empty without data folder or "Translations" folder.
+    void ListTranslations(CFastBuffer<CClassicString>& list, bool rescan);
+    // Loads the catalogue of the code. A null or empty code, "**" and "xx" (any case) unload the
+    // catalogue: true. Otherwise, with N the code and L its first two letters, the first of
+    // N\N.mo, N.mo, L\N.mo (true when loaded) and L\L.mo, L.mo (false when loaded) found in
+    // "Translations" is loaded under the code. When none is there, "en" is loaded instead and the
+    // result is false. A code holding anything but ASCII letters, digits, '_', '-' and '@' names
+    // no catalogue (it could lead out of the folder): it is logged and counts as not found.
+    // Without "Translations", or when the file is refused, no catalogue stays loaded: false.
+    bool LoadTranslation(const char* code);
+    // Loads one catalogue file under the code: false for a file id that is not a file, or a
+    // file that cannot be opened or is refused (its error text logged once).
+    bool LoadTranslationFile(CSystemFid* fid, const char* code);
+    // LoadTranslation of the configuration's language code; false without a configuration.
+    bool LoadConfigTranslation(CSystemConfig* config);
+    // The current code ("xx" without a catalogue); valid until the next load.
+    const char* GetLanguageCode();
+
     // The per-frame command, made by OnRegistered (a reference held until the engine goes).
     CMwCmdFastCall* m_FrameCmd = nullptr;
     u32 m_BlockSize = 5;
@@ -153,6 +180,8 @@ public:
     CSystemFidFactory* m_FidFactory = nullptr;
 
 private:
+    // The data folder's "Translations" folder, added to the tree when it exists on disk.
+    CSystemFids* GetTranslationsFolder();
     // Makes the 45 entries of the resource table below the resource folder.
     void InitResourceTable();
     // The table's entry for a resource index that names a file, else null.

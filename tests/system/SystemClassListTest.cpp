@@ -2,6 +2,7 @@
 #include "core/nod/MwCoreClasses.h"
 #include "core/nod/MwId.h"
 #include "system/SystemClasses.h"
+#include "system/config/SystemConfig.h"
 #include "system/config/SystemConfigDisplay.h"
 #include "tests/support/MwClassListCheck.h"
 #include "tests/system/config/ConfigTestSupport.h"
@@ -33,8 +34,8 @@ TEST_F(SystemClassList, Census) {
         EXPECT_NE(CMwClassRegistry::GetClassInfoById(info->m_Parent->m_ClassId), nullptr)
             << info->m_Name;
     }
-    EXPECT_EQ(g_SystemClassList.m_Count, 27u);
-    EXPECT_EQ(perEngine[0x0B], 13u); // the System engine's classes
+    EXPECT_EQ(g_SystemClassList.m_Count, 28u);
+    EXPECT_EQ(perEngine[0x0B], 14u); // the System engine's classes
     EXPECT_EQ(perEngine[0x14], 14u); // the Xml engine's classes
 }
 
@@ -54,14 +55,17 @@ TEST_F(SystemClassList, ClassesRoundTrip) {
             display.m_WindowedSizeIndex = 3;
             display.ApplyPreset(display.m_Preset);
         }
+        // The game presets as loading recomputes them.
+        if (nod.IsKindOf(CSystemConfig::s_ClassId))
+            static_cast<CSystemConfig&>(nod).ApplyQualityPresets();
     };
     const CMwClassListCheckCounts counts = MwCheckClassList(g_SystemClassList, check);
     platform::SetHostFactsSource(nullptr);
     platform::SetAdapterDescriber(nullptr);
-    EXPECT_EQ(counts.Created, 27u);
-    // The display's current chunks; file ids and folders have none, and the fid cache's chunk is
-    // known to no class.
-    EXPECT_EQ(counts.ChunksWritten, 11u);
+    EXPECT_EQ(counts.Created, 28u);
+    // The display's and the configuration's current chunks; file ids and folders have none, and
+    // the fid cache's chunk is known to no class.
+    EXPECT_EQ(counts.ChunksWritten, 24u);
 }
 
 } // namespace

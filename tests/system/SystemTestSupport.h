@@ -136,11 +136,41 @@ private:
     std::ostream* m_Old;
 };
 
+// Sets an environment variable for the holder's lifetime (null: unset), then puts it back.
+class CScopedEnvVar {
+public:
+    CScopedEnvVar(const char* name, const char* value) : m_Name(name) {
+        if (const char* old = std::getenv(name)) {
+            m_Had = true;
+            m_Old = old;
+        }
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~CScopedEnvVar() {
+        if (m_Had)
+            setenv(m_Name.c_str(), m_Old.c_str(), 1);
+        else
+            unsetenv(m_Name.c_str());
+    }
+    CScopedEnvVar(const CScopedEnvVar&) = delete;
+    CScopedEnvVar& operator=(const CScopedEnvVar&) = delete;
+
+private:
+    std::string m_Name;
+    std::string m_Old;
+    bool m_Had = false;
+};
+
 // Starts the name pool and the registry with the core and system classes and `extra`, and stops
-// both.
+// both. The registry's values are kept in an empty folder of the test's own (a new configuration
+// reads its language there), never in the user's.
 class CSystemFixture : public ::testing::Test {
 protected:
-    explicit CSystemFixture(const CMwClassList* extra = nullptr) : m_Extra(extra) {}
+    explicit CSystemFixture(const CMwClassList* extra = nullptr)
+        : m_Extra(extra), m_RegistryEnv("ENGINE_REGISTRY_DIR", m_RegistryFolder.Path().c_str()) {}
 
     void SetUp() override {
         CMwIdTable::Create();
@@ -157,4 +187,6 @@ protected:
 
 private:
     const CMwClassList* m_Extra;
+    CTempFolder m_RegistryFolder;
+    CScopedEnvVar m_RegistryEnv;
 };

@@ -221,7 +221,6 @@ TEST_F(SystemEngine, FrameUpdatesTheListsInOrder) {
         MW_DECLARE_CLASS(Class, CMwNod, Id)                                                        \
     };                                                                                             \
     MW_DEFINE_CLASS(Class, MwFactory<Class>, MW_NO_MEMBERS, MW_NO_CHUNKS);
-SYSTEM_STAND_IN(CConfigStandIn, 0x0B005000)
 SYSTEM_STAND_IN(CLoadNodStandIn, 0x0B00D000)
 SYSTEM_STAND_IN(CDuplicateNodStandIn, 0x0B00F000)
 SYSTEM_STAND_IN(CExecStandIn, 0x0B010000)
@@ -232,12 +231,12 @@ SYSTEM_STAND_IN(CPackDescStandIn, 0x0B015000)
 #undef SYSTEM_STAND_IN
 
 constinit CMwClassInfo* const s_StandIns[] = {
-    &CConfigStandIn::s_ClassInfo,       &CLoadNodStandIn::s_ClassInfo,
-    &CDuplicateNodStandIn::s_ClassInfo, &CExecStandIn::s_ClassInfo,
-    &CAssertStandIn::s_ClassInfo,       &CDummyLoaderStandIn::s_ClassInfo,
-    &CPackManagerStandIn::s_ClassInfo,  &CPackDescStandIn::s_ClassInfo,
+    &CLoadNodStandIn::s_ClassInfo,     &CDuplicateNodStandIn::s_ClassInfo,
+    &CExecStandIn::s_ClassInfo,        &CAssertStandIn::s_ClassInfo,
+    &CDummyLoaderStandIn::s_ClassInfo, &CPackManagerStandIn::s_ClassInfo,
+    &CPackDescStandIn::s_ClassInfo,
 };
-constinit const CMwClassList s_StandInList = {s_StandIns, 8};
+constinit const CMwClassList s_StandInList = {s_StandIns, 7};
 
 class SystemEngineFactory : public SystemEngine {
 protected:
