@@ -7,6 +7,7 @@
 #include "launcher/LauncherApp.h"
 #include "platform/HostPath.h"
 #include "platform/Process.h"
+#include "platform/Registry.h"
 #include "system/config/GpuInfo.h"
 #include "system/config/GpuPerf.h"
 #include "system/config/SystemConfig.h"
@@ -123,6 +124,16 @@ private:
     CScopedEnvVar m_Runtime;
 };
 
+// The fake adapter with hardware shaders: an adapter of the lowest shader class needs no row.
+inline platform::Adapter LauncherAdapter() {
+    platform::Adapter adapter = FakeAdapterDescription();
+    adapter.HardwareTransformAndLight = true;
+    adapter.ProjectedTextures = true;
+    adapter.PixelShaderVersion = platform::PixelShaderVersion(2, 0);
+    adapter.VertexShaderVersion = platform::VertexShaderVersion(2, 0);
+    return adapter;
+}
+
 class CLauncherFixture : public HeadlessUiTest {
 protected:
     CLauncherFixture()
@@ -135,6 +146,8 @@ protected:
         platform::SetCommandLine(
             u"\"" + platform::FromHostPath(m_Install.File("BrisaldeLauncher")) + u"\"");
         m_Options.SystemHost.HostFacts = &FakeHostFacts;
+        WriteRegistry("");
+        WriteCatalogue("en", {{"|I18NInternal|English", "English"}});
     }
     ~CLauncherFixture() override {
         g_ClassicTranslator.Unload();
@@ -156,7 +169,8 @@ protected:
     void WriteCatalogue(const std::string& code,
                         const std::vector<std::pair<std::string, std::string>>& messages) const {
         std::filesystem::create_directories(m_Install.File("GameData/Translations"));
-        std::string po = "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n";
+        std::string po = "msgid \"\"\nmsgstr \"Content-Type: text/plain; charset=UTF-8\\n\"\n\n"
+                         "msgid \"|I18NInternal|Encoding\"\nmsgstr \"utf8\"\n\n";
         for (const auto& [id, text] : messages)
             po += "msgid \"" + id + "\"\nmsgstr \"" + text + "\"\n\n";
         const std::string source = m_Install.File(code + ".po");
@@ -165,10 +179,20 @@ protected:
                    source);
     }
 
+    // The launcher's registry key with the values' lines; the language is English unless a
+    // line names another.
     void WriteRegistry(const std::string& values) const {
         std::filesystem::create_directories(m_Install.File("registry/Software/Vorel"));
-        WriteWholeFile(m_Install.File("registry/Software/Vorel/Brisalde.reg"),
-                       "[HKEY_CURRENT_USER\\Software\\Vorel\\Brisalde]\n" + values);
+        WriteWholeFile(
+            m_Install.File("registry/Software/Vorel/Brisalde.reg"),
+            "[HKEY_CURRENT_USER\\Software\\Vorel\\Brisalde]\n" + values +
+                (values.find("\"Language\"") == std::string::npos ? "\"Language\"=\"en\"\n" : ""));
+    }
+    // What the registry holds for a value, empty when nothing.
+    std::string RegistryValue(const std::string& name) const {
+        std::u16string value;
+        platform::RegistryRead(u"Software\\Vorel\\Brisalde", platform::HostTextToWide(name), value);
+        return platform::WideToHostText(value);
     }
 
     std::string ConfigFile() const { return m_Install.File("Default.SystemConfig.Zun"); }
@@ -177,6 +201,14 @@ protected:
     void Run(ui::Script script) {
         m_Ui.Play(std::move(script));
         EXPECT_EQ(RunLauncher(m_Options), 0);
+    }
+
+    // One run; the transcript lines it added.
+    std::vector<std::string> RunAndTake(ui::Script script) {
+        const size_t before = m_Ui.Transcript().size();
+        Run(std::move(script));
+        return std::vector<std::string>(m_Ui.Transcript().begin() + std::ptrdiff_t(before),
+                                        m_Ui.Transcript().end());
     }
 
     // Transcript lines since the start of the test.
@@ -190,7 +222,7 @@ protected:
     CLauncherEnvironment m_Environment;
     CConfigRecords m_Records;
     CKnownExeChecksum m_Checksum;
-    CFakeAdapter m_Adapter;
+    CFakeAdapter m_Adapter{LauncherAdapter()};
     CFakeConfigFile m_ConfigFile;
     // Catalogues are found by the class their extension names.
     CFakePlugFiles m_Plug{{{".mo", kTranslationCatalogueClassId}}};
