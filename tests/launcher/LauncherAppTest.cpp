@@ -2,6 +2,7 @@
 #include "core/nod/MwCmdBufferCore.h"
 #include "core/nod/MwEngine.h"
 #include "launcher/MainDlg.h"
+#include "platform/Clock.h"
 #include "platform/SingleInstance.h"
 #include "tests/launcher/LauncherTestSupport.h"
 
@@ -162,6 +163,27 @@ TEST_F(LauncherRun, FirstStartRunsTheBenchWhenTheAdapterHasNoRow) {
     }
 }
 
+// The targets of the open descriptors of the process running in the folder (the game), from
+// procfs; empty when none runs there.
+std::vector<std::string> DescriptorsOfProcessIn(const std::filesystem::path& folder) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc", error)) {
+        const std::string pid = entry.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos ||
+            pid == std::to_string(getpid()))
+            continue;
+        std::error_code ignored;
+        if (fs::read_symlink(entry.path() / "cwd", ignored) != folder)
+            continue;
+        std::vector<std::string> targets;
+        for (const fs::directory_entry& fd : fs::directory_iterator(entry.path() / "fd", ignored))
+            targets.push_back(fs::read_symlink(fd.path(), ignored).string());
+        return targets;
+    }
+    return {};
+}
+
 TEST_F(LauncherRun, PlaySavesAndStartsTheGameThatOutlivesTheLauncher) {
     WriteGpuTable(true);
     m_Install.SetBehaviour("gpu_vendor = 0x5A5A\ngpu_device = 0x0101\ndelay_ms = 1500\n");
@@ -174,6 +196,10 @@ TEST_F(LauncherRun, PlaySavesAndStartsTheGameThatOutlivesTheLauncher) {
     EXPECT_EQ(m_Install.LogLines().front(), start);
     // The launcher has ended while the game runs: its lock is free, the game holds none of it.
     ASSERT_EQ(m_Install.LogLines().size(), 1u);
+    const std::vector<std::string> descriptors = DescriptorsOfProcessIn(m_Install.Path());
+    EXPECT_FALSE(descriptors.empty());
+    for (const std::string& target : descriptors)
+        EXPECT_EQ(target.find("VorelMutexUnique"), std::string::npos) << target;
     platform::SingleInstance second;
     EXPECT_EQ(second.Acquire(kLauncherMutexName), platform::SingleInstance::State::Acquired);
     EXPECT_EQ(second.GetPath(), m_Install.File("run/VorelMutexUnique.lock"));
@@ -382,6 +408,131 @@ TEST_F(LauncherConfig, ResetKinds) {
         EXPECT_EQ(theApp.m_Config->m_DisplaySafe->m_VertexProcess, c.SafeVertexProcessAfter)
             << c.Kind;
     }
+}
+
+// Watches nods for their destruction, in order.
+class CDestructionWatch : public CMwNod {
+public:
+    void Watch(CMwNod* nod, u32 name) {
+        m_Names.emplace_back(nod, name);
+        nod->AddDependant(this);
+    }
+    void OnDependencyDestroyed(CMwNod* nod) override {
+        for (const auto& [watched, name] : m_Names)
+            if (watched == nod)
+                m_Order.push_back(name);
+    }
+
+    std::vector<std::pair<CMwNod*, u32>> m_Names;
+    std::vector<u32> m_Order;
+};
+
+TEST_F(LauncherRun, EnginesGoDownInReverseOrder) {
+    WriteGpuTable(true);
+    CDestructionWatch watch;
+    std::vector<u32> registered;
+    Run(ui::Script()
+            .Expect(
+                [&](const ui::View&) {
+                    const CMwEngineManager& manager = *g_MwEngineManager;
+                    for (u32 i = 0; i < manager.m_Order.m_Count; ++i) {
+                        registered.push_back(manager.m_Order[i]->m_EngineId);
+                        watch.Watch(manager.m_Order[i], manager.m_Order[i]->m_EngineId >> 24);
+                    }
+                    return true;
+                },
+                "the engines")
+            .In(kMainDlgTemplateId)
+            .Click(ui::IDCANCEL));
+    EXPECT_EQ(registered, (std::vector<u32>{0x01000000, 0x0B000000, 0x12000000}));
+    EXPECT_EQ(watch.m_Order, (std::vector<u32>{18, 11, 1}));
+    EXPECT_EQ(g_MwEngineManager, nullptr);
+    EXPECT_EQ(CMwCmdBufferCore::GetSingleton(), nullptr);
+}
+
+i64 s_TestCounter = 0;
+i64 TestCounter() {
+    return s_TestCounter;
+}
+
+TEST_F(LauncherRun, TheComputerClockFollowsTheDialogsTime) {
+    WriteGpuTable(true);
+    platform::CounterSource previous = nullptr;
+    u32 before = 0;
+    Run(ui::Script()
+            .Expect(
+                [&](const ui::View&) {
+                    s_TestCounter = platform::CounterNow();
+                    previous = platform::SetCounterSource(&TestCounter);
+                    before = *CMwCmdBufferCore::GetSingleton()->m_ComputerClock.GetMsPtr();
+                    s_TestCounter += 250 * i64(1000000);
+                    return true;
+                },
+                "time moves 250 ms")
+            .Expect(
+                [&](const ui::View&) {
+                    return *CMwCmdBufferCore::GetSingleton()->m_ComputerClock.GetMsPtr() ==
+                           before + 250;
+                },
+                "the clock word moved with it")
+            .In(kMainDlgTemplateId)
+            .Click(ui::IDCANCEL));
+    platform::SetCounterSource(previous);
+}
+
+// The launcher program itself, started by the shell under a virtual display.
+class LauncherProgram : public testing::Test {
+protected:
+    LauncherProgram() {
+        std::filesystem::create_directories(m_Install.File("GameData"));
+        std::filesystem::create_directories(m_Install.File("run"));
+        std::filesystem::create_directories(m_Install.File("registry"));
+        std::filesystem::copy_file(ENGINE_LAUNCHER_PROGRAM, m_Install.File("BrisaldeLauncher"));
+        std::filesystem::permissions(m_Install.File("BrisaldeLauncher"),
+                                     std::filesystem::perms(0755));
+    }
+
+    // Runs the program from the root folder with the environment pointed into the install
+    // folder; its exit status.
+    int Start(const std::string& wrapper, std::string& output) {
+        const std::string command = "cd / && XDG_RUNTIME_DIR=" + m_Install.File("run") +
+                                    " ENGINE_REGISTRY_DIR=" + m_Install.File("registry") +
+                                    " BRISALDE_UI_SNAPSHOT=" + m_Install.File("snap") +
+                                    " timeout 60 xvfb-run -a -s '-screen 0 1280x1024x24' " +
+                                    wrapper + " " + m_Install.File("BrisaldeLauncher") + " 2>&1";
+        std::filesystem::create_directories(m_Install.File("snap"));
+        output.clear();
+        FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe)
+            return -1;
+        char chunk[4096];
+        size_t got;
+        while ((got = fread(chunk, 1, sizeof chunk, pipe)) > 0)
+            output.append(chunk, got);
+        const int status = pclose(pipe);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    CGameInstall m_Install;
+};
+
+TEST_F(LauncherProgram, SecondInstanceEndsAtOnce) {
+    // util-linux flock holds the lock while the program starts.
+    std::string output;
+    EXPECT_EQ(Start("flock " + m_Install.File("run/VorelMutexUnique.lock"), output), 0) << output;
+    EXPECT_EQ(output, "");
+    EXPECT_TRUE(std::filesystem::is_empty(m_Install.File("registry")));
+    EXPECT_FALSE(std::filesystem::exists(m_Install.File("Default.SystemConfig.Zun")));
+    EXPECT_TRUE(std::filesystem::is_empty(m_Install.File("snap")));
+}
+
+TEST_F(LauncherProgram, ShowsTheMainDialogFromItsOwnFolder) {
+    std::string output;
+    EXPECT_EQ(Start("", output), 0) << output;
+    EXPECT_NE(output.find(m_Install.File("snap/102.png")), std::string::npos) << output;
+    EXPECT_TRUE(std::filesystem::exists(m_Install.File("snap/102.png")));
+    // The registry key the launcher works under is made in the redirected folder.
+    EXPECT_TRUE(std::filesystem::exists(m_Install.File("GameData")));
 }
 
 } // namespace
