@@ -498,6 +498,9 @@ protected:
         const std::string command = "cd / && XDG_RUNTIME_DIR=" + m_Install.File("run") +
                                     " ENGINE_REGISTRY_DIR=" + m_Install.File("registry") +
                                     " BRISALDE_UI_SNAPSHOT=" + m_Install.File("snap") +
+                                    // LeakSanitizer: what the X, font and FLTK libraries keep.
+                                    " LSAN_OPTIONS=suppressions=" + ENGINE_TEST_SOURCE_DIR +
+                                    "/tests/platform/fltk/lsan.supp" +
                                     " timeout 60 xvfb-run -a -s '-screen 0 1280x1024x24' " +
                                     wrapper + " " + m_Install.File("BrisaldeLauncher") + " 2>&1";
         std::filesystem::create_directories(m_Install.File("snap"));
