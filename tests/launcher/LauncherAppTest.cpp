@@ -480,6 +480,31 @@ TEST_F(LauncherRun, TheComputerClockFollowsTheDialogsTime) {
     platform::SetCounterSource(previous);
 }
 
+// The main dialog alone, without a run (no engine, no configuration).
+class MainDialog : public HeadlessUiTest {
+protected:
+    MainDialog() : m_Registry("ENGINE_REGISTRY_DIR", m_Folder.File("registry").c_str()) {
+        RegisterMainDlgResources();
+    }
+    ~MainDialog() override { RegisterMainDlgResources(); }
+
+    CTempFolder m_Folder;
+    CScopedEnvVar m_Registry;
+};
+
+TEST_F(MainDialog, WithoutItsPictureThePictureStaysEmptyAndInPlace) {
+    ui::RegisterPicture(kMainDlgPictureResource, {});
+    CMainDlg dialog;
+    m_Ui.Play(ui::Script().In(kMainDlgTemplateId).Click(ui::IDCANCEL));
+    EXPECT_EQ(dialog.DoModal(), ui::IDCANCEL);
+    EXPECT_NE(
+        std::find(m_Ui.Transcript().begin(), m_Ui.Transcript().end(), "picture 102/1024 147 none"),
+        m_Ui.Transcript().end())
+        << m_Ui.TranscriptText();
+    for (const std::string& line : m_Ui.Transcript())
+        EXPECT_NE(line.rfind("move ", 0), 0u) << line;
+}
+
 // The launcher program itself, started by the shell under a virtual display.
 class LauncherProgram : public testing::Test {
 protected:
