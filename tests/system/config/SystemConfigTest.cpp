@@ -557,6 +557,23 @@ TEST_F(SystemConfig, WritesTheChunksOfTheTables) {
               (std::vector<u32>{0x0b005008, 0x0b005009, 0x0b00500b, 0x0b005012, 0x0b00501d,
                                 0x0b005020, 0x0b005022, 0x0b005027, 0x0b005028, 0x0b00502b,
                                 0x0b00502c, 0x0b005030, 0x0b005031}));
+
+    // The hand-made file loads to those values.
+    CSystemConfig loaded;
+    loaded.m_LanguageCode.Assign("de");
+    loaded.m_Display->m_Size = {1, 1};
+    LoadBody(loaded, KnownTextBody(), true);
+    EXPECT_STREQ(loaded.m_LanguageCode.GetText(), "fr");
+    EXPECT_EQ(loaded.m_Display->m_Size.Width, 1280u);
+    EXPECT_EQ(loaded.m_Display->m_Size.Height, 960u);
+    EXPECT_EQ(loaded.m_Display->m_RefreshRate, 75u);
+    EXPECT_EQ(loaded.m_Display->m_Customize, 1u);
+    EXPECT_EQ(loaded.m_Display->m_Preset, 3u);
+    EXPECT_EQ(loaded.m_Display->m_AgpUseFactor, 0.25f);
+    EXPECT_EQ(loaded.m_InputsDeadZone, 0.1f);
+    EXPECT_EQ(loaded.m_QrMaxOpponents, 16u);
+    EXPECT_STREQ(loaded.m_NetworkForceServerAddress.GetText(), "0.0.0.0:0");
+    EXPECT_EQ(BodyOf(loaded, true), KnownTextBody());
 }
 
 // Saved, loaded and saved again, a configuration gives the same bytes and keeps every field but
