@@ -6,11 +6,13 @@
 #include "platform/Clock.h"
 #include "platform/HostPath.h"
 #include "platform/Process.h"
+#include "system/archive/SystemArchive.h"
 #include "system/config/GpuInfo.h"
 #include "system/config/HostInfo.h"
 #include "system/engine/SystemInput.h"
 #include "system/fid/SystemFid.h"
 #include "system/fid/SystemFidFactory.h"
+#include "system/fid/SystemFidLinks.h"
 #include "system/fid/SystemFids.h"
 #include "system/fid/SystemParamSet.h"
 #include "system/file/ClassicBufferFile.h"
@@ -133,9 +135,11 @@ CSystemEngine::CSystemEngine(const SSystemEngineHost& host) {
     LogSystemInfo();
     m_OldGpuPerfSource = SetGpuPerfDataFolderSource(&EngineDataFolderPath);
     m_OldHdrSource = SetHdrDataFolderSource(&EngineDataFolder);
+    SetSystemFidLinks(&SystemArchiveFidLinks());
 }
 
 CSystemEngine::~CSystemEngine() {
+    SetSystemFidLinks(nullptr);
     SetHdrDataFolderSource(m_OldHdrSource);
     SetGpuPerfDataFolderSource(m_OldGpuPerfSource);
     g_ClassicBufferPool.Clear();

@@ -34,8 +34,8 @@ TEST_F(SystemClassList, Census) {
         EXPECT_NE(CMwClassRegistry::GetClassInfoById(info->m_Parent->m_ClassId), nullptr)
             << info->m_Name;
     }
-    EXPECT_EQ(g_SystemClassList.m_Count, 28u);
-    EXPECT_EQ(perEngine[0x0B], 14u); // the System engine's classes
+    EXPECT_EQ(g_SystemClassList.m_Count, 29u);
+    EXPECT_EQ(perEngine[0x0B], 15u); // the System engine's classes
     EXPECT_EQ(perEngine[0x14], 14u); // the Xml engine's classes
 }
 
@@ -62,7 +62,7 @@ TEST_F(SystemClassList, ClassesRoundTrip) {
     const CMwClassListCheckCounts counts = MwCheckClassList(g_SystemClassList, check);
     platform::SetHostFactsSource(nullptr);
     platform::SetAdapterDescriber(nullptr);
-    EXPECT_EQ(counts.Created, 28u);
+    EXPECT_EQ(counts.Created, 29u);
     // The display's and the configuration's current chunks; file ids and folders have none, and
     // the fid cache's chunk is known to no class.
     EXPECT_EQ(counts.ChunksWritten, 24u);

@@ -225,7 +225,6 @@ SYSTEM_STAND_IN(CLoadNodStandIn, 0x0B00D000)
 SYSTEM_STAND_IN(CDuplicateNodStandIn, 0x0B00F000)
 SYSTEM_STAND_IN(CExecStandIn, 0x0B010000)
 SYSTEM_STAND_IN(CAssertStandIn, 0x0B011000)
-SYSTEM_STAND_IN(CDummyLoaderStandIn, 0x0B012000)
 SYSTEM_STAND_IN(CPackManagerStandIn, 0x0B014000)
 SYSTEM_STAND_IN(CPackDescStandIn, 0x0B015000)
 #undef SYSTEM_STAND_IN
@@ -233,10 +232,9 @@ SYSTEM_STAND_IN(CPackDescStandIn, 0x0B015000)
 constinit CMwClassInfo* const s_StandIns[] = {
     &CLoadNodStandIn::s_ClassInfo,     &CDuplicateNodStandIn::s_ClassInfo,
     &CExecStandIn::s_ClassInfo,        &CAssertStandIn::s_ClassInfo,
-    &CDummyLoaderStandIn::s_ClassInfo, &CPackManagerStandIn::s_ClassInfo,
-    &CPackDescStandIn::s_ClassInfo,
+    &CPackManagerStandIn::s_ClassInfo, &CPackDescStandIn::s_ClassInfo,
 };
-constinit const CMwClassList s_StandInList = {s_StandIns, 7};
+constinit const CMwClassList s_StandInList = {s_StandIns, 6};
 
 class SystemEngineFactory : public SystemEngine {
 protected:

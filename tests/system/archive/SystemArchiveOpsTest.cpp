@@ -1,0 +1,490 @@
+// Saving and loading nods through files, memory images and streams, copies and comparisons.
+#include "system/engine/SystemEngine.h"
+#include "system/fid/SystemFidFile.h"
+#include "system/fid/SystemFids.h"
+#include "system/file/PathHelpers.h"
+#include "tests/system/archive/ArchiveTestSupport.h"
+#include "tests/system/engine/EngineTestSupport.h"
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <random>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// An engine whose current folder is a temporary folder holding "GameData".
+class SystemArchiveOps : public ArchiveFixture {
+protected:
+    void SetUp() override {
+        ArchiveFixture::SetUp();
+        for (const char* folder : {"Sub", "Parts", "Cars"})
+            fs::create_directories(m_Temp.File(std::string("GameData/") + folder));
+        CClassicWideString current = m_Temp.Engine();
+        StripTrailingSlashes(current);
+        m_Host = std::make_unique<CEngineHost>(FakeEngineHost(current));
+        ASSERT_NE(Engine().GetDataFolder(), nullptr);
+    }
+    void TearDown() override {
+        m_Host.reset();
+        ArchiveFixture::TearDown();
+    }
+
+    CSystemEngine& Engine() { return m_Host->Engine(); }
+    // Engine path and host path of a name in the data folder.
+    CClassicWideString Name(const std::string& name) const {
+        return m_Temp.Engine("GameData/" + name);
+    }
+    std::string HostFile(const std::string& name) const { return m_Temp.File("GameData/" + name); }
+
+    CTempFolder m_Temp;
+    std::unique_ptr<CEngineHost> m_Host;
+};
+
+CArchiveTestNod* TestNod(const CMwNodRef& ref) {
+    return static_cast<CArchiveTestNod*>(ref.Get());
+}
+
+CArchiveTestNod* NewNod(u32 value) {
+    auto* nod = new CArchiveTestNod;
+    nod->m_Value = value;
+    return nod;
+}
+
+std::string FullName(CSystemFid* fid) {
+    CClassicWideString name;
+    if (fid && fid->IsKindOf(CSystemFidFile::s_ClassId))
+        static_cast<CSystemFidFile*>(fid)->GetFullFileName(name);
+    return Narrow(name);
+}
+
+struct SFileStamp {
+    ino_t Inode;
+    timespec Modified;
+};
+
+SFileStamp Stamp(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
+    return {st.st_ino, st.st_mtim};
+}
+
+// A new file id writes text; the file's nod is the saved nod from then on; loading it gives that
+// nod without reading, and once the nod is gone reads the file again.
+TEST_F(SystemArchiveOps, SaveAndLoadAFile) {
+    CMwNodRef nod(NewNod(7));
+    TestNod(nod)->m_Name = u"seven";
+    CSystemArchive saver;
+    ASSERT_EQ(saver.SaveNodToFile(Name("Sub/Seven.Thing.Zun"), nod.Get(), nullptr, 0,
+                                  kSystemArchiveLoadFull, false, true),
+              1);
+    const std::string bytes = ReadWholeFile(HostFile("Sub/Seven.Thing.Zun"));
+    EXPECT_EQ(bytes.substr(0, 9), std::string("ZUN\x06\x00TUUE", 9));
+    ASSERT_NE(nod->GetFid(), nullptr);
+    EXPECT_EQ(FullName(nod->GetFid()), Narrow(Name("Sub/Seven.Thing.Zun")));
+    EXPECT_EQ(nod->GetFid()->m_ContentClassId, CArchiveTestNod::s_ClassId);
+
+    {
+        CSystemArchive loader;
+        CMwNod* out = nullptr;
+        ASSERT_EQ(loader.LoadNodFromFile(Name("sub/seven.thing.zun"), &out, nullptr,
+                                         kSystemArchiveLoadFull, true),
+                  1);
+        EXPECT_EQ(out, nod.Get());
+    }
+    CSystemFid* fid = nod->GetFid();
+    nod.Set(nullptr);
+    EXPECT_EQ(fid->m_Nod, nullptr);
+    CSystemArchive loader;
+    CMwNod* out = nullptr;
+    ASSERT_EQ(loader.LoadNodFromFile(Name("Sub/Seven.Thing.Zun"), &out, nullptr,
+                                     kSystemArchiveLoadFull, true),
+              1);
+    const CMwNodRef loaded(out);
+    EXPECT_EQ(TestNod(loaded)->m_Value, 7u);
+    EXPECT_EQ(Narrow(TestNod(loaded)->m_Name), "seven");
+    EXPECT_EQ(loaded->GetFid(), fid);
+    EXPECT_TRUE(fid->IsText());
+}
+
+// Saving again without a change leaves the file as it is (same inode, same time) and says so; a
+// change replaces the file.
+TEST_F(SystemArchiveOps, SaveIfChangedLeavesAnUnchangedFile) {
+    CMwNodRef nod(NewNod(1));
+    const CClassicWideString name = Name("Config.Thing.Zun");
+    CSystemArchive first;
+    ASSERT_EQ(first.SaveNodToFile(name, nod.Get(), nullptr, 0, 7, true, true), 1);
+    const std::string path = HostFile("Config.Thing.Zun");
+    const std::string before = ReadWholeFile(path);
+    const SFileStamp stamp = Stamp(path);
+
+    CLogWatch log;
+    CSystemArchive second;
+    ASSERT_EQ(second.SaveNodToFile(name, nod.Get(), nullptr, 0, 7, true, true), 1);
+    EXPECT_NE(log.Since().find("no change detected to " + Narrow(name) + "\r\n"), std::string::npos)
+        << log.Since();
+    const SFileStamp again = Stamp(path);
+    EXPECT_EQ(again.Inode, stamp.Inode);
+    EXPECT_EQ(again.Modified.tv_sec, stamp.Modified.tv_sec);
+    EXPECT_EQ(again.Modified.tv_nsec, stamp.Modified.tv_nsec);
+    EXPECT_EQ(nod->GetFid() != nullptr, true);
+
+    TestNod(nod)->m_Value = 2;
+    CSystemArchive third;
+    ASSERT_EQ(third.SaveNodToFile(name, nod.Get(), nullptr, 0, 7, true, true), 1);
+    EXPECT_NE(ReadWholeFile(path), before);
+    // A file read as binary stays binary when it is saved again through the check.
+    CSystemFid* fid = nod->GetFid();
+    fid->SetFormat(false, false);
+    CSystemArchive fourth;
+    ASSERT_EQ(fourth.SaveNodToFile(name, nod.Get(), nullptr, 0, 7, true, true), 1);
+    EXPECT_EQ(ReadWholeFile(path).substr(0, 9), std::string("ZUN\x06\x00"
+                                                            "BUUE",
+                                                            9));
+}
+
+// A nod saved under another name moves to the new file's id, with a line naming both.
+TEST_F(SystemArchiveOps, SavingUnderAnotherNameMovesTheFileId) {
+    CMwNodRef nod(NewNod(1));
+    CSystemArchive first;
+    ASSERT_EQ(first.SaveNodToFile(Name("A.Thing.Zun"), nod.Get(), nullptr, 0, 7, false, true), 1);
+    CLogWatch log;
+    CSystemArchive second;
+    ASSERT_EQ(second.SaveNodToFile(Name("B.Thing.Zun"), nod.Get(), nullptr, 0, 7, false, true), 1);
+    EXPECT_NE(log.Since().find("Saving " + Narrow(Name("A.Thing.Zun")) + " to " +
+                               Narrow(Name("B.Thing.Zun")) + "\r\n"),
+              std::string::npos)
+        << log.Since();
+    EXPECT_EQ(FullName(nod->GetFid()), Narrow(Name("B.Thing.Zun")));
+    EXPECT_TRUE(fs::exists(HostFile("A.Thing.Zun")));
+    EXPECT_TRUE(fs::exists(HostFile("B.Thing.Zun")));
+
+    // A save for a file id of its own (a copy elsewhere) keeps the nod's file id.
+    for (bool check : {false, true}) {
+        CSystemArchive copy;
+        ASSERT_EQ(copy.SaveNodToFile(Name(check ? "D.Thing.Zun" : "C.Thing.Zun"), nod.Get(),
+                                     nullptr, 0, 7, check, false),
+                  1);
+        EXPECT_EQ(FullName(nod->GetFid()), Narrow(Name("B.Thing.Zun")));
+    }
+    EXPECT_EQ(ReadWholeFile(HostFile("C.Thing.Zun")), ReadWholeFile(HostFile("B.Thing.Zun")));
+    EXPECT_EQ(ReadWholeFile(HostFile("D.Thing.Zun")), ReadWholeFile(HostFile("B.Thing.Zun")));
+}
+
+// A name without ".Zun" is for file-backed nods only; a read-only file is not replaced.
+TEST_F(SystemArchiveOps, SavesThatFail) {
+    CMwNodRef nod(NewNod(1));
+    CLogWatch log;
+    CSystemArchive text;
+    EXPECT_EQ(text.SaveNodToFile(Name("Notes.txt"), nod.Get(), nullptr, 0, 7, false, true), 0);
+    EXPECT_NE(log.Since().find("Error, zun without good ext : " + Narrow(Name("Notes.txt"))),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(HostFile("Notes.txt")));
+
+    // A reference the table refuses leaves the file as it was.
+    CSystemFid* loose = Engine().GetFileFid(Engine().m_ResourceFolder, u"Loose.Thing.Zun", nullptr);
+    ASSERT_NE(loose, nullptr);
+    CMwNodRef looseNod(NewNod(3));
+    CSystemEngine::AttachNodToFid(looseNod.Get(), loose);
+    CMwNodRef holder(NewNod(4));
+    TestNod(holder)->Link(looseNod.Get());
+    WriteWholeFile(HostFile("Holder.Thing.Zun"), "old holder");
+    for (bool check : {false, true}) {
+        SCOPED_TRACE(check);
+        CSystemArchive refused;
+        EXPECT_EQ(refused.SaveNodToFile(Name("Holder.Thing.Zun"), holder.Get(), nullptr, 0, 7,
+                                        check, true),
+                  0);
+        EXPECT_EQ(ReadWholeFile(HostFile("Holder.Thing.Zun")), "old holder");
+        EXPECT_EQ(holder->GetFid(), nullptr);
+    }
+    CSystemEngine::DetachNodFromFid(looseNod.Get());
+    fs::remove(HostFile("Holder.Thing.Zun"));
+
+    const std::string path = HostFile("Locked.Thing.Zun");
+    WriteWholeFile(path, "old bytes");
+    chmod(path.c_str(), 0444);
+    for (bool check : {false, true}) {
+        SCOPED_TRACE(check);
+        CSystemArchive locked;
+        EXPECT_EQ(
+            locked.SaveNodToFile(Name("Locked.Thing.Zun"), nod.Get(), nullptr, 0, 7, check, false),
+            0);
+        EXPECT_EQ(ReadWholeFile(path), "old bytes");
+    }
+    // No temporary file is left behind.
+    size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(m_Temp.File("GameData")))
+        files += entry.is_regular_file();
+    EXPECT_EQ(files, 1u);
+}
+
+// A damaged file fails its load and leaves no nod bound to the file: once mended, it loads.
+TEST_F(SystemArchiveOps, FailedLoadLeavesNothingBound) {
+    CMwNodRef nod(NewNod(5));
+    CSystemArchive saver;
+    ASSERT_EQ(saver.SaveNodToFile(Name("Five.Thing.Zun"), nod.Get(), nullptr,
+                                  kSystemArchiveSaveRelease, 7, false, true),
+              1);
+    CSystemFid* fid = nod->GetFid();
+    nod.Set(nullptr);
+    const std::string path = HostFile("Five.Thing.Zun");
+    const std::string good = ReadWholeFile(path);
+    WriteWholeFile(path, good.substr(0, good.size() - 5));
+    {
+        CLogWatch log;
+        CSystemArchive loader;
+        CMwNod* out = reinterpret_cast<CMwNod*>(1);
+        EXPECT_EQ(loader.LoadNodFromFile(Name("Five.Thing.Zun"), &out, nullptr, 7, true), 0);
+        EXPECT_EQ(out, nullptr);
+        EXPECT_EQ(fid->m_Nod, nullptr);
+        EXPECT_NE(log.Since().find("damaged or truncated"), std::string::npos);
+    }
+    WriteWholeFile(path, good);
+    CSystemArchive loader;
+    CMwNod* out = nullptr;
+    EXPECT_EQ(loader.LoadNodFromFile(Name("Five.Thing.Zun"), &out, nullptr, 7, true), 1);
+    const CMwNodRef loaded(out);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(TestNod(loaded)->m_Value, 5u);
+}
+
+// A file's header tells its class before anything loads it.
+TEST_F(SystemArchiveOps, ContentClassFromTheHeader) {
+    CMwNodRef nod(new CArchiveTestBitmap);
+    CSystemArchive saver;
+    ASSERT_EQ(saver.SaveNodToFile(Name("Pic.Thing.Zun"), nod.Get(), nullptr, 0, 7, false, false),
+              1);
+    nod.Set(nullptr);
+    CSystemFid* fid = Engine().GetFileFid(nullptr, Name("Pic.Thing.Zun"), nullptr);
+    ASSERT_NE(fid, nullptr);
+    EXPECT_EQ(fid->GetContentClassId(), CArchiveTestBitmap::s_ClassId);
+    EXPECT_EQ(fid->GetHeaderBlobState(), kSystemFidBlobAbsent);
+}
+
+// Memory images: a nod copied through memory keeps its file id; the copy is a new tree.
+TEST_F(SystemArchiveOps, DuplicateAndCompare) {
+    CMwNodRef nod(NewNod(1));
+    CMwNodRef child(NewNod(2));
+    TestNod(nod)->Link(child.Get())->Link(child.Get());
+    CSystemArchive saver;
+    ASSERT_EQ(saver.SaveNodToFile(Name("Dup.Thing.Zun"), nod.Get(), nullptr, 0, 7, false, true), 1);
+    CSystemFid* fid = nod->GetFid();
+
+    CMwNod* copy = nod.Get();
+    ASSERT_EQ(DuplicateNod(&copy, false), 1);
+    const CMwNodRef held(copy);
+    ASSERT_NE(copy, nod.Get());
+    EXPECT_EQ(copy->GetFid(), nullptr);
+    EXPECT_EQ(nod->GetFid(), fid);
+    ASSERT_EQ(TestNod(held)->m_Links.size(), 2u);
+    EXPECT_NE(TestNod(held)->m_Links[0].Get(), child.Get());
+    EXPECT_EQ(TestNod(held)->m_Links[0].Get(), TestNod(held)->m_Links[1].Get());
+    u32 equal = 7;
+    EXPECT_EQ(CompareNods(nod.Get(), copy, &equal), 0);
+    EXPECT_EQ(equal, 1u);
+    TestNod(held)->m_Value = 9;
+    EXPECT_EQ(CompareNods(nod.Get(), copy, &equal), 0);
+    EXPECT_EQ(equal, 0u);
+    CMwNodRef other(new CArchiveTestBitmap);
+    EXPECT_EQ(CompareNods(nod.Get(), other.Get(), &equal), 0);
+    EXPECT_EQ(equal, 0u);
+
+    // Kept file id: the copy takes it over.
+    CMwNod* inPlace = nod.Get();
+    ASSERT_EQ(DuplicateNod(&inPlace, true), 1);
+    const CMwNodRef second(inPlace);
+    EXPECT_EQ(inPlace->GetFid(), fid);
+    EXPECT_EQ(nod->GetFid(), nullptr);
+    // No memory file id is left behind.
+    EXPECT_EQ(Engine().m_MemoryFids->m_Leaves.m_Count, 0u);
+}
+
+// A memory image saved through a memory file id loads back; the engine keeps one file id per
+// buffer.
+TEST_F(SystemArchiveOps, MemoryImages) {
+    CMwNodRef nod(NewNod(3));
+    CClassicBufferMemory buffer;
+    CSystemArchive saver;
+    ASSERT_EQ(saver.SaveToMemory(&buffer, nod.Get(), kSystemArchiveSaveRelease), 1);
+    EXPECT_EQ(BytesOf(buffer).substr(0, 9), std::string("ZUN\x06\x00"
+                                                        "BUUR",
+                                                        9));
+    CSystemArchive again;
+    EXPECT_EQ(again.SaveToMemory(&buffer, nod.Get(), 0), 0); // the buffer has its file id
+    // Loading the buffer gives the nod bound to its file id.
+    CSystemArchive loader;
+    CMwNod* out = nullptr;
+    ASSERT_EQ(loader.LoadFromMemory(&buffer, &out), 1);
+    EXPECT_EQ(out, nod.Get());
+    Engine().ReleaseMemoryFid(&buffer);
+    EXPECT_EQ(nod->GetFid(), nullptr);
+
+    CMwNod* copy = nullptr;
+    ASSERT_EQ(LoadNodFromMemoryBuffer(&buffer, &copy), 1);
+    const CMwNodRef held(copy);
+    EXPECT_EQ(TestNod(held)->m_Value, 3u);
+    EXPECT_EQ(copy->GetFid(), nullptr);
+    EXPECT_EQ(Engine().m_MemoryFids->m_Leaves.m_Count, 0u);
+}
+
+// A file that refers to a loaded file finds its nod through the folder tree.
+TEST_F(SystemArchiveOps, ReferencesBetweenFiles) {
+    CMwNodRef part(NewNod(2));
+    CSystemArchive partSaver;
+    ASSERT_EQ(partSaver.SaveNodToFile(Name("Parts/Wheel.Thing.Zun"), part.Get(), nullptr, 0, 7,
+                                      false, true),
+              1);
+    CMwNodRef main(NewNod(1));
+    TestNod(main)->Link(part.Get());
+    CSystemArchive mainSaver;
+    ASSERT_EQ(
+        mainSaver.SaveNodToFile(Name("Cars/Car.Thing.Zun"), main.Get(), nullptr, 0, 7, false, true),
+        1);
+    const std::string text = ReadWholeFile(HostFile("Cars/Car.Thing.Zun"));
+    EXPECT_NE(text.find("1\r\n1\r\n2\r\nCars\r\n0\r\nParts\r\n0\r\n1\r\nWheel.Thing.Zun\r\n"),
+              std::string::npos)
+        << text;
+    main.Set(nullptr);
+    CSystemArchive loader;
+    CMwNod* out = nullptr;
+    ASSERT_EQ(loader.LoadNodFromFile(Name("Cars/Car.Thing.Zun"), &out, nullptr, 7, true), 1);
+    const CMwNodRef loaded(out);
+    ASSERT_EQ(TestNod(loaded)->m_Links.size(), 1u);
+    EXPECT_EQ(TestNod(loaded)->m_Links[0].Get(), part.Get());
+}
+
+// A resource loads once; later requests give the nod its file id holds.
+TEST_F(SystemArchiveOps, ResourcesLoadOnce) {
+    fs::create_directories(m_Temp.File("Resource/Media/Texture"));
+    CMwNodRef nod(NewNod(44));
+    CSystemArchive saver;
+    ASSERT_EQ(saver.SaveNodToFile(m_Temp.Engine("Resource/Media/Texture/NoBitmap.Texture.zun"),
+                                  nod.Get(), nullptr, 0, 7, false, false),
+              1);
+    nod.Set(nullptr);
+    CMwNod* first = nullptr;
+    CSystemArchive loader;
+    ASSERT_EQ(loader.LoadResource(kSystemResourceIdBase | 4, &first), 1);
+    const CMwNodRef held(first);
+    EXPECT_EQ(static_cast<CArchiveTestNod*>(first)->m_Value, 44u);
+    EXPECT_EQ(first->GetFid(), Engine().GetResourceFid(kSystemResourceIdBase | 4));
+    fs::remove(m_Temp.File("Resource/Media/Texture/NoBitmap.Texture.zun"));
+    CMwNod* again = nullptr;
+    CSystemArchive second;
+    EXPECT_EQ(second.LoadResource(kSystemResourceIdBase | 4, &again), 1);
+    EXPECT_EQ(again, first);
+    for (u32 index : {0u, 1u, 44u, 45u}) {
+        CMwNod* none = reinterpret_cast<CMwNod*>(1);
+        CSystemArchive archive;
+        EXPECT_EQ(archive.LoadResource(kSystemResourceIdBase | index, &none), 0);
+        EXPECT_EQ(none, nullptr);
+    }
+}
+
+// Reloading reads the file into a new nod bound to the file's id; the shared loader loads a file
+// id's nod through an archive; a stream loads for a file id.
+TEST_F(SystemArchiveOps, ReloadSharedLoaderAndStreams) {
+    CMwNodRef nod(NewNod(1));
+    CSystemArchive saver;
+    ASSERT_EQ(saver.SaveNodToFile(Name("R.Thing.Zun"), nod.Get(), nullptr, 0, 7, false, true), 1);
+    CSystemFid* fid = nod->GetFid();
+    TestNod(nod)->m_Value = 2; // not saved
+
+    CSystemArchive reloader;
+    CMwNod* out = nullptr;
+    ASSERT_EQ(reloader.LoadNodFromFile(Name("R.Thing.Zun"), &out, nullptr,
+                                       kSystemArchiveLoadFull | kSystemArchiveLoadReload, true),
+              1);
+    const CMwNodRef reloaded(out);
+    EXPECT_NE(out, nod.Get());
+    EXPECT_EQ(TestNod(reloaded)->m_Value, 1u);
+    EXPECT_EQ(out->GetFid(), fid);
+    EXPECT_EQ(nod->GetFid(), nullptr);
+
+    CMwNod* shared = nullptr;
+    fid = reloaded->GetFid();
+    CSystemEngine::DetachNodFromFid(out);
+    ASSERT_EQ(CSystemDummyFidLoader::Get()->LoadFid(&shared, fid), 1);
+    const CMwNodRef sharedHeld(shared);
+    EXPECT_EQ(TestNod(sharedHeld)->m_Value, 1u);
+    EXPECT_EQ(shared->GetFid(), fid);
+    delete CSystemDummyFidLoader::Get();
+
+    CSystemEngine::DetachNodFromFid(shared);
+    CClassicBufferMemory stream;
+    const std::string bytes = ReadWholeFile(HostFile("R.Thing.Zun"));
+    stream.Write(bytes.data(), u32(bytes.size()));
+    CSystemArchive streamer;
+    streamer.SetCurrentFid(fid);
+    CMwNod* fromStream = nullptr;
+    ASSERT_EQ(streamer.LoadFromStream(&stream, &fromStream), 1);
+    const CMwNodRef streamed(fromStream);
+    EXPECT_EQ(fromStream->GetFid(), fid);
+    // A file id holding a nod gives it without reading.
+    CSystemArchive bound;
+    bound.SetCurrentFid(fid);
+    CMwNod* same = nullptr;
+    EXPECT_EQ(bound.LoadFromStream(&stream, &same), 1);
+    EXPECT_EQ(same, fromStream);
+}
+
+// A save killed at any point leaves the old file or the new one, and the file loads.
+TEST_F(SystemArchiveOps, AKilledSaveLeavesTheOldOrTheNewFile) {
+    CMwNodRef oldNod(NewNod(1)), newNod(NewNod(2));
+    for (u32 i = 0; i < 40000; ++i)
+        TestNod(newNod)->Link(NewNod(i));
+    const CClassicWideString name = Name("Big.Thing.Zun");
+    const std::string path = HostFile("Big.Thing.Zun");
+    const auto save = [&](CMwNod* nod) {
+        CSystemArchive archive;
+        return archive.SaveNodToFile(name, nod, nullptr, kSystemArchiveSaveRelease, 7, false,
+                                     false);
+    };
+    ASSERT_EQ(save(newNod.Get()), 1);
+    const std::string newBytes = ReadWholeFile(path);
+    ASSERT_EQ(save(oldNod.Get()), 1);
+    const std::string oldBytes = ReadWholeFile(path);
+
+    // How long a whole save takes in a child.
+    auto start = std::chrono::steady_clock::now();
+    pid_t child = fork();
+    if (child == 0)
+        _exit(save(newNod.Get()) == 1 ? 0 : 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const auto whole = std::chrono::steady_clock::now() - start;
+
+    std::mt19937 random(23);
+    u32 oldSeen = 0, newSeen = 0;
+    for (int round = 0; round < 20; ++round) {
+        WriteWholeFile(path, oldBytes);
+        child = fork();
+        if (child == 0)
+            _exit(save(newNod.Get()) == 1 ? 0 : 1);
+        std::this_thread::sleep_for(whole * (random() % 1100) / 1000);
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        const std::string now = ReadWholeFile(path);
+        ASSERT_TRUE(now == oldBytes || now == newBytes) << "round " << round << ": " << now.size();
+        (now == oldBytes ? oldSeen : newSeen)++;
+        CMwNod* out = nullptr;
+        CClassicBufferMemory image;
+        image.Write(now.data(), u32(now.size()));
+        image.Rewind();
+        CSystemArchive reader;
+        ASSERT_TRUE(reader.Load(&image, &out)) << "round " << round;
+        const CMwNodRef loaded(out);
+        EXPECT_EQ(TestNod(loaded)->m_Value, now == oldBytes ? 1u : 2u);
+    }
+    EXPECT_GT(oldSeen, 0u);
+}
+
+} // namespace
