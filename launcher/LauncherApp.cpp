@@ -18,8 +18,10 @@
 #include "platform/ui/Dialog.h"
 #include "platform/ui/MessageBox.h"
 #include "system/SystemClasses.h"
+#include "system/archive/SystemArchive.h"
 #include "system/config/GpuPerf.h"
 #include "system/config/SystemConfig.h"
+#include "system/config/SystemConfigFile.h"
 #include "system/file/FileSystem.h"
 #include "system/file/PathHelpers.h"
 #include "system/file/Registry.h"
@@ -30,10 +32,24 @@ constinit CLauncherApp theApp;
 
 namespace {
 
-// No archive operations: nothing loads, nothing saves.
-class CNoConfigFile final : public CLauncherConfigFile {};
-constinit CNoConfigFile s_DefaultConfigFile;
-constinit CLauncherConfigFile* s_ConfigFile = &s_DefaultConfigFile;
+// The configuration file's load and save as ".Zun" archives.
+class CArchiveConfigOps final : public CSystemConfigArchiveOps {
+public:
+    u32 LoadNodFromFile(CClassicWideStringRef name, CMwNod** nod, CSystemFids* folder, u32 mode,
+                        bool findInTree) override {
+        CSystemArchive archive;
+        return archive.LoadNodFromFile(name, nod, folder, mode, findInTree) == 1 ? 1 : 0;
+    }
+    u32 SaveNodToFile(CClassicWideStringRef name, CMwNod* nod, CSystemFids* folder, u32 saveFlags,
+                      u32 mode, bool checkChanges, bool registerFid) override {
+        CSystemArchive archive;
+        return archive.SaveNodToFile(name, nod, folder, saveFlags, mode, checkChanges,
+                                     registerFid) == 1
+                   ? 1
+                   : 0;
+    }
+};
+constinit CArchiveConfigOps s_ArchiveConfigOps;
 
 std::u16string_view View(CClassicWideStringRef text) {
     return std::u16string_view(text.m_Text, text.m_Length);
@@ -60,23 +76,6 @@ std::string TranslateLayerText(std::string_view text) {
 }
 
 } // namespace
-
-u32 CLauncherConfigFile::LoadNodFromFile(CClassicWideStringRef path, CSystemConfig** config) {
-    *config = nullptr;
-    g_ClassicLogLine.Assign("[Launcher] No archive operations to load ");
-    g_ClassicLogLine.AppendWide(path);
-    g_ClassicLogLine.Append("\r\n");
-    ClassicLogWriteLineToFiles();
-    return 0;
-}
-
-u32 CLauncherConfigFile::SaveNodToFile(CClassicWideStringRef, CSystemConfig*) {
-    return 0;
-}
-
-void SetLauncherConfigFile(CLauncherConfigFile* file) {
-    s_ConfigFile = file ? file : &s_DefaultConfigFile;
-}
 
 std::string LauncherTranslate(const char16_t* key) {
     return LauncherUtf8(CClassicWideStringRef(g_ClassicTranslator.Translate(key)));
@@ -234,11 +233,18 @@ bool CLauncherApp::LoadSystemConfig() {
     }
     const CClassicWideString path = ConfigPath();
     if (FileExists(path)) {
-        CSystemConfig* config = nullptr;
-        if (s_ConfigFile->LoadNodFromFile(path, &config) != 0 && config) {
+        bool loaded = false;
+        CSystemConfig* config = ::LoadSystemConfig(path, nullptr, &loaded);
+        if (loaded) {
             m_Config = config;
             return true;
         }
+        // The loader's defaults; the start-up's own are made below.
+        config->Release();
+        g_ClassicLogLine.Assign("[Launcher] The configuration could not be loaded from ");
+        g_ClassicLogLine.AppendWide(path);
+        g_ClassicLogLine.Append(": the defaults are used\r\n");
+        ClassicLogWriteLineToFiles();
     }
     m_Config = new CSystemConfig;
     m_Config->AddRef();
@@ -252,7 +258,7 @@ bool CLauncherApp::LoadSystemConfig() {
 void CLauncherApp::SaveSystemConfig() {
     const CClassicWideString path = ConfigPath();
     const bool writable = !FileExists(path) || ClearReadOnlyAttribute(path);
-    if (writable && s_ConfigFile->SaveNodToFile(path, m_Config) != 0)
+    if (writable && ::SaveSystemConfig(m_Config, path, nullptr))
         return;
     CClassicWideString text;
     text.Format1(g_ClassicTranslator.Translate(
@@ -342,8 +348,10 @@ int RunLauncher(const SLauncherOptions& options) {
     RegisterMainDlgResources();
     const ui::IdleHook oldIdle = ui::SetIdleHook(&LauncherIdle);
     const ui::TranslationHook oldTranslation = ui::SetTranslationHook(&TranslateLayerText);
+    SetSystemConfigArchiveOps(options.ConfigFileOps ? options.ConfigFileOps : &s_ArchiveConfigOps);
     theApp.InitInstance(options);
     theApp.ExitInstance();
+    SetSystemConfigArchiveOps(nullptr);
     ui::SetTranslationHook(oldTranslation);
     ui::SetIdleHook(oldIdle);
     return 0;

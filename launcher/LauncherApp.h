@@ -15,6 +15,7 @@
 #include <string>
 
 class CSystemConfig;
+class CSystemConfigArchiveOps;
 class CConfigDlg;
 class CAdvancedDlg;
 namespace platform {
@@ -31,29 +32,12 @@ inline constexpr const char* kLauncherMutexName = "VorelMutexUnique";
 inline constexpr const char* kLauncherRegistryKey = "Software\\Vorel\\Brisalde";
 inline constexpr const char16_t* kLauncherGameFile = u"Brisalde";
 
-// How the configuration file is read and written: the archive operations that load and save a
-// nod as a ".Zun" file. Until a program installs them, nothing loads (every start uses the
-// defaults) and nothing saves (the player is told the file cannot be written).
-class CLauncherConfigFile {
-public:
-    // The configuration of the file: 1 and the nod holding one reference for the caller, or 0
-    // and null.
-    virtual u32 LoadNodFromFile(CClassicWideStringRef path, CSystemConfig** config);
-    // Saves the configuration when its bytes differ from the file's: nonzero when saved or
-    // unchanged.
-    virtual u32 SaveNodToFile(CClassicWideStringRef path, CSystemConfig* config);
-
-protected:
-    constexpr CLauncherConfigFile() = default;
-    ~CLauncherConfigFile() = default;
-};
-// Installs the operations (kept alive by the caller); null puts the defaults back.
-void SetLauncherConfigFile(CLauncherConfigFile* file);
-
 // What a run reads of its host; the defaults are the process's own.
 struct SLauncherOptions {
     // Handed to the System engine (the benchmark replaces the host's clock measurement).
     SSystemEngineHost SystemHost;
+    // How the configuration file is loaded and saved during the run; null: as ".Zun" archives.
+    CSystemConfigArchiveOps* ConfigFileOps = nullptr;
 };
 
 class CLauncherApp {

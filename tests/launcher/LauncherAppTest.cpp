@@ -267,6 +267,28 @@ TEST_F(LauncherRun, DamagedConfigurationGivesTheDefaultsAndTheirWarnings) {
     EXPECT_TRUE(BoxLines(Lines()).empty());
 }
 
+TEST_F(LauncherRun, ConfigurationArchiveRoundTrip) {
+    WriteGpuTable(true);
+    m_Options.ConfigFileOps = nullptr; // ".Zun" archives
+    Run(ui::Script().In(kMainDlgTemplateId).Click(ui::IDCANCEL));
+    ASSERT_TRUE(std::filesystem::is_regular_file(ConfigFile()));
+    const std::string saved = ReadWholeFile(ConfigFile());
+    const auto written = std::filesystem::last_write_time(ConfigFile());
+    // Loaded back: no warning, no box, and Play leaves the unchanged file alone.
+    Run(ui::Script().In(kMainDlgTemplateId).Click(ui::IDOK));
+    EXPECT_TRUE(BoxLines(Lines()).empty()) << m_Ui.TranscriptText();
+    EXPECT_EQ(ReadWholeFile(ConfigFile()), saved);
+    EXPECT_EQ(std::filesystem::last_write_time(ConfigFile()), written);
+    ASSERT_TRUE(WaitUntil([&] { return m_Install.LogLines().size() == 2; }));
+
+    // A truncated file gives the defaults, saved again whole.
+    WriteWholeFile(ConfigFile(), saved.substr(0, saved.size() / 2));
+    CFileSinkWatch log;
+    Run(ui::Script().In(kMainDlgTemplateId).Click(ui::IDCANCEL));
+    EXPECT_EQ(ReadWholeFile(ConfigFile()), saved);
+    EXPECT_NE(log.Text().find("Default.SystemConfig.Zun"), std::string::npos) << log.Text();
+}
+
 TEST_F(LauncherRun, UpdateReminder) {
     WriteGpuTable(true);
     for (const int answer : {ui::IDYES, ui::IDNO}) {

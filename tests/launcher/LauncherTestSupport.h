@@ -11,10 +11,8 @@
 #include "system/config/GpuInfo.h"
 #include "system/config/GpuPerf.h"
 #include "system/config/SystemConfig.h"
+#include "system/config/SystemConfigFile.h"
 #include "system/config/SystemLanguage.h"
-#include "system/fid/PlugFileServices.h"
-#include "system/fid/SystemFid.h"
-#include "system/fid/SystemFidLinks.h"
 #include "tests/support/FakeAdapter.h"
 #include "tests/support/GameStandin.h"
 #include "tests/support/HeadlessUi.h"
@@ -32,10 +30,9 @@
 
 // The configuration file as "key=value" lines of the values the launcher looks at. A file that
 // does not hold the first line is damaged. Saving writes only when the text changes.
-class CFakeConfigFile final : public CLauncherConfigFile {
+class CFakeConfigFile final : public CSystemConfigArchiveOps {
 public:
-    CFakeConfigFile() { SetLauncherConfigFile(this); }
-    ~CFakeConfigFile() { SetLauncherConfigFile(nullptr); }
+    CFakeConfigFile() = default;
     CFakeConfigFile(const CFakeConfigFile&) = delete;
     CFakeConfigFile& operator=(const CFakeConfigFile&) = delete;
 
@@ -49,8 +46,9 @@ public:
         return text.str();
     }
 
-    u32 LoadNodFromFile(CClassicWideStringRef path, CSystemConfig** config) override {
-        *config = nullptr;
+    u32 LoadNodFromFile(CClassicWideStringRef path, CMwNod** nod, CSystemFids*, u32,
+                        bool) override {
+        *nod = nullptr;
         ++m_Loads;
         std::string host;
         if (!platform::ToHostPath(std::u16string_view(path.m_Text, path.m_Length), host))
@@ -64,17 +62,18 @@ public:
         if (values["config"] != "1")
             return 0;
         auto* loaded = new CSystemConfig;
-        loaded->AddRef();
         loaded->m_LanguageCode.Assign(values["language"].c_str());
         loaded->m_IsSafeMode = u32(std::stoul(values["safe"]));
         loaded->m_Display->m_VertexProcess = u32(std::stoul(values["vertex"]));
         loaded->m_Display->m_EnableFullscreenGDI = u32(std::stoul(values["gdi"]));
         loaded->m_Display->m_Antialiasing = u32(std::stoul(values["aa"]));
-        *config = loaded;
+        *nod = loaded;
         return 1;
     }
 
-    u32 SaveNodToFile(CClassicWideStringRef path, CSystemConfig* config) override {
+    u32 SaveNodToFile(CClassicWideStringRef path, CMwNod* nod, CSystemFids*, u32, u32, bool,
+                      bool) override {
+        const auto* config = static_cast<const CSystemConfig*>(nod);
         ++m_Saves;
         std::string host;
         if (!platform::ToHostPath(std::u16string_view(path.m_Text, path.m_Length), host))
@@ -95,21 +94,6 @@ public:
 
     u32 m_Loads = 0;
     u32 m_Saves = 0;
-};
-
-// Reads the class of a file that is not an archive as the archive operations do: from its
-// extension (catalogues are found by their class).
-class CExtensionHeaders final : public CSystemFidLinks {
-public:
-    CExtensionHeaders() { SetSystemFidLinks(this); }
-    ~CExtensionHeaders() { SetSystemFidLinks(nullptr); }
-    CExtensionHeaders(const CExtensionHeaders&) = delete;
-    CExtensionHeaders& operator=(const CExtensionHeaders&) = delete;
-
-    bool ReadFileHeader(CSystemFid* fid, CClassicBuffer*) override {
-        fid->m_ContentClassId = PlugFileServices().ClassIdFromFid(fid);
-        return fid->m_ContentClassId != CSystemFid::s_UnknownClassId;
-    }
 };
 
 // Environment variables set for the holder's life.
@@ -146,6 +130,7 @@ protected:
         platform::SetCommandLine(
             u"\"" + platform::FromHostPath(m_Install.File("BrisaldeLauncher")) + u"\"");
         m_Options.SystemHost.HostFacts = &FakeHostFacts;
+        m_Options.ConfigFileOps = &m_ConfigFile;
         WriteRegistry("");
         WriteCatalogue("en", {{"|I18NInternal|English", "English"}});
     }
@@ -226,7 +211,6 @@ protected:
     CFakeConfigFile m_ConfigFile;
     // Catalogues are found by the class their extension names.
     CFakePlugFiles m_Plug{{{".mo", kTranslationCatalogueClassId}}};
-    CExtensionHeaders m_Headers;
     SLauncherOptions m_Options;
     std::filesystem::path m_OldFolder;
 };
