@@ -287,6 +287,15 @@ TEST_F(LauncherRun, ConfigurationArchiveRoundTrip) {
     Run(ui::Script().In(kMainDlgTemplateId).Click(ui::IDCANCEL));
     EXPECT_EQ(ReadWholeFile(ConfigFile()), saved);
     EXPECT_NE(log.Text().find("Default.SystemConfig.Zun"), std::string::npos) << log.Text();
+
+    // A folder in the file's place: the save fails and says so.
+    std::filesystem::remove(ConfigFile());
+    std::filesystem::create_directories(ConfigFile());
+    Run(ui::Script()
+            .Answer(ui::IDOK, Exactly("Error : Can't write config. file"))
+            .In(kMainDlgTemplateId)
+            .Click(ui::IDCANCEL));
+    EXPECT_TRUE(std::filesystem::is_directory(ConfigFile()));
 }
 
 TEST_F(LauncherRun, UpdateReminder) {
