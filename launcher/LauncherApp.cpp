@@ -22,6 +22,8 @@
 #include "system/config/GpuPerf.h"
 #include "system/config/SystemConfig.h"
 #include "system/config/SystemConfigFile.h"
+#include "system/config/SystemLanguage.h"
+#include "system/fid/PlugFileServices.h"
 #include "system/file/FileSystem.h"
 #include "system/file/PathHelpers.h"
 #include "system/file/Registry.h"
@@ -50,6 +52,15 @@ public:
     }
 };
 constinit CArchiveConfigOps s_ArchiveConfigOps;
+
+// The file classes the launcher reads by extension: the catalogues of the "Translations" folder.
+class CLauncherFileClasses final : public CPlugFileServices {
+public:
+    u32 ClassIdFromFileName(CClassicWideStringRef name) override {
+        return PathEndsWith(name, ".mo") ? kTranslationCatalogueClassId : 0xFFFFFFFF;
+    }
+};
+constinit CLauncherFileClasses s_FileClasses;
 
 std::u16string_view View(CClassicWideStringRef text) {
     return std::u16string_view(text.m_Text, text.m_Length);
@@ -349,8 +360,11 @@ int RunLauncher(const SLauncherOptions& options) {
     const ui::IdleHook oldIdle = ui::SetIdleHook(&LauncherIdle);
     const ui::TranslationHook oldTranslation = ui::SetTranslationHook(&TranslateLayerText);
     SetSystemConfigArchiveOps(options.ConfigFileOps ? options.ConfigFileOps : &s_ArchiveConfigOps);
+    CPlugFileServices& oldFileClasses = PlugFileServices();
+    SetPlugFileServices(&s_FileClasses);
     theApp.InitInstance(options);
     theApp.ExitInstance();
+    SetPlugFileServices(&oldFileClasses);
     SetSystemConfigArchiveOps(nullptr);
     ui::SetTranslationHook(oldTranslation);
     ui::SetIdleHook(oldIdle);

@@ -209,8 +209,6 @@ protected:
     CKnownExeChecksum m_Checksum;
     CFakeAdapter m_Adapter{LauncherAdapter()};
     CFakeConfigFile m_ConfigFile;
-    // Catalogues are found by the class their extension names.
-    CFakePlugFiles m_Plug{{{".mo", kTranslationCatalogueClassId}}};
     SLauncherOptions m_Options;
     std::filesystem::path m_OldFolder;
 };
