@@ -341,7 +341,9 @@ i32 CSystemArchive::SaveNodToFile(CClassicWideStringRef name, CMwNod* nod, CSyst
                 CSystemEngine::DetachNodAndFid(nod, old);
                 ClassicLogFormatLine("Saving %s to %s", oldName.GetNarrow().GetText(),
                                      newName.GetNarrow().GetText());
-                CSystemEngine::DeleteFid(old);
+                // An entry of the resource table stays: the table would name a freed file id.
+                if (!m_Engine || m_Engine->GetResourceFidOf(old) != old)
+                    CSystemEngine::DeleteFid(old);
                 m_CurrentFid = fresh.release();
                 CSystemEngine::AttachNodToFidWithParamSet(nod, m_CurrentFid,
                                                           CSystemParamSet::s_Default);

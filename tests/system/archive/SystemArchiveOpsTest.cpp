@@ -375,6 +375,8 @@ TEST_F(SystemArchiveOps, ResourcesLoadOnce) {
     const CMwNodRef held(first);
     EXPECT_EQ(static_cast<CArchiveTestNod*>(first)->m_Value, 44u);
     EXPECT_EQ(first->GetFid(), Engine().GetResourceFid(kSystemResourceIdBase | 4));
+    const std::string resourceBytes =
+        ReadWholeFile(m_Temp.File("Resource/Media/Texture/NoBitmap.Texture.zun"));
     fs::remove(m_Temp.File("Resource/Media/Texture/NoBitmap.Texture.zun"));
     CMwNod* again = nullptr;
     CSystemArchive second;
@@ -386,6 +388,23 @@ TEST_F(SystemArchiveOps, ResourcesLoadOnce) {
         EXPECT_EQ(archive.LoadResource(kSystemResourceIdBase | index, &none), 0);
         EXPECT_EQ(none, nullptr);
     }
+
+    // Saved under a name of its own, the nod leaves the resource's file id, which the table
+    // keeps: the entry is still there for the next load.
+    CSystemFid* entry = Engine().GetResourceFid(kSystemResourceIdBase | 4);
+    CSystemArchive mover;
+    ASSERT_EQ(mover.SaveNodToFile(Name("Copy.Texture.Zun"), first, nullptr, 0, 7, false, true), 1);
+    EXPECT_EQ(FullName(first->GetFid()), Narrow(Name("Copy.Texture.Zun")));
+    ASSERT_EQ(Engine().GetResourceFid(kSystemResourceIdBase | 4), entry);
+    EXPECT_EQ(entry->m_Nod, nullptr);
+    EXPECT_TRUE(entry->m_Folder->HasLeaf(entry));
+    WriteWholeFile(m_Temp.File("Resource/Media/Texture/NoBitmap.Texture.zun"), resourceBytes);
+    CMwNod* reloaded = nullptr;
+    CSystemArchive third;
+    EXPECT_EQ(third.LoadResource(kSystemResourceIdBase | 4, &reloaded), 1);
+    const CMwNodRef heldAgain(reloaded);
+    EXPECT_NE(reloaded, first);
+    EXPECT_EQ(static_cast<CArchiveTestNod*>(reloaded)->m_Value, 44u);
 }
 
 // Reloading reads the file into a new nod bound to the file's id; the shared loader loads a file
