@@ -255,6 +255,61 @@ TEST_F(SystemArchiveOps, FailedLoadLeavesNothingBound) {
     EXPECT_EQ(TestNod(loaded)->m_Value, 5u);
 }
 
+// A and B refer to each other. Loading a damaged A loads B first, and B holds A's half-read nod:
+// that nod outlives the failed load, but not as A's nod. The next load of A reads the file again
+// and fails again; once mended, A loads.
+TEST_F(SystemArchiveOps, FailedLoadOfAFileReferredBackLeavesNothingBound) {
+    {
+        CMwNodRef a(NewNod(1)), b(NewNod(2));
+        TestNod(a)->Link(b.Get());
+        TestNod(b)->Link(a.Get());
+        // A, then B (A as a reference), then A again (B as a reference).
+        for (bool isA : {true, false, true}) {
+            CSystemArchive saver;
+            ASSERT_EQ(saver.SaveNodToFile(Name(isA ? "A.Thing.Zun" : "B.Thing.Zun"),
+                                          isA ? a.Get() : b.Get(), nullptr,
+                                          kSystemArchiveSaveRelease, 7, false, true),
+                      1);
+        }
+        TestNod(a)->m_Links.clear();
+        TestNod(b)->m_Links.clear();
+    }
+    const std::string path = HostFile("A.Thing.Zun");
+    const std::string good = ReadWholeFile(path);
+    WriteWholeFile(path, good.substr(0, good.size() - 5));
+    CSystemFid* fid = nullptr;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        CLogWatch log;
+        CSystemArchive loader;
+        CMwNod* out = reinterpret_cast<CMwNod*>(1);
+        EXPECT_EQ(loader.LoadNodFromFile(Name("A.Thing.Zun"), &out, nullptr, 7, true), 0);
+        EXPECT_EQ(out, nullptr);
+        EXPECT_NE(log.Since().find("damaged or truncated"), std::string::npos) << log.Since();
+        CSystemFidFile probe;
+        probe.SetFileName(Name("A.Thing.Zun"));
+        probe.m_Folder = Engine().m_LocalDrive;
+        probe.PlaceFromRoot(0);
+        fid = CSystemEngine::FindEqualLeaf(&probe);
+        probe.m_Folder = nullptr;
+        ASSERT_NE(fid, nullptr);
+        EXPECT_EQ(fid->m_Nod, nullptr);
+    }
+    WriteWholeFile(path, good);
+    CSystemArchive loader;
+    CMwNod* out = nullptr;
+    ASSERT_EQ(loader.LoadNodFromFile(Name("A.Thing.Zun"), &out, nullptr, 7, true), 1);
+    const CMwNodRef loaded(out);
+    EXPECT_EQ(TestNod(loaded)->m_Value, 1u);
+    EXPECT_EQ(loaded->GetFid(), fid);
+    // Its link is B, loaded before and holding the nod of the failed load.
+    ASSERT_EQ(TestNod(loaded)->m_Links.size(), 1u);
+    CArchiveTestNod* b = static_cast<CArchiveTestNod*>(TestNod(loaded)->m_Links[0].Get());
+    EXPECT_EQ(b->m_Value, 2u);
+    // The cycle of the two nods is broken so that they go.
+    b->m_Links.clear();
+}
+
 // A file's header tells its class before anything loads it.
 TEST_F(SystemArchiveOps, ContentClassFromTheHeader) {
     CMwNodRef nod(new CArchiveTestBitmap);
