@@ -513,7 +513,8 @@ i32 LoadNodFromMemoryBuffer(CClassicBufferMemory* buffer, CMwNod** nod) {
     archive.LoadFromMemory(buffer, &loaded);
     if (CSystemEngine* engine = archive.GetEngine())
         engine->ReleaseMemoryFid(buffer);
-    lifted.PutBack(loaded);
+    // A load that failed leaves the file id with the nod it had.
+    lifted.PutBack(loaded ? loaded : *nod);
     *nod = loaded;
     return loaded ? 1 : 0;
 }

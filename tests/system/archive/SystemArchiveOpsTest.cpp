@@ -361,6 +361,33 @@ TEST_F(SystemArchiveOps, DuplicateAndCompare) {
     EXPECT_EQ(Engine().m_MemoryFids->m_Leaves.m_Count, 0u);
 }
 
+// A copy that cannot be loaded back (the test nods refuse a link to a nod whose body is being
+// read, and this nod links itself) answers 0 and null, in place or not; the original keeps its
+// file id and no memory file id is left behind.
+TEST_F(SystemArchiveOps, DuplicateThatFailsAnswersZero) {
+    CMwNodRef nod(NewNod(1));
+    TestNod(nod)->Link(nod.Get());
+    CSystemArchive saver;
+    ASSERT_EQ(saver.SaveNodToFile(Name("Self.Thing.Zun"), nod.Get(), nullptr, 0, 7, false, true),
+              1);
+    CSystemFid* fid = nod->GetFid();
+    ASSERT_NE(fid, nullptr);
+    for (bool keepFid : {false, true}) {
+        SCOPED_TRACE(keepFid);
+        const u32 before = CMwNod::GetLiveNodCount();
+        CLogWatch log;
+        CMwNod* copy = nod.Get();
+        EXPECT_EQ(DuplicateNod(&copy, keepFid), 0);
+        EXPECT_EQ(copy, nullptr);
+        EXPECT_NE(log.Since().find("A link back to a nod being read"), std::string::npos);
+        EXPECT_EQ(nod->GetFid(), fid);
+        EXPECT_EQ(fid->m_Nod, nod.Get());
+        EXPECT_EQ(CMwNod::GetLiveNodCount(), before);
+        EXPECT_EQ(Engine().m_MemoryFids->m_Leaves.m_Count, 0u);
+    }
+    TestNod(nod)->m_Links.clear();
+}
+
 // A memory image saved through a memory file id loads back; the engine keeps one file id per
 // buffer.
 TEST_F(SystemArchiveOps, MemoryImages) {
