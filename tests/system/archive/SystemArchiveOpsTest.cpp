@@ -1,5 +1,7 @@
 // Saving and loading nods through files, memory images and streams, copies and comparisons.
+#include "platform/HostPath.h"
 #include "system/engine/SystemEngine.h"
+#include "system/fid/PlugFileServices.h"
 #include "system/fid/SystemFidFile.h"
 #include "system/fid/SystemFids.h"
 #include "system/file/PathHelpers.h"
@@ -223,6 +225,116 @@ TEST_F(SystemArchiveOps, SavesThatFail) {
     for (const auto& entry : fs::directory_iterator(m_Temp.File("GameData")))
         files += entry.is_regular_file();
     EXPECT_EQ(files, 1u);
+}
+
+// The Plug library's file classes as a fake: ".tex" names the test's file-backed class, whose
+// nods read and write their value as the file's text.
+class CFakeTexFiles final : public CPlugFileServices {
+public:
+    CFakeTexFiles() { SetPlugFileServices(this); }
+    ~CFakeTexFiles() { SetPlugFileServices(nullptr); }
+    CFakeTexFiles(const CFakeTexFiles&) = delete;
+    CFakeTexFiles& operator=(const CFakeTexFiles&) = delete;
+
+    u32 ClassIdFromFileName(CClassicWideStringRef name) override {
+        return PathEndsWith(name, ".tex") ? CArchiveTestPlugFile::s_ClassId : 0xFFFFFFFF;
+    }
+    bool LoadFromPath(CMwNod* file, CClassicWideStringRef path) override {
+        ++m_Loads;
+        const std::string text = ReadWholeFile(HostPathOf(path));
+        if (text.rfind("tex ", 0) != 0)
+            return false;
+        static_cast<CArchiveTestNod*>(file)->m_Value = u32(std::stoul(text.substr(4)));
+        return true;
+    }
+    u32 SaveToPath(CMwNod* file, CClassicWideStringRef path) override {
+        ++m_Saves;
+        WriteWholeFile(HostPathOf(path),
+                       "tex " + std::to_string(static_cast<CArchiveTestNod*>(file)->m_Value));
+        return 1;
+    }
+
+    u32 m_Loads = 0;
+    u32 m_Saves = 0;
+
+private:
+    static std::string HostPathOf(CClassicWideStringRef path) {
+        std::string host;
+        EXPECT_TRUE(platform::ToHostPath(std::u16string_view(path.m_Text, path.m_Length), host));
+        return host;
+    }
+};
+
+// Files that are not archives are read and written by their file-backed nods: saved and bound,
+// not replaced when read-only, loaded by class from the extension (a file that does not read
+// leaves nothing bound), reloaded in place by the shared loader, and their class told without
+// reading them. Other nods cannot be saved under such a name.
+TEST_F(SystemArchiveOps, FilesOfOtherFormats) {
+    CFakeTexFiles plug;
+    CMwNodRef tex(new CArchiveTestPlugFile);
+    TestNod(tex)->m_Value = 12;
+    CSystemArchive saver;
+    ASSERT_EQ(saver.SaveNodToFile(Name("Sky.tex"), tex.Get(), nullptr, 0, 7, false, true), 1);
+    EXPECT_EQ(ReadWholeFile(HostFile("Sky.tex")), "tex 12");
+    CSystemFid* fid = tex->GetFid();
+    ASSERT_NE(fid, nullptr);
+    EXPECT_EQ(FullName(fid), Narrow(Name("Sky.tex")));
+
+    // Unchanged or not, a read-only file is not handed to the nod.
+    chmod(HostFile("Sky.tex").c_str(), 0444);
+    TestNod(tex)->m_Value = 13;
+    CSystemArchive locked;
+    EXPECT_EQ(locked.SaveNodToFile(Name("Sky.tex"), tex.Get(), nullptr, 0, 7, true, true), 0);
+    EXPECT_EQ(plug.m_Saves, 1u);
+    EXPECT_EQ(ReadWholeFile(HostFile("Sky.tex")), "tex 12");
+    chmod(HostFile("Sky.tex").c_str(), 0644);
+
+    // The shared loader reloads a nod bound to the file id in place.
+    CMwNod* same = tex.Get();
+    ASSERT_EQ(CSystemDummyFidLoader::Get()->LoadFid(&same, fid), 1);
+    EXPECT_EQ(same, tex.Get());
+    EXPECT_EQ(TestNod(tex)->m_Value, 12u);
+    EXPECT_EQ(plug.m_Loads, 1u);
+    // A file-backed nod bound to another file id is not reloaded: the file id's nod is made anew
+    // (and the bound one given as it is).
+    CSystemEngine::DetachNodFromFid(tex.Get());
+    WriteWholeFile(HostFile("Moon.tex"), "tex 5");
+    CSystemFid* moon = Engine().GetFileFid(nullptr, Name("Moon.tex"), nullptr);
+    ASSERT_NE(moon, nullptr);
+    CSystemEngine::AttachNodToFid(tex.Get(), moon);
+    CMwNod* other = tex.Get();
+    ASSERT_EQ(CSystemDummyFidLoader::Get()->LoadFid(&other, fid), 1);
+    const CMwNodRef otherHeld(other);
+    EXPECT_NE(other, tex.Get());
+    EXPECT_EQ(TestNod(otherHeld)->m_Value, 12u);
+    EXPECT_EQ(other->GetFid(), fid);
+    EXPECT_EQ(tex->GetFid(), moon);
+    CSystemEngine::DetachNodFromFid(tex.Get());
+    delete CSystemDummyFidLoader::Get();
+
+    // Loading by name gives the bound nod; once it is gone, a new nod reads the file.
+    CSystemArchive loader;
+    CMwNod* out = nullptr;
+    ASSERT_EQ(loader.LoadNodFromFile(Name("Moon.tex"), &out, nullptr, 7, true), 1);
+    const CMwNodRef loaded(out);
+    EXPECT_EQ(loaded->GetClassId(), CArchiveTestPlugFile::s_ClassId);
+    EXPECT_EQ(TestNod(loaded)->m_Value, 5u);
+    EXPECT_EQ(loaded->GetFid(), moon);
+    // A file the nod cannot read: nothing is bound, no nod stays.
+    WriteWholeFile(HostFile("Bad.tex"), "not a tex");
+    CSystemFid* badFid = Engine().GetFileFid(nullptr, Name("Bad.tex"), nullptr);
+    const u32 before = CMwNod::GetLiveNodCount();
+    CSystemArchive bad;
+    out = reinterpret_cast<CMwNod*>(1);
+    EXPECT_EQ(bad.LoadNodFromFile(Name("Bad.tex"), &out, nullptr, 7, true), 0);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(CMwNod::GetLiveNodCount(), before);
+    EXPECT_EQ(badFid->m_Nod, nullptr);
+    // The class of such a file comes from its name.
+    CSystemArchive header;
+    header.SetCurrentFid(badFid);
+    EXPECT_TRUE(header.ReadFileHeader(kSystemArchiveLoadHeaderOnly, nullptr));
+    EXPECT_EQ(badFid->m_ContentClassId, CArchiveTestPlugFile::s_ClassId);
 }
 
 // A damaged file fails its load and leaves no nod bound to the file: once mended, it loads.
