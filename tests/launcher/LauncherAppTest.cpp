@@ -208,6 +208,25 @@ TEST_F(LauncherRun, PlaySavesAndStartsTheGameThatOutlivesTheLauncher) {
     EXPECT_EQ(m_Install.LogLines()[1], "end 0");
 }
 
+TEST_F(LauncherRun, ExitEscapeAndTheCloseBoxStartNothing) {
+    WriteGpuTable(true);
+    const std::pair<const char*, ui::Script> endings[] = {
+        {"Exit", ui::Script().In(kMainDlgTemplateId).Click(ui::IDCANCEL)},
+        {"Escape", ui::Script().In(kMainDlgTemplateId).Key(ui::Key::Escape)},
+        {"close box", ui::Script().In(kMainDlgTemplateId).Close()},
+    };
+    for (const auto& [name, script] : endings) {
+        SCOPED_TRACE(name);
+        const u32 saves = m_ConfigFile.m_Saves;
+        const std::vector<std::string> lines = RunAndTake(script);
+        EXPECT_NE(std::find(lines.begin(), lines.end(), "close 102 -> IDCANCEL"), lines.end())
+            << m_Ui.TranscriptText();
+        // Only the first run saves: the defaults it made.
+        EXPECT_EQ(m_ConfigFile.m_Saves, saves + (saves == 0 ? 1u : 0u));
+    }
+    EXPECT_TRUE(m_Install.LogLines().empty());
+}
+
 TEST_F(LauncherRun, HeldLockEndsTheStartSilently) {
     WriteGpuTable(true);
     const std::string registry =
