@@ -555,6 +555,14 @@ TEST_F(MainDialog, WithoutItsPictureThePictureStaysEmptyAndInPlace) {
         EXPECT_NE(line.rfind("move ", 0), 0u) << line;
 }
 
+// The picture linked into the launcher, as ImageMagick reads it: a BMP of 492 x 203 pixels in 8
+// bits.
+TEST(MainDialogPicture, ShippedPictureIs492x203) {
+    EXPECT_EQ(RunCommand("identify -format '%w %h %z %m' " + std::string(ENGINE_TEST_SOURCE_DIR) +
+                         "/launcher/resources/LauncherPicture.bmp"),
+              "492 203 8 BMP3");
+}
+
 // The launcher program itself, started by the shell under a virtual display.
 class LauncherProgram : public testing::Test {
 protected:
