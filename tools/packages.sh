@@ -13,12 +13,12 @@ window_packages=(
   libfltk1.3-dev xvfb xauth imagemagick fonts-dejavu-core
 )
 # What the tests use besides: sanitizers of clang, GoogleTest, the benchmarks, the tools that
-# check formats, and the test servers.
+# check formats (xrandr among them), and the test servers.
 test_packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-lzo locales-all tzdata valgrind
-  curl nginx openssl
+  curl nginx openssl x11-xserver-utils
 )
 # What the demo opens for the player: the FAQ pages and downloaded updates.
 run_packages=(

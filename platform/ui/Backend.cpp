@@ -295,9 +295,10 @@ InputResult SetAddress(Control& control, const std::array<i32, 4>& fields) {
         return InputResult::WrongKind;
     std::array<i16, 4> values{};
     for (size_t i = 0; i < 4; ++i) {
-        if (fields[i] < -1 || fields[i] > 255)
+        if (fields[i] < -1)
             return InputResult::BadValue;
-        values[i] = i16(fields[i]);
+        // The control replaces a number above 255 typed into a field with 255.
+        values[i] = i16(std::min(fields[i], 255));
     }
     Access::SetFields(control, values);
     MoveFocus(control);

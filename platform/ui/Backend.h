@@ -157,7 +157,8 @@ InputResult Select(Control& control, i32 index);
 InputResult Type(Control& control, std::string_view text);
 // A slider dragged: the position, clamped, and NM_CUSTOMDRAW.
 InputResult Slide(Control& control, i32 position);
-// The four fields of an IP address control; -1 leaves a field blank.
+// The four fields of an IP address control; -1 leaves a field blank, a number above 255 becomes
+// 255.
 InputResult SetAddress(Control& control, const std::array<i32, 4>& fields);
 // A tab picked: TCN_SELCHANGE through OnNotify.
 InputResult SelectTab(Control& control, i32 index);

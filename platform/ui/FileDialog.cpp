@@ -150,8 +150,11 @@ InputResult ChooseFile(Frame& file, std::string_view path, std::string& problem)
         full += '.';
         full += spec.DefaultExtension;
     }
-    if (!MatchesPatterns(name, spec.Patterns)) {
-        problem = "the name matches none of the patterns";
+    // A name with wildcards becomes the list's filter on the platform, never its answer. Any
+    // other name is taken whether or not the filter lists it: the filter only chooses what the
+    // list shows, and the user may type what it hides.
+    if (name.find_first_of("*?") != std::string::npos) {
+        problem = "the name is a pattern";
         return InputResult::Refused;
     }
     if ((spec.Flags & (OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST)) &&

@@ -2,11 +2,12 @@
 // The open-file dialog: the user picks one existing file of the kinds the filter names.
 //
 // The answer is a host path (UTF-8), or nothing when the user cancelled or the dialog failed.
-// A name typed without extension gets the default extension; a name that matches none of the
-// patterns is refused (the dialog stays open), as is a missing file or folder when the flags
-// ask for it to exist. A path longer than 259 characters in its engine form (the drive "Z:"
-// before it, counted in UTF-16 units) fails the dialog, as the 260-character buffer of the
-// platform's dialog did.
+// A name typed without extension gets the default extension. The patterns choose the files the
+// list shows; a name typed by the user is taken even when they do not list it. A name holding
+// '*' or '?' is refused (the dialog stays open; on the platform it filters the list), as is a
+// missing file or folder when the flags ask for it to exist. A path longer than 259 characters in
+// its engine form (the drive "Z:" before it, counted in UTF-16 units) fails the dialog, as the
+// 260-character buffer of the platform's dialog did.
 #include "platform/Types.h"
 
 #include <optional>

@@ -39,7 +39,7 @@
 //   refuse 133/1030 "70000"
 //   box owner 102 "Caption" "Text" MB_OKCANCEL OK|Cancel     box -> IDCANCEL
 //   file owner 151 title "..." filter "..." "*.tga;*.jpg" ext "jpg" folder "/x" flags 0x1804
-//   file refused "/x/a.png": the name matches none of the patterns        file -> "/x/a.jpg"
+//   file refused "*.png": the name is a pattern                            file -> "/x/a.jpg"
 //   file failed: the path is too long                                      file -> none
 //   > click 137/1028   > check 137/1002 on   > select 137/1006 1   > type 133/1030 "70000"
 //   > slide 149/1099 75   > address 133/1032 10.0.0.-   > tab 135/1011 2   > key 137 Enter
@@ -95,7 +95,7 @@ public:
     Script& Select(u32 id, i32 index);
     Script& SetText(u32 id, std::string text);
     Script& SetSlider(u32 id, i32 position);
-    // -1 leaves a field blank.
+    // -1 leaves a field blank; a number above 255 becomes 255, as the control makes it.
     Script& SetAddress(u32 id, i32 a, i32 b, i32 c, i32 d);
     Script& SelectTab(u32 id, i32 index);
     Script& Key(ui::Key key);

@@ -213,6 +213,13 @@ TEST_F(UiDialog, NotificationsComeFromTheUser) {
                       return view.Item(zoo::ZooId, 1011)->GetAddress(address) == 3 &&
                              address == 0x0A000001;
                   })
+                  // a number above 255 typed into a field becomes 255
+                  .SetAddress(1011, 300, 255, 256, 7)
+                  .Expect([](const ui::View& view) {
+                      u32 address = 0;
+                      return view.Item(zoo::ZooId, 1011)->GetAddress(address) == 4 &&
+                             address == 0xFFFFFF07;
+                  })
                   .SetText(1009, "5")
                   .Key(Key::Escape));
     EXPECT_EQ(dialog.DoModal(), ui::IDCANCEL);

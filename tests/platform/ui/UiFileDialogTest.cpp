@@ -86,7 +86,10 @@ TEST_F(UiFileDialogFlow, ChoicesRefusalsAndTheBufferLimit) {
         {"My.Car.TGA", mustExist, "/My.Car.TGA", ""},
         {"photo", mustExist, "/photo.jpg", ""},
         {m_Folder + "/photo.jpg", mustExist, "/photo.jpg", ""},
-        {"notes.txt", mustExist, "", "the name matches none of the patterns"},
+        // The patterns choose what the list shows; a typed name they hide is still taken.
+        {"notes.txt", mustExist, "/notes.txt", ""},
+        {"*.txt", mustExist, "", "the name is a pattern"},
+        {"photo?.jpg", 0, "", "the name is a pattern"},
         {"notes", 0, "/notes.jpg", ""},
         {"missing.jpg", mustExist, "", "the file does not exist"},
         {"missing.jpg", 0, "/missing.jpg", ""},

@@ -7,6 +7,7 @@
 // the launcher up in this process, in the same demo install, to the point where its main dialog
 // would open, and open the window under test in its place. A dialog added to the launcher adds
 // its test here.
+#include "launcher/ConfigDlg.h"
 #include "launcher/LauncherApp.h"
 #include "launcher/MainDlg.h"
 #include "platform/HostPath.h"
@@ -137,6 +138,27 @@ TEST_F(LauncherSmoke, MainDialogWithoutADisplay) {
     EXPECT_FALSE(std::filesystem::exists(m_Demo + "/Default.SystemConfig.Zun"));
     EXPECT_FALSE(std::filesystem::exists(m_Shots));
     EXPECT_EQ(ReadWholeFile(m_Demo + "/registry/Software/Vorel/Brisalde.reg"), registry);
+}
+
+// The configuration dialog as Configure opens it, in French (the longest texts), over the demo's
+// adapter and both catalogues.
+TEST_F(LauncherSmoke, ConfigurationDialog) {
+    WriteWholeFile(m_Demo + "/registry/Software/Vorel/Brisalde.reg",
+                   "[HKEY_CURRENT_USER\\Software\\Vorel\\Brisalde]\n\"Version\"=\"0.0.1.0\"\n"
+                   "\"Language\"=\"fr\"\n");
+    const std::string printed = Open([] {
+        CConfigDlg dialog;
+        theApp.m_ConfigDlg = &dialog;
+        const int ending = dialog.DoModal();
+        theApp.m_ConfigDlg = nullptr;
+        EXPECT_EQ(ending, ui::IDCANCEL);
+        return ui::IDCANCEL;
+    });
+    EXPECT_EQ(printed, Shot(std::to_string(kConfigDlgTemplateId) + ".png"));
+    const ui::Rect size = TemplatePixels(kConfigDlgTemplateId);
+    const fltktest::PictureFacts facts = Picture(std::to_string(kConfigDlgTemplateId) + ".png");
+    EXPECT_EQ(facts.Width, size.Width());
+    EXPECT_EQ(facts.Height, size.Height());
 }
 
 // One test per message box type: saved, then given its negative answer.
