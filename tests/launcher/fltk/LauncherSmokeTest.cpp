@@ -6,7 +6,8 @@
 // The main dialog's test runs the launcher program itself in a demo install. The others bring
 // the launcher up in this process, in the same demo install, to the point where its main dialog
 // would open, and open the window under test in its place. A dialog added to the launcher adds
-// its test here.
+// its test here. A copy of every picture goes to the folder named by BRISALDE_TEST_PICTURES, for
+// a person to look at.
 #include "launcher/ConfigDlg.h"
 #include "launcher/LauncherApp.h"
 #include "launcher/MainDlg.h"
@@ -20,6 +21,8 @@
 #include "tests/system/SystemTestSupport.h"
 #include "tests/system/engine/EngineTestSupport.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -51,6 +54,18 @@ protected:
     ~LauncherSmoke() override {
         std::filesystem::current_path(m_OldFolder);
         platform::SetCommandLine(std::u16string());
+        // A copy of the pictures for a person to look at, named after the test.
+        const char* keep = std::getenv("BRISALDE_TEST_PICTURES");
+        std::error_code ignored;
+        if (!keep || !std::filesystem::is_directory(m_Shots, ignored))
+            return;
+        const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+        std::string prefix = std::string(test->test_suite_name()) + "." + test->name() + "-";
+        std::replace(prefix.begin(), prefix.end(), '/', '_');
+        for (const auto& entry : std::filesystem::directory_iterator(m_Shots, ignored))
+            std::filesystem::copy_file(
+                entry.path(), std::string(keep) + "/" + prefix + entry.path().filename().string(),
+                std::filesystem::copy_options::overwrite_existing, ignored);
     }
 
     // Brings the launcher up in the demo install with the window in its main dialog's place,
