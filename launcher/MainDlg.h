@@ -23,8 +23,9 @@ public:
     // The translated texts of the five buttons; the configuration dialog calls it again after
     // the player changed the language.
     void UpdateTexts();
-    // The update check; with no update server configured there is nothing to check.
-    void OnUpdate() {}
+    // The update road: the check, the offer, the download, storing the file and handing it to the
+    // desktop, which ends the dialog (MainDlgUpdate.cpp). Nothing without an update server.
+    void OnUpdate();
 
 protected:
     bool OnInitDialog() override;
