@@ -50,8 +50,8 @@ bool PassedBodyLimit(const CNetHttpResult* request) {
 // too long, else the request's body (the client's error text).
 void ShowRequestFailed(const ui::Dialog* owner, const CNetHttpResult* request) {
     if (!request || PassedBodyLimit(request)) {
-        ClassicLogFormatLine("[Launcher] Update: %s",
-                             request ? "the answer is longer than 64 KB" : "no request was made");
+        LauncherLogLine("Update: %s",
+                        request ? "the answer is longer than 64 KB" : "no request was made");
         ShowUpdateFailed(owner);
         return;
     }
@@ -59,8 +59,7 @@ void ShowRequestFailed(const ui::Dialog* owner, const CNetHttpResult* request) {
 }
 
 void LogRefusedAnswer(u32 action, const char* problem) {
-    ClassicLogFormatLine("[Launcher] Update: the answer to action %u is refused: %s", action,
-                         problem);
+    LauncherLogLine("Update: the answer to action %u is refused: %s", action, problem);
 }
 
 // Text as UTF-8 after EF BB BF, the form the failure message decodes.
@@ -105,8 +104,8 @@ void CMainDlg::OnUpdate() {
         client.SetCredentials(config->m_NetworkUseProxy, config->m_NetworkProxyLogin,
                               config->m_NetworkProxyPassword);
     if (!client.Open(settings.Host, kUpdateServerPort)) {
-        ClassicLogFormatLine("[Launcher] Update: the server %s cannot be opened: %s",
-                             settings.Host.GetText(), client.GetLastError().GetText());
+        LauncherLogLine("Update: the server %s cannot be opened: %s", settings.Host.GetText(),
+                        client.GetLastError().GetText());
         ShowUpdateFailed(this);
         return;
     }
@@ -179,9 +178,8 @@ void CMainDlg::OnUpdate() {
     download.m_DownloadClient.SetRelaxedCertificates(settings.RelaxedCertificates);
     download.m_DownloadClient.SetBodyLimit(u32(answer.Size));
     if (!download.StartDownload(location.Host, location.Path)) {
-        ClassicLogFormatLine("[Launcher] Update: the download from %s failed: %s",
-                             location.Host.GetText(),
-                             download.m_DownloadClient.GetLastError().GetText());
+        LauncherLogLine("Update: the download from %s failed: %s", location.Host.GetText(),
+                        download.m_DownloadClient.GetLastError().GetText());
         ShowUpdateFailed(this);
         return;
     }
@@ -204,8 +202,8 @@ void CMainDlg::OnUpdate() {
     }
     // 14. Stored only when the whole file announced came.
     if (file->m_Body.GetLength() != u32(answer.Size)) {
-        ClassicLogFormatLine("[Launcher] Update: %u bytes came, %d were announced: not stored",
-                             file->m_Body.GetLength(), answer.Size);
+        LauncherLogLine("Update: %u bytes came, %d were announced: not stored",
+                        file->m_Body.GetLength(), answer.Size);
         report(kUpdateActionAbandoned);
         ShowUpdateFailed(this);
         return;
@@ -223,7 +221,7 @@ void CMainDlg::OnUpdate() {
         g_ClassicLogLine.Assign("[Launcher] Update: the download cannot be stored as ");
         g_ClassicLogLine.AppendWide(path);
         g_ClassicLogLine.Append("\r\n");
-        ClassicLogWriteLine();
+        ClassicLogWriteLineToFiles();
         report(kUpdateActionAbandoned);
         ShowUpdateFailed(this, MarkedUtf8(shown));
         return;

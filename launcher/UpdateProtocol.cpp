@@ -1,9 +1,11 @@
 #include "launcher/UpdateProtocol.h"
 
+#include "core/base/ClassicLog.h"
 #include "core/base/ClassicTokenizer.h"
 #include "platform/http/HttpTransport.h"
 #include "system/config/HostInfo.h"
 
+#include <cstdarg>
 #include <limits>
 #include <string_view>
 
@@ -138,4 +140,16 @@ bool IsSafeDownloadFileName(CClassicStringRef name) {
             return false;
     }
     return true;
+}
+
+void LauncherLogLine(const char* format, ...) {
+    CClassicString text;
+    va_list args;
+    va_start(args, format);
+    text.FormatV(format, args);
+    va_end(args);
+    g_ClassicLogLine.Assign("[Launcher] ");
+    g_ClassicLogLine.Append(text);
+    g_ClassicLogLine.Append("\r\n");
+    ClassicLogWriteLineToFiles();
 }

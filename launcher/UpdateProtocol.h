@@ -63,6 +63,9 @@ bool ParseUpdateCheckAnswer(CClassicStringRef body, SUpdateCheckAnswer& out, con
 // file name is not one IsSafeDownloadFileName takes.
 bool ParseUpdateLocation(CClassicStringRef body, SUpdateLocation& out, const char*& problem);
 
+// A line of the launcher's log ("[Launcher] " and the formatted text) to the log's files.
+void LauncherLogLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // A name a download may be stored under in the download folder: not empty, ".", "..", nor
 // longer than 255 bytes, and without '\', '/', ':', '*', '?', '"', '<', '>', '|' or control
 // characters (which would lead out of the folder, or name a stream, a device or a pattern).

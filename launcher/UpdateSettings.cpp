@@ -1,6 +1,7 @@
 #include "launcher/UpdateSettings.h"
 
 #include "core/base/ClassicLog.h"
+#include "launcher/UpdateProtocol.h"
 #include "system/file/ClassicBufferFile.h"
 #include "system/file/FileSystem.h"
 
@@ -17,7 +18,7 @@ std::string_view Trim(std::string_view text) {
 }
 
 void LogSettingsLine(u32 number, const char* problem) {
-    ClassicLogFormatLine("[Launcher] LauncherSettings.txt line %u: %s; ignored", number, problem);
+    LauncherLogLine("LauncherSettings.txt line %u: %s; ignored", number, problem);
 }
 
 } // namespace
@@ -79,7 +80,7 @@ SUpdateSettings ReadUpdateSettings(CClassicWideStringRef installFolder) {
         g_ClassicLogLine.Assign("[Launcher] The settings file ");
         g_ClassicLogLine.AppendWide(path);
         g_ClassicLogLine.Append(" cannot be read or is longer than 64 KB: no update server\r\n");
-        ClassicLogWriteLine();
+        ClassicLogWriteLineToFiles();
         return {};
     }
     return ParseUpdateSettings(text);

@@ -862,33 +862,44 @@ TEST_F(UpdateFlow, DownloadsThatEndWithoutAFile) {
         const char* Closed;      // the dialog's end
         std::vector<SBox> After; // boxes after it
         i64 MovedMs;             // moved while it is open
+        const char* Log;         // a part of the launcher's log, or null
     };
     const std::string folderPath = DownloadFile();
     const std::vector<Case> cases = {
-        {"Cancel", slow, End::Cancel, Before::Nothing, "close 140 -> IDCANCEL", {}, 5000},
-        {"Escape", slow, End::Escape, Before::File, "close 140 -> IDCANCEL", {}, 9000},
-        {"Enter before the end", slow, End::Enter, Before::Nothing, "close 140 -> IDOK", {}, 3000},
+        {"Cancel", slow, End::Cancel, Before::Nothing, "close 140 -> IDCANCEL", {}, 5000, nullptr},
+        {"Escape", slow, End::Escape, Before::File, "close 140 -> IDCANCEL", {}, 9000, nullptr},
+        {"Enter before the end",
+         slow,
+         End::Enter,
+         Before::Nothing,
+         "close 140 -> IDOK",
+         {},
+         3000,
+         nullptr},
         {"cut after the first 1000 bytes",
          Download(123456, 123456, 2000, 0, 2000, 2500),
          End::Runs,
          Before::File,
          "close 140 -> IDCANCEL",
          {},
-         0},
+         0,
+         nullptr},
         {"fewer bytes than announced by the check",
          Download(100000, 100000, 65536, 0),
          End::Runs,
          Before::File,
          "close 140 -> IDOK",
          {{ui::IDOK, "Error", kFailed}},
-         0},
+         0,
+         "100000 bytes came, 123456 were announced"},
         {"a folder in the file's place",
          Download(123456, 123456, 65536, 0),
          End::Runs,
          Before::Folder,
          "close 140 -> IDOK",
          {{ui::IDOK, "Error", kFailed + "\n" + folderPath}},
-         0},
+         0,
+         "cannot be stored as Z:"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -929,7 +940,11 @@ TEST_F(UpdateFlow, DownloadsThatEndWithoutAFile) {
             script.Answer(box.Answer, Exactly(box.Caption), Exactly(box.Text));
         // The main dialog is still there.
         script.In(kMainDlgTemplateId).Click(ui::IDCANCEL);
+        CFileSinkWatch log;
         RunFlow(std::move(script));
+        if (c.Log) {
+            EXPECT_NE(log.Text().find(c.Log), std::string::npos) << log.Text();
+        }
 
         const std::vector<std::string> taken(Transcript().begin() + std::ptrdiff_t(lines),
                                              Transcript().end());
