@@ -120,14 +120,14 @@ std::string Stall(int seconds) {
 }
 std::string Download(u32 n, std::optional<u32> length, u32 piece, u32 delayMs,
                      std::optional<u32> cutAt = std::nullopt, u32 cutDelayMs = 0) {
-    std::string spec = "{\"n\": " + std::to_string(n) + ", \"piece\": " + std::to_string(piece) +
+    std::string file = "{\"n\": " + std::to_string(n) + ", \"piece\": " + std::to_string(piece) +
                        ", \"delay_ms\": " + std::to_string(delayMs);
     if (length)
-        spec += ", \"length\": " + std::to_string(*length);
+        file += ", \"length\": " + std::to_string(*length);
     if (cutAt)
-        spec += ", \"cut_at\": " + std::to_string(*cutAt) +
+        file += ", \"cut_at\": " + std::to_string(*cutAt) +
                 ", \"cut_delay_ms\": " + std::to_string(cutDelayMs);
-    return spec + "}";
+    return file + "}";
 }
 
 std::string Pattern(u32 n) {

@@ -38,13 +38,13 @@ def stall(h, seconds):
     h.close_connection = True
 
 
-def answer(h, spec):
-    if spec is None:
+def answer(h, behaviour):
+    if behaviour is None:
         h.send_body(404, b"no answer in the scenario", "text/plain")
-    elif "stall" in spec:
-        stall(h, spec["stall"])
+    elif "stall" in behaviour:
+        stall(h, behaviour["stall"])
     else:
-        h.send_body(int(spec.get("code", 200)), spec.get("body", "").encode("utf-8"), "text/plain")
+        h.send_body(int(behaviour.get("code", 200)), behaviour.get("body", "").encode("utf-8"), "text/plain")
 
 
 def route_patch(h):
@@ -67,12 +67,12 @@ def route_patch(h):
 
 
 def route_download(h):
-    spec = scenario().get("download") or {}
-    n = int(spec.get("n", 0))
-    piece = max(1, int(spec.get("piece", 65536)))
-    delay = int(spec.get("delay_ms", 0)) / 1000.0
-    cut_at = spec.get("cut_at")
-    length = spec.get("length")
+    behaviour = scenario().get("download") or {}
+    n = int(behaviour.get("n", 0))
+    piece = max(1, int(behaviour.get("piece", 65536)))
+    delay = int(behaviour.get("delay_ms", 0)) / 1000.0
+    cut_at = behaviour.get("cut_at")
+    length = behaviour.get("length")
     h.send_response(200)
     h.send_header("Content-Type", "application/octet-stream")
     if length is None:
@@ -95,7 +95,7 @@ def route_download(h):
             if sent < limit and delay:
                 time.sleep(delay)
         if cut_at is not None:
-            time.sleep(int(spec.get("cut_delay_ms", 0)) / 1000.0)
+            time.sleep(int(behaviour.get("cut_delay_ms", 0)) / 1000.0)
             h.close_connection = True
             return
         if length is None:
