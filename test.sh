@@ -25,7 +25,7 @@ packages=(
   python3 python3-lzo gettext locales-all tzdata valgrind
   libssl-dev
   libcurl4-openssl-dev curl nginx openssl
-  xvfb xauth libx11-dev libxrandr-dev
+  xvfb xauth x11-xserver-utils libx11-dev libxrandr-dev
   libfltk1.3-dev imagemagick fonts-dejavu-core
 )
 missing=()

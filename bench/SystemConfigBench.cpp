@@ -1,23 +1,30 @@
 // The game configuration as the launcher handles it at every start and at every OK: loaded from
-// its file and saved back, against reading the same file's bytes, in alternating rounds (see
-// BenchPair.h). The file holds the configuration's body with its defaults, in text form, as a
-// new configuration is first written.
-// - LoadSaveUnchanged: the file read into memory, a new configuration (defaults, registry read)
-//   read from it, its body written into memory and compared with the file's bytes (equal: the
-//   file is left alone); the peer opens the file and reads its bytes.
-// - LoadSaveChanged: the same, with a member changed so that the body is written through a
+// its archive file and saved back through the archive operations (LoadSystemConfig with find in
+// tree and the full load, SaveSystemConfig in the file id's format, only when changed), against
+// reading the same file's bytes, in alternating rounds (see BenchPair.h). The file is the
+// configuration with its defaults in text form, as the launcher first writes it, in the install
+// folder of a System engine.
+// - LoadSaveUnchanged: a new configuration (defaults, registry read) loaded from the file, its
+//   image made and compared with the file (equal: the file is left alone), the configuration
+//   released; the peer opens the file and reads its bytes.
+// - LoadSaveChanged: the same with a member changed, so that the image is written through a
 //   temporary file (flushed to disk, renamed over the file); the peer reads the bytes and writes
 //   them through a temporary file the same way (write, fsync, rename).
-// Both check after the rounds that the file holds a body the configuration reads.
+// Both check after the rounds that the file loads.
 #include "BenchPair.h"
-#include "core/base/ClassicArchive.h"
 #include "core/base/ClassicLog.h"
+#include "core/nod/MwCoreClasses.h"
+#include "core/nod/MwEngine.h"
+#include "core/nod/MwId.h"
+#include "platform/Adapter.h"
+#include "platform/HostFacts.h"
 #include "platform/HostPath.h"
+#include "system/SystemClasses.h"
 #include "system/config/GpuPerf.h"
 #include "system/config/SystemConfig.h"
-#include "system/file/ClassicBufferFile.h"
+#include "system/config/SystemConfigFile.h"
+#include "system/engine/SystemEngine.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -27,15 +34,51 @@
 
 namespace {
 
-// A temporary folder with the configuration file and an empty registry folder, removed at exit.
-struct CBenchFiles {
-    CBenchFiles() {
+void FixedHostFacts(platform::HostFacts& facts) {
+    facts = platform::HostFacts();
+    facts.SystemName = "Linux";
+    facts.PhysicalMemory = u64(8) << 30;
+    facts.ProcessorCount = 1;
+    facts.ActiveProcessorMask = 1;
+    facts.ReportedMhz = 2900;
+}
+
+platform::AdapterSource FixedAdapter(platform::Adapter& out, std::string&) {
+    out = platform::Adapter();
+    out.Present = true;
+    out.VendorId = 0x5A5A;
+    out.DeviceId = 0x0101;
+    out.Description = "Bench Adapter";
+    out.Desktop = {1280, 1024, 60, platform::D3dFormat::X8R8G8B8};
+    return platform::AdapterSource::File;
+}
+
+// A temporary install folder with an empty registry folder and the configuration file, and a
+// System engine whose current folder it is; removed at exit.
+struct CBenchInstall {
+    CBenchInstall() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "config-bench-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             std::abort();
         m_Folder = pattern;
         setenv("ENGINE_REGISTRY_DIR", (m_Folder + "/registry").c_str(), 1);
+        // The log's lines stay out of memory over the many rounds.
+        g_ClassicLog.m_SuspendCount = 1;
+
+        CMwIdTable::Create();
+        CMwClassRegistry::AddClassList(g_MwCoreClassList);
+        CMwClassRegistry::AddClassList(g_SystemClassList);
+        CMwClassRegistry::Init();
+        g_SystemExeChecksum = 0x12345678;
+        m_Manager = new CMwEngineManager;
+        m_Manager->AddRef();
+        SSystemEngineHost host;
+        host.HostFacts = &FixedHostFacts;
+        host.Adapter = &FixedAdapter;
+        host.CurrentFolder = CClassicWideString(platform::FromHostPath(m_Folder).c_str());
+        if (!SystemRegisterEngine(host))
+            std::abort();
         // Scores found, as after the launcher's start: the display part does not look for the
         // table.
         g_GpuPerf.Geom = 120;
@@ -44,103 +87,51 @@ struct CBenchFiles {
         g_GpuPerf.PArith11 = g_GpuPerf.PArith20 = g_GpuPerf.PTexD11 = 100;
         g_GpuPerf.Flags = kGpuPerfFound;
 
-        m_Host = m_Folder + "/Default.SystemConfig.body";
+        m_Host = m_Folder + "/Default.SystemConfig.Zun";
         m_Engine = CClassicWideString(platform::FromHostPath(m_Host).c_str());
-        CSystemConfig config;
-        CClassicBufferMemory body;
-        Write(config, body);
-        std::FILE* file = std::fopen(m_Host.c_str(), "wb");
-        if (!file || std::fwrite(body.GetData(), 1, body.GetSize(), file) != body.GetSize() ||
-            std::fclose(file) != 0)
+        CSystemConfig* config = new CSystemConfig;
+        config->AddRef();
+        const bool saved = SaveSystemConfig(config, m_Engine, nullptr);
+        config->Release();
+        if (!saved)
             std::abort();
     }
-    ~CBenchFiles() {
+    ~CBenchInstall() {
+        m_Manager->ShutdownEngines();
+        m_Manager->Release();
+        CMwClassRegistry::Shutdown();
+        CMwIdTable::Destroy();
         std::error_code ignored;
         std::filesystem::remove_all(m_Folder, ignored);
     }
-
-    static void Write(CSystemConfig& config, CClassicBufferMemory& out) {
-        CClassicArchive archive;
-        archive.SetBuffer(&out);
-        archive.m_Writing = 1;
-        archive.m_Text = 1;
-        config.Archive(archive);
-        archive.DetachBuffer(false);
-    }
+    CBenchInstall(const CBenchInstall&) = delete;
+    CBenchInstall& operator=(const CBenchInstall&) = delete;
 
     std::string m_Folder;
     std::string m_Host;
     CClassicWideString m_Engine;
+    CMwEngineManager* m_Manager = nullptr;
 };
 
-CBenchFiles& Files() {
-    static CBenchFiles s_Files;
-    return s_Files;
+CBenchInstall& Install() {
+    static CBenchInstall s_Install;
+    return s_Install;
 }
 
-// The file's bytes in a memory stream; false when it cannot be read.
-bool ReadFile(CClassicBufferMemory& out) {
-    CClassicBufferFile file;
-    if (!file.Open(Files().m_Engine, false, false, false, false))
-        return false;
-    const u32 size = file.GetSize();
-    out.Clear();
-    out.Grow(size);
-    out.Rewind();
-    const bool read = file.Read(out.GetData(), size) == size;
-    file.Close();
-    return read;
-}
-
-// Loads a new configuration from the file; null when it cannot be read.
-CSystemConfig* Load() {
-    CClassicBufferMemory bytes;
-    if (!ReadFile(bytes))
-        return nullptr;
-    auto* config = new CSystemConfig;
-    CClassicArchive archive;
-    archive.SetBuffer(&bytes);
-    archive.m_Text = 1;
-    try {
-        config->Archive(archive);
-    } catch (const CClassicBufferException&) {
-        delete config;
-        config = nullptr;
-    }
-    archive.DetachBuffer(false);
-    return config;
-}
-
-// Saves only when the body differs from the file's bytes; false on a failure.
-bool SaveIfChanged(CSystemConfig& config) {
-    CClassicBufferMemory body;
-    CBenchFiles::Write(config, body);
-    {
-        CClassicBufferFile file;
-        if (file.Open(Files().m_Engine, false, false, false, false) && file.EqualsMemory(body))
-            return true;
-    }
-    CClassicBufferFile file;
-    if (!file.Open(Files().m_Engine, true, true, false, false))
-        return false;
-    const bool written = file.Write(body.GetData(), body.GetSize()) == body.GetSize();
-    return file.Close() && written;
-}
-
+// One start or OK of the launcher: load, change when asked, save only when changed.
 bool ProjectRound(bool change) {
-    CSystemConfig* config = Load();
-    if (!config)
-        return false;
+    bool loaded = false;
+    CSystemConfig* config = LoadSystemConfig(Install().m_Engine, nullptr, &loaded);
     if (change)
         config->m_AudioMusicVolume = config->m_AudioMusicVolume == 1.0f ? 0.5f : 1.0f;
-    const bool saved = SaveIfChanged(*config);
-    delete config;
-    return saved;
+    const bool saved = SaveSystemConfig(config, Install().m_Engine, nullptr);
+    config->Release();
+    return loaded && saved;
 }
 
 std::vector<char> PeerRead() {
     std::vector<char> bytes;
-    const int fd = open(Files().m_Host.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = open(Install().m_Host.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return bytes;
     char chunk[4096];
@@ -152,24 +143,24 @@ std::vector<char> PeerRead() {
 }
 
 bool PeerWrite(const std::vector<char>& bytes) {
-    const std::string temp = Files().m_Host + ".peer";
+    const std::string temp = Install().m_Host + ".peer";
     const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
     const bool written =
         write(fd, bytes.data(), bytes.size()) == ssize_t(bytes.size()) && fsync(fd) == 0;
-    return close(fd) == 0 && written && rename(temp.c_str(), Files().m_Host.c_str()) == 0;
+    return close(fd) == 0 && written && rename(temp.c_str(), Install().m_Host.c_str()) == 0;
 }
 
 void Check(benchmark::State& state, bool ok) {
-    CSystemConfig* config = Load();
-    if (!ok || !config)
+    bool loaded = false;
+    LoadSystemConfig(Install().m_Engine, nullptr, &loaded)->Release();
+    if (!ok || !loaded)
         state.SkipWithError("the configuration file could not be loaded and saved");
-    delete config;
 }
 
 void LoadSaveUnchanged(benchmark::State& state) {
-    Files();
+    Install();
     bool ok = true;
     bench::Interleave(
         state, [&] { ok &= ProjectRound(false); }, [&] { benchmark::DoNotOptimize(PeerRead()); });
@@ -177,7 +168,7 @@ void LoadSaveUnchanged(benchmark::State& state) {
 }
 
 void LoadSaveChanged(benchmark::State& state) {
-    Files();
+    Install();
     bool ok = true;
     bench::Interleave(
         state, [&] { ok &= ProjectRound(true); }, [&] { ok &= PeerWrite(PeerRead()); });

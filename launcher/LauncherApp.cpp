@@ -7,6 +7,7 @@
 #include "core/nod/MwCoreClasses.h"
 #include "core/nod/MwEngine.h"
 #include "core/nod/MwId.h"
+#include "launcher/ConfigDlg.h"
 #include "launcher/LauncherText.h"
 #include "launcher/MainDlg.h"
 #include "net/engine/NetClasses.h"
@@ -18,7 +19,6 @@
 #include "platform/ui/Dialog.h"
 #include "platform/ui/MessageBox.h"
 #include "system/SystemClasses.h"
-#include "system/archive/SystemArchive.h"
 #include "system/config/GpuPerf.h"
 #include "system/config/SystemConfig.h"
 #include "system/config/SystemConfigFile.h"
@@ -33,25 +33,6 @@
 constinit CLauncherApp theApp;
 
 namespace {
-
-// The configuration file's load and save as ".Zun" archives.
-class CArchiveConfigOps final : public CSystemConfigArchiveOps {
-public:
-    u32 LoadNodFromFile(CClassicWideStringRef name, CMwNod** nod, CSystemFids* folder, u32 mode,
-                        bool findInTree) override {
-        CSystemArchive archive;
-        return archive.LoadNodFromFile(name, nod, folder, mode, findInTree) == 1 ? 1 : 0;
-    }
-    u32 SaveNodToFile(CClassicWideStringRef name, CMwNod* nod, CSystemFids* folder, u32 saveFlags,
-                      u32 mode, bool checkChanges, bool registerFid) override {
-        CSystemArchive archive;
-        return archive.SaveNodToFile(name, nod, folder, saveFlags, mode, checkChanges,
-                                     registerFid) == 1
-                   ? 1
-                   : 0;
-    }
-};
-constinit CArchiveConfigOps s_ArchiveConfigOps;
 
 // The file classes the launcher reads by extension: the catalogues of the "Translations" folder.
 class CLauncherFileClasses final : public CPlugFileServices {
@@ -357,9 +338,10 @@ void CLauncherApp::ExitInstance() {
 int RunLauncher(const SLauncherOptions& options) {
     CheckUnicodeLayer();
     RegisterMainDlgResources();
+    RegisterConfigDlgResources();
     const ui::IdleHook oldIdle = ui::SetIdleHook(&LauncherIdle);
     const ui::TranslationHook oldTranslation = ui::SetTranslationHook(&TranslateLayerText);
-    SetSystemConfigArchiveOps(options.ConfigFileOps ? options.ConfigFileOps : &s_ArchiveConfigOps);
+    SetSystemConfigArchiveOps(options.ConfigFileOps);
     CPlugFileServices& oldFileClasses = PlugFileServices();
     SetPlugFileServices(&s_FileClasses);
     theApp.InitInstance(options);

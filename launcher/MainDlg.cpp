@@ -1,6 +1,7 @@
 #include "launcher/MainDlg.h"
 
 #include "core/base/ClassicTranslator.h"
+#include "launcher/ConfigDlg.h"
 #include "launcher/LauncherApp.h"
 #include "launcher/LauncherText.h"
 #include "platform/ui/MessageBox.h"
@@ -89,7 +90,23 @@ void CMainDlg::UpdateTexts() {
     UpdateData(false);
 }
 
+void CMainDlg::OnConfigure() {
+    CConfigDlg dialog;
+    // Cleared on every way out: the other dialogs reach the configuration dialog through it.
+    struct OpenDialog {
+        explicit OpenDialog(CConfigDlg* dialog) { theApp.m_ConfigDlg = dialog; }
+        ~OpenDialog() { theApp.m_ConfigDlg = nullptr; }
+        OpenDialog(const OpenDialog&) = delete;
+        OpenDialog& operator=(const OpenDialog&) = delete;
+    } open(&dialog);
+    dialog.DoModal();
+}
+
 void CMainDlg::OnCommand(u32 id, i32 code) {
+    if (id == kMainDlgConfigureId && code == ui::BN_CLICKED) {
+        OnConfigure();
+        return;
+    }
     if (id == kMainDlgUpdateId && code == ui::BN_CLICKED) {
         OnUpdate();
         return;

@@ -23,6 +23,8 @@ public:
     // The translated texts of the five buttons; the configuration dialog calls it again after
     // the player changed the language.
     void UpdateTexts();
+    // The configuration dialog, with theApp pointing at it while it runs.
+    void OnConfigure();
     // The update road: the check, the offer, the download, storing the file and handing it to the
     // desktop, which ends the dialog (MainDlgUpdate.cpp). Nothing without an update server.
     void OnUpdate();

@@ -53,44 +53,54 @@ constexpr const char* kAdvertisingNames[] = {"Disabled", "Configurable", "Forced
 
 } // namespace
 
-// Labels equal to the name are left empty. The two display parts are read only.
+// Labels that differ from the names: the Qr, Nyb3 and a few others. The two display parts are
+// read only.
 #define CSYSTEMCONFIG_MEMBERS(X)                                                                   \
-    X(Bool, 0x0b005000, "IsSafeMode", MW_FIELD(m_IsSafeMode), "", 0x03, 0x3F80)                    \
-    X(Class, 0x0b005001, "Display", MW_FIELD(m_Display), "", 0x01, 0x3F80,                         \
+    X(Bool, 0x0b005000, "IsSafeMode", MW_FIELD(m_IsSafeMode), "IsSafeMode", 0x03, 0x3F80)          \
+    X(Class, 0x0b005001, "Display", MW_FIELD(m_Display), "Display", 0x01, 0x3F80,                  \
       &CSystemConfigDisplay::s_ClassInfo, 0)                                                       \
-    X(Class, 0x0b005002, "DisplaySafe", MW_FIELD(m_DisplaySafe), "", 0x01, 0x3F80,                 \
+    X(Class, 0x0b005002, "DisplaySafe", MW_FIELD(m_DisplaySafe), "DisplaySafe", 0x01, 0x3F80,      \
       &CSystemConfigDisplay::s_ClassInfo, 0)                                                       \
-    X(Bool, 0x0b005003, "NetworkUseProxy", MW_FIELD(m_NetworkUseProxy), "", 0x03, 0x3F80)          \
-    X(String, 0x0b005004, "NetworkProxyLogin", MW_FIELD(m_NetworkProxyLogin), "", 0x03, 0x3F80)    \
-    X(String, 0x0b005005, "NetworkProxyPassword", MW_FIELD(m_NetworkProxyPassword), "", 0x03,      \
+    X(Bool, 0x0b005003, "NetworkUseProxy", MW_FIELD(m_NetworkUseProxy), "NetworkUseProxy", 0x03,   \
       0x3F80)                                                                                      \
-    X(Natural, 0x0b005006, "NetworkServerPort", MW_FIELD(m_NetworkServerPort), "", 0x03, 0x3F80)   \
-    X(Natural, 0x0b005007, "NetworkClientPort", MW_FIELD(m_NetworkClientPort), "", 0x03, 0x3F80)   \
+    X(String, 0x0b005004, "NetworkProxyLogin", MW_FIELD(m_NetworkProxyLogin), "NetworkProxyLogin", \
+      0x03, 0x3F80)                                                                                \
+    X(String, 0x0b005005, "NetworkProxyPassword", MW_FIELD(m_NetworkProxyPassword),                \
+      "NetworkProxyPassword", 0x03, 0x3F80)                                                        \
+    X(Natural, 0x0b005006, "NetworkServerPort", MW_FIELD(m_NetworkServerPort),                     \
+      "NetworkServerPort", 0x03, 0x3F80)                                                           \
+    X(Natural, 0x0b005007, "NetworkClientPort", MW_FIELD(m_NetworkClientPort),                     \
+      "NetworkClientPort", 0x03, 0x3F80)                                                           \
     X(Bool, 0x0b005008, "NetworkForceUseLocalAddress", MW_FIELD(m_NetworkForceUseLocalAddress),    \
-      "", 0x03, 0x3F80)                                                                            \
-    X(String, 0x0b005009, "NetworkForceServerAddress", MW_FIELD(m_NetworkForceServerAddress), "",  \
-      0x03, 0x3F80)                                                                                \
-    X(Enum, 0x0b00500a, "NetworkConnection", MW_FIELD(m_NetworkConnection), "", 0x03, 0x3F80, "",  \
-      kConnectionNames)                                                                            \
-    X(String, 0x0b00500b, "MasterServerKey", MW_FIELD(m_MasterServerKey), "", 0x03, 0x3F80)        \
-    X(String, 0x0b00500c, "MasterServerLogin", MW_FIELD(m_MasterServerLogin), "", 0x03, 0x3F80)    \
-    X(String, 0x0b00500d, "MasterServerPassword", MW_FIELD(m_MasterServerPassword), "", 0x03,      \
+      "NetworkForceUseLocalAddress", 0x03, 0x3F80)                                                 \
+    X(String, 0x0b005009, "NetworkForceServerAddress", MW_FIELD(m_NetworkForceServerAddress),      \
+      "NetworkForceServerAddress", 0x03, 0x3F80)                                                   \
+    X(Enum, 0x0b00500a, "NetworkConnection", MW_FIELD(m_NetworkConnection), "NetworkConnection",   \
+      0x03, 0x3F80, "", kConnectionNames)                                                          \
+    X(String, 0x0b00500b, "MasterServerKey", MW_FIELD(m_MasterServerKey), "MasterServerKey", 0x03, \
       0x3F80)                                                                                      \
-    X(Bool, 0x0b00500e, "MasterServerIsRegistred", MW_FIELD(m_MasterServerIsRegistred), "", 0x03,  \
-      0x3F80)                                                                                      \
-    X(Bool, 0x0b00500f, "FileTransferEnableDownload", MW_FIELD(m_FileTransferEnableDownload), "",  \
+    X(String, 0x0b00500c, "MasterServerLogin", MW_FIELD(m_MasterServerLogin), "MasterServerLogin", \
       0x03, 0x3F80)                                                                                \
-    X(Bool, 0x0b005010, "FileTransferEnableUpload", MW_FIELD(m_FileTransferEnableUpload), "",      \
-      0x03, 0x3F80)                                                                                \
-    X(Natural, 0x0b005011, "FileTransferMaxCacheSize", MW_FIELD(m_FileTransferMaxCacheSize), "",   \
-      0x03, 0x3F80)                                                                                \
-    X(Bool, 0x0b005012, "EnableLocators", MW_FIELD(m_EnableLocators), "", 0x03, 0x3F80)            \
-    X(Bool, 0x0b005013, "AutoUpdateFromLocator", MW_FIELD(m_AutoUpdateFromLocator), "", 0x03,      \
+    X(String, 0x0b00500d, "MasterServerPassword", MW_FIELD(m_MasterServerPassword),                \
+      "MasterServerPassword", 0x03, 0x3F80)                                                        \
+    X(Bool, 0x0b00500e, "MasterServerIsRegistred", MW_FIELD(m_MasterServerIsRegistred),            \
+      "MasterServerIsRegistred", 0x03, 0x3F80)                                                     \
+    X(Bool, 0x0b00500f, "FileTransferEnableDownload", MW_FIELD(m_FileTransferEnableDownload),      \
+      "FileTransferEnableDownload", 0x03, 0x3F80)                                                  \
+    X(Bool, 0x0b005010, "FileTransferEnableUpload", MW_FIELD(m_FileTransferEnableUpload),          \
+      "FileTransferEnableUpload", 0x03, 0x3F80)                                                    \
+    X(Natural, 0x0b005011, "FileTransferMaxCacheSize", MW_FIELD(m_FileTransferMaxCacheSize),       \
+      "FileTransferMaxCacheSize", 0x03, 0x3F80)                                                    \
+    X(Bool, 0x0b005012, "EnableLocators", MW_FIELD(m_EnableLocators), "EnableLocators", 0x03,      \
       0x3F80)                                                                                      \
-    X(String, 0x0b005014, "AutoUpdateLocatorDBUrl", MW_FIELD(m_AutoUpdateLocatorDBUrl), "", 0x03,  \
-      0x3F80)                                                                                      \
-    X(Bool, 0x0b005015, "IsIgnorePlayerSkins", MW_FIELD(m_IsIgnorePlayerSkins), "", 0x03, 0x3F80)  \
-    X(Bool, 0x0b005016, "IsSkipRollingDemo", MW_FIELD(m_IsSkipRollingDemo), "", 0x03, 0x3F80)      \
+    X(Bool, 0x0b005013, "AutoUpdateFromLocator", MW_FIELD(m_AutoUpdateFromLocator),                \
+      "AutoUpdateFromLocator", 0x03, 0x3F80)                                                       \
+    X(String, 0x0b005014, "AutoUpdateLocatorDBUrl", MW_FIELD(m_AutoUpdateLocatorDBUrl),            \
+      "AutoUpdateLocatorDBUrl", 0x03, 0x3F80)                                                      \
+    X(Bool, 0x0b005015, "IsIgnorePlayerSkins", MW_FIELD(m_IsIgnorePlayerSkins),                    \
+      "IsIgnorePlayerSkins", 0x03, 0x3F80)                                                         \
+    X(Bool, 0x0b005016, "IsSkipRollingDemo", MW_FIELD(m_IsSkipRollingDemo), "IsSkipRollingDemo",   \
+      0x03, 0x3F80)                                                                                \
     X(Enum, 0x0b005017, "Nyb3SeaQuality", MW_FIELD(m_Nyb3SeaQuality), "SeaQuality", 0x03, 0x3F80,  \
       "", kSeaQualityNames)                                                                        \
     X(Enum, 0x0b005018, "Nyb3BoatQuality", MW_FIELD(m_Nyb3BoatQuality), "BoatQuality", 0x03,       \
@@ -110,35 +120,36 @@ constexpr const char* kAdvertisingNames[] = {"Disabled", "Configurable", "Forced
     X(Bool, 0x0b00501f, "QrOppShadows", MW_FIELD(m_QrOpponentShadows), "OppShadows", 0x03, 0x3F80) \
     X(Natural, 0x0b005020, "QrMaxOpponents", MW_FIELD(m_QrMaxOpponents), "MaxOpponents", 0x03,     \
       0x3F80)                                                                                      \
-    X(Bool, 0x0b005021, "AudioEnabled", MW_FIELD(m_AudioEnabled), "", 0x03, 0x3F84)                \
-    X(RealRange, 0x0b005022, "AudioSoundVolume", MW_FIELD(m_AudioSoundVolume), "", 0x03, 0x3F80,   \
-      0.0f, 1.0f)                                                                                  \
-    X(RealRange, 0x0b005023, "AudioMusicVolume", MW_FIELD(m_AudioMusicVolume), "", 0x03, 0x3F80,   \
-      0.0f, 1.0f)                                                                                  \
+    X(Bool, 0x0b005021, "AudioEnabled", MW_FIELD(m_AudioEnabled), "AudioEnabled", 0x03, 0x3F84)    \
+    X(RealRange, 0x0b005022, "AudioSoundVolume", MW_FIELD(m_AudioSoundVolume), "AudioSoundVolume", \
+      0x03, 0x3F80, 0.0f, 1.0f)                                                                    \
+    X(RealRange, 0x0b005023, "AudioMusicVolume", MW_FIELD(m_AudioMusicVolume), "AudioMusicVolume", \
+      0x03, 0x3F80, 0.0f, 1.0f)                                                                    \
     X(Enum, 0x0b005024, "AudioGlobalQuality", MW_FIELD(m_AudioGlobalQuality), "AudioQuality",      \
       0x03, 0x3F80, "", kAudioQualityNames)                                                        \
-    X(Enum, 0x0b005025, "AudioAcceleration", MW_FIELD(m_AudioAcceleration), "", 0x03, 0x3F80, "",  \
-      kAudioAccelerationNames)                                                                     \
-    X(Enum, 0x0b005026, "AudioQuality3d", MW_FIELD(m_AudioQuality3d), "", 0x03, 0x3F80, "",        \
-      kAudioQuality3dNames)                                                                        \
-    X(Bool, 0x0b005027, "AudioUseEAX", MW_FIELD(m_AudioUseEAX), "", 0x03, 0x3F80)                  \
-    X(Bool, 0x0b005028, "AudioDisableDoppler", MW_FIELD(m_AudioDisableDoppler), "", 0x03, 0x3F80)  \
-    X(Enum, 0x0b005029, "AudioSpeakerConfig", MW_FIELD(m_AudioSpeakerConfig), "", 0x03, 0x3F80,    \
-      "", kSpeakerNames)                                                                           \
-    X(RealRange, 0x0b00502a, "InputsDeadZone", MW_FIELD(m_InputsDeadZone), "", 0x03, 0x3F84, 0.0f, \
-      0.9f)                                                                                        \
-    X(RealRange, 0x0b00502b, "InputsSensitivity", MW_FIELD(m_InputsSensitivity), "", 0x03, 0x3F80, \
-      1.0f, 10.0f)                                                                                 \
-    X(Bool, 0x0b00502c, "InputsAlternateMethod", MW_FIELD(m_InputsAlternateMethod), "", 0x03,      \
-      0x3F80)                                                                                      \
-    X(Bool, 0x0b00502d, "InputsFreezeUnusedAxes", MW_FIELD(m_InputsFreezeUnusedAxes), "", 0x03,    \
-      0x3F80)                                                                                      \
-    X(Enum, 0x0b00502e, "Advertising_Enabled", MW_FIELD(m_Advertising_Enabled), "", 0x03, 0x3F80,  \
-      "", kAdvertisingNames)                                                                       \
-    X(RealRange, 0x0b00502f, "Advertising_TunningCoef", MW_FIELD(m_Advertising_TunningCoef), "",   \
-      0x03, 0x3F80, -1.0f, 1.0f)                                                                   \
-    X(Bool, 0x0b005030, "Advertising_DisabledByUser", MW_FIELD(m_Advertising_DisabledByUser), "",  \
-      0x03, 0x3F80)                                                                                \
+    X(Enum, 0x0b005025, "AudioAcceleration", MW_FIELD(m_AudioAcceleration), "AudioAcceleration",   \
+      0x03, 0x3F80, "", kAudioAccelerationNames)                                                   \
+    X(Enum, 0x0b005026, "AudioQuality3d", MW_FIELD(m_AudioQuality3d), "AudioQuality3d", 0x03,      \
+      0x3F80, "", kAudioQuality3dNames)                                                            \
+    X(Bool, 0x0b005027, "AudioUseEAX", MW_FIELD(m_AudioUseEAX), "AudioUseEAX", 0x03, 0x3F80)       \
+    X(Bool, 0x0b005028, "AudioDisableDoppler", MW_FIELD(m_AudioDisableDoppler),                    \
+      "AudioDisableDoppler", 0x03, 0x3F80)                                                         \
+    X(Enum, 0x0b005029, "AudioSpeakerConfig", MW_FIELD(m_AudioSpeakerConfig),                      \
+      "AudioSpeakerConfig", 0x03, 0x3F80, "", kSpeakerNames)                                       \
+    X(RealRange, 0x0b00502a, "InputsDeadZone", MW_FIELD(m_InputsDeadZone), "InputsDeadZone", 0x03, \
+      0x3F84, 0.0f, 0.9f)                                                                          \
+    X(RealRange, 0x0b00502b, "InputsSensitivity", MW_FIELD(m_InputsSensitivity),                   \
+      "InputsSensitivity", 0x03, 0x3F80, 1.0f, 10.0f)                                              \
+    X(Bool, 0x0b00502c, "InputsAlternateMethod", MW_FIELD(m_InputsAlternateMethod),                \
+      "InputsAlternateMethod", 0x03, 0x3F80)                                                       \
+    X(Bool, 0x0b00502d, "InputsFreezeUnusedAxes", MW_FIELD(m_InputsFreezeUnusedAxes),              \
+      "InputsFreezeUnusedAxes", 0x03, 0x3F80)                                                      \
+    X(Enum, 0x0b00502e, "Advertising_Enabled", MW_FIELD(m_Advertising_Enabled),                    \
+      "Advertising_Enabled", 0x03, 0x3F80, "", kAdvertisingNames)                                  \
+    X(RealRange, 0x0b00502f, "Advertising_TunningCoef", MW_FIELD(m_Advertising_TunningCoef),       \
+      "Advertising_TunningCoef", 0x03, 0x3F80, -1.0f, 1.0f)                                        \
+    X(Bool, 0x0b005030, "Advertising_DisabledByUser", MW_FIELD(m_Advertising_DisabledByUser),      \
+      "Advertising_DisabledByUser", 0x03, 0x3F80)                                                  \
     X(Bool, 0x0b005031, "EnableCrashLogUpload", MW_FIELD(m_EnableCrashLogUpload),                  \
       "CrashLogUpload", 0x03, 0x3F84)
 

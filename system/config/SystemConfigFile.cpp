@@ -1,13 +1,30 @@
 #include "system/config/SystemConfigFile.h"
 
 #include "core/base/ClassicLog.h"
+#include "system/archive/SystemArchive.h"
 #include "system/config/SystemConfig.h"
 
 #include <type_traits>
 
 namespace {
 
-class CDefaultArchiveOps final : public CSystemConfigArchiveOps {};
+// The ".Zun" archive operations.
+class CDefaultArchiveOps final : public CSystemConfigArchiveOps {
+public:
+    u32 LoadNodFromFile(CClassicWideStringRef name, CMwNod** nod, CSystemFids* folder, u32 mode,
+                        bool findInTree) override {
+        CSystemArchive archive;
+        return archive.LoadNodFromFile(name, nod, folder, mode, findInTree) == 1 ? 1 : 0;
+    }
+    u32 SaveNodToFile(CClassicWideStringRef name, CMwNod* nod, CSystemFids* folder, u32 saveFlags,
+                      u32 mode, bool checkChanges, bool registerFid) override {
+        CSystemArchive archive;
+        return archive.SaveNodToFile(name, nod, folder, saveFlags, mode, checkChanges,
+                                     registerFid) == 1
+                   ? 1
+                   : 0;
+    }
+};
 static_assert(std::is_trivially_destructible_v<CDefaultArchiveOps>);
 
 constinit CDefaultArchiveOps s_DefaultOps;

@@ -1,8 +1,7 @@
 #pragma once
 // The game configuration's file: a ".Zun" archive whose body is the configuration's chunks. It is
-// loaded and saved by the archive operations (LoadNodFromFile, SaveNodToFile), which stand above
-// this file and install their entry points when they start (SetSystemConfigArchiveOps). Until
-// then the answers below stand: nothing is loaded and nothing is saved. Tests install fakes.
+// loaded and saved by the archive operations (CSystemArchive::LoadNodFromFile and SaveNodToFile);
+// tests may install other operations in their place (SetSystemConfigArchiveOps).
 #include "core/base/ClassicString.h"
 #include "platform/Types.h"
 
@@ -13,6 +12,8 @@ class CSystemFids;
 // The full load of an archive: header, references with their files, body.
 inline constexpr u32 kSystemConfigLoadMode = 7;
 
+// The operations the configuration's file goes through. The answers of this class itself load
+// nothing and save nothing.
 class CSystemConfigArchiveOps {
 public:
     constexpr CSystemConfigArchiveOps() = default;
@@ -44,7 +45,7 @@ protected:
 // The operations in force.
 CSystemConfigArchiveOps& SystemConfigArchiveOps();
 // Installs operations (the caller keeps them alive while they are installed); null puts the
-// default answers back.
+// archive operations back.
 void SetSystemConfigArchiveOps(CSystemConfigArchiveOps* ops);
 
 // The configuration of the named file, loaded with find in tree and the full load mode. A missing

@@ -1081,23 +1081,3 @@ TEST_F(UpdateFlow, EveryTextIsTranslated) {
 }
 
 } // namespace
-
-namespace {
-
-// The download dialog in a real FLTK window on a virtual display: it opens, is saved as a
-// picture of the template's size and closes.
-TEST(DialogWindow, DownloadDialogOpensAndCloses) {
-    CTempFolder folder;
-    const std::string snapshots = folder.File("snap");
-    const std::string output = RunCommand(
-        "BRISALDE_UI_SNAPSHOT=" + snapshots +
-        " LSAN_OPTIONS=suppressions=" + ENGINE_TEST_SOURCE_DIR + "/tests/platform/fltk/lsan.supp" +
-        " timeout 60 xvfb-run -a -s '-screen 0 1280x1024x24' " + ENGINE_DIALOG_WINDOW_PROGRAM);
-    const std::string picture = snapshots + "/140.png";
-    EXPECT_NE(output.find(picture), std::string::npos) << output;
-    const ui::Rect client = ui::DuToPixels(0, 0, 267, 137);
-    EXPECT_EQ(RunCommand("identify -format '%wx%h' " + picture),
-              std::to_string(client.Width()) + "x" + std::to_string(client.Height()));
-}
-
-} // namespace

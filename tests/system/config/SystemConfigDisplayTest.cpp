@@ -121,7 +121,9 @@ protected:
     // data folder's table; the record is read when the rules ask for it.
     void AdapterWithScores(const std::string& description, const std::string& scores) {
         DescribeAdapter(description);
-        m_Data.WriteTable({"10DE 0322 " + scores});
+        char ids[32];
+        std::snprintf(ids, sizeof ids, "%04X %04X ", g_GpuInfo.VendorId, g_GpuInfo.DeviceId);
+        m_Data.WriteTable({ids + scores});
         g_GpuPerf = GpuPerf();
     }
 
@@ -321,36 +323,44 @@ TEST_F(SystemConfigDisplay, LegacyPresetIndex) {
 }
 
 // Texture quality by the video memory (the desktop surface included), a third of it without
-// all compressed formats.
+// all compressed formats. One vendor's adapters with pixel shaders 2.0 count at least 128 MB.
 TEST_F(SystemConfigDisplay, TexturesByVideoMemory) {
     struct Case {
         const char* Memory;
         bool AllDxt;
         u32 Expected;
+        u32 Vendor = 0x10DE;
+        u32 Class = 3;
     };
     const Case cases[] = {
-        {"61M", true, 2},   // 64 MB
-        {"61M", false, 0},  // 64 / 3 = 21
-        {"97M", true, 2},   // 100
-        {"98M", true, 3},   // 101
-        {"47M", true, 1},   // 50
-        {"48M", true, 2},   // 51
-        {"25M", true, 0},   // 28
-        {"26M", true, 1},   // 29
-        {"300M", false, 3}, // 303 / 3 = 101
-        {"140M", false, 1}, // 143 / 3 = 47
+        {"61M", true, 2},            // 64 MB
+        {"61M", false, 0},           // 64 / 3 = 21
+        {"97M", true, 2},            // 100
+        {"98M", true, 3},            // 101
+        {"47M", true, 1},            // 50
+        {"48M", true, 2},            // 51
+        {"25M", true, 0},            // 28
+        {"26M", true, 1},            // 29
+        {"300M", false, 3},          // 303 / 3 = 101
+        {"140M", false, 1},          // 143 / 3 = 47
+        {"61M", true, 3, 0x1002},    // counted as 128
+        {"61M", false, 1, 0x1002},   // 128 / 3 = 42
+        {"61M", true, 2, 0x1002, 2}, // pixel shaders 1.4: 64
+        {"140M", false, 1, 0x1002},  // 143 / 3 = 47
     };
     for (const Case& c : cases) {
-        std::string text =
-            std::string("desktop = 1024x768x32\nvendor = 0x10DE\ndevice = 0x0322\n") +
-            ShaderClassLines(3) + "vram = " + c.Memory + "\n";
+        char ids[64];
+        std::snprintf(ids, sizeof ids, "vendor = 0x%04X\ndevice = 0x0322\n", c.Vendor);
+        std::string text = std::string("desktop = 1024x768x32\n") + ids +
+                           ShaderClassLines(c.Class) + "vram = " + c.Memory + "\n";
         if (c.AllDxt)
             text += "textures = DXT1 DXT2 DXT3 DXT4 DXT5\n";
         AdapterWithScores(text, "1 1 1 1 1 1 1 1 1");
         CSystemConfigDisplay display;
         display.ApplyAutomaticSettings();
         EXPECT_EQ(display.m_TexturesQuality, c.Expected)
-            << c.Memory << " counted as " << g_GpuInfo.VideoMemoryMb << " MB";
+            << std::hex << c.Vendor << std::dec << " " << c.Memory << " counted as "
+            << g_GpuInfo.VideoMemoryMb << " MB";
     }
 }
 
@@ -365,6 +375,7 @@ TEST_F(SystemConfigDisplay, AutomaticSettingsFromScores) {
         Quality Expected;   // textures 3 from the memory; 9 where the rules keep the value
         bool DepthTextures = false;
         u32 DisableShadowBuffer = 0;
+        u32 Vendor = 0x10DE;
     };
     const Case cases[] = {
         // Filtering and shadows.
@@ -394,6 +405,15 @@ TEST_F(SystemConfigDisplay, AutomaticSettingsFromScores) {
          "200 0 0 0 251 0 0 0 0",
          {3, 0, 3, 2, 3, 0, 9, 1, 0, 0, 0, 0, 1},
          true},
+        // Depth textures count on one vendor's adapters only.
+        {"Aniso8 with depth textures of another vendor",
+         {1024, 768},
+         1,
+         "200 0 0 0 251 0 0 0 0",
+         {3, 0, 3, 2, 2, 0, 9, 1, 0, 0, 0, 0, 1},
+         true,
+         0,
+         0x1002},
         {"Aniso8 with the shadow buffer disabled",
          {1024, 768},
          1,
@@ -493,8 +513,8 @@ TEST_F(SystemConfigDisplay, AutomaticSettingsFromScores) {
          {3, 3, 1, 9, 1, 0, 9, 1, 0, 1, 9, 9, 1}},
     };
     for (const Case& c : cases) {
-        AdapterWithScores(AdapterText(0x10DE, 3, c.DepthTextures ? "depthtextures = D24X8\n" : ""),
-                          c.Scores);
+        AdapterWithScores(
+            AdapterText(c.Vendor, 3, c.DepthTextures ? "depthtextures = D24X8\n" : ""), c.Scores);
         CSystemConfigDisplay display;
         SetQuality(display, kNines);
         if (c.Size.Width) {

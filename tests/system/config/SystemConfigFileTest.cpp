@@ -1,16 +1,33 @@
-// Loading and saving the configuration's file through the archive operations, here a stand-in
-// that keeps each "file" as the configuration's body in memory.
+// Loading and saving the configuration's file: through a stand-in of the archive operations that
+// keeps each "file" as the configuration's body in memory, and through the archive operations on
+// disk.
 #include "system/config/SystemConfigFile.h"
 
 #include "core/base/ClassicArchive.h"
+#include "system/archive/SystemArchive.h"
 #include "system/config/SystemConfig.h"
+#include "system/file/PathHelpers.h"
 #include "tests/system/config/ConfigTestSupport.h"
+#include "tests/system/engine/EngineTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <map>
+#include <memory>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
+
+// The configuration's chunks, as the archive writes them in its body.
+std::string BodyOf(CSystemConfig& config, bool text) {
+    CClassicArchive archive;
+    auto* memory = new CClassicBufferMemory;
+    archive.SetBuffer(memory);
+    archive.m_Writing = 1;
+    archive.m_Text = text;
+    config.Archive(archive);
+    return std::string(reinterpret_cast<const char*>(memory->GetData()), memory->GetSize());
+}
 
 // Files hold a body and its encoding; a new file is text, a file keeps its encoding when saved
 // again. Every call's arguments are recorded.
@@ -189,12 +206,124 @@ TEST_F(SystemConfigFile, FallsBackToDefaults) {
     config->Release();
 }
 
-TEST_F(SystemConfigFile, NothingWithoutArchiveOperations) {
+// Without operations of its own the file goes through the ".Zun" archive operations, on disk: a
+// new file is text, the header then the configuration's chunks; loaded and saved again it is
+// left alone; a binary file stays binary; a changed configuration replaces the file and keeps its
+// permissions (it holds passwords in clear).
+class SystemConfigArchiveFile : public SystemConfigFile {
+protected:
+    void SetUp() override {
+        SystemConfigFile::SetUp();
+        CClassicWideString current = m_Temp.Engine();
+        StripTrailingSlashes(current);
+        m_Host = std::make_unique<CEngineHost>(FakeEngineHost(current));
+    }
+    void TearDown() override {
+        m_Host.reset();
+        SystemConfigFile::TearDown();
+    }
+
+    // Loads the file, checks that it loaded, saves it again and gives the result.
+    bool LoadAndSave(const CClassicWideString& name, CLogWatch& log) {
+        bool loaded = false;
+        CSystemConfig* config = LoadSystemConfig(name, nullptr, &loaded);
+        EXPECT_TRUE(loaded) << log.Since();
+        const bool saved = SaveSystemConfig(config, name, nullptr);
+        config->Release();
+        return saved;
+    }
+
+    CTempFolder m_Temp;
+    std::unique_ptr<CEngineHost> m_Host;
+};
+
+constexpr char kTextHeader[] = "ZUN\x06\x00TUUEb005000\r\n0\r\n1\r\n0\r\n";
+
+TEST_F(SystemConfigArchiveFile, DefaultsSavedLoadedAndSavedAgain) {
+    const CClassicWideString name = m_Temp.Engine("Default.SystemConfig.Zun");
+    const std::string host = m_Temp.File("Default.SystemConfig.Zun");
     bool loaded = true;
-    CSystemConfig* config = LoadSystemConfig(kName, nullptr, &loaded);
+    CSystemConfig* config = LoadSystemConfig(name, nullptr, &loaded);
     EXPECT_FALSE(loaded);
-    EXPECT_FALSE(SaveSystemConfig(config, kName, nullptr));
-    EXPECT_FALSE(SaveSystemConfig(nullptr, kName, nullptr));
+    ASSERT_TRUE(SaveSystemConfig(config, name, nullptr));
+    const std::string text = ReadWholeFile(host);
+    EXPECT_EQ(text, std::string(kTextHeader, sizeof kTextHeader - 1) + BodyOf(*config, true));
+    config->Release();
+
+    struct stat before {};
+    ASSERT_EQ(stat(host.c_str(), &before), 0);
+    CLogWatch log;
+    ASSERT_TRUE(LoadAndSave(name, log));
+    EXPECT_NE(log.Since().find("no change detected to " + Narrow(name)), std::string::npos)
+        << log.Since();
+    EXPECT_EQ(ReadWholeFile(host), text);
+    struct stat after {};
+    ASSERT_EQ(stat(host.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+
+    // A binary file: saved once by the archive with a binary format, it keeps that format.
+    const CClassicWideString binaryName = m_Temp.Engine("Binary.SystemConfig.Zun");
+    const std::string binaryHost = m_Temp.File("Binary.SystemConfig.Zun");
+    {
+        CSystemConfig fresh;
+        CSystemArchive archive;
+        ASSERT_EQ(archive.SaveNodToFile(binaryName, &fresh, nullptr, kSystemArchiveSaveRelease,
+                                        kSystemConfigLoadMode, false, false),
+                  1);
+    }
+    ASSERT_TRUE(LoadAndSave(binaryName, log));
+    const std::string binary = ReadWholeFile(binaryHost);
+    ASSERT_GT(binary.size(), 9u);
+    EXPECT_EQ(binary[5], 'B');
+    CSystemConfig defaults;
+    EXPECT_TRUE(binary.ends_with(BodyOf(defaults, false)));
+    const CLogWatch second;
+    ASSERT_TRUE(LoadAndSave(binaryName, log));
+    EXPECT_EQ(ReadWholeFile(binaryHost), binary);
+    EXPECT_NE(second.Since().find("no change detected to " + Narrow(binaryName)), std::string::npos)
+        << second.Since();
+
+    // A change replaces the file; the player's restriction of its permissions stays.
+    ASSERT_EQ(chmod(host.c_str(), 0600), 0);
+    config = LoadSystemConfig(name, nullptr, &loaded);
+    ASSERT_TRUE(loaded);
+    config->m_MasterServerPassword.Assign("secret");
+    ASSERT_TRUE(SaveSystemConfig(config, name, nullptr));
+    config->Release();
+    EXPECT_NE(ReadWholeFile(host), text);
+    ASSERT_EQ(stat(host.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode & 0777, 0600u);
+    config = LoadSystemConfig(name, nullptr, &loaded);
+    ASSERT_TRUE(loaded);
+    EXPECT_STREQ(config->m_MasterServerPassword.GetText(), "secret");
+    config->Release();
+}
+
+// A file written by hand, as another program would: a text archive with a few chunks, the
+// others missing, loads to those values and the defaults of the rest.
+TEST_F(SystemConfigArchiveFile, HandMadeFileLoads) {
+    const std::string chunks = "b005008\r\n1397442896\r\n4\r\nit\r\n"
+                               "b005031\r\n1397442896\r\n"
+                               "56\r\nTrue\r\nme\r\npw\r\n2351\r\n"
+                               "0\r\nFalse\r\n10.0.0.1:2350\r\n18\r\nFalse\r\n"
+                               "b005025\r\n1397442896\r\n3\r\n9\r\n"
+                               "facade01\r\n";
+    WriteWholeFile(m_Temp.File("Hand.SystemConfig.Zun"),
+                   std::string(kTextHeader, sizeof kTextHeader - 1) + chunks);
+    bool loaded = false;
+    CSystemConfig* config =
+        LoadSystemConfig(m_Temp.Engine("Hand.SystemConfig.Zun"), nullptr, &loaded);
+    ASSERT_TRUE(loaded);
+    EXPECT_STREQ(config->m_LanguageCode.GetText(), "it");
+    EXPECT_EQ(config->m_NetworkUseProxy, 1u);
+    EXPECT_STREQ(config->m_NetworkProxyLogin.GetText(), "me");
+    EXPECT_STREQ(config->m_NetworkProxyPassword.GetText(), "pw");
+    EXPECT_EQ(config->m_NetworkServerPort, 2351u);
+    EXPECT_STREQ(config->m_NetworkForceServerAddress.GetText(), "10.0.0.1:2350");
+    EXPECT_EQ(config->m_NetworkConnection, 18u);
+    EXPECT_EQ(config->m_AudioSpeakerConfig, 9u);
+    EXPECT_EQ(config->m_FileTransferMaxCacheSize, 209715200u);
+    EXPECT_EQ(config->m_Display->m_Size.Width, 800u);
     config->Release();
 }
 

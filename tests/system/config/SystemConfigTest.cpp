@@ -885,6 +885,7 @@ TEST_F(SystemConfig, TruncatedBodyThrows) {
     }
 }
 
+// Members by id with their names, labels (the name where no other is given), access and values.
 TEST_F(SystemConfig, MemberTable) {
     CSystemConfig config;
     EXPECT_EQ(config.MemberCount(), 51u);
@@ -900,15 +901,15 @@ TEST_F(SystemConfig, MemberTable) {
         u32 EnumCount;
     };
     const Row rows[] = {
-        {0x0b005001, "Display", "", 0x01, 0},
-        {0x0b005002, "DisplaySafe", "", 0x01, 0},
-        {0x0b00500a, "NetworkConnection", "", 0x03, 19},
+        {0x0b005001, "Display", "Display", 0x01, 0},
+        {0x0b005002, "DisplaySafe", "DisplaySafe", 0x01, 0},
+        {0x0b00500a, "NetworkConnection", "NetworkConnection", 0x03, 19},
         {0x0b005017, "Nyb3SeaQuality", "SeaQuality", 0x03, 4},
         {0x0b00501a, "Nyb3Stem", "Stems", 0x03, 3},
         {0x0b00501f, "QrOppShadows", "OppShadows", 0x03, 0},
         {0x0b005024, "AudioGlobalQuality", "AudioQuality", 0x03, 3},
-        {0x0b005029, "AudioSpeakerConfig", "", 0x03, 12},
-        {0x0b00502e, "Advertising_Enabled", "", 0x03, 3},
+        {0x0b005029, "AudioSpeakerConfig", "AudioSpeakerConfig", 0x03, 12},
+        {0x0b00502e, "Advertising_Enabled", "Advertising_Enabled", 0x03, 3},
         {0x0b005031, "EnableCrashLogUpload", "CrashLogUpload", 0x03, 0},
     };
     for (const Row& row : rows) {
@@ -923,6 +924,17 @@ TEST_F(SystemConfig, MemberTable) {
                 << row.Name;
         }
     }
+    // Twelve members have a label of their own; every other one is labelled with its name.
+    u32 ownLabels = 0;
+    for (u32 index = 1; index < 51; ++index) {
+        const CMwMemberInfo* member =
+            CMwClassRegistry::GetMemberInfo(CSystemConfig::s_ClassId + index - 1);
+        ASSERT_NE(member, nullptr) << index;
+        ASSERT_STRNE(member->Label, "") << member->Name;
+        if (std::strcmp(member->Label, member->Name) != 0)
+            ++ownLabels;
+    }
+    EXPECT_EQ(ownLabels, 12u);
     struct Range {
         u32 Id;
         f32 Min, Max;
