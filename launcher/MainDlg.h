@@ -25,6 +25,8 @@ public:
     void UpdateTexts();
     // The configuration dialog, with theApp pointing at it while it runs.
     void OnConfigure();
+    // The help dialog.
+    void OnHelp();
     // The update check; with no update server configured there is nothing to check.
     void OnUpdate() {}
 
