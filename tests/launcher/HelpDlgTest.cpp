@@ -99,13 +99,11 @@ TEST_F(HelpFlow, TextsInFrench) {
     EXPECT_EQ(caption, "Aide");
     const std::map<u32, std::string> expected = {
         {kHelpDlgViewFaqId, "Voir la FAQ"},
-        {kHelpDlgCustomDataId, "Donn\xc3\xa9"
-                               "es personnalis\xc3\xa9"
+        {kHelpDlgCustomDataId, "Vos donn\xc3\xa9"
                                "es"},
         {kHelpDlgFaqTextId, "Les r\xc3\xa9ponses \xc3\xa0 de nombreuses questions de "
                             "compatibilit\xc3\xa9."},
-        {kHelpDlgCustomDataTextId, "Ce jeu se personnalise de bien des fa\xc3\xa7ons.\r\nVous "
-                                   "trouverez ici o\xc3\xb9 sont ses donn\xc3\xa9"
+        {kHelpDlgCustomDataTextId, "Personnalisez le jeu.\r\nVoici o\xc3\xb9 sont ses donn\xc3\xa9"
                                    "es."},
         // The template's text stays.
         {ui::IDOK, "Ok"},

@@ -74,8 +74,7 @@ TEST_F(CustomDataFlow, TextsAndFolderButtons) {
         .Click(ui::IDCANCEL);
     Run(std::move(script));
 
-    EXPECT_EQ(caption, "Donn\xc3\xa9"
-                       "es personnalis\xc3\xa9"
+    EXPECT_EQ(caption, "Vos donn\xc3\xa9"
                        "es");
     const std::map<u32, std::string> expected = {
         {ui::IDOK, "Valider"},
