@@ -161,7 +161,7 @@ bool CLauncherApp::InitInstance(const SLauncherOptions& options) {
     {
         CMainDlg mainDlg;
         m_pMainWnd = &mainDlg;
-        if (mainDlg.DoModal() == ui::IDOK) {
+        if ((options.MainWindow ? options.MainWindow() : mainDlg.DoModal()) == ui::IDOK) {
             SaveSystemConfig();
             LaunchGame("", false, nullptr);
         }

@@ -36,9 +36,11 @@ constexpr std::array<ui::ControlTemplate, 6> kMainDlgControls = {{
     {kMainDlgPictureId, ControlKind::Picture, 1, 0, 328, 125},
 }};
 
-// Popup with a caption and a modal frame; the caption is the title, set when it opens.
+// Popup with a caption and a modal frame; the caption is the title, set when it opens. It has a
+// close box, which ends it as Exit does: window managers give every window one.
 constexpr ui::DialogTemplate kMainDlgTemplate = {
-    kMainDlgTemplateId, 330, 154, ui::StylePopup | ui::StyleCaption, "", kMainDlgControls};
+    kMainDlgTemplateId, 330, 154, ui::StylePopup | ui::StyleCaption | ui::StyleSystemMenu, "",
+    kMainDlgControls};
 
 } // namespace
 
