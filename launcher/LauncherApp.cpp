@@ -7,6 +7,7 @@
 #include "core/nod/MwCoreClasses.h"
 #include "core/nod/MwEngine.h"
 #include "core/nod/MwId.h"
+#include "launcher/BenchDlg.h"
 #include "launcher/LauncherText.h"
 #include "launcher/MainDlg.h"
 #include "net/engine/NetClasses.h"
@@ -337,6 +338,7 @@ void CLauncherApp::ExitInstance() {
 int RunLauncher(const SLauncherOptions& options) {
     CheckUnicodeLayer();
     RegisterMainDlgResources();
+    RegisterBenchDlgResources();
     const ui::IdleHook oldIdle = ui::SetIdleHook(&LauncherIdle);
     const ui::TranslationHook oldTranslation = ui::SetTranslationHook(&TranslateLayerText);
     SetSystemConfigArchiveOps(options.ConfigFileOps);
