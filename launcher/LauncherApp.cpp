@@ -8,6 +8,7 @@
 #include "core/nod/MwEngine.h"
 #include "core/nod/MwId.h"
 #include "launcher/BenchDlg.h"
+#include "launcher/ConfigDlg.h"
 #include "launcher/LauncherText.h"
 #include "launcher/MainDlg.h"
 #include "net/engine/NetClasses.h"
@@ -158,7 +159,7 @@ bool CLauncherApp::InitInstance(const SLauncherOptions& options) {
     {
         CMainDlg mainDlg;
         m_pMainWnd = &mainDlg;
-        if (mainDlg.DoModal() == ui::IDOK) {
+        if ((options.MainWindow ? options.MainWindow() : mainDlg.DoModal()) == ui::IDOK) {
             SaveSystemConfig();
             LaunchGame("", false, nullptr);
         }
@@ -338,6 +339,7 @@ void CLauncherApp::ExitInstance() {
 int RunLauncher(const SLauncherOptions& options) {
     CheckUnicodeLayer();
     RegisterMainDlgResources();
+    RegisterConfigDlgResources();
     RegisterBenchDlgResources();
     const ui::IdleHook oldIdle = ui::SetIdleHook(&LauncherIdle);
     const ui::TranslationHook oldTranslation = ui::SetTranslationHook(&TranslateLayerText);

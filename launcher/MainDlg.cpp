@@ -1,6 +1,7 @@
 #include "launcher/MainDlg.h"
 
 #include "core/base/ClassicTranslator.h"
+#include "launcher/ConfigDlg.h"
 #include "launcher/LauncherApp.h"
 #include "launcher/LauncherText.h"
 #include "platform/ui/MessageBox.h"
@@ -34,9 +35,11 @@ constexpr std::array<ui::ControlTemplate, 6> kMainDlgControls = {{
     {kMainDlgPictureId, ControlKind::Picture, 1, 0, 328, 125},
 }};
 
-// Popup with a caption and a modal frame; the caption is the title, set when it opens.
+// Popup with a caption and a modal frame; the caption is the title, set when it opens. It has a
+// close box, which ends it as Exit does: window managers give every window one.
 constexpr ui::DialogTemplate kMainDlgTemplate = {
-    kMainDlgTemplateId, 330, 154, ui::StylePopup | ui::StyleCaption, "", kMainDlgControls};
+    kMainDlgTemplateId, 330, 154, ui::StylePopup | ui::StyleCaption | ui::StyleSystemMenu, "",
+    kMainDlgControls};
 
 } // namespace
 
@@ -89,7 +92,23 @@ void CMainDlg::UpdateTexts() {
     UpdateData(false);
 }
 
+void CMainDlg::OnConfigure() {
+    CConfigDlg dialog;
+    // Cleared on every way out: the other dialogs reach the configuration dialog through it.
+    struct OpenDialog {
+        explicit OpenDialog(CConfigDlg* dialog) { theApp.m_ConfigDlg = dialog; }
+        ~OpenDialog() { theApp.m_ConfigDlg = nullptr; }
+        OpenDialog(const OpenDialog&) = delete;
+        OpenDialog& operator=(const OpenDialog&) = delete;
+    } open(&dialog);
+    dialog.DoModal();
+}
+
 void CMainDlg::OnCommand(u32 id, i32 code) {
+    if (id == kMainDlgConfigureId && code == ui::BN_CLICKED) {
+        OnConfigure();
+        return;
+    }
     if (id == kMainDlgUpdateId && code == ui::BN_CLICKED) {
         OnUpdate();
         return;

@@ -23,6 +23,8 @@ public:
     // The translated texts of the five buttons; the configuration dialog calls it again after
     // the player changed the language.
     void UpdateTexts();
+    // The configuration dialog, with theApp pointing at it while it runs.
+    void OnConfigure();
     // The update check; with no update server configured there is nothing to check.
     void OnUpdate() {}
 

@@ -16,10 +16,6 @@ constexpr DisplaySize kCommonSizes[] = {
 
 constexpr u32 kCommonRefreshRate = 60;
 
-bool SameSize(const DisplayMode& mode, const DisplaySize& size) {
-    return mode.Width == size.Width && mode.Height == size.Height;
-}
-
 } // namespace
 
 std::span<const DisplaySize> CommonDisplaySizes() {
@@ -28,29 +24,23 @@ std::span<const DisplaySize> CommonDisplaySizes() {
 
 std::vector<DisplayMode> DisplayModesOf(const Adapter& adapter, D3dFormat format) {
     std::vector<DisplayMode> modes;
-    std::vector<DisplaySize> sizes;
     for (const DisplayMode& mode : adapter.Modes) {
-        if (mode.Format != format)
-            continue;
-        modes.push_back(mode);
-        if (std::none_of(sizes.begin(), sizes.end(),
-                         [&](const DisplaySize& size) { return SameSize(mode, size); }))
-            sizes.push_back({mode.Width, mode.Height});
+        if (mode.Format == format)
+            modes.push_back(mode);
     }
-    if (sizes.size() >= 2 || (format != D3dFormat::X8R8G8B8 && format != D3dFormat::R5G6B5))
+    std::stable_sort(modes.begin(), modes.end(), [](const DisplayMode& a, const DisplayMode& b) {
+        if (a.Width != b.Width)
+            return a.Width < b.Width;
+        if (a.Height != b.Height)
+            return a.Height < b.Height;
+        return a.RefreshRate < b.RefreshRate;
+    });
+    if (!modes.empty() || (format != D3dFormat::X8R8G8B8 && format != D3dFormat::R5G6B5))
         return modes;
 
-    DisplaySize limit = {adapter.Desktop.Width, adapter.Desktop.Height};
-    if (limit.Width == 0 || limit.Height == 0)
-        limit = sizes.empty() ? DisplaySize{0, 0} : sizes.front();
     for (const DisplaySize& size : kCommonSizes) {
-        if (size.Width > limit.Width || size.Height > limit.Height)
-            continue;
-        if (std::any_of(sizes.begin(), sizes.end(), [&](const DisplaySize& listed) {
-                return listed.Width == size.Width && listed.Height == size.Height;
-            }))
-            continue;
-        modes.push_back({size.Width, size.Height, kCommonRefreshRate, format});
+        if (size.Width <= adapter.Desktop.Width && size.Height <= adapter.Desktop.Height)
+            modes.push_back({size.Width, size.Height, kCommonRefreshRate, format});
     }
     return modes;
 }

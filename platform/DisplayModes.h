@@ -4,11 +4,10 @@
 // and R5G6B5 (23). It answers from the adapter description (Adapter.h), so tests replace it by
 // replacing the adapter describer.
 //
-// The modes of a format are the description's, in its order (refresh-rate variants of one size
-// stay separate modes, as the platform lists them). A virtual display offers a single size, so
-// for X8R8G8B8 and R5G6B5, when the description lists fewer than two sizes, the common sizes no
-// larger than the desktop (or, with no desktop size known, than the size listed) that are not
-// listed yet follow them at 60 Hz, smallest first.
+// The modes of a format are the description's, ordered by width, height and refresh rate as the
+// platform's adapter lists them (refresh-rate variants of one size stay separate modes, next to
+// each other). When the description lists no size at all for X8R8G8B8 or R5G6B5, the common
+// sizes no larger than the desktop take their place at 60 Hz, smallest first.
 #include "platform/Adapter.h"
 #include "platform/Types.h"
 

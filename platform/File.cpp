@@ -122,14 +122,41 @@ void SyncFolder(const std::string& folder) {
     }
 }
 
-// EACCES for an existing read-only file, EISDIR for a folder, 0 otherwise (a missing file too).
+// EACCES for an existing read-only file, EISDIR for a folder, EINVAL for anything else that is
+// not a regular file (a pipe, a device, a socket), 0 otherwise (a missing file too).
 int CheckWritable(const std::string& host) {
     struct stat st;
     if (stat(host.c_str(), &st) != 0)
         return 0;
     if (S_ISDIR(st.st_mode))
         return EISDIR;
+    if (!S_ISREG(st.st_mode))
+        return EINVAL;
     return (st.st_mode & S_IWUSR) ? 0 : EACCES;
+}
+
+// Opens without waiting (a pipe without a writer or reader would block the open) and keeps the
+// descriptor only for a regular file: a pipe or a device would block the transfers or never end.
+// EISDIR for a folder, EINVAL for the others.
+int OpenRegular(const std::string& host, int flags, int& fd) {
+    fd = open(host.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0)
+        return LastError();
+    struct stat st;
+    int error = 0;
+    if (fstat(fd, &st) != 0)
+        error = LastError();
+    else if (S_ISDIR(st.st_mode))
+        error = EISDIR;
+    else if (!S_ISREG(st.st_mode))
+        error = EINVAL;
+    else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        error = LastError();
+    if (error) {
+        close(fd);
+        fd = -1;
+    }
+    return error;
 }
 
 bool ProcFdUsable() {
@@ -392,15 +419,9 @@ void File::Reset() {
 int File::OpenRead(const std::string& host) {
     if (m_Fd >= 0)
         return EBUSY;
-    const int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return LastError();
-    struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int error = S_ISDIR(st.st_mode) ? EISDIR : LastError();
-        close(fd);
+    int fd = -1;
+    if (const int error = OpenRegular(host, O_RDONLY, fd))
         return error;
-    }
     posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     Reset();
     m_Fd = fd;
@@ -412,10 +433,9 @@ int File::OpenWrite(const std::string& host, bool truncate) {
         return EBUSY;
     if (const int error = CheckWritable(host))
         return error;
-    const int fd =
-        open(host.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : 0), 0666);
-    if (fd < 0)
-        return LastError();
+    int fd = -1;
+    if (const int error = OpenRegular(host, O_WRONLY | O_CREAT | (truncate ? O_TRUNC : 0), fd))
+        return error;
     posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     Reset();
     m_Fd = fd;

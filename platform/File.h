@@ -13,6 +13,9 @@
 // unnamed files. Each writer holds a lock on its temporary file, so that temporaries of writers
 // that died are recognised and removed by the next replacing write in that folder.
 //
+// Only regular files are read or written: a pipe, a device or a socket is refused (EINVAL) without
+// waiting, since opening or reading one may block or never end.
+//
 // Every function answers 0 on success, else the errno of the failure.
 #include "platform/Types.h"
 
@@ -54,7 +57,8 @@ int MakeFolder(const std::string& host);
 int MoveNoReplace(const std::string& from, const std::string& to);
 
 // Moves a file over another in one step (rename) and flushes the target's folder. EACCES when
-// the target is read-only, EISDIR when it is a folder, EXDEV across file systems.
+// the target is read-only, EISDIR when it is a folder, EINVAL when it is another kind of
+// non-regular file, EXDEV across file systems.
 int MoveReplacing(const std::string& from, const std::string& to);
 
 // Copies a file's bytes, permissions and modification time. The copy is written beside the
@@ -94,10 +98,11 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
 
-    // Opens an existing file for reading (sequential-read hint). EISDIR for a folder.
+    // Opens an existing file for reading (sequential-read hint). EISDIR for a folder, EINVAL for
+    // what is not a regular file.
     int OpenRead(const std::string& host);
     // Opens for writing at offset 0, creating a missing file, emptying it with truncate.
-    // EACCES for a read-only file.
+    // EACCES for a read-only file, EISDIR for a folder, EINVAL for what is not a regular file.
     int OpenWrite(const std::string& host, bool truncate);
     // Opens a temporary file in the folder of `target` (of the file a symbolic link points to)
     // that Close puts in its place. EACCES when the target is read-only, ENOENT when its folder

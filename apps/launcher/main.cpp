@@ -2,7 +2,6 @@
 // folder "GameData" is the install folder's; its command line starts with its own path in engine
 // form, from which the launcher takes the install folder. Its windows are FLTK's.
 #include "launcher/LauncherApp.h"
-#include "platform/HostPath.h"
 #include "platform/Process.h"
 #include "platform/ui/fltk/FltkBackend.h"
 
@@ -21,10 +20,7 @@ int main(int argc, char** argv) {
         std::perror(folder.c_str());
         return 1;
     }
-    std::u16string line = u"\"" + platform::FromHostPath(program) + u"\"";
-    for (int i = 1; i < argc; ++i)
-        line += u" " + platform::QuoteArgument(platform::HostTextToWide(argv[i]));
-    platform::SetCommandLine(std::move(line));
+    platform::SetCommandLine(platform::CommandLineFromArguments(argc, argv));
 
     if (!ui::fltk::OpenDisplay())
         return ui::fltk::NoDisplayStatus;

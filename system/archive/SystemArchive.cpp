@@ -839,14 +839,21 @@ bool CSystemArchive::Load(CClassicBuffer* stream, CMwNod** out) {
 void CSystemArchive::DeleteCreatedNods(CMwNod* mainNod) {
     // Nods that nothing holds go: the main nod first (whose members give back what they hold),
     // then, newest first, the inline nods left without a holder.
-    if (mainNod && CMwNod::IsValidNod(mainNod) && mainNod->GetRefCount() == 0)
+    bool mainAlive = mainNod && CMwNod::IsValidNod(mainNod);
+    if (mainAlive && mainNod->GetRefCount() == 0) {
         delete mainNod;
+        mainAlive = false;
+    }
     for (u32 i = m_CreatedNods.m_Count; i-- > 0;) {
         CMwNod* nod = m_CreatedNods.m_Items[i];
         if (CMwNod::IsValidNod(nod) && nod->GetRefCount() == 0)
             delete nod;
     }
     m_CreatedNods.m_Count = 0;
+    // A main nod that another nod holds (a referenced file that refers back to this one) stays
+    // alive, but not as the file's nod: the next load reads the file again.
+    if (mainAlive && CMwNod::IsValidNod(mainNod))
+        CSystemEngine::DetachNodFromFid(mainNod);
     for (u32 i = 0; i < m_Nodes.m_Count; ++i)
         m_Nodes.m_Items[i] = {};
 }

@@ -322,12 +322,13 @@ void SetSystemArchiveRefResolver(CSystemArchiveRefResolver* resolver);
 
 // Memory images with an archive of their own, keeping the nod's file-id binding as it was: the
 // nod saved into the buffer (without header chunks), or loaded from it in place of *nod (which
-// takes over the file id *nod had; null on failure).
+// takes over the file id *nod had; on failure *nod is null and the file id stays with the nod it
+// had).
 i32 SaveNodToMemoryBuffer(CClassicBufferMemory* buffer, CMwNod* nod, u32 saveFlags);
 i32 LoadNodFromMemoryBuffer(CClassicBufferMemory* buffer, CMwNod** nod);
 // A copy of the nod through memory (binary, plain, release, own-file nods as references). With
 // keepFid the copy replaces *nod and takes over its file id; without, *nod becomes the copy. 1
-// when copied; 0, *nod null, when the copy could not be loaded.
+// when copied; 0, *nod null, when the copy could not be loaded (the original keeps its file id).
 i32 DuplicateNod(CMwNod** nod, bool keepFid);
 // *equal: whether the two nods save to the same bytes. Always 0.
 i32 CompareNods(CMwNod* a, CMwNod* b, u32* equal);

@@ -341,7 +341,9 @@ i32 CSystemArchive::SaveNodToFile(CClassicWideStringRef name, CMwNod* nod, CSyst
                 CSystemEngine::DetachNodAndFid(nod, old);
                 ClassicLogFormatLine("Saving %s to %s", oldName.GetNarrow().GetText(),
                                      newName.GetNarrow().GetText());
-                CSystemEngine::DeleteFid(old);
+                // An entry of the resource table stays: the table would name a freed file id.
+                if (!m_Engine || m_Engine->GetResourceFidOf(old) != old)
+                    CSystemEngine::DeleteFid(old);
                 m_CurrentFid = fresh.release();
                 CSystemEngine::AttachNodToFidWithParamSet(nod, m_CurrentFid,
                                                           CSystemParamSet::s_Default);
@@ -511,7 +513,8 @@ i32 LoadNodFromMemoryBuffer(CClassicBufferMemory* buffer, CMwNod** nod) {
     archive.LoadFromMemory(buffer, &loaded);
     if (CSystemEngine* engine = archive.GetEngine())
         engine->ReleaseMemoryFid(buffer);
-    lifted.PutBack(loaded);
+    // A load that failed leaves the file id with the nod it had.
+    lifted.PutBack(loaded ? loaded : *nod);
     *nod = loaded;
     return loaded ? 1 : 0;
 }

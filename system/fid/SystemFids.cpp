@@ -280,12 +280,16 @@ bool RemoveFrom(CFastBuffer<T*>& list, T* item) {
 // How deep the folder records being read lie; the count goes down again when a record ends, also
 // when the read fails.
 constinit u32 s_TreeReadDepth = 0;
+// The folders made by the tree read under way.
+constinit u32 s_TreeReadFolders = 0;
 
 class CTreeReadLevel {
 public:
     CTreeReadLevel() {
         if (s_TreeReadDepth >= kSystemFidsMaxArchivedDepth)
             FailTreeRead("folders nested too deep", s_TreeReadDepth + 1);
+        if (s_TreeReadDepth == 0)
+            s_TreeReadFolders = 0;
         ++s_TreeReadDepth;
     }
     ~CTreeReadLevel() { --s_TreeReadDepth; }
@@ -860,6 +864,10 @@ void CSystemFids::ArchiveSubFolders(CClassicArchive& archive) {
     archive.ReadUInts(&count, 1);
     // Every record takes a few bytes at least.
     archive.CheckReadSize(count, kSystemFidsMaxArchivedFolders);
+    // The whole tree is bounded too: each record costs the file a few bytes, the tree far more.
+    if (count > kSystemFidsMaxArchivedFolders - s_TreeReadFolders)
+        FailTreeRead("more folders than a tree may hold", s_TreeReadFolders + count);
+    s_TreeReadFolders += count;
     for (u32 i = 0; i < count; ++i) {
         // Hung here before it is read: a failed read leaves nothing outside the tree.
         auto* folder = new CSystemFidsFolder;

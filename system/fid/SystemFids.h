@@ -33,8 +33,8 @@ bool SystemFidsKeepTotals();
 // The divisor of the size unit in force.
 u64 SystemFidsSizeUnitDivisor();
 
-// The deepest chain of folders an archive's folder tree may hold, and the most sub-folders of one
-// folder: deeper or larger trees are damaged data.
+// The deepest chain of folders an archive's folder tree may hold, and the most folders of the
+// whole tree: deeper or larger trees are damaged data.
 inline constexpr u32 kSystemFidsMaxArchivedDepth = 256;
 inline constexpr u32 kSystemFidsMaxArchivedFolders = 0x10000;
 

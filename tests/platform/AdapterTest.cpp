@@ -1,10 +1,13 @@
 #include "platform/Adapter.h"
 
+#include "platform/DisplayModes.h"
 #include "tests/core/ExternalToolSupport.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
+#include <sstream>
 #include <unistd.h>
 
 namespace platform {
@@ -486,6 +489,28 @@ TEST(AdapterProbe, DesktopOfAnXServer) {
     EXPECT_EQ(platform::DescribeAdapter(adapter, problem), platform::AdapterSource::Probe);
     EXPECT_EQ(problem, "");
     EXPECT_EQ(adapter.Desktop, c->Desktop);
+
+    // The launcher's mode object offers exactly the sizes the server's RandR lists.
+    std::set<std::pair<u32, u32>> listed;
+    std::istringstream lines(RunCommand("xrandr --query"));
+    for (std::string line; std::getline(lines, line);) {
+        u32 width = 0;
+        u32 height = 0;
+        char x = 0;
+        std::istringstream fields(line);
+        if (line.starts_with("   ") && fields >> width >> x >> height && x == 'x')
+            listed.insert({width, height});
+    }
+    ASSERT_FALSE(listed.empty()) << "xrandr listed no mode";
+    platform::DisplayModes modes;
+    ASSERT_TRUE(modes.Open());
+    for (D3dFormat format : {D3dFormat::X8R8G8B8, D3dFormat::R5G6B5}) {
+        std::set<std::pair<u32, u32>> offered;
+        DisplayMode mode;
+        for (u32 i = 0; modes.Enum(format, i, mode); ++i)
+            offered.insert({mode.Width, mode.Height});
+        EXPECT_EQ(offered, listed) << platform::D3dFormatName(format);
+    }
 }
 
 } // namespace

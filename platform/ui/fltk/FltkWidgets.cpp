@@ -74,6 +74,24 @@ int DefaultButton::handle(int event) {
     return Fl_Return_Button::handle(event);
 }
 
+void DefaultButton::draw() {
+    // FLTK's return button keeps a square of the height (at most a third of the width) for its
+    // arrow and gives the text the rest, four pixels overlapping.
+    const int arrow = std::min(h(), w() / 3);
+    const int room = w() - arrow + 4 - 2 * Fl::box_dx(box());
+    const Fl_Fontsize size = labelsize();
+    for (Fl_Fontsize smaller = size; smaller > MinLabelSize; --smaller) {
+        int width = 0;
+        int height = 0;
+        measure_label(width, height);
+        if (width <= room)
+            break;
+        labelsize(smaller - 1);
+    }
+    Fl_Return_Button::draw();
+    labelsize(size);
+}
+
 LabelBox::LabelBox(int x, int y, int w, int h, bool shortcuts) : Fl_Box(x, y, w, h) {
     box(FL_NO_BOX);
     align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP | FL_ALIGN_CLIP);
@@ -84,7 +102,17 @@ LabelBox::LabelBox(int x, int y, int w, int h, bool shortcuts) : Fl_Box(x, y, w,
 
 void LabelBox::draw() {
     draw_box();
+    const Fl_Fontsize size = labelsize();
+    for (Fl_Fontsize smaller = size; smaller > MinLabelSize; --smaller) {
+        int width = w();
+        int height = 0;
+        measure_label(width, height);
+        if (height <= h())
+            break;
+        labelsize(smaller - 1);
+    }
     draw_label(x(), y(), w(), h(), align());
+    labelsize(size);
 }
 
 GroupFrame::GroupFrame(int x, int y, int w, int h) : Fl_Box(x, y, w, h) {

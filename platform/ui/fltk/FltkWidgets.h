@@ -49,16 +49,26 @@ private:
     u32 m_Draws = 0;
 };
 
-// The default push button: the look of FLTK's return button, without its Enter shortcut.
+// The smallest size a text is shrunk to when it does not fit its control.
+inline constexpr int MinLabelSize = 8;
+
+// The default push button: the look of FLTK's return button, without its Enter shortcut. A text
+// wider than the room the return arrow leaves is drawn smaller (down to MinLabelSize) instead of
+// running under the arrow.
 class DefaultButton final : public Fl_Return_Button {
 public:
     DefaultButton(int x, int y, int w, int h) : Fl_Return_Button(x, y, w, h) {}
     int handle(int event) override;
+
+protected:
+    void draw() override;
 };
 
 // Static text: left-aligned from the top edge and the left edge (FLTK's own labels keep three
 // pixels from it), wrapped, clipped to its rectangle; with shortcuts, '&' marks the underlined
-// letter as in buttons, else it shows as it stands.
+// letter as in buttons, else it shows as it stands. A text whose wrapped lines are taller than
+// the rectangle is drawn smaller, down to MinLabelSize: the templates were laid out for a font
+// narrower than FLTK's, so that a label of one line would otherwise lose its second.
 class LabelBox final : public Fl_Box {
 public:
     LabelBox(int x, int y, int w, int h, bool shortcuts = true);

@@ -1,5 +1,7 @@
 // Saving and loading nods through files, memory images and streams, copies and comparisons.
+#include "platform/HostPath.h"
 #include "system/engine/SystemEngine.h"
+#include "system/fid/PlugFileServices.h"
 #include "system/fid/SystemFidFile.h"
 #include "system/fid/SystemFids.h"
 #include "system/file/PathHelpers.h"
@@ -225,6 +227,116 @@ TEST_F(SystemArchiveOps, SavesThatFail) {
     EXPECT_EQ(files, 1u);
 }
 
+// The Plug library's file classes as a fake: ".tex" names the test's file-backed class, whose
+// nods read and write their value as the file's text.
+class CFakeTexFiles final : public CPlugFileServices {
+public:
+    CFakeTexFiles() { SetPlugFileServices(this); }
+    ~CFakeTexFiles() { SetPlugFileServices(nullptr); }
+    CFakeTexFiles(const CFakeTexFiles&) = delete;
+    CFakeTexFiles& operator=(const CFakeTexFiles&) = delete;
+
+    u32 ClassIdFromFileName(CClassicWideStringRef name) override {
+        return PathEndsWith(name, ".tex") ? CArchiveTestPlugFile::s_ClassId : 0xFFFFFFFF;
+    }
+    bool LoadFromPath(CMwNod* file, CClassicWideStringRef path) override {
+        ++m_Loads;
+        const std::string text = ReadWholeFile(HostPathOf(path));
+        if (text.rfind("tex ", 0) != 0)
+            return false;
+        static_cast<CArchiveTestNod*>(file)->m_Value = u32(std::stoul(text.substr(4)));
+        return true;
+    }
+    u32 SaveToPath(CMwNod* file, CClassicWideStringRef path) override {
+        ++m_Saves;
+        WriteWholeFile(HostPathOf(path),
+                       "tex " + std::to_string(static_cast<CArchiveTestNod*>(file)->m_Value));
+        return 1;
+    }
+
+    u32 m_Loads = 0;
+    u32 m_Saves = 0;
+
+private:
+    static std::string HostPathOf(CClassicWideStringRef path) {
+        std::string host;
+        EXPECT_TRUE(platform::ToHostPath(std::u16string_view(path.m_Text, path.m_Length), host));
+        return host;
+    }
+};
+
+// Files that are not archives are read and written by their file-backed nods: saved and bound,
+// not replaced when read-only, loaded by class from the extension (a file that does not read
+// leaves nothing bound), reloaded in place by the shared loader, and their class told without
+// reading them. Other nods cannot be saved under such a name.
+TEST_F(SystemArchiveOps, FilesOfOtherFormats) {
+    CFakeTexFiles plug;
+    CMwNodRef tex(new CArchiveTestPlugFile);
+    TestNod(tex)->m_Value = 12;
+    CSystemArchive saver;
+    ASSERT_EQ(saver.SaveNodToFile(Name("Sky.tex"), tex.Get(), nullptr, 0, 7, false, true), 1);
+    EXPECT_EQ(ReadWholeFile(HostFile("Sky.tex")), "tex 12");
+    CSystemFid* fid = tex->GetFid();
+    ASSERT_NE(fid, nullptr);
+    EXPECT_EQ(FullName(fid), Narrow(Name("Sky.tex")));
+
+    // Unchanged or not, a read-only file is not handed to the nod.
+    chmod(HostFile("Sky.tex").c_str(), 0444);
+    TestNod(tex)->m_Value = 13;
+    CSystemArchive locked;
+    EXPECT_EQ(locked.SaveNodToFile(Name("Sky.tex"), tex.Get(), nullptr, 0, 7, true, true), 0);
+    EXPECT_EQ(plug.m_Saves, 1u);
+    EXPECT_EQ(ReadWholeFile(HostFile("Sky.tex")), "tex 12");
+    chmod(HostFile("Sky.tex").c_str(), 0644);
+
+    // The shared loader reloads a nod bound to the file id in place.
+    CMwNod* same = tex.Get();
+    ASSERT_EQ(CSystemDummyFidLoader::Get()->LoadFid(&same, fid), 1);
+    EXPECT_EQ(same, tex.Get());
+    EXPECT_EQ(TestNod(tex)->m_Value, 12u);
+    EXPECT_EQ(plug.m_Loads, 1u);
+    // A file-backed nod bound to another file id is not reloaded: the file id's nod is made anew
+    // (and the bound one given as it is).
+    CSystemEngine::DetachNodFromFid(tex.Get());
+    WriteWholeFile(HostFile("Moon.tex"), "tex 5");
+    CSystemFid* moon = Engine().GetFileFid(nullptr, Name("Moon.tex"), nullptr);
+    ASSERT_NE(moon, nullptr);
+    CSystemEngine::AttachNodToFid(tex.Get(), moon);
+    CMwNod* other = tex.Get();
+    ASSERT_EQ(CSystemDummyFidLoader::Get()->LoadFid(&other, fid), 1);
+    const CMwNodRef otherHeld(other);
+    EXPECT_NE(other, tex.Get());
+    EXPECT_EQ(TestNod(otherHeld)->m_Value, 12u);
+    EXPECT_EQ(other->GetFid(), fid);
+    EXPECT_EQ(tex->GetFid(), moon);
+    CSystemEngine::DetachNodFromFid(tex.Get());
+    delete CSystemDummyFidLoader::Get();
+
+    // Loading by name gives the bound nod; once it is gone, a new nod reads the file.
+    CSystemArchive loader;
+    CMwNod* out = nullptr;
+    ASSERT_EQ(loader.LoadNodFromFile(Name("Moon.tex"), &out, nullptr, 7, true), 1);
+    const CMwNodRef loaded(out);
+    EXPECT_EQ(loaded->GetClassId(), CArchiveTestPlugFile::s_ClassId);
+    EXPECT_EQ(TestNod(loaded)->m_Value, 5u);
+    EXPECT_EQ(loaded->GetFid(), moon);
+    // A file the nod cannot read: nothing is bound, no nod stays.
+    WriteWholeFile(HostFile("Bad.tex"), "not a tex");
+    CSystemFid* badFid = Engine().GetFileFid(nullptr, Name("Bad.tex"), nullptr);
+    const u32 before = CMwNod::GetLiveNodCount();
+    CSystemArchive bad;
+    out = reinterpret_cast<CMwNod*>(1);
+    EXPECT_EQ(bad.LoadNodFromFile(Name("Bad.tex"), &out, nullptr, 7, true), 0);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(CMwNod::GetLiveNodCount(), before);
+    EXPECT_EQ(badFid->m_Nod, nullptr);
+    // The class of such a file comes from its name.
+    CSystemArchive header;
+    header.SetCurrentFid(badFid);
+    EXPECT_TRUE(header.ReadFileHeader(kSystemArchiveLoadHeaderOnly, nullptr));
+    EXPECT_EQ(badFid->m_ContentClassId, CArchiveTestPlugFile::s_ClassId);
+}
+
 // A damaged file fails its load and leaves no nod bound to the file: once mended, it loads.
 TEST_F(SystemArchiveOps, FailedLoadLeavesNothingBound) {
     CMwNodRef nod(NewNod(5));
@@ -253,6 +365,61 @@ TEST_F(SystemArchiveOps, FailedLoadLeavesNothingBound) {
     const CMwNodRef loaded(out);
     ASSERT_TRUE(loaded);
     EXPECT_EQ(TestNod(loaded)->m_Value, 5u);
+}
+
+// A and B refer to each other. Loading a damaged A loads B first, and B holds A's half-read nod:
+// that nod outlives the failed load, but not as A's nod. The next load of A reads the file again
+// and fails again; once mended, A loads.
+TEST_F(SystemArchiveOps, FailedLoadOfAFileReferredBackLeavesNothingBound) {
+    {
+        CMwNodRef a(NewNod(1)), b(NewNod(2));
+        TestNod(a)->Link(b.Get());
+        TestNod(b)->Link(a.Get());
+        // A, then B (A as a reference), then A again (B as a reference).
+        for (bool isA : {true, false, true}) {
+            CSystemArchive saver;
+            ASSERT_EQ(saver.SaveNodToFile(Name(isA ? "A.Thing.Zun" : "B.Thing.Zun"),
+                                          isA ? a.Get() : b.Get(), nullptr,
+                                          kSystemArchiveSaveRelease, 7, false, true),
+                      1);
+        }
+        TestNod(a)->m_Links.clear();
+        TestNod(b)->m_Links.clear();
+    }
+    const std::string path = HostFile("A.Thing.Zun");
+    const std::string good = ReadWholeFile(path);
+    WriteWholeFile(path, good.substr(0, good.size() - 5));
+    CSystemFid* fid = nullptr;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        CLogWatch log;
+        CSystemArchive loader;
+        CMwNod* out = reinterpret_cast<CMwNod*>(1);
+        EXPECT_EQ(loader.LoadNodFromFile(Name("A.Thing.Zun"), &out, nullptr, 7, true), 0);
+        EXPECT_EQ(out, nullptr);
+        EXPECT_NE(log.Since().find("damaged or truncated"), std::string::npos) << log.Since();
+        CSystemFidFile probe;
+        probe.SetFileName(Name("A.Thing.Zun"));
+        probe.m_Folder = Engine().m_LocalDrive;
+        probe.PlaceFromRoot(0);
+        fid = CSystemEngine::FindEqualLeaf(&probe);
+        probe.m_Folder = nullptr;
+        ASSERT_NE(fid, nullptr);
+        EXPECT_EQ(fid->m_Nod, nullptr);
+    }
+    WriteWholeFile(path, good);
+    CSystemArchive loader;
+    CMwNod* out = nullptr;
+    ASSERT_EQ(loader.LoadNodFromFile(Name("A.Thing.Zun"), &out, nullptr, 7, true), 1);
+    const CMwNodRef loaded(out);
+    EXPECT_EQ(TestNod(loaded)->m_Value, 1u);
+    EXPECT_EQ(loaded->GetFid(), fid);
+    // Its link is B, loaded before and holding the nod of the failed load.
+    ASSERT_EQ(TestNod(loaded)->m_Links.size(), 1u);
+    CArchiveTestNod* b = static_cast<CArchiveTestNod*>(TestNod(loaded)->m_Links[0].Get());
+    EXPECT_EQ(b->m_Value, 2u);
+    // The cycle of the two nods is broken so that they go.
+    b->m_Links.clear();
 }
 
 // A file's header tells its class before anything loads it.
@@ -304,6 +471,33 @@ TEST_F(SystemArchiveOps, DuplicateAndCompare) {
     EXPECT_EQ(nod->GetFid(), nullptr);
     // No memory file id is left behind.
     EXPECT_EQ(Engine().m_MemoryFids->m_Leaves.m_Count, 0u);
+}
+
+// A copy that cannot be loaded back (the test nods refuse a link to a nod whose body is being
+// read, and this nod links itself) answers 0 and null, in place or not; the original keeps its
+// file id and no memory file id is left behind.
+TEST_F(SystemArchiveOps, DuplicateThatFailsAnswersZero) {
+    CMwNodRef nod(NewNod(1));
+    TestNod(nod)->Link(nod.Get());
+    CSystemArchive saver;
+    ASSERT_EQ(saver.SaveNodToFile(Name("Self.Thing.Zun"), nod.Get(), nullptr, 0, 7, false, true),
+              1);
+    CSystemFid* fid = nod->GetFid();
+    ASSERT_NE(fid, nullptr);
+    for (bool keepFid : {false, true}) {
+        SCOPED_TRACE(keepFid);
+        const u32 before = CMwNod::GetLiveNodCount();
+        CLogWatch log;
+        CMwNod* copy = nod.Get();
+        EXPECT_EQ(DuplicateNod(&copy, keepFid), 0);
+        EXPECT_EQ(copy, nullptr);
+        EXPECT_NE(log.Since().find("A link back to a nod being read"), std::string::npos);
+        EXPECT_EQ(nod->GetFid(), fid);
+        EXPECT_EQ(fid->m_Nod, nod.Get());
+        EXPECT_EQ(CMwNod::GetLiveNodCount(), before);
+        EXPECT_EQ(Engine().m_MemoryFids->m_Leaves.m_Count, 0u);
+    }
+    TestNod(nod)->m_Links.clear();
 }
 
 // A memory image saved through a memory file id loads back; the engine keeps one file id per
@@ -375,6 +569,8 @@ TEST_F(SystemArchiveOps, ResourcesLoadOnce) {
     const CMwNodRef held(first);
     EXPECT_EQ(static_cast<CArchiveTestNod*>(first)->m_Value, 44u);
     EXPECT_EQ(first->GetFid(), Engine().GetResourceFid(kSystemResourceIdBase | 4));
+    const std::string resourceBytes =
+        ReadWholeFile(m_Temp.File("Resource/Media/Texture/NoBitmap.Texture.zun"));
     fs::remove(m_Temp.File("Resource/Media/Texture/NoBitmap.Texture.zun"));
     CMwNod* again = nullptr;
     CSystemArchive second;
@@ -386,6 +582,23 @@ TEST_F(SystemArchiveOps, ResourcesLoadOnce) {
         EXPECT_EQ(archive.LoadResource(kSystemResourceIdBase | index, &none), 0);
         EXPECT_EQ(none, nullptr);
     }
+
+    // Saved under a name of its own, the nod leaves the resource's file id, which the table
+    // keeps: the entry is still there for the next load.
+    CSystemFid* entry = Engine().GetResourceFid(kSystemResourceIdBase | 4);
+    CSystemArchive mover;
+    ASSERT_EQ(mover.SaveNodToFile(Name("Copy.Texture.Zun"), first, nullptr, 0, 7, false, true), 1);
+    EXPECT_EQ(FullName(first->GetFid()), Narrow(Name("Copy.Texture.Zun")));
+    ASSERT_EQ(Engine().GetResourceFid(kSystemResourceIdBase | 4), entry);
+    EXPECT_EQ(entry->m_Nod, nullptr);
+    EXPECT_TRUE(entry->m_Folder->HasLeaf(entry));
+    WriteWholeFile(m_Temp.File("Resource/Media/Texture/NoBitmap.Texture.zun"), resourceBytes);
+    CMwNod* reloaded = nullptr;
+    CSystemArchive third;
+    EXPECT_EQ(third.LoadResource(kSystemResourceIdBase | 4, &reloaded), 1);
+    const CMwNodRef heldAgain(reloaded);
+    EXPECT_NE(reloaded, first);
+    EXPECT_EQ(static_cast<CArchiveTestNod*>(reloaded)->m_Value, 44u);
 }
 
 // Reloading reads the file into a new nod bound to the file's id; the shared loader loads a file

@@ -277,6 +277,14 @@ TEST_F(SystemArchiveRefs, DamagedTablesFail) {
     std::string manyFolders;
     for (u32 i = 0; i < 4097; ++i)
         manyFolders += CArchiveBytes().Text("F" + std::to_string(i)).U32(0).Bytes();
+    // Two folders of 40 000 sub-folders each: refused as soon as the count passes what a tree may
+    // hold, before the folders are made.
+    std::string hugeTree;
+    for (u32 top = 0; top < 2; ++top) {
+        hugeTree += CArchiveBytes().Text("T" + std::to_string(top)).U32(40000).Bytes();
+        for (u32 i = 0; i < 40000; ++i)
+            hugeTree += CArchiveBytes().Text("F").U32(0).Bytes();
+    }
     struct Case {
         const char* Name;
         std::string Bytes;
@@ -302,6 +310,8 @@ TEST_F(SystemArchiveRefs, DamagedTablesFail) {
          "names no folder"},
         {"folder count past the bytes", table("", 0x7FFF, file("a")), "past the end"},
         {"too many folders", table(manyFolders, 4097, file("a")), "a folder table above the limit"},
+        {"a tree past what a tree may hold", table(hugeTree, 2, file("a")),
+         "more folders than a tree may hold (80002)"},
         {"ancestor level past the top",
          CArchiveBytes()
              .Header(0x0B0F0000, 2)

@@ -523,4 +523,49 @@ TEST_F(SystemRefResolveArchives, MissingReferencedArchiveFailsTheLoad) {
     EXPECT_EQ(log.Since(), "Could not find '" + Path("Cars/Wheel.Thing.Zun") + "'\r\n");
 }
 
+// A referenced archive that is damaged ends its nested load half-way through its body, while the
+// caller's set, the referenced file's set and the set for its class are pushed: the load fails
+// and every set pushed since the load began is gone, whatever depth the caller was at.
+TEST_F(SystemRefResolveArchives, DamagedReferencedArchiveLeavesTheStackAsFound) {
+    {
+        CMwNodRef wheel(new CArchiveTestNod), main(new CArchiveTestNod);
+        static_cast<CArchiveTestNod*>(wheel.Get())->m_Value = 7;
+        static_cast<CArchiveTestNod*>(main.Get())->Link(wheel.Get());
+        CSystemEngine::AttachNodToFid(wheel.Get(), SaveFile(wheel.Get(), "Cars/Wheel.Thing.Zun"));
+        SaveFile(main.Get(), "Main.Thing.Zun");
+    }
+    CSystemFid* wheelFid = m_Data->FindFid(u"Cars\\Wheel.Thing.Zun", false);
+    ASSERT_NE(wheelFid, nullptr);
+    wheelFid->m_ParamSet.SetParam(CSystemParamId(kNight, 1));
+    const std::string wheelFile = m_Temp.File("GameData/Cars/Wheel.Thing.Zun");
+    const std::string whole = ReadWholeFile(wheelFile);
+    CSystemEngine::DeleteFid(wheelFid);
+
+    CSystemParamSet callers;
+    callers.SetParam(CSystemParamId(kNight, 1));
+    for (const u32 outerDepth : {0u, 2u}) {
+        for (size_t cut : {whole.size() - 1, whole.size() / 2, size_t(12)}) {
+            for (u32 k = 0; k < outerDepth; ++k)
+                PushParamSet(&callers, false);
+            WriteWholeFile(wheelFile, whole.substr(0, cut));
+            CLogWatch log;
+            CMwNodRef main = Load("Main.Thing.Zun");
+            EXPECT_EQ(main.Get(), nullptr) << "cut at " << cut;
+            EXPECT_NE(log.Since(), "") << "cut at " << cut;
+            EXPECT_EQ(GetParamSetDepth(), outerDepth) << "cut at " << cut;
+            EXPECT_EQ(SystemRefLoadDepth(), 0u) << "cut at " << cut;
+            while (GetParamSetDepth() > 0)
+                PopParamSet();
+            CSystemEngine::DeleteFid(m_Data->FindFid(u"Cars\\Wheel.Thing.Zun", false));
+        }
+    }
+    // Whole again, the same file loads under the caller's set.
+    WriteWholeFile(wheelFile, whole);
+    PushParamSet(&callers, false);
+    CMwNodRef main = Load("Main.Thing.Zun");
+    ASSERT_NE(main.Get(), nullptr);
+    EXPECT_EQ(GetParamSetDepth(), 1u);
+    PopParamSet();
+}
+
 } // namespace

@@ -4,14 +4,17 @@
 #include "system/file/FileSystem.h"
 
 #include "platform/Process.h"
+#include "system/file/ClassicBufferFile.h"
 #include "system/file/PathHelpers.h"
 #include "tests/system/SystemTestSupport.h"
 
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -105,6 +108,52 @@ TEST(FileSystem, RemoveFileRefusesReadOnlyFilesUnlessAttributesAreCleared) {
     EXPECT_FALSE(RemoveFile(folder.Engine("a.txt"), true));
     fs::create_directory(folder.File("Sub"));
     EXPECT_FALSE(RemoveFile(folder.Engine("Sub"), true));
+}
+
+// A pipe would block its open (no writer, no reader) and a device may never end: neither is read,
+// written, copied or replaced, and no call waits for one. The calls run in a child that an alarm
+// ends, so that a call that waits fails the test instead of hanging it.
+TEST(FileSystem, PipesAndDevicesAreRefusedWithoutWaiting) {
+    CTempFolder folder;
+    ASSERT_EQ(mkfifo(folder.File("pipe").c_str(), 0644), 0);
+    WriteWholeFile(folder.File("plain.txt"), "plain");
+    const CClassicWideString pipe = folder.Engine("pipe"), plain = folder.Engine("plain.txt");
+    const CClassicWideString zero = u"Z:\\dev\\zero";
+    struct Case {
+        const char* What;
+        std::function<bool()> Refused;
+    };
+    const Case cases[] = {
+        {"size of a pipe", [&] { return GetPathFileSize(pipe) == 0; }},
+        {"reading a pipe",
+         [&] { return CClassicBufferFile().Open(pipe, false, false, false, false) == 0; }},
+        {"writing a pipe",
+         [&] { return CClassicBufferFile().Open(pipe, true, false, true, false) == 0; }},
+        {"replacing a pipe",
+         [&] { return CClassicBufferFile().Open(pipe, true, true, true, false) == 0; }},
+        {"reading a device",
+         [&] { return CClassicBufferFile().Open(zero, false, false, false, false) == 0; }},
+        {"copying a pipe", [&] { return !CopyFileTo(pipe, folder.Engine("copy"), false); }},
+        {"copying over a pipe", [&] { return !CopyFileTo(plain, pipe, false); }},
+        {"moving over a pipe", [&] { return !MoveFileReplacing(plain, pipe, false); }},
+    };
+    for (const Case& c : cases) {
+        const pid_t child = fork();
+        if (child == 0) {
+            alarm(10);
+            _exit(c.Refused() ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << c.What << (WIFSIGNALED(status) ? ": ended by a signal" : ": not refused");
+    }
+    // Everything stays as it was.
+    struct stat st {};
+    ASSERT_EQ(stat(folder.File("pipe").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(ReadWholeFile(folder.File("plain.txt")), "plain");
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"pipe", "plain.txt"}));
 }
 
 TEST(FileSystem, MakeTempFileNameCreatesAnEmptyFileWithThePrefix) {
