@@ -3,6 +3,7 @@
 #include "core/base/ClassicLog.h"
 #include "core/base/ClassicTranslator.h"
 #include "core/nod/MwMemberInfo.h"
+#include "launcher/BenchDlg.h"
 #include "launcher/LauncherApp.h"
 #include "launcher/MainDlg.h"
 #include "platform/DisplayModes.h"
@@ -264,6 +265,9 @@ void CConfigDlg::OnCommand(u32 id, i32 code) {
             case kConfigDlgFullScreenId:
                 OnFullScreenClicked();
                 return;
+            case kConfigDlgBenchId:
+                OnBench();
+                return;
             default:
                 break;
         }
@@ -281,6 +285,11 @@ void CConfigDlg::OnCommand(u32 id, i32 code) {
         return;
     }
     ui::Dialog::OnCommand(id, code);
+}
+
+void CConfigDlg::OnBench() {
+    CBenchDlg bench;
+    bench.DoModal();
 }
 
 void CConfigDlg::FillResolutionList(u32 row) {

@@ -111,6 +111,8 @@ private:
     void OnSafeModeDefaults();
     void OnAutoScaleChanged();
     void OnSave();
+    // Opens the bench dialog and runs it.
+    void OnBench();
 
     i32 m_MusicPosition = 0;
     i32 m_SoundPosition = 0;

@@ -1,19 +1,20 @@
 // The bench dialog's flows on the headless backend in real time, with the stand-in game as a real
 // child process in a temporary install folder: the System engine up, the configuration file
-// saved through the ".Zun" archive operations, no catalogue unless a test loads one.
+// saved through the ".Zun" archive operations, no catalogue unless a test loads one; and the
+// route to it from the configuration dialog in a launcher run.
 #include "launcher/BenchDlg.h"
 
 #include "core/base/ClassicBuffer.h"
 #include "core/base/ClassicTranslator.h"
+#include "launcher/ConfigDlg.h"
 #include "launcher/LauncherApp.h"
+#include "launcher/MainDlg.h"
 #include "platform/Clock.h"
 #include "platform/HostPath.h"
 #include "system/config/GpuInfo.h"
 #include "system/config/SystemConfig.h"
 #include "system/config/SystemConfigFile.h"
-#include "tests/support/GameStandin.h"
-#include "tests/support/HeadlessUi.h"
-#include "tests/system/engine/EngineTestSupport.h"
+#include "tests/launcher/LauncherTestSupport.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -576,6 +577,44 @@ TEST_F(BenchFlow, TranslatedTextsKeepTheFileNames) {
                   "fini 25 fps (Bench_Minimum Quality.txt)\r\n"
                   "Test de la config Automatic...\r\nfini 25 fps (Bench_Automatic.txt)\r\n");
     EXPECT_EQ(Starts().size(), 3u);
+}
+
+} // namespace
+
+namespace {
+
+// The configuration dialog's Bench button opens the dialog over it, in the launcher's install
+// folder; Cancel before a run closes it and the configuration dialog takes input again.
+class BenchFromConfig : public CLauncherFixture {};
+
+TEST_F(BenchFromConfig, BenchButtonOpensTheDialog) {
+    WriteGpuTable(true);
+    std::filesystem::create_directories(m_Install.File("GameData/Tracks/Replays"));
+    WriteWholeFile(m_Install.File("GameData/Tracks/Replays/Bench.Replay.Zun"), "replay");
+    std::string output;
+    Run(ui::Script()
+            .In(kMainDlgTemplateId)
+            .Click(kMainDlgConfigureId)
+            .In(kConfigDlgTemplateId)
+            .Click(kConfigDlgBenchId)
+            .Expect(
+                [&output](const ui::View& view) {
+                    output = view.Item(kDlg, kBenchDlgOutputId)->GetText();
+                    return view.Find(kDlg)->GetWindowText() == "Bench";
+                },
+                "the bench dialog")
+            .In(kDlg)
+            .Click(ui::IDCANCEL)
+            .In(kConfigDlgTemplateId)
+            .Click(ui::IDCANCEL)
+            .In(kMainDlgTemplateId)
+            .Click(ui::IDCANCEL));
+    EXPECT_EQ(output, "Bench will be done with\r\n" +
+                          m_Install.File("GameData/Tracks/Replays/Bench.Replay.Zun") + "\r\n");
+    EXPECT_TRUE(HasLine("open 150 owner 137")) << m_Ui.TranscriptText();
+    EXPECT_TRUE(HasLine("close 150 -> IDCANCEL"));
+    EXPECT_TRUE(m_Install.LogLines().empty());
+    EXPECT_FALSE(std::filesystem::exists(m_Install.File("Bench.SystemConfig.Zun")));
 }
 
 } // namespace
