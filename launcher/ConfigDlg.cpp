@@ -4,6 +4,7 @@
 #include "core/base/ClassicTranslator.h"
 #include "core/nod/MwMemberInfo.h"
 #include "launcher/AdvancedDlg.h"
+#include "launcher/BenchDlg.h"
 #include "launcher/LauncherApp.h"
 #include "launcher/MainDlg.h"
 #include "platform/DisplayModes.h"
@@ -272,6 +273,9 @@ void CConfigDlg::OnCommand(u32 id, i32 code) {
             case kConfigDlgAdvancedId:
                 OnAdvanced();
                 return;
+            case kConfigDlgBenchId:
+                OnBench();
+                return;
             default:
                 break;
         }
@@ -289,6 +293,11 @@ void CConfigDlg::OnCommand(u32 id, i32 code) {
         return;
     }
     ui::Dialog::OnCommand(id, code);
+}
+
+void CConfigDlg::OnBench() {
+    CBenchDlg bench;
+    bench.DoModal();
 }
 
 void CConfigDlg::FillResolutionList(u32 row) {

@@ -115,6 +115,8 @@ private:
     void OnSave();
     // The advanced settings dialog over this one, with theApp pointing at it while it runs.
     void OnAdvanced();
+    // Opens the bench dialog and runs it.
+    void OnBench();
 
     i32 m_MusicPosition = 0;
     i32 m_SoundPosition = 0;

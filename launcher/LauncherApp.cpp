@@ -8,6 +8,7 @@
 #include "core/nod/MwEngine.h"
 #include "core/nod/MwId.h"
 #include "launcher/AdvancedDlg.h"
+#include "launcher/BenchDlg.h"
 #include "launcher/ConfigDlg.h"
 #include "launcher/HelpDlg.h"
 #include "launcher/LauncherText.h"
@@ -345,6 +346,7 @@ int RunLauncher(const SLauncherOptions& options) {
     RegisterAdvancedDlgResources();
     RegisterHelpDlgResources();
     RegisterCustomDataDlgResources();
+    RegisterBenchDlgResources();
     const ui::IdleHook oldIdle = ui::SetIdleHook(&LauncherIdle);
     const ui::TranslationHook oldTranslation = ui::SetTranslationHook(&TranslateLayerText);
     SetSystemConfigArchiveOps(options.ConfigFileOps);

@@ -9,6 +9,7 @@
 // its test here. A copy of every picture goes to the folder named by BRISALDE_TEST_PICTURES, for
 // a person to look at.
 #include "launcher/AdvancedDlg.h"
+#include "launcher/BenchDlg.h"
 #include "launcher/ConfigDlg.h"
 #include "launcher/HelpDlg.h"
 #include "launcher/LauncherApp.h"
@@ -225,6 +226,25 @@ TEST_F(LauncherSmoke, HelpAndCustomDataDialogs) {
         EXPECT_EQ(facts.Width, size.Width()) << id;
         EXPECT_EQ(facts.Height, size.Height()) << id;
     }
+}
+
+// The bench dialog as Bench opens it, in French, before a run: 408 x 245 pixels.
+TEST_F(LauncherSmoke, BenchDialog) {
+    WriteWholeFile(m_Demo + "/registry/Software/Vorel/Brisalde.reg",
+                   "[HKEY_CURRENT_USER\\Software\\Vorel\\Brisalde]\n\"Version\"=\"0.0.1.0\"\n"
+                   "\"Language\"=\"fr\"\n");
+    const std::string printed = Open([] {
+        CBenchDlg dialog;
+        EXPECT_EQ(dialog.DoModal(), ui::IDCANCEL);
+        return ui::IDCANCEL;
+    });
+    EXPECT_EQ(printed, Shot(std::to_string(kBenchDlgTemplateId) + ".png"));
+    const fltktest::PictureFacts facts = Picture(std::to_string(kBenchDlgTemplateId) + ".png");
+    EXPECT_EQ(facts.Width, 408);
+    EXPECT_EQ(facts.Height, 245);
+    EXPECT_EQ(TemplatePixels(kBenchDlgTemplateId), (ui::Rect{0, 0, 408, 245}));
+    // Nothing ran.
+    EXPECT_FALSE(std::filesystem::exists(m_Demo + "/GameStandin.log"));
 }
 
 // One test per message box type: saved, then given its negative answer.
