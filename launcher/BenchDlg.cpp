@@ -325,7 +325,8 @@ void CBenchDlg::StartNextRun() {
     // saved before the game starts, and never a file left by an earlier save.
     const bool prepared = m_Index == 0 || PrepareBenchConfig();
     m_ResultFileName = BenchResultFileName(g_BenchConfigs[m_Index]);
-    if (!prepared || !theApp.LaunchGame(BenchCommandLine(m_Index, m_ListMode), false, &m_Game)) {
+    if (!prepared || (!m_ListMode && !RemoveEarlierResult()) ||
+        !theApp.LaunchGame(BenchCommandLine(m_Index, m_ListMode), false, &m_Game)) {
         ReadBenchResult(false);
         ++m_Index;
         if (m_Index >= m_EndIndex) {
@@ -354,6 +355,25 @@ bool CBenchDlg::PrepareBenchConfig() {
     return false;
 }
 
+CClassicWideString CBenchDlg::ResultPath() const {
+    CClassicWideString path = theApp.m_InstallFolder;
+    path.Append(u"GameData\\Bench\\");
+    path.AppendNarrow(m_ResultFileName);
+    return path;
+}
+
+bool CBenchDlg::RemoveEarlierResult() const {
+    const CClassicWideString path = ResultPath();
+    if (!FileExists(path) || RemoveFile(path, true))
+        return true;
+    g_ClassicLogLine.Assign(
+        "[Launcher] The result file of an earlier bench could not be removed: ");
+    g_ClassicLogLine.AppendWide(path);
+    g_ClassicLogLine.Append(": the bench of this configuration is not run\r\n");
+    ClassicLogWriteLineToFiles();
+    return false;
+}
+
 bool CBenchDlg::IsBenchConfigSupported() const {
     const u32 preset = g_BenchConfigs[m_Index].Preset;
     return preset >= kDisplayPresetCount ||
@@ -368,9 +388,7 @@ bool CBenchDlg::ReadBenchResult(bool success) {
         Append(Translate(u"done"));
         Append(u" \r\n");
     } else {
-        CClassicWideString path = theApp.m_InstallFolder;
-        path.Append(u"GameData\\Bench\\");
-        path.AppendNarrow(m_ResultFileName);
+        const CClassicWideString path = ResultPath();
         // The game may still be writing it when it ends.
         for (u32 check = 1; !FileExists(path) && check < kBenchResultChecks; ++check)
             platform::SleepMs(kBenchResultCheckPeriodMs);

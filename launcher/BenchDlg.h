@@ -107,6 +107,11 @@ private:
     // Prepares the bench configuration for the current entry and saves it; false when it cannot
     // be saved.
     bool PrepareBenchConfig();
+    // The current entry's result file under "GameData\\Bench\\".
+    CClassicWideString ResultPath() const;
+    // Removes a result file an earlier run left, so that a run whose game writes none reads no
+    // rate; false (and a log line) when it stays.
+    bool RemoveEarlierResult() const;
     // The series is done: OK enabled, Cancel disabled and, with the replay, the result told.
     void EndSeries();
     void Append(CClassicWideStringRef text);

@@ -186,14 +186,17 @@ TEST_F(BenchFlow, CurrentConfiguration) {
         bool ListMode; // BenchList.txt lies beside the launcher
         bool Game;     // the game program is there
         std::string Outcome;
-        const char* BoxRate; // null: no message
-        f32 Rate;            // the entry's result
+        const char* BoxRate;  // null: no message
+        f32 Rate;             // the entry's result
+        bool Earlier = false; // a result file of an earlier run lies in the Bench folder
     };
     const Case cases[] = {
         {"a rate", "fps = 61.27\n", false, true, done, "61.3", 61.27f},
         {"list mode", "fps = 61.27\n", true, true, "done \r\n", nullptr, 0},
         {"no result file", "write_result = 0\n", false, true, "done  (Bench_Current.txt)\r\n",
          nullptr, 0},
+        {"only an earlier run's result file", "write_result = 0\n", false, true,
+         "done  (Bench_Current.txt)\r\n", nullptr, 0, true},
         {"a result written after the end", "fps = 61.27\nresult_delay_ms = 200\n", false, true,
          done, "61.3", 61.27f},
         {"both warnings",
@@ -217,6 +220,11 @@ TEST_F(BenchFlow, CurrentConfiguration) {
         std::filesystem::remove(m_Install.File("BenchList.txt"));
         if (c.ListMode)
             WriteWholeFile(m_Install.File("BenchList.txt"), "Bench.Replay.Zun\n");
+        if (c.Earlier) {
+            std::filesystem::create_directories(m_Install.File("GameData/Bench"));
+            WriteWholeFile(m_Install.File("GameData/Bench/Bench_Current.txt"),
+                           "// Average Fps\r\n55\r\n");
+        }
         if (!c.Game)
             std::filesystem::remove(m_Install.Game());
         m_Install.SetBehaviour(c.Behaviour);
