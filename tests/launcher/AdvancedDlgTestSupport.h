@@ -198,6 +198,22 @@ protected:
             .In(kConfigDlgTemplateId)
             .Click(kConfigDlgAdvancedId);
     }
+    // The main dialog's Configure, the step's work behind the configuration dialog, then its
+    // Advanced.
+    static ui::Script OpenAfter(std::function<void()> before) {
+        return ui::Script()
+            .In(kMainDlgTemplateId)
+            .Click(kMainDlgConfigureId)
+            .Expect(
+                [before = std::move(before)](const ui::View&) {
+                    before();
+                    return true;
+                },
+                "set up behind the configuration dialog")
+            .In(kConfigDlgTemplateId)
+            .Click(kConfigDlgAdvancedId);
+    }
+
     // Closes the configuration dialog (its button) and the main dialog.
     static ui::Script& CloseAll(ui::Script& script, u32 configButton = ui::IDCANCEL) {
         return script.In(kConfigDlgTemplateId)

@@ -244,7 +244,7 @@ TEST_F(AdvancedFlow, CompatibilityFromTheDisplayPage) {
     EXPECT_TRUE(HasLine("open 149 owner 135")) << m_Ui.TranscriptText();
     EXPECT_TRUE(HasLine("box owner 137 \"Warning\" \"" + gdi +
                         ", in the advanced graphic pannel.\\nThese options aren't compatible: "
-                        "Fullscreen GDI support will be disabled.\" MB_OKCANCEL OK|Cancel"))
+                        "Fullscreen GDI support will be disabled.\" MB_OKCANCEL OK|Annuler"))
         << m_Ui.TranscriptText();
     CSystemConfig* saved = ReadConfig();
     ASSERT_NE(saved, nullptr);
@@ -262,9 +262,6 @@ TEST_F(AdvancedFlow, CompatibilityInSafeMode) {
         config.m_Display->m_RefreshRate = 85;
         config.m_Display->m_AgpUseFactor = 0.5f;
         config.m_Display->m_GpuSync = 2;
-        config.m_DisplaySafe->m_RefreshRate = 60;
-        config.m_DisplaySafe->m_AgpUseFactor = 0.25f;
-        config.m_DisplaySafe->m_GpuSync = 5;
     });
     SAdvancedShown opened;
     std::string before;
@@ -275,7 +272,13 @@ TEST_F(AdvancedFlow, CompatibilityInSafeMode) {
                     CConfigBodyFile::Body(*config.m_DisplaySafe);
         });
     };
-    ui::Script script = Open();
+    // The safe part is not stored in the file: it is set once the configuration is loaded.
+    ui::Script script = OpenAfter([] {
+        CSystemConfigDisplay& safe = *theApp.m_Config->m_DisplaySafe;
+        safe.m_RefreshRate = 60;
+        safe.m_AgpUseFactor = 0.25f;
+        safe.m_GpuSync = 5;
+    });
     script.Expect(keepBytes(before))
         .In(kDisplayTabTemplateId)
         .Click(kDisplayTabCompatibilityId)

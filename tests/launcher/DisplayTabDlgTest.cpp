@@ -55,22 +55,6 @@ TEST(DisplayTabRules, FilteringEntries) {
 
 class DisplayPageFlow : public AdvancedFlow {
 protected:
-    // The main dialog's Configure, the step's work behind the configuration dialog, then its
-    // Advanced.
-    static ui::Script OpenAfter(std::function<void()> before) {
-        return ui::Script()
-            .In(kMainDlgTemplateId)
-            .Click(kMainDlgConfigureId)
-            .Expect(
-                [before = std::move(before)](const ui::View&) {
-                    before();
-                    return true;
-                },
-                "set up behind the configuration dialog")
-            .In(kConfigDlgTemplateId)
-            .Click(kConfigDlgAdvancedId);
-    }
-
     // The configuration's bytes, kept by an Expect step.
     static ui::Predicate KeepBytes(std::string& bytes) {
         return [&bytes](const ui::View&) {
@@ -91,11 +75,15 @@ TEST_F(DisplayPageFlow, AdapterLimitsInEnglish) {
         g_GpuInfo.Caps = u8(2 << kGpuCapsAnisotropyShift | 2 << kGpuCapsMultisampleShift);
         g_GpuInfo.VideoMemoryMb = 256;
         g_GpuInfo.Description.Assign("Test Adapter [1234:5678]");
-        // After the load, which would have put the automatic settings there.
-        theApp.m_Config->m_Display->m_MaxFiltering = 3;
-        theApp.m_Config->m_Display->m_AnisoQuality = 1;
     });
-    script.Expect(Keep(shown)).In(kAdvancedDlgTemplateId).Click(ui::IDCANCEL);
+    // Customize is clear: the filtering shown is the automatic one, applied on the way in.
+    std::pair<u32, u32> filtering;
+    script.Expect(Keep(shown))
+        .Expect(OnConfig([&filtering](CSystemConfig& config) {
+            filtering = {config.m_Display->m_MaxFiltering, config.m_Display->m_AnisoQuality};
+        }))
+        .In(kAdvancedDlgTemplateId)
+        .Click(ui::IDCANCEL);
     Run(std::move(CloseAll(script)));
 
     const SDialogShown& page = shown.Display;
@@ -109,7 +97,8 @@ TEST_F(DisplayPageFlow, AdapterLimitsInEnglish) {
               (std::vector<std::string>{"Bilinear", "Trilinear", "Anisotropic  2x",
                                         "Anisotropic  4x", "Anisotropic  8x (N/A)",
                                         "Anisotropic 16x (N/A)"}));
-    EXPECT_EQ(page[kDisplayTabFilteringId].Selection, 3);
+    EXPECT_EQ(page[kDisplayTabFilteringId].Selection,
+              FilteringEntry(filtering.first, filtering.second));
     EXPECT_EQ(page[kDisplayTabPresetId].Entries,
               (std::vector<std::string>{"None", "Minimum Quality", "Low Quality",
                                         "Medium Quality (N/A)", "High Quality (N/A)",
@@ -237,6 +226,8 @@ TEST_F(DisplayPageFlow, DepthLimit) {
         config.m_Display->m_ZClip = 0;
         config.m_Display->m_ZClipNbBlock = 12;
         config.m_Display->m_WaterGeom = 1;
+        config.m_Display->m_MaxFiltering = 3;
+        config.m_Display->m_AnisoQuality = 1;
     });
     SAdvancedShown disabled;
     SAdvancedShown automatic;
@@ -288,6 +279,9 @@ TEST_F(DisplayPageFlow, DepthLimit) {
         EXPECT_EQ(page[kDisplayTabGroupId].Text, "R\xc3\xa9glages personnalis\xc3\xa9s");
     }
     EXPECT_EQ(fixed.Display[kDisplayTabZClipNbBlockId].Text, "12");
+    // Anisotropic 4x is the entry with two blanks before "4x".
+    EXPECT_EQ(disabled.Display[kDisplayTabFilteringId].Selection, 3);
+    EXPECT_TRUE(disabled.Display.Selected(kDisplayTabFilteringId).starts_with("Anisotrope 4x"));
     EXPECT_EQ(stored, (std::vector<u32>{2, 25, 0}));
 }
 
