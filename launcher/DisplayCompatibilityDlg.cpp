@@ -35,8 +35,7 @@ constexpr std::array<ui::ControlTemplate, 29> kCompatibilityControls = {{
     {kCompatibilityRefreshRateLabelId, ControlKind::Label, 5, 22, 83, 10, "Refresh rate"},
     {kCompatibilityVSyncLabelId, ControlKind::Label, 5, 36, 83, 10, "Display VSync"},
     {kCompatibilityGpuSyncLabelId, ControlKind::Label, 165, 7, 98, 10, "Cpu/Gpu synchro"},
-    {kCompatibilityVertexProcessLabelId, ControlKind::Label, 170, 22, 93, 10,
-     "Vertex processing"},
+    {kCompatibilityVertexProcessLabelId, ControlKind::Label, 170, 22, 93, 10, "Vertex processing"},
     {kCompatibilityAgpLabelId, ControlKind::Label, 158, 40, 100, 10, "AGP Usage"},
     {kCompatibilityCursorLabelId, ControlKind::Label, 10, 65, 113, 10, "Emulate cursor"},
     {kCompatibilityFullscreenGdiLabelId, ControlKind::Label, 10, 75, 113, 10,
@@ -54,8 +53,8 @@ constexpr std::array<ui::ControlTemplate, 29> kCompatibilityControls = {{
 }};
 
 constexpr ui::DialogTemplate kCompatibilityTemplate = {
-    kDisplayCompatibilityDlgTemplateId, 362, 131, ui::StylePopup | ui::StyleCaption, "",
-    kCompatibilityControls};
+    kDisplayCompatibilityDlgTemplateId, 362, 131,
+    ui::StylePopup | ui::StyleCaption,  "",  kCompatibilityControls};
 
 // The members' ids, for their value names.
 constexpr u32 kColorDepthMemberId = 0x0b013007;
@@ -68,7 +67,7 @@ constexpr i32 kAgpSliderMax = 100;
 // The checks and their members.
 struct SCheckMember {
     u32 Id;
-    u32 CSystemConfigDisplay::* Member;
+    u32 CSystemConfigDisplay::*Member;
 };
 constexpr std::array<SCheckMember, 8> kChecks = {{
     {kCompatibilityVSyncId, &CSystemConfigDisplay::m_VSync},
@@ -83,10 +82,10 @@ constexpr std::array<SCheckMember, 8> kChecks = {{
 
 // The controls safe mode disables: every one of the table but the slider and the buttons.
 constexpr std::array<u32, 13> kEditedInNormalMode = {
-    kCompatibilityColorDepthId,     kCompatibilityRefreshRateId,    kCompatibilityVSyncId,
-    kCompatibilityGpuSyncId,        kCompatibilityVertexProcessId,  kCompatibilityPercentId,
-    kCompatibilityCursorId,         kCompatibilityFullscreenGdiId,  kCompatibilityDynaGeomId,
-    kCompatibilityShadowBufferId,   kCompatibilityColorWriteMaskId, kCompatibilityZBufferRangeId,
+    kCompatibilityColorDepthId,   kCompatibilityRefreshRateId,    kCompatibilityVSyncId,
+    kCompatibilityGpuSyncId,      kCompatibilityVertexProcessId,  kCompatibilityPercentId,
+    kCompatibilityCursorId,       kCompatibilityFullscreenGdiId,  kCompatibilityDynaGeomId,
+    kCompatibilityShadowBufferId, kCompatibilityColorWriteMaskId, kCompatibilityZBufferRangeId,
     kCompatibilityDriverCrashesId};
 
 } // namespace

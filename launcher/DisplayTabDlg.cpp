@@ -174,7 +174,8 @@ bool CDisplayTabDlg::OnInitDialog() {
         .SetText(FormatTranslatedNumber(u"%d Mb", i32(g_GpuInfo.VideoMemoryMb)));
 
     FillTranslatedComboBox(DisplayEnumMemberInfo(kAntialiasingMemberId),
-                           Item(kDisplayTabAntialiasingId), ValuesUpTo(g_GpuInfo.MultisampleSteps()));
+                           Item(kDisplayTabAntialiasingId),
+                           ValuesUpTo(g_GpuInfo.MultisampleSteps()));
     FillTranslatedComboBox(DisplayEnumMemberInfo(kShaderQualityMemberId), Item(kDisplayTabShaderId),
                            ValuesUpTo(g_GpuInfo.PixelShaderClass));
     FillTranslatedComboBox(DisplayEnumMemberInfo(kTexturesQualityMemberId),
@@ -302,7 +303,7 @@ void CDisplayTabDlg::LoadDisplayPart(const CSystemConfigDisplay& display) {
     Item(kDisplayTabPresetLabelId)
         .SetText(presetShown ? LauncherTranslate(u"Preset") : std::string());
 
-    const char16_t* title = safeMode       ? u"Safe mode settings"
+    const char16_t* title = safeMode      ? u"Safe mode settings"
                             : presetShown ? u"Custom settings"
                                           : u"Settings adapted to your graphic card";
     Item(kDisplayTabGroupId).SetText(LauncherTranslate(title));

@@ -60,8 +60,8 @@ print(-1, math.trunc(f(f(0.5) * 100.0)), min(math.trunc(f(f(1.7) * 100.0)), 100)
     // Factors a damaged file may hold, clamped in float before they become positions.
     constexpr f32 nan = std::numeric_limits<f32>::quiet_NaN();
     constexpr f32 inf = std::numeric_limits<f32>::infinity();
-    const std::pair<f32, i32> damaged[] = {{nan, 0}, {-nan, 0}, {inf, 100}, {-inf, 0},
-                                           {-3.0f, 0}, {1e30f, 100}};
+    const std::pair<f32, i32> damaged[] = {{nan, 0},  {-nan, 0},  {inf, 100},
+                                           {-inf, 0}, {-3.0f, 0}, {1e30f, 100}};
     for (const auto& [factor, expected] : damaged)
         EXPECT_EQ(AgpUseFactorToPosition(factor), expected) << factor;
     // Positions outside the slider's range still store a factor of the range.
@@ -96,20 +96,17 @@ TEST_F(CompatibilityAlone, RefreshRatesAndFactors) {
         const char* Text;
         u32 Stored;
     };
-    const Rate rates[] = {{"75Hz", 75},
-                          {"", 0},
-                          {"-5", 0},
-                          {" 120 ", 120},
-                          {"99999999999", 4294967295u}};
+    const Rate rates[] = {
+        {"75Hz", 75}, {"", 0}, {"-5", 0}, {" 120 ", 120}, {"99999999999", 4294967295u}};
     for (const Rate& r : rates) {
         SCOPED_TRACE(r.Text);
         NewConfig([](CSystemConfig& config) { config.m_Display->m_RefreshRate = 60; });
         SDialogShown opened;
-        EXPECT_EQ(RunCompatibility(opened,
-                                   [&](ui::Script& script) {
-                                       script.SetText(kCompatibilityRefreshRateId, r.Text)
-                                           .Click(ui::IDOK);
-                                   }),
+        EXPECT_EQ(RunCompatibility(
+                      opened,
+                      [&](ui::Script& script) {
+                          script.SetText(kCompatibilityRefreshRateId, r.Text).Click(ui::IDOK);
+                      }),
                   ui::IDOK);
         EXPECT_EQ(opened[kCompatibilityRefreshRateId].Text, "60");
         EXPECT_EQ(theApp.m_Config->m_Display->m_RefreshRate, r.Stored);
@@ -150,8 +147,8 @@ TEST_F(CompatibilityAlone, DamagedListsAndCancel) {
     SDialogShown opened;
     EXPECT_EQ(RunCompatibility(opened, [](ui::Script& script) { script.Click(ui::IDOK); }),
               ui::IDOK);
-    for (u32 id : {kCompatibilityColorDepthId, kCompatibilityGpuSyncId,
-                   kCompatibilityVertexProcessId})
+    for (u32 id :
+         {kCompatibilityColorDepthId, kCompatibilityGpuSyncId, kCompatibilityVertexProcessId})
         EXPECT_EQ(opened[id].Selection, -1) << id;
     const CSystemConfigDisplay& display = *theApp.m_Config->m_Display;
     EXPECT_EQ(display.m_ColorDepth, 5u);
@@ -233,8 +230,8 @@ TEST_F(AdvancedFlow, CompatibilityFromTheDisplayPage) {
     EXPECT_EQ(dialog[kCompatibilityGpuSyncId].Entries.size(), 8u);
     EXPECT_EQ(dialog[kCompatibilityRefreshRateLabelId].Text, "Fr\xc3\xa9quence");
     EXPECT_EQ(dialog[kCompatibilityDynaGeomId].Text, "(plus rapide mais moins s\xc3\xbbr)");
-    EXPECT_EQ(dialog[kCompatibilityShadowBufferId].Text,
-              "(contre les d\xc3\xa9" "fauts d'affichage)");
+    EXPECT_EQ(dialog[kCompatibilityShadowBufferId].Text, "(contre les d\xc3\xa9"
+                                                         "fauts d'affichage)");
     EXPECT_EQ(dialog[ui::IDOK].Text, "Valider");
     for (const auto& [id, control] : dialog.Controls)
         EXPECT_TRUE(control.Enabled) << id;
@@ -296,14 +293,22 @@ TEST_F(AdvancedFlow, CompatibilityInSafeMode) {
     EXPECT_EQ(dialog[kCompatibilityRefreshRateId].Text, "60");
     EXPECT_EQ(dialog[kCompatibilityAgpId].Position, 25);
     EXPECT_EQ(dialog[kCompatibilityGpuSyncId].Selection, 5);
-    const u32 table[] = {kCompatibilityColorDepthId,    kCompatibilityRefreshRateId,
-                         kCompatibilityVSyncId,         kCompatibilityGpuSyncId,
-                         kCompatibilityVertexProcessId, kCompatibilityAgpId,
-                         kCompatibilityPercentId,       kCompatibilityCursorId,
-                         kCompatibilityFullscreenGdiId, kCompatibilityDynaGeomId,
-                         kCompatibilityShadowBufferId,  kCompatibilityColorWriteMaskId,
-                         kCompatibilityZBufferRangeId,  kCompatibilityDriverCrashesId,
-                         ui::IDOK,                      ui::IDCANCEL};
+    const u32 table[] = {kCompatibilityColorDepthId,
+                         kCompatibilityRefreshRateId,
+                         kCompatibilityVSyncId,
+                         kCompatibilityGpuSyncId,
+                         kCompatibilityVertexProcessId,
+                         kCompatibilityAgpId,
+                         kCompatibilityPercentId,
+                         kCompatibilityCursorId,
+                         kCompatibilityFullscreenGdiId,
+                         kCompatibilityDynaGeomId,
+                         kCompatibilityShadowBufferId,
+                         kCompatibilityColorWriteMaskId,
+                         kCompatibilityZBufferRangeId,
+                         kCompatibilityDriverCrashesId,
+                         ui::IDOK,
+                         ui::IDCANCEL};
     for (u32 id : table) {
         const bool enabled = id == kCompatibilityAgpId || id == ui::IDOK || id == ui::IDCANCEL;
         EXPECT_EQ(dialog[id].Enabled, enabled) << id;

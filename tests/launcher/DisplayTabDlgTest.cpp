@@ -23,8 +23,8 @@ TEST(DisplayTabRules, FilteringEntries) {
         i32 Entry;
     };
     const Case cases[] = {
-        {0, 1, 0},          {1, 3, 0}, {2, 0, 1},  {3, 0, 2}, {3, 1, 3},          {3, 2, 4},
-        {3, 3, 5},          {3, 4, -1}, {3, 7, -1}, {4, 2, 0}, {0xFFFFFFFF, 0, 0}, {3, 0xFFFFFFFE, -1},
+        {0, 1, 0}, {1, 3, 0},  {2, 0, 1},  {3, 0, 2}, {3, 1, 3},          {3, 2, 4},
+        {3, 3, 5}, {3, 4, -1}, {3, 7, -1}, {4, 2, 0}, {0xFFFFFFFF, 0, 0}, {3, 0xFFFFFFFE, -1},
     };
     for (const Case& c : cases)
         EXPECT_EQ(FilteringEntry(c.MaxFiltering, c.AnisoQuality), c.Entry)
@@ -93,16 +93,16 @@ TEST_F(DisplayPageFlow, AdapterLimitsInEnglish) {
               (std::vector<std::string>{"PC0", "PC1", "PC2 (N/A)", "PC3 (N/A)"}));
     EXPECT_EQ(page[kDisplayTabAntialiasingId].Entries,
               (std::vector<std::string>{"None", "2x", "4x", "6x (N/A)"}));
-    EXPECT_EQ(page[kDisplayTabFilteringId].Entries,
-              (std::vector<std::string>{"Bilinear", "Trilinear", "Anisotropic  2x",
-                                        "Anisotropic  4x", "Anisotropic  8x (N/A)",
-                                        "Anisotropic 16x (N/A)"}));
+    EXPECT_EQ(
+        page[kDisplayTabFilteringId].Entries,
+        (std::vector<std::string>{"Bilinear", "Trilinear", "Anisotropic  2x", "Anisotropic  4x",
+                                  "Anisotropic  8x (N/A)", "Anisotropic 16x (N/A)"}));
     EXPECT_EQ(page[kDisplayTabFilteringId].Selection,
               FilteringEntry(filtering.first, filtering.second));
-    EXPECT_EQ(page[kDisplayTabPresetId].Entries,
-              (std::vector<std::string>{"None", "Minimum Quality", "Low Quality",
-                                        "Medium Quality (N/A)", "High Quality (N/A)",
-                                        "VeryHigh Quality (N/A)"}));
+    EXPECT_EQ(
+        page[kDisplayTabPresetId].Entries,
+        (std::vector<std::string>{"None", "Minimum Quality", "Low Quality", "Medium Quality (N/A)",
+                                  "High Quality (N/A)", "VeryHigh Quality (N/A)"}));
     EXPECT_EQ(page[kDisplayTabGroupId].Text, "Settings adapted to your graphic card");
     EXPECT_FALSE(page[kDisplayTabPresetId].OnScreen);
     EXPECT_EQ(page[kDisplayTabPresetLabelId].Text, "");
@@ -129,9 +129,14 @@ TEST_F(DisplayPageFlow, FilteringKeysMatchTheCatalogue) {
     ui::Script script = Open();
     script.Expect(Keep(shown)).In(kAdvancedDlgTemplateId).Click(ui::IDCANCEL);
     Run(std::move(CloseAll(script)));
-    const std::vector<std::string> french = {"Bilin\xc3\xa9" "aire", "Trilin\xc3\xa9" "aire",
-                                             "Anisotrope 2x", "Anisotrope 4x",
-                                             "Anisotrope 8x", "Anisotrope 16x"};
+    const std::vector<std::string> french = {"Bilin\xc3\xa9"
+                                             "aire",
+                                             "Trilin\xc3\xa9"
+                                             "aire",
+                                             "Anisotrope 2x",
+                                             "Anisotrope 4x",
+                                             "Anisotrope 8x",
+                                             "Anisotrope 16x"};
     std::vector<std::string> entries = shown.Display[kDisplayTabFilteringId].Entries;
     for (std::string& entry : entries)
         entry = entry.substr(0, entry.find(" (N/A)"));
@@ -192,8 +197,7 @@ TEST_F(DisplayPageFlow, PresetPreview) {
     Run(std::move(CloseAll(script)));
 
     // Customize checked with the file's preset 1 kept: the preset list shows, the title says so.
-    EXPECT_EQ(customized.Display[kDisplayTabGroupId].Text,
-              "R\xc3\xa9glages personnalis\xc3\xa9s");
+    EXPECT_EQ(customized.Display[kDisplayTabGroupId].Text, "R\xc3\xa9glages personnalis\xc3\xa9s");
     EXPECT_TRUE(customized.Display[kDisplayTabPresetId].OnScreen);
     EXPECT_TRUE(customized.Display[kDisplayTabPresetId].Enabled);
     EXPECT_EQ(customized.Display[kDisplayTabPresetId].Selection, 1);
@@ -323,8 +327,8 @@ TEST_F(DisplayPageFlow, SafeMode) {
     Run(std::move(CloseAll(script)));
 
     const SDialogShown& page = shown.Display;
-    EXPECT_EQ(page[kDisplayTabGroupId].Text,
-              "R\xc3\xa9glages du mode sans \xc3\xa9" "chec");
+    EXPECT_EQ(page[kDisplayTabGroupId].Text, "R\xc3\xa9glages du mode sans \xc3\xa9"
+                                             "chec");
     EXPECT_EQ(page.Selected(kDisplayTabShadowsId), "Aucune");
     EXPECT_EQ(page[kDisplayTabAntialiasingId].Selection, 0);
     EXPECT_EQ(page[kDisplayTabZClipNbBlockId].Text, "7");

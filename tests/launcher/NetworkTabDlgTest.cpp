@@ -25,9 +25,9 @@ TEST(NetworkTabRules, CacheSizeInMegabytes) {
     for (u32 size : sizes)
         arguments += " " + std::to_string(size);
     CTempFolder folder;
-    std::istringstream lines(
-        RunPython(folder, "import sys\nfor b in sys.argv[1:]: print((int(b) + 1048575) // 1048576)\n",
-                  arguments));
+    std::istringstream lines(RunPython(
+        folder, "import sys\nfor b in sys.argv[1:]: print((int(b) + 1048575) // 1048576)\n",
+        arguments));
     for (u32 size : sizes) {
         u64 expected = 0;
         ASSERT_TRUE(lines >> expected);
@@ -91,8 +91,9 @@ TEST_F(NetworkAlone, AddressRoundTrip) {
     // Python's texts of the dotted addresses as shown, with their ports.
     std::string arguments;
     for (const Case& c : cases)
-        arguments += " " + std::to_string((u32(c.Shown[0]) << 24) | (u32(c.Shown[1]) << 16) |
-                                          (u32(c.Shown[2]) << 8) | u32(c.Shown[3])) +
+        arguments += " " +
+                     std::to_string((u32(c.Shown[0]) << 24) | (u32(c.Shown[1]) << 16) |
+                                    (u32(c.Shown[2]) << 8) | u32(c.Shown[3])) +
                      ":" + std::to_string(c.Port);
     CTempFolder folder;
     std::istringstream python(RunPython(folder, R"(
@@ -121,8 +122,7 @@ for arg in sys.argv[1:]:
                                  }),
                       ui::IDOK);
             EXPECT_EQ(opened.Network[kNetworkTabServerAddressId].Fields, c.Shown);
-            EXPECT_EQ(opened.Network[kNetworkTabServerAddressPortId].Text,
-                      std::to_string(c.Port));
+            EXPECT_EQ(opened.Network[kNetworkTabServerAddressPortId].Text, std::to_string(c.Port));
             const std::string saved = theApp.m_Config->m_NetworkForceServerAddress.GetText();
             EXPECT_EQ(saved, edit ? "10.0.0.9:7" : c.Dotted ? dotted : c.Stored);
         }
@@ -146,8 +146,8 @@ TEST_F(NetworkAlone, StoredNameGivesWayToAnyEdit) {
          "game.example"},
         {"port", [](ui::Script& s) { s.SetText(kNetworkTabServerAddressPortId, "80"); },
          "192.0.2.7:80"},
-        {"a blank field", [](ui::Script& s) { s.SetAddress(kNetworkTabServerAddressId, "192.0.-.7"); },
-         "192.0.0.7"},
+        {"a blank field",
+         [](ui::Script& s) { s.SetAddress(kNetworkTabServerAddressId, "192.0.-.7"); }, "192.0.0.7"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -172,11 +172,11 @@ TEST_F(NetworkAlone, CacheSizes) {
         {1, "1"}, {1048576, "1"}, {1048577, "2"}, {209715200, "200"}, {4294967295u, "4096"}};
     for (const auto& [bytes, megabytes] : shown) {
         SCOPED_TRACE(bytes);
-        NewConfig([bytes = bytes](CSystemConfig& config) {
-            config.m_FileTransferMaxCacheSize = bytes;
-        });
+        NewConfig(
+            [bytes = bytes](CSystemConfig& config) { config.m_FileTransferMaxCacheSize = bytes; });
         SAdvancedShown opened;
-        EXPECT_EQ(RunNetwork(opened, [](ui::Script& script) {
+        EXPECT_EQ(RunNetwork(opened,
+                             [](ui::Script& script) {
                                  script.In(kAdvancedDlgTemplateId).Click(ui::IDCANCEL);
                              }),
                   ui::IDCANCEL);
@@ -215,7 +215,8 @@ TEST_F(NetworkAlone, Advertising) {
                 config.m_Advertising_DisabledByUser = disabledByUser;
             });
             SAdvancedShown opened;
-            EXPECT_EQ(RunNetwork(opened, [](ui::Script& script) {
+            EXPECT_EQ(RunNetwork(opened,
+                                 [](ui::Script& script) {
                                      script.In(kAdvancedDlgTemplateId).Click(ui::IDOK);
                                  }),
                       ui::IDOK);
@@ -245,7 +246,8 @@ TEST_F(NetworkAlone, TextsAndFlags) {
     SAdvancedShown opened;
     EXPECT_EQ(RunNetwork(opened,
                          [](ui::Script& script) {
-                             script.SetText(kNetworkTabProxyLoginId, "\xce\xa9mega \xc3\xa9t\xc3\xa9")
+                             script
+                                 .SetText(kNetworkTabProxyLoginId, "\xce\xa9mega \xc3\xa9t\xc3\xa9")
                                  .SetText(kNetworkTabBlackListUrlId, "http://other.example/")
                                  .Check(kNetworkTabUpdateAtConnectId, false)
                                  .Check(kNetworkTabLocatorsId, true)
