@@ -151,7 +151,7 @@ f32 PositionToVolume(i32 position) {
 }
 
 const CMwMemberInfoEnum& AutoScaleMemberInfo() {
-    return EnumMember(CSystemConfigDisplay::s_ClassInfo, 0x0b013003);
+    return DisplayEnumMemberInfo(0x0b013003);
 }
 
 const CMwMemberInfoEnum& NetworkConnectionMemberInfo() {
@@ -160,6 +160,10 @@ const CMwMemberInfoEnum& NetworkConnectionMemberInfo() {
 
 const CMwMemberInfoEnum& ConfigEnumMemberInfo(u32 memberId) {
     return EnumMember(CSystemConfig::s_ClassInfo, memberId);
+}
+
+const CMwMemberInfoEnum& DisplayEnumMemberInfo(u32 memberId) {
+    return EnumMember(CSystemConfigDisplay::s_ClassInfo, memberId);
 }
 
 void FillTranslatedComboBox(const CMwMemberInfoEnum& member, ui::Control& combo, u32 mask) {

@@ -77,6 +77,8 @@ const CMwMemberInfoEnum& AutoScaleMemberInfo();
 const CMwMemberInfoEnum& NetworkConnectionMemberInfo();
 // The value-name record of an enumerated member of the configuration, by its member id.
 const CMwMemberInfoEnum& ConfigEnumMemberInfo(u32 memberId);
+// The same for an enumerated member of a display part.
+const CMwMemberInfoEnum& DisplayEnumMemberInfo(u32 memberId);
 
 // Refills a drop-down list with the translated value names of an enumerated member (each name
 // widened one character per byte), " (N/A)" after the values whose bit (index mod 32) is clear in

@@ -1,5 +1,7 @@
 #include "launcher/LauncherText.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr const char16_t* kLauncherName = u"Brisalde";
@@ -37,4 +39,14 @@ bool PatchReminderKilobytes(CClassicStringRef value, CClassicString& kilobytes) 
     const i64 rounded = (i64(size) + 1023) / 1024;
     kilobytes.SetIntEx(i32(rounded), true, 0, false, false, false);
     return true;
+}
+
+u32 ReadLeadingDecimal(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    u64 value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = std::min<u64>(value * 10 + u64(text[i] - '0'), 0xFFFFFFFFull);
+    return u32(value);
 }

@@ -53,19 +53,23 @@ u32 ScanAddress(const CClassicString& text, i32 (&numbers)[5]) {
 
 } // namespace
 
-CNetAddress CNetAddress::FromText(const CClassicString& text) {
+bool CNetAddress::FromDottedText(const CClassicString& text, CNetAddress& address) {
     i32 n[5] = {};
     const u32 fields = ScanAddress(text, n);
-    if ((fields == 4 || fields == 5) && u32(n[0]) <= 255 && u32(n[1]) <= 255 && u32(n[2]) <= 255 &&
-        u32(n[3]) <= 255 && (fields == 4 || u32(n[4]) <= 65535)) {
-        CNetAddress address;
-        address.SetAddress(u32(n[0]) << 24 | u32(n[1]) << 16 | u32(n[2]) << 8 | u32(n[3]));
-        address.SetPort(fields == 5 ? u16(n[4]) : 0);
-        return address;
-    }
-    CFastBuffer<CNetAddress> found;
+    if ((fields != 4 && fields != 5) || u32(n[0]) > 255 || u32(n[1]) > 255 || u32(n[2]) > 255 ||
+        u32(n[3]) > 255 || (fields == 5 && u32(n[4]) > 65535))
+        return false;
+    address.m_Family = s_FamilyInet;
+    address.SetAddress(u32(n[0]) << 24 | u32(n[1]) << 16 | u32(n[2]) << 8 | u32(n[3]));
+    address.SetPort(fields == 5 ? u16(n[4]) : 0);
+    return true;
+}
+
+CNetAddress CNetAddress::FromText(const CClassicString& text) {
     CNetAddress address;
-    address.SetAddress(0);
+    if (FromDottedText(text, address))
+        return address;
+    CFastBuffer<CNetAddress> found;
     if (ResolveHostName(text, found) && found.m_Count != 0)
         address = found.m_Items[0];
     found.FreeItems();

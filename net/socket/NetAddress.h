@@ -15,6 +15,9 @@ struct CNetAddress {
     // unsigned, so a negative one is out of range). Any other text is looked up as a host name
     // whole, the first address taken with port 0; 0.0.0.0:0 when that fails.
     static CNetAddress FromText(const CClassicString& text);
+    // The first step of FromText alone: true, with the address and its port, when the text is
+    // one of the dotted forms it reads without a lookup; false, address untouched, otherwise.
+    static bool FromDottedText(const CClassicString& text, CNetAddress& address);
     // "a.b.c.d:port", or "a.b.c.d" without withPort or when the port is 0.
     void ToText(CClassicString& out, bool withPort) const;
     // The address's four bytes least significant first (d, c, b, a), then the port as a u16;

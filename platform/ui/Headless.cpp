@@ -2,6 +2,7 @@
 
 #include "platform/Crt.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -191,6 +192,31 @@ Script& Script::SetAddress(u32 id, i32 a, i32 b, i32 c, i32 d) {
     return Add({.What = Action::SetAddress, .Id = id, .Fields = {a, b, c, d}});
 }
 
+Script& Script::SetAddress(u32 id, std::string_view text) {
+    // -2 stands for a field that is not one: the step then fails as a bad value.
+    std::array<i32, 4> fields = {-2, -2, -2, -2};
+    size_t at = 0;
+    for (size_t i = 0; i < 4 && at <= text.size(); ++i) {
+        const size_t dot = i < 3 ? text.find('.', at) : text.size();
+        if (dot == std::string_view::npos)
+            break;
+        const std::string_view field = text.substr(at, dot - at);
+        at = dot + 1;
+        if (field.empty() || field == "-") {
+            fields[i] = -1;
+            continue;
+        }
+        if (field.find_first_not_of("0123456789") != std::string_view::npos)
+            break;
+        // Typed digits past 255 become 255 in the control.
+        i32 value = 0;
+        for (const char digit : field)
+            value = std::min(value * 10 + (digit - '0'), 256);
+        fields[i] = value;
+    }
+    return SetAddress(id, fields[0], fields[1], fields[2], fields[3]);
+}
+
 Script& Script::SelectTab(u32 id, i32 index) {
     return Add({.What = Action::SelectTab, .Id = id, .Value = index});
 }
@@ -263,8 +289,10 @@ std::string HeadlessBackend::StepText(const Step& step) {
             for (size_t i = 0; i < 4; ++i) {
                 if (i)
                     text += '.';
-                text += step.Fields[i] < 0 ? std::string("-")
-                                           : std::string(Printf("%d", step.Fields[i]));
+                // "?" for a field of an address text that did not read.
+                text += step.Fields[i] < -1  ? std::string("?")
+                        : step.Fields[i] < 0 ? std::string("-")
+                                             : std::string(Printf("%d", step.Fields[i]));
             }
             return text;
         }

@@ -98,6 +98,9 @@ public:
     Script& SetSlider(u32 id, i32 position);
     // -1 leaves a field blank; a number above 255 becomes 255, as the control makes it.
     Script& SetAddress(u32 id, i32 a, i32 b, i32 c, i32 d);
+    // The same from the text "a.b.c.d": four fields of decimal digits, an empty field or "-"
+    // left blank. Any other text is a bad value, which fails the step.
+    Script& SetAddress(u32 id, std::string_view text);
     Script& SelectTab(u32 id, i32 index);
     Script& Key(ui::Key key);
     Script& Close();

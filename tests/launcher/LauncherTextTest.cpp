@@ -73,4 +73,31 @@ TEST(LauncherText, PatchReminderKilobytes) {
     }
 }
 
+// Refresh rates and block counts typed into edits: the leading digits, never a negative number
+// wrapped round nor a signed overflow.
+TEST(LauncherText, LeadingDecimal) {
+    struct Case {
+        const char* Text;
+        u32 Value;
+    };
+    const Case cases[] = {
+        {"75", 75},
+        {"75Hz", 75},
+        {"  60 Hz", 60},
+        {"\t120", 120},
+        {"", 0},
+        {"Hz", 0},
+        {"-5", 0},
+        {"+5", 0},
+        {"007", 7},
+        {"1 2", 1},
+        {"4294967295", 4294967295u},
+        {"4294967296", 4294967295u},
+        {"99999999999", 4294967295u},
+        {"123456789012345678901234567890", 4294967295u},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ReadLeadingDecimal(c.Text), c.Value) << c.Text;
+}
+
 } // namespace

@@ -416,6 +416,9 @@ void FltkBackend::Impl::BuildControl(DialogView& dialog, Control& control) {
         case ControlKind::Check: {
             auto* check = new Fl_Check_Button(0, 0, 1, 1);
             check->when(FL_WHEN_CHANGED);
+            // A check box's own text shows inside its rectangle only, as on the platform: a box
+            // too narrow for it never writes over its neighbours.
+            check->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
             widget = check;
             break;
         }
@@ -574,6 +577,10 @@ void FltkBackend::Impl::Apply(ControlView& view, Change what) {
                     break;
                 case ControlKind::Check:
                     widget.copy_label((control.Flags() & FlagOwnText) ? Label(text).c_str() : "");
+                    // The whole text also on hover, for a box too narrow to show it.
+                    widget.copy_tooltip((control.Flags() & FlagOwnText) && !text.empty()
+                                            ? Label(text).c_str()
+                                            : nullptr);
                     break;
                 case ControlKind::Edit:
                     static_cast<Fl_Input&>(widget).value(text.c_str());

@@ -11,6 +11,7 @@
 #include "launcher/AdvancedDlg.h"
 #include "launcher/BenchDlg.h"
 #include "launcher/ConfigDlg.h"
+#include "launcher/DisplayCompatibilityDlg.h"
 #include "launcher/HelpDlg.h"
 #include "launcher/LauncherApp.h"
 #include "launcher/MainDlg.h"
@@ -205,6 +206,19 @@ TEST_F(LauncherSmoke, AdvancedDialog) {
         return ui::IDCANCEL;
     });
     ExpectSavedAtItsSize(printed, kAdvancedDlgTemplateId);
+}
+
+// The display compatibility dialog as the Display page's Compatibility opens it, in French:
+// 543 x 212 pixels.
+TEST_F(LauncherSmoke, DisplayCompatibilityDialog) {
+    InFrench();
+    const std::string printed = Open([] {
+        CDisplayCompatibilityDlg dialog;
+        EXPECT_EQ(dialog.DoModal(), ui::IDCANCEL);
+        return ui::IDCANCEL;
+    });
+    ExpectSavedAtItsSize(printed, kDisplayCompatibilityDlgTemplateId);
+    EXPECT_EQ(TemplatePixels(kDisplayCompatibilityDlgTemplateId), (ui::Rect{0, 0, 543, 212}));
 }
 
 // The help dialog and the custom-data dialog its Custom data button opens, in French.

@@ -75,6 +75,13 @@ TEST_F(NetAddress, FromTextTable) {
         EXPECT_EQ(Text(address, true), c.Address) << '"' << c.Text << '"';
         EXPECT_EQ(address.m_Family, 2u);
         EXPECT_EQ(s_Asked.size(), c.LookedUp ? 1u : 0u) << c.Text;
+        // The dotted forms alone, without a lookup.
+        CNetAddress dotted;
+        dotted.SetAddress(0x01010101);
+        dotted.SetPort(7);
+        EXPECT_EQ(CNetAddress::FromDottedText(CClassicString(c.Text), dotted), !c.LookedUp)
+            << c.Text;
+        EXPECT_EQ(Text(dotted, true), c.LookedUp ? "1.1.1.1:7" : c.Address) << c.Text;
         if (c.LookedUp && !s_Asked.empty()) {
             EXPECT_EQ(s_Asked[0], c.Text);
         }

@@ -111,6 +111,9 @@ TEST_F(FltkWindows, EveryControlKindAtItsTemplatePlace) {
         EXPECT_NE(As<Fl_Return_Button>(widget(1)), nullptr);
         EXPECT_EQ(widget(1001)->box(), FL_BORDER_BOX); // flat
         EXPECT_STREQ(widget(1002)->label(), "Own text");
+        // Kept inside its rectangle, and whole on hover.
+        EXPECT_NE(widget(1002)->align() & FL_ALIGN_CLIP, 0u);
+        EXPECT_STREQ(widget(1002)->tooltip(), "Own text");
         EXPECT_STREQ(widget(1003)->label(), "&Label @@home");
         // Group boxes lie behind every other control.
         EXPECT_EQ(window->find(widget(1004)), 0);

@@ -220,6 +220,17 @@ TEST_F(UiDialog, NotificationsComeFromTheUser) {
                       return view.Item(zoo::ZooId, 1011)->GetAddress(address) == 4 &&
                              address == 0xFFFFFF07;
                   })
+                  // the same as text, blank fields written empty or "-"
+                  .SetAddress(1011, "10.-.0.1")
+                  .Expect([](const ui::View& view) {
+                      return view.Item(zoo::ZooId, 1011)->AddressFields() ==
+                             std::array<i16, 4>{10, -1, 0, 1};
+                  })
+                  .SetAddress(1011, "300..0256.07")
+                  .Expect([](const ui::View& view) {
+                      return view.Item(zoo::ZooId, 1011)->AddressFields() ==
+                             std::array<i16, 4>{255, -1, 255, 7};
+                  })
                   .SetText(1009, "5")
                   .Key(Key::Escape));
     EXPECT_EQ(dialog.DoModal(), ui::IDCANCEL);
