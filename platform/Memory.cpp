@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
+#include <sys/mman.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -122,7 +123,88 @@ bool RangeHas(uintptr_t first, uintptr_t last, Permission has) {
     return false;
 }
 
+// The size in whole pages (at least one); 0 when that passes the address space.
+size_t MappedLength(size_t size) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    if (size > SIZE_MAX - page) {
+        return 0;
+    }
+    return size == 0 ? page : (size + page - 1) & ~(page - 1);
+}
+
+// Address space of `length` bytes starting on a huge-page boundary, not yet backed by memory;
+// MAP_FAILED when there is none. The slack taken to align it is given back.
+void* MapAligned(size_t length, int protection) {
+    const size_t slack = kLargeBlockAlignment;
+    if (length > SIZE_MAX - slack) {
+        return MAP_FAILED;
+    }
+    void* raw = mmap(nullptr, length + slack, protection, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) {
+        return MAP_FAILED;
+    }
+    const uintptr_t begin = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t aligned = (begin + slack - 1) & ~(slack - 1);
+    if (aligned != begin) {
+        munmap(raw, aligned - begin);
+    }
+    const uintptr_t tail = aligned + length;
+    if (tail != begin + length + slack) {
+        munmap(reinterpret_cast<void*>(tail), begin + length + slack - tail);
+    }
+    return reinterpret_cast<void*>(aligned);
+}
+
+// Asks for huge pages; where the kernel has none to give, the block works with small pages.
+void AdviseHugePages(void* block, size_t length) {
+    madvise(block, length, MADV_HUGEPAGE);
+}
+
 } // namespace
+
+void* AllocLargeBlock(size_t size) {
+    const size_t length = MappedLength(size);
+    void* block = length ? MapAligned(length, PROT_READ | PROT_WRITE) : MAP_FAILED;
+    if (block == MAP_FAILED) {
+        return nullptr;
+    }
+    AdviseHugePages(block, length);
+    return block;
+}
+
+void* GrowLargeBlock(void* block, size_t oldSize, size_t newSize) {
+    const size_t oldLength = MappedLength(oldSize);
+    const size_t newLength = MappedLength(newSize);
+    if (newSize <= oldSize || newLength == oldLength) {
+        return block;
+    }
+    if (newLength == 0) {
+        return nullptr;
+    }
+    // In place when the address space after the block is free.
+    if (mremap(block, oldLength, newLength, 0) != MAP_FAILED) {
+        AdviseHugePages(block, newLength);
+        return block;
+    }
+    // Else the pages move to an aligned place reserved for them, so huge pages stay whole.
+    void* target = MapAligned(newLength, PROT_NONE);
+    if (target == MAP_FAILED) {
+        return nullptr;
+    }
+    void* moved = mremap(block, oldLength, newLength, MREMAP_MAYMOVE | MREMAP_FIXED, target);
+    if (moved == MAP_FAILED) {
+        munmap(target, newLength);
+        return nullptr;
+    }
+    AdviseHugePages(moved, newLength);
+    return moved;
+}
+
+void FreeLargeBlock(void* block, size_t size) {
+    if (block) {
+        munmap(block, MappedLength(size));
+    }
+}
 
 bool IsReadable(const void* p, size_t n) {
     uintptr_t last;
