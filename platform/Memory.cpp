@@ -123,13 +123,15 @@ bool RangeHas(uintptr_t first, uintptr_t last, Permission has) {
     return false;
 }
 
-// The size in whole pages (at least one); 0 when that passes the address space.
+// The size in whole huge pages (at least one); 0 when that passes the address space. A block
+// that ended inside a huge page would have its tail filled with small pages, and after growing
+// the huge page around that tail could not be made whole: every 4 KB of it would fault on its own.
 size_t MappedLength(size_t size) {
-    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    if (size > SIZE_MAX - page) {
+    const size_t unit = kLargeBlockAlignment;
+    if (size > SIZE_MAX - unit) {
         return 0;
     }
-    return size == 0 ? page : (size + page - 1) & ~(page - 1);
+    return size == 0 ? unit : (size + unit - 1) & ~(unit - 1);
 }
 
 // Address space of `length` bytes starting on a huge-page boundary, not yet backed by memory;

@@ -19,10 +19,10 @@ bool IsExecutable(const void* p);
 // Copies the pointer-sized word at p into *out; false (and *out untouched) when it cannot be read.
 bool ReadWordSafely(const void* p, uintptr_t* out);
 
-// Large blocks: mappings of their own, aligned on the 2 MB of a huge page and marked for huge
-// pages, so that filling one costs a fault per 2 MB instead of one per 4 KB page, and growing one
-// moves its page tables instead of copying its bytes. Worth it from a few MB on; only the pages
-// actually written take memory.
+// Large blocks: mappings of their own in whole huge pages of 2 MB, aligned on them and marked for
+// them, so that filling one costs a fault per 2 MB instead of one per 4 KB page, and growing one
+// moves its page tables instead of copying its bytes. Worth it from a few MB on. Only the huge
+// pages written into take memory (the last one whole, however little of it is used).
 inline constexpr size_t kLargeBlockAlignment = size_t(2) << 20;
 
 // A block of at least `size` bytes, aligned on kLargeBlockAlignment; null when the memory is not

@@ -204,8 +204,9 @@ TEST(Memory, LargeBlocksGrowWithTheirBytes) {
         }
         Fill(block, oldSize, 7);
 
-        // A page just past the block's last page keeps it from growing in place.
-        u8* const end = block + ((oldSize + PageSize() - 1) & ~(PageSize() - 1));
+        // A page just past the block's last huge page keeps it from growing in place.
+        const size_t unit = platform::kLargeBlockAlignment;
+        u8* const end = block + ((oldSize + unit - 1) & ~(unit - 1));
         void* taken = MAP_FAILED;
         if (neighbour) {
             taken = mmap(end, PageSize(), PROT_READ | PROT_WRITE,
@@ -213,7 +214,10 @@ TEST(Memory, LargeBlocksGrowWithTheirBytes) {
             ASSERT_EQ(taken, static_cast<void*>(end));
             *static_cast<u8*>(taken) = 99;
         }
+        // Growth within the last huge page needs no change of the mapping.
+        EXPECT_TRUE(platform::IsWritable(block, size_t(end - block)));
         EXPECT_EQ(platform::GrowLargeBlock(block, oldSize, oldSize - 100), block);
+        EXPECT_EQ(platform::GrowLargeBlock(block, oldSize, size_t(end - block)), block);
         const size_t newSize = size_t(9) << 20;
         auto* grown = static_cast<u8*>(platform::GrowLargeBlock(block, oldSize, newSize));
         ASSERT_NE(grown, nullptr);
