@@ -2,6 +2,7 @@
 
 #include "core/base/ClassicTranslator.h"
 #include "launcher/ConfigDlg.h"
+#include "launcher/HelpDlg.h"
 #include "launcher/LauncherApp.h"
 #include "launcher/LauncherText.h"
 #include "platform/ui/MessageBox.h"
@@ -104,9 +105,18 @@ void CMainDlg::OnConfigure() {
     dialog.DoModal();
 }
 
+void CMainDlg::OnHelp() {
+    CHelpDlg dialog;
+    dialog.DoModal();
+}
+
 void CMainDlg::OnCommand(u32 id, i32 code) {
     if (id == kMainDlgConfigureId && code == ui::BN_CLICKED) {
         OnConfigure();
+        return;
+    }
+    if (id == kMainDlgHelpId && code == ui::BN_CLICKED) {
+        OnHelp();
         return;
     }
     if (id == kMainDlgUpdateId && code == ui::BN_CLICKED) {

@@ -64,13 +64,15 @@ printf '1\r\nVendor Device Geom Aniso1 Aniso2 Aniso4 Aniso8 Aniso16 PArith11 PTe
 
 # The bench dialog needs the replay to exist; the stand-in never reads it.
 replay="$demo/GameData/Tracks/Replays/Bench.Replay.Zun"
-[ -e "$replay" ] || : >"$replay"
+[ -e "$replay" ] || printf 'demo replay\n' >"$replay"
 
 if [ ! -e "$demo/GameStandin.txt" ]; then
   cat >"$demo/GameStandin.txt" <<EOF
 # How the stand-in game behaves when the launcher starts it (see apps/game-standin/main.cpp).
 gpu_vendor = 0x$vendor
 gpu_device = 0x$device
+# The frame rate its benches report (made up).
+fps = 61.27
 EOF
 fi
 

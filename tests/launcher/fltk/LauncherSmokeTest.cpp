@@ -8,9 +8,13 @@
 // would open, and open the window under test in its place. A dialog added to the launcher adds
 // its test here. A copy of every picture goes to the folder named by BRISALDE_TEST_PICTURES, for
 // a person to look at.
+#include "launcher/AdvancedDlg.h"
+#include "launcher/BenchDlg.h"
 #include "launcher/ConfigDlg.h"
+#include "launcher/HelpDlg.h"
 #include "launcher/LauncherApp.h"
 #include "launcher/MainDlg.h"
+#include "launcher/import/CustomDataDlg.h"
 #include "platform/HostPath.h"
 #include "platform/Process.h"
 #include "platform/ui/FileDialog.h"
@@ -95,6 +99,24 @@ protected:
 
     std::string Shot(const std::string& name) const { return m_Shots + "/" + name + "\n"; }
 
+    // The demo in French (the longest texts).
+    void InFrench() const {
+        WriteWholeFile(m_Demo + "/registry/Software/Vorel/Brisalde.reg",
+                       "[HKEY_CURRENT_USER\\Software\\Vorel\\Brisalde]\n\"Version\"=\"0.0.1.0\"\n"
+                       "\"Language\"=\"fr\"\n");
+    }
+
+    // A dialog run in the main dialog's place: saved as "<template id>.png" at its template's
+    // size.
+    void ExpectSavedAtItsSize(const std::string& printed, u32 templateId) const {
+        const std::string name = std::to_string(templateId) + ".png";
+        EXPECT_EQ(printed, Shot(name));
+        const ui::Rect size = TemplatePixels(templateId);
+        const fltktest::PictureFacts facts = Picture(name);
+        EXPECT_EQ(facts.Width, size.Width());
+        EXPECT_EQ(facts.Height, size.Height());
+    }
+
     CTempFolder m_Folder;
     std::string m_Demo;
     std::string m_Shots;
@@ -158,9 +180,7 @@ TEST_F(LauncherSmoke, MainDialogWithoutADisplay) {
 // The configuration dialog as Configure opens it, in French (the longest texts), over the demo's
 // adapter and both catalogues.
 TEST_F(LauncherSmoke, ConfigurationDialog) {
-    WriteWholeFile(m_Demo + "/registry/Software/Vorel/Brisalde.reg",
-                   "[HKEY_CURRENT_USER\\Software\\Vorel\\Brisalde]\n\"Version\"=\"0.0.1.0\"\n"
-                   "\"Language\"=\"fr\"\n");
+    InFrench();
     const std::string printed = Open([] {
         CConfigDlg dialog;
         theApp.m_ConfigDlg = &dialog;
@@ -169,11 +189,62 @@ TEST_F(LauncherSmoke, ConfigurationDialog) {
         EXPECT_EQ(ending, ui::IDCANCEL);
         return ui::IDCANCEL;
     });
-    EXPECT_EQ(printed, Shot(std::to_string(kConfigDlgTemplateId) + ".png"));
-    const ui::Rect size = TemplatePixels(kConfigDlgTemplateId);
-    const fltktest::PictureFacts facts = Picture(std::to_string(kConfigDlgTemplateId) + ".png");
-    EXPECT_EQ(facts.Width, size.Width());
-    EXPECT_EQ(facts.Height, size.Height());
+    ExpectSavedAtItsSize(printed, kConfigDlgTemplateId);
+}
+
+// The advanced settings dialog as the configuration dialog's Advanced opens it, in French, on its
+// first page.
+TEST_F(LauncherSmoke, AdvancedDialog) {
+    InFrench();
+    const std::string printed = Open([] {
+        CAdvancedDlg dialog;
+        theApp.m_AdvancedDlg = &dialog;
+        const int ending = dialog.DoModal();
+        theApp.m_AdvancedDlg = nullptr;
+        EXPECT_EQ(ending, ui::IDCANCEL);
+        return ui::IDCANCEL;
+    });
+    ExpectSavedAtItsSize(printed, kAdvancedDlgTemplateId);
+}
+
+// The help dialog and the custom-data dialog its Custom data button opens, in French.
+TEST_F(LauncherSmoke, HelpAndCustomDataDialogs) {
+    InFrench();
+    const std::string printed = Open([] {
+        CHelpDlg help;
+        EXPECT_EQ(help.DoModal(), ui::IDCANCEL);
+        CCustomDataDlg customData;
+        EXPECT_EQ(customData.DoModal(), ui::IDCANCEL);
+        return ui::IDCANCEL;
+    });
+    const std::string help = std::to_string(kHelpDlgTemplateId) + ".png";
+    const std::string customData = std::to_string(kCustomDataDlgTemplateId) + ".png";
+    EXPECT_EQ(printed, Shot(help) + Shot(customData));
+    for (const u32 id : {kHelpDlgTemplateId, kCustomDataDlgTemplateId}) {
+        const ui::Rect size = TemplatePixels(id);
+        const fltktest::PictureFacts facts = Picture(std::to_string(id) + ".png");
+        EXPECT_EQ(facts.Width, size.Width()) << id;
+        EXPECT_EQ(facts.Height, size.Height()) << id;
+    }
+}
+
+// The bench dialog as Bench opens it, in French, before a run: 408 x 245 pixels.
+TEST_F(LauncherSmoke, BenchDialog) {
+    WriteWholeFile(m_Demo + "/registry/Software/Vorel/Brisalde.reg",
+                   "[HKEY_CURRENT_USER\\Software\\Vorel\\Brisalde]\n\"Version\"=\"0.0.1.0\"\n"
+                   "\"Language\"=\"fr\"\n");
+    const std::string printed = Open([] {
+        CBenchDlg dialog;
+        EXPECT_EQ(dialog.DoModal(), ui::IDCANCEL);
+        return ui::IDCANCEL;
+    });
+    EXPECT_EQ(printed, Shot(std::to_string(kBenchDlgTemplateId) + ".png"));
+    const fltktest::PictureFacts facts = Picture(std::to_string(kBenchDlgTemplateId) + ".png");
+    EXPECT_EQ(facts.Width, 408);
+    EXPECT_EQ(facts.Height, 245);
+    EXPECT_EQ(TemplatePixels(kBenchDlgTemplateId), (ui::Rect{0, 0, 408, 245}));
+    // Nothing ran.
+    EXPECT_FALSE(std::filesystem::exists(m_Demo + "/GameStandin.log"));
 }
 
 // One test per message box type: saved, then given its negative answer.
