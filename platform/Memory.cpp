@@ -195,7 +195,9 @@ void* GrowLargeBlock(void* block, size_t oldSize, size_t newSize) {
     }
     void* moved = mremap(block, oldLength, newLength, MREMAP_MAYMOVE | MREMAP_FIXED, target);
     if (moved == MAP_FAILED) {
-        munmap(target, newLength);
+        // The kernel may have dropped the reservation before it failed, and another thread may
+        // have mapped something there since: unmapping it now could take that away. What stays
+        // is address space without memory, and only when the failure came first.
         return nullptr;
     }
     AdviseHugePages(moved, newLength);
