@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
+#include <sys/mman.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -122,7 +123,92 @@ bool RangeHas(uintptr_t first, uintptr_t last, Permission has) {
     return false;
 }
 
+// The size in whole huge pages (at least one); 0 when that passes the address space. A block
+// that ended inside a huge page would have its tail filled with small pages, and after growing
+// the huge page around that tail could not be made whole: every 4 KB of it would fault on its own.
+size_t MappedLength(size_t size) {
+    const size_t unit = kLargeBlockAlignment;
+    if (size > SIZE_MAX - unit) {
+        return 0;
+    }
+    return size == 0 ? unit : (size + unit - 1) & ~(unit - 1);
+}
+
+// Address space of `length` bytes starting on a huge-page boundary, not yet backed by memory;
+// MAP_FAILED when there is none. The slack taken to align it is given back.
+void* MapAligned(size_t length, int protection) {
+    const size_t slack = kLargeBlockAlignment;
+    if (length > SIZE_MAX - slack) {
+        return MAP_FAILED;
+    }
+    void* raw = mmap(nullptr, length + slack, protection, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) {
+        return MAP_FAILED;
+    }
+    const uintptr_t begin = reinterpret_cast<uintptr_t>(raw);
+    const uintptr_t aligned = (begin + slack - 1) & ~(slack - 1);
+    if (aligned != begin) {
+        munmap(raw, aligned - begin);
+    }
+    const uintptr_t tail = aligned + length;
+    if (tail != begin + length + slack) {
+        munmap(reinterpret_cast<void*>(tail), begin + length + slack - tail);
+    }
+    return reinterpret_cast<void*>(aligned);
+}
+
+// Asks for huge pages; where the kernel has none to give, the block works with small pages.
+void AdviseHugePages(void* block, size_t length) {
+    madvise(block, length, MADV_HUGEPAGE);
+}
+
 } // namespace
+
+void* AllocLargeBlock(size_t size) {
+    const size_t length = MappedLength(size);
+    void* block = length ? MapAligned(length, PROT_READ | PROT_WRITE) : MAP_FAILED;
+    if (block == MAP_FAILED) {
+        return nullptr;
+    }
+    AdviseHugePages(block, length);
+    return block;
+}
+
+void* GrowLargeBlock(void* block, size_t oldSize, size_t newSize) {
+    const size_t oldLength = MappedLength(oldSize);
+    const size_t newLength = MappedLength(newSize);
+    if (newSize <= oldSize || newLength == oldLength) {
+        return block;
+    }
+    if (newLength == 0) {
+        return nullptr;
+    }
+    // In place when the address space after the block is free.
+    if (mremap(block, oldLength, newLength, 0) != MAP_FAILED) {
+        AdviseHugePages(block, newLength);
+        return block;
+    }
+    // Else the pages move to an aligned place reserved for them, so huge pages stay whole.
+    void* target = MapAligned(newLength, PROT_NONE);
+    if (target == MAP_FAILED) {
+        return nullptr;
+    }
+    void* moved = mremap(block, oldLength, newLength, MREMAP_MAYMOVE | MREMAP_FIXED, target);
+    if (moved == MAP_FAILED) {
+        // The kernel may have dropped the reservation before it failed, and another thread may
+        // have mapped something there since: unmapping it now could take that away. What stays
+        // is address space without memory, and only when the failure came first.
+        return nullptr;
+    }
+    AdviseHugePages(moved, newLength);
+    return moved;
+}
+
+void FreeLargeBlock(void* block, size_t size) {
+    if (block) {
+        munmap(block, MappedLength(size));
+    }
+}
 
 bool IsReadable(const void* p, size_t n) {
     uintptr_t last;

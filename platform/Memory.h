@@ -19,4 +19,20 @@ bool IsExecutable(const void* p);
 // Copies the pointer-sized word at p into *out; false (and *out untouched) when it cannot be read.
 bool ReadWordSafely(const void* p, uintptr_t* out);
 
+// Large blocks: mappings of their own in whole huge pages of 2 MB, aligned on them and marked for
+// them, so that filling one costs a fault per 2 MB instead of one per 4 KB page, and growing one
+// moves its page tables instead of copying its bytes. Worth it from a few MB on. Only the huge
+// pages written into take memory (the last one whole, however little of it is used).
+inline constexpr size_t kLargeBlockAlignment = size_t(2) << 20;
+
+// A block of at least `size` bytes, aligned on kLargeBlockAlignment; null when the memory is not
+// there.
+void* AllocLargeBlock(size_t size);
+// The block grown to `newSize` bytes, its first `oldSize` bytes kept (possibly at another address,
+// still aligned); null, with the block untouched, when it cannot grow. A size at or below the old
+// one answers the block itself.
+void* GrowLargeBlock(void* block, size_t oldSize, size_t newSize);
+// Gives back a block of AllocLargeBlock or GrowLargeBlock, `size` being what it was asked with.
+void FreeLargeBlock(void* block, size_t size);
+
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "core/base/ClassicString.h"
 
 #include "platform/Endian.h"
+#include "platform/Memory.h"
 
 #include <algorithm>
 #include <bit>
@@ -35,6 +36,19 @@ u32 AddLengths(u64 a, u64 b) {
 //                   = capacity, the first unused.
 //   capacity >= 128: 4 bytes, little-endian capacity | 0x80000000 (so the byte just below the
 //                   text has its top bit set).
+template <class Ch>
+size_t BlockBytes(u32 capacity) {
+    return (capacity >= 128 ? 4 : sizeof(Ch)) + (size_t(capacity) + 1) * sizeof(Ch);
+}
+
+// Blocks of 2 MB and more (a downloaded file, a whole document) are mappings of their own: they
+// fill with a fault per huge page instead of one per 4 KB page, and grow without copying. The
+// capacity alone tells which kind a block is.
+template <class Ch>
+bool IsLargeBlock(u32 capacity) {
+    return BlockBytes<Ch>(capacity) >= platform::kLargeBlockAlignment;
+}
+
 // Null when the capacity passes the limit or the allocation fails.
 template <class Ch>
 Ch* TryAllocBlock(u32 capacity) {
@@ -42,7 +56,9 @@ Ch* TryAllocBlock(u32 capacity) {
         return nullptr;
     const bool large = capacity >= 128;
     const size_t header = large ? 4 : sizeof(Ch);
-    u8* block = static_cast<u8*>(std::malloc(header + (size_t(capacity) + 1) * sizeof(Ch)));
+    const size_t bytes = BlockBytes<Ch>(capacity);
+    u8* block = static_cast<u8*>(IsLargeBlock<Ch>(capacity) ? platform::AllocLargeBlock(bytes)
+                                                            : std::malloc(bytes));
     if (!block)
         return nullptr;
     if (large) {
@@ -82,7 +98,12 @@ u32 CapacityOf(const Ch* text) {
 
 template <class Ch>
 void FreeBlock(Ch* text) {
-    if (text && text != ClassicEmptyText<Ch>())
+    if (!text || text == ClassicEmptyText<Ch>())
+        return;
+    const u32 capacity = CapacityOf(text);
+    if (IsLargeBlock<Ch>(capacity))
+        platform::FreeLargeBlock(BlockOf(text), BlockBytes<Ch>(capacity));
+    else
         std::free(BlockOf(text));
 }
 
@@ -358,11 +379,14 @@ bool TClassicString<Ch>::TryReserve(u32 n, bool keep) {
         return true;
     if (n > kMaxCapacity)
         return false;
-    if (keep && capacity >= 128) {
-        // Both blocks have the 4-byte header: the allocator may grow the block where it lies
-        // (or move its pages) instead of copying the text.
-        u8* block =
-            static_cast<u8*>(std::realloc(BlockOf(m_Text), 4 + (size_t(n) + 1) * sizeof(Ch)));
+    if (keep && capacity >= 128 && IsLargeBlock<Ch>(capacity) == IsLargeBlock<Ch>(n)) {
+        // Both blocks have the 4-byte header and are of one kind: the block grows where it lies
+        // or its pages move, instead of the text being copied.
+        u8* old = BlockOf(m_Text);
+        u8* block = static_cast<u8*>(
+            IsLargeBlock<Ch>(n)
+                ? platform::GrowLargeBlock(old, BlockBytes<Ch>(capacity), BlockBytes<Ch>(n))
+                : std::realloc(old, BlockBytes<Ch>(n)));
         if (!block)
             return false;
         platform::StoreU32Le(block, n | kLargeHeaderBit);

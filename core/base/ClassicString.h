@@ -6,6 +6,8 @@
 // string that owns no storage points at one shared static empty text; a string that owns storage
 // has exactly one heap block whose capacity is exact (no growth factor) and is recorded in a
 // small header just below the text, so that the block is found from the text pointer alone.
+// Blocks of 2 MB and more are mappings of their own that fill with huge pages and grow without
+// copying (platform::AllocLargeBlock).
 #include "platform/Types.h"
 
 #include <concepts>

@@ -167,8 +167,10 @@ CNetHttpResult* CNetHttpClient::CreateRequest(u32 kind, CClassicStringRef path, 
 }
 
 void CNetHttpClient::Update() {
-    if (m_Session)
+    if (m_Session) {
+        LendReceiveAreas();
         m_Session->Pump(&StoreEvent);
+    }
     for (i64 i = 0; i < i64(m_Requests.m_Count); ++i) {
         CNetHttpResult* request = m_Requests.m_Items[i];
         if (!request->m_Signalled || request->m_Status == CNetHttpResult::s_StatusError)
@@ -180,6 +182,29 @@ void CNetHttpClient::Update() {
             --i;
         }
     }
+    for (u32 i = 0; i < m_Requests.m_Count; ++i)
+        TakeBackReceiveArea(m_Requests.m_Items[i]);
+}
+
+void CNetHttpClient::LendReceiveAreas() {
+    for (u32 i = 0; i < m_Requests.m_Count; ++i) {
+        CNetHttpResult* request = m_Requests.m_Items[i];
+        CClassicString& body = request->m_Body;
+        const u32 room = body.GetCapacity() - body.GetLength();
+        if (request->m_Status == CNetHttpResult::s_StatusDownloading && request->m_Handle && room)
+            m_Session->SetReceiveArea(
+                request->m_Handle, reinterpret_cast<u8*>(body.GetText()) + body.GetLength(), room);
+    }
+}
+
+void CNetHttpClient::TakeBackReceiveArea(CNetHttpResult* request) {
+    if (!m_Session || !request->m_Handle)
+        return;
+    m_Session->SetReceiveArea(request->m_Handle, nullptr, 0);
+    // Bytes that landed but were not read lay over the body's terminator.
+    CClassicString& body = request->m_Body;
+    if (body.GetCapacity() != 0)
+        body.GetText()[body.GetLength()] = 0;
 }
 
 bool CNetHttpClient::Step(CNetHttpResult* request) {
@@ -296,6 +321,8 @@ bool CNetHttpClient::MakeRoom(CNetHttpResult* request) {
     }
     capacity = std::min(capacity, u64(m_BodyLimit) + s_ReadSlot);
     capacity = std::min<u64>(std::max(capacity, needed), 0xFFFFFFFF);
+    // The block may move: the transport must not land bytes in the old one.
+    TakeBackReceiveArea(request);
     if (body.TryReserve(u32(capacity), true))
         return true;
     return capacity > needed && body.TryReserve(u32(needed), true);
@@ -364,8 +391,10 @@ void CNetHttpClient::RemoveRequest(CNetHttpResult* request) {
     CNetHttpResult** const at = std::find(begin, end, request);
     if (at == end)
         return;
-    if (request->m_Handle && m_Session)
+    if (request->m_Handle && m_Session) {
+        TakeBackReceiveArea(request);
         m_Session->Close(request->m_Handle);
+    }
     request->m_Handle = 0;
     request->m_Client = nullptr;
     std::copy(at + 1, end, at);
@@ -395,6 +424,7 @@ void CNetHttpClient::SetLastError(const char* text, u32 number) {
 }
 
 void CNetHttpClient::Fail(CNetHttpResult* request) {
+    TakeBackReceiveArea(request);
     request->m_Status = CNetHttpResult::s_StatusError;
     request->m_Body.Assign(m_LastError);
 }

@@ -109,6 +109,12 @@ private:
     bool ReadBody(CNetHttpResult* request);
     // Makes room for one more read slot after the body; false when it cannot grow.
     bool MakeRoom(CNetHttpResult* request);
+    // For the length of a pass, each downloading request lends the free room after its body to
+    // the transport, which lands arriving bytes there instead of keeping them for a copy. The
+    // room is taken back before the body's block may move or change, and at the end of the pass,
+    // so that between passes the body is the request's alone.
+    void LendReceiveAreas();
+    void TakeBackReceiveArea(CNetHttpResult* request);
 
     std::unique_ptr<platform::HttpSession> m_Session;
     NetRateMeter m_RateMeter{50};

@@ -81,7 +81,17 @@ struct CurlRequest {
     std::string Final;
     // The last block came in; a redirect that libcurl follows is not final.
     bool FinalKnown = false;
-    // Body bytes not read yet, from QueueHead on.
+    // Body bytes not read yet: first those that landed in the caller's area (from AreaRead to
+    // AreaFilled), then the queue's from QueueHead on. Bytes land in the area only while the
+    // queue is empty, so that they keep their order.
+    u8* Area = nullptr;
+    size_t AreaRoom = 0;
+    size_t AreaFilled = 0;
+    size_t AreaRead = 0;
+    // After a Read answered from the area, the caller may end what it got with a terminator,
+    // which falls on the next unread byte: that byte is kept here until it is read.
+    bool Kept = false;
+    u8 KeptByte = 0;
     std::string Queue;
     size_t QueueHead = 0;
     bool Paused = false;
@@ -93,12 +103,25 @@ struct CurlRequest {
     bool AwaitSend = false;
     bool AwaitRead = false;
 
-    size_t Queued() const { return Queue.size() - QueueHead; }
+    size_t Queued() const { return AreaFilled - AreaRead + Queue.size() - QueueHead; }
+
+    // The area's first unread byte, whole again.
+    u8* AreaUnread() {
+        if (Kept)
+            Area[AreaRead] = KeptByte;
+        Kept = false;
+        return Area + AreaRead;
+    }
 
     void ResetAnswer() {
         Current.clear();
         Final.clear();
         FinalKnown = false;
+        Area = nullptr;
+        AreaRoom = 0;
+        AreaFilled = 0;
+        AreaRead = 0;
+        Kept = false;
         Queue.clear();
         QueueHead = 0;
         Paused = false;
@@ -152,11 +175,20 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
         r->Paused = true;
         return CURL_WRITEFUNC_PAUSE;
     }
+    size_t landed = 0;
+    if (r->Area && r->QueueHead == r->Queue.size()) {
+        // Straight into the caller's memory: the only copy the body gets on this side.
+        landed = std::min(n, r->AreaRoom - r->AreaFilled);
+        std::memcpy(r->Area + r->AreaFilled, data, landed);
+        r->AreaFilled += landed;
+        if (landed == n)
+            return n;
+    }
     if (r->QueueHead != 0 && r->QueueHead >= r->Queue.size() / 2) {
         r->Queue.erase(0, r->QueueHead);
         r->QueueHead = 0;
     }
-    r->Queue.append(data, n);
+    r->Queue.append(data + landed, n - landed);
     return n;
 }
 
@@ -242,16 +274,30 @@ public:
         }
         if (r->Queued() == 0 && r->Paused)
             Resume(*r);
-        if (const size_t queued = r->Queued()) {
-            const size_t n = std::min<size_t>(queued, size);
-            std::memcpy(into, r->Queue.data() + r->QueueHead, n);
-            r->QueueHead += n;
-            if (r->QueueHead == r->Queue.size()) {
-                r->Queue.clear();
-                r->QueueHead = 0;
+        if (r->Queued() != 0) {
+            size_t n = 0;
+            if (r->AreaRead != r->AreaFilled) {
+                n = std::min<size_t>(r->AreaFilled - r->AreaRead, size);
+                // Read where they landed, they are already in place.
+                const u8* from = r->AreaUnread();
+                if (from != into)
+                    std::memmove(into, from, n);
+                r->AreaRead += n;
+            } else {
+                n = std::min<size_t>(r->Queue.size() - r->QueueHead, size);
+                std::memcpy(into, r->Queue.data() + r->QueueHead, n);
+                r->QueueHead += n;
+                if (r->QueueHead == r->Queue.size()) {
+                    r->Queue.clear();
+                    r->QueueHead = 0;
+                }
             }
             if (r->Paused && r->Queued() < r->QueueBound / 2)
                 Resume(*r);
+            // Including what the resumed transfer just landed.
+            r->Kept = r->AreaRead != r->AreaFilled;
+            if (r->Kept)
+                r->KeptByte = r->Area[r->AreaRead];
             *got = u32(n);
             return HttpReadResult::Data;
         }
@@ -269,6 +315,26 @@ public:
         }
         r->AwaitRead = true;
         return HttpReadResult::Pending;
+    }
+
+    void SetReceiveArea(HttpHandle handle, u8* at, size_t room) override {
+        CurlRequest* r = Find(handle);
+        if (!r)
+            return;
+        if (r->AreaRead != r->AreaFilled) {
+            // Bytes not read yet go before the queue's, while the old area is still there.
+            r->Queue.erase(0, r->QueueHead);
+            r->QueueHead = 0;
+            r->Queue.insert(0, reinterpret_cast<const char*>(r->AreaUnread()),
+                            r->AreaFilled - r->AreaRead);
+        }
+        // While queued bytes wait, the caller reads them to `at` first: the area would be taken
+        // at the wrong place, so it is declined.
+        r->Area = room && r->QueueHead == r->Queue.size() ? at : nullptr;
+        r->AreaRoom = r->Area ? room : 0;
+        r->AreaFilled = 0;
+        r->AreaRead = 0;
+        r->Kept = false;
     }
 
     u32 RelaxCertificates(HttpHandle handle) override {

@@ -11,7 +11,7 @@
 //                  transfer failed before;
 //   GetHeaders     the final answer's header block;
 //   Read           the body in order: data, pending (an event follows once there is more), end,
-//                  or an error number;
+//                  or an error number (SetReceiveArea can spare it a copy);
 //   Close          ends the request; no event is delivered for it afterwards.
 //
 // Error numbers are those of the engine's HTTP texts (12002 time-out, 12007 name not resolved,
@@ -84,6 +84,14 @@ public:
     virtual u32 GetHeaders(HttpHandle request, std::string_view* block) = 0;
     // Up to `size` body bytes into `into`.
     virtual HttpReadResult Read(HttpHandle request, u8* into, u32 size, u32* got, u32* error) = 0;
+    // Room in the caller's memory where it reads the body's next bytes: `room` bytes from `at`
+    // (null: none). The transport may write arriving bytes straight there, and a Read into the
+    // place where the next of them lie answers them without copying them again. The memory must
+    // stay where it is until the area is replaced, withdrawn or the request closed; bytes not
+    // read yet are kept then. After such a Read the caller may write one byte (a terminator) just
+    // after what it got. An offer made while bytes wait unread is declined, and a transport that
+    // does not land bytes ignores every offer.
+    virtual void SetReceiveArea(HttpHandle /*request*/, u8* /*at*/, size_t /*room*/) {}
     // From the next Send on the certificate is not verified at all. 0 or an error number.
     virtual u32 RelaxCertificates(HttpHandle request) = 0;
     virtual void Close(HttpHandle request) = 0;

@@ -74,6 +74,57 @@ TEST(ClassicString, TryReserveKeepsTheTextOrRefuses) {
     EXPECT_EQ(Text(wide), u"wide text");
 }
 
+// Texts from 2 MB on live in mappings of their own, aligned on a huge page below their 4-byte
+// header. The text survives every change of kind and every growth, copies and moves keep it, and
+// freeing gives the mapping back.
+TEST(ClassicString, LargeTextsKeepTheirTextAcrossEveryGrowth) {
+    const auto mapped = [](const void* text) {
+        return (reinterpret_cast<uintptr_t>(text) - 4) % (uintptr_t(2) << 20) == 0;
+    };
+    const auto pattern = [](u32 i) { return char('a' + (i * 7 + i / 4099) % 26); };
+    const auto holds = [&](const CClassicString& s, u32 n) {
+        for (u32 i = 0; i < n; ++i)
+            if (s.GetText()[i] != pattern(i))
+                return false;
+        return s.GetText()[s.GetLength()] == '\0';
+    };
+    CClassicString s;
+    u32 length = 0;
+    for (u32 capacity : {1u << 20, 3u << 20, 5u << 20, 40u << 20}) {
+        ASSERT_TRUE(s.TryReserve(capacity, true)) << capacity;
+        EXPECT_EQ(s.GetCapacity(), capacity);
+        EXPECT_EQ(mapped(s.GetText()), capacity >= (2u << 20)) << capacity;
+        EXPECT_TRUE(holds(s, length)) << capacity;
+        // Filled to a little below the capacity, as a download fills its body.
+        const u32 fill = capacity - 1000;
+        s.SetLength(fill);
+        for (u32 i = length; i < fill; ++i)
+            s.GetText()[i] = pattern(i);
+        length = fill;
+    }
+    CClassicString copy(s);
+    EXPECT_TRUE(mapped(copy.GetText()));
+    EXPECT_TRUE(holds(copy, length));
+    CClassicString moved(std::move(copy));
+    EXPECT_TRUE(holds(moved, length));
+    moved.Reserve(length + (8u << 20), true);
+    EXPECT_TRUE(holds(moved, length));
+    moved.SetLength(10);
+    EXPECT_TRUE(holds(moved, 10));
+    moved.Assign("short");
+    EXPECT_EQ(Text(moved), "short");
+    s.FreeText();
+    EXPECT_EQ(s.GetCapacity(), 0u);
+
+    CClassicWideString wide(u"wide");
+    ASSERT_TRUE(wide.TryReserve(1200000, true)); // 2.4 MB of characters
+    EXPECT_TRUE(mapped(wide.GetText()));
+    wide.SetLength(1200000, true, u'w');
+    ASSERT_TRUE(wide.TryReserve(3000000, true));
+    EXPECT_EQ(Text(wide).substr(0, 5), u"widew");
+    EXPECT_EQ(wide.GetText()[1199999], u'w');
+}
+
 TEST(ClassicString, EmptyStringsShareOneTextAndNeverAllocate) {
     CClassicString a, b;
     EXPECT_EQ(a.GetText(), b.GetText());

@@ -1,8 +1,14 @@
 #include "platform/Memory.h"
 
+#include "platform/Types.h"
+
+#include <cstring>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
+#include <string>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -149,6 +155,103 @@ TEST(Memory, EdgeRanges) {
     EXPECT_FALSE(platform::ReadWordSafely(nullptr, &word));
     EXPECT_FALSE(platform::ReadWordSafely(reinterpret_cast<const void*>(UINTPTR_MAX - 3), &word));
     EXPECT_EQ(word, 5u);
+}
+
+// The VmFlags line of the mapping that starts at p, from the process's detailed mapping list.
+std::string MappingFlags(const void* p) {
+    std::ifstream smaps("/proc/self/smaps");
+    char start[32];
+    std::snprintf(start, sizeof start, "%lx-",
+                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(p)));
+    bool inMapping = false;
+    for (std::string line; std::getline(smaps, line);) {
+        if (line.rfind(start, 0) == 0)
+            inMapping = true;
+        else if (inMapping && line.rfind("VmFlags:", 0) == 0)
+            return line;
+    }
+    return "";
+}
+
+void Fill(u8* p, size_t n, u8 seed) {
+    for (size_t i = 0; i < n; i += 4096)
+        p[i] = static_cast<u8>(seed + i / 4096);
+    p[n - 1] = seed;
+}
+
+bool Holds(const u8* p, size_t n, u8 seed) {
+    for (size_t i = 0; i < n; i += 4096)
+        if (p[i] != static_cast<u8>(seed + i / 4096))
+            return false;
+    return p[n - 1] == seed;
+}
+
+// A large block is aligned on a huge page, marked for huge pages and writable throughout; it
+// grows with its bytes kept, in place or, when the address space after it is taken, moved to
+// another aligned place.
+TEST(Memory, LargeBlocksGrowWithTheirBytes) {
+    struct stat sys;
+    const bool hugePages = stat("/sys/kernel/mm/transparent_hugepage", &sys) == 0;
+    for (const bool neighbour : {false, true}) {
+        SCOPED_TRACE(neighbour ? "address space after the block taken" : "free after the block");
+        const size_t oldSize = (size_t(3) << 20) + 5;
+        auto* block = static_cast<u8*>(platform::AllocLargeBlock(oldSize));
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % platform::kLargeBlockAlignment, 0u);
+        EXPECT_TRUE(platform::IsWritable(block, oldSize));
+        if (hugePages) {
+            EXPECT_NE(MappingFlags(block).find(" hg"), std::string::npos);
+        }
+        Fill(block, oldSize, 7);
+
+        // A page just past the block's last huge page keeps it from growing in place.
+        const size_t unit = platform::kLargeBlockAlignment;
+        u8* const end = block + ((oldSize + unit - 1) & ~(unit - 1));
+        void* taken = MAP_FAILED;
+        if (neighbour) {
+            taken = mmap(end, PageSize(), PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+            ASSERT_EQ(taken, static_cast<void*>(end));
+            *static_cast<u8*>(taken) = 99;
+        }
+        // Growth within the last huge page needs no change of the mapping.
+        EXPECT_TRUE(platform::IsWritable(block, size_t(end - block)));
+        EXPECT_EQ(platform::GrowLargeBlock(block, oldSize, oldSize - 100), block);
+        EXPECT_EQ(platform::GrowLargeBlock(block, oldSize, size_t(end - block)), block);
+        const size_t newSize = size_t(9) << 20;
+        auto* grown = static_cast<u8*>(platform::GrowLargeBlock(block, oldSize, newSize));
+        ASSERT_NE(grown, nullptr);
+        if (neighbour) {
+            EXPECT_NE(grown, block);
+            EXPECT_EQ(*static_cast<u8*>(taken), 99);
+            munmap(taken, PageSize());
+        }
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(grown) % platform::kLargeBlockAlignment, 0u);
+        EXPECT_TRUE(Holds(grown, oldSize, 7));
+        EXPECT_TRUE(platform::IsWritable(grown, newSize));
+        if (hugePages) {
+            EXPECT_NE(MappingFlags(grown).find(" hg"), std::string::npos);
+        }
+        Fill(grown, newSize, 11);
+        EXPECT_TRUE(Holds(grown, newSize, 11));
+        platform::FreeLargeBlock(grown, newSize);
+        EXPECT_FALSE(platform::IsReadable(grown, 1));
+    }
+}
+
+// Sizes the address space cannot hold are refused, and the block asked to grow stays as it was.
+TEST(Memory, LargeBlocksRefuseWhatCannotBe) {
+    const size_t absurd = size_t(1) << 60;
+    EXPECT_EQ(platform::AllocLargeBlock(absurd), nullptr);
+    EXPECT_EQ(platform::AllocLargeBlock(SIZE_MAX), nullptr);
+    const size_t size = size_t(2) << 20;
+    auto* block = static_cast<u8*>(platform::AllocLargeBlock(size));
+    ASSERT_NE(block, nullptr);
+    Fill(block, size, 3);
+    EXPECT_EQ(platform::GrowLargeBlock(block, size, absurd), nullptr);
+    EXPECT_TRUE(Holds(block, size, 3));
+    EXPECT_TRUE(platform::IsWritable(block, size));
+    platform::FreeLargeBlock(block, size);
 }
 
 } // namespace

@@ -11,10 +11,12 @@
 #include "system/file/PackedDateTime.h"
 #include "tests/support/http/TestServers.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <ctime>
 #include <curl/curl.h>
+#include <memory>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
@@ -295,6 +297,82 @@ TEST_F(HttpWire, PausedTransfers) {
     EXPECT_TRUE(Text(whole->m_Body) == Pattern(0, 2000000));
     EXPECT_EQ(chunked->m_Status, 3u);
     EXPECT_TRUE(Text(chunked->m_Body) == Pattern(0, 700000));
+}
+
+// The transport straight under a reader that works as the client does: it offers the room
+// after what it has read, reads in slots to where its next bytes go and ends each piece with a
+// terminator. Bytes land in the offered room before any read; taking the room back with bytes
+// still unread keeps them, and an offer made while they wait is declined (taken, it would put
+// later bytes where the waiting ones are to go).
+TEST_F(HttpWire, ReceiveAreas) {
+    u32 error = 0;
+    std::unique_ptr<platform::HttpSession> session = platform::CreateCurlHttpSession("K", &error);
+    ASSERT_TRUE(session);
+    ASSERT_EQ(session->Connect("127.0.0.1", Port("http"), nullptr, nullptr), 0u);
+    platform::HttpRequestParams params;
+    params.Path = "bytes?n=2000000&chunked=1&piece=1000";
+    u32 events = 0;
+    platform::HttpHandle handle = 0;
+    ASSERT_EQ(session->CreateRequest(params, &events, &handle), 0u);
+    ASSERT_EQ(session->Send(handle), 0u);
+    const auto pump = [&] {
+        session->Wait(20);
+        session->Pump([](void* context, u32, u32, u32) { ++*static_cast<u32*>(context); });
+    };
+    std::string_view headers;
+    for (int i = 0; i < 500 && session->GetHeaders(handle, &headers) != 0; ++i)
+        pump();
+    ASSERT_EQ(session->GetHeaders(handle, &headers), 0u);
+
+    constexpr u8 kUntouched = 0xEE; // not a byte of the pattern, which stays below 251
+    std::vector<u8> body(2000001, kUntouched);
+    size_t length = 0;
+    bool ended = false;
+    bool failed = false;
+    // One slot to the reader's next place, ended with a terminator.
+    const auto read = [&] {
+        u32 got = 0;
+        u32 readError = 0;
+        const platform::HttpReadResult result =
+            session->Read(handle, body.data() + length, 16384, &got, &readError);
+        if (result == platform::HttpReadResult::Data && length + got < body.size()) {
+            length += got;
+            body[length] = 0;
+        }
+        ended = result == platform::HttpReadResult::End;
+        failed = result == platform::HttpReadResult::Error;
+        return result;
+    };
+
+    // What came with the headers is read first, then the room after it is offered.
+    while (read() == platform::HttpReadResult::Data) {
+    }
+    const size_t start = length;
+    session->SetReceiveArea(handle, body.data() + start, 50000);
+    // More than one slot lands, so that bytes are still unread after the first read.
+    for (int i = 0; i < 500 && body[start + 20000] == kUntouched && !ended; ++i)
+        pump();
+    ASSERT_NE(body[start + 20000], kUntouched) << "too little landed before the first read";
+    ASSERT_EQ(read(), platform::HttpReadResult::Data);
+
+    // Taken back with bytes unread; the room after the reader's place is reused, then offered
+    // again at once, while those bytes wait. The reader goes on past them without a new offer.
+    session->SetReceiveArea(handle, nullptr, 0);
+    std::fill(body.begin() + std::ptrdiff_t(length), body.end(), kUntouched);
+    session->SetReceiveArea(handle, body.data() + length, body.size() - 1 - length);
+    int pending = 0;
+    for (int i = 0; i < 20000 && !ended && !failed; ++i) {
+        if (read() == platform::HttpReadResult::Pending) {
+            if (++pending > 3)
+                session->SetReceiveArea(handle, body.data() + length, body.size() - 1 - length);
+            pump();
+        }
+    }
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(length, 2000000u);
+    EXPECT_TRUE(std::string(reinterpret_cast<const char*>(body.data()), length) ==
+                Pattern(0, 2000000));
+    session->Close(handle);
 }
 
 TEST_F(HttpWire, PostAndHead) {
