@@ -15,6 +15,16 @@ bool StartsWithNoCase(const char* p, u32 n, const char (&word)[5]) {
     return true;
 }
 
+// The first c at or after i, or null. Tags and the gaps between them are mostly short: a plain
+// loop finds their end before a call to memchr would have started; long runs go to memchr.
+const char* FindFrom(const char* t, u32 i, u32 length, char c) {
+    const u32 near = length - i < 16 ? length : i + 16;
+    for (; i < near; ++i)
+        if (t[i] == c)
+            return t + i;
+    return i < length ? static_cast<const char*>(std::memchr(t + i, c, length - i)) : nullptr;
+}
+
 } // namespace
 
 void HtmlToText(CClassicString& text, bool collapseBlanks) {
@@ -29,8 +39,7 @@ void HtmlToText(CClassicString& text, bool collapseBlanks) {
     for (u32 i = 0; i < length; ++i) {
         if (inTag || !keep) {
             // Only the end of the tag, or the next tag, matters here: skip to it at once.
-            const char* next =
-                static_cast<const char*>(std::memchr(t + i, inTag ? '>' : '<', length - i));
+            const char* next = FindFrom(t, i, length, inTag ? '>' : '<');
             if (!next)
                 break;
             i = u32(next - t);

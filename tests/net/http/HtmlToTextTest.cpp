@@ -1,7 +1,9 @@
 // The tag stripper over small pages and the edges of its rules.
 #include "net/http/HtmlToText.h"
 
+#include <cctype>
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 
 namespace {
@@ -55,6 +57,60 @@ TEST(HtmlToText, LongPage) {
         expected += "word" + std::to_string(i) + " ";
     }
     EXPECT_EQ(Strip(html, true), expected);
+}
+
+// The rules read one character at a time, without skipping ahead.
+std::string ReadByCharacter(const std::string& html, bool collapse) {
+    std::string out;
+    bool inTag = false, keep = true, lastWasBlank = true;
+    auto startsWith = [&](size_t at, const char* word) {
+        for (size_t k = 0; k < 4; ++k)
+            if (at + k >= html.size() || std::tolower(u8(html[at + k])) != word[k])
+                return false;
+        return true;
+    };
+    for (size_t i = 0; i < html.size(); ++i) {
+        char c = html[i];
+        if (inTag) {
+            inTag = c != '>';
+            continue;
+        }
+        if (c == '<') {
+            inTag = true;
+            if (startsWith(i + 1, "head"))
+                keep = false;
+            else if (startsWith(i + 1, "body"))
+                keep = true;
+            c = ' ';
+        }
+        if (!keep)
+            continue;
+        const bool blank = c == ' ' || c == '\t';
+        if (collapse && blank && lastWasBlank)
+            continue;
+        lastWasBlank = blank;
+        out += c;
+    }
+    return out;
+}
+
+// Tags and gaps of every length from none to far past the stripper's short scans, with head and
+// body switches among them.
+TEST(HtmlToText, AgreesWithAReadingByCharacter) {
+    std::mt19937 random(7);
+    const char* pieces[] = {"<", ">", "<head", "<BODY", " ", "\t", "x", "he", "ad"};
+    for (int round = 0; round < 2000; ++round) {
+        std::string html;
+        const int count = int(random() % 12);
+        for (int k = 0; k < count; ++k) {
+            const char* piece = pieces[random() % std::size(pieces)];
+            html.append(random() % 3 == 0 ? random() % 40 : 1, piece[0]);
+            html += piece;
+        }
+        for (bool collapse : {false, true})
+            ASSERT_EQ(Strip(html, collapse), ReadByCharacter(html, collapse))
+                << '"' << html << '"' << collapse;
+    }
 }
 
 } // namespace
