@@ -11,6 +11,7 @@
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
+#include <typeinfo>
 
 namespace {
 
@@ -818,7 +819,21 @@ u32 CMwNod::Archive(CClassicArchive& archive) {
                 ArchiveChunk(archive, id);
                 continue;
             }
-            // A skippable chunk is encoded into memory first, so that its size precedes it.
+            // A skippable chunk: its size precedes it. Into a binary memory stream the chunk goes
+            // in place and its size is filled in after; elsewhere it is encoded into memory first.
+            CClassicBuffer* stream = archive.GetBuffer();
+            if (!archive.m_Text && stream && typeid(*stream) == typeid(CClassicBufferMemory)) {
+                u32 header[2] = {s_SkipTag, 0};
+                archive.WriteUInts(header, 2);
+                const u32 start = stream->GetPosition();
+                ArchiveChunk(archive, id);
+                const u32 end = stream->GetPosition();
+                u32 size = end - start;
+                stream->SetPosition(start - 4);
+                archive.WriteUInts(&size, 1);
+                stream->SetPosition(end);
+                continue;
+            }
             CClassicPooledBuffer memory;
             {
                 CStreamSwap swap(archive, memory.Get());
