@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -257,6 +258,36 @@ TEST_F(MwNod, NodRefHoldsOneReferencePerHolder) {
         EXPECT_EQ(nod->GetRefCount(), 2);
     }
     EXPECT_EQ(events, (Events{"deleted nod"}));
+}
+
+// A move hands the one reference over: the count stays, the source holds nothing, and a holder
+// moved onto gives back what it held.
+TEST_F(MwNod, NodRefMovesItsReference) {
+    Events events;
+    CTraceNod* nod = new CTraceNod("nod", &events);
+    CTraceNod* other = new CTraceNod("other", &events);
+    {
+        CMwNodRef first(nod);
+        CMwNodRef moved(std::move(first));
+        EXPECT_EQ(nod->GetRefCount(), 1);
+        EXPECT_EQ(first.Get(), nullptr);
+        EXPECT_EQ(moved.Get(), nod);
+        CMwNodRef& same = moved;
+        moved = std::move(same); // moving a holder onto itself keeps its reference
+        EXPECT_EQ(nod->GetRefCount(), 1);
+        CMwNodRef target(other);
+        target = std::move(moved);
+        EXPECT_EQ(events, (Events{"deleted other"}));
+        EXPECT_EQ(nod->GetRefCount(), 1);
+        // Holders in a growing array keep one reference each.
+        std::vector<CMwNodRef> holders;
+        for (int i = 0; i < 100; ++i)
+            holders.emplace_back(nod);
+        EXPECT_EQ(nod->GetRefCount(), 101);
+        holders.erase(holders.begin(), holders.begin() + 40);
+        EXPECT_EQ(nod->GetRefCount(), 61);
+    }
+    EXPECT_EQ(events, (Events{"deleted other", "deleted nod"}));
 }
 
 TEST_F(MwNod, SetIdNameAndTheIdNameMember) {
