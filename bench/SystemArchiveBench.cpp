@@ -74,7 +74,7 @@ public:
                 CClassicWideString(CClassicStringRef(("nod " + std::to_string(i)).c_str()));
             nod->m_Real = f32(i) * 0.25f;
             main->Link(nod);
-            SNodValues values{nod->m_Value, nod->m_Name, nod->m_Real, 0xFFFFFFFF, 0xFFFFFFFF};
+            SNodValues values{nod->m_Value, {}, nod->m_Real, 0xFFFFFFFF, 0xFFFFFFFF};
             if (i > 0) {
                 nod->Link(nods[i / 2]);
                 values.LinkIndex = i / 2 + 1;
@@ -89,6 +89,12 @@ public:
             nods.push_back(nod);
             m_Values.push_back(std::move(values));
         }
+        // The floor's names are copied once the tree is whole, so that they lie in order in one
+        // stretch of memory as an array of values does. Copied while building, they lay among the
+        // tree's allocations, and reading them made the floor's time per value double from 10 000
+        // to 100 000 nods.
+        for (u32 i = 0; i < count; ++i)
+            m_Values[i].Name = nods[i]->m_Name;
         for (u32 i = 0; i < kFiles; ++i) {
             m_Bound.emplace_back(new CArchiveTestNod);
             CSystemEngine::AttachNodToFid(m_Bound.back().Get(), m_Fids[kFiles + i]);
