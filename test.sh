@@ -18,27 +18,8 @@ for arg in "$@"; do
   esac
 done
 
-packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev libminizip-dev liblzo2-dev libtinyxml-dev libjpeg62-turbo-dev
-  python3 python3-lzo gettext locales-all tzdata valgrind
-  libssl-dev
-  libcurl4-openssl-dev curl nginx openssl
-  xvfb xauth x11-xserver-utils libx11-dev libxrandr-dev
-  libfltk1.3-dev imagemagick fonts-dejavu-core
-)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  $sudo apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
-fi
+. tools/packages.sh
+ensure_packages "${build_packages[@]}" "${window_packages[@]}" "${test_packages[@]}"
 
 build=build
 [ "$sanitize" = ON ] && build=build-asan

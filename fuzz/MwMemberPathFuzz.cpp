@@ -1,10 +1,11 @@
 // Fuzzes member paths from text: parsing a path against a small class tree, checking it,
 // describing its target, reading it, and setting members from a value text.
 //
-// The input is "<mode byte><path text>=<value text>" (no '=': no value text). Mode bit 0 parses
-// by class id instead of through the nod, bit 1 sets the member from the value text, bit 2 reads
-// the value back as text. Every outcome must be a result code, never a fault, and a failed parse
-// must leave the path empty.
+// The input is "<mode byte><path text>=<value text>" (no '=': no value text), up to 64 KB as a
+// parameter-set file could hold (run with -max_len=65536). Mode bit 0 parses by class id instead
+// of through the nod, bit 1 sets the member from the value text, bit 2 reads the value back as
+// text. Every outcome must be a result code, never a fault, and a failed parse must leave the
+// path empty.
 #include "core/base/ClassicLog.h"
 #include "core/math/GmColor.h"
 #include "core/math/Iso.h"
@@ -150,7 +151,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
-    if (size < 1 || size > 4096)
+    if (size < 1 || size > (1u << 16))
         return 0;
     const u8 mode = data[0];
     const char* text = reinterpret_cast<const char*>(data + 1);

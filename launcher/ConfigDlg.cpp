@@ -3,6 +3,8 @@
 #include "core/base/ClassicLog.h"
 #include "core/base/ClassicTranslator.h"
 #include "core/nod/MwMemberInfo.h"
+#include "launcher/AdvancedDlg.h"
+#include "launcher/BenchDlg.h"
 #include "launcher/LauncherApp.h"
 #include "launcher/MainDlg.h"
 #include "platform/DisplayModes.h"
@@ -153,7 +155,11 @@ const CMwMemberInfoEnum& AutoScaleMemberInfo() {
 }
 
 const CMwMemberInfoEnum& NetworkConnectionMemberInfo() {
-    return EnumMember(CSystemConfig::s_ClassInfo, 0x0b00500a);
+    return ConfigEnumMemberInfo(0x0b00500a);
+}
+
+const CMwMemberInfoEnum& ConfigEnumMemberInfo(u32 memberId) {
+    return EnumMember(CSystemConfig::s_ClassInfo, memberId);
 }
 
 void FillTranslatedComboBox(const CMwMemberInfoEnum& member, ui::Control& combo, u32 mask) {
@@ -264,6 +270,12 @@ void CConfigDlg::OnCommand(u32 id, i32 code) {
             case kConfigDlgFullScreenId:
                 OnFullScreenClicked();
                 return;
+            case kConfigDlgAdvancedId:
+                OnAdvanced();
+                return;
+            case kConfigDlgBenchId:
+                OnBench();
+                return;
             default:
                 break;
         }
@@ -281,6 +293,11 @@ void CConfigDlg::OnCommand(u32 id, i32 code) {
         return;
     }
     ui::Dialog::OnCommand(id, code);
+}
+
+void CConfigDlg::OnBench() {
+    CBenchDlg bench;
+    bench.DoModal();
 }
 
 void CConfigDlg::FillResolutionList(u32 row) {
@@ -494,4 +511,23 @@ void CConfigDlg::OnSave() {
     theApp.SaveSystemConfig();
     if (theApp.ConfirmConfigWarnings(this, false))
         EndDialog(ui::IDOK);
+}
+
+void CConfigDlg::OnAdvanced() {
+    CSystemConfig* config = theApp.m_Config;
+    if (!config)
+        return;
+    SaveToConfig(*config);
+    CAdvancedDlg dialog;
+    {
+        // Cleared on every way out: the pages reach the dialog through it.
+        struct OpenDialog {
+            explicit OpenDialog(CAdvancedDlg* dialog) { theApp.m_AdvancedDlg = dialog; }
+            ~OpenDialog() { theApp.m_AdvancedDlg = nullptr; }
+            OpenDialog(const OpenDialog&) = delete;
+            OpenDialog& operator=(const OpenDialog&) = delete;
+        } open(&dialog);
+        dialog.DoModal();
+    }
+    UpdateAutoScaleControls();
 }

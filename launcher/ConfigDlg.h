@@ -75,6 +75,8 @@ f32 PositionToVolume(i32 position);
 // The value-name record of the configuration's automatic quality scale and connection kind.
 const CMwMemberInfoEnum& AutoScaleMemberInfo();
 const CMwMemberInfoEnum& NetworkConnectionMemberInfo();
+// The value-name record of an enumerated member of the configuration, by its member id.
+const CMwMemberInfoEnum& ConfigEnumMemberInfo(u32 memberId);
 
 // Refills a drop-down list with the translated value names of an enumerated member (each name
 // widened one character per byte), " (N/A)" after the values whose bit (index mod 32) is clear in
@@ -111,6 +113,10 @@ private:
     void OnSafeModeDefaults();
     void OnAutoScaleChanged();
     void OnSave();
+    // The advanced settings dialog over this one, with theApp pointing at it while it runs.
+    void OnAdvanced();
+    // Opens the bench dialog and runs it.
+    void OnBench();
 
     i32 m_MusicPosition = 0;
     i32 m_SoundPosition = 0;

@@ -7,9 +7,13 @@
 #include "core/nod/MwCoreClasses.h"
 #include "core/nod/MwEngine.h"
 #include "core/nod/MwId.h"
+#include "launcher/AdvancedDlg.h"
+#include "launcher/BenchDlg.h"
 #include "launcher/ConfigDlg.h"
+#include "launcher/HelpDlg.h"
 #include "launcher/LauncherText.h"
 #include "launcher/MainDlg.h"
+#include "launcher/import/CustomDataDlg.h"
 #include "net/engine/NetClasses.h"
 #include "net/engine/NetEngine.h"
 #include "platform/DisplayModes.h"
@@ -158,7 +162,7 @@ bool CLauncherApp::InitInstance(const SLauncherOptions& options) {
     {
         CMainDlg mainDlg;
         m_pMainWnd = &mainDlg;
-        if (mainDlg.DoModal() == ui::IDOK) {
+        if ((options.MainWindow ? options.MainWindow() : mainDlg.DoModal()) == ui::IDOK) {
             SaveSystemConfig();
             LaunchGame("", false, nullptr);
         }
@@ -339,6 +343,10 @@ int RunLauncher(const SLauncherOptions& options) {
     CheckUnicodeLayer();
     RegisterMainDlgResources();
     RegisterConfigDlgResources();
+    RegisterAdvancedDlgResources();
+    RegisterHelpDlgResources();
+    RegisterCustomDataDlgResources();
+    RegisterBenchDlgResources();
     const ui::IdleHook oldIdle = ui::SetIdleHook(&LauncherIdle);
     const ui::TranslationHook oldTranslation = ui::SetTranslationHook(&TranslateLayerText);
     SetSystemConfigArchiveOps(options.ConfigFileOps);

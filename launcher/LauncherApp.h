@@ -12,6 +12,7 @@
 #include "platform/Types.h"
 #include "system/engine/SystemEngine.h"
 
+#include <functional>
 #include <string>
 
 class CSystemConfig;
@@ -38,6 +39,10 @@ struct SLauncherOptions {
     SSystemEngineHost SystemHost;
     // How the configuration file is loaded and saved during the run; null: as ".Zun" archives.
     CSystemConfigArchiveOps* ConfigFileOps = nullptr;
+    // What runs in the main dialog's place once the launcher is up, answering how it ended as
+    // the main dialog would; empty: the main dialog. Window tests open the dialog under test
+    // there.
+    std::function<int()> MainWindow;
 };
 
 class CLauncherApp {

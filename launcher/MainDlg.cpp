@@ -2,6 +2,7 @@
 
 #include "core/base/ClassicTranslator.h"
 #include "launcher/ConfigDlg.h"
+#include "launcher/HelpDlg.h"
 #include "launcher/LauncherApp.h"
 #include "launcher/LauncherText.h"
 #include "platform/ui/MessageBox.h"
@@ -35,9 +36,11 @@ constexpr std::array<ui::ControlTemplate, 6> kMainDlgControls = {{
     {kMainDlgPictureId, ControlKind::Picture, 1, 0, 328, 125},
 }};
 
-// Popup with a caption and a modal frame; the caption is the title, set when it opens.
+// Popup with a caption and a modal frame; the caption is the title, set when it opens. It has a
+// close box, which ends it as Exit does: window managers give every window one.
 constexpr ui::DialogTemplate kMainDlgTemplate = {
-    kMainDlgTemplateId, 330, 154, ui::StylePopup | ui::StyleCaption, "", kMainDlgControls};
+    kMainDlgTemplateId, 330, 154, ui::StylePopup | ui::StyleCaption | ui::StyleSystemMenu, "",
+    kMainDlgControls};
 
 } // namespace
 
@@ -102,9 +105,18 @@ void CMainDlg::OnConfigure() {
     dialog.DoModal();
 }
 
+void CMainDlg::OnHelp() {
+    CHelpDlg dialog;
+    dialog.DoModal();
+}
+
 void CMainDlg::OnCommand(u32 id, i32 code) {
     if (id == kMainDlgConfigureId && code == ui::BN_CLICKED) {
         OnConfigure();
+        return;
+    }
+    if (id == kMainDlgHelpId && code == ui::BN_CLICKED) {
+        OnHelp();
         return;
     }
     if (id == kMainDlgUpdateId && code == ui::BN_CLICKED) {

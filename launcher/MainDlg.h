@@ -25,8 +25,11 @@ public:
     void UpdateTexts();
     // The configuration dialog, with theApp pointing at it while it runs.
     void OnConfigure();
-    // The update check; with no update server configured there is nothing to check.
-    void OnUpdate() {}
+    // The help dialog.
+    void OnHelp();
+    // The update road: the check, the offer, the download, storing the file and handing it to the
+    // desktop, which ends the dialog (MainDlgUpdate.cpp). Nothing without an update server.
+    void OnUpdate();
 
 protected:
     bool OnInitDialog() override;

@@ -1,5 +1,6 @@
 #include "platform/Clock.h"
 
+#include <cerrno>
 #include <ctime>
 
 namespace platform {
@@ -9,6 +10,7 @@ namespace {
 constinit CounterSource s_CounterSource = nullptr;
 constinit WallClockSource s_WallClockSource = nullptr;
 constinit const TimerService* s_TimerService = nullptr;
+constinit Sleeper s_Sleeper = nullptr;
 
 } // namespace
 
@@ -27,6 +29,24 @@ i64 CounterFrequency() {
 CounterSource SetCounterSource(CounterSource source) {
     const CounterSource old = s_CounterSource;
     s_CounterSource = source;
+    return old;
+}
+
+void SleepMs(u32 ms) {
+    if (s_Sleeper) {
+        s_Sleeper(ms);
+        return;
+    }
+    timespec left{};
+    left.tv_sec = time_t(ms / 1000);
+    left.tv_nsec = long(ms % 1000) * 1000000;
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+Sleeper SetSleeper(Sleeper sleeper) {
+    const Sleeper old = s_Sleeper;
+    s_Sleeper = sleeper;
     return old;
 }
 

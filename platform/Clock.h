@@ -15,6 +15,15 @@ i64 CounterFrequency();
 using CounterSource = i64 (*)();
 CounterSource SetCounterSource(CounterSource source);
 
+// Sleeps for ms milliseconds of real time (resumed when a signal interrupts it), or hands the
+// wait to the fake.
+void SleepMs(u32 ms);
+
+// Replaces the sleep; null puts the real one back. Returns the one replaced (null for the real
+// one). A fake may move a fake counter instead of waiting.
+using Sleeper = void (*)(u32 ms);
+Sleeper SetSleeper(Sleeper sleeper);
+
 // Wall-clock time in nanoseconds since 1970-01-01 00:00 UTC (CLOCK_REALTIME), or the fake's
 // answer.
 i64 WallClockNow();

@@ -70,19 +70,24 @@ u32 ByteCount(u32 count, u32 size) {
     return u32(bytes);
 }
 
+// Sixteen bytes handled as one value (the compilers turn this into vector instructions).
+using Bytes16 = u8 __attribute__((vector_size(16)));
+
 // The first LF or '|' in [p, end), or end: the bytes that end a text line or begin an escape.
-// Eight bytes at a time, each compared with both; the lowest marked byte of the word is the
-// first match (a false mark can only stand above a true one).
+// Sixteen bytes at a time while sixteen remain, each lane compared with both; a lane that
+// matches is all ones, so the lowest set bit of the two halves gives the first match.
 const char* FindLineByte(const char* p, const char* end) {
-    constexpr u64 kOnes = 0x0101010101010101u, kHighs = 0x8080808080808080u;
-    while (end - p >= 8) {
-        u64 word;
-        std::memcpy(&word, p, 8);
-        const u64 lf = word ^ (kOnes * '\n'), bar = word ^ (kOnes * '|');
-        const u64 found = (((lf - kOnes) & ~lf) | ((bar - kOnes) & ~bar)) & kHighs;
-        if (found != 0)
-            return p + std::countr_zero(found) / 8;
-        p += 8;
+    while (end - p >= 16) {
+        Bytes16 bytes;
+        std::memcpy(&bytes, p, 16);
+        const auto hits = (bytes == u8('\n')) | (bytes == u8('|'));
+        u64 lanes[2];
+        std::memcpy(lanes, &hits, sizeof lanes);
+        if (lanes[0] != 0)
+            return p + std::countr_zero(lanes[0]) / 8;
+        if (lanes[1] != 0)
+            return p + 8 + std::countr_zero(lanes[1]) / 8;
+        p += 16;
     }
     while (p < end && *p != '\n' && *p != '|')
         ++p;
@@ -560,44 +565,56 @@ void CClassicArchive::WriteString(CClassicStringRef value) {
 
 void CClassicArchive::ReadString(CClassicString& value) {
     if (!m_Text) {
-        u8 bytes[4];
-        ReadExact(bytes, 4);
-        const u32 length = platform::LoadU32Le(bytes);
-        CheckReadSize(length, kClassicArchiveMaxStringLength);
-        if (Stream().CanSeek()) {
-            value.SetLength(length);
-            ReadExact(value.GetText(), length);
-            return;
-        }
-        // The length is not known to be there: the string grows only with the bytes read.
-        value.SetLength(0);
-        for (u32 done = 0; done < length;) {
-            const u32 chunk = std::min(length - done, kStringReadChunk);
-            EnsureCapacity(value, done + chunk);
-            value.SetLength(done + chunk);
-            ReadExact(value.GetText() + done, chunk);
-            done += chunk;
-        }
+        ReadBinaryString(value);
         return;
     }
     value.SetLength(0);
-    for (bool first = true;; first = false) {
-        const CLineText line = NextLine();
-        const u32 length = u32(strnlen(line.m_Text, line.m_Length));
+    const CLineText line = NextLine();
+    const u32 length = u32(strnlen(line.m_Text, line.m_Length));
+    // A string of one line gets room for exactly its text, as an assignment does.
+    if (!line.m_Continued && length + 2 <= kClassicArchiveMaxStringLength) {
+        value.SetLength(length);
+        std::memcpy(value.GetText(), line.m_Text, length);
+        return;
+    }
+    ReadContinuedString(value, line, length);
+}
+
+// The lines of a string written with embedded CR LFs are gathered into the emptied string, in
+// storage that grows geometrically; `first` is its first line, of `length` characters up to its
+// first NUL.
+void CClassicArchive::ReadContinuedString(CClassicString& value, CLineText first, u32 length) {
+    for (CLineText line = first;;) {
         if (u64(value.GetLength()) + length + 2 > kClassicArchiveMaxStringLength)
             Fail(kClassicBufferErrorTooLarge, "Text string longer than %u characters",
                  kClassicArchiveMaxStringLength);
-        // A string of one line gets room for exactly its text, as an assignment does; the lines
-        // of a longer one are gathered in storage that grows geometrically.
-        if (first && !line.m_Continued) {
-            value.SetLength(length);
-            std::memcpy(value.GetText(), line.m_Text, length);
-            return;
-        }
         AppendGrowing(value, CClassicStringRef(line.m_Text, length));
         if (!line.m_Continued)
             return;
         AppendGrowing(value, "\r\n");
+        line = NextLine();
+        length = u32(strnlen(line.m_Text, line.m_Length));
+    }
+}
+
+void CClassicArchive::ReadBinaryString(CClassicString& value) {
+    u8 bytes[4];
+    ReadExact(bytes, 4);
+    const u32 length = platform::LoadU32Le(bytes);
+    CheckReadSize(length, kClassicArchiveMaxStringLength);
+    if (Stream().CanSeek()) {
+        value.SetLength(length);
+        ReadExact(value.GetText(), length);
+        return;
+    }
+    // The length is not known to be there: the string grows only with the bytes read.
+    value.SetLength(0);
+    for (u32 done = 0; done < length;) {
+        const u32 chunk = std::min(length - done, kStringReadChunk);
+        EnsureCapacity(value, done + chunk);
+        value.SetLength(done + chunk);
+        ReadExact(value.GetText() + done, chunk);
+        done += chunk;
     }
 }
 

@@ -232,6 +232,8 @@ private:
     // Reads one line as a 32-bit integer ("%u"/"%d" or "%x" rules, wrapped to 32 bits).
     u32 ReadTextInteger(bool hex);
     void ReadString(CClassicString& value);
+    void ReadContinuedString(CClassicString& value, CLineText first, u32 length);
+    void ReadBinaryString(CClassicString& value);
     void WriteString(CClassicStringRef value);
 
     CClassicBuffer* m_Buffer = nullptr;

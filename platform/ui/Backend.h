@@ -57,7 +57,8 @@ struct Frame {
     std::optional<std::string> Path; // the file dialog's answer
 };
 
-enum class TimerChange : u8 { Set, Kill, Fire };
+// Dropped: a timer still set when its dialog (or page) was destroyed; the layer lets it go.
+enum class TimerChange : u8 { Set, Kill, Fire, Dropped };
 
 enum class Key : u8 { Enter, Escape };
 

@@ -172,9 +172,20 @@ std::unique_ptr<Window> BuildWindow(Dialog& dialog, const DialogTemplate& dialog
     return window;
 }
 
-void DropTimers(const Dialog& dialog) {
-    auto& timers = GetState().Timers;
-    std::erase_if(timers, [&](const detail::Timer& timer) { return timer.Owner == &dialog; });
+// Lets go of the timers a dialog leaves set, telling the backend of each.
+void DropTimers(Dialog& dialog) {
+    detail::State& state = GetState();
+    std::vector<u32> dropped;
+    std::erase_if(state.Timers, [&](const detail::Timer& timer) {
+        if (timer.Owner != &dialog)
+            return false;
+        dropped.push_back(timer.Id);
+        return true;
+    });
+    if (state.Installed) {
+        for (const u32 id : dropped)
+            state.Installed->TimerEvent(dialog, TimerChange::Dropped, id, 0);
+    }
 }
 
 void ClearFocusIn(const Dialog& dialog) {

@@ -656,6 +656,12 @@ void HeadlessBackend::TimerEvent(Dialog& dialog, TimerChange what, u32 id, u32 p
                 m_Steps.pop_front();
             break;
         }
+        case TimerChange::Dropped:
+            Line("timer " + Name(dialog) + Printf(" dropped %u", id));
+            if (m_Options.FailOnDroppedTimer && !m_Failed)
+                Fail(Printf("dialog %u was destroyed with its timer %u still set",
+                            dialog.TemplateId(), id));
+            break;
     }
 }
 

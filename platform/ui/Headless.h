@@ -36,6 +36,7 @@
 //   picture 102/1024 147 492x203 (or: none)                  move 102/1024 1,0 492x203
 //   timer 140 set 0 500ms         timer 140 kill 0           timer 140 fire 0 at 1500ms
 //                                         (the time since the backend was made, virtual only)
+//   timer 140 dropped 0           (still set when the dialog was destroyed)
 //   refuse 133/1030 "70000"
 //   box owner 102 "Caption" "Text" MB_OKCANCEL OK|Cancel     box -> IDCANCEL
 //   file owner 151 title "..." filter "..." "*.tga;*.jpg" ext "jpg" folder "/x" flags 0x1804
@@ -170,6 +171,9 @@ struct HeadlessOptions {
     std::function<void(i64 counter)> MoveCounterTo;
     // Without a handler failures go to standard error.
     FailureHandler OnFailure;
+    // A timer still set when its dialog is destroyed fails the flow (a dialog that forgets to
+    // kill its timer); otherwise it is only written down.
+    bool FailOnDroppedTimer = false;
     // Loop passes allowed in one backend's life; dialogs opened, frames shown and timers fired
     // count as passes too.
     u32 MaxLoopPasses = 100000;

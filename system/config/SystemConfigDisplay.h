@@ -23,6 +23,11 @@ inline constexpr u32 kWindowedSizeCount = 4;
 inline constexpr SystemDisplaySize g_WindowedSizes[kWindowedSizeCount] = {
     {640, 480}, {800, 600}, {1024, 768}, {1280, 960}};
 
+// The preset levels: 0 (none) to 5 (VeryHigh), and the least pixel-shader class (GpuInfo) each
+// needs. The launcher offers a level, and benches it, only on an adapter of that class or more.
+inline constexpr u32 kDisplayPresetCount = 6;
+inline constexpr u16 g_PresetMinPixelShaderClass[kDisplayPresetCount] = {0, 0, 1, 2, 3, 3};
+
 class CSystemConfigDisplay : public CMwNod {
     MW_DECLARE_CLASS(CSystemConfigDisplay, CMwNod, 0x0b013000)
 public:

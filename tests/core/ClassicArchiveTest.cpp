@@ -672,6 +672,15 @@ TEST(ClassicArchive, TextLinesReadTheSameOverEveryKindOfStream) {
             c = alphabet[random() % sizeof alphabet];
         texts.push_back(text);
     }
+    // Longer lines with few bytes that matter, so that a line's end or an escape falls at every
+    // place of a sixteen-byte step of the search, in either half.
+    for (u32 i = 0; i < 200; ++i) {
+        std::string text(random() % 160, 'x');
+        for (char& c : text)
+            if (random() % 12 == 0)
+                c = alphabet[random() % sizeof alphabet];
+        texts.push_back(text);
+    }
     for (size_t i = 0; i < texts.size(); ++i) {
         SCOPED_TRACE(Hex(texts[i]));
         CArchiveOver memory(EStream::Memory, Text, 0, texts[i]);
@@ -683,7 +692,7 @@ TEST(ClassicArchive, TextLinesReadTheSameOverEveryKindOfStream) {
         CArchiveOver plain(EStream::Plain, Text, 0, texts[i]);
         EXPECT_EQ(ReadScript(plain.archive), values);
         EXPECT_EQ(plain.archive.GetBuffer()->GetPosition(), stop);
-        for (u32 chunk = 1; chunk <= 9; ++chunk) {
+        for (u32 chunk : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 33u}) {
             SCOPED_TRACE(chunk);
             CClassicArchive chunked;
             chunked.SetBuffer(new CChunkStream(texts[i], chunk));

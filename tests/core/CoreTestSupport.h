@@ -36,6 +36,13 @@ protected:
         if (m_Extra)
             CMwClassRegistry::AddClassList(*m_Extra);
         CMwClassRegistry::Init();
+        // Records stay listed for the rest of the test program, so a test class that shares its
+        // id with another test's class would find that class filed in its place.
+        for (u32 i = 0; m_Extra && i < m_Extra->m_Count; ++i) {
+            const CMwClassInfo* info = m_Extra->m_Classes[i];
+            ASSERT_EQ(CMwClassRegistry::GetClassInfoById(info->m_ClassId), info)
+                << info->m_Name << " shares its class id with a class of another test";
+        }
     }
     void TearDown() override {
         CMwClassRegistry::Shutdown();

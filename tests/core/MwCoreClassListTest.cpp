@@ -90,10 +90,10 @@ MW_DEFINE_CLASS(CEmptyChunkNod, MwFactory<CEmptyChunkNod>, MW_NO_MEMBERS, CEMPTY
 
 // Reads its second value into nothing.
 class CLossyNod : public CMwNod {
-    MW_DECLARE_CLASS(CLossyNod, CMwNod, 0x01F42000)
+    MW_DECLARE_CLASS(CLossyNod, CMwNod, 0x01F46000)
 public:
     void ArchiveChunk(CClassicArchive& archive, u32 chunkId) override {
-        if (chunkId != 0x01F42000)
+        if (chunkId != 0x01F46000)
             return Super::ArchiveChunk(archive, chunkId);
         archive.SerializeUInts(&m_First, 1);
         u32 second = m_Second;
@@ -104,9 +104,9 @@ public:
     u32 m_Second = 0;
 };
 #define CLOSSYNOD_MEMBERS(X)                                                                       \
-    X(Natural, 0x01F42000, "First", MW_FIELD(m_First), "First", 0x03, 0x380)                       \
-    X(Natural, 0x01F42001, "Second", MW_FIELD(m_Second), "Second", 0x03, 0x380)
-#define CLOSSYNOD_CHUNKS(X) X(0x01F42000, 3)
+    X(Natural, 0x01F46000, "First", MW_FIELD(m_First), "First", 0x03, 0x380)                       \
+    X(Natural, 0x01F46001, "Second", MW_FIELD(m_Second), "Second", 0x03, 0x380)
+#define CLOSSYNOD_CHUNKS(X) X(0x01F46000, 3)
 MW_DEFINE_CLASS(CLossyNod, MwFactory<CLossyNod>, CLOSSYNOD_MEMBERS, CLOSSYNOD_CHUNKS);
 
 // A second base before the nod: the nod's fields are no longer at their offsets from the nod.

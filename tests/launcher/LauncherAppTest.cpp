@@ -208,6 +208,25 @@ TEST_F(LauncherRun, PlaySavesAndStartsTheGameThatOutlivesTheLauncher) {
     EXPECT_EQ(m_Install.LogLines()[1], "end 0");
 }
 
+TEST_F(LauncherRun, ExitEscapeAndTheCloseBoxStartNothing) {
+    WriteGpuTable(true);
+    const std::pair<const char*, ui::Script> endings[] = {
+        {"Exit", ui::Script().In(kMainDlgTemplateId).Click(ui::IDCANCEL)},
+        {"Escape", ui::Script().In(kMainDlgTemplateId).Key(ui::Key::Escape)},
+        {"close box", ui::Script().In(kMainDlgTemplateId).Close()},
+    };
+    for (const auto& [name, script] : endings) {
+        SCOPED_TRACE(name);
+        const u32 saves = m_ConfigFile.m_Saves;
+        const std::vector<std::string> lines = RunAndTake(script);
+        EXPECT_NE(std::find(lines.begin(), lines.end(), "close 102 -> IDCANCEL"), lines.end())
+            << m_Ui.TranscriptText();
+        // Only the first run saves: the defaults it made.
+        EXPECT_EQ(m_ConfigFile.m_Saves, saves + (saves == 0 ? 1u : 0u));
+    }
+    EXPECT_TRUE(m_Install.LogLines().empty());
+}
+
 TEST_F(LauncherRun, HeldLockEndsTheStartSilently) {
     WriteGpuTable(true);
     const std::string registry =
@@ -534,6 +553,14 @@ TEST_F(MainDialog, WithoutItsPictureThePictureStaysEmptyAndInPlace) {
         << m_Ui.TranscriptText();
     for (const std::string& line : m_Ui.Transcript())
         EXPECT_NE(line.rfind("move ", 0), 0u) << line;
+}
+
+// The picture linked into the launcher, as ImageMagick reads it: a BMP of 492 x 203 pixels in 8
+// bits.
+TEST(MainDialogPicture, ShippedPictureIs492x203) {
+    EXPECT_EQ(RunCommand("identify -format '%w %h %z %m' " + std::string(ENGINE_TEST_SOURCE_DIR) +
+                         "/launcher/resources/LauncherPicture.bmp"),
+              "492 203 8 BMP3");
 }
 
 // The launcher program itself, started by the shell under a virtual display.

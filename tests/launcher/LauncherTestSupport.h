@@ -120,8 +120,10 @@ inline platform::Adapter LauncherAdapter() {
 
 class CLauncherFixture : public HeadlessUiTest {
 protected:
-    CLauncherFixture()
-        : m_Environment(m_Install.File("registry"), m_Install.File("run")), m_Checksum(0x12345678) {
+    CLauncherFixture() : CLauncherFixture(GTestHeadlessOptions()) {}
+    explicit CLauncherFixture(ui::HeadlessOptions options)
+        : HeadlessUiTest(std::move(options)),
+          m_Environment(m_Install.File("registry"), m_Install.File("run")), m_Checksum(0x12345678) {
         std::filesystem::create_directories(m_Install.File("GameData"));
         std::filesystem::create_directories(m_Install.File("run"));
         m_Install.SetBehaviour("gpu_vendor = 0x5A5A\ngpu_device = 0x0101\n");

@@ -25,6 +25,28 @@ TEST(Clock, MonotonicCounterAndItsReplacement) {
     EXPECT_GE(platform::CounterNow(), last);
 }
 
+std::vector<u32> s_Sleeps;
+void FakeSleep(u32 ms) {
+    s_Sleeps.push_back(ms);
+}
+
+// The real sleep waits at least as long as asked; the fake takes the wait instead.
+TEST(Clock, SleepAndItsReplacement) {
+    const i64 before = platform::CounterNow();
+    platform::SleepMs(20);
+    EXPECT_GE(platform::CounterNow() - before, 20 * i64(1000000));
+
+    EXPECT_EQ(platform::SetSleeper(&FakeSleep), nullptr);
+    platform::SleepMs(5000);
+    platform::SleepMs(0);
+    EXPECT_EQ(s_Sleeps, (std::vector<u32>{5000, 0}));
+    EXPECT_EQ(platform::SetSleeper(nullptr), &FakeSleep);
+    const i64 after = platform::CounterNow();
+    platform::SleepMs(1);
+    EXPECT_EQ(s_Sleeps.size(), 2u);
+    EXPECT_GE(platform::CounterNow() - after, i64(1000000));
+}
+
 // Records the period requests and answers the capabilities it was given.
 struct CFakeTimer {
     static inline std::vector<int> s_Calls; // +period for a begin, -period for an end

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 
 inline ui::FailureHandler GTestUiFailure() {
     return [](const std::string& message, const std::string& transcript) {
@@ -29,6 +30,9 @@ inline ui::HeadlessOptions GTestHeadlessOptions() {
 
 class HeadlessUiTest : public testing::Test {
 protected:
+    HeadlessUiTest() = default;
+    // A fixture whose flows need other options (real time, the test's own counter).
+    explicit HeadlessUiTest(ui::HeadlessOptions options) : m_Ui(std::move(options)) {}
     void TearDown() override { m_Ui.Finish(); }
 
     ui::HeadlessBackend m_Ui{GTestHeadlessOptions()};

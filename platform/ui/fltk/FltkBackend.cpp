@@ -455,7 +455,7 @@ void FltkBackend::Impl::BuildControl(DialogView& dialog, Control& control) {
             break;
         }
         case ControlKind::EditMultiRO: {
-            auto* display = new Fl_Text_Display(0, 0, 1, 1);
+            auto* display = new ReadOnlyText(0, 0, 1, 1, !(control.Flags() & FlagVScroll));
             view->Buffer = std::make_unique<Fl_Text_Buffer>();
             display->buffer(view->Buffer.get());
             display->textsize(FontSize);
@@ -585,7 +585,8 @@ void FltkBackend::Impl::Apply(ControlView& view, Change what) {
                                           text.compare(0, view.Shown.size(), view.Shown) == 0;
                     view.Shown = text;
                     view.Buffer->text(LineBreaks(text).c_str());
-                    auto& display = static_cast<Fl_Text_Display&>(widget);
+                    auto& display = static_cast<ReadOnlyText&>(widget);
+                    display.Refit();
                     if (appended) {
                         display.insert_position(view.Buffer->length());
                         display.show_insert_position();

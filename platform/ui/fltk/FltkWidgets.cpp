@@ -144,6 +144,47 @@ void GroupFrame::draw() {
 }
 
 // ---------------------------------------------------------------------------------------------
+// ReadOnlyText
+
+ReadOnlyText::ReadOnlyText(int x, int y, int w, int h, bool fit)
+    : Fl_Text_Display(x, y, w, h), m_Fit(fit) {
+    textsize(FontSize);
+    // No scroll bar at all: the text gets the whole width.
+    if (fit)
+        scrollbar_align(FL_ALIGN_CENTER);
+}
+
+void ReadOnlyText::resize(int x, int y, int w, int h) {
+    Fl_Text_Display::resize(x, y, w, h);
+    Refit();
+}
+
+void ReadOnlyText::Refit() {
+    // Without a buffer (being taken down) there is nothing to fit.
+    const Fl_Text_Buffer* text = buffer();
+    if (!m_Fit || !text)
+        return;
+    // Smaller until every wrapped line fits between the frame and the one-pixel margins.
+    const int room = h() - Fl::box_dh(box()) - 2;
+    for (Fl_Fontsize size = FontSize;; --size) {
+        textsize(size);
+        Fl_Text_Display::resize(x(), y(), w(), h());
+        int lines = 1;
+        for (int at = 0;;) {
+            const int next = skip_lines(at, 1, true);
+            if (next <= at || next >= text->length())
+                break;
+            ++lines;
+            at = next;
+        }
+        fl_font(textfont(), size);
+        if (lines * fl_height() <= room || size <= MinLabelSize)
+            break;
+    }
+    redraw();
+}
+
+// ---------------------------------------------------------------------------------------------
 // Edit
 
 Edit::Edit(int x, int y, int w, int h, bool numberOnly)

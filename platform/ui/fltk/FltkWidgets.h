@@ -8,6 +8,7 @@
 #include <FL/Fl_Input.H>
 #include <FL/Fl_Return_Button.H>
 #include <FL/Fl_Slider.H>
+#include <FL/Fl_Text_Display.H>
 #include <array>
 #include <functional>
 
@@ -96,6 +97,20 @@ public:
 
 private:
     bool m_NumberOnly;
+};
+
+// A read-only multi-line text. Without a scroll bar of its own (fit), it shows none, and a text
+// whose wrapped lines are taller than the control is drawn smaller, down to MinLabelSize, as a
+// label's: the templates were laid out for a font narrower than FLTK's. Refit after the text
+// changed.
+class ReadOnlyText final : public Fl_Text_Display {
+public:
+    ReadOnlyText(int x, int y, int w, int h, bool fit);
+    void resize(int x, int y, int w, int h) override;
+    void Refit();
+
+private:
+    bool m_Fit;
 };
 
 // A horizontal slider with tick marks under its track every tick-frequency positions.

@@ -2,7 +2,6 @@
 // configuration and the fake adapter's modes, saved as a picture by the backend's snapshot mode
 // (ImageMagick's import), then closed. The picture has the template's size in pixels. A copy
 // goes to the folder named by BRISALDE_TEST_PICTURES, for a person to look at.
-#include "core/base/ClassicBuffer.h"
 #include "core/base/ClassicTranslator.h"
 #include "launcher/ConfigDlg.h"
 #include "launcher/LauncherApp.h"
@@ -10,38 +9,18 @@
 #include "platform/ui/fltk/FltkBackend.h"
 #include "system/config/GpuInfo.h"
 #include "system/config/SystemConfig.h"
+#include "tests/launcher/fltk/LauncherWindowSupport.h"
 #include "tests/platform/fltk/FltkTestSupport.h"
 #include "tests/support/FakeAdapter.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <string>
 
 namespace {
 
-// Loads the tests' French catalogue, made by msgfmt, into the translator.
-bool LoadFrench(const std::string& folder) {
-    const std::string mo = folder + "/fr.mo";
-    const std::string command = std::string("msgfmt --check -o ") + mo + " " +
-                                ENGINE_TEST_SOURCE_DIR + "/tests/launcher/data/fr.po";
-    if (std::system(command.c_str()) != 0)
-        return false;
-    std::ifstream in(mo, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    CClassicBufferMemory stream;
-    stream.Write(bytes.data(), u32(bytes.size()));
-    stream.Rewind();
-    CClassicString error;
-    return g_ClassicTranslator.LoadMo("fr", &stream, error);
-}
-
 TEST(ConfigDlgWindow, ShowsAtTheTemplateSize) {
     fltktest::TempFolder folder;
-    ASSERT_TRUE(LoadFrench(folder.Path()));
+    ASSERT_TRUE(launchertest::LoadFrench(folder.Path()));
     const GpuInfo oldGpu = g_GpuInfo;
     g_GpuInfo.DesktopWidth = 1280;
     g_GpuInfo.DesktopHeight = 1024;
@@ -70,11 +49,7 @@ TEST(ConfigDlgWindow, ShowsAtTheTemplateSize) {
     EXPECT_EQ(facts.Width, 285);
     EXPECT_EQ(facts.Height, 375);
     EXPECT_GT(facts.Colours, 2);
-    if (const char* keep = std::getenv("BRISALDE_TEST_PICTURES")) {
-        std::error_code ignored;
-        std::filesystem::copy_file(picture, std::string(keep) + "/137.png",
-                                   std::filesystem::copy_options::overwrite_existing, ignored);
-    }
+    launchertest::KeepPicture(picture);
 
     theApp.m_Config->Release();
     theApp.m_Config = nullptr;

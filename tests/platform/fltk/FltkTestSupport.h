@@ -8,11 +8,13 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Window.H>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fltktest {
@@ -123,6 +125,26 @@ private:
     u64 m_Passes = 0;         // loop passes whose checks ran
     u64 m_StepPass = ~u64(0); // the pass count when the last step ran
     int m_Depth = -1;         // frames open when the running step began; -1 when none runs
+};
+
+// A slow, loaded machine while it lives: every pass of whatever loop runs takes the given time
+// more, so timeouts come late and FLTK runs a late timeout's successor in the same pass.
+class SlowLoop {
+public:
+    explicit SlowLoop(int milliseconds) : m_Milliseconds(milliseconds) {
+        Fl::add_check(&SlowLoop::Pass, this);
+    }
+    ~SlowLoop() { Fl::remove_check(&SlowLoop::Pass, this); }
+    SlowLoop(const SlowLoop&) = delete;
+    SlowLoop& operator=(const SlowLoop&) = delete;
+
+private:
+    static void Pass(void* data) {
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(static_cast<SlowLoop*>(data)->m_Milliseconds));
+    }
+
+    int m_Milliseconds;
 };
 
 // Every widget of a kind inside a group, depth first.

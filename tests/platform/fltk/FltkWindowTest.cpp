@@ -654,4 +654,46 @@ TEST_F(FltkWindows, MessageBoxWrapsAndCentresOverItsOwner) {
     EXPECT_TRUE(driver.Done());
 }
 
+// A read-only text without a scroll bar of its own shows every line: a text too tall at the
+// normal size is drawn smaller and no scroll bar shows; one with a scroll bar keeps the size. A
+// text that fits keeps the size too.
+constexpr u32 TextsId = 9141;
+constexpr ui::ControlTemplate TextsControls[] = {
+    {1, ui::ControlKind::EditMultiRO, 5, 5, 140, 30},
+    {2, ui::ControlKind::EditMultiRO, 5, 40, 140, 30, "", ui::FlagVScroll},
+    {3, ui::ControlKind::EditMultiRO, 5, 75, 140, 30},
+};
+constexpr ui::DialogTemplate TextsTemplate = {
+    TextsId, 150, 110, ui::StylePopup | ui::StyleCaption, "Texts", TextsControls};
+
+TEST_F(FltkWindows, ReadOnlyTextWithoutScrollBarShowsEveryLine) {
+    ui::RegisterTemplate(TextsTemplate);
+    const std::string tall =
+        "This game allow to customize many datas.\r\nHere you can find where they are located.";
+    zoo::Recorder dialog(TextsId);
+    dialog.Init = [&](zoo::Recorder& d) {
+        d.Item(1).SetText(tall);
+        d.Item(2).SetText(tall);
+        d.Item(3).SetText("One line.");
+    };
+    Driver driver;
+    driver.Then([&] {
+        const auto size = [&](u32 id) {
+            return As<Fl_Text_Display>(m_Ui.WidgetOf(dialog.Item(id)))->textsize();
+        };
+        EXPECT_LT(size(1), 11);
+        EXPECT_GE(size(1), 8);
+        EXPECT_EQ(size(2), 11);
+        EXPECT_EQ(size(3), 11);
+        // No scroll bar in the fitted text: nothing but the text's own frame inside it.
+        auto* fitted = As<Fl_Text_Display>(m_Ui.WidgetOf(dialog.Item(1)));
+        for (int i = 0; i < fitted->children(); ++i)
+            EXPECT_FALSE(fitted->child(i)->visible()) << i;
+        fltktest::PressKey(*m_Ui.WindowOf(dialog), FL_Escape);
+    });
+    driver.Start();
+    EXPECT_EQ(dialog.DoModal(), ui::IDCANCEL);
+    EXPECT_TRUE(driver.Done());
+}
+
 } // namespace

@@ -4,6 +4,7 @@
 #include "tests/platform/ui/UiZoo.h"
 #include "tests/support/HeadlessUi.h"
 
+#include <algorithm>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -79,7 +80,7 @@ TEST_F(UiTimer, BottomTimerFiresInsideEveryNestedLoop) {
                     "timer 9010 fire 0 at 300ms", "timer 9010 fire 0 at 400ms", "> answer IDCANCEL",
                     "box -> IDCANCEL", "> click 9012/2", "close 9012 -> IDCANCEL", "> click 9011/2",
                     "close 9011 -> IDCANCEL", "timer 9010 fire 0 at 500ms", "> click 9010/2",
-                    "close 9010 -> IDCANCEL"));
+                    "timer 9010 dropped 0", "close 9010 -> IDCANCEL"));
 }
 
 TEST_F(UiTimer, SetKillAndFiringOrder) {
@@ -143,7 +144,43 @@ TEST_F(UiTimer, IdleHookRunsFirstInEveryPass) {
     EXPECT_THAT(m_Ui.Transcript(),
                 ElementsAre("open 9010", "timer 9010 set 1 50ms", "idle", "> click 9010/1001",
                             "idle", "idle", "timer 9010 fire 1 at 50ms", "idle", "> click 9010/2",
-                            "close 9010 -> IDCANCEL"));
+                            "timer 9010 dropped 1", "close 9010 -> IDCANCEL"));
+}
+
+// A timer left set when its dialog ends is written down and let go; a backend asked to fails
+// the flow for it, while a timer killed in OnDestroy passes.
+TEST(UiTimerDropped, LeftSetWhenTheDialogEnds) {
+    zoo::RegisterAll();
+    for (const bool strict : {false, true}) {
+        for (const bool killed : {false, true}) {
+            ui::HeadlessOptions options;
+            options.FailOnDroppedTimer = strict;
+            std::string failure;
+            options.OnFailure = [&](const std::string& message, const std::string&) {
+                failure = message;
+            };
+            ui::HeadlessBackend backend(options);
+            zoo::Recorder dialog(zoo::LevelIds[0]);
+            dialog.Init = [](zoo::Recorder& d) {
+                d.SetTimer(1, 50);
+                d.SetTimer(2, 70);
+                d.KillTimer(2);
+            };
+            if (killed)
+                dialog.Destroy = [](zoo::Recorder& d) { d.KillTimer(1); };
+            backend.Play(Script().In(9010).Click(2));
+            EXPECT_EQ(dialog.DoModal(), ui::IDCANCEL);
+            EXPECT_EQ(ui::NextTimerDue(), -1);
+            const bool dropped = std::find(backend.Transcript().begin(), backend.Transcript().end(),
+                                           "timer 9010 dropped 1") != backend.Transcript().end();
+            EXPECT_EQ(dropped, !killed) << strict << killed;
+            EXPECT_EQ(failure, strict && !killed
+                                   ? "dialog 9010 was destroyed with its timer 1 still set"
+                                   : "")
+                << strict << killed;
+            EXPECT_EQ(backend.Failed(), strict && !killed);
+        }
+    }
 }
 
 i64 s_TestCounter = 0;
@@ -178,7 +215,8 @@ TEST(UiTimerOnTheTestsCounter, FellBehindFiresOnce) {
         EXPECT_THAT(backend.Transcript(),
                     ElementsAre("open 9010", "timer 9010 set 1 50ms", "> click 9010/1001",
                                 "timer 9010 fire 1 at 520ms", "timer 9010 fire 1 at 570ms",
-                                "> click 9010/2", "close 9010 -> IDCANCEL"));
+                                "> click 9010/2", "timer 9010 dropped 1",
+                                "close 9010 -> IDCANCEL"));
         EXPECT_TRUE(backend.Finish());
     }
     platform::SetCounterSource(previous);

@@ -1,0 +1,240 @@
+// The main dialog's update road: the check, the offer, the download and storing the file.
+#include "core/base/ClassicLog.h"
+#include "core/base/ClassicTranslator.h"
+#include "core/nod/MwCmdBufferCore.h"
+#include "launcher/DownloadDlg.h"
+#include "launcher/LauncherApp.h"
+#include "launcher/LauncherText.h"
+#include "launcher/MainDlg.h"
+#include "launcher/UpdateProtocol.h"
+#include "launcher/UpdateSettings.h"
+#include "net/http/NetHttpClient.h"
+#include "net/http/NetHttpResult.h"
+#include "platform/ShellOpen.h"
+#include "platform/ui/MessageBox.h"
+#include "system/config/HostInfo.h"
+#include "system/config/SystemConfig.h"
+#include "system/engine/SystemEngine.h"
+#include "system/fid/SystemFids.h"
+#include "system/file/ClassicBufferFile.h"
+#include "system/file/FileSystem.h"
+#include "system/file/Registry.h"
+
+#include <limits>
+#include <string_view>
+
+namespace {
+
+// One reference on a request, given back at the end of the road (before the client goes).
+struct SHeldRequest {
+    SHeldRequest() = default;
+    SHeldRequest(const SHeldRequest&) = delete;
+    SHeldRequest& operator=(const SHeldRequest&) = delete;
+    ~SHeldRequest() {
+        if (Request)
+            Request->Release();
+    }
+    CNetHttpResult* Request = nullptr;
+};
+
+// A request that failed because its answer passed the client's body limit.
+bool PassedBodyLimit(const CNetHttpResult* request) {
+    CClassicString text("Failed in call to InternetReadFile, Error: ");
+    text.AppendInt(i32(platform::kHttpErrorOutOfMemory));
+    return request->m_HttpError == 0 && request->m_Body.GetLength() == text.GetLength() &&
+           std::string_view(request->m_Body.GetText(), request->m_Body.GetLength()) ==
+               std::string_view(text.GetText(), text.GetLength());
+}
+
+// The failure of a request of the update road: no detail when none was made or its answer was
+// too long, else the request's body (the client's error text).
+void ShowRequestFailed(const ui::Dialog* owner, const CNetHttpResult* request) {
+    if (!request || PassedBodyLimit(request)) {
+        LauncherLogLine("Update: %s",
+                        request ? "the answer is longer than 64 KB" : "no request was made");
+        ShowUpdateFailed(owner);
+        return;
+    }
+    ShowUpdateFailed(owner, request->m_Body);
+}
+
+void LogRefusedAnswer(u32 action, const char* problem) {
+    LauncherLogLine("Update: the answer to action %u is refused: %s", action, problem);
+}
+
+// Text as UTF-8 after EF BB BF, the form the failure message decodes.
+CClassicString MarkedUtf8(CClassicWideStringRef text) {
+    CClassicString utf8;
+    CClassicWideString(text).ToUtf8(utf8, true);
+    return utf8;
+}
+
+// Stores the body under the path through a temporary file; false, with the path untouched (and
+// no file left where there was none), when any step fails.
+bool StoreDownload(const CClassicWideString& path, const CClassicString& body) {
+    const bool existed = FileExists(path);
+    if (existed && !ClearReadOnlyAttribute(path))
+        return false;
+    bool stored = false;
+    {
+        CClassicBufferFile file;
+        if (file.Open(path, true, true, false, false)) {
+            const bool written = file.Write(body.GetText(), body.GetLength()) == body.GetLength();
+            stored = file.Close() && written;
+        }
+    }
+    // Opening for a temporary file makes a missing target empty first.
+    if (!stored && !existed && FileExists(path))
+        RemoveFile(path, true);
+    return stored;
+}
+
+} // namespace
+
+void CMainDlg::OnUpdate() {
+    // 1. The update server.
+    const SUpdateSettings settings = ReadUpdateSettings(theApp.m_InstallFolder);
+    if (settings.Host.IsEmpty())
+        return;
+    // 2.
+    CNetHttpClient client;
+    client.SetBodyLimit(kUpdateAnswerLimit);
+    client.SetRelaxedCertificates(settings.RelaxedCertificates);
+    if (const CSystemConfig* config = theApp.m_Config)
+        client.SetCredentials(config->m_NetworkUseProxy, config->m_NetworkProxyLogin,
+                              config->m_NetworkProxyPassword);
+    if (!client.Open(settings.Host, kUpdateServerPort)) {
+        LauncherLogLine("Update: the server %s cannot be opened: %s", settings.Host.GetText(),
+                        client.GetLastError().GetText());
+        ShowUpdateFailed(this);
+        return;
+    }
+    // 3. The check.
+    CSystemEngine* engine = GetSystemEngine();
+    const CClassicString lang(engine ? engine->GetLanguageCode() : "xx");
+    CClassicString version;
+    ReadRegistryString("Version", version, "0.0.1.0");
+    const CClassicString os(UpdateOsName(g_OsVersionInfo.PlatformId));
+    SHeldRequest held;
+    CNetHttpResult*& request = held.Request;
+    if (!HttpGetAndWait(client, UpdateCheckPath(kUpdateActionCheck, lang, version, os), request)) {
+        // 4. Only the check names the usual causes in the player's words.
+        if (request && !PassedBodyLimit(request)) {
+            const u32 error = request->m_HttpError;
+            const char16_t* friendly = error == 404 || error == 12007 ? u"not connected to internet"
+                                       : error == 407 || error == 12029 ? u"bad proxy configuration"
+                                                                        : nullptr;
+            if (friendly)
+                request->m_Body = MarkedUtf8(g_ClassicTranslator.Translate(friendly));
+        }
+        ShowRequestFailed(this, request);
+        return;
+    }
+    // 5.
+    SUpdateCheckAnswer answer;
+    const char* problem = nullptr;
+    if (!ParseUpdateCheckAnswer(request->m_Body, answer, problem)) {
+        LogRefusedAnswer(kUpdateActionCheck, problem);
+        ShowUpdateFailed(this);
+        return;
+    }
+    // 6. Remembered for the reminder of the next start.
+    WriteRegistryString("PatchAvailable", answer.SizeToken.GetText());
+    // 7.
+    if (answer.Size == 0) {
+        ui::MessageBox(this, LauncherUtf8(answer.Text),
+                       LauncherTranslate(u"Information (no download needed)"), ui::MB_OK);
+        return;
+    }
+    // 8. The offer.
+    CClassicString kilobytesText;
+    PatchReminderKilobytes(answer.SizeToken, kilobytesText);
+    const CClassicWideString kilobytes(kilobytesText);
+    CClassicWideString offer;
+    offer.Format2(g_ClassicTranslator.Translate(
+                      u"A new version of the game is available (%1 kBytes).\n%2\nDo you want to "
+                      u"download the update and upgrade the game ?\n"),
+                  kilobytes, answer.Text);
+    if (ui::MessageBox(nullptr, LauncherUtf8(offer), LauncherTranslate(u"Download ?"),
+                       ui::MB_YESNO) != ui::IDYES)
+        return;
+    // 9, 10. Where to fetch it.
+    if (!HttpGetAndWait(client, UpdateCheckPath(kUpdateActionLocate, lang, version, os), request)) {
+        ShowRequestFailed(this, request);
+        return;
+    }
+    SUpdateLocation location;
+    if (!ParseUpdateLocation(request->m_Body, location, problem)) {
+        LogRefusedAnswer(kUpdateActionLocate, problem);
+        ShowUpdateFailed(this);
+        return;
+    }
+    // 11, 12. The download, which may not grow past the size announced.
+    CDownloadDlg download(location.DownloadId, nullptr);
+    download.m_SizeText.Format1(g_ClassicTranslator.Translate(u"File size is %1 kBytes."),
+                                kilobytes);
+    download.m_Description = answer.Text;
+    download.m_UpdateClient = &client;
+    download.m_DownloadClient.SetRelaxedCertificates(settings.RelaxedCertificates);
+    download.m_DownloadClient.SetBodyLimit(u32(answer.Size));
+    if (!download.StartDownload(location.Host, location.Path)) {
+        LauncherLogLine("Update: the download from %s failed: %s", location.Host.GetText(),
+                        download.m_DownloadClient.GetLastError().GetText());
+        ShowUpdateFailed(this);
+        return;
+    }
+    // 13.
+    i64 opened = 0;
+    i64 closed = 0;
+    MwQueryPerformanceCounter(&opened);
+    const int result = download.DoModal();
+    MwQueryPerformanceCounter(&closed);
+    const i64 seconds = MwCounterToMs(closed - opened) / 1000;
+    const i32 time = i32(std::min<i64>(seconds, std::numeric_limits<i32>::max()));
+    const auto report = [&](u32 action) {
+        HttpGetAndWait(client, UpdateResultPath(action, location.DownloadId, time), request);
+    };
+    CNetHttpResult* const file = download.m_DownloadRequest;
+    if (result != ui::IDOK || file->m_Status != CNetHttpResult::s_StatusDone) {
+        // 15.
+        report(kUpdateActionAbandoned);
+        return;
+    }
+    // 14. Stored only when the whole file announced came.
+    if (file->m_Body.GetLength() != u32(answer.Size)) {
+        LauncherLogLine("Update: %u bytes came, %d were announced: not stored",
+                        file->m_Body.GetLength(), answer.Size);
+        report(kUpdateActionAbandoned);
+        ShowUpdateFailed(this);
+        return;
+    }
+    CClassicWideString path;
+    if (engine) {
+        if (CSystemFids* data = engine->GetDataFolder())
+            data->GetFullDirName(path);
+    }
+    path.Append(u"Download\\");
+    const bool folder = !path.IsEmpty() && CreateFolderPath(path) != kCreateFolderFailed;
+    path.AppendNarrow(download.m_FileName);
+    const CClassicWideString shown = LauncherPathForPlayer(path);
+    if (!folder || !StoreDownload(path, file->m_Body)) {
+        g_ClassicLogLine.Assign("[Launcher] Update: the download cannot be stored as ");
+        g_ClassicLogLine.AppendWide(path);
+        g_ClassicLogLine.Append("\r\n");
+        ClassicLogWriteLineToFiles();
+        report(kUpdateActionAbandoned);
+        ShowUpdateFailed(this, MarkedUtf8(shown));
+        return;
+    }
+    report(kUpdateActionFinished);
+    WriteRegistryString("PatchAvailable", "0");
+    CClassicWideString done;
+    done.Format1(g_ClassicTranslator.Translate(
+                     u"The new version of the game has been downloaded with success (in "
+                     u"%1).\nThe installation of this updgrade will begin now."),
+                 shown);
+    ui::MessageBox(this, LauncherUtf8(done), LauncherTranslate(u"Download done"), ui::MB_OK);
+    // The installer is handed to the desktop; the launcher ends without starting the game.
+    platform::ShellOpen(u"open", std::u16string_view(path.GetText(), path.GetLength()));
+    OnCancel();
+}

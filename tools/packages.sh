@@ -1,0 +1,39 @@
+# The Debian 12 packages of the project, shared by test.sh and run.sh (sourced, not run).
+# ensure_packages installs the ones that are missing, through apt-get as root or with sudo.
+
+# Building the launcher and the stand-in game, and the demo's catalogues (msgfmt).
+build_packages=(
+  cmake ninja-build g++ pkg-config
+  zlib1g-dev libminizip-dev liblzo2-dev libtinyxml-dev libjpeg62-turbo-dev
+  libssl-dev libcurl4-openssl-dev libx11-dev libxrandr-dev
+  gettext
+)
+# Real windows: FLTK, a virtual display when there is no real one, screenshots, and a font.
+window_packages=(
+  libfltk1.3-dev xvfb xauth imagemagick fonts-dejavu-core
+)
+# What the tests use besides: sanitizers of clang, GoogleTest, the benchmarks, the tools that
+# check formats (xrandr among them), and the test servers.
+test_packages=(
+  clang libclang-rt-14-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  python3 python3-lzo locales-all tzdata valgrind
+  curl nginx openssl x11-xserver-utils
+)
+# What the demo opens for the player: the FAQ pages and downloaded updates.
+run_packages=(
+  xdg-utils
+)
+
+ensure_packages() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -gt 0 ] || return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
+}
