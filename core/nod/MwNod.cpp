@@ -730,6 +730,17 @@ u32 RecordChain(CMwClassInfo* info, CMwClassInfo** chain, u32 room) {
 
 constexpr u32 kMaxDepth = 32;
 
+// The chunks of the record and its bases: counted by the registry, or along the chain for a
+// record it has not started with.
+u32 ChainChunkCount(const CMwClassInfo* info) {
+    if (info && info->m_ChainChunkCount)
+        return info->m_ChainChunkCount;
+    u32 count = 0;
+    for (; info; info = info->m_Base)
+        count += info->m_ChunkCount;
+    return count;
+}
+
 } // namespace
 
 u32 CMwNod::MemberCount() {
@@ -750,20 +761,21 @@ u32 CMwNod::MemberIdByIndex(u32 index) {
 }
 
 u32 CMwNod::ChunkCount() {
-    u32 count = 0;
-    for (CMwClassInfo* info = GetClassInfo(); info; info = info->m_Base)
-        count += info->m_ChunkCount;
-    return count;
+    return ChainChunkCount(GetClassInfo());
 }
 
 u32 CMwNod::ChunkIdByIndex(u32 index) {
-    CMwClassInfo* chain[kMaxDepth];
-    for (u32 level = RecordChain(GetClassInfo(), chain, kMaxDepth); level-- > 0;) {
-        if (index < chain[level]->m_ChunkCount)
-            return chain[level]->m_Chunks[index].Id;
-        index -= chain[level]->m_ChunkCount;
+    // The class's own chunks come last: from the class up, each record's chunks start where the
+    // count of its ancestors' ends.
+    CMwClassInfo* const own = GetClassInfo();
+    u32 start = ChainChunkCount(own);
+    if (index >= start)
+        return s_ClassId | (index - start);
+    for (CMwClassInfo* info = own;; info = info->m_Base) {
+        start -= info->m_ChunkCount;
+        if (index >= start)
+            return info->m_Chunks[index - start].Id;
     }
-    return s_ClassId | index;
 }
 
 u32 CMwNod::GetChunkInfo(u32 chunkId) {
