@@ -286,6 +286,9 @@ private:
     CSystemFids* m_EmptyDrive = nullptr;
     // Nods created while reading a body, deleted again when the load fails.
     CFastBuffer<CMwNod*> m_CreatedNods;
+    // The class of the last inline nod read and its factory (null: none yet).
+    u32 m_InlineClassId = 0;
+    CMwClassInfo::Factory m_InlineFactory = nullptr;
     // A header read passed its version (it counts as read, whatever follows).
     bool m_HeaderVersionRead = false;
     // Memory images take this format when the save flags word is 0 (a file saved through a
