@@ -344,6 +344,9 @@ void CClassicArchive::CheckReadSize(u32 size, u32 limit) {
     if (size > limit)
         Fail(kClassicBufferErrorTooLarge, "Stored size %u is above the limit of %u", size, limit);
     CClassicBuffer& stream = Stream();
+    // Bytes left in the stream's window are there.
+    if (size <= stream.GetWindowLeft())
+        return;
     if (!stream.CanSeek())
         return;
     const u32 position = stream.GetPosition(), end = stream.GetSize();

@@ -115,8 +115,13 @@ void CMwClassRegistry::AddClassList(const CMwClassList& list) {
 void CMwClassRegistry::Init() {
     Shutdown();
     s_EngineTables = new CFastArray<CMwEngineClassTable*>;
-    for (CMwClassInfo* info = s_FirstClassInfo; info; info = info->m_Next)
+    for (CMwClassInfo* info = s_FirstClassInfo; info; info = info->m_Next) {
         File(info);
+        // Saved and loaded nods enumerate their chunks for every body.
+        info->m_ChainChunkCount = 0;
+        for (const CMwClassInfo* level = info; level; level = level->m_Base)
+            info->m_ChainChunkCount += level->m_ChunkCount;
+    }
     LinkChildren();
     BindMemberInfos();
     CheckParents();

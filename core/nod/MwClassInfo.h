@@ -54,6 +54,9 @@ public:
     CMwClassInfo* m_Base;
     const CMwChunkInfo* m_Chunks;
     u32 m_ChunkCount;
+    // The chunks of this record and of every base record, counted when the registry starts (0
+    // before: the count is then taken along the chain).
+    u32 m_ChainChunkCount = 0;
 };
 
 // The classes of one library in registration order, handed to the registry at start-up.

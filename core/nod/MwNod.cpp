@@ -11,84 +11,154 @@
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
+#include <typeinfo>
 
 namespace {
 
-// The registry of live nods: an open-addressing set of addresses, filled by the root constructor
-// and emptied by its destructor. It answers IsValidNod without probing memory, and its storage is
-// freed whenever the last nod goes, so nothing is left at exit.
+// The registry of live nods, filled by the root constructor and emptied by its destructor. It
+// answers IsValidNod without probing memory, and its storage is freed whenever the last nod goes,
+// so nothing is left at exit.
+//
+// Nods are kept by memory page: an open-addressing table of the pages that hold live nods, each
+// with one bit per 8-byte address of the page. Nods made one after another mostly share a page,
+// so making and destroying many of them touches a few cache lines of the table in turn instead of
+// one random slot each, and the table stays a fraction of the size of a set of addresses.
 class CLiveNods {
 public:
     void Insert(const CMwNod* nod) {
-        if ((m_Count + 1) * 4 > m_Capacity * 3)
-            Grow();
-        u32 slot = Home(nod);
-        while (m_Slots[slot])
-            slot = (slot + 1) & (m_Capacity - 1);
-        m_Slots[slot] = nod;
+        const uintptr_t address = reinterpret_cast<uintptr_t>(nod);
+        const u64 key = Key(address);
+        u32 slot = Find(key);
+        if (slot == kNone) {
+            if ((m_Pages + 1) * 4 > m_Capacity * 3)
+                Grow();
+            slot = Home(key);
+            while (m_Keys[slot])
+                slot = (slot + 1) & (m_Capacity - 1);
+            m_Keys[slot] = key;
+            ++m_Pages;
+        }
+        m_Bits[slot].m_Words[Word(address)] |= Bit(address);
         ++m_Count;
     }
 
     void Erase(const CMwNod* nod) {
-        if (!m_Slots)
+        const uintptr_t address = reinterpret_cast<uintptr_t>(nod);
+        const u32 slot = Find(Key(address));
+        if (slot == kNone)
             return;
-        u32 slot = Home(nod);
-        while (m_Slots[slot] != nod) {
-            if (!m_Slots[slot])
-                return;
-            slot = (slot + 1) & (m_Capacity - 1);
-        }
-        // Backward-shift deletion keeps every probe chain unbroken without tombstones.
-        u32 hole = slot;
-        for (u32 next = (hole + 1) & (m_Capacity - 1); m_Slots[next];
-             next = (next + 1) & (m_Capacity - 1)) {
-            const u32 home = Home(m_Slots[next]);
-            if (((next - home) & (m_Capacity - 1)) >= ((next - hole) & (m_Capacity - 1))) {
-                m_Slots[hole] = m_Slots[next];
-                hole = next;
-            }
-        }
-        m_Slots[hole] = nullptr;
+        u64& word = m_Bits[slot].m_Words[Word(address)];
+        if (!(word & Bit(address)))
+            return;
+        word &= ~Bit(address);
         if (--m_Count == 0) {
-            std::free(m_Slots);
-            m_Slots = nullptr;
-            m_Capacity = 0;
+            Free();
+            return;
         }
+        if (word == 0 && m_Bits[slot].IsEmpty())
+            RemovePage(slot);
     }
 
     u32 Count() const { return m_Count; }
 
     bool Contains(const CMwNod* nod) const {
-        if (!m_Slots)
+        const uintptr_t address = reinterpret_cast<uintptr_t>(nod);
+        if (address % alignof(CMwNod) != 0)
             return false;
-        for (u32 slot = Home(nod); m_Slots[slot]; slot = (slot + 1) & (m_Capacity - 1))
-            if (m_Slots[slot] == nod)
-                return true;
-        return false;
+        const u32 slot = Find(Key(address));
+        return slot != kNone && (m_Bits[slot].m_Words[Word(address)] & Bit(address));
     }
 
 private:
-    u32 Home(const CMwNod* nod) const {
-        const u64 h = (reinterpret_cast<uintptr_t>(nod) >> 4) * 0x9E3779B97F4A7C15ull;
-        return static_cast<u32>(h >> 32) & (m_Capacity - 1);
+    static constexpr u32 kPageShift = 12;
+    static constexpr u32 kNone = 0xFFFFFFFF;
+    static_assert(alignof(CMwNod) == 8, "one bit per 8-byte address");
+
+    // The bits of one page, a cache line.
+    struct alignas(64) SPageBits {
+        u64 m_Words[(1u << kPageShift) / 8 / 64];
+        bool IsEmpty() const {
+            u64 any = 0;
+            for (u64 word : m_Words)
+                any |= word;
+            return any == 0;
+        }
+    };
+
+    // The page number + 1 (0 is an empty slot).
+    static u64 Key(uintptr_t address) { return (u64(address) >> kPageShift) + 1; }
+    static u32 Word(uintptr_t address) { return (address >> 9) & 7; }
+    static u64 Bit(uintptr_t address) { return u64(1) << ((address >> 3) & 63); }
+
+    u32 Home(u64 key) const { return u32((key * 0x9E3779B97F4A7C15ull) >> m_Shift); }
+
+    u32 Find(u64 key) const {
+        if (!m_Keys)
+            return kNone;
+        for (u32 slot = Home(key); m_Keys[slot]; slot = (slot + 1) & (m_Capacity - 1))
+            if (m_Keys[slot] == key)
+                return slot;
+        return kNone;
+    }
+
+    // Backward-shift deletion keeps every probe chain unbroken without tombstones.
+    void RemovePage(u32 slot) {
+        const u32 mask = m_Capacity - 1;
+        u32 hole = slot;
+        for (u32 next = (hole + 1) & mask; m_Keys[next]; next = (next + 1) & mask) {
+            const u32 home = Home(m_Keys[next]);
+            if (((next - home) & mask) >= ((next - hole) & mask)) {
+                m_Keys[hole] = m_Keys[next];
+                m_Bits[hole] = m_Bits[next];
+                hole = next;
+            }
+        }
+        m_Keys[hole] = 0;
+        m_Bits[hole] = {};
+        --m_Pages;
     }
 
     void Grow() {
-        const CMwNod** old = m_Slots;
+        u64* oldKeys = m_Keys;
+        SPageBits* oldBits = m_Bits;
         const u32 oldCapacity = m_Capacity;
         m_Capacity = oldCapacity ? oldCapacity * 2 : 64;
-        m_Slots = static_cast<const CMwNod**>(std::calloc(m_Capacity, sizeof(CMwNod*)));
-        if (!m_Slots)
+        m_Shift = m_Shift ? m_Shift - 1 : 64 - 6;
+        m_Keys = static_cast<u64*>(std::calloc(m_Capacity, sizeof(u64)));
+        m_Bits = static_cast<SPageBits*>(
+            std::aligned_alloc(alignof(SPageBits), size_t(m_Capacity) * sizeof(SPageBits)));
+        if (!m_Keys || !m_Bits)
             std::abort();
-        m_Count = 0;
-        for (u32 i = 0; i < oldCapacity; ++i)
-            if (old[i])
-                Insert(old[i]);
-        std::free(old);
+        std::memset(static_cast<void*>(m_Bits), 0, size_t(m_Capacity) * sizeof(SPageBits));
+        for (u32 i = 0; i < oldCapacity; ++i) {
+            if (!oldKeys[i])
+                continue;
+            u32 slot = Home(oldKeys[i]);
+            while (m_Keys[slot])
+                slot = (slot + 1) & (m_Capacity - 1);
+            m_Keys[slot] = oldKeys[i];
+            m_Bits[slot] = oldBits[i];
+        }
+        std::free(oldKeys);
+        std::free(oldBits);
     }
 
-    const CMwNod** m_Slots = nullptr;
+    void Free() {
+        std::free(m_Keys);
+        std::free(m_Bits);
+        m_Keys = nullptr;
+        m_Bits = nullptr;
+        m_Capacity = 0;
+        m_Shift = 0;
+        m_Pages = 0;
+    }
+
+    u64* m_Keys = nullptr;
+    SPageBits* m_Bits = nullptr;
     u32 m_Capacity = 0;
+    // 64 - log2 of the capacity: the hash keeps the product's top bits.
+    u32 m_Shift = 0;
+    u32 m_Pages = 0;
     u32 m_Count = 0;
 };
 
@@ -660,6 +730,17 @@ u32 RecordChain(CMwClassInfo* info, CMwClassInfo** chain, u32 room) {
 
 constexpr u32 kMaxDepth = 32;
 
+// The chunks of the record and its bases: counted by the registry, or along the chain for a
+// record it has not started with.
+u32 ChainChunkCount(const CMwClassInfo* info) {
+    if (info && info->m_ChainChunkCount)
+        return info->m_ChainChunkCount;
+    u32 count = 0;
+    for (; info; info = info->m_Base)
+        count += info->m_ChunkCount;
+    return count;
+}
+
 } // namespace
 
 u32 CMwNod::MemberCount() {
@@ -680,20 +761,21 @@ u32 CMwNod::MemberIdByIndex(u32 index) {
 }
 
 u32 CMwNod::ChunkCount() {
-    u32 count = 0;
-    for (CMwClassInfo* info = GetClassInfo(); info; info = info->m_Base)
-        count += info->m_ChunkCount;
-    return count;
+    return ChainChunkCount(GetClassInfo());
 }
 
 u32 CMwNod::ChunkIdByIndex(u32 index) {
-    CMwClassInfo* chain[kMaxDepth];
-    for (u32 level = RecordChain(GetClassInfo(), chain, kMaxDepth); level-- > 0;) {
-        if (index < chain[level]->m_ChunkCount)
-            return chain[level]->m_Chunks[index].Id;
-        index -= chain[level]->m_ChunkCount;
+    // The class's own chunks come last: from the class up, each record's chunks start where the
+    // count of its ancestors' ends.
+    CMwClassInfo* const own = GetClassInfo();
+    u32 start = ChainChunkCount(own);
+    if (index >= start)
+        return s_ClassId | (index - start);
+    for (CMwClassInfo* info = own;; info = info->m_Base) {
+        start -= info->m_ChunkCount;
+        if (index >= start)
+            return info->m_Chunks[index - start].Id;
     }
-    return s_ClassId | index;
 }
 
 u32 CMwNod::GetChunkInfo(u32 chunkId) {
@@ -749,7 +831,21 @@ u32 CMwNod::Archive(CClassicArchive& archive) {
                 ArchiveChunk(archive, id);
                 continue;
             }
-            // A skippable chunk is encoded into memory first, so that its size precedes it.
+            // A skippable chunk: its size precedes it. Into a binary memory stream the chunk goes
+            // in place and its size is filled in after; elsewhere it is encoded into memory first.
+            CClassicBuffer* stream = archive.GetBuffer();
+            if (!archive.m_Text && stream && typeid(*stream) == typeid(CClassicBufferMemory)) {
+                u32 header[2] = {s_SkipTag, 0};
+                archive.WriteUInts(header, 2);
+                const u32 start = stream->GetPosition();
+                ArchiveChunk(archive, id);
+                const u32 end = stream->GetPosition();
+                u32 size = end - start;
+                stream->SetPosition(start - 4);
+                archive.WriteUInts(&size, 1);
+                stream->SetPosition(end);
+                continue;
+            }
             CClassicPooledBuffer memory;
             {
                 CStreamSwap swap(archive, memory.Get());

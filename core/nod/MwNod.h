@@ -173,6 +173,19 @@ public:
         Set(other.m_Nod);
         return *this;
     }
+    // A move hands the reference over (the source is left empty): growing an array of holders
+    // touches no nod.
+    CMwNodRef(CMwNodRef&& other) noexcept : m_Nod(other.m_Nod) { other.m_Nod = nullptr; }
+    CMwNodRef& operator=(CMwNodRef&& other) noexcept {
+        if (this != &other) {
+            CMwNod* old = m_Nod;
+            m_Nod = other.m_Nod;
+            other.m_Nod = nullptr;
+            if (old)
+                old->Release();
+        }
+        return *this;
+    }
     ~CMwNodRef() { Set(nullptr); }
 
     void Set(CMwNod* nod) {

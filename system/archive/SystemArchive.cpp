@@ -46,12 +46,17 @@ private:
 // Makes a nod of a class an archive names. Engines are the program's own objects, one per engine
 // number: an archive never makes one (a second System engine would take over the process-wide
 // loading state when it goes).
-CMwNod* CreateArchiveNod(u32 classId) {
+CMwClassInfo::Factory ArchiveNodFactory(u32 classId) {
     const CMwClassInfo* info = CMwClassRegistry::GetClassInfoById(classId);
     const u32 engine = CMwEngine::s_ClassId;
     if (!info || info->FindKindIndex(1, &engine) >= 0)
         return nullptr;
-    return CMwClassRegistry::CreateNodById(classId);
+    return info->m_Factory;
+}
+
+CMwNod* CreateArchiveNod(u32 classId) {
+    const CMwClassInfo::Factory factory = ArchiveNodFactory(classId);
+    return factory ? factory() : nullptr;
 }
 
 // Damaged data: a log line, then the stream exception that the operation catches.
@@ -207,7 +212,8 @@ CSystemArchive::CSystemArchive() : m_Engine(GetSystemEngine()) {
 }
 
 CSystemArchive::~CSystemArchive() {
-    delete m_Body;
+    // The body's storage goes on serving the next archive.
+    const CClassicPooledBuffer body(m_Body);
     for (u32 i = 0; i < m_UnresolvedFids.m_Count; ++i)
         delete m_UnresolvedFids.m_Items[i];
     m_UnresolvedFids.FreeItems();
@@ -323,7 +329,12 @@ void CSystemArchive::ReadNodRef(CMwNod*& nod) {
     }
     u32 classId = 0;
     ReadUIntsHex(&classId, 1);
-    CMwNod* created = CreateArchiveNod(classId);
+    // Inline nods mostly come in runs of one class: the registry is asked when the class changes.
+    if (classId != m_InlineClassId || !m_InlineFactory) {
+        m_InlineFactory = ArchiveNodFactory(classId);
+        m_InlineClassId = classId;
+    }
+    CMwNod* created = m_InlineFactory ? m_InlineFactory() : nullptr;
     if (!created)
         FailRead("an inline nod of a class that cannot be created", classId);
     m_CreatedNods.Add(created);
@@ -362,7 +373,7 @@ u32 CSystemArchive::WriteBody(CMwNod* mainNod) {
     bool isNew = false;
     FindOrAddNode(mainNod, &isNew);
     if (!m_Body)
-        m_Body = new CClassicBufferMemory;
+        m_Body = g_ClassicBufferPool.Take();
     m_Body->Clear();
     m_Body->Reserve(10240);
     CStreamSwap swap(*this, m_Body);
@@ -706,6 +717,9 @@ void CSystemArchive::PrepareNodeTable() {
     m_Nodes.Reserve(m_NodeCount);
     std::fill_n(m_Nodes.m_Items, m_NodeCount, SSystemArchiveNode{});
     m_Nodes.m_Count = m_NodeCount;
+    // Every inline nod has an entry of its own.
+    m_CreatedNods.Reserve(m_NodeCount);
+    m_InlineFactory = nullptr;
     for (u32 i = 0; i < m_Refs.m_Count; ++i) {
         const SSystemArchiveRef& ref = m_Refs.m_Items[i];
         SSystemArchiveNode& entry = m_Nodes.m_Items[ref.m_NodeIndex];
@@ -741,7 +755,7 @@ bool CSystemArchive::ReadBody(CMwNod* mainNod) {
     CClassicBuffer* stream = GetBuffer();
     if (m_LoadMode == kSystemArchiveLoadRawBody) {
         if (!m_Body)
-            m_Body = new CClassicBufferMemory;
+            m_Body = g_ClassicBufferPool.Take();
         m_Body->Clear();
         if (stream->CanSeek()) {
             const u32 size = stream->GetSize(), position = stream->GetPosition();

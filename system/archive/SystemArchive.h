@@ -126,7 +126,7 @@ public:
     // Release set, plain body, version 6, load mode 7, no current file id; the System engine
     // taken from the engine manager.
     CSystemArchive();
-    // Deletes the body buffer and every file id of the unresolved list.
+    // Gives the body buffer back to the pool and deletes every file id of the unresolved list.
     ~CSystemArchive() override;
 
     // Writing: the node index, and on a nod's first inline occurrence its class id and chunks;
@@ -277,6 +277,8 @@ private:
     CSystemParamLoad m_ParamLoad;
     u32 m_LoadMode = kSystemArchiveLoadFull;
     u32 m_SaveFlags = 0;
+    // Taken from the buffer pool when first needed and given back with the archive, so that
+    // saves one after another reuse its storage.
     CClassicBufferMemory* m_Body = nullptr;
     CFastBuffer<CSystemFid*> m_UnresolvedFids;
     // The drive references are read against when the engine has none (with the folders read
@@ -284,6 +286,9 @@ private:
     CSystemFids* m_EmptyDrive = nullptr;
     // Nods created while reading a body, deleted again when the load fails.
     CFastBuffer<CMwNod*> m_CreatedNods;
+    // The class of the last inline nod read and its factory (null: none yet).
+    u32 m_InlineClassId = 0;
+    CMwClassInfo::Factory m_InlineFactory = nullptr;
     // A header read passed its version (it counts as read, whatever follows).
     bool m_HeaderVersionRead = false;
     // Memory images take this format when the save flags word is 0 (a file saved through a

@@ -157,10 +157,23 @@ TEST_F(MwClassRegistry, EnumerationsListAncestorsFirst) {
     EXPECT_EQ(nod.MemberIdByIndex(0), 0x01001000u);
     EXPECT_EQ(nod.MemberIdByIndex(1), 0x01F00000u);
     EXPECT_EQ(nod.MemberIdByIndex(2), 0x01F00001u);
+    // The same with the chain's count taken by the registry and along the chain (a record the
+    // registry has not started with); an index past the chain's chunks gives the root's id with
+    // the index past the end.
     const u32 chunks[] = {0x01001000, 0x01F00000, 0x01F00001, 0x01F00002, 0x01F01000};
-    ASSERT_EQ(nod.ChunkCount(), 5u);
-    for (u32 i = 0; i < 5; ++i)
-        EXPECT_EQ(nod.ChunkIdByIndex(i), chunks[i]);
+    CMwClassInfo& record = CTestReparented::s_ClassInfo;
+    const u32 chainCount = record.m_ChainChunkCount;
+    EXPECT_EQ(chainCount, 5u);
+    for (bool counted : {true, false}) {
+        SCOPED_TRACE(counted ? "counted by the registry" : "counted along the chain");
+        record.m_ChainChunkCount = counted ? chainCount : 0;
+        ASSERT_EQ(nod.ChunkCount(), 5u);
+        for (u32 i = 0; i < 5; ++i)
+            EXPECT_EQ(nod.ChunkIdByIndex(i), chunks[i]);
+        EXPECT_EQ(nod.ChunkIdByIndex(5), 0x01001000u);
+        EXPECT_EQ(nod.ChunkIdByIndex(7), 0x01001002u);
+        record.m_ChainChunkCount = chainCount;
+    }
     EXPECT_EQ(nod.GetChunkInfo(0x01F00001), 0x13u);
     EXPECT_EQ(nod.GetChunkInfo(0x01F00002), 0xFACADE01u); // listed, but not a chunk it knows
     EXPECT_EQ(nod.GetChunkInfo(0x01F01000), 7u);

@@ -370,6 +370,64 @@ TEST(MwNodArchive, AnUnknownChunkInsideANestedBodyFailsTheRead) {
     EXPECT_EQ(CNestNod::s_Loads, 1u);
 }
 
+// A nod whose skippable chunk holds a flag and, when set, its child's whole body (with the
+// child's own skippable chunk inside).
+class CSkipNestNod : public CMwNod {
+    MW_DECLARE_CLASS(CSkipNestNod, CMwNod, 0x01F50000)
+public:
+    ~CSkipNestNod() override { delete m_Child; }
+    void ArchiveChunk(CClassicArchive& archive, u32 chunkId) override {
+        if (chunkId != 0x01F50000)
+            return Super::ArchiveChunk(archive, chunkId);
+        u32 hasChild = m_Child != nullptr;
+        archive.SerializeUInts(&hasChild, 1);
+        if (!hasChild)
+            return;
+        if (!m_Child)
+            m_Child = new CSkipNestNod;
+        m_Child->Archive(archive);
+    }
+
+    CSkipNestNod* m_Child = nullptr;
+};
+
+#define CSKIPNESTNOD_CHUNKS(X) X(0x01F50000, 0x13)
+MW_DEFINE_CLASS(CSkipNestNod, MwFactory<CSkipNestNod>, MW_NO_MEMBERS, CSKIPNESTNOD_CHUNKS);
+
+// A memory stream of another kind: the chunk loop cannot go back in it to fill in a size.
+class CDerivedMemory : public CClassicBufferMemory {};
+
+// A skippable chunk's size counts everything encoded inside it, a nested skippable chunk with its
+// own size included, whatever the stream the body is written to.
+TEST(MwNodArchive, SkippableChunkSizesOnEveryStream) {
+    CSkipNestNod nod;
+    nod.m_Child = new CSkipNestNod;
+    const std::string child = Le({0x01F50000, 0x534B4950, 4, 0, 0xFACADE01});
+    const std::string expected =
+        Le({0x01F50000, 0x534B4950, 4 + u32(child.size()), 1}) + child + Le({0xFACADE01});
+    EXPECT_EQ(Written(nod, false, true), expected);
+
+    // Appended to what the stream holds already.
+    for (bool derived : {false, true}) {
+        SCOPED_TRACE(derived ? "derived memory stream" : "memory stream");
+        CClassicBufferMemory* memory = derived ? new CDerivedMemory : new CClassicBufferMemory;
+        CClassicArchive archive;
+        archive.SetBuffer(memory);
+        archive.m_Writing = 1;
+        archive.m_Release = 1;
+        memory->Write("head", 4);
+        EXPECT_EQ(nod.Archive(archive), 0u);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(memory->GetData()), memory->GetSize()),
+                  "head" + expected);
+        EXPECT_EQ(memory->GetPosition(), memory->GetSize());
+    }
+
+    CSkipNestNod read;
+    EXPECT_EQ(Read(read, expected, false), 0u);
+    ASSERT_NE(read.m_Child, nullptr);
+    EXPECT_EQ(read.m_Child->m_Child, nullptr);
+}
+
 class MwMemberPathArchive : public CMwCoreFixture {};
 
 TEST_F(MwMemberPathArchive, ItemsRoundTrip) {

@@ -7,7 +7,10 @@
 #include <algorithm>
 #include <cinttypes>
 #include <gtest/gtest.h>
+#include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -257,6 +260,36 @@ TEST_F(MwNod, NodRefHoldsOneReferencePerHolder) {
     EXPECT_EQ(events, (Events{"deleted nod"}));
 }
 
+// A move hands the one reference over: the count stays, the source holds nothing, and a holder
+// moved onto gives back what it held.
+TEST_F(MwNod, NodRefMovesItsReference) {
+    Events events;
+    CTraceNod* nod = new CTraceNod("nod", &events);
+    CTraceNod* other = new CTraceNod("other", &events);
+    {
+        CMwNodRef first(nod);
+        CMwNodRef moved(std::move(first));
+        EXPECT_EQ(nod->GetRefCount(), 1);
+        EXPECT_EQ(first.Get(), nullptr);
+        EXPECT_EQ(moved.Get(), nod);
+        CMwNodRef& same = moved;
+        moved = std::move(same); // moving a holder onto itself keeps its reference
+        EXPECT_EQ(nod->GetRefCount(), 1);
+        CMwNodRef target(other);
+        target = std::move(moved);
+        EXPECT_EQ(events, (Events{"deleted other"}));
+        EXPECT_EQ(nod->GetRefCount(), 1);
+        // Holders in a growing array keep one reference each.
+        std::vector<CMwNodRef> holders;
+        for (int i = 0; i < 100; ++i)
+            holders.emplace_back(nod);
+        EXPECT_EQ(nod->GetRefCount(), 101);
+        holders.erase(holders.begin(), holders.begin() + 40);
+        EXPECT_EQ(nod->GetRefCount(), 61);
+    }
+    EXPECT_EQ(events, (Events{"deleted other", "deleted nod"}));
+}
+
 TEST_F(MwNod, SetIdNameAndTheIdNameMember) {
     struct Case {
         const char* text;
@@ -322,6 +355,41 @@ TEST_F(MwNod, IsValidNodAnswersFromTheLiveNods) {
         many[i].reset();
     for (int i = 0; i < 1000; ++i)
         EXPECT_EQ(CMwNod::IsValidNod(many[i].get()), i % 2 == 1);
+}
+
+// Nods side by side in one block: the registry knows each address it was told, and nothing
+// between them, inside them or next to them.
+TEST_F(MwNod, IsValidNodKnowsEachNodOfABlock) {
+    const u32 before = CMwNod::GetLiveNodCount();
+    constexpr u32 kCount = 400; // several memory pages
+    constexpr size_t kSize = sizeof(CMwNod);
+    static_assert(alignof(CMwNod) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+    std::unique_ptr<u8[]> block(new u8[kCount * kSize]);
+    std::vector<CMwNod*> nods;
+    for (u32 i = 0; i < kCount; ++i)
+        nods.push_back(new (block.get() + i * kSize) CMwNod);
+    EXPECT_EQ(CMwNod::GetLiveNodCount(), before + kCount);
+    const auto at = [](const CMwNod* nod, size_t offset) {
+        return reinterpret_cast<const CMwNod*>(reinterpret_cast<const u8*>(nod) + offset);
+    };
+    for (u32 i = 0; i < kCount; i += 3)
+        nods[i]->~CMwNod();
+    for (u32 i = 0; i < kCount; ++i) {
+        EXPECT_EQ(CMwNod::IsValidNod(nods[i]), i % 3 != 0) << i;
+        for (size_t offset : {size_t(1), size_t(4), size_t(8), kSize - 8})
+            EXPECT_FALSE(CMwNod::IsValidNod(at(nods[i], offset))) << i << '+' << offset;
+    }
+    EXPECT_FALSE(CMwNod::IsValidNod(at(nods.back(), kSize)));
+    // New nods in the freed places are known again.
+    for (u32 i = 0; i < kCount; i += 3)
+        new (nods[i]) CMwNod;
+    for (u32 i = 0; i < kCount; ++i)
+        EXPECT_TRUE(CMwNod::IsValidNod(nods[i])) << i;
+    for (CMwNod* nod : nods)
+        nod->~CMwNod();
+    EXPECT_EQ(CMwNod::GetLiveNodCount(), before);
+    for (CMwNod* nod : nods)
+        EXPECT_FALSE(CMwNod::IsValidNod(nod));
 }
 
 TEST_F(MwNod, DescribeNamesTheClassAndAddress) {

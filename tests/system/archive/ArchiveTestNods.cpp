@@ -58,6 +58,7 @@ void CArchiveTestNod::ArchiveChunk(CClassicArchive& archive, u32 chunkId) {
             }
             archive.CheckReadSize(count, s_MaxLinks);
             m_Links.clear();
+            m_Links.reserve(count);
             for (u32 i = 0; i < count; ++i) {
                 CMwNod* nod = nullptr;
                 archive.ArchiveNodRef(nod);
