@@ -273,6 +273,16 @@ public:
                 m_Box.FocusNext(*this);
             return 1;
         }
+        // A field holds digits only: unlike a number edit, it refuses pasted or dropped text
+        // with anything else, which would show a field the control does not hold.
+        if (event == FL_PASTE) {
+            const char* text = Fl::event_text();
+            if (!std::all_of(text, text + Fl::event_length(),
+                             [](char c) { return c >= '0' && c <= '9'; })) {
+                fl_beep();
+                return 1;
+            }
+        }
         if (event == FL_UNFOCUS && size() > 0 && std::atoi(value()) > 255) {
             value("255");
             if (m_Box.Changed)

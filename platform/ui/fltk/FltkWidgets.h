@@ -127,7 +127,7 @@ private:
 };
 
 // Four number fields of at most three digits with dots between them. A field above 255 becomes
-// 255 when it loses the focus; '.' moves to the next field.
+// 255 when it loses the focus; '.' moves to the next field. Pasted text must be digits only.
 class AddressBox final : public Fl_Group {
 public:
     AddressBox(int x, int y, int w, int h);

@@ -18,6 +18,7 @@
 #include <FL/Fl_Tabs.H>
 #include <FL/Fl_Text_Display.H>
 #include <FL/Fl_Window.H>
+#include <cstring>
 #include <ctime>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -248,6 +249,45 @@ TEST_F(FltkWindows, UserActionsReachTheLayer) {
                 ElementsAre("notify 1007 -12", // drawn when first shown
                             "command 1002 0", "command 1006 1", "command 1006 9", "notify 1007 -12",
                             "notify 1012 -551", "command 1001 0", "command 2 0", "destroy"));
+}
+
+// Text pasted into an address field is held to the keys' rule: digits only, anything else
+// refused whole, so that a field never shows what the control does not hold. (A number edit
+// takes pasted text as it comes; its data exchange refuses what is not a number.)
+TEST_F(FltkWindows, PastedTextInAddressFields) {
+    zoo::Recorder dialog(zoo::ZooId);
+    dialog.Init = [](zoo::Recorder& d) { FillZoo(d); };
+    auto widget = [&](u32 id) { return m_Ui.WidgetOf(dialog.Item(id)); };
+    auto paste = [](Fl_Widget& field, const char* text) {
+        field.take_focus();
+        Fl::e_text = const_cast<char*>(text);
+        Fl::e_length = int(std::strlen(text));
+        field.handle(FL_PASTE);
+    };
+    Driver driver;
+    driver
+        .Then([&] {
+            auto* address = As<Fl_Group>(widget(1011));
+            auto& second = *As<Fl_Input>(address->child(2));
+            second.value("");
+            second.do_callback();
+            paste(second, "-1");
+            paste(second, "ab");
+            auto& third = *As<Fl_Input>(address->child(4));
+            third.value("");
+            third.do_callback();
+            paste(third, "17");
+        })
+        .Then([&] {
+            auto* address = As<Fl_Group>(widget(1011));
+            EXPECT_STREQ(As<Fl_Input>(address->child(2))->value(), "");
+            EXPECT_STREQ(As<Fl_Input>(address->child(4))->value(), "17");
+            EXPECT_EQ(dialog.Item(1011).AddressFields(), (std::array<i16, 4>{192, -1, 17, 1}));
+            fltktest::PressKey(*m_Ui.WindowOf(dialog), FL_Escape);
+        });
+    driver.Start();
+    EXPECT_EQ(dialog.DoModal(), ui::IDCANCEL);
+    EXPECT_TRUE(driver.Done());
 }
 
 // Enter, Escape and the close box follow the layer's rules, not FLTK's: the focused push
