@@ -13,5 +13,5 @@ constinit CMwClassInfo* const s_ScriptClasses[] = {
 
 } // namespace
 
-constinit const CMwClassList g_ScriptClassList = {
-    s_ScriptClasses, sizeof(s_ScriptClasses) / sizeof(s_ScriptClasses[0])};
+constinit const CMwClassList g_ScriptClassList = {s_ScriptClasses, sizeof(s_ScriptClasses) /
+                                                                       sizeof(s_ScriptClasses[0])};

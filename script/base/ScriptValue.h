@@ -53,10 +53,10 @@ struct SScriptValueCoding {
 
 // The mapping, one row per variable type that holds a value (Num twice: Int and Float).
 inline constexpr SScriptValueCoding kScriptValueCodings[] = {
-    {CmdExpValue_Bool, BlockVariable_Bool},     {CmdExpValue_Num, BlockVariable_Int},
-    {CmdExpValue_Num, BlockVariable_Float},     {CmdExpValue_String, BlockVariable_String},
-    {CmdExpValue_Class, BlockVariable_Class},   {CmdExpValue_Enum, BlockVariable_Enum},
-    {CmdExpValue_Vec2, BlockVariable_Vec2},     {CmdExpValue_Vec3, BlockVariable_Vec3},
+    {CmdExpValue_Bool, BlockVariable_Bool},   {CmdExpValue_Num, BlockVariable_Int},
+    {CmdExpValue_Num, BlockVariable_Float},   {CmdExpValue_String, BlockVariable_String},
+    {CmdExpValue_Class, BlockVariable_Class}, {CmdExpValue_Enum, BlockVariable_Enum},
+    {CmdExpValue_Vec2, BlockVariable_Vec2},   {CmdExpValue_Vec3, BlockVariable_Vec3},
     {CmdExpValue_Iso4, BlockVariable_Iso4},
 };
 
@@ -94,6 +94,7 @@ struct CmdExpValueRecord {
 
     void* Value = Storage;
     // As large as, and aligned for, the largest value: an Iso4's 12 floats (or a nod pointer).
-    alignas(alignof(Iso4) > alignof(CMwNod*) ? alignof(Iso4) : alignof(CMwNod*)) u8 Storage[48] = {};
+    alignas(alignof(Iso4) > alignof(CMwNod*) ? alignof(Iso4)
+                                             : alignof(CMwNod*)) u8 Storage[48] = {};
 };
 static_assert(sizeof(Iso4) == sizeof(CmdExpValueRecord::Storage));
