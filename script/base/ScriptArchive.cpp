@@ -34,13 +34,16 @@ void ScriptArchiveChild(CClassicArchive& archive, CMwNod* owner, u32 chunkId, CM
         archive.ArchiveNodRef(written);
         return;
     }
+    // A slot is filled once: the nod it holds may still be named by the archive's node table,
+    // so it cannot be let go while the read goes on.
+    if (child)
+        ScriptInvalidData(owner, chunkId);
     CMwNod* read = nullptr;
     archive.ArchiveNodRef(read);
     if (read ? !FitsKind(read, kind) || IsBeingRead(read) || read->GetRefCount() != 0 : required)
         ScriptInvalidData(owner, chunkId);
     if (read)
         read->AddRef();
-    ScriptReleaseChild(owner, child);
     child = read;
 }
 

@@ -16,6 +16,8 @@
 // never reach 0, and binding or running it never ends); and when another node holds the child
 // already (a tree node has one owner: with two, binding and running visit it once per owner, which
 // doubles with every level of a crafted tree, and its parent would be whichever bound it last).
+// A field is read once: a chunk that would replace a child read before is refused too, since the
+// archive may still name the first child in a later reference.
 //
 // Each function serves both directions: writing, it writes the values it is given.
 #include "core/base/ClassicArchive.h"
@@ -38,9 +40,9 @@ struct SScriptChildKind {
 // Logs the invalid-data line for the owner's chunk and fails the read.
 [[noreturn]] void ScriptInvalidData(CMwNod* owner, u32 chunkId);
 
-// One child reference. Writing: the reference. Reading: the child read replaces `child`, holding
-// one reference (the child held before is given back, as ScriptReleaseChild does); a null child
-// where `required` is set, or a child that fails the checks above, is invalid data.
+// One child reference. Writing: the reference. Reading into an empty slot: the child read, holding
+// one reference; a null child where `required` is set, a child that fails the checks above, or a
+// slot that holds a child already, is invalid data.
 void ScriptArchiveChild(CClassicArchive& archive, CMwNod* owner, u32 chunkId, CMwNod*& child,
                         const SScriptChildKind& kind, bool required);
 

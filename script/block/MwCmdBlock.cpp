@@ -22,7 +22,8 @@ CMwCmdBlock::CMwCmdBlock() {
 }
 
 CMwCmdBlock::~CMwCmdBlock() {
-    ReleaseCmds();
+    for (u32 i = 0; i < m_Cmds.m_Count; ++i)
+        ScriptReleaseChild(this, m_Cmds.m_Items[i]);
     for (u32 i = 0; i < m_Frames.m_Count; ++i)
         delete m_Frames.m_Items[i];
     m_Frames.FreeItems();
@@ -278,12 +279,6 @@ CBlockVariable& CMwCmdBlock::AddVariable(bool persistent) {
     return list.m_Items[list.m_Count - 1];
 }
 
-void CMwCmdBlock::ReleaseCmds() {
-    for (u32 i = 0; i < m_Cmds.m_Count; ++i)
-        ScriptReleaseChild(this, m_Cmds.m_Items[i]);
-    m_Cmds.SetCount(0);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Members and chunks
 
@@ -326,7 +321,10 @@ void CMwCmdBlock::ArchiveBody(CClassicArchive& archive, u32 chunkId) {
     u32 count = m_Cmds.m_Count;
     ScriptArchiveCount(archive, this, chunkId, count, 1);
     if (reading) {
-        ReleaseCmds();
+        // A body read after another one must not let go of statements the archive may still
+        // name: one body per block.
+        if (m_Cmds.m_Count != 0)
+            ScriptInvalidData(this, chunkId);
         m_Cmds.SetCount(count);
         std::fill_n(m_Cmds.m_Items, count, nullptr);
     }

@@ -148,9 +148,9 @@ public:
 
 private:
     // Chunks 0x01030003 and 0x01030004: u32 n and n statement references, u32 m and m records of
-    // persistent variables, u32 k and k records of frame 0's variables.
+    // persistent variables, u32 k and k records of frame 0's variables. A second body replaces
+    // the variables of the first; one over statements read before is invalid data.
     void ArchiveBody(CClassicArchive& archive, u32 chunkId);
-    void ReleaseCmds();
     // Frames above frame 0 let go of their values and leave the stack.
     void DropFrames();
     // Checks, before any bit is set, that the chain ends at a script root.

@@ -2,7 +2,7 @@
 // stored layout against the fixture writer, and the invalid data a load refuses.
 #include "script/block/MwCmdBlock.h"
 #include "tests/script/ScriptTestSupport.h"
-#include "tests/script/support/ScriptFixtureWriter.h"
+#include "tests/script/support/ScriptSamples.h"
 
 #include <string>
 
@@ -10,52 +10,7 @@ namespace {
 
 class MwCmdBlockArchive : public CScriptFixture {};
 
-constexpr u32 kCmd = CScriptTestCmd::s_ClassId;
 constexpr u32 kBlock = CMwCmdBlock::s_ClassId;
-
-// A block holding a statement, a nested block (two statements, one variable of each list) and
-// another statement, with variables of every type in both lists.
-TNodRef<CMwCmdBlock> MakeTree() {
-    CMwCmdBlock* nested =
-        NewBlock({NewTestCmd(1), NewTestCmd(2, CScriptTestCmd::Action_Return)},
-                 {{"x", BlockVariable_Int}}, {{"this", BlockVariable_Class, kCmd, 1}});
-    TNodRef<CMwCmdBlock> block =
-        MakeBlock({NewTestCmd(0, CScriptTestCmd::Action_Sleep, 5), nested, NewTestCmd(3)});
-    DeclareVariables(*block, true, ScriptEveryVariableType());
-    DeclareVariables(*block, false, ScriptEveryVariableType());
-    return block;
-}
-
-void TestCmdBody(CScriptFixtureWriter& w, u32 tag, u32 action = 0, u32 argument = 0) {
-    w.NewNod(kCmd).Chunk(CScriptTestCmd::s_Chunk).U32(tag).U32(action).U32(argument).End();
-}
-
-void EveryVariableRecord(CScriptFixtureWriter& w) {
-    w.U32(10);
-    for (const SScriptVariableSpec& spec : ScriptEveryVariableType())
-        w.Variable(spec.Name, spec.Flag, spec.Type, spec.Id);
-}
-
-// The image MakeTree's block saves to, written from the stored layout, with its body under the
-// chunk given.
-std::string TreeFixture(bool text, u32 chunk) {
-    CScriptFixtureWriter w(text);
-    w.Chunk(chunk).U32(3);
-    TestCmdBody(w, 0, CScriptTestCmd::Action_Sleep, 5);
-    w.NewNod(kBlock).Chunk(CMwCmdBlock::s_BodyChunk).U32(2);
-    TestCmdBody(w, 1);
-    TestCmdBody(w, 2, CScriptTestCmd::Action_Return);
-    w.U32(1)
-        .Variable("x", 0, BlockVariable_Int)
-        .U32(1)
-        .Variable("this", 1, BlockVariable_Class, kCmd);
-    w.End();
-    TestCmdBody(w, 3);
-    EveryVariableRecord(w);
-    EveryVariableRecord(w);
-    w.End();
-    return w.Image(kBlock, true);
-}
 
 CMwCmdBlock* AsBlock(const TNodRef<CMwNod>& nod) {
     return nod && nod->IsKindOf(kBlock) ? static_cast<CMwCmdBlock*>(nod.Get()) : nullptr;
@@ -64,7 +19,7 @@ CMwCmdBlock* AsBlock(const TNodRef<CMwNod>& nod) {
 // Saved in release format, a tree of blocks, statements and variables of every type loads back
 // equal in both encodings, its statements held once each and its live table rebuilt.
 TEST_F(MwCmdBlockArchive, RoundTrips) {
-    const TNodRef<CMwCmdBlock> tree = MakeTree();
+    const TNodRef<CMwCmdBlock> tree = MakeSampleTree();
     for (bool text : {false, true}) {
         SCOPED_TRACE(text);
         const std::string image = ScriptSaveImage(tree.Get(), true, text);
@@ -94,10 +49,10 @@ TEST_F(MwCmdBlockArchive, RoundTrips) {
 // The classes' writers and the fixture writer give the same bytes for the same content; a
 // variable record carries its id only for Class and Enum variables, in hexadecimal in text.
 TEST_F(MwCmdBlockArchive, StoredLayout) {
-    const TNodRef<CMwCmdBlock> tree = MakeTree();
+    const TNodRef<CMwCmdBlock> tree = MakeSampleTree();
     for (bool text : {false, true}) {
         SCOPED_TRACE(text);
-        const std::string fixture = TreeFixture(text, CMwCmdBlock::s_BodyChunk);
+        const std::string fixture = SampleTreeFixture(text, CMwCmdBlock::s_BodyChunk);
         EXPECT_EQ(ScriptSaveImage(tree.Get(), true, text), fixture);
         if (text) {
             EXPECT_NE(fixture.find("c\r\nFalse\r\n4\r\n1fc1000\r\n"), std::string::npos);
@@ -110,7 +65,7 @@ TEST_F(MwCmdBlockArchive, StoredLayout) {
 // Without the release flag the body chunk is written empty: the block loads without statements
 // or variables.
 TEST_F(MwCmdBlockArchive, WithoutTheReleaseFlag) {
-    const TNodRef<CMwCmdBlock> tree = MakeTree();
+    const TNodRef<CMwCmdBlock> tree = MakeSampleTree();
     for (bool text : {false, true}) {
         SCOPED_TRACE(text);
         const TNodRef<CMwNod> loaded = ScriptLoadImage(ScriptSaveImage(tree.Get(), false, text));
@@ -127,36 +82,26 @@ TEST_F(MwCmdBlockArchive, WithoutTheReleaseFlag) {
 }
 
 // The older body chunk, read in any archive, loads as the same body under the current chunk; the
-// three empty older chunks read nothing; a later body replaces an earlier one, whose statements
-// are given back.
+// three empty older chunks read nothing; a later body replaces the variables of an earlier one.
 TEST_F(MwCmdBlockArchive, OlderChunks) {
-    const TNodRef<CMwCmdBlock> tree = MakeTree();
+    const TNodRef<CMwCmdBlock> tree = MakeSampleTree();
     for (bool text : {false, true}) {
         SCOPED_TRACE(text);
-        const TNodRef<CMwNod> old = ScriptLoadImage(TreeFixture(text, CMwCmdBlock::s_OldBodyChunk));
+        const TNodRef<CMwNod> old =
+            ScriptLoadImage(SampleTreeFixture(text, CMwCmdBlock::s_OldBodyChunk));
         ASSERT_NE(AsBlock(old), nullptr);
         EXPECT_TRUE(ScriptSameTrees(tree.Get(), old.Get(), true));
 
         const u32 before = CMwNod::GetLiveNodCount();
-        CScriptFixtureWriter w(text);
-        w.Chunk(0x01030000).Chunk(0x01030001).Chunk(0x01030002);
-        w.Chunk(CMwCmdBlock::s_OldBodyChunk).U32(2);
-        TestCmdBody(w, 7);
-        TestCmdBody(w, 8);
-        w.U32(0).U32(0);
-        w.Chunk(CMwCmdBlock::s_BodyChunk).U32(1);
-        TestCmdBody(w, 9);
-        w.U32(0).U32(1).Variable("late", 0, BlockVariable_Float);
-        w.End();
         {
-            const TNodRef<CMwNod> loaded = ScriptLoadImage(w.Image(kBlock, true));
+            const TNodRef<CMwNod> loaded = ScriptLoadImage(SampleReplacedBodyFixture(text));
             CMwCmdBlock* block = AsBlock(loaded);
             ASSERT_NE(block, nullptr);
             ASSERT_EQ(block->m_Cmds.m_Count, 1u);
             EXPECT_EQ(static_cast<CScriptTestCmd*>(block->m_Cmds.m_Items[0])->m_Tag, 9u);
             EXPECT_NE(block->FindLocalVariable("late"), nullptr);
-            // The block, its one statement and "late" in frame 0 and in the live table are
-            // alive; the first body's statements are gone.
+            EXPECT_EQ(block->FindLocalVariable("early"), nullptr);
+            // The block, its statement and "late" in frame 0 and in the live table.
             EXPECT_EQ(CMwNod::GetLiveNodCount(), before + 4);
         }
         EXPECT_EQ(CMwNod::GetLiveNodCount(), before);
@@ -205,16 +150,22 @@ TEST_F(MwCmdBlockArchive, InvalidDataIsRefused) {
         {"one statement twice",
          [](CScriptFixtureWriter& w) {
              w.Chunk(0x01030004).U32(2);
-             TestCmdBody(w, 1);
+             WriteTestCmd(w, 1);
              w.Ref(1).U32(0).U32(0).End();
          }},
         {"one statement in two blocks",
          [](CScriptFixtureWriter& w) {
              w.Chunk(0x01030004).U32(2).NewNod(kBlock).Chunk(0x01030004).U32(1);
-             TestCmdBody(w, 1); // node 2
+             WriteTestCmd(w, 1); // node 2
              w.U32(0).U32(0).End();
              w.NewNod(kBlock).Chunk(0x01030004).U32(1).Ref(2).U32(0).U32(0).End();
              w.U32(0).U32(0).End();
+         }},
+        {"a second body over statements",
+         [](CScriptFixtureWriter& w) {
+             w.Chunk(0x01030003).U32(1);
+             WriteTestCmd(w, 1);
+             w.U32(0).U32(0).Chunk(0x01030004).U32(1).Ref(1).U32(0).U32(0).End();
          }},
         {"variable nod of type 10",
          [](CScriptFixtureWriter& w) { w.Chunk(0x01080000).String("v").Bool(0).U32(10).End(); },
