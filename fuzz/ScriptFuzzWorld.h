@@ -12,6 +12,7 @@
 #include "platform/HostPath.h"
 #include "script/ScriptClasses.h"
 #include "system/SystemClasses.h"
+#include "system/archive/SystemArchive.h"
 #include "system/engine/SystemEngine.h"
 #include "system/fid/SystemFids.h"
 #include "tests/script/support/ScriptTestNods.h"
@@ -45,9 +46,11 @@ public:
         m_Manager = new CMwEngineManager;
         m_Manager->AddRef();
         m_Engine = SystemRegisterEngine(host);
-        // The drives and the resource table are mounted on first use: now, so that the first
-        // load does not count them as its own nods.
-        if (!m_Engine || !m_Engine->m_MemoryFids || !m_Engine->GetDataFolder())
+        // The drives with the resource table, and the loader shared by the file ids of files that
+        // load through an archive, are made on first use: now, so that the first load does not
+        // count them among its nods.
+        if (!m_Engine || !m_Engine->m_MemoryFids || !m_Engine->GetDataFolder() ||
+            !CSystemDummyFidLoader::Get())
             std::abort();
     }
     ~CScriptFuzzWorld() {

@@ -49,19 +49,21 @@ void ScriptArchiveChild(CClassicArchive& archive, CMwNod* owner, u32 chunkId, CM
 // The two typed forms every chunk reader uses: "a required child of this kind" and "an optional
 // child of this kind". The kind is the field's class unless given.
 template <class T>
-void ScriptArchiveRequiredChild(CClassicArchive& archive, CMwNod* owner, u32 chunkId, T*& child,
-                                const SScriptChildKind& kind = {T::s_ClassId}) {
+void ScriptArchiveTypedChild(CClassicArchive& archive, CMwNod* owner, u32 chunkId, T*& child,
+                             const SScriptChildKind& kind, bool required) {
     CMwNod* nod = child;
-    ScriptArchiveChild(archive, owner, chunkId, nod, kind, true);
+    ScriptArchiveChild(archive, owner, chunkId, nod, kind, required);
     child = static_cast<T*>(nod);
 }
-
+template <class T>
+void ScriptArchiveRequiredChild(CClassicArchive& archive, CMwNod* owner, u32 chunkId, T*& child,
+                                const SScriptChildKind& kind = {T::s_ClassId}) {
+    ScriptArchiveTypedChild(archive, owner, chunkId, child, kind, true);
+}
 template <class T>
 void ScriptArchiveOptionalChild(CClassicArchive& archive, CMwNod* owner, u32 chunkId, T*& child,
                                 const SScriptChildKind& kind = {T::s_ClassId}) {
-    CMwNod* nod = child;
-    ScriptArchiveChild(archive, owner, chunkId, nod, kind, false);
-    child = static_cast<T*>(nod);
+    ScriptArchiveTypedChild(archive, owner, chunkId, child, kind, false);
 }
 
 // Gives back the reference the owner holds on a child and empties the slot. A script node whose

@@ -89,32 +89,30 @@ void CMwCmdBlock::Return(CMwCmdExp* value) {
 }
 
 void CMwCmdBlock::Sleep(u32 milliseconds) {
-    if (!MaySuspend())
+    if (!Suspend())
         return;
-    m_Bits |= s_Suspended;
-    if (m_Loop)
-        m_Loop->Break(nullptr);
     if (CMwCmdBlock* parent = GetParentBlock())
         parent->Sleep(milliseconds);
 }
 
 void CMwCmdBlock::Wait(CMwCmdExp* condition) {
-    if (!MaySuspend())
+    if (!Suspend())
         return;
-    m_Bits |= s_Suspended;
-    if (m_Loop)
-        m_Loop->Break(nullptr);
     if (CMwCmdBlock* parent = GetParentBlock())
         parent->Wait(condition);
 }
 
-bool CMwCmdBlock::MaySuspend() {
+bool CMwCmdBlock::Suspend() {
     // Every block up the chain asks the same question of the same root, so the answer holds for
     // the whole chain before the first bit is set.
-    if (GetRoot()->IsKindOf(s_RootClassId))
-        return true;
-    ScriptWarning("Sleep or Wait outside a script, ignored.");
-    return false;
+    if (!GetRoot()->IsKindOf(s_RootClassId)) {
+        ScriptWarning("Sleep or Wait outside a script, ignored.");
+        return false;
+    }
+    m_Bits |= s_Suspended;
+    if (m_Loop)
+        m_Loop->Break(nullptr);
+    return true;
 }
 
 void CMwCmdBlock::Resume(u32 depth) {

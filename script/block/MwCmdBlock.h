@@ -153,8 +153,9 @@ private:
     void ArchiveBody(CClassicArchive& archive, u32 chunkId);
     // Frames above frame 0 let go of their values and leave the stack.
     void DropFrames();
-    // Checks, before any bit is set, that the chain ends at a script root.
-    bool MaySuspend();
+    // This block's part of a Sleep or Wait: under a script root, bit 1 and the loop asked to stop;
+    // false, with the warning and nothing changed, when the chain ends elsewhere.
+    bool Suspend();
 
     // The frame slots: the first m_FrameCount are the stack (never empty), the others spare.
     CFastBuffer<CMwCmdBlockFrame*> m_Frames;
