@@ -22,6 +22,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/MessageBox.h"
+#include "script/ScriptClasses.h"
 #include "system/SystemClasses.h"
 #include "system/config/GpuPerf.h"
 #include "system/config/SystemConfig.h"
@@ -178,6 +179,7 @@ void CLauncherApp::StartEngines(const SLauncherOptions& options) {
     CMwClassRegistry::AddClassList(g_MwCoreClassList);
     CMwClassRegistry::AddClassList(g_SystemClassList);
     CMwClassRegistry::AddClassList(g_NetClassList);
+    CMwClassRegistry::AddClassList(g_ScriptClassList);
     CMwClassRegistry::Init();
     CMwEngineManager* manager = new CMwEngineManager;
     manager->AddRef();
