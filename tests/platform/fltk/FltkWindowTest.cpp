@@ -1,4 +1,5 @@
 #include "platform/Clock.h"
+#include "platform/Process.h"
 #include "platform/ui/Backend.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/MessageBox.h"
@@ -18,10 +19,13 @@
 #include <FL/Fl_Tabs.H>
 #include <FL/Fl_Text_Display.H>
 #include <FL/Fl_Window.H>
+#include <chrono>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 
 namespace {
@@ -737,6 +741,42 @@ TEST_F(FltkWindows, ReadOnlyTextWithoutScrollBarShowsEveryLine) {
     driver.Start();
     EXPECT_EQ(dialog.DoModal(), ui::IDCANCEL);
     EXPECT_TRUE(driver.Done());
+}
+
+// When the reaping test's idle hook (a plain function) found no child left.
+std::optional<std::chrono::steady_clock::time_point> s_Reaped;
+
+// A child let go while it runs ends without an event for the loop: the loop still wakes while
+// such a child is left, and its idle hook (the launcher's reaps there) reaps it within a second.
+TEST_F(FltkWindows, ChildrenLetGoAreReapedSoonAfterTheyEnd) {
+    platform::Process child;
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(child.Start("/bin/sh", {"-c", "sleep 0.3"}, ""), 0);
+    const std::string proc = "/proc/" + std::to_string(child.GetId());
+    child.Close();
+    ASSERT_EQ(platform::DetachedProcessCount(), 1u);
+
+    s_Reaped.reset();
+    const ui::IdleHook previous = ui::SetIdleHook([] {
+        if (!s_Reaped && platform::ReapDetachedProcesses() == 0)
+            s_Reaped = std::chrono::steady_clock::now();
+    });
+    zoo::Recorder dialog(zoo::NoDefaultId);
+    // The driver's ticks, which wake the loop too, start long after the child's end.
+    Driver driver;
+    const auto startDriver = [](void* data) { static_cast<Driver*>(data)->Start(); };
+    Fl::add_timeout(2.0, startDriver, &driver);
+    driver.Then([&] {
+        EXPECT_FALSE(std::filesystem::exists(proc)) << "a zombie is left";
+        dialog.EndDialog(1);
+    });
+    EXPECT_EQ(dialog.DoModal(), 1);
+    Fl::remove_timeout(startDriver, &driver);
+    ui::SetIdleHook(previous);
+
+    ASSERT_TRUE(s_Reaped.has_value()) << "never reaped";
+    EXPECT_LT(*s_Reaped - start, std::chrono::milliseconds(1300))
+        << "the loop slept past the child's end";
 }
 
 } // namespace
