@@ -477,6 +477,15 @@ protected:
     static ui::Script Open() {
         return ui::Script().In(kMainDlgTemplateId).Click(kMainDlgConfigureId);
     }
+    // Opens the configuration dialog, keeps what it shows, saves and exits.
+    static ui::Script ShowAndSave(SScreen& shown) {
+        return Open()
+            .Expect(Keep(shown))
+            .In(kConfigDlgTemplateId)
+            .Click(kConfigDlgSaveId)
+            .In(kMainDlgTemplateId)
+            .Click(ui::IDCANCEL);
+    }
 
     CConfigBodyFile m_File;
     CFakeAdapter m_ModeSource{FixtureAdapter()};
@@ -932,12 +941,7 @@ TEST_F(ConfigFlow, DegenerateModeLists) {
         WriteConfig([&](CSystemConfig& config) { config.m_Display->m_Size = c.Configured; });
         CFakeAdapter adapter(ConfigAdapter(c.Desktop, c.Listed));
         SScreen shown;
-        Run(Open()
-                .Expect(Keep(shown))
-                .In(kConfigDlgTemplateId)
-                .Click(kConfigDlgSaveId)
-                .In(kMainDlgTemplateId)
-                .Click(ui::IDCANCEL));
+        Run(ShowAndSave(shown));
         EXPECT_EQ(shown[kConfigDlgRatioId].Selection, c.RatioShown);
         EXPECT_EQ(shown[kConfigDlgFullScreenListId].Entries, c.SizesShown);
         EXPECT_EQ(shown[kConfigDlgFullScreenListId].Selection, c.SizeShown);
@@ -960,12 +964,7 @@ TEST_F(ConfigFlow, StoredValuesOutsideTheListsAreKept) {
         config.m_Display->m_FullScreen = 0;
     });
     SScreen shown;
-    Run(Open()
-            .Expect(Keep(shown))
-            .In(kConfigDlgTemplateId)
-            .Click(kConfigDlgSaveId)
-            .In(kMainDlgTemplateId)
-            .Click(ui::IDCANCEL));
+    Run(ShowAndSave(shown));
     EXPECT_EQ(shown[kConfigDlgAutoScaleId].Selection, -1);
     EXPECT_EQ(shown[kConfigDlgConnectionId].Selection, -1);
     EXPECT_EQ(shown[kConfigDlgWindowedListId].Selection, -1);

@@ -295,6 +295,16 @@ protected:
         return names;
     }
     const std::vector<std::string>& Transcript() const { return m_Ui.Transcript(); }
+    // The lines are in the transcript in this order, others between them.
+    void ExpectInOrder(const std::vector<std::string>& lines) const {
+        size_t at = 0;
+        for (const std::string& line : lines) {
+            const auto found =
+                std::find(Transcript().begin() + std::ptrdiff_t(at), Transcript().end(), line);
+            ASSERT_NE(found, Transcript().end()) << line << "\n" << m_Ui.TranscriptText();
+            at = size_t(found - Transcript().begin());
+        }
+    }
 
     static TestHttpServer* s_Server;
     static TestFolder* s_Folder;
@@ -771,13 +781,7 @@ TEST_F(UpdateFlow, UpdateIsDownloadedStoredReportedAndHandedToTheDesktop) {
         "shell open " + path,
         "close 102 -> IDCANCEL",
     };
-    size_t at = 0;
-    for (const std::string& line : expected) {
-        const auto found =
-            std::find(Transcript().begin() + std::ptrdiff_t(at), Transcript().end(), line);
-        ASSERT_NE(found, Transcript().end()) << line << "\n" << m_Ui.TranscriptText();
-        at = size_t(found - Transcript().begin());
-    }
+    ExpectInOrder(expected);
     EXPECT_TRUE(m_Install.LogLines().empty()) << "the game was started";
 
     // The bar rose over several ticks and never went back.
@@ -1029,13 +1033,7 @@ TEST_F(UpdateFlow, AnInstallerTheDesktopCannotOpenIsNamed) {
             " MB_OK OK",
         "close 102 -> IDCANCEL",
     };
-    size_t at = 0;
-    for (const std::string& line : expected) {
-        const auto found =
-            std::find(Transcript().begin() + std::ptrdiff_t(at), Transcript().end(), line);
-        ASSERT_NE(found, Transcript().end()) << line << "\n" << m_Ui.TranscriptText();
-        at = size_t(found - Transcript().begin());
-    }
+    ExpectInOrder(expected);
     EXPECT_TRUE(m_Install.LogLines().empty()) << "the game was started";
 }
 
