@@ -165,7 +165,15 @@ bool CLauncherApp::InitInstance(const SLauncherOptions& options) {
         m_pMainWnd = &mainDlg;
         if ((options.MainWindow ? options.MainWindow() : mainDlg.DoModal()) == ui::IDOK) {
             SaveSystemConfig();
-            LaunchGame("", false, nullptr);
+            // The launcher ends either way; a game that does not start is told first.
+            if (!LaunchGame("", false, nullptr)) {
+                CClassicWideString game = m_InstallFolder;
+                game.Append(kLauncherGameFile);
+                CClassicWideString text;
+                text.Format1(g_ClassicTranslator.Translate(u"The game could not be started:\n%1"),
+                             LauncherPathForPlayer(game));
+                Box(nullptr, text, m_Title, ui::MB_OK);
+            }
         }
         // 17.
         ShutdownEngines();

@@ -3,6 +3,7 @@
 #include "core/base/ClassicTranslator.h"
 #include "core/nod/MwCmdBufferCore.h"
 #include "launcher/DownloadDlg.h"
+#include "launcher/HelpDlg.h"
 #include "launcher/LauncherApp.h"
 #include "launcher/LauncherText.h"
 #include "launcher/MainDlg.h"
@@ -10,7 +11,6 @@
 #include "launcher/UpdateSettings.h"
 #include "net/http/NetHttpClient.h"
 #include "net/http/NetHttpResult.h"
-#include "platform/ShellOpen.h"
 #include "platform/ui/MessageBox.h"
 #include "system/config/HostInfo.h"
 #include "system/config/SystemConfig.h"
@@ -234,7 +234,8 @@ void CMainDlg::OnUpdate() {
                      u"%1).\nThe installation of this updgrade will begin now."),
                  shown);
     ui::MessageBox(this, LauncherUtf8(done), LauncherTranslate(u"Download done"), ui::MB_OK);
-    // The installer is handed to the desktop; the launcher ends without starting the game.
-    platform::ShellOpen(u"open", std::u16string_view(path.GetText(), path.GetLength()));
+    // The installer is handed to the desktop; when nothing opens it, the box names the file so
+    // that the player can run it by hand. The launcher ends without starting the game.
+    ShellOpenOrTell(this, path);
     OnCancel();
 }

@@ -6,6 +6,7 @@
 #include "platform/SingleInstance.h"
 #include "tests/launcher/LauncherTestSupport.h"
 
+#include <functional>
 #include <sys/stat.h>
 
 namespace {
@@ -206,6 +207,37 @@ TEST_F(LauncherRun, PlaySavesAndStartsTheGameThatOutlivesTheLauncher) {
     second.Release();
     ASSERT_TRUE(WaitUntil([&] { return m_Install.LogLines().size() == 2; }));
     EXPECT_EQ(m_Install.LogLines()[1], "end 0");
+}
+
+// Play with a game program that cannot be run, then with none: the configuration is saved and
+// the launcher ends as after a start, but the player is told first.
+TEST_F(LauncherRun, PlayWithAGameThatCannotStartIsTold) {
+    WriteGpuTable(true);
+    const std::string text = "The game could not be started:\n" + m_Install.Game();
+    const std::pair<const char*, std::function<void()>> breaks[] = {
+        {"not executable",
+         [&] { std::filesystem::permissions(m_Install.Game(), std::filesystem::perms(0644)); }},
+        {"missing", [&] { std::filesystem::remove(m_Install.Game()); }},
+    };
+    for (const auto& [name, spoil] : breaks) {
+        SCOPED_TRACE(name);
+        spoil();
+        const u32 saves = m_ConfigFile.m_Saves;
+        const std::vector<std::string> lines =
+            RunAndTake(ui::Script()
+                           .In(kMainDlgTemplateId)
+                           .Click(ui::IDOK)
+                           .Answer(ui::IDOK, Exactly("Brisalde en"), Exactly(text)));
+        const auto closed = std::find(lines.begin(), lines.end(), "close 102 -> IDOK");
+        ASSERT_NE(closed, lines.end()) << m_Ui.TranscriptText();
+        EXPECT_NE(std::find(closed, lines.end(),
+                            "box \"Brisalde en\" \"The game could not be started:\\n" +
+                                m_Install.Game() + "\" MB_OK OK"),
+                  lines.end())
+            << m_Ui.TranscriptText();
+        EXPECT_GT(m_ConfigFile.m_Saves, saves);
+    }
+    EXPECT_TRUE(m_Install.LogLines().empty());
 }
 
 TEST_F(LauncherRun, ExitEscapeAndTheCloseBoxStartNothing) {
