@@ -156,6 +156,44 @@ TEST(HostPath, MissingComponentsResolveIgnoringCaseInByteOrder) {
     fs::current_path(saved);
 }
 
+// A component with more path after it names a folder: a file of the same folded name, first in
+// byte order or spelled exactly, does not hide the folder. The last component takes any kind.
+TEST(HostPath, FoldersWinOverFilesInsideAPath) {
+    CTempTree tree;
+    fs::create_directories(tree.File("Data"));
+    fs::create_directories(tree.File("Only"));
+    tree.Touch("DATA", "file");
+    tree.Touch("data", "file");
+    tree.Touch("Data/x.Zun", "1");
+    tree.Touch("ONLY", "file");
+    tree.Touch("file", "file");
+    const std::string root = tree.File("");
+    struct Case {
+        const char16_t* path;
+        const char* resolved;
+    };
+    const Case cases[] = {
+        {u"DATA\\x.Zun", "Data/x.Zun"},
+        {u"data\\x.Zun", "Data/x.Zun"},
+        {u"dAtA\\x.Zun", "Data/x.Zun"},
+        {u"DATA\\", "Data/"},
+        // "ONLY" the file is exact, "Only" the folder wins inside a path.
+        {u"ONLY\\y", "Only/y"},
+        // As the last component the exact name, or the first in byte order.
+        {u"DATA", "DATA"},
+        {u"dAtA", "DATA"},
+        {u"data", "data"},
+        // Without a folder of that name, the file as before.
+        {u"FILE\\y", "file/y"},
+        {u"file\\y", "file/y"},
+    };
+    for (const Case& c : cases) {
+        std::string host;
+        ASSERT_TRUE(platform::ResolveHostPath(tree.Engine(c.path), host));
+        EXPECT_EQ(host, root + c.resolved) << platform::WideToHostText(c.path);
+    }
+}
+
 TEST(HostPath, ListingsAreSortedIgnoringCaseThenByBytes) {
     CTempTree tree;
     for (const char* name : {"b", "B", "a", "A_", "a_", "\xC3\xA9", "Z", "y", "_"})
