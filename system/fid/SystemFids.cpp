@@ -140,6 +140,13 @@ CSystemFidFile* AsFile(CSystemFid* fid) {
                                                            : nullptr;
 }
 
+// A file id whose file may be missing: a loader reads it (a container's entry), or it is an entry
+// of the resource table (the only resource-local file ids in a tree), which names files that need
+// not exist and must outlive every refresh.
+bool StandsForAbsentFile(CSystemFid* fid) {
+    return fid->GetLoader() || (fid->m_RefFlags & kSystemFidRefResourceLocal);
+}
+
 View LeafName(CSystemFid* fid) {
     const CClassicWideString* name = FileNameOf(fid);
     return name ? ToView(*name) : View();
@@ -669,7 +676,7 @@ void CSystemFids::RefreshFromDisk(CClassicWideStringRef fullPath, u32 recursive,
             const u32 found = name ? listed.Find(ToView(*name)) : CFoldedIndex::s_None;
             if (found != CFoldedIndex::s_None)
                 listed.Take(found);
-            bool present = !name || found != CFoldedIndex::s_None || leaf->GetLoader();
+            bool present = !name || found != CFoldedIndex::s_None || StandsForAbsentFile(leaf);
             if (!present) {
                 path.Assign(fullPath);
                 path.Append(*name);

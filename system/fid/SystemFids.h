@@ -146,13 +146,13 @@ public:
     void ListFidsByClass(CFastBuffer<CSystemFid*>& list, u32 classA, u32 classB, bool rereadHeaders,
                          bool withLocators);
     // Makes the folder match the disk folder at fullPath (which ends with a backslash): leaves
-    // without loader whose file went are deleted, new files get file ids, unpinned sub-folders
-    // that went are cleared and deleted, new folders are added, and both lists are sorted by
-    // name ignoring case. Names on disk that differ only in case share one file id (or folder),
-    // spelled as the first of them in the listing's order (byte order among them). With recursive,
-    // the same for every sub-folder (a folder reached again through a link is not descended twice).
-    // Names the engine cannot spell (holding '\' or a character the normaliser replaces) are left
-    // out. An empty path changes nothing.
+    // whose file went are deleted unless they have a loader or are entries of the resource
+    // table, new files get file ids, unpinned sub-folders that went are cleared and deleted, new
+    // folders are added, and both lists are sorted by name ignoring case. Names on disk that differ
+    // only in case share one file id (or folder), spelled as the first of them in the listing's
+    // order (byte order among them). With recursive, the same for every sub-folder (a folder
+    // reached again through a link is not descended twice). Names the engine cannot spell (holding
+    // '\' or a character the normaliser replaces) are left out. An empty path changes nothing.
     void RefreshFromDisk(CClassicWideStringRef fullPath, u32 recursive);
     // Deletes the whole content: aliases first, then the other leaves from the last, then the
     // sub-folders (each cleared first), from the last. File ids go whatever their counts.
@@ -194,7 +194,8 @@ public:
     CSystemFids* m_Drive = nullptr;
     CFastBuffer<CSystemFid*> m_Leaves;
     CFastBuffer<CSystemFids*> m_Trees;
-    // A file id below has a loader: a refresh from disk keeps the folder.
+    // A file id below has a loader or is an entry of the resource table: a refresh from disk
+    // keeps the folder.
     u32 m_Pinned = 0;
 
 protected:

@@ -601,6 +601,47 @@ TEST_F(SystemArchiveOps, ResourcesLoadOnce) {
     EXPECT_EQ(static_cast<CArchiveTestNod*>(reloaded)->m_Value, 44u);
 }
 
+// The resource table's file ids stand for files that need not exist: refreshing the resource
+// folder, and the folder above it, of an install without resource files keeps every entry in its
+// folder, and an entry loads once its file is there.
+TEST_F(SystemArchiveOps, RefreshKeepsTheResourceTable) {
+    CSystemFids* resources = Engine().m_ResourceFolder;
+    ASSERT_NE(resources, nullptr);
+    ASSERT_FALSE(fs::exists(m_Temp.File("Resource")));
+    resources->Refresh(1);
+    ASSERT_NE(resources->m_Parent, nullptr);
+    resources->m_Parent->Refresh(1);
+    ASSERT_EQ(Engine().m_ResourceFolder, resources);
+    ASSERT_TRUE(resources->m_Parent->IsAncestorOf(resources));
+    for (u32 index = 2; index < kSystemResourceCount - 1; ++index) {
+        CSystemFid* entry = Engine().GetResourceFid(kSystemResourceIdBase | index);
+        ASSERT_NE(entry, nullptr) << index;
+        ASSERT_NE(entry->m_Folder, nullptr) << index;
+        EXPECT_TRUE(entry->m_Folder->HasLeaf(entry)) << index;
+        EXPECT_TRUE(resources->IsAncestorOf(entry->m_Folder)) << index;
+        EXPECT_EQ(Engine().GetResourceNod(kSystemResourceIdBase | index), nullptr);
+    }
+    CMwNod* none = reinterpret_cast<CMwNod*>(1);
+    CSystemArchive missing;
+    EXPECT_EQ(missing.LoadResource(kSystemResourceIdBase | 4, &none), 0);
+    EXPECT_EQ(none, nullptr);
+
+    fs::create_directories(m_Temp.File("Resource/Media/Texture"));
+    CMwNodRef nod(NewNod(4));
+    CSystemArchive saver;
+    ASSERT_EQ(saver.SaveNodToFile(m_Temp.Engine("Resource/Media/Texture/NoBitmap.Texture.zun"),
+                                  nod.Get(), nullptr, 0, 7, false, false),
+              1);
+    nod.Set(nullptr);
+    resources->Refresh(1);
+    CMwNod* out = nullptr;
+    CSystemArchive loader;
+    ASSERT_EQ(loader.LoadResource(kSystemResourceIdBase | 4, &out), 1);
+    const CMwNodRef loaded(out);
+    EXPECT_EQ(TestNod(loaded)->m_Value, 4u);
+    EXPECT_EQ(out->GetFid(), Engine().GetResourceFid(kSystemResourceIdBase | 4));
+}
+
 // Reloading reads the file into a new nod bound to the file's id; the shared loader loads a file
 // id's nod through an archive; a stream loads for a file id.
 TEST_F(SystemArchiveOps, ReloadSharedLoaderAndStreams) {
