@@ -4,6 +4,7 @@
 #include "system/fid/PlugFileServices.h"
 #include "system/fid/SystemFidFile.h"
 #include "system/fid/SystemFids.h"
+#include "system/fid/SystemParamSet.h"
 #include "system/file/PathHelpers.h"
 #include "tests/system/archive/ArchiveTestSupport.h"
 #include "tests/system/engine/EngineTestSupport.h"
@@ -599,6 +600,55 @@ TEST_F(SystemArchiveOps, ResourcesLoadOnce) {
     const CMwNodRef heldAgain(reloaded);
     EXPECT_NE(reloaded, first);
     EXPECT_EQ(static_cast<CArchiveTestNod*>(reloaded)->m_Value, 44u);
+}
+
+// A file loaded under a required record that its new file id does not suit goes to an alias. The
+// file id stays in its folder with its aliases, so loading again under the same value answers the
+// nod already loaded (the file is not read again), and each value keeps its own nod.
+TEST_F(SystemArchiveOps, LoadsUnderAParameterSetFindTheirNod) {
+    const auto save = [&](u32 value) {
+        CMwNodRef nod(NewNod(value));
+        CSystemArchive saver;
+        ASSERT_EQ(
+            saver.SaveNodToFile(Name("Set.Thing.Zun"), nod.Get(), nullptr, 0, 7, false, false), 1);
+    };
+    const auto loadUnder = [&](u32 value) {
+        CSystemParamId record(CArchiveTestNod::s_ParamId, value);
+        record.m_Required = 1;
+        CSystemParamSet set;
+        set.SetParam(record);
+        CSystemParamStackScope scope;
+        PushParamSet(&set, false);
+        CSystemArchive loader;
+        CMwNod* out = nullptr;
+        EXPECT_EQ(loader.LoadNodFromFile(Name("Set.Thing.Zun"), &out, nullptr, 7, true), 1);
+        return CMwNodRef(out);
+    };
+    save(1);
+    const CMwNodRef first = loadUnder(1);
+    ASSERT_TRUE(first);
+    save(2); // read again, the file would give another value
+    const CMwNodRef second = loadUnder(2);
+    ASSERT_TRUE(second);
+    EXPECT_NE(second.Get(), first.Get());
+    EXPECT_EQ(TestNod(second)->m_Value, 2u);
+    for (u32 value : {1u, 2u, 1u, 2u}) {
+        const CMwNodRef again = loadUnder(value);
+        EXPECT_EQ(again.Get(), (value == 1 ? first : second).Get()) << value;
+    }
+    EXPECT_EQ(TestNod(first)->m_Value, 1u);
+
+    // The file's own file id is a leaf of its folder and the master of both aliases.
+    CSystemFid* alias = first->GetFid();
+    ASSERT_NE(alias, nullptr);
+    CSystemFid* master = alias->m_Master;
+    ASSERT_NE(master, nullptr);
+    EXPECT_EQ(FullName(master), Narrow(Name("Set.Thing.Zun")));
+    ASSERT_NE(master->m_Folder, nullptr);
+    EXPECT_TRUE(master->m_Folder->HasLeaf(master));
+    EXPECT_EQ(master->m_Aliases.m_Count, 2u);
+    EXPECT_EQ(second->GetFid()->m_Master, master);
+    EXPECT_EQ(GetParamSetDepth(), 0u);
 }
 
 // The resource table's file ids stand for files that need not exist: refreshing the resource
