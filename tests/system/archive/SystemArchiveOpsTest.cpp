@@ -651,6 +651,77 @@ TEST_F(SystemArchiveOps, LoadsUnderAParameterSetFindTheirNod) {
     EXPECT_EQ(GetParamSetDepth(), 0u);
 }
 
+// Case twins: A.Thing.Zun and a.Thing.Zun both on disk are two files, each with its own file id
+// and nod, and a save of one never writes the other. A spelling on disk nowhere reaches the first
+// twin in byte order, as an open does. Inside a path, a folder wins over a file of the same folded
+// name.
+TEST_F(SystemArchiveOps, CaseTwinsAreFilesOfTheirOwn) {
+    const auto save = [&](CMwNod* nod, const std::string& name, bool registerFid) {
+        CSystemArchive saver;
+        return saver.SaveNodToFile(Name(name), nod, nullptr, 0, 7, false, registerFid);
+    };
+    const auto load = [&](const std::string& name) {
+        CSystemArchive loader;
+        CMwNod* out = nullptr;
+        EXPECT_EQ(loader.LoadNodFromFile(Name(name), &out, nullptr, 7, true), 1) << name;
+        return CMwNodRef(out);
+    };
+    {
+        CMwNodRef one(NewNod(1)), two(NewNod(2));
+        ASSERT_EQ(save(one.Get(), "Sub/A.Thing.Zun", false), 1);
+        // Saved as "a.Thing.Zun", it would reach A.Thing.Zun, as every open of a spelling that is
+        // not on disk does: the twin is made on the host.
+        ASSERT_EQ(save(two.Get(), "Sub/Two.Thing.Zun", false), 1);
+        fs::rename(HostFile("Sub/Two.Thing.Zun"), HostFile("Sub/a.Thing.Zun"));
+    }
+    const CMwNodRef upper = load("Sub/A.Thing.Zun");
+    ASSERT_TRUE(upper);
+    const std::string upperBytes = ReadWholeFile(HostFile("Sub/A.Thing.Zun"));
+    // A new nod saved as the twin goes to the twin's own file.
+    CMwNodRef three(NewNod(3));
+    ASSERT_EQ(save(three.Get(), "Sub/a.Thing.Zun", true), 1);
+    EXPECT_EQ(FullName(three->GetFid()), Narrow(Name("Sub/a.Thing.Zun")));
+    EXPECT_NE(three->GetFid(), upper->GetFid());
+    EXPECT_EQ(ReadWholeFile(HostFile("Sub/A.Thing.Zun")), upperBytes);
+    EXPECT_EQ(load("Sub/a.Thing.Zun").Get(), three.Get());
+    EXPECT_EQ(load("Sub/A.Thing.Zun").Get(), upper.Get());
+    // "A.Thing.Zun" comes before "a.Thing.Zun" in byte order.
+    EXPECT_EQ(load("sub/A.THING.ZUN").Get(), upper.Get());
+    // Read again, each file gives its own nod.
+    CSystemFid* lowerFid = three->GetFid();
+    three.Set(nullptr);
+    const CMwNodRef lower = load("Sub/a.Thing.Zun");
+    ASSERT_TRUE(lower);
+    EXPECT_NE(lower.Get(), upper.Get());
+    EXPECT_EQ(TestNod(lower)->m_Value, 3u);
+    EXPECT_EQ(TestNod(upper)->m_Value, 1u);
+    EXPECT_EQ(lower->GetFid(), lowerFid);
+    // Saving the nod of one twin under its own name writes that file only.
+    TestNod(lower)->m_Value = 4;
+    ASSERT_EQ(save(lower.Get(), "Sub/a.Thing.Zun", true), 1);
+    EXPECT_EQ(lower->GetFid(), lowerFid);
+    EXPECT_EQ(ReadWholeFile(HostFile("Sub/A.Thing.Zun")), upperBytes);
+    // Saved under the other twin's name, a nod moves there and that file is written.
+    {
+        CLogWatch log;
+        ASSERT_EQ(save(upper.Get(), "Sub/a.Thing.Zun", true), 1);
+        EXPECT_NE(log.Since().find("Saving "), std::string::npos) << log.Since();
+    }
+    EXPECT_EQ(FullName(upper->GetFid()), Narrow(Name("Sub/a.Thing.Zun")));
+    EXPECT_EQ(ReadWholeFile(HostFile("Sub/a.Thing.Zun")), upperBytes);
+    EXPECT_EQ(ReadWholeFile(HostFile("Sub/A.Thing.Zun")), upperBytes);
+
+    // The file PARTS does not hide the folder Parts.
+    WriteWholeFile(HostFile("PARTS"), "not a folder");
+    {
+        CMwNodRef part(NewNod(5));
+        ASSERT_EQ(save(part.Get(), "Parts/P.Thing.Zun", false), 1);
+    }
+    const CMwNodRef part = load("PARTS/P.Thing.Zun");
+    ASSERT_TRUE(part);
+    EXPECT_EQ(TestNod(part)->m_Value, 5u);
+}
+
 // The resource table's file ids stand for files that need not exist: refreshing the resource
 // folder, and the folder above it, of an install without resource files keeps every entry in its
 // folder, and an entry loads once its file is there.
