@@ -22,6 +22,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+CArchiveTestNod* NewNod(u32 value) {
+    auto* nod = new CArchiveTestNod;
+    nod->m_Value = value;
+    return nod;
+}
+
 // An engine whose current folder is a temporary folder holding "GameData".
 class SystemArchiveOps : public ArchiveFixture {
 protected:
@@ -40,6 +46,15 @@ protected:
     }
 
     CSystemEngine& Engine() { return m_Host->Engine(); }
+    // Writes the file of resource 4 (NoBitmap.Texture.zun): a test nod of the value.
+    void SaveNoBitmapResource(u32 value) {
+        fs::create_directories(m_Temp.File("Resource/Media/Texture"));
+        CMwNodRef nod(NewNod(value));
+        CSystemArchive saver;
+        ASSERT_EQ(saver.SaveNodToFile(m_Temp.Engine("Resource/Media/Texture/NoBitmap.Texture.zun"),
+                                      nod.Get(), nullptr, 0, 7, false, false),
+                  1);
+    }
     // Engine path and host path of a name in the data folder.
     CClassicWideString Name(const std::string& name) const {
         return m_Temp.Engine("GameData/" + name);
@@ -52,12 +67,6 @@ protected:
 
 CArchiveTestNod* TestNod(const CMwNodRef& ref) {
     return static_cast<CArchiveTestNod*>(ref.Get());
-}
-
-CArchiveTestNod* NewNod(u32 value) {
-    auto* nod = new CArchiveTestNod;
-    nod->m_Value = value;
-    return nod;
 }
 
 std::string FullName(CSystemFid* fid) {
@@ -557,13 +566,7 @@ TEST_F(SystemArchiveOps, ReferencesBetweenFiles) {
 
 // A resource loads once; later requests give the nod its file id holds.
 TEST_F(SystemArchiveOps, ResourcesLoadOnce) {
-    fs::create_directories(m_Temp.File("Resource/Media/Texture"));
-    CMwNodRef nod(NewNod(44));
-    CSystemArchive saver;
-    ASSERT_EQ(saver.SaveNodToFile(m_Temp.Engine("Resource/Media/Texture/NoBitmap.Texture.zun"),
-                                  nod.Get(), nullptr, 0, 7, false, false),
-              1);
-    nod.Set(nullptr);
+    SaveNoBitmapResource(44);
     CMwNod* first = nullptr;
     CSystemArchive loader;
     ASSERT_EQ(loader.LoadResource(kSystemResourceIdBase | 4, &first), 1);
@@ -747,13 +750,7 @@ TEST_F(SystemArchiveOps, RefreshKeepsTheResourceTable) {
     EXPECT_EQ(missing.LoadResource(kSystemResourceIdBase | 4, &none), 0);
     EXPECT_EQ(none, nullptr);
 
-    fs::create_directories(m_Temp.File("Resource/Media/Texture"));
-    CMwNodRef nod(NewNod(4));
-    CSystemArchive saver;
-    ASSERT_EQ(saver.SaveNodToFile(m_Temp.Engine("Resource/Media/Texture/NoBitmap.Texture.zun"),
-                                  nod.Get(), nullptr, 0, 7, false, false),
-              1);
-    nod.Set(nullptr);
+    SaveNoBitmapResource(4);
     resources->Refresh(1);
     CMwNod* out = nullptr;
     CSystemArchive loader;
