@@ -337,7 +337,7 @@ i32 CSystemArchive::SaveNodToFile(CClassicWideStringRef name, CMwNod* nod, CSyst
             CClassicWideString oldName, newName;
             FullNameOf(old, oldName);
             fresh->GetFullFileName(newName);
-            if (oldName.CompareNoCase(newName) != 0) {
+            if (oldName.CompareNoCase(newName) != 0 || !PathsNameOneEntry(oldName, newName)) {
                 CSystemEngine::DetachNodAndFid(nod, old);
                 ClassicLogFormatLine("Saving %s to %s", oldName.GetNarrow().GetText(),
                                      newName.GetNarrow().GetText());
