@@ -233,10 +233,9 @@ CClassicBufferMemory* CClassicBuffer::ReadLzoBlock(u32 maxSize) {
                 limit);
         return nullptr;
     }
-    // LZO1X expands at most about 255 to 1, never compresses beyond its worst case, and ends
-    // every stream with a 3-byte end marker.
-    if (packed < kLzoMinPacked || u64(size) > u64(packed) * 256 + 64 ||
-        packed > LzoWorstCase(size)) {
+    // A stream always ends with LZO1X's 3-byte end marker, and an LZO1X-1 writer never emits
+    // more than the worst case of the largest block accepted.
+    if (packed < kLzoMinPacked || packed > LzoWorstCase(limit)) {
         LogLine("[Buffer] LZO block refused: compressed size %u impossible for %u bytes\r\n",
                 packed, size);
         return nullptr;
@@ -259,18 +258,22 @@ CClassicBufferMemory* CClassicBuffer::ReadLzoBlock(u32 maxSize) {
         return nullptr;
     }
 
-    // A failed block is deleted rather than pooled.
+    // The decoded length may fall short of the stated size: the result is sized to it. LZO1X
+    // expands at most about 255 to 1, so the output never needs room beyond that, however large
+    // the stated size. A failed block is deleted rather than pooled.
+    const u32 room = u32(std::min<u64>(size, u64(packed) * 256 + 64));
     std::unique_ptr<CClassicBufferMemory> result(g_ClassicBufferPool.Take());
-    result->Reserve(std::max<u32>(size, 1));
-    lzo_uint length = size;
+    result->Reserve(std::max<u32>(room, 1));
+    lzo_uint length = room;
     const int rc = LzoReady() ? lzo1x_decompress_safe(compressed->GetData(), packed,
                                                       result->GetData(), &length, nullptr)
                               : LZO_E_ERROR;
-    if (rc != LZO_E_OK || length != size) {
-        LogLine("[Buffer] LZO block damaged: error %d, %u of %u bytes\r\n", rc, u32(length), size);
+    if (rc != LZO_E_OK) {
+        LogLine("[Buffer] LZO block damaged: error %d, %u of at most %u bytes\r\n", rc, u32(length),
+                size);
         return nullptr;
     }
-    result->m_WindowSize = size;
+    result->m_WindowSize = u32(length);
     result->m_WindowPosition = 0;
     return result.release();
 }

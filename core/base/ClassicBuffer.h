@@ -67,9 +67,10 @@ public:
     // Writes the buffer's size bytes as one LZO block. False when the compressor fails or this
     // stream takes fewer bytes than given.
     bool WriteLzoBlock(const CClassicBufferMemory& buffer);
-    // Reads one LZO block into a pooled memory buffer (position 0, size U) that the caller gives
-    // back to the pool. Null, with a log line, for a block whose sizes are above maxSize or
-    // impossible, whose data is shorter than P or does not decompress to exactly U bytes. A
+    // Reads one LZO block into a pooled memory buffer (position 0) that the caller gives back to
+    // the pool. U is the most the block may decode to: the result's size is the decoded length.
+    // Null, with a log line, for a block whose U is above maxSize, whose P is impossible, whose
+    // data is shorter than P, does not decompress or decompresses to more than U bytes. A
     // strict stream's read of the header past its end throws CClassicBufferException.
     CClassicBufferMemory* ReadLzoBlock(u32 maxSize = kClassicLzoBlockMaxSize);
 
