@@ -8,10 +8,13 @@
 #include <cstring>
 #include <lzo/lzo1x.h>
 #include <memory>
+#include <utility>
 
 constinit CClassicBufferPool g_ClassicBufferPool;
 
 namespace {
+
+constinit u32 s_MemoryLimit = kClassicBufferMemoryMaxSize;
 
 constexpr u32 kLzoHeaderSize = 8;
 constexpr u32 kLzoMinPacked = 3;
@@ -38,6 +41,10 @@ u64 LzoWorstCase(u64 n) {
 
 } // namespace
 
+u32 SetClassicBufferMemoryLimit(u32 limit) {
+    return std::exchange(s_MemoryLimit, limit);
+}
+
 // ---- Memory stream ----
 
 CClassicBufferMemory::~CClassicBufferMemory() {
@@ -57,14 +64,14 @@ u32 CClassicBufferMemory::Read(void* data, u32 n) {
 
 bool CClassicBufferMemory::PrepareWrite(u32 n) {
     const u64 end = u64(m_WindowPosition) + n;
-    if (end > kClassicBufferMemoryMaxSize) {
+    if (end > s_MemoryLimit) {
         return false;
     }
     if (end > m_WindowCapacity) {
         // The smallest multiple of the step above the end; the step then becomes the new
         // capacity, so successive growths at least double it.
         const u64 capacity = u64(m_Step) * (end / m_Step + 1);
-        Reserve(u32(std::min<u64>(capacity, kClassicBufferMemoryMaxSize)));
+        Reserve(u32(std::min<u64>(capacity, s_MemoryLimit)));
     }
     if (m_WindowPosition > m_WindowSize) {
         std::memset(m_WindowData + m_WindowSize, 0, m_WindowPosition - m_WindowSize);
@@ -76,7 +83,7 @@ u32 CClassicBufferMemory::Write(const void* data, u32 n) {
     if (!PrepareWrite(n)) {
         LogLine("[Buffer] Memory stream write refused: %u bytes at position %u pass the limit of "
                 "%u bytes\r\n",
-                n, m_WindowPosition, kClassicBufferMemoryMaxSize);
+                n, m_WindowPosition, s_MemoryLimit);
         return 0;
     }
     if (n != 0) {
@@ -112,7 +119,7 @@ void CClassicBufferMemory::Skip(u32 n) {
 }
 
 void CClassicBufferMemory::Reserve(u32 n) {
-    if (n > kClassicBufferMemoryMaxSize) {
+    if (n > s_MemoryLimit) {
         throw CClassicBufferException(kClassicBufferErrorTooLarge,
                                       u"Memory stream above its size limit");
     }
@@ -227,7 +234,7 @@ CClassicBufferMemory* CClassicBuffer::ReadLzoBlock(u32 maxSize) {
     const u32 size = platform::LoadU32Le(header);
     const u32 packed = platform::LoadU32Le(header + 4);
 
-    const u32 limit = std::min(maxSize, kClassicBufferMemoryMaxSize);
+    const u32 limit = std::min(maxSize, s_MemoryLimit);
     if (size > limit) {
         LogLine("[Buffer] LZO block refused: uncompressed size %u above the limit of %u\r\n", size,
                 limit);
