@@ -448,6 +448,9 @@ int File::OpenReplacing(const std::string& target) {
     const std::string real = FollowLinks(target);
     if (const int error = CheckWritable(real))
         return error;
+    // An existing target is refused as opening it for writing would refuse it (another user's).
+    if (faccessat(AT_FDCWD, real.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT)
+        return LastError();
     const std::string folder = FolderOf(real);
     RemoveStaleTemporaries(folder);
 

@@ -105,8 +105,9 @@ public:
     // EACCES for a read-only file, EISDIR for a folder, EINVAL for what is not a regular file.
     int OpenWrite(const std::string& host, bool truncate);
     // Opens a temporary file in the folder of `target` (of the file a symbolic link points to)
-    // that Close puts in its place. EACCES when the target is read-only, ENOENT when its folder
-    // is missing. Removes stale temporaries of that folder first.
+    // that Close puts in its place; the target itself is only looked at, a missing one is not
+    // created. EACCES when the target is read-only or this process may not write it, ENOENT when
+    // its folder is missing. Removes stale temporaries of that folder first.
     int OpenReplacing(const std::string& target);
 
     // Up to n bytes; fewer only at the end of the file or after an error.

@@ -33,8 +33,9 @@ public:
 
     // Opens the path for reading (shared for reading, the file must exist) or for writing:
     // created when missing, emptied with truncate, or through a temporary file. Writing
-    // through a temporary file first opens the target itself for writing, which creates a
-    // missing target empty and fails for a read-only target (before any temporary file exists).
+    // through a temporary file checks the target without creating it: a read-only target, one
+    // this process may not write or a missing folder fails the open before any temporary file
+    // exists, and a missing target stays missing until Close renames the whole file into place.
     // throughTemp is dropped without write; overlapped transfers do not exist here and the flag
     // changes nothing. 1 on success, 0 on failure (nothing is logged).
     u32 Open(CClassicWideStringRef path, bool write, bool throughTemp, bool truncate,
