@@ -134,6 +134,9 @@ public:
         m_CommitTime = modifiedNs;
         m_HasCommitTime = true;
     }
+    // Permissions a replacing write gives its file when the target does not exist (instead of
+    // 0666 less the umask); an existing target's are kept.
+    void SetNewFileMode(u32 mode) { m_NewFileMode = int(mode & 07777); }
     // A replacing write to a name that has no file yet skips the flush to disk: nothing stored
     // is at risk if the new file is lost.
     void SetFlushOnlyOverFiles() { m_FlushOnlyOverFiles = true; }
@@ -159,6 +162,7 @@ private:
     bool m_FlushOnlyOverFiles = false;
     bool m_HasCommitTime = false;
     int m_CommitMode = -1;
+    int m_NewFileMode = -1;
     i64 m_CommitTime = 0;
     std::string m_Target;
     std::string m_Folder;

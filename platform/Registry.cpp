@@ -316,8 +316,7 @@ int RegistryWrite(std::u16string_view key, std::u16string_view name, std::u16str
         File writer;
         error = writer.OpenReplacing(file.Path);
         if (error == 0) {
-            if (isNew)
-                writer.SetCommitMode(0600);
+            writer.SetNewFileMode(0600);
             writer.Write(out.data(), out.size());
             error = writer.Close();
         }

@@ -62,6 +62,8 @@ u32 CClassicBufferFile::Open(CClassicWideStringRef path, bool write, bool throug
         // the whole new file in its place, so a writer that dies leaves no empty file behind.
         if (m_File.OpenReplacing(host) != 0)
             return 0;
+        if (m_NewFileMode >= 0)
+            m_File.SetNewFileMode(u32(m_NewFileMode));
         m_TempName =
             new CClassicWideString(platform::FromHostPath(m_File.GetTemporaryName()).c_str());
         m_UncaughtAtOpen = std::uncaught_exceptions();

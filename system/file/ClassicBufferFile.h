@@ -56,6 +56,10 @@ public:
     void SetPosition(u32 position) override;
     const CClassicWideString* GetName() const override { return &m_Path; }
 
+    // The permissions a file written through a temporary file gets when its target does not
+    // exist yet (0666 less the umask unless set); set before Open, kept by later opens.
+    void SetNewFileMode(u32 mode) { m_NewFileMode = i32(mode & 07777); }
+
     // Nothing is ever pending: transfers are synchronous.
     void CancelIo() {}
 
@@ -84,6 +88,7 @@ private:
     CClassicWideString m_Path;
     bool m_Reading = false;
     bool m_Writing = false;
+    i32 m_NewFileMode = -1;
     // Exceptions in flight when the stream was opened: more at Close means one is unwinding.
     int m_UncaughtAtOpen = 0;
     // The size of a file opened for reading, read once.
