@@ -399,6 +399,8 @@ i32 CSystemArchive::SaveToFile(CMwNod* nod) {
 
 bool CSystemArchive::WriteFileImage(CClassicWideStringRef name, const CClassicBufferMemory& image) {
     CClassicBufferFile file;
+    if (m_NewFileMode >= 0)
+        file.SetNewFileMode(u32(m_NewFileMode));
     bool saved = file.Open(name, true, true, true, false) != 0;
     const u32 size = image.GetSize();
     saved = saved && (size == 0 || file.Write(image.GetData(), size) == size);

@@ -237,6 +237,43 @@ TEST_F(SystemArchiveOps, SavesThatFail) {
     EXPECT_EQ(files, 1u);
 }
 
+// A write that the memory image refuses (here past a lowered limit of memory streams) fails the
+// save, also when smaller writes after it are taken: the file keeps its bytes.
+TEST_F(SystemArchiveOps, ARefusedWriteFailsTheSaveAndKeepsTheFile) {
+    CMwNodRef nod(NewNod(1));
+    const CClassicWideString name = Name("Kept.Thing.Zun");
+    const std::string path = HostFile("Kept.Thing.Zun");
+    const auto save = [&](bool check) {
+        CSystemArchive archive;
+        return archive.SaveNodToFile(name, nod.Get(), nullptr, 0, 7, check, false);
+    };
+    ASSERT_EQ(save(false), 1);
+    const std::string kept = ReadWholeFile(path);
+    // The name is larger than the limit; the values after it fit.
+    TestNod(nod)->m_Name = CClassicWideString(std::u16string(100000, u'n').c_str());
+    TestNod(nod)->m_Value = 2;
+    struct SLowerLimit {
+        u32 m_Old = SetClassicBufferMemoryLimit(65536);
+        SLowerLimit() { g_ClassicBufferPool.Clear(); } // pooled streams keep room beyond it
+        ~SLowerLimit() { SetClassicBufferMemoryLimit(m_Old); }
+    };
+    for (bool check : {false, true}) {
+        SCOPED_TRACE(check);
+        const SLowerLimit lower;
+        CLogWatch log;
+        EXPECT_EQ(save(check), 0);
+        EXPECT_EQ(ReadWholeFile(path), kept);
+        EXPECT_NE(log.Since().find("[Archive] Stream took 0 of 100002 bytes"), std::string::npos)
+            << log.Since();
+    }
+    EXPECT_EQ(save(true), 1);
+    CMwNod* out = nullptr;
+    CSystemArchive reader;
+    ASSERT_EQ(reader.LoadNodFromFile(name, &out, nullptr, kSystemArchiveLoadFull, false), 1);
+    const CMwNodRef loaded(out);
+    EXPECT_EQ(TestNod(loaded)->m_Name.GetLength(), 100000u);
+}
+
 // The Plug library's file classes as a fake: ".tex" names the test's file-backed class, whose
 // nods read and write their value as the file's text.
 class CFakeTexFiles final : public CPlugFileServices {
