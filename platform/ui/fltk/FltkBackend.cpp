@@ -45,6 +45,7 @@ constexpr int BoxMargin = 12;
 constexpr int BoxButtonWidth = 75;
 constexpr int BoxButtonHeight = 23;
 constexpr int BoxButtonGap = 6;
+constexpr int BoxSignSize = 32;
 
 // Passes of the snapshot's wait for a window to be mapped and drawn (10 ms each).
 constexpr int DrawWaitPasses = 500;
@@ -893,14 +894,20 @@ void FltkBackend::Impl::OpenBox(Frame& frame) {
     const std::span<const int> results = BoxButtons(frame.BoxType);
     const int count = int(results.size());
     const int rowW = count * BoxButtonWidth + (count - 1) * BoxButtonGap;
-    const int w = std::max(textW, rowW) + 2 * BoxMargin;
-    const int h = BoxMargin + textH + BoxMargin + BoxButtonHeight + BoxMargin;
+    // The error sign stands left of the text, which moves right to make room for it.
+    const bool sign = (frame.BoxType & MB_ICONERROR) != 0;
+    const int textX = sign ? BoxMargin + BoxSignSize + BoxMargin : BoxMargin;
+    const int topH = sign ? std::max(textH, BoxSignSize) : textH;
+    const int w = std::max(textX - BoxMargin + textW, rowW) + 2 * BoxMargin;
+    const int h = BoxMargin + topH + BoxMargin + BoxButtonHeight + BoxMargin;
 
     auto* window = new Window(w, h, *view);
     view->Win = window;
     window->copy_label(std::string(frame.Caption).c_str());
+    if (sign)
+        window->add(new ErrorSign(BoxMargin, BoxMargin, BoxSignSize));
     // Shown as written: the box takes '&' as it stands, so no shortcut marks.
-    auto* body = new LabelBox(BoxMargin, BoxMargin, textW, textH, false);
+    auto* body = new LabelBox(textX, BoxMargin + (topH - textH) / 2, textW, textH, false);
     body->copy_label(text.c_str());
     window->add(body);
     int x = (w - rowW) / 2;
