@@ -15,10 +15,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 // A fresh folder under the system's temporary folder, removed with its files at the end.
@@ -117,6 +120,17 @@ inline std::string RunPython(const CTempFolder& folder, const std::string& scrip
     const std::string path = folder.File("script.py");
     WriteWholeFile(path, script);
     return RunCommand(std::string(ENGINE_TEST_PYTHON) + " " + path + " " + arguments);
+}
+
+// Runs the body in a child process and gives its exit code (-signal when a signal ended it). The
+// child ends with _exit: nothing of the test program's own state is torn down twice.
+inline int RunInChild(const std::function<int()>& body) {
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(body());
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
 // Collects what is written to the log's file sinks while it lives.

@@ -56,16 +56,6 @@ void WriteInPieces(CClassicBuffer& stream, const std::string& bytes,
     }
 }
 
-// Runs the body in a child process and gives its exit code (-signal when a signal ended it).
-int RunInChild(const std::function<int()>& body) {
-    const pid_t child = fork();
-    if (child == 0)
-        _exit(body());
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-}
-
 TEST(ClassicBufferFile, TransfersAcrossBufferBoundariesKeepPositionsAndSizes) {
     CTempFolder folder;
     const std::string bytes = Pattern(400000, 1);
@@ -232,6 +222,32 @@ TEST(ClassicBufferFile, NothingIsCommittedWhileAnExceptionUnwinds) {
         ASSERT_EQ(file.Write("new", 3), 3u);
     }
     EXPECT_EQ(ReadWholeFile(folder.File("save.cfg")), "new");
+}
+
+// A writer that gives up half-way discards: the old target stays, a missing one stays missing,
+// and the temporary file goes. A stream written in place simply closes.
+TEST(ClassicBufferFile, DiscardLeavesTheTargetAsItWas) {
+    CTempFolder folder;
+    WriteWholeFile(folder.File("old.mux"), "old");
+    for (const char* name : {"old.mux", "new.mux"}) {
+        CClassicBufferFile file;
+        ASSERT_EQ(file.Open(folder.Engine(name), true, true, true, false), 1u);
+        const std::string bytes = Pattern(100000, 7);
+        ASSERT_EQ(file.Write(bytes.data(), u32(bytes.size())), bytes.size());
+        file.Discard();
+        EXPECT_FALSE(file.IsOpen());
+        EXPECT_FALSE(file.IsWritingTempFile());
+        EXPECT_TRUE(file.Close()); // nothing open any more
+    }
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"old.mux"});
+    EXPECT_EQ(ReadWholeFile(folder.File("old.mux")), "old");
+
+    CClassicBufferFile plain;
+    ASSERT_EQ(plain.Open(folder.Engine("plain.bin"), true, false, true, false), 1u);
+    ASSERT_EQ(plain.Write("kept", 4), 4u);
+    plain.Discard();
+    EXPECT_FALSE(plain.IsOpen());
+    EXPECT_EQ(ReadWholeFile(folder.File("plain.bin")), "kept");
 }
 
 TEST(ClassicBufferFile, AFailedWriteKeepsTheOldTargetAndCloseSaysSo) {
