@@ -133,6 +133,64 @@ TEST_F(CustomDataFlow, TextsAndFolderButtons) {
     EXPECT_TRUE(HasLine("close 152 -> IDOK"));
 }
 
+// The music conversion in French: the open-file dialog's title, the replace question, the success
+// box and the failure box in the catalogue's words.
+TEST_F(CustomDataFlow, MusicConversionInFrench) {
+    CTempFolder outside;
+    WriteWholeFile(outside.File("song.ogg"), "ogg bytes");
+    WriteWholeFile(outside.File(".ogg"), "ogg bytes");
+    const std::string music = m_Install.File("GameData/Skins/ChallengeMusics/");
+    std::filesystem::create_directories(music);
+    WriteWholeFile(music + "song.mux", "old");
+    ui::Script script;
+    script.In(kMainDlgTemplateId)
+        .Click(kMainDlgHelpId)
+        .In(kHelpDlgTemplateId)
+        .Click(kHelpDlgCustomDataId)
+        .In(kCustomDataDlgTemplateId)
+        .Click(kCustomDataDlgMusicId)
+        .ChooseFile(outside.File("song.ogg"))
+        .Answer(ui::IDYES)
+        .Answer(ui::IDOK)
+        .In(kCustomDataDlgTemplateId)
+        .Click(kCustomDataDlgMusicId)
+        .ChooseFile(outside.File(".ogg"))
+        .Answer(ui::IDOK)
+        .In(kCustomDataDlgTemplateId)
+        .Click(ui::IDOK)
+        .In(kHelpDlgTemplateId)
+        .Click(ui::IDOK)
+        .In(kMainDlgTemplateId)
+        .Click(ui::IDCANCEL);
+    Run(std::move(script));
+
+    std::vector<std::string> shown;
+    for (const std::string& line : Lines())
+        if ((line.rfind("box ", 0) == 0 && line.rfind("box -> ", 0) != 0) ||
+            line.rfind("file owner", 0) == 0)
+            shown.push_back(line);
+    const std::string conversion = "\"Conversion de musique\" ";
+    EXPECT_EQ(shown, (std::vector<std::string>{
+                         "file owner 151 title \"Convertir un fichier ogg\" filter \"music files "
+                         "(*.ogg)\" \"*.ogg\" ext \"ogg\" folder \"" +
+                             m_Install.Path().string() + "/\" flags 0x1804",
+                         "box owner 151 " + conversion +
+                             "\"Ces donn\xc3\xa9"
+                             "es existent d\xc3\xa9j\xc3\xa0 dans un fichier du jeu :\\r\\n" +
+                             music + "song.mux\\r\\nVoulez-vous le remplacer ?\" MB_YESNO Yes|No",
+                         "box owner 151 " + conversion +
+                             "\"Votre musique a \xc3\xa9t\xc3\xa9 convertie :\\r\\n" + music +
+                             "song.mux\\r\\n\" MB_OK OK",
+                         "file owner 151 title \"Convertir un fichier ogg\" filter \"music files "
+                         "(*.ogg)\" \"*.ogg\" ext \"ogg\" folder \"" +
+                             m_Install.Path().string() + "/\" flags 0x1804",
+                         "box " + conversion +
+                             "\"La conversion de la musique a \xc3\xa9"
+                             "chou\xc3\xa9\" MB_OK|MB_ICONERROR OK"}))
+        << m_Ui.TranscriptText();
+    EXPECT_EQ(ReadWholeFile(music + "song.mux").size(), 9u + 14u);
+}
+
 // Base names are matched literally, ASCII letters without regard to case: the name itself or
 // the name, a dot and anything.
 TEST(ImportBaseMatch, LiteralNamesIgnoringAsciiCase) {
