@@ -4,18 +4,13 @@
 // - CopyAndSync: `sh -c 'cp in out && sync out'` as one process, so that the copy is on disk too.
 // Each side is a benchmark of its own, timed by the wall clock: run them with
 // --benchmark_repetitions and compare the medians.
+#include "BenchFileFolder.h"
 #include "launcher/import/MusicImport.h"
-#include "platform/HostPath.h"
 
 #include <benchmark/benchmark.h>
-#include <cstdlib>
-#include <fcntl.h>
-#include <filesystem>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
 
 extern char** environ;
 
@@ -23,39 +18,9 @@ namespace {
 
 constexpr u32 kFileSize = 64u << 20;
 
-// A folder under the system's temporary folder with a 64 MB song, removed at exit.
-struct CBenchFolder {
-    CBenchFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "music-bench-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        m_Host = pattern;
-        std::vector<u8> data(kFileSize);
-        u32 state = 1;
-        for (u8& byte : data) {
-            state = state * 1664525 + 1013904223;
-            byte = u8(state >> 24);
-        }
-        const int fd = open(Host("song.ogg").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0 || write(fd, data.data(), data.size()) != ssize_t(data.size()))
-            std::abort();
-        close(fd);
-    }
-    ~CBenchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_Host, ignored);
-    }
-    std::string Host(const std::string& name) const { return m_Host + "/" + name; }
-    CClassicWideString Engine(const std::string& name) const {
-        return CClassicWideString(platform::FromHostPath(Host(name)).c_str());
-    }
-
-    std::string m_Host;
-};
-
-CBenchFolder& Folder() {
-    static CBenchFolder s_Folder;
+// The 64 MB song "song.ogg", made once.
+CBenchFileFolder& Folder() {
+    static CBenchFileFolder s_Folder("music-bench", "song.ogg", kFileSize);
     return s_Folder;
 }
 
@@ -64,7 +29,7 @@ void SetBytes(benchmark::State& state) {
 }
 
 void Convert(benchmark::State& state) {
-    CBenchFolder& folder = Folder();
+    CBenchFileFolder& folder = Folder();
     const CClassicWideString source = folder.Engine("song.ogg");
     const CClassicWideString target = folder.Engine("song.mux");
     for (auto _ : state) {
@@ -75,7 +40,7 @@ void Convert(benchmark::State& state) {
 }
 
 void CopyAndSync(benchmark::State& state) {
-    CBenchFolder& folder = Folder();
+    CBenchFileFolder& folder = Folder();
     const std::string command = "cp '" + folder.Host("song.ogg") + "' '" + folder.Host("copy.ogg") +
                                 "' && sync '" + folder.Host("copy.ogg") + "'";
     char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),

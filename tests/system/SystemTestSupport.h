@@ -83,6 +83,17 @@ inline std::string ReadWholeFile(const std::string& path) {
     return bytes;
 }
 
+// Pseudo-random bytes, the same for the same size and seed.
+inline std::string Pattern(size_t size, u32 seed) {
+    std::string bytes(size, '\0');
+    u32 state = seed;
+    for (char& c : bytes) {
+        state = state * 1664525 + 1013904223;
+        c = char(state >> 24);
+    }
+    return bytes;
+}
+
 inline std::string Narrow(const CClassicWideString& text) {
     return platform::WideToHostText(std::u16string_view(text.GetText(), text.GetLength()));
 }

@@ -4,10 +4,6 @@
 #include "launcher/import/MusicImport.h"
 
 #include "core/base/ClassicBufferCipher.h"
-#include "core/nod/MwCmd.h"
-#include "core/nod/MwCmdBufferCore.h"
-#include "core/nod/MwCoreClasses.h"
-#include "core/nod/MwId.h"
 #include "launcher/HelpDlg.h"
 #include "launcher/MainDlg.h"
 #include "launcher/import/CustomDataDlg.h"
@@ -15,6 +11,7 @@
 #include "system/file/ClassicBufferFile.h"
 #include "tests/launcher/LauncherTestSupport.h"
 #include "tests/system/SystemTestSupport.h"
+#include "tests/system/file/TransferCoreFixture.h"
 
 #include <algorithm>
 #include <cctype>
@@ -32,16 +29,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Pattern(size_t size, u32 seed) {
-    std::string bytes(size, '\0');
-    u32 state = seed;
-    for (char& c : bytes) {
-        state = state * 1664525 + 1013904223;
-        c = char(state >> 24);
-    }
-    return bytes;
-}
 
 // Deciphers a ".mux" file on its own: the salt predicted from the seconds the generator was
 // seeded with, the header checked, every byte deciphered into `plain`; then cmp compares that
@@ -91,41 +78,16 @@ private:
     platform::WallClockSource m_Old;
 };
 
-// The conversion alone, with the scheduling core that long transfers enter (every entry runs its
-// timed buffer: the counter moves 20 ms at every reading), so that a test can act while a
-// conversion runs.
-class MusicConversion : public testing::Test {
+// The conversion alone, with the scheduling core that long transfers enter, so that a test can
+// act while a conversion runs.
+class MusicConversion : public CTransferCoreTest {
 protected:
-    static inline i64 s_Now = 0;
-    static i64 ReadCounter() { return s_Now += 20000000; }
-
     void SetUp() override {
-        CMwIdTable::Create();
-        CMwClassRegistry::AddClassList(g_MwCoreClassList);
-        CMwClassRegistry::Init();
-        platform::SetCounterSource(&ReadCounter);
-        CMwCmdBufferCore* core = CMwCmdBufferCore::CreateSingleton();
-        core->CreateBuffers();
-        m_TimedCall = MwMakeFastCall<&MusicConversion::OnTimed>(this);
-        ASSERT_TRUE(m_TimedCall->AttachBuffer(core->GetTimedBuffer()));
-        m_TimedCall->Install();
-        core->Enable();
+        CTransferCoreTest::SetUp();
         CClassicBufferFile::s_ReadByteCount = 0;
         CClassicBufferFile::s_WrittenByteCount = 0;
     }
-    void TearDown() override {
-        CMwCmdBufferCore::DeleteSingleton();
-        platform::SetCounterSource(nullptr);
-        CMwClassRegistry::Shutdown();
-        CMwIdTable::Destroy();
-    }
-    void OnTimed() {
-        if (m_OnTimed)
-            std::exchange(m_OnTimed, nullptr)();
-    }
 
-    CMwCmdFastCall* m_TimedCall = nullptr;
-    std::function<void()> m_OnTimed;
     CTempFolder m_Folder;
     CFixedWallClock m_Clock;
 };
@@ -262,6 +224,12 @@ protected:
         return names;
     }
 
+    // The music file of a song outside the game deciphered and compared with it.
+    void ExpectMuxOf(const std::string& song, const std::string& mux,
+                     i64 seconds = CFixedWallClock::s_Seconds) const {
+        ExpectMux(m_Outside, m_Outside.File(song), Music(mux), seconds);
+    }
+
     CTempFolder m_Outside;
     CFixedWallClock m_Clock;
 };
@@ -289,9 +257,8 @@ TEST_F(MusicImportFlow, ConvertsIntoANewFolder) {
     EXPECT_EQ(MusicFiles(), (std::vector<std::string>{"empty.mux", "song.mux"}));
     EXPECT_EQ(StatSize(Music("song.mux")), 1039u);
     EXPECT_EQ(StatSize(Music("empty.mux")), 14u);
-    ExpectMux(m_Outside, m_Outside.File("song.ogg"), Music("song.mux"), CFixedWallClock::s_Seconds);
-    ExpectMux(m_Outside, m_Outside.File("empty.ogg"), Music("empty.mux"),
-              CFixedWallClock::s_Seconds);
+    ExpectMuxOf("song.ogg", "song.mux");
+    ExpectMuxOf("empty.ogg", "empty.mux");
 }
 
 // Two game files of the song's name, both replaced: asked about in the listing's order, the new
@@ -316,10 +283,8 @@ TEST_F(MusicImportFlow, ReplacesTheConfirmedFiles) {
 
     EXPECT_EQ(MusicFiles(),
               (std::vector<std::string>{"Old/song.mux", "Old/tune.mux", "other.mux"}));
-    ExpectMux(m_Outside, m_Outside.File("song.ogg"), Music("Old/song.mux"),
-              CFixedWallClock::s_Seconds);
-    ExpectMux(m_Outside, m_Outside.File("tune.ogg"), Music("Old/tune.mux"),
-              CFixedWallClock::s_Seconds);
+    ExpectMuxOf("song.ogg", "Old/song.mux");
+    ExpectMuxOf("tune.ogg", "Old/tune.mux");
 }
 
 // A No after a Yes, or a read-only game file after a Yes, stops the import: nothing is removed
@@ -464,7 +429,7 @@ TEST_F(MusicImportFlow, TheSaltFollowsTheSecond) {
     ASSERT_EQ(files.size(), 3u);
     EXPECT_EQ(files[0], files[1]);
     EXPECT_NE(files[1].substr(10, 4), files[2].substr(10, 4));
-    ExpectMux(m_Outside, m_Outside.File("song.ogg"), Music("song.mux"), first + 1);
+    ExpectMuxOf("song.ogg", "song.mux", first + 1);
 }
 
 } // namespace

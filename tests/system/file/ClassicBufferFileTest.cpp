@@ -12,6 +12,7 @@
 #include "platform/File.h"
 #include "system/file/PathHelpers.h"
 #include "tests/system/SystemTestSupport.h"
+#include "tests/system/file/TransferCoreFixture.h"
 
 #include <chrono>
 #include <csignal>
@@ -33,16 +34,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Pattern(size_t size, u32 seed) {
-    std::string bytes(size, '\0');
-    u32 state = seed;
-    for (char& c : bytes) {
-        state = state * 1664525 + 1013904223;
-        c = char(state >> 24);
-    }
-    return bytes;
-}
 
 // Writes the bytes in pieces of the given sizes, in turn.
 void WriteInPieces(CClassicBuffer& stream, const std::string& bytes,
@@ -413,36 +404,7 @@ TEST(ClassicBufferFile, ArchiveFileWritesAndReadsBothEncodings) {
     }
 }
 
-// The scheduling core with a timed buffer that counts its runs, on a counter that moves 20 ms
-// at every reading, so that every entry runs the buffer once.
-class ClassicBufferFileCore : public ::testing::Test {
-protected:
-    static inline i64 s_Now = 0;
-    static i64 ReadCounter() { return s_Now += 20000000; }
-
-    void SetUp() override {
-        CMwIdTable::Create();
-        CMwClassRegistry::AddClassList(g_MwCoreClassList);
-        CMwClassRegistry::Init();
-        platform::SetCounterSource(&ReadCounter);
-        CMwCmdBufferCore* core = CMwCmdBufferCore::CreateSingleton();
-        core->CreateBuffers();
-        m_TimedCall = MwMakeFastCall<&ClassicBufferFileCore::OnTimed>(this);
-        ASSERT_TRUE(m_TimedCall->AttachBuffer(core->GetTimedBuffer()));
-        m_TimedCall->Install();
-        core->Enable();
-    }
-    void TearDown() override {
-        CMwCmdBufferCore::DeleteSingleton();
-        platform::SetCounterSource(nullptr);
-        CMwClassRegistry::Shutdown();
-        CMwIdTable::Destroy();
-    }
-    void OnTimed() { ++m_TimedRuns; }
-
-    CMwCmdFastCall* m_TimedCall = nullptr;
-    u32 m_TimedRuns = 0;
-};
+using ClassicBufferFileCore = CTransferCoreTest;
 
 TEST_F(ClassicBufferFileCore, LongTransfersEnterTheCoreOncePer256KB) {
     CTempFolder folder;
