@@ -235,6 +235,12 @@ TEST(UpdateProtocol, SettingsFile) {
     CFileSinkWatch log;
     EXPECT_TRUE(ReadUpdateSettings(install).Host.IsEmpty());
     EXPECT_NE(log.Text().find("longer than 64 KB"), std::string::npos) << log.Text();
+
+    // A host the file names, logged when it cannot be opened, stays on its line.
+    CFileSinkWatch hostLog;
+    LauncherLogLine("Update: the server %s cannot be opened", "upd.test\r[Launcher] forged");
+    EXPECT_EQ(hostLog.Text(),
+              "[Launcher] Update: the server upd.test\\x0D[Launcher] forged cannot be opened\r\n");
 }
 
 // ---------------------------------------------------------------------------------------------

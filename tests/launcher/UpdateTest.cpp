@@ -628,6 +628,56 @@ TEST_F(UpdateFlow, ConnectionFailuresAndSettings) {
     }
 }
 
+// A server dripping its answers a byte a second passes the transport's low-speed check: the
+// check and the first bytes of the download end at the wait limit (shortened to 1.5 s here)
+// instead of freezing the main dialog for hours.
+TEST_F(UpdateFlow, DrippedAnswersEndAtTheWaitLimit) {
+    m_Hooks.WaitLimitMs = 1500;
+    platform::SetHttpTestHooks(&m_Hooks);
+    const std::string timedOut = "Failed in async operation, Error: 12 002";
+    struct Case {
+        const char* Name;
+        std::string A0;
+        std::string A1;
+        std::string File;
+        std::vector<SBox> Boxes;
+        std::vector<std::string> Actions;
+        size_t Downloads;
+        std::string Log;
+    };
+    const std::vector<Case> cases = {
+        {"the check",
+         R"({"drip": "0;0;up to date", "delay_ms": 1000})",
+         "null",
+         "null",
+         {{ui::IDOK, "Error", kFailed + "\n" + timedOut}},
+         {"0"},
+         0,
+         ""},
+        {"the first bytes of the download",
+         Answer("0;123456;x"),
+         Answer("0;42;dl.test;files/setup.exe"),
+         Download(123456, 123456, 1, 1000),
+         {{ui::IDYES, "Download ?", Offer("121", "x")}, {ui::IDOK, "Error", kFailed}},
+         {"0", "1"},
+         1,
+         "the download from dl.test failed: " + timedOut},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        SetScenario(c.A0, c.A1, c.File);
+        const size_t since = LogSize();
+        const i64 start = RealNow();
+        CFileSinkWatch log;
+        RunFlow(UpdateScript(c.Boxes));
+        EXPECT_LT(RealNow() - start, i64(10) * 1000000000);
+        EXPECT_EQ(Actions(since), c.Actions);
+        EXPECT_EQ(Downloads(since), c.Downloads);
+        EXPECT_NE(log.Text().find(c.Log), std::string::npos) << log.Text();
+    }
+    EXPECT_FALSE(std::filesystem::exists(DownloadFile()));
+}
+
 // The exact request strings: values go in raw, a '%' of the stored version is no directive.
 TEST_F(UpdateFlow, CheckRequestsCarryTheValuesRaw) {
     struct Case {
