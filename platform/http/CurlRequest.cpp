@@ -82,11 +82,11 @@ bool OnlyChunkedCoding(std::string_view block) {
         }
         if (!inField)
             return;
-        // A list of codings, each with its parameters after ';'; empty elements are allowed.
+        // A list of codings, empty elements allowed. Chunked has no parameters: "chunked;x" is a
+        // coding libcurl does not know either.
         while (true) {
             const size_t comma = value.find(',');
-            const std::string_view element = value.substr(0, comma);
-            const std::string_view name = TrimBlanks(element.substr(0, element.find(';')));
+            const std::string_view name = TrimBlanks(value.substr(0, comma));
             if (!name.empty()) {
                 bool chunked = name.size() == 7;
                 for (size_t i = 0; chunked && i < 7; ++i)

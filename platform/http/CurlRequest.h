@@ -22,7 +22,7 @@ u32 StatusCodeOf(std::string_view block);
 // Whether a line of the block is a Location field.
 bool HasLocation(std::string_view block);
 // Whether the block's Transfer-Encoding fields (all of them, with their continuation lines) name
-// no transfer coding but "chunked"; true when there is none.
+// no transfer coding but "chunked" (without parameters); true when there is none.
 bool OnlyChunkedCoding(std::string_view block);
 
 struct CurlRequest {
