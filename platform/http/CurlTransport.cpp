@@ -5,7 +5,6 @@
 #include "platform/http/HttpTransport.h"
 
 #include <algorithm>
-#include <cstring>
 #include <curl/curl.h>
 #include <deque>
 

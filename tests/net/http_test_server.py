@@ -165,25 +165,30 @@ def route_drip(h):
 
 
 def route_gzip(h):
-    body = gzip.compress(bytes(int(h.query("n", "100000"))))
+    n = int(h.query("n", "100000"))
     h.send_response(200)
     h.send_header("Content-Type", "application/octet-stream")
     if h.query("field", "transfer") == "content":
+        body = gzip.compress(bytes(n))
         h.send_header("Content-Encoding", "gzip")
         h.send_header("Content-Length", str(len(body)))
         h.end_headers()
         h.wfile.write(body)
         return
-    if h.query("chunked"):
-        h.send_header("Transfer-Encoding", "gzip, chunked")
-        h.end_headers()
-        h.wfile.write(b"%x\r\n" % len(body) + body + b"\r\n0\r\n\r\n")
-        return
-    h.send_header("Transfer-Encoding", "gzip")
+    # The header block leaves before the body is made, so that it is there at once.
+    h.send_header("Transfer-Encoding", "gzip, chunked" if h.query("chunked") else "gzip")
     h.end_headers()
-    h.wfile.write(body)
     h.wfile.flush()
     h.close_connection = True
+    body = gzip.compress(bytes(n), compresslevel=1)
+    if h.query("chunked"):
+        body = b"%x\r\n" % len(body) + body + b"\r\n0\r\n\r\n"
+    try:
+        h.wfile.write(body)
+        h.wfile.flush()
+    except OSError:
+        # The client refused the answer.
+        pass
 
 
 def route_ranged(h):
