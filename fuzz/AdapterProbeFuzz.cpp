@@ -90,15 +90,12 @@ struct CTree {
         if (error || std::filesystem::exists(std::filesystem::symlink_status(file)))
             return;
         if (arrow != std::string_view::npos) {
-            // The link climbs to the root and goes down to the driver's folder, so whatever
-            // follows it stays in the tree.
+            // The link names the driver's folder by its whole path, so that whatever follows it,
+            // from wherever it stands, stays in the tree.
             if (Components(driver).size() != 1)
                 return;
-            std::string target;
-            for (size_t i = 1; i < parts.size(); ++i)
-                target += "../";
             std::filesystem::create_directory_symlink(
-                target + "bus/pci/drivers/" + std::string(driver), file, error);
+                Root / "bus" / "pci" / "drivers" / std::string(driver), file, error);
             return;
         }
         FILE* out = std::fopen(file.c_str(), "wb");
