@@ -60,7 +60,7 @@ CMwCmdExpVec3* NewVec3(CMwCmdExpNum* x, CMwCmdExpNum* y, CMwCmdExpNum* z) {
     return node;
 }
 
-CMwCmdExpVec3* NewVec3(f32 x, f32 y, f32 z) {
+CMwCmdExpVec3* NewFloatVec3(f32 x, f32 y, f32 z) {
     return NewVec3(NewFloat(x), NewFloat(y), NewFloat(z));
 }
 
@@ -96,7 +96,8 @@ namespace {
 
 // The transform of the axes (0, 1, 0), (-1, 0, 0), (0, 0, 1) and the translation (5, 6, 7).
 CMwCmdExpIso4* NewSampleIso4() {
-    return NewIso4(NewVec3(0, 1, 0), NewVec3(-1, 0, 0), NewVec3(0, 0, 1), NewVec3(5, 6, 7));
+    return NewIso4(NewFloatVec3(0, 1, 0), NewFloatVec3(-1, 0, 0), NewFloatVec3(0, 0, 1),
+                   NewFloatVec3(5, 6, 7));
 }
 
 CMwCmdExpVec2* NewSampleVec2() {
@@ -155,7 +156,7 @@ CMwCmdExp* NewSample(u32 classId) {
         case CMwCmdExpDiff::s_ClassId:
             return NewBinary<CMwCmdExpDiff>(NewInt(1), NewFloat(1.0f));
         case CMwCmdExpAnd::s_ClassId:
-            return NewBinary<CMwCmdExpAnd>(NewBool(1), NewBool(2));
+            return NewBinary<CMwCmdExpAnd>(NewBool(1), NewBool(1));
         case CMwCmdExpOr::s_ClassId:
             return NewBinary<CMwCmdExpOr>(NewBool(0), NewBool(1));
         case CMwCmdExpNot::s_ClassId:
@@ -177,18 +178,19 @@ CMwCmdExp* NewSample(u32 classId) {
         case CMwCmdExpVec3Add::s_ClassId:
             return NewBinary<CMwCmdExpVec3Add>(NewSampleVec3(), NewSampleVec3());
         case CMwCmdExpVec3Sub::s_ClassId:
-            return NewBinary<CMwCmdExpVec3Sub>(NewSampleVec3(), NewVec3(4, 5, 6));
+            return NewBinary<CMwCmdExpVec3Sub>(NewSampleVec3(), NewFloatVec3(4, 5, 6));
         case CMwCmdExpVec3Neg::s_ClassId:
             return NewUnary<CMwCmdExpVec3Neg>(NewSampleVec3());
         case CMwCmdExpVec3Mult::s_ClassId:
-            return NewBinary<CMwCmdExpVec3Mult>(NewInt(2), NewVec3(1, 2, 3));
+            return NewBinary<CMwCmdExpVec3Mult>(NewInt(2), NewFloatVec3(1, 2, 3));
         case CMwCmdExpVec3MultIso::s_ClassId:
-            return NewBinary<CMwCmdExpVec3MultIso>(NewVec3(1, 0, 0), NewSampleIso4());
+            return NewBinary<CMwCmdExpVec3MultIso>(NewFloatVec3(1, 0, 0), NewSampleIso4());
         case CMwCmdExpVec3Product::s_ClassId:
-            return NewBinary<CMwCmdExpVec3Product>(NewVec3(1, 0, 0), NewVec3(0, 1, 0));
+            return NewBinary<CMwCmdExpVec3Product>(NewFloatVec3(1, 0, 0), NewFloatVec3(0, 1, 0));
         case CMwCmdExpIso4Mult::s_ClassId:
             return NewBinary<CMwCmdExpIso4Mult>(
-                NewIso4(NewVec3(1, 0, 0), NewVec3(0, 1, 0), NewVec3(0, 0, 1), NewVec3(1, 0, 0)),
+                NewIso4(NewFloatVec3(1, 0, 0), NewFloatVec3(0, 1, 0), NewFloatVec3(0, 0, 1),
+                        NewFloatVec3(1, 0, 0)),
                 NewSampleIso4());
         case CMwCmdExpIso4Inverse::s_ClassId:
             return NewUnary<CMwCmdExpIso4Inverse>(NewSampleIso4());
@@ -199,7 +201,8 @@ CMwCmdExp* NewSample(u32 classId) {
             return node;
         }
         case CMwCmdExpNumDotProduct3::s_ClassId: {
-            auto* node = NewBinary<CMwCmdExpNumDotProduct3>(NewVec3(1, 2, 3), NewVec3(4, 5, 6));
+            auto* node =
+                NewBinary<CMwCmdExpNumDotProduct3>(NewFloatVec3(1, 2, 3), NewFloatVec3(4, 5, 6));
             node->m_Type = CmdExpNum_Float;
             return node;
         }

@@ -32,7 +32,7 @@ CMwCmdExpClass* NewClass(u32 classId, CMwNod* value = nullptr);
 CMwCmdExpVec2* NewVec2(CMwCmdExpNum* x, CMwCmdExpNum* y);
 CMwCmdExpVec3* NewVec3(CMwCmdExpNum* x, CMwCmdExpNum* y, CMwCmdExpNum* z);
 // A Vec3 of Float constants.
-CMwCmdExpVec3* NewVec3(f32 x, f32 y, f32 z);
+CMwCmdExpVec3* NewFloatVec3(f32 x, f32 y, f32 z);
 CMwCmdExpIso4* NewIso4(CMwCmdExpVec3* axisX, CMwCmdExpVec3* axisY, CMwCmdExpVec3* axisZ,
                        CMwCmdExpVec3* translation);
 CMwCmdExpNumFunction* NewNumFunction(u32 kind, CMwCmdExpNum* argument);
