@@ -150,45 +150,11 @@ void CMwCmdExpBool::ArchiveChunk(CClassicArchive& archive, u32 chunkId) {
 // ---------------------------------------------------------------------------------------------
 // Two operands
 
-void CMwCmdExpNumBin::Run() {
-    if (!HasOperands())
-        return;
-    m_Value1->Run();
-    const u32 first = m_Value1->m_Value;
-    m_Value2->Run();
-    Compute(first, m_Value2->m_Value);
-}
-
-void CMwCmdExpNumBin::Compute(u32, u32) {}
-
-void CMwCmdExpNumBin::ComputeOp(script::ENumOp op, u32 first, u32 second) {
-    script::SNum result = GetNum();
-    if (script::ComputeNum(op, {m_Value1->m_Type, first}, {m_Value2->m_Type, second}, result))
-        SetNum(result);
-}
-
 void CMwCmdExpNumBin::ArchiveChunk(CClassicArchive& archive, u32 chunkId) {
     if (chunkId == CMwCmdExpNum::s_Chunk)
         ArchiveTypeOnly(archive);
     else
         Super::ArchiveChunk(archive, chunkId);
-}
-
-void CMwCmdExpBoolBin::Run() {
-    if (!HasOperands())
-        return;
-    m_Value1->Run();
-    const u32 first = m_Value1->m_Value;
-    m_Value2->Run();
-    Compute(first, m_Value2->m_Value);
-}
-
-void CMwCmdExpBoolBin::Compute(u32, u32) {}
-
-void CMwCmdExpBoolBin::ComputeOp(script::ENumOp op, u32 first, u32 second) {
-    script::SNum result{CmdExpNum_Int, m_Value};
-    if (script::ComputeNum(op, {m_Value1->m_Type, first}, {m_Value2->m_Type, second}, result))
-        m_Value = result.Word;
 }
 
 void CMwCmdExpBoolBin::ArchiveChunk(CClassicArchive& archive, u32 chunkId) {

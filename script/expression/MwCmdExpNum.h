@@ -21,6 +21,7 @@
 #include "script/operand/MwCmdFuncCall.h"
 
 #include <bit>
+#include <type_traits>
 
 class CMwCmdExpNum : public CMwCmdExp {
     MW_DECLARE_CLASS(CMwCmdExpNum, CMwCmdExp, 0x01046000)
@@ -94,21 +95,46 @@ public:
 // ---------------------------------------------------------------------------------------------
 // Two Num operands
 
-// The base of the five operators: runs Value1 and copies its word, runs Value2, then computes
-// from the copy and Value2's word with the types both operands have at that moment. The base's
-// own computation changes nothing.
-using CMwCmdExpNumBinOperands =
-    TMwCmdExpBinary<CMwCmdExpNum, CMwCmdExpNum, CMwCmdExpNum, 0x01053000>;
+// Two Num operands: the run runs Value1 and copies its word, runs Value2, then computes from the
+// copy and Value2's word (Compute) with the types both operands have at that moment. Shared by
+// the operators (over CMwCmdExpNum: the result's type and word) and the comparisons (over
+// CMwCmdExpBool: the word 1 or 0).
+template <class Base, u32 OperandChunk>
+class TMwCmdExpNumPair : public TMwCmdExpBinary<Base, CMwCmdExpNum, CMwCmdExpNum, OperandChunk> {
+public:
+    void Run() override {
+        if (!this->HasOperands())
+            return;
+        this->m_Value1->Run();
+        const u32 first = this->m_Value1->m_Value;
+        this->m_Value2->Run();
+        Compute(first, this->m_Value2->m_Value);
+    }
+    // The class's computation; the two-operand bases' own changes nothing.
+    virtual void Compute(u32, u32) {}
+
+protected:
+    // The operator or comparison by the typing rule (ScriptNumbers.h); nothing when the first
+    // operand's type is neither Int nor Float.
+    void ComputeOp(script::ENumOp op, u32 first, u32 second) {
+        script::SNum result{CmdExpNum_Int, this->m_Value};
+        if constexpr (std::is_same_v<Base, CMwCmdExpNum>)
+            result.Type = this->m_Type;
+        if (!script::ComputeNum(op, {this->m_Value1->m_Type, first},
+                                {this->m_Value2->m_Type, second}, result))
+            return;
+        if constexpr (std::is_same_v<Base, CMwCmdExpNum>)
+            this->m_Type = result.Type;
+        this->m_Value = result.Word;
+    }
+};
+
+// The base of the five operators.
+using CMwCmdExpNumBinOperands = TMwCmdExpNumPair<CMwCmdExpNum, 0x01053000>;
 class CMwCmdExpNumBin : public CMwCmdExpNumBinOperands {
     MW_DECLARE_CLASS(CMwCmdExpNumBin, CMwCmdExpNumBinOperands, 0x01053000)
 public:
-    void Run() override;
-    // Sets the value (and the type) from the first operand's copied word and the second's word.
-    virtual void Compute(u32 first, u32 second);
     void ArchiveChunk(CClassicArchive& archive, u32 chunkId) override;
-
-protected:
-    void ComputeOp(script::ENumOp op, u32 first, u32 second);
 };
 
 class CMwCmdExpAdd : public CMwCmdExpNumBin {
@@ -143,18 +169,12 @@ public:
     }
 };
 
-// Two Num operands compared: the same run, the value 1 or 0.
-using CMwCmdExpBoolBinOperands =
-    TMwCmdExpBinary<CMwCmdExpBool, CMwCmdExpNum, CMwCmdExpNum, 0x01054000>;
+// The base of the four comparisons.
+using CMwCmdExpBoolBinOperands = TMwCmdExpNumPair<CMwCmdExpBool, 0x01054000>;
 class CMwCmdExpBoolBin : public CMwCmdExpBoolBinOperands {
     MW_DECLARE_CLASS(CMwCmdExpBoolBin, CMwCmdExpBoolBinOperands, 0x01054000)
 public:
-    void Run() override;
-    virtual void Compute(u32 first, u32 second);
     void ArchiveChunk(CClassicArchive& archive, u32 chunkId) override;
-
-protected:
-    void ComputeOp(script::ENumOp op, u32 first, u32 second);
 };
 
 class CMwCmdExpSup : public CMwCmdExpBoolBin {

@@ -92,19 +92,23 @@ f32 Coordinate(const CMwCmdExpNum* component) {
     return component ? script::NumToFloat(component->GetNum()) : 0.0f;
 }
 
-void RunIfThere(CMwCmdExp* exp) {
-    if (exp)
-        exp->Run();
+// Runs, binds, or gives the object to, the components that are there, in order.
+void RunAll(std::initializer_list<CMwCmdExp*> components) {
+    for (CMwCmdExp* component : components)
+        if (component)
+            component->Run();
 }
 
-void BindIfThere(CMwCmdExp* exp, CMwCmdScript* parent) {
-    if (exp)
-        exp->Bind(parent);
+void BindAll(std::initializer_list<CMwCmdExp*> components, CMwCmdScript* parent) {
+    for (CMwCmdExp* component : components)
+        if (component)
+            component->Bind(parent);
 }
 
-void SetThisIfThere(CMwCmdExp* exp, CMwNod* nod) {
-    if (exp)
-        exp->SetThis(nod);
+void SetThisAll(std::initializer_list<CMwCmdExp*> components, CMwNod* nod) {
+    for (CMwCmdExp* component : components)
+        if (component)
+            component->SetThis(nod);
 }
 
 // "[" + the components' texts separated by "," + "]"; a missing component writes nothing.
@@ -151,20 +155,17 @@ CMwCmdExpVec2::~CMwCmdExpVec2() {
 }
 
 void CMwCmdExpVec2::Run() {
-    RunIfThere(m_Exp1);
-    RunIfThere(m_Exp2);
+    RunAll({m_Exp1, m_Exp2});
     m_Value = {Coordinate(m_Exp1), Coordinate(m_Exp2)};
 }
 
 void CMwCmdExpVec2::Bind(CMwCmdScript* parent) {
     Super::Bind(parent);
-    BindIfThere(m_Exp1, parent);
-    BindIfThere(m_Exp2, parent);
+    BindAll({m_Exp1, m_Exp2}, parent);
 }
 
 void CMwCmdExpVec2::SetThis(CMwNod* nod) {
-    SetThisIfThere(m_Exp1, nod);
-    SetThisIfThere(m_Exp2, nod);
+    SetThisAll({m_Exp1, m_Exp2}, nod);
 }
 
 u32 CMwCmdExpVec2::IsEqual(CMwCmdExp* other) {
@@ -207,23 +208,17 @@ CMwCmdExpVec3::~CMwCmdExpVec3() {
 }
 
 void CMwCmdExpVec3::Run() {
-    RunIfThere(m_Exp1);
-    RunIfThere(m_Exp2);
-    RunIfThere(m_Exp3);
+    RunAll({m_Exp1, m_Exp2, m_Exp3});
     m_Value = {Coordinate(m_Exp1), Coordinate(m_Exp2), Coordinate(m_Exp3)};
 }
 
 void CMwCmdExpVec3::Bind(CMwCmdScript* parent) {
     Super::Bind(parent);
-    BindIfThere(m_Exp1, parent);
-    BindIfThere(m_Exp2, parent);
-    BindIfThere(m_Exp3, parent);
+    BindAll({m_Exp1, m_Exp2, m_Exp3}, parent);
 }
 
 void CMwCmdExpVec3::SetThis(CMwNod* nod) {
-    SetThisIfThere(m_Exp1, nod);
-    SetThisIfThere(m_Exp2, nod);
-    SetThisIfThere(m_Exp3, nod);
+    SetThisAll({m_Exp1, m_Exp2, m_Exp3}, nod);
 }
 
 u32 CMwCmdExpVec3::IsEqual(CMwCmdExp* other) {
@@ -268,10 +263,7 @@ CMwCmdExpIso4::~CMwCmdExpIso4() {
 }
 
 void CMwCmdExpIso4::Run() {
-    RunIfThere(m_Exp1);
-    RunIfThere(m_Exp2);
-    RunIfThere(m_Exp3);
-    RunIfThere(m_Exp4);
+    RunAll({m_Exp1, m_Exp2, m_Exp3, m_Exp4});
     const auto vector = [](const CMwCmdExpVec3* exp) { return exp ? exp->m_Value : Vec3{}; };
     Mat3 r;
     r.SetColumn(0, vector(m_Exp1));
@@ -282,17 +274,11 @@ void CMwCmdExpIso4::Run() {
 
 void CMwCmdExpIso4::Bind(CMwCmdScript* parent) {
     Super::Bind(parent);
-    BindIfThere(m_Exp1, parent);
-    BindIfThere(m_Exp2, parent);
-    BindIfThere(m_Exp3, parent);
-    BindIfThere(m_Exp4, parent);
+    BindAll({m_Exp1, m_Exp2, m_Exp3, m_Exp4}, parent);
 }
 
 void CMwCmdExpIso4::SetThis(CMwNod* nod) {
-    SetThisIfThere(m_Exp1, nod);
-    SetThisIfThere(m_Exp2, nod);
-    SetThisIfThere(m_Exp3, nod);
-    SetThisIfThere(m_Exp4, nod);
+    SetThisAll({m_Exp1, m_Exp2, m_Exp3, m_Exp4}, nod);
 }
 
 u32 CMwCmdExpIso4::IsEqual(CMwCmdExp*) {
@@ -327,153 +313,101 @@ void CMwCmdExpIso4::ArchiveChunk(CClassicArchive& archive, u32 chunkId) {
 // Operators
 
 void CMwCmdExpVec2Add::Run() {
-    if (!HasOperands())
-        return;
-    m_Value1->Run();
-    const Vec2 a = m_Value1->m_Value;
-    m_Value2->Run();
-    const Vec2& b = m_Value2->m_Value;
-    m_Value = {Round(f64(a.x) + b.x), Round(f64(a.y) + b.y)};
+    RunOperands([&](const Vec2& a, const Vec2& b) {
+        m_Value = {Round(f64(a.x) + b.x), Round(f64(a.y) + b.y)};
+    });
 }
 
 void CMwCmdExpVec2Sub::Run() {
-    if (!HasOperands())
-        return;
-    m_Value1->Run();
-    const Vec2 a = m_Value1->m_Value;
-    m_Value2->Run();
-    const Vec2& b = m_Value2->m_Value;
-    m_Value = {Round(f64(a.x) - b.x), Round(f64(a.y) - b.y)};
+    RunOperands([&](const Vec2& a, const Vec2& b) {
+        m_Value = {Round(f64(a.x) - b.x), Round(f64(a.y) - b.y)};
+    });
 }
 
 void CMwCmdExpVec2Neg::Run() {
-    if (!m_Operand)
-        return;
-    m_Operand->Run();
-    const Vec2& a = m_Operand->m_Value;
-    m_Value = {-a.x, -a.y};
+    RunOperand([&](const Vec2& a) { m_Value = {-a.x, -a.y}; });
 }
 
 void CMwCmdExpVec2Mult::Run() {
-    if (!HasOperands())
-        return;
-    m_Value1->Run();
-    const f64 s = script::NumToFloat(m_Value1->GetNum());
-    m_Value2->Run();
-    const Vec2& a = m_Value2->m_Value;
-    m_Value = {Round(s * a.x), Round(s * a.y)};
+    RunOperands([&](f64 s, const Vec2& a) { m_Value = {Round(s * a.x), Round(s * a.y)}; });
 }
 
 void CMwCmdExpVec3Add::Run() {
-    if (!HasOperands())
-        return;
-    m_Value1->Run();
-    const Vec3 a = m_Value1->m_Value;
-    m_Value2->Run();
-    const Vec3& b = m_Value2->m_Value;
-    m_Value = {Round(f64(a.x) + b.x), Round(f64(a.y) + b.y), Round(f64(a.z) + b.z)};
+    RunOperands([&](const Vec3& a, const Vec3& b) {
+        m_Value = {Round(f64(a.x) + b.x), Round(f64(a.y) + b.y), Round(f64(a.z) + b.z)};
+    });
 }
 
 void CMwCmdExpVec3Sub::Run() {
-    if (!HasOperands())
-        return;
-    m_Value1->Run();
-    const Vec3 a = m_Value1->m_Value;
-    m_Value2->Run();
-    const Vec3& b = m_Value2->m_Value;
-    m_Value = {Round(f64(a.x) - b.x), Round(f64(a.y) - b.y), Round(f64(a.z) - b.z)};
+    RunOperands([&](const Vec3& a, const Vec3& b) {
+        m_Value = {Round(f64(a.x) - b.x), Round(f64(a.y) - b.y), Round(f64(a.z) - b.z)};
+    });
 }
 
 void CMwCmdExpVec3Neg::Run() {
-    if (!m_Operand)
-        return;
-    m_Operand->Run();
-    const Vec3& a = m_Operand->m_Value;
-    m_Value = {-a.x, -a.y, -a.z};
+    RunOperand([&](const Vec3& a) { m_Value = {-a.x, -a.y, -a.z}; });
 }
 
 void CMwCmdExpVec3Mult::Run() {
-    if (!HasOperands())
-        return;
-    m_Value1->Run();
-    const f64 s = script::NumToFloat(m_Value1->GetNum());
-    m_Value2->Run();
-    const Vec3& a = m_Value2->m_Value;
-    m_Value = {Round(s * a.x), Round(s * a.y), Round(s * a.z)};
+    RunOperands([&](f64 s, const Vec3& a) {
+        m_Value = {Round(s * a.x), Round(s * a.y), Round(s * a.z)};
+    });
 }
 
 void CMwCmdExpVec3MultIso::Run() {
-    if (!HasOperands())
-        return;
-    m_Value1->Run();
-    const Vec3 a = m_Value1->m_Value;
-    m_Value2->Run();
-    const Iso4Floats t = std::bit_cast<Iso4Floats>(m_Value2->m_Value);
-    f32 p[3];
-    for (u32 i = 0; i < 3; ++i)
-        p[i] = Round(R(t, i, 0) * a.x + R(t, i, 1) * a.y + R(t, i, 2) * a.z + T(t, i));
-    m_Value = {p[0], p[1], p[2]};
+    RunOperands([&](const Vec3& a, const Iso4& transform) {
+        const Iso4Floats t = std::bit_cast<Iso4Floats>(transform);
+        f32 p[3];
+        for (u32 i = 0; i < 3; ++i)
+            p[i] = Round(R(t, i, 0) * a.x + R(t, i, 1) * a.y + R(t, i, 2) * a.z + T(t, i));
+        m_Value = {p[0], p[1], p[2]};
+    });
 }
 
 void CMwCmdExpVec3Product::Run() {
-    if (!HasOperands())
-        return;
-    m_Value1->Run();
-    const Vec3 a = m_Value1->m_Value;
-    m_Value2->Run();
-    const Vec3& b = m_Value2->m_Value;
-    m_Value = {Round(f64(a.y) * b.z - f64(a.z) * b.y), Round(f64(a.z) * b.x - f64(a.x) * b.z),
-               Round(f64(a.x) * b.y - f64(a.y) * b.x)};
+    RunOperands([&](const Vec3& a, const Vec3& b) {
+        m_Value = {Round(f64(a.y) * b.z - f64(a.z) * b.y), Round(f64(a.z) * b.x - f64(a.x) * b.z),
+                   Round(f64(a.x) * b.y - f64(a.y) * b.x)};
+    });
 }
 
 void CMwCmdExpIso4Mult::Run() {
-    if (!HasOperands())
-        return;
-    m_Value1->Run();
-    const Iso4Floats a = std::bit_cast<Iso4Floats>(m_Value1->m_Value);
-    m_Value2->Run();
-    const Iso4Floats b = std::bit_cast<Iso4Floats>(m_Value2->m_Value);
-    Iso4Floats r;
-    for (u32 i = 0; i < 3; ++i) {
-        for (u32 j = 0; j < 3; ++j)
-            r[i * 3 + j] =
-                Round(R(b, i, 0) * R(a, 0, j) + R(b, i, 1) * R(a, 1, j) + R(b, i, 2) * R(a, 2, j));
-        r[9 + i] =
-            Round(R(b, i, 0) * T(a, 0) + R(b, i, 1) * T(a, 1) + R(b, i, 2) * T(a, 2) + T(b, i));
-    }
-    m_Value = std::bit_cast<Iso4>(r);
+    RunOperands([&](const Iso4& first, const Iso4& second) {
+        const Iso4Floats a = std::bit_cast<Iso4Floats>(first);
+        const Iso4Floats b = std::bit_cast<Iso4Floats>(second);
+        Iso4Floats r;
+        for (u32 i = 0; i < 3; ++i) {
+            for (u32 j = 0; j < 3; ++j)
+                r[i * 3 + j] = Round(R(b, i, 0) * R(a, 0, j) + R(b, i, 1) * R(a, 1, j) +
+                                     R(b, i, 2) * R(a, 2, j));
+            r[9 + i] =
+                Round(R(b, i, 0) * T(a, 0) + R(b, i, 1) * T(a, 1) + R(b, i, 2) * T(a, 2) + T(b, i));
+        }
+        m_Value = std::bit_cast<Iso4>(r);
+    });
 }
 
 void CMwCmdExpIso4Inverse::Run() {
-    if (!m_Operand)
-        return;
-    m_Operand->Run();
-    const Iso4Floats a = std::bit_cast<Iso4Floats>(m_Operand->m_Value);
-    Iso4Floats r;
-    for (u32 i = 0; i < 3; ++i) {
-        for (u32 j = 0; j < 3; ++j)
-            r[i * 3 + j] = a[j * 3 + i];
-        r[9 + i] = Round(-(R(a, 0, i) * T(a, 0) + R(a, 1, i) * T(a, 1) + R(a, 2, i) * T(a, 2)));
-    }
-    m_Value = std::bit_cast<Iso4>(r);
+    RunOperand([&](const Iso4& transform) {
+        const Iso4Floats a = std::bit_cast<Iso4Floats>(transform);
+        Iso4Floats r;
+        for (u32 i = 0; i < 3; ++i) {
+            for (u32 j = 0; j < 3; ++j)
+                r[i * 3 + j] = a[j * 3 + i];
+            r[9 + i] = Round(-(R(a, 0, i) * T(a, 0) + R(a, 1, i) * T(a, 1) + R(a, 2, i) * T(a, 2)));
+        }
+        m_Value = std::bit_cast<Iso4>(r);
+    });
 }
 
 void CMwCmdExpNumDotProduct2::Run() {
-    if (!HasOperands())
-        return;
-    m_Value1->Run();
-    const Vec2 a = m_Value1->m_Value;
-    m_Value2->Run();
-    const Vec2& b = m_Value2->m_Value;
-    m_Value = std::bit_cast<u32>(Round(f64(a.x) * b.x + f64(a.y) * b.y));
+    RunOperands([&](const Vec2& a, const Vec2& b) {
+        m_Value = std::bit_cast<u32>(Round(f64(a.x) * b.x + f64(a.y) * b.y));
+    });
 }
 
 void CMwCmdExpNumDotProduct3::Run() {
-    if (!HasOperands())
-        return;
-    m_Value1->Run();
-    const Vec3 a = m_Value1->m_Value;
-    m_Value2->Run();
-    const Vec3& b = m_Value2->m_Value;
-    m_Value = std::bit_cast<u32>(Round(f64(a.x) * b.x + f64(a.y) * b.y + f64(a.z) * b.z));
+    RunOperands([&](const Vec3& a, const Vec3& b) {
+        m_Value = std::bit_cast<u32>(Round(f64(a.x) * b.x + f64(a.y) * b.y + f64(a.z) * b.z));
+    });
 }

@@ -119,9 +119,25 @@ public:
 // ---------------------------------------------------------------------------------------------
 // Operators
 
+// The value an operator copies from an operand once it has run: a vector's or a transform's, or
+// a Num scale read as a component is.
+inline f32 ScriptOperandValue(const CMwCmdExpNum* exp) {
+    return script::NumToFloat(exp->GetNum());
+}
+inline const Vec2& ScriptOperandValue(const CMwCmdExpVec2* exp) {
+    return exp->m_Value;
+}
+inline const Vec3& ScriptOperandValue(const CMwCmdExpVec3* exp) {
+    return exp->m_Value;
+}
+inline const Iso4& ScriptOperandValue(const CMwCmdExpIso4* exp) {
+    return exp->m_Value;
+}
+
 // An operator whose value kind is Plain's: the plain class's chunk is stored empty (an operator
 // has no components; for the dot products it holds the type word only), then the operands under
-// OperandChunk.
+// OperandChunk. RunOperands runs the first operand and copies its value, runs the second, and
+// hands both to the computation.
 template <class Plain, class First, class Second, u32 OperandChunk>
 class TMwCmdExpVecBinary : public TMwCmdExpBinary<Plain, First, Second, OperandChunk> {
     using Operands = TMwCmdExpBinary<Plain, First, Second, OperandChunk>;
@@ -133,6 +149,17 @@ public:
         else if constexpr (std::is_same_v<Plain, CMwCmdExpNum>)
             archive.SerializeUInts(&this->m_Type, 1);
     }
+
+protected:
+    template <class Compute>
+    void RunOperands(Compute compute) {
+        if (!this->HasOperands())
+            return;
+        this->m_Value1->Run();
+        const auto first = ScriptOperandValue(this->m_Value1);
+        this->m_Value2->Run();
+        compute(first, ScriptOperandValue(this->m_Value2));
+    }
 };
 
 template <class Plain, class Operand, u32 OperandChunk>
@@ -143,6 +170,15 @@ public:
     void ArchiveChunk(CClassicArchive& archive, u32 chunkId) override {
         if (chunkId != Plain::s_Chunk)
             Operands::ArchiveChunk(archive, chunkId);
+    }
+
+protected:
+    template <class Compute>
+    void RunOperand(Compute compute) {
+        if (!this->m_Operand)
+            return;
+        this->m_Operand->Run();
+        compute(ScriptOperandValue(this->m_Operand));
     }
 };
 

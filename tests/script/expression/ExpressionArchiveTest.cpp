@@ -307,17 +307,9 @@ TEST_F(ExpressionArchive, InvalidDataIsRefused) {
             SCOPED_TRACE(testing::Message() << c.Name << (text ? " (text)" : " (binary)"));
             CScriptFixtureWriter w(text);
             c.Write(w);
-            const std::string image = w.Image(c.MainClassId, true);
-            const u32 before = CMwNod::GetLiveNodCount();
-            CLogWatch log;
-            EXPECT_FALSE(ScriptLoadImage(image));
-            EXPECT_EQ(CMwNod::GetLiveNodCount(), before);
-            const std::string lines = log.Since();
-            const std::string line =
-                std::string("Script Warning : Invalid script data in ") + c.Line + "\r\n";
-            const size_t at = lines.find(line);
-            EXPECT_NE(at, std::string::npos) << lines;
-            EXPECT_EQ(lines.find("Script Warning", at + 1), std::string::npos) << lines;
+            ExpectScriptLoadRefused(w.Image(c.MainClassId, true),
+                                    std::string("Script Warning : Invalid script data in ") +
+                                        c.Line);
         }
     }
 }
