@@ -4,8 +4,6 @@
 #include "core/base/ClassicString.h"
 #include "core/nod/MwId.h"
 
-#include <cstring>
-
 #define CMWCMDEXPCLASS_CHUNKS(X) X(0x01056000, 3)
 
 MW_DEFINE_CLASS(CMwCmdExpClass, MwFactory<CMwCmdExpClass>, MW_NO_MEMBERS, CMWCMDEXPCLASS_CHUNKS);
@@ -21,12 +19,11 @@ u32 CMwCmdExpClass::IsEqual(CMwCmdExp* other) {
 }
 
 void CMwCmdExpClass::SetValue(const void* value) {
-    std::memcpy(&m_Value, value, sizeof m_Value);
+    ScriptCopyValue(m_Value, value);
 }
 
 void CMwCmdExpClass::GetValue(CmdExpValueRecord& record) {
-    std::memcpy(record.Storage, &m_Value, sizeof m_Value);
-    record.Value = record.Storage;
+    ScriptRecordValue(record, m_Value);
 }
 
 void CMwCmdExpClass::ToString(CClassicString& text) {

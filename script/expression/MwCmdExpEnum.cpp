@@ -5,8 +5,6 @@
 #include "core/nod/MwClassInfo.h"
 #include "core/nod/MwMemberInfo.h"
 
-#include <cstring>
-
 #define CMWCMDEXPENUM_CHUNKS(X) X(0x01059000, 3)
 
 MW_DEFINE_CLASS(CMwCmdExpEnum, MwFactory<CMwCmdExpEnum>, MW_NO_MEMBERS, CMWCMDEXPENUM_CHUNKS);
@@ -18,12 +16,11 @@ u32 CMwCmdExpEnum::IsEqual(CMwCmdExp* other) {
 }
 
 void CMwCmdExpEnum::SetValue(const void* value) {
-    std::memcpy(&m_Value, value, sizeof m_Value);
+    ScriptCopyValue(m_Value, value);
 }
 
 void CMwCmdExpEnum::GetValue(CmdExpValueRecord& record) {
-    std::memcpy(record.Storage, &m_Value, sizeof m_Value);
-    record.Value = record.Storage;
+    ScriptRecordValue(record, m_Value);
 }
 
 void CMwCmdExpEnum::ToString(CClassicString& text) {

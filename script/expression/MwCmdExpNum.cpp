@@ -4,8 +4,6 @@
 #include "core/base/ClassicString.h"
 #include "core/nod/MwVirtualMember.h"
 
-#include <cstring>
-
 #define CMWCMDEXPNUM_MEMBERS(X)                                                                    \
     X(Natural, 0x01046000, "Type", MW_FIELD(m_Type), "Type", 0x01, 0x380)
 #define CMWCMDEXPBOOL_MEMBERS(X) X(Bool, 0x0103b000, "Bool", MW_FIELD(m_Value), "Bool", 0x01, 0x380)
@@ -81,12 +79,11 @@ u32 CMwCmdExpNum::IsEqual(CMwCmdExp* other) {
 }
 
 void CMwCmdExpNum::SetValue(const void* value) {
-    std::memcpy(&m_Value, value, sizeof m_Value);
+    ScriptCopyValue(m_Value, value);
 }
 
 void CMwCmdExpNum::GetValue(CmdExpValueRecord& record) {
-    std::memcpy(record.Storage, &m_Value, sizeof m_Value);
-    record.Value = record.Storage;
+    ScriptRecordValue(record, m_Value);
 }
 
 void CMwCmdExpNum::ToString(CClassicString& text) {
@@ -127,12 +124,11 @@ u32 CMwCmdExpBool::IsEqual(CMwCmdExp* other) {
 }
 
 void CMwCmdExpBool::SetValue(const void* value) {
-    std::memcpy(&m_Value, value, sizeof m_Value);
+    ScriptCopyValue(m_Value, value);
 }
 
 void CMwCmdExpBool::GetValue(CmdExpValueRecord& record) {
-    std::memcpy(record.Storage, &m_Value, sizeof m_Value);
-    record.Value = record.Storage;
+    ScriptRecordValue(record, m_Value);
 }
 
 void CMwCmdExpBool::ToString(CClassicString& text) {

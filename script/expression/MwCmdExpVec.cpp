@@ -6,7 +6,6 @@
 
 #include <array>
 #include <bit>
-#include <cstring>
 
 #define COMPONENT(X, Id, Field, Name, Label)                                                       \
     X(Class, Id, Name, MW_FIELD(Field), Label, 0x01, 0x380, &CMwCmdExpNum::s_ClassInfo, 0)
@@ -132,18 +131,6 @@ bool IsBelowEpsilon(f64 squaredDistance) {
     return squaredDistance < f64(kScriptVecEpsilonSq);
 }
 
-template <class T>
-void CopyValue(T& value, const void* from) {
-    std::memcpy(&value, from, sizeof value);
-}
-
-template <class T>
-void RecordValue(CmdExpValueRecord& record, const T& value) {
-    static_assert(sizeof value <= sizeof record.Storage);
-    std::memcpy(record.Storage, &value, sizeof value);
-    record.Value = record.Storage;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -177,11 +164,11 @@ u32 CMwCmdExpVec2::IsEqual(CMwCmdExp* other) {
 }
 
 void CMwCmdExpVec2::SetValue(const void* value) {
-    CopyValue(m_Value, value);
+    ScriptCopyValue(m_Value, value);
 }
 
 void CMwCmdExpVec2::GetValue(CmdExpValueRecord& record) {
-    RecordValue(record, m_Value);
+    ScriptRecordValue(record, m_Value);
 }
 
 void CMwCmdExpVec2::ToString(CClassicString& text) {
@@ -230,11 +217,11 @@ u32 CMwCmdExpVec3::IsEqual(CMwCmdExp* other) {
 }
 
 void CMwCmdExpVec3::SetValue(const void* value) {
-    CopyValue(m_Value, value);
+    ScriptCopyValue(m_Value, value);
 }
 
 void CMwCmdExpVec3::GetValue(CmdExpValueRecord& record) {
-    RecordValue(record, m_Value);
+    ScriptRecordValue(record, m_Value);
 }
 
 void CMwCmdExpVec3::ToString(CClassicString& text) {
@@ -286,11 +273,11 @@ u32 CMwCmdExpIso4::IsEqual(CMwCmdExp*) {
 }
 
 void CMwCmdExpIso4::SetValue(const void* value) {
-    CopyValue(m_Value, value);
+    ScriptCopyValue(m_Value, value);
 }
 
 void CMwCmdExpIso4::GetValue(CmdExpValueRecord& record) {
-    RecordValue(record, m_Value);
+    ScriptRecordValue(record, m_Value);
 }
 
 void CMwCmdExpIso4::ToString(CClassicString&) {

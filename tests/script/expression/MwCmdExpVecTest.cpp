@@ -358,6 +358,11 @@ TEST_F(MwCmdExpVec, ValueOperations) {
     vec->GetValue(record);
     EXPECT_EQ(static_cast<Vec3*>(record.Value)->z, 3.0f);
     EXPECT_EQ(vec->IsConstant(), 1u);
+    // A node given its own value back keeps it (the copy may overlap itself).
+    iso->SetValue(iso->GetValuePtr());
+    vec->SetValue(vec->GetValuePtr());
+    EXPECT_EQ(vec->m_Value.y, 2.0f);
+    EXPECT_EQ(std::memcmp(&iso->m_Value, &identity, sizeof identity), 0);
 }
 
 } // namespace
