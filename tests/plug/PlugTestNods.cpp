@@ -3,6 +3,7 @@
 #include "core/base/ClassicArchive.h"
 #include "core/base/ClassicBuffer.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -38,10 +39,9 @@ i32 CPlugTestWav::ReadFromStream(CClassicBuffer& stream) {
         throw std::runtime_error("bad header");
     if (m_ReadMode == ReadThrowsBuffer)
         throw CClassicBufferException(kClassicBufferErrorPastEnd);
-    std::string text;
-    char chunk[64];
-    while (const u32 got = stream.Read(chunk, sizeof chunk))
-        text.append(chunk, got);
+    // The memory stream refuses a read past its end: read what is left, no more.
+    std::string text(std::min<u32>(stream.GetSize() - stream.GetPosition(), 64), '\0');
+    text.resize(stream.Read(text.data(), u32(text.size())));
     if (text.size() < 5 || text.size() > 14 || text.compare(0, 4, "wav ") != 0 ||
         text.find_first_not_of("0123456789", 4) != std::string::npos)
         return 0;
