@@ -89,7 +89,7 @@ std::u16string_view View(CClassicWideStringRef text) {
 
 void LogPathLine(const char* what, CClassicWideStringRef path) {
     g_ClassicLogLine.Assign(what);
-    g_ClassicLogLine.AppendWide(path);
+    ClassicLogAppendWideText(g_ClassicLogLine, path);
     g_ClassicLogLine.Append("\r\n");
     ClassicLogWriteLine();
 }
@@ -158,7 +158,7 @@ void OpenDataFolder(CClassicWideStringRef subFolder) {
         platform::ShellOpen(u"explore", std::u16string_view(path.GetText(), path.GetLength()));
     if (answer <= 32) {
         g_ClassicLogLine.Format("[Launcher] The desktop did not open the folder (%d): ", answer);
-        g_ClassicLogLine.AppendWide(path);
+        ClassicLogAppendWideText(g_ClassicLogLine, path);
         g_ClassicLogLine.Append("\r\n");
         ClassicLogWriteLine();
     }

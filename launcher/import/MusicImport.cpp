@@ -17,9 +17,9 @@ constexpr u32 kReadPiece = 1024;
 // Logs why a conversion failed, with both paths.
 bool Fail(const char* why, CClassicWideStringRef source, CClassicWideStringRef target) {
     g_ClassicLogLine.Format("[Launcher] The music was not converted, %s: ", why);
-    g_ClassicLogLine.AppendWide(source);
+    ClassicLogAppendWideText(g_ClassicLogLine, source);
     g_ClassicLogLine.Append(" -> ");
-    g_ClassicLogLine.AppendWide(target);
+    ClassicLogAppendWideText(g_ClassicLogLine, target);
     g_ClassicLogLine.Append("\r\n");
     ClassicLogWriteLine();
     return false;

@@ -47,9 +47,8 @@ public:
     // 1 when nothing was open or everything went well; 0 when a write failed or the temporary
     // file could not replace the target.
     bool Close() override;
-    // Ends the stream without putting a temporary file in place: the temporary file goes and the
-    // target stays as it was (a caller that gives up half-way, with nothing wrong in the writes).
-    // Any other stream is closed.
+    // Closes without putting anything in place: a temporary file goes and its target stays as
+    // it was (a missing target stays missing). Any other stream is closed as Close does.
     void Discard();
     bool IsWritingTempFile() const override { return m_TempName != nullptr; }
     u32 GetPosition() const override { return u32(m_Position); }
