@@ -23,6 +23,7 @@
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -31,6 +32,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -981,6 +983,54 @@ void BoxView::CloseBox() {
 // ---------------------------------------------------------------------------------------------
 // The open-file dialog
 
+namespace {
+
+// FLTK's chooser gives its filter menu a fixed width, which cuts a longer entry (a description
+// with the case-blind pattern after it): the window grows, as far as the screen allows, and the
+// menu takes the room, the buttons beside it moving right.
+void WidenFilterMenu(Fl_Window& window) {
+    Fl_Group* row = nullptr;
+    Fl_Choice* menu = nullptr;
+    for (int i = 0; i < window.children() && !menu; ++i) {
+        row = window.child(i)->as_group();
+        for (int k = 0; row && k < row->children() && !menu; ++k)
+            menu = dynamic_cast<Fl_Choice*>(row->child(k));
+    }
+    if (!menu)
+        return;
+    fl_font(menu->textfont(), menu->textsize());
+    int widest = 0;
+    for (int i = 0; i < menu->size(); ++i) {
+        if (const char* text = menu->text(i))
+            widest = std::max(widest, int(std::ceil(fl_width(text))));
+    }
+    // The menu's frame, its arrow (at most 20 pixels) and the entry's own padding.
+    const int arrow = std::min(20, menu->h() - 2 * Fl::box_dh(menu->box()));
+    const int needed = widest + arrow + Fl::box_dw(menu->box()) + 12;
+    const int extra = std::min(needed - menu->w(), Fl::w() - 20 - window.w());
+    if (extra <= 0)
+        return;
+    std::vector<std::pair<Fl_Widget*, std::array<int, 4>>> before;
+    for (int k = 0; k < row->children(); ++k) {
+        Fl_Widget* child = row->child(k);
+        before.push_back({child, {child->x(), child->y(), child->w(), child->h()}});
+    }
+    const int menuRight = menu->x() + menu->w();
+    window.resize(std::max(0, window.x() - extra / 2), window.y(), window.w() + extra, window.h());
+    // The row scaled its children with the window: they are placed again.
+    for (const auto& [child, box] : before) {
+        if (child == menu)
+            child->resize(box[0], box[1], box[2] + extra, box[3]);
+        else if (box[0] >= menuRight)
+            child->resize(box[0] + extra, box[1], box[2], box[3]);
+        else
+            child->resize(box[0], box[1], box[2], box[3]);
+    }
+    window.redraw();
+}
+
+} // namespace
+
 // Every pass of the chooser's own loop: the idle hook, and the chooser's name field taken over
 // once its window is up.
 void FltkBackend::Impl::ChooserCheck(void* data) {
@@ -998,6 +1048,7 @@ void FltkBackend::Impl::ChooserCheck(void* data) {
         if (box->Win == window)
             return;
     }
+    WidenFilterMenu(*window);
     // FLTK's chooser window carries its Fl_File_Chooser as user data.
     for (int i = 0; i < window->children() && !impl->ChooserName; ++i) {
         Fl_Group* group = window->child(i)->as_group();
