@@ -434,6 +434,26 @@ TEST(ClassicBufferLzo, HighlyCompressedBlocksAreAccepted) {
     EXPECT_TRUE(Content(*result.Get()) == zeros);
 }
 
+// The raw compression a block is made of: the block's data without its two sizes, written at
+// the position; the stream ends right after it, whatever room the compressor needed.
+TEST(ClassicBufferLzo, RawDataEndsWhereItEnds) {
+    for (u32 size : {0u, 5u, 4096u, 100000u}) {
+        SCOPED_TRACE(size);
+        const Bytes data = MakeData(size, size + 1);
+        CClassicBufferMemory source, stream;
+        WriteBytes(source, data);
+        WriteBytes(stream, Bytes{'a', 'b', 'c'});
+        // Written past the size: the gap is zero, as a write there leaves it.
+        stream.SetPosition(5);
+        ASSERT_TRUE(stream.WriteLzoRaw(source));
+        const Bytes block = LzoBlock(data);
+        Bytes expected = {'a', 'b', 'c', 0, 0};
+        expected.insert(expected.end(), block.begin() + 8, block.end());
+        EXPECT_EQ(Content(stream), expected);
+        EXPECT_EQ(stream.GetPosition(), stream.GetSize());
+    }
+}
+
 struct DamagedCase {
     const char* name;
     Bytes block;

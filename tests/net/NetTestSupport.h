@@ -1,12 +1,13 @@
 #pragma once
 // Shared set-up of the net tests: the name pool and the class registry with the core and net
-// classes, no proxy from the environment, and the check that every nod a test made is gone at
-// its end.
+// classes and the test form, no proxy from the environment, and the check that every nod a test
+// made is gone at its end.
 #include "core/nod/MwClassInfo.h"
 #include "core/nod/MwCoreClasses.h"
 #include "core/nod/MwId.h"
 #include "core/nod/MwNod.h"
 #include "net/engine/NetClasses.h"
+#include "tests/support/net/TestNetForm.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +32,7 @@ protected:
         CMwIdTable::Create();
         CMwClassRegistry::AddClassList(g_MwCoreClassList);
         CMwClassRegistry::AddClassList(g_NetClassList);
+        CMwClassRegistry::AddClassList(g_NetTestClassList);
         CMwClassRegistry::Init();
         m_LiveNods = CMwNod::GetLiveNodCount();
     }
