@@ -98,7 +98,7 @@ void CNetNod::WriteCompact(CClassicBufferMemory& stream, const CNetClassLink& li
         platform::StoreU32Le(header + headerSize, 0);
         headerSize += 4;
     }
-    stream.Write(header, headerSize);
+    stream.WriteInline(header, headerSize);
 
     if (!compressed) {
         CLentArchive body(stream);
@@ -111,7 +111,7 @@ void CNetNod::WriteCompact(CClassicBufferMemory& stream, const CNetClassLink& li
         }
         u8 length[4];
         platform::StoreU32Le(length, s_Scratch.GetSize());
-        stream.Write(length, sizeof length);
+        stream.WriteInline(length, sizeof length);
         stream.WriteLzoRaw(s_Scratch);
     }
 

@@ -352,6 +352,7 @@ TEST_F(NetNod, ReaderRefusesDamagedFrames) {
         {"full class not a form", 1, 0, 0, word(full, 4, 0x12012000), kNetFrameReadLimit},
         {"full class without factory", 1, 0, 0, word(full, 4, 0x12001000), kNetFrameReadLimit},
         {"full class unknown", 1, 0, 0, word(full, 4, 0x12345000), kNetFrameReadLimit},
+        {"full class with member bits", 1, 0, 0, word(full, 4, kFormId | 0x7A), kNetFrameReadLimit},
         {"full block above the limit", 1, 0, 0, fullPacked, 203},
         {"full block followed by a byte", 1, 0, 0, extra(fullPacked), kNetFrameReadLimit},
         {"full block cut", 1, 0, 0, cut(fullPacked, fullPacked.size() - 2), kNetFrameReadLimit},

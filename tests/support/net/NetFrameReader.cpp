@@ -34,7 +34,9 @@ const CNetClassLink* FindClassIndex(const CNetLinkSettings& settings, u8 index) 
 
 // A form of the class with one reference, or null.
 CNetNod* CreateForm(u32 classId) {
-    if (!CMwClassRegistry::GetClassInfoById(classId) ||
+    // The registry files a class by its number: an id with member bits names no class.
+    const CMwClassInfo* info = CMwClassRegistry::GetClassInfoById(classId);
+    if (!info || info->m_ClassId != classId ||
         !CMwClassRegistry::IsClassKindOf(classId, CNetNod::s_ClassId)) {
         Refuse("class 0x%08X is not a form", classId);
         return nullptr;
