@@ -46,6 +46,18 @@ private:
     u32 m_LiveNods = 0;
 };
 
+// The bytes in lower-case hexadecimal, as the Python peers write them.
+inline std::string TestHex(const u8* data, size_t size) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(size * 2);
+    for (size_t i = 0; i < size; ++i) {
+        hex += kDigits[data[i] >> 4];
+        hex += kDigits[data[i] & 15];
+    }
+    return hex;
+}
+
 // The standard output of a command run by the shell; the exit status in *status when asked.
 inline std::string RunCommand(const std::string& command, int* status = nullptr) {
     std::string output;

@@ -23,16 +23,6 @@ constexpr u8 kFormIndex = 0x2A;
 
 class NetNod : public CNetFixture {};
 
-std::string Hex(const u8* data, size_t size) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (size_t i = 0; i < size; ++i) {
-        hex += kDigits[data[i] >> 4];
-        hex += kDigits[data[i] & 15];
-    }
-    return hex;
-}
-
 std::vector<u8> Text(u32 size) {
     const std::string line = "The form travels in its frame; every byte is checked twice.\n";
     std::vector<u8> text;
@@ -171,19 +161,20 @@ std::vector<CFrameCase> FrameCases() {
 }
 
 std::string CaseLine(const CFrameCase& c, const std::string& stream) {
-    std::string line =
-        "{\"case\": \"" + std::string(c.Name) + "\", \"mode\": " + std::to_string(c.Mode) +
-        ", \"class\": " + std::to_string(kFormId) +
-        ", \"record\": {\"id\": " + std::to_string(c.RecordClass) +
-        ", \"index\": " + std::to_string(kFormIndex) +
-        ", \"checksum\": " + std::to_string(c.Checksum) +
-        ", \"sequence\": " + std::to_string(c.Sequence) +
-        ", \"ordered\": " + std::to_string(c.Ordered) +
-        "}, \"counter\": " + std::to_string(c.Counter) + ", \"body\": \"" +
-        Hex(c.Body.data(), c.Body.size()) +
-        "\", \"compressed\": " + (c.Compressed ? "true" : "false") +
-        ", \"start\": " + std::to_string(c.Start) + ", \"stream\": \"" +
-        Hex(reinterpret_cast<const u8*>(stream.data()), stream.size()) + "\", \"datagram\": true}";
+    std::string line = "{\"case\": \"" + std::string(c.Name) +
+                       "\", \"mode\": " + std::to_string(c.Mode) +
+                       ", \"class\": " + std::to_string(kFormId) +
+                       ", \"record\": {\"id\": " + std::to_string(c.RecordClass) +
+                       ", \"index\": " + std::to_string(kFormIndex) +
+                       ", \"checksum\": " + std::to_string(c.Checksum) +
+                       ", \"sequence\": " + std::to_string(c.Sequence) +
+                       ", \"ordered\": " + std::to_string(c.Ordered) +
+                       "}, \"counter\": " + std::to_string(c.Counter) + ", \"body\": \"" +
+                       TestHex(c.Body.data(), c.Body.size()) +
+                       "\", \"compressed\": " + (c.Compressed ? "true" : "false") +
+                       ", \"start\": " + std::to_string(c.Start) + ", \"stream\": \"" +
+                       TestHex(reinterpret_cast<const u8*>(stream.data()), stream.size()) +
+                       "\", \"datagram\": true}";
     return line;
 }
 
@@ -247,7 +238,7 @@ TEST_F(NetNod, PinnedFrames) {
         u32 counter = c.Counter;
         const std::string bytes = Frame(*form, link.Settings, counter, 0);
         form->Release();
-        EXPECT_EQ(Hex(reinterpret_cast<const u8*>(bytes.data()), bytes.size()), c.Hex);
+        EXPECT_EQ(TestHex(reinterpret_cast<const u8*>(bytes.data()), bytes.size()), c.Hex);
         EXPECT_EQ(counter, c.CounterAfter);
     }
 }
@@ -450,7 +441,7 @@ TEST_F(NetNod, TheClassTableEndsAtItsCountOrItsTerminator) {
     ASSERT_EQ(settings.FindClass(kFormId), &records[2]);
     CTestNetForm* form = NewForm({7}, 0);
     u32 counter = 0;
-    EXPECT_EQ(Hex(reinterpret_cast<const u8*>(Frame(*form, settings, counter, 0).data()), 3),
+    EXPECT_EQ(TestHex(reinterpret_cast<const u8*>(Frame(*form, settings, counter, 0).data()), 3),
               "800307");
     form->Release();
 }

@@ -79,16 +79,6 @@ CNetAddress Loopback(u16 port) {
     return address;
 }
 
-std::string Hex(const u8* data, u32 size) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (u32 i = 0; i < size; ++i) {
-        hex += kDigits[data[i] >> 4];
-        hex += kDigits[data[i] & 15];
-    }
-    return hex;
-}
-
 CClassicBufferMemory* Bytes(u32 size, u32 position) {
     auto* buffer = new CClassicBufferMemory;
     for (u32 i = 0; i < size; ++i) {
@@ -195,7 +185,7 @@ TEST_F(NetSocket, SendToPythonReceiver) {
             continue;
         EXPECT_EQ(answer, c.Answer);
         ASSERT_TRUE(receiver.WriteLine("{\"receive\": true}"));
-        EXPECT_EQ(TestJsonField(receiver.ReadLine(), "datagram"), Hex(data->GetData(), c.Size));
+        EXPECT_EQ(TestJsonField(receiver.ReadLine(), "datagram"), TestHex(data->GetData(), c.Size));
         EXPECT_EQ(data->GetPosition(), c.Position);
     }
     // Nothing sent: try again (Linux still delivers an empty datagram; only the answer counts).
