@@ -4,6 +4,7 @@
 // frame. Nothing may crash, leak or allocate beyond the reader's limit, and every frame read is
 // written again with the same record and counter: an uncompressed frame comes back byte for
 // byte, a compressed one with the same header and a body that reads the same.
+#include "FuzzReader.h"
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwCoreClasses.h"
 #include "core/nod/MwId.h"
@@ -11,19 +12,9 @@
 #include "tests/support/net/NetFrameReader.h"
 #include "tests/support/net/TestNetForm.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
-
-#define Check(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "NetFrameReaderFuzz: line %d: %s\n", __LINE__, #condition);       \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 constexpr u8 kFormIndex = 0x2A;
 
@@ -72,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     CNetFrame frame;
     if (!NetReadFrame(frameData, frameSize, settings, frame))
         return 0;
-    Check(frame.m_Form && frame.m_Form->GetClassId() == CTestNetForm::s_ClassId);
+    FUZZ_CHECK(frame.m_Form && frame.m_Form->GetClassId() == CTestNetForm::s_ClassId);
     auto* form = static_cast<CTestNetForm*>(frame.m_Form);
     form->m_Compressed = frame.m_Compressed;
 
@@ -80,15 +71,15 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     u32 counter = frame.m_Sequence;
     form->Write(again, settings, counter);
     if (!frame.m_Compressed) {
-        Check(again.GetSize() == frameSize);
-        Check(std::memcmp(again.GetData(), frameData, frameSize) == 0);
+        FUZZ_CHECK(again.GetSize() == frameSize);
+        FUZZ_CHECK(std::memcmp(again.GetData(), frameData, frameSize) == 0);
         return 0;
     }
     const u32 header = HeaderSize(frame, compact);
-    Check(again.GetSize() >= header);
-    Check(std::memcmp(again.GetData(), frameData, header) == 0);
+    FUZZ_CHECK(again.GetSize() >= header);
+    FUZZ_CHECK(std::memcmp(again.GetData(), frameData, header) == 0);
     CNetFrame reread;
-    Check(NetReadFrame(again.GetData(), again.GetSize(), settings, reread));
-    Check(static_cast<CTestNetForm*>(reread.m_Form)->m_Body == form->m_Body);
+    FUZZ_CHECK(NetReadFrame(again.GetData(), again.GetSize(), settings, reread));
+    FUZZ_CHECK(static_cast<CTestNetForm*>(reread.m_Form)->m_Body == form->m_Body);
     return 0;
 }

@@ -238,6 +238,7 @@ bool CLauncherApp::LoadSystemConfig() {
         m_Config = nullptr;
     }
     const CClassicWideString path = ConfigPath();
+    m_ConfigNotLoaded = false;
     if (FileExists(path)) {
         bool loaded = false;
         CSystemConfig* config = ::LoadSystemConfig(path, nullptr, &loaded);
@@ -248,9 +249,10 @@ bool CLauncherApp::LoadSystemConfig() {
         // The loader's defaults; the start-up's own are made below.
         config->Release();
         g_ClassicLogLine.Assign("[Launcher] The configuration could not be loaded from ");
-        g_ClassicLogLine.AppendWide(path);
+        ClassicLogAppendWideText(g_ClassicLogLine, path);
         g_ClassicLogLine.Append(": the defaults are used\r\n");
         ClassicLogWriteLineToFiles();
+        m_ConfigNotLoaded = true;
     }
     m_Config = new CSystemConfig;
     m_Config->AddRef();
@@ -261,9 +263,29 @@ bool CLauncherApp::LoadSystemConfig() {
     return false;
 }
 
+bool CLauncherApp::MoveConfigAside(const CClassicWideString& path) {
+    if (!m_ConfigNotLoaded)
+        return true;
+    if (FileExists(path)) {
+        CClassicWideString aside = path;
+        aside.Append(u".bad");
+        const bool moved = MoveFileReplacing(path, aside, false);
+        g_ClassicLogLine.Assign("[Launcher] The configuration that could not be loaded ");
+        g_ClassicLogLine.Append(moved ? "is kept as " : "cannot be moved to ");
+        g_ClassicLogLine.AppendWide(aside);
+        g_ClassicLogLine.Append(moved ? "\r\n" : ": it is not written over\r\n");
+        ClassicLogWriteLineToFiles();
+        if (!moved)
+            return false;
+    }
+    m_ConfigNotLoaded = false;
+    return true;
+}
+
 void CLauncherApp::SaveSystemConfig() {
     const CClassicWideString path = ConfigPath();
-    const bool writable = !FileExists(path) || ClearReadOnlyAttribute(path);
+    const bool writable =
+        MoveConfigAside(path) && (!FileExists(path) || ClearReadOnlyAttribute(path));
     if (writable && ::SaveSystemConfig(m_Config, path, nullptr))
         return;
     CClassicWideString text;
@@ -342,6 +364,7 @@ void CLauncherApp::ExitInstance() {
         m_Config->Release();
         m_Config = nullptr;
     }
+    m_ConfigNotLoaded = false;
     delete m_Mutex;
     m_Mutex = nullptr;
     m_LanguageCodes.FreeItems();

@@ -72,21 +72,13 @@ CClassicString MarkedUtf8(CClassicWideStringRef text) {
 // Stores the body under the path through a temporary file; false, with the path untouched (and
 // no file left where there was none), when any step fails.
 bool StoreDownload(const CClassicWideString& path, const CClassicString& body) {
-    const bool existed = FileExists(path);
-    if (existed && !ClearReadOnlyAttribute(path))
+    if (FileExists(path) && !ClearReadOnlyAttribute(path))
         return false;
-    bool stored = false;
-    {
-        CClassicBufferFile file;
-        if (file.Open(path, true, true, false, false)) {
-            const bool written = file.Write(body.GetText(), body.GetLength()) == body.GetLength();
-            stored = file.Close() && written;
-        }
-    }
-    // Opening for a temporary file makes a missing target empty first.
-    if (!stored && !existed && FileExists(path))
-        RemoveFile(path, true);
-    return stored;
+    CClassicBufferFile file;
+    if (!file.Open(path, true, true, false, false))
+        return false;
+    const bool written = file.Write(body.GetText(), body.GetLength()) == body.GetLength();
+    return file.Close() && written;
 }
 
 } // namespace
@@ -219,7 +211,7 @@ void CMainDlg::OnUpdate() {
     const CClassicWideString shown = LauncherPathForPlayer(path);
     if (!folder || !StoreDownload(path, file->m_Body)) {
         g_ClassicLogLine.Assign("[Launcher] Update: the download cannot be stored as ");
-        g_ClassicLogLine.AppendWide(path);
+        ClassicLogAppendWideText(g_ClassicLogLine, path);
         g_ClassicLogLine.Append("\r\n");
         ClassicLogWriteLineToFiles();
         report(kUpdateActionAbandoned);

@@ -315,7 +315,50 @@ TEST_F(LauncherRun, DamagedConfigurationGivesTheDefaultsAndTheirWarnings) {
     WriteWholeFile(ConfigFile(), "\x01\x02 damaged");
     Run(ui::Script().In(kMainDlgTemplateId).Click(ui::IDCANCEL));
     EXPECT_EQ(ReadWholeFile(ConfigFile()), CFakeConfigFile::Text(CSystemConfig()));
+    EXPECT_EQ(ReadWholeFile(ConfigFile() + ".bad"), "\x01\x02 damaged");
     EXPECT_TRUE(BoxLines(Lines()).empty());
+}
+
+// The player's configuration is never overwritten because it did not load: a damaged file goes
+// to its name + ".bad" (replacing an older one) before the defaults are saved in a new file.
+// When it cannot go aside, nothing is written over it and the player is told.
+TEST_F(LauncherRun, DamagedConfigurationIsMovedAsideBeforeTheDefaultsAreSaved) {
+    WriteGpuTable(true);
+    m_Options.ConfigFileOps = nullptr; // ".Zun" archives
+    const std::string garbage = "\x07garbage!";
+    ASSERT_EQ(garbage.size(), 9u);
+    WriteWholeFile(ConfigFile(), garbage);
+    WriteWholeFile(ConfigFile() + ".bad", "an older damaged file");
+    CFileSinkWatch log;
+    Run(ui::Script().In(kMainDlgTemplateId).Click(ui::IDCANCEL));
+    EXPECT_TRUE(BoxLines(Lines()).empty()) << m_Ui.TranscriptText();
+    EXPECT_EQ(ReadWholeFile(ConfigFile() + ".bad"), garbage);
+    const std::string saved = ReadWholeFile(ConfigFile());
+    EXPECT_EQ(saved.substr(0, 3), "ZUN");
+    EXPECT_EQ(ModeOf(ConfigFile()), 0600u);
+    const std::string text = log.Text();
+    const size_t line =
+        text.find("[Launcher] The configuration that could not be loaded is kept as ");
+    EXPECT_NE(line, std::string::npos) << text;
+    EXPECT_EQ(text.find("\\Default.SystemConfig.Zun.bad\r\n", line),
+              text.find("\r\n", line) - std::strlen("\\Default.SystemConfig.Zun.bad"))
+        << text;
+    // The defaults saved load at the next start, which moves nothing.
+    Run(ui::Script().In(kMainDlgTemplateId).Click(ui::IDOK));
+    EXPECT_EQ(ReadWholeFile(ConfigFile()), saved);
+    EXPECT_EQ(ReadWholeFile(ConfigFile() + ".bad"), garbage);
+
+    // A folder in the way of the move: the damaged file stays as it is, and no save happens.
+    WriteWholeFile(ConfigFile(), garbage);
+    std::filesystem::remove(ConfigFile() + ".bad");
+    std::filesystem::create_directories(ConfigFile() + ".bad/inside");
+    Run(ui::Script()
+            .Answer(ui::IDOK, Exactly("Error : Can't write config. file"))
+            .In(kMainDlgTemplateId)
+            .Click(ui::IDOK)
+            .Answer(ui::IDOK, Exactly("Error : Can't write config. file")));
+    EXPECT_EQ(ReadWholeFile(ConfigFile()), garbage);
+    EXPECT_NE(log.Text().find("cannot be moved to "), std::string::npos) << log.Text();
 }
 
 TEST_F(LauncherRun, ConfigurationArchiveRoundTrip) {
