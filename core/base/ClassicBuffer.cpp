@@ -203,18 +203,16 @@ bool CClassicBufferMemory::WriteLzoRaw(const CClassicBufferMemory& source) {
         return false;
     }
     const u32 size = source.GetSize();
-    const u64 room = u64(m_WindowPosition) + LzoWorstCase(size);
-    if (room > kClassicBufferMemoryMaxSize) {
+    // The compressor writes in place: the room of its worst case is made as a write of that
+    // many bytes would make it (the stream's limit, the growth rule, the gap below the position
+    // zeroed), but the size only moves over the bytes it writes.
+    const u64 room = LzoWorstCase(size);
+    if (room > s_MemoryLimit || !PrepareWrite(u32(room))) {
         LogLine("[Buffer] LZO compression of %u bytes at position %u refused: the room passes the "
                 "limit of %u bytes\r\n",
-                size, m_WindowPosition, kClassicBufferMemoryMaxSize);
+                size, m_WindowPosition, s_MemoryLimit);
         return false;
     }
-    // The compressor writes in place. The gap a position past the size leaves is zeroed, as a
-    // write there would, once the room is there (a reservation keeps only the bytes below the
-    // size).
-    Reserve(u32(room));
-    PrepareWrite(0);
     lzo_uint packed = 0;
     const int rc = lzo1x_1_compress(size != 0 ? source.GetData() : &s_NoInput, size,
                                     m_WindowData + m_WindowPosition, &packed, s_WorkMemory);

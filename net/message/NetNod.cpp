@@ -55,6 +55,21 @@ private:
     CClassicArchive m_Archive;
 };
 
+// The bytes the writer adds around the body. A stream that refuses them (its size limit has
+// logged why) fails the frame as a refused write of the body archive does, instead of leaving a
+// frame with a piece missing.
+void WriteFrameBytes(CClassicBufferMemory& stream, const void* data, u32 n) {
+    if (stream.WriteInline(data, n) != n)
+        throw CClassicBufferException(kClassicBufferErrorWriteRefused,
+                                      u"Frame bytes refused by the stream");
+}
+
+void RequireCompressed(bool written) {
+    if (!written)
+        throw CClassicBufferException(kClassicBufferErrorWriteRefused,
+                                      u"Compressed body refused by the stream");
+}
+
 } // namespace
 
 CNetNod::~CNetNod() {
@@ -98,7 +113,7 @@ void CNetNod::WriteCompact(CClassicBufferMemory& stream, const CNetClassLink& li
         platform::StoreU32Le(header + headerSize, 0);
         headerSize += 4;
     }
-    stream.WriteInline(header, headerSize);
+    WriteFrameBytes(stream, header, headerSize);
 
     if (!compressed) {
         CLentArchive body(stream);
@@ -111,8 +126,8 @@ void CNetNod::WriteCompact(CClassicBufferMemory& stream, const CNetClassLink& li
         }
         u8 length[4];
         platform::StoreU32Le(length, s_Scratch.GetSize());
-        stream.WriteInline(length, sizeof length);
-        stream.WriteLzoRaw(s_Scratch);
+        WriteFrameBytes(stream, length, sizeof length);
+        RequireCompressed(stream.WriteLzoRaw(s_Scratch));
     }
 
     if (link.m_Checksum) {
@@ -133,14 +148,14 @@ void CNetNod::WriteFull(CClassicBufferMemory& stream) {
     }
     u8 tag[4];
     platform::StoreU32Le(tag, s_FullCompressed);
-    stream.Write(tag, sizeof tag);
+    WriteFrameBytes(stream, tag, sizeof tag);
     s_Scratch.Clear();
     {
         CLentArchive body(s_Scratch);
         body.Get().WriteUInts(&classId, 1);
         Archive(body.Get());
     }
-    stream.WriteLzoBlock(s_Scratch);
+    RequireCompressed(stream.WriteLzoBlock(s_Scratch));
 }
 
 void NetGetFrameKey(u8 key[16]) {

@@ -66,7 +66,9 @@ public:
     // ordering) writes the counter's low 16 bits and advances it modulo 65536. A compact table
     // without the form's class, or an unknown framing mode, writes nothing and leaves the
     // counter alone. An exception of the body passes to the caller, the scratch stream left
-    // empty.
+    // empty; so does a CClassicBufferException thrown when the stream refuses a byte of the
+    // frame or its compressed body (its size limit): the frame is then incomplete and is not to
+    // be sent.
     void Write(CClassicBufferMemory& stream, const CNetLinkSettings& settings, u32& sequence);
 
     // Takes ownership of the attachment; one held before is deleted.

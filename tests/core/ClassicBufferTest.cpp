@@ -454,6 +454,34 @@ TEST(ClassicBufferLzo, RawDataEndsWhereItEnds) {
     }
 }
 
+// The room the compressor may need counts against the stream's limit, as a write would: above
+// it the compression is refused with a log line (never a throw) and the stream stays as it was;
+// at the limit exactly it is written.
+TEST(ClassicBufferLzo, RawDataPastTheLimitIsRefused) {
+    const Bytes data = MakeData(900, 3);
+    CClassicBufferMemory source;
+    WriteBytes(source, data);
+    const u32 room = 3 + 900 + 900 / 16 + 64 + 3;
+    for (const u32 limit : {room - 1, room}) {
+        SCOPED_TRACE(limit);
+        const u32 old = SetClassicBufferMemoryLimit(limit);
+        CClassicBufferMemory stream;
+        WriteBytes(stream, Bytes{'a', 'b', 'c'});
+        LogCapture log;
+        bool written = false;
+        EXPECT_NO_THROW(written = stream.WriteLzoRaw(source));
+        SetClassicBufferMemoryLimit(old);
+        EXPECT_EQ(written, limit == room);
+        if (written)
+            continue;
+        EXPECT_EQ(Content(stream), (Bytes{'a', 'b', 'c'}));
+        EXPECT_EQ(stream.GetPosition(), 3u);
+        EXPECT_NE(log.NewText().find("[Buffer] LZO compression of 900 bytes at position 3 refused"),
+                  std::string::npos)
+            << log.NewText();
+    }
+}
+
 struct DamagedCase {
     const char* name;
     Bytes block;

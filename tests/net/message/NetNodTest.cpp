@@ -398,6 +398,41 @@ TEST_F(NetNod, ABodyThatThrowsLeavesNothingBehind) {
     form->Release();
 }
 
+// A stream that cannot take the whole frame (its size limit) fails the write as a refused body
+// write does: never a frame whose compressed body or header is missing, never a checksum stored
+// past the stream's end.
+TEST_F(NetNod, AFrameTheStreamRefusesThrows) {
+    constexpr u32 kLimit = 1000;
+    struct Case {
+        const char* Name;
+        i32 Mode;
+        u32 Checksum, Sequence;
+        std::vector<u8> Body;
+        u32 Compressed;
+        u32 Before; // bytes the stream holds before the frame
+    };
+    const Case cases[] = {
+        {"compact body compressed past the limit", 2, 0, 0, Noise(900), 1, 0},
+        {"full body compressed past the limit", 1, 0, 0, Noise(900), 1, 0},
+        {"compact header at the limit", 2, 1, 1, {}, 0, kLimit - 1},
+        {"full header at the limit", 1, 0, 0, {}, 0, kLimit - 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        CLink link(c.Mode, c.Checksum, c.Sequence, 0);
+        CTestNetForm* form = NewForm(c.Body, c.Compressed);
+        const u32 old = SetClassicBufferMemoryLimit(kLimit);
+        CClassicBufferMemory stream;
+        const std::vector<u8> before(c.Before, 0x55);
+        stream.Write(before.data(), c.Before);
+        u32 counter = 0;
+        EXPECT_THROW(form->Write(stream, link.Settings, counter), CClassicBufferException);
+        SetClassicBufferMemoryLimit(old);
+        EXPECT_LE(stream.GetSize(), kLimit);
+        form->Release();
+    }
+}
+
 TEST_F(NetNod, WritingIsNotReentrant) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     CTestNetForm* form = NewForm({1, 2, 3}, 0);
