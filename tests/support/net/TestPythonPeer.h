@@ -22,8 +22,9 @@ public:
     // Writes the text and a line end to the peer's standard input.
     bool WriteLine(const std::string& line);
     // The next line of the peer's output without its line end, waiting (poll) at most `ms`;
-    // empty when none came in time.
-    std::string ReadLine(int ms = 2000);
+    // empty when none came in time. The default outlasts the peer's own network waits (2 s) and
+    // a slow start of python3 on a loaded machine; a peer that answers returns at once.
+    std::string ReadLine(int ms = 20000);
 
 private:
     pid_t m_Pid = -1;
