@@ -700,7 +700,9 @@ bool CClassicString::ParseLeadingFloat(f32& value) const {
 void CClassicString::AppendWide(CClassicWideStringRef text) {
     const u32 n = TextLength(text);
     const u32 old = m_Length;
-    SetLength(ToLength(u64(old) + n));
+    const u32 length = ToLength(u64(old) + n);
+    ReserveToAppend(length);
+    SetLength(length);
     for (u32 i = 0; i < n; ++i)
         m_Text[old + i] = NarrowOf(text.m_Text[i]);
 }
@@ -714,7 +716,9 @@ void CClassicString::AssignWide(CClassicWideStringRef text) {
 
 void CClassicWideString::AppendNarrow(CClassicStringRef text) {
     const u32 old = m_Length;
-    SetLength(ToLength(u64(old) + text.m_Length));
+    const u32 length = ToLength(u64(old) + text.m_Length);
+    ReserveToAppend(length);
+    SetLength(length);
     for (u32 i = 0; i < text.m_Length; ++i)
         m_Text[old + i] = WideOf(text.m_Text[i]);
 }
