@@ -349,7 +349,7 @@ void TClassicString<Ch>::FreeText() {
 }
 
 template <class Ch>
-void TClassicString<Ch>::Reserve(u32 n, bool keep, CHandBack* handBack) {
+void TClassicString<Ch>::ReserveBlock(u32 n, bool keep, CHandBack* handBack) {
     if (handBack) {
         handBack->m_Read = m_Text;
         handBack->m_Block = nullptr;
@@ -413,19 +413,6 @@ void TClassicString<Ch>::ReserveToAppend(u32 n) {
     const u64 grown = std::max<u64>({n, u64(capacity) * 2, kMinAppendCapacity});
     if (!TryReserve(u32(std::min<u64>(grown, kMaxCapacity)), true))
         std::abort();
-}
-
-template <class Ch>
-void TClassicString<Ch>::SetLength(u32 n, bool fill, Ch fillChar) {
-    if (n == m_Length)
-        return;
-    Reserve(n, true);
-    const u32 old = m_Length;
-    m_Text[n] = 0;
-    m_Length = n;
-    if (fill)
-        for (u32 i = old; i < n; ++i)
-            m_Text[i] = fillChar;
 }
 
 template <class Ch>

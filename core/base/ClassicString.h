@@ -145,13 +145,27 @@ public:
     void FreeText();
     // Makes room for n characters (exactly n when a new block is needed). With keep, the current
     // characters are copied into the new block. The length is left unchanged.
-    void Reserve(u32 n, bool keep, CHandBack* handBack = nullptr);
+    void Reserve(u32 n, bool keep, CHandBack* handBack = nullptr) {
+        // The length never passes the capacity.
+        if (handBack || n > GetCapacity())
+            ReserveBlock(n, keep, handBack);
+    }
     // Reserve for sizes that come from outside (a network answer): false, with the string
     // unchanged, when n passes the largest capacity or the memory is not there.
     bool TryReserve(u32 n, bool keep);
     // Sets the length to n (the NUL written at n); with fill, new characters get fillChar.
     // Shrinking never reallocates.
-    void SetLength(u32 n, bool fill = false, Ch fillChar = 0);
+    void SetLength(u32 n, bool fill = false, Ch fillChar = 0) {
+        if (n == m_Length)
+            return;
+        Reserve(n, true);
+        const u32 old = m_Length;
+        m_Text[n] = 0;
+        m_Length = n;
+        if (fill)
+            for (u32 i = old; i < n; ++i)
+                m_Text[i] = fillChar;
+    }
     void Assign(Ref text);
     // Past the capacity, appends grow the block to the larger of the new length and twice the
     // capacity (ReserveToAppend).
@@ -193,6 +207,7 @@ protected:
         }
     }
     void AppendGrowing(Ref text);
+    void ReserveBlock(u32 n, bool keep, CHandBack* handBack);
     void AppendCharGrowing(Ch c);
     // Room for n characters for an append, the text kept: past the capacity the block grows to
     // the larger of n, twice the capacity and 32 characters.

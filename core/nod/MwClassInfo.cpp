@@ -1,6 +1,7 @@
 #include "core/nod/MwClassInfo.h"
 
 #include "core/base/ClassicLog.h"
+#include "core/nod/MwId.h"
 #include "core/nod/MwNod.h"
 
 const char* const g_MwEngineNames[MwEngineNameCount] = {
@@ -82,6 +83,50 @@ void CheckParents() {
                                  info->m_Parent->m_Name);
 }
 
+void FreeMemberNameIds() {
+    for (CMwClassInfo* info = s_FirstClassInfo; info; info = info->m_Next) {
+        delete[] info->m_MemberNameIds;
+        info->m_MemberNameIds = nullptr;
+    }
+}
+
+// Interns the name of every member of every listed class, once per name pool.
+void InternMemberNames() {
+    FreeMemberNameIds();
+    if (!CMwIdTable::IsCreated())
+        return;
+    for (CMwClassInfo* info = s_FirstClassInfo; info; info = info->m_Next) {
+        if (info->m_MemberCount == 0)
+            continue;
+        u32* ids = new u32[info->m_MemberCount];
+        bool complete = true;
+        for (u32 i = 0; i < info->m_MemberCount; ++i) {
+            const CMwMemberInfo* member = info->m_MemberInfos[i];
+            ids[i] = CMwId::Unassigned;
+            if (!member || !member->Name)
+                continue;
+            const u32 place = CMwIdTable::InternName(member->Name);
+            complete = complete && place != CMwIdTable::InternFailed;
+            ids[i] = place | CMwId::KindName;
+        }
+        if (complete)
+            info->m_MemberNameIds = ids;
+        else
+            delete[] ids;
+    }
+}
+
+// The member name ids follow the name pool: made again when a pool is created while the
+// registry is up, dropped when the pool goes.
+constinit CMwIdTable::CHook s_MemberNamesHook;
+
+void OnNamePool(int created) {
+    if (!created)
+        FreeMemberNameIds();
+    else if (s_EngineTables)
+        InternMemberNames();
+}
+
 } // namespace
 
 i32 CMwClassInfo::FindKindIndex(u32 count, const u32* classIds) const {
@@ -125,6 +170,9 @@ void CMwClassRegistry::Init() {
     LinkChildren();
     BindMemberInfos();
     CheckParents();
+    InternMemberNames();
+    if (!s_MemberNamesHook.m_Callback)
+        CMwIdTable::AddHook(&s_MemberNamesHook, OnNamePool);
 }
 
 void CMwClassRegistry::LinkChildren() {
@@ -135,6 +183,7 @@ void CMwClassRegistry::LinkChildren() {
 
 void CMwClassRegistry::Shutdown() {
     UnbindMemberInfos();
+    FreeMemberNameIds();
     for (CMwClassInfo* info = s_FirstClassInfo; info; info = info->m_Next) {
         delete[] info->m_Children;
         info->m_Children = nullptr;

@@ -49,6 +49,11 @@ public:
     Factory m_Factory;
     CMwMemberInfo* const* m_MemberInfos;
     u32 m_MemberCount;
+    // The name ids of the members' names, in the order of m_MemberInfos (-1 for a record without
+    // a name), so that a member path finds a member by comparing integers. The registry makes
+    // them while the name pool exists; null otherwise, and for a class whose names did not all
+    // fit the pool (the path then compares texts).
+    u32* m_MemberNameIds = nullptr;
     // The record of the nearest C++ base class with a record; it differs from m_Parent for a few
     // classes. Member and chunk enumerations follow it, as the classes' virtual operations do.
     CMwClassInfo* m_Base;
@@ -89,7 +94,8 @@ public:
     static void AddClassList(const CMwClassList& list);
     // The start-up pass: installs the root's member table, files every record by engine and
     // class number, links children and binds member descriptions; then checks the records
-    // (duplicate ids, member ids, parents) and logs what is wrong.
+    // (duplicate ids, member ids, parents) and logs what is wrong, and interns the members'
+    // names in the name pool (again whenever a new pool is created).
     static void Init();
     // Frees the engine tables and the children arrays; records stay listed, so Init may run
     // again.

@@ -22,7 +22,7 @@ MwPathValue* CMwMemberPath::NewItems(u32 n, u32** kinds) {
 }
 
 void CMwMemberPath::FreeItems(MwPathValue* values) {
-    if (values != m_InlineValues)
+    if (values && values != m_InlineValues)
         ::operator delete(values);
 }
 
@@ -279,77 +279,43 @@ ERecordFamily FamilyOf(u32 typeCode) {
 
 } // namespace
 
-void CMwTargetInfo::CopyOf(const CMwMemberInfo& record) {
-    switch (FamilyOf(record.TypeCode)) {
-        case ERecordFamily::Plain:
-            Place(record);
-            break;
-        case ERecordFamily::Action:
-            Place(static_cast<const CMwMemberInfoAction&>(record));
-            break;
-        case ERecordFamily::Class:
-            Place(static_cast<const CMwMemberInfoClass&>(record));
-            break;
-        case ERecordFamily::Enum:
-            Place(static_cast<const CMwMemberInfoEnum&>(record));
-            break;
-        case ERecordFamily::IntegerRange:
-            Place(static_cast<const CMwMemberInfoIntegerRange&>(record));
-            break;
-        case ERecordFamily::NaturalRange:
-            Place(static_cast<const CMwMemberInfoNaturalRange&>(record));
-            break;
-        case ERecordFamily::RealRange:
-            Place(static_cast<const CMwMemberInfoRealRange&>(record));
-            break;
-        case ERecordFamily::Vec:
-            Place(static_cast<const CMwMemberInfoVec&>(record));
-            break;
-        case ERecordFamily::Proc:
-            Place(static_cast<const CMwMemberInfoProc&>(record));
-            break;
-        case ERecordFamily::Container:
-            Place(static_cast<const CMwMemberInfoContainer&>(record));
-            break;
-    }
-}
-
 CMwMemberInfo& CMwTargetInfo::Make(u32 typeCode) {
+    CMwMemberInfo* info = nullptr;
     switch (FamilyOf(typeCode)) {
         case ERecordFamily::Plain:
-            Place(CMwMemberInfo{});
+            info = &Place(CMwMemberInfo{});
             break;
         case ERecordFamily::Action:
-            Place(CMwMemberInfoAction{});
+            info = &Place(CMwMemberInfoAction{});
             break;
         case ERecordFamily::Class:
-            Place(CMwMemberInfoClass{});
+            info = &Place(CMwMemberInfoClass{});
             break;
         case ERecordFamily::Enum:
-            Place(CMwMemberInfoEnum{});
+            info = &Place(CMwMemberInfoEnum{});
             break;
         case ERecordFamily::IntegerRange:
-            Place(CMwMemberInfoIntegerRange{});
+            info = &Place(CMwMemberInfoIntegerRange{});
             break;
         case ERecordFamily::NaturalRange:
-            Place(CMwMemberInfoNaturalRange{});
+            info = &Place(CMwMemberInfoNaturalRange{});
             break;
         case ERecordFamily::RealRange:
-            Place(CMwMemberInfoRealRange{});
+            info = &Place(CMwMemberInfoRealRange{});
             break;
         case ERecordFamily::Vec:
-            Place(CMwMemberInfoVec{});
+            info = &Place(CMwMemberInfoVec{});
             break;
         case ERecordFamily::Proc:
-            Place(CMwMemberInfoProc{});
+            info = &Place(CMwMemberInfoProc{});
             break;
         case ERecordFamily::Container:
-            Place(CMwMemberInfoContainer{});
+            info = &Place(CMwMemberInfoContainer{});
             break;
     }
-    m_Info->TypeCode = typeCode;
-    m_Info->Name = m_Info->FieldName = m_Info->Label = ClassicEmptyText<char>();
-    return *m_Info;
+    info->TypeCode = typeCode;
+    info->Name = info->FieldName = info->Label = ClassicEmptyText<char>();
+    return *info;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -433,9 +399,27 @@ bool TextIs(CClassicStringRef token, const char* text) {
     return text[0] == token.m_Text[0] && std::strncmp(text, token.m_Text, n) == 0 && text[n] == 0;
 }
 
+// What FindOwnMember keeps of a token between the classes it looks in: a number id, never a
+// name's, until the token's name id is looked up.
+constexpr u32 kNameNotLookedUp = 0;
+
 // The first record of the class's own table (inherited members are not in it) with that name,
-// compared exactly.
-CMwMemberInfo* FindOwnMember(const CMwClassInfo& info, CClassicStringRef name) {
+// compared exactly: by name id where the registry interned the class's names, else by text.
+// `id` is the name's id once looked up (-1 when the name pool does not hold the name: then no
+// member has it).
+CMwMemberInfo* FindOwnMember(const CMwClassInfo& info, CClassicStringRef name, u32& id) {
+    if (const u32* ids = info.m_MemberNameIds) {
+        if (id == kNameNotLookedUp) {
+            const u32 place = CMwIdTable::FindName(name.m_Text, name.m_Length);
+            id = place == CMwIdTable::InternFailed ? CMwId::Unassigned : place | CMwId::KindName;
+        }
+        if (id == CMwId::Unassigned)
+            return nullptr;
+        for (u32 i = 0; i < info.m_MemberCount; ++i)
+            if (ids[i] == id)
+                return info.m_MemberInfos[i];
+        return nullptr;
+    }
     for (u32 i = 0; i < info.m_MemberCount; ++i) {
         CMwMemberInfo* member = info.m_MemberInfos[i];
         if (member && TextIs(name, member->Name))
@@ -573,10 +557,16 @@ u32 CMwMemberPath::ParseComponentRef(u32 typeCode, CClassicStringRef token) {
 u32 CMwMemberPath::ParseTokens(CMwClassInfo* cls, CMwNod* nod, u32 count,
                                const CClassicStringRef* tokens) {
     u32 j = 0;
+    u32 nameId = kNameNotLookedUp;
+    u32 nameAt = 0; // the token nameId belongs to
     while (j < count) {
         if (!cls)
             return j + 1;
-        CMwMemberInfo* member = FindOwnMember(*cls, tokens[j]);
+        if (nameAt != j) {
+            nameId = kNameNotLookedUp;
+            nameAt = j;
+        }
+        CMwMemberInfo* member = FindOwnMember(*cls, tokens[j], nameId);
         if (!member) {
             // The parent in the class tree. For the few classes filed under another class than
             // their C++ base, that class's members may belong to a class the nod is not a kind
@@ -724,7 +714,7 @@ u32 CMwMemberPath::GetTargetInfo(CMwTargetInfo* out) const {
     if (!member || !member->Param)
         return 1;
     if (at == 0) {
-        out->CopyOf(*member);
+        out->Refer(*member);
         return 0;
     }
 

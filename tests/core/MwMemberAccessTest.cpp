@@ -407,6 +407,53 @@ TEST_F(MwMemberAccess, ParsingTurnsTextIntoItems) {
     }
 }
 
+// The registry interns every member's name, and the parser finds members by comparing name ids;
+// without a name pool it compares the names' texts, and a new pool gets the names again. Every
+// state parses alike, names that differ by a character or that the pool holds for no member
+// included.
+TEST_F(MwMemberAccess, MembersAreFoundByNameIdWhileThereIsANamePool) {
+    const auto idsAreThePools = [] {
+        const CMwClassInfo& info = CTestNod::s_ClassInfo;
+        if (!info.m_MemberNameIds)
+            return false;
+        for (u32 i = 0; i < info.m_MemberCount; ++i)
+            if (info.m_MemberNameIds[i] != CMwId::FromName(info.m_MemberInfos[i]->Name).m_Value)
+                return false;
+        return true;
+    };
+    const auto parse = [&](const char* text) {
+        CMwMemberPath path;
+        const u32 result = path.ParseFromText(0xFFFFFFFF, m_Nod, CClassicString(text));
+        return std::make_pair(result, ItemsOf(path));
+    };
+    const auto parsesAlike = [&] {
+        using Parsed = std::pair<u32, std::vector<CItem>>;
+        EXPECT_EQ(parse("Count"), Parsed(0, {M(0x01F80000)}));
+        EXPECT_EQ(parse("Link.Link.IdName"),
+                  Parsed(0, {M(0x01F8100A), M(0x01F8100A), M(0x01001000)}));
+        EXPECT_EQ(parse("Pos.x"), Parsed(0, {M(0x01F81006), I(0)}));
+        EXPECT_EQ(parse("Coun"), Parsed(1, {}));
+        EXPECT_EQ(parse("Counts"), Parsed(1, {}));
+        EXPECT_EQ(parse("Link.Scale"), Parsed(0, {M(0x01F8100A), M(0x01F81003)}));
+        // Counted from the sub-parse's first token: a member of another class, and an
+        // enumeration value's name.
+        EXPECT_EQ(parse("Link.Other"), Parsed(1, {}));
+        EXPECT_EQ(parse("Link.Modulate"), Parsed(1, {}));
+    };
+    CMwId::FromName("Modulate");
+    EXPECT_TRUE(idsAreThePools());
+    parsesAlike();
+
+    CMwIdTable::Destroy();
+    EXPECT_EQ(CTestNod::s_ClassInfo.m_MemberNameIds, nullptr);
+    parsesAlike();
+
+    CMwIdTable::Create();
+    EXPECT_TRUE(idsAreThePools());
+    CMwId::FromName("Modulate");
+    parsesAlike();
+}
+
 TEST_F(MwMemberAccess, ParsingFollowsTheNodsThatMembersHold) {
     // Without a nod in the child member, its declared class has no Scale.
     m_Nod->m_Child = nullptr;
