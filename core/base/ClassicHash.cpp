@@ -12,6 +12,16 @@ namespace {
 
 constexpr u32 kLargestPrimeU32 = 4294967291u;
 
+// One step of the PJW hash: shift in the character, fold the top four bits back in.
+constexpr u32 HashPjwStep(u32 h, u32 c) {
+    h = (h << 4) + c;
+    u32 g = h & 0xF0000000u;
+    if (g != 0) {
+        h = (h ^ (g >> 24)) & ~g;
+    }
+    return h;
+}
+
 } // namespace
 
 u32 ClassicHashTableSize(u32 n) {
@@ -46,7 +56,7 @@ u32 ClassicHashPjw(const char* text, u32* length) {
     u32 n = 0;
     for (; text[n] != 0; ++n) {
         // A byte of 0x80 or above counts as its value minus 256.
-        h = ClassicHashPjwStep(h, u32(i32(static_cast<signed char>(text[n]))));
+        h = HashPjwStep(h, u32(i32(static_cast<signed char>(text[n]))));
     }
     if (length) {
         *length = n;
@@ -58,7 +68,7 @@ u32 ClassicHashPjwWide(const char16_t* text, u32* length) {
     u32 h = 0;
     u32 n = 0;
     for (; text[n] != 0; ++n) {
-        h = ClassicHashPjwStep(h, u32(u16(text[n])));
+        h = HashPjwStep(h, u32(u16(text[n])));
     }
     if (length) {
         *length = n;

@@ -14,25 +14,9 @@ u32 ClassicHashTableSize(u32 n);
 // trial division by odd numbers.
 bool ClassicIsPrime(u32 a);
 
-// One step of the PJW hash: shift in the character, fold the top four bits back in.
-constexpr u32 ClassicHashPjwStep(u32 h, u32 c) {
-    h = (h << 4) + c;
-    const u32 g = h & 0xF0000000u;
-    if (g != 0)
-        h = (h ^ (g >> 24)) & ~g;
-    return h;
-}
-
 // PJW (ELF) hash of a NUL-terminated 8-bit text, characters read as signed bytes. The length in
 // characters is stored in *length when asked.
 u32 ClassicHashPjw(const char* text, u32* length = nullptr);
-// The same hash of the first `length` bytes of a text (which need not end there).
-inline u32 ClassicHashPjwBytes(const char* text, u32 length) {
-    u32 h = 0;
-    for (u32 i = 0; i < length; ++i)
-        h = ClassicHashPjwStep(h, u32(i32(static_cast<signed char>(text[i]))));
-    return h;
-}
 
 // PJW hash of a NUL-terminated 16-bit text, characters read as unsigned values. It is the hash
 // GNU gettext catalogues use for their keys (each key byte widened to 16 bits).

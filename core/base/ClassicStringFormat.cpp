@@ -748,14 +748,18 @@ CClassicString CClassicWideString::GetNarrow() const {
 }
 
 bool CClassicWideString::GetAscii(CClassicString& out) const {
-    const u32 n = ClassicTextLength(m_Text, m_Length);
-    char* p = PrepareText(out, n);
+    // One pass: room for the whole text, the copy ending at its first NUL.
+    out.Reserve(m_Length, false);
+    char* p = out.GetText();
     bool replaced = false;
-    for (u32 i = 0; i < n; ++i) {
-        const bool ascii = m_Text[i] < 128;
-        p[i] = ascii ? static_cast<char>(m_Text[i]) : '_';
+    u32 n = 0;
+    for (; n < m_Length && m_Text[n] != 0; ++n) {
+        const bool ascii = m_Text[n] < 128;
+        p[n] = ascii ? static_cast<char>(m_Text[n]) : '_';
         replaced = replaced || !ascii;
     }
+    out.SetLength(n);
+    out.GetText()[n] = 0;
     return replaced;
 }
 

@@ -1,8 +1,9 @@
 #include "core/nod/MwClassInfo.h"
 
 #include "core/base/ClassicLog.h"
-#include "core/nod/MwId.h"
 #include "core/nod/MwNod.h"
+
+#include <cstring>
 
 const char* const g_MwEngineNames[MwEngineNameCount] = {
     "",        "MwFoundations",
@@ -83,48 +84,26 @@ void CheckParents() {
                                  info->m_Parent->m_Name);
 }
 
-void FreeMemberNameIds() {
+void FreeMemberNameKeys() {
     for (CMwClassInfo* info = s_FirstClassInfo; info; info = info->m_Next) {
-        delete[] info->m_MemberNameIds;
-        info->m_MemberNameIds = nullptr;
+        delete[] info->m_MemberNameKeys;
+        info->m_MemberNameKeys = nullptr;
     }
 }
 
-// Interns the name of every member of every listed class, once per name pool.
-void InternMemberNames() {
-    FreeMemberNameIds();
-    if (!CMwIdTable::IsCreated())
-        return;
+void MakeMemberNameKeys() {
     for (CMwClassInfo* info = s_FirstClassInfo; info; info = info->m_Next) {
         if (info->m_MemberCount == 0)
             continue;
-        u32* ids = new u32[info->m_MemberCount];
-        bool complete = true;
+        auto* keys = new CMwMemberNameKey[info->m_MemberCount];
         for (u32 i = 0; i < info->m_MemberCount; ++i) {
             const CMwMemberInfo* member = info->m_MemberInfos[i];
-            ids[i] = CMwId::Unassigned;
-            if (!member || !member->Name)
-                continue;
-            const u32 place = CMwIdTable::InternName(member->Name);
-            complete = complete && place != CMwIdTable::InternFailed;
-            ids[i] = place | CMwId::KindName;
+            const char* name = member ? member->Name : nullptr;
+            keys[i] = name ? CMwMemberNameKey::Of(name, u32(std::strlen(name)))
+                           : CMwMemberNameKey{0, 0xFFFFFFFF};
         }
-        if (complete)
-            info->m_MemberNameIds = ids;
-        else
-            delete[] ids;
+        info->m_MemberNameKeys = keys;
     }
-}
-
-// The member name ids follow the name pool: made again when a pool is created while the
-// registry is up, dropped when the pool goes.
-constinit CMwIdTable::CHook s_MemberNamesHook;
-
-void OnNamePool(int created) {
-    if (!created)
-        FreeMemberNameIds();
-    else if (s_EngineTables)
-        InternMemberNames();
 }
 
 } // namespace
@@ -170,9 +149,7 @@ void CMwClassRegistry::Init() {
     LinkChildren();
     BindMemberInfos();
     CheckParents();
-    InternMemberNames();
-    if (!s_MemberNamesHook.m_Callback)
-        CMwIdTable::AddHook(&s_MemberNamesHook, OnNamePool);
+    MakeMemberNameKeys();
 }
 
 void CMwClassRegistry::LinkChildren() {
@@ -183,7 +160,7 @@ void CMwClassRegistry::LinkChildren() {
 
 void CMwClassRegistry::Shutdown() {
     UnbindMemberInfos();
-    FreeMemberNameIds();
+    FreeMemberNameKeys();
     for (CMwClassInfo* info = s_FirstClassInfo; info; info = info->m_Next) {
         delete[] info->m_Children;
         info->m_Children = nullptr;

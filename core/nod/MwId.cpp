@@ -5,7 +5,6 @@
 #include "core/base/ClassicLog.h"
 #include "platform/Crt.h"
 
-#include <cassert>
 #include <cstring>
 #include <unordered_map>
 
@@ -18,9 +17,6 @@ constinit CMwIdTable::CHook* s_Hooks = nullptr;
 // one long name.
 constexpr u32 kFirstBlockSize = 150000;
 constexpr u32 kNamesForLevelSize = 7500;
-// The slots of every level: the table size for that many names (ClassicHashTableSize), a
-// constant so that the probe's divisions are multiplications.
-constexpr u32 kLevelSlots = 10007;
 
 // The version of the archive form of ids that is written.
 constexpr u32 kArchiveVersion = 3;
@@ -99,14 +95,6 @@ u32 InternSecondKind(const char* name) {
 // "Unassigned" give -1), the second kind interned as it stands.
 u32 NamedIdOfKind(u32 kind, const char* name) {
     return kind == CMwId::KindName ? CMwId::FromName(name).m_Value : InternSecondKind(name);
-}
-
-// Names are short: a loop is quicker than a call of memcmp.
-bool SameChars(const char* a, const char* b, u32 n) {
-    for (u32 i = 0; i < n; ++i)
-        if (a[i] != b[i])
-            return false;
-    return true;
 }
 
 } // namespace
@@ -261,8 +249,7 @@ void CMwId::Archive(CClassicArchive& archive) {
 CMwIdTable::CMwIdTable() {
     m_BlockSize = kFirstBlockSize;
     m_Blocks.Add(new char[kFirstBlockSize]);
-    const u32 slots = kLevelSlots;
-    assert(ClassicHashTableSize(kNamesForLevelSize) == slots);
+    const u32 slots = ClassicHashTableSize(kNamesForLevelSize);
     m_Levels[0].SetCount(slots);
     std::fill_n(m_Levels[0].m_Items, slots, -1);
     m_LevelsInUse = 1;
@@ -314,7 +301,7 @@ const char* CMwIdTable::StoreName(const char* name, u32 length, u32 hash) {
     char* chars = m_Blocks.m_Items[m_Blocks.m_Count - 1] + m_BlockUsed;
     std::memcpy(chars, name, needed);
     m_BlockUsed += needed;
-    m_Names.Add(CName{chars, hash, length});
+    m_Names.Add(CName{chars, hash});
     return chars;
 }
 
@@ -323,44 +310,26 @@ u32 CMwIdTable::InternName(const char* name) {
     if (!table || !name)
         return InternFailed;
     u32 length = 0;
-    const u32 hash = ClassicHashPjw(name, &length);
-    return table->Probe(name, length, hash, true);
-}
-
-u32 CMwIdTable::FindName(const char* chars, u32 length) {
-    CMwIdTable* table = s_Table;
-    if (!table || !chars)
-        return InternFailed;
-    return table->Probe(chars, length, ClassicHashPjwBytes(chars, length), false);
-}
-
-u32 CMwIdTable::Probe(const char* name, u32 length, u32 hash, bool add) {
-    constexpr u32 n = kLevelSlots;
-    u32 slot = hash % n;
-    const u32 step = hash % (n - 2) + 1;
+    const u32 h = ClassicHashPjw(name, &length);
+    const u32 n = table->m_Levels[0].m_Count;
+    u32 slot = h % n;
+    const u32 step = h % (n - 2) + 1;
     for (u32 level = 0; level < LevelCount; ++level) {
-        if (level >= m_LevelsInUse) {
-            // A name is stored at the first free slot of its probe, so one the levels in use
-            // do not hold is not in the pool.
-            if (!add)
-                return InternFailed;
-            m_Levels[level].SetCount(n);
-            std::fill_n(m_Levels[level].m_Items, n, -1);
-            m_LevelsInUse = level + 1;
+        if (level >= table->m_LevelsInUse) {
+            table->m_Levels[level].SetCount(n);
+            std::fill_n(table->m_Levels[level].m_Items, n, -1);
+            table->m_LevelsInUse = level + 1;
         }
-        i32* slots = m_Levels[level].m_Items;
+        i32* slots = table->m_Levels[level].m_Items;
         for (u32 probe = 0; probe < ProbesPerLevel; ++probe) {
             const i32 index = slots[slot];
             if (index < 0) {
-                if (!add)
-                    return InternFailed;
-                slots[slot] = static_cast<i32>(m_Names.m_Count);
-                StoreName(name, length, hash);
+                slots[slot] = static_cast<i32>(table->m_Names.m_Count);
+                table->StoreName(name, length, h);
                 return (level << 16) + slot;
             }
-            const CName& stored = m_Names.m_Items[index];
-            if (stored.m_Hash == hash && stored.m_Length == length &&
-                SameChars(stored.m_Chars, name, length))
+            const CName& stored = table->m_Names.m_Items[index];
+            if (stored.m_Hash == h && std::strcmp(stored.m_Chars, name) == 0)
                 return (level << 16) + slot;
             slot += step;
             if (slot >= n)

@@ -64,9 +64,6 @@ public:
     static void AddHook(CHook* node, void (*callback)(int created));
     // The name's place in the pool, (level << 16) | slot, adding the name when it is absent.
     static u32 InternName(const char* name);
-    // The place of the name of `length` characters at `chars` (which need not end there), or
-    // InternFailed when the pool does not hold it; nothing is added.
-    static u32 FindName(const char* chars, u32 length);
     // The characters stored at a place, or null when the level or slot is not in use.
     static const char* GetNameChars(u32 place);
 
@@ -74,21 +71,17 @@ private:
     CMwIdTable();
     ~CMwIdTable();
     const char* StoreName(const char* name, u32 length, u32 hash);
-    // The name's place: where it is stored, or, with `add`, the free slot its probe reaches
-    // first, where it is then stored. InternFailed when neither is found.
-    u32 Probe(const char* name, u32 length, u32 hash, bool add);
 
     // Names are copied into blocks that are never moved, so the characters an id hands out stay
     // valid while the pool grows. Each slot of a level holds an index into m_Names or -1.
     CFastBuffer<char*> m_Blocks;
     u32 m_BlockUsed = 0;
     u32 m_BlockSize = 0;
-    // Each stored name with its hash and length, so that probing compares the characters only
-    // of names whose hash and length match.
+    // Each stored name with its hash, so that probing compares the characters only of names
+    // whose hash matches.
     struct CName {
         const char* m_Chars;
         u32 m_Hash;
-        u32 m_Length;
     };
     CFastBuffer<CName> m_Names;
     CFastArray<i32> m_Levels[LevelCount];

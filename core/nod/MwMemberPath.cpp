@@ -399,24 +399,16 @@ bool TextIs(CClassicStringRef token, const char* text) {
     return text[0] == token.m_Text[0] && std::strncmp(text, token.m_Text, n) == 0 && text[n] == 0;
 }
 
-// What FindOwnMember keeps of a token between the classes it looks in: a number id, never a
-// name's, until the token's name id is looked up.
-constexpr u32 kNameNotLookedUp = 0;
-
 // The first record of the class's own table (inherited members are not in it) with that name,
-// compared exactly: by name id where the registry interned the class's names, else by text.
-// `id` is the name's id once looked up (-1 when the name pool does not hold the name: then no
-// member has it).
-CMwMemberInfo* FindOwnMember(const CMwClassInfo& info, CClassicStringRef name, u32& id) {
-    if (const u32* ids = info.m_MemberNameIds) {
-        if (id == kNameNotLookedUp) {
-            const u32 place = CMwIdTable::FindName(name.m_Text, name.m_Length);
-            id = place == CMwIdTable::InternFailed ? CMwId::Unassigned : place | CMwId::KindName;
-        }
-        if (id == CMwId::Unassigned)
-            return nullptr;
+// compared exactly: by the name keys the registry made (a name longer than a key compared
+// further only where the keys are equal), or by text before the registry's start-up pass.
+CMwMemberInfo* FindOwnMember(const CMwClassInfo& info, CClassicStringRef name,
+                             CMwMemberNameKey key) {
+    if (const CMwMemberNameKey* keys = info.m_MemberNameKeys) {
         for (u32 i = 0; i < info.m_MemberCount; ++i)
-            if (ids[i] == id)
+            if (keys[i].m_Head == key.m_Head && keys[i].m_Length == key.m_Length &&
+                (key.m_Length <= 8 || std::memcmp(info.m_MemberInfos[i]->Name + 8, name.m_Text + 8,
+                                                  key.m_Length - 8) == 0))
                 return info.m_MemberInfos[i];
         return nullptr;
     }
@@ -557,16 +549,11 @@ u32 CMwMemberPath::ParseComponentRef(u32 typeCode, CClassicStringRef token) {
 u32 CMwMemberPath::ParseTokens(CMwClassInfo* cls, CMwNod* nod, u32 count,
                                const CClassicStringRef* tokens) {
     u32 j = 0;
-    u32 nameId = kNameNotLookedUp;
-    u32 nameAt = 0; // the token nameId belongs to
     while (j < count) {
         if (!cls)
             return j + 1;
-        if (nameAt != j) {
-            nameId = kNameNotLookedUp;
-            nameAt = j;
-        }
-        CMwMemberInfo* member = FindOwnMember(*cls, tokens[j], nameId);
+        CMwMemberInfo* member = FindOwnMember(
+            *cls, tokens[j], CMwMemberNameKey::Of(tokens[j].m_Text, tokens[j].m_Length));
         if (!member) {
             // The parent in the class tree. For the few classes filed under another class than
             // their C++ base, that class's members may belong to a class the nod is not a kind

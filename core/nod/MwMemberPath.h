@@ -45,7 +45,7 @@ using MwPathValue = uintptr_t;
 // component or procedure argument, which lives inside this object.
 class CMwTargetInfo {
 public:
-    CMwTargetInfo() : m_Info(new (m_Storage) CMwMemberInfo{}) {}
+    CMwTargetInfo() = default;
     CMwTargetInfo(const CMwTargetInfo&) = delete;
     CMwTargetInfo& operator=(const CMwTargetInfo&) = delete;
 
@@ -68,8 +68,9 @@ private:
          sizeof(CMwMemberInfoIntegerRange), sizeof(CMwMemberInfoNaturalRange),
          sizeof(CMwMemberInfoRealRange), sizeof(CMwMemberInfoVec), sizeof(CMwMemberInfoProc),
          sizeof(CMwMemberInfoContainer)});
+    static constexpr CMwMemberInfo s_NoTarget{};
     alignas(CMwMemberInfoProc) unsigned char m_Storage[s_Size];
-    const CMwMemberInfo* m_Info;
+    const CMwMemberInfo* m_Info = &s_NoTarget;
 };
 
 // Answers with CMwNod's identity: it has no class record of its own.

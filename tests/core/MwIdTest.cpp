@@ -91,38 +91,6 @@ TEST_F(MwId, AFullProbeSequenceLeavesTheNameUnassigned) {
     EXPECT_EQ(Text(CMwId::FromName(names[10].c_str())), names[10]);
 }
 
-// FindName answers the place of a name the pool holds, from a text that need not end with the
-// name, and adds nothing; a name that spilled into a further level is found there.
-TEST_F(MwId, FindNameFindsOnlyWhatThePoolHolds) {
-    const CMwId count = CMwId::FromName("Count"), counter = CMwId::FromName("Counter");
-    const auto find = [](const char* text, u32 length) {
-        const u32 place = CMwIdTable::FindName(text, length);
-        return place == CMwIdTable::InternFailed ? CMwId::Unassigned : place | CMwId::KindName;
-    };
-    EXPECT_EQ(find("Count", 5), count.m_Value);
-    EXPECT_EQ(find("Counter", 5), count.m_Value);
-    EXPECT_EQ(find("Counter", 7), counter.m_Value);
-    EXPECT_EQ(find("Counte", 6), CMwId::Unassigned);
-    EXPECT_EQ(find("Coun", 4), CMwId::Unassigned);
-    EXPECT_EQ(find("", 0), CMwId::Unassigned);
-    EXPECT_EQ(find("Coun", 4), CMwId::Unassigned) << "the look-up added the name";
-
-    std::vector<CMwId> ids;
-    for (int i = 0; i < 20000; ++i)
-        ids.push_back(CMwId::FromName(("name-" + std::to_string(i)).c_str()));
-    u32 spilled = 0;
-    for (int i = 0; i < 20000; ++i) {
-        const std::string text = "name-" + std::to_string(i) + "-and-more";
-        ASSERT_EQ(find(text.c_str(), u32(text.size()) - 9), ids[i].m_Value) << i;
-        spilled += (ids[i].m_Value & 0x3FFF0000) != 0;
-    }
-    EXPECT_GT(spilled, 0u);
-
-    CMwIdTable::Destroy();
-    EXPECT_EQ(CMwIdTable::FindName("Count", 5), CMwIdTable::InternFailed);
-    CMwIdTable::Create();
-}
-
 TEST_F(MwId, AnIdOutsideThePoolReadsAsEmpty) {
     CLogWatch log;
     EXPECT_EQ(Text(CMwId::FromValue(0x4005FFFF)), ""); // level 5 is not in use

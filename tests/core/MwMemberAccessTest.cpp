@@ -160,10 +160,26 @@ public:
 MW_DEFINE_CLASS_WITH_PARENT(CTestFiled, CTestOther, MwFactory<CTestFiled>, TEST_FILED_MEMBERS,
                             MW_NO_CHUNKS);
 
-constinit CMwClassInfo* const s_AccessClasses[] = {&CTestBase::s_ClassInfo, &CTestNod::s_ClassInfo,
-                                                   &CTestOther::s_ClassInfo,
-                                                   &CTestFiled::s_ClassInfo};
-constinit const CMwClassList s_AccessClassList = {s_AccessClasses, 4};
+// Names that share their first eight bytes, or are a prefix of each other.
+class CTestKeys : public CTestBase {
+    MW_DECLARE_CLASS(CTestKeys, CTestBase, 0x01F8E000)
+public:
+    u32 m_A = 0, m_B = 0, m_C = 0, m_D = 0, m_E = 0;
+};
+
+#define TEST_KEYS_MEMBERS(X)                                                                       \
+    X(Natural, 0x01F8E000, "NetworkProxyPassword", MW_FIELD(m_A), "", 0x03, 0x380)                 \
+    X(Natural, 0x01F8E001, "NetworkProxyLogin", MW_FIELD(m_B), "", 0x03, 0x380)                    \
+    X(Natural, 0x01F8E002, "NetworkP", MW_FIELD(m_C), "", 0x03, 0x380)                             \
+    X(Natural, 0x01F8E003, "Network", MW_FIELD(m_D), "", 0x03, 0x380)                              \
+    X(Natural, 0x01F8E004, "NetworkProxyLogins", MW_FIELD(m_E), "", 0x03, 0x380)
+
+MW_DEFINE_CLASS(CTestKeys, MwFactory<CTestKeys>, TEST_KEYS_MEMBERS, MW_NO_CHUNKS);
+
+constinit CMwClassInfo* const s_AccessClasses[] = {
+    &CTestBase::s_ClassInfo, &CTestNod::s_ClassInfo, &CTestOther::s_ClassInfo,
+    &CTestFiled::s_ClassInfo, &CTestKeys::s_ClassInfo};
+constinit const CMwClassList s_AccessClassList = {s_AccessClasses, 5};
 
 // A path item as the tests write it: (kind, value) with members named by their ids.
 struct CItem {
@@ -407,51 +423,35 @@ TEST_F(MwMemberAccess, ParsingTurnsTextIntoItems) {
     }
 }
 
-// The registry interns every member's name, and the parser finds members by comparing name ids;
-// without a name pool it compares the names' texts, and a new pool gets the names again. Every
-// state parses alike, names that differ by a character or that the pool holds for no member
-// included.
-TEST_F(MwMemberAccess, MembersAreFoundByNameIdWhileThereIsANamePool) {
-    const auto idsAreThePools = [] {
-        const CMwClassInfo& info = CTestNod::s_ClassInfo;
-        if (!info.m_MemberNameIds)
-            return false;
-        for (u32 i = 0; i < info.m_MemberCount; ++i)
-            if (info.m_MemberNameIds[i] != CMwId::FromName(info.m_MemberInfos[i]->Name).m_Value)
-                return false;
-        return true;
-    };
+// The parser compares the name keys the registry made: names of eight bytes and less by their
+// keys alone, longer names with equal keys by their further bytes; before the registry's pass,
+// by text, with the same answers.
+TEST_F(MwMemberAccess, MembersAreFoundByTheirNameKeys) {
     const auto parse = [&](const char* text) {
+        CTestKeys nod;
         CMwMemberPath path;
-        const u32 result = path.ParseFromText(0xFFFFFFFF, m_Nod, CClassicString(text));
-        return std::make_pair(result, ItemsOf(path));
+        const u32 result = path.ParseFromText(0xFFFFFFFF, &nod, CClassicString(text));
+        return result == MwParam_Ok ? reinterpret_cast<const CMwMemberInfo*>(path.m_Values[0])->Name
+                                    : "";
     };
     const auto parsesAlike = [&] {
-        using Parsed = std::pair<u32, std::vector<CItem>>;
-        EXPECT_EQ(parse("Count"), Parsed(0, {M(0x01F80000)}));
-        EXPECT_EQ(parse("Link.Link.IdName"),
-                  Parsed(0, {M(0x01F8100A), M(0x01F8100A), M(0x01001000)}));
-        EXPECT_EQ(parse("Pos.x"), Parsed(0, {M(0x01F81006), I(0)}));
-        EXPECT_EQ(parse("Coun"), Parsed(1, {}));
-        EXPECT_EQ(parse("Counts"), Parsed(1, {}));
-        EXPECT_EQ(parse("Link.Scale"), Parsed(0, {M(0x01F8100A), M(0x01F81003)}));
-        // Counted from the sub-parse's first token: a member of another class, and an
-        // enumeration value's name.
-        EXPECT_EQ(parse("Link.Other"), Parsed(1, {}));
-        EXPECT_EQ(parse("Link.Modulate"), Parsed(1, {}));
+        EXPECT_STREQ(parse("Network"), "Network");
+        EXPECT_STREQ(parse("NetworkP"), "NetworkP");
+        EXPECT_STREQ(parse("NetworkProxyLogin"), "NetworkProxyLogin");
+        EXPECT_STREQ(parse("NetworkProxyLogon"), "");
+        EXPECT_STREQ(parse("NetworkProxyPassword"), "NetworkProxyPassword");
+        EXPECT_STREQ(parse("NetworkProxyPasswords"), "");
+        EXPECT_STREQ(parse("NetworkPr"), "");
+        EXPECT_STREQ(parse("Networ"), "");
+        EXPECT_STREQ(parse("NetworkQ"), "");
+        EXPECT_STREQ(parse("Count"), "Count"); // the parent's
     };
-    CMwId::FromName("Modulate");
-    EXPECT_TRUE(idsAreThePools());
+    ASSERT_NE(CTestKeys::s_ClassInfo.m_MemberNameKeys, nullptr);
     parsesAlike();
-
-    CMwIdTable::Destroy();
-    EXPECT_EQ(CTestNod::s_ClassInfo.m_MemberNameIds, nullptr);
+    CMwMemberNameKey* keys = CTestKeys::s_ClassInfo.m_MemberNameKeys;
+    CTestKeys::s_ClassInfo.m_MemberNameKeys = nullptr;
     parsesAlike();
-
-    CMwIdTable::Create();
-    EXPECT_TRUE(idsAreThePools());
-    CMwId::FromName("Modulate");
-    parsesAlike();
+    CTestKeys::s_ClassInfo.m_MemberNameKeys = keys;
 }
 
 TEST_F(MwMemberAccess, ParsingFollowsTheNodsThatMembersHold) {
