@@ -2,10 +2,12 @@
 
 #include "platform/SmallFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <ctime>
 #include <sched.h>
+#include <sys/stat.h>
 #include <sys/sysinfo.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -75,13 +77,9 @@ void ReadProcessorFacts(HostFacts& facts) {
 #endif
 }
 
-u32 ReadReportedMhz() {
-    std::string text;
-    if (ReadSmallFile("/proc/cpuinfo", 1 << 20, text)) {
-        const u32 mhz = CpuInfoMhz(text);
-        if (mhz != 0)
-            return mhz;
-    }
+u32 ReadReportedMhz(std::string_view cpuInfo) {
+    if (const u32 mhz = CpuInfoMhz(cpuInfo))
+        return mhz;
     // Processors whose cpuinfo has no rate: the frequency driver's highest rate, in kHz.
     const std::string khz = ReadFirstLine("/sys/devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq");
     u32 value = 0;
@@ -139,8 +137,18 @@ void ReadHostFacts(HostFacts& facts) {
     }
 
     ReadProcessorFacts(facts);
-    facts.Clock = (s_ClockSampler ? s_ClockSampler : &DefaultClockSample)();
-    facts.ReportedMhz = ReadReportedMhz();
+    std::string cpuInfo;
+    ReadSmallFile("/proc/cpuinfo", 1 << 20, cpuInfo);
+    if (s_ClockSampler) {
+        facts.Clock = s_ClockSampler();
+    } else {
+        struct stat driver {};
+        facts.KernelMhz = KernelCalibratedMhz(
+            cpuInfo, stat("/sys/devices/system/cpu/cpu0/cpufreq", &driver) == 0);
+        if (facts.KernelMhz == 0)
+            facts.Clock = DefaultClockSample();
+    }
+    facts.ReportedMhz = ReadReportedMhz(cpuInfo);
 }
 
 ClockSample MeasureClock(u32 waitMicroseconds) {
@@ -229,6 +237,36 @@ u32 CpuInfoMhz(std::string_view text) {
         const auto result = std::from_chars(line.data(), line.data() + line.size(), value);
         if (result.ec == std::errc())
             return value;
+    }
+    return 0;
+}
+
+u32 KernelCalibratedMhz(std::string_view cpuInfo, bool hasFrequencyDriver) {
+    if (hasFrequencyDriver)
+        return 0;
+    // The flags of the first processor, as whole words.
+    constexpr std::string_view key = "flags";
+    for (size_t pos = 0; pos < cpuInfo.size();) {
+        size_t end = cpuInfo.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = cpuInfo.size();
+        std::string_view line = cpuInfo.substr(pos, end - pos);
+        pos = end + 1;
+        const size_t colon = line.find(':');
+        if (line.substr(0, key.size()) != key || colon == std::string_view::npos)
+            continue;
+        bool constantRate = false;
+        for (size_t at = colon + 1; at < line.size();) {
+            while (at < line.size() && (line[at] == ' ' || line[at] == '\t'))
+                ++at;
+            const size_t wordEnd = std::min(line.find_first_of(" \t", at), line.size());
+            const std::string_view word = line.substr(at, wordEnd - at);
+            if (word == "aperfmperf")
+                return 0;
+            constantRate = constantRate || word == "constant_tsc";
+            at = wordEnd;
+        }
+        return constantRate ? CpuInfoMhz(cpuInfo) : 0;
     }
     return 0;
 }

@@ -46,6 +46,31 @@ TEST(HostFacts, ReportedRateOfCpuInfo) {
         EXPECT_EQ(platform::CpuInfoMhz(c.Text), c.Expected) << c.Text;
 }
 
+// The kernel's start-up figure is taken only where cpuinfo cannot show a live rate.
+TEST(HostFacts, KernelRateOnlyWhereNothingFollowsTheLiveRate) {
+    const std::string steady = "processor\t: 0\ncpu MHz\t\t: 2096.041\nflags\t\t: fpu tsc "
+                               "constant_tsc nonstop_tsc cpuid\nprocessor\t: 1\ncpu MHz\t\t: "
+                               "2096.041\nflags\t\t: fpu tsc constant_tsc aperfmperf\n";
+    struct Case {
+        std::string Text;
+        bool Driver;
+        u32 Expected;
+    };
+    const Case cases[] = {
+        {steady, false, 2096},
+        {steady, true, 0}, // a frequency driver shows its current rate
+        {"cpu MHz : 1400.000\nflags : fpu constant_tsc aperfmperf\n", false, 0},
+        {"cpu MHz : 1400.000\nflags : fpu tsc nonstop_tsc\n", false, 0},
+        {"cpu MHz : 1400.000\nflags : constant_tsc_like\n", false, 0},
+        {"cpu MHz : 1400.000\nflags\t: constant_tsc\n", false, 1400},
+        {"flags : constant_tsc\n", false, 0},
+        {"cpu MHz : 1400.000\n", false, 0},
+        {"", false, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(platform::KernelCalibratedMhz(c.Text, c.Driver), c.Expected) << c.Text;
+}
+
 // A clock sample without waiting, counting its calls.
 u32 s_SamplerCalls = 0;
 platform::ClockSample FakeSample() {
@@ -65,6 +90,7 @@ TEST(HostFacts, HostFactsWithAReplacedClock) {
     EXPECT_EQ(platform::SetClockSampler(nullptr), &FakeSample);
 
     EXPECT_EQ(s_SamplerCalls, 1u);
+    EXPECT_EQ(facts.KernelMhz, 0u) << "the replaced sampler stands for the whole measurement";
     EXPECT_EQ(facts.Clock.Tsc1, 7u);
     EXPECT_EQ(facts.Clock.Counter2, 99);
     EXPECT_EQ(facts.SystemName, "Linux");
