@@ -10,12 +10,13 @@
 // and xdpyinfo runs alternate, a warm-up run of each first; the CPU times are the kernel's
 // accounting of each process (wait4).
 //
-//   launcher_window_bench [--runs N] [--server-cpu C] [--launcher PROGRAM] [--keep]
+//   launcher_window_bench [--runs N] [--server-cpu C] [--launcher PROGRAM] [--against PROGRAM]
+//                         [--keep]
 //
-// --runs: pairs of runs (default 10); --server-cpu: the processor Xvfb is pinned to (the runner
-// and the programs it starts keep the runner's own affinity, so start it under taskset);
-// --launcher: another build of the launcher to lay out in the demo folder (to compare builds);
-// --keep: keep the temporary folder.
+// --runs: rounds (default 10); --server-cpu: the processor Xvfb is pinned to (the runner and the
+// programs it starts keep the runner's own affinity, so start it under taskset); --launcher:
+// another build of the launcher to time; --against: a second build, laid out in a demo folder of
+// its own and timed in the same rounds, to compare two builds; --keep: keep the temporary folder.
 #include <X11/Xlib.h>
 #include <X11/extensions/Xdamage.h>
 #include <algorithm>
@@ -27,6 +28,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
@@ -212,61 +214,34 @@ double Reap(pid_t pid, const char* what) {
     return CpuMs(usage);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    int runs = 10;
-    int serverCpu = -1;
-    std::string program = LAUNCHER_PROGRAM;
-    bool keep = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--runs" && i + 1 < argc)
-            runs = std::max(1, std::atoi(argv[++i]));
-        else if (arg == "--server-cpu" && i + 1 < argc)
-            serverCpu = std::atoi(argv[++i]);
-        else if (arg == "--launcher" && i + 1 < argc)
-            program = argv[++i];
-        else if (arg == "--keep")
-            keep = true;
-        else
-            Fail("usage: launcher_window_bench [--runs N] [--server-cpu C] [--launcher PROGRAM] "
-                 "[--keep]");
-    }
-
-    char folderTemplate[] = "/tmp/launcher-window-XXXXXX";
-    if (!mkdtemp(folderTemplate))
-        Fail("cannot make a temporary folder");
-    const fs::path folder = folderTemplate;
-    const fs::path demo = folder / "demo";
-    fs::create_directories(folder / "bin");
-    fs::create_directories(folder / "run");
-    fs::create_symlink("/bin/true", folder / "bin" / "import");
-    {
+// A demo install folder holding one build of the launcher, and what a run of it needs.
+struct CDemo {
+    CDemo(const fs::path& folder, const std::string& program, const std::string& display) {
+        const fs::path demo = folder / "demo";
+        fs::create_directories(folder / "bin");
+        fs::create_directories(folder / "run");
+        fs::create_symlink("/bin/true", folder / "bin" / "import");
         const pid_t make =
             Spawn({DEMO_SCRIPT, program, GAME_PROGRAM, demo.string()}, Environment({}), true);
         Reap(make, "make-demo.sh");
+        const char* path = std::getenv("PATH");
+        m_Environment = Environment({
+            "DISPLAY=" + display,
+            "PATH=" + (folder / "bin").string() + ":" + (path ? path : "/usr/bin:/bin"),
+            "ENGINE_REGISTRY_DIR=" + (demo / "registry").string(),
+            "XDG_RUNTIME_DIR=" + (folder / "run").string(),
+            "BRISALDE_ADAPTER_FILE=" + (demo / "GfxAdapter.txt").string(),
+            "BRISALDE_UI_SNAPSHOT=" + (folder / "shots").string(),
+            "LC_ALL=C",
+        });
+        m_Program = (demo / "BrisaldeLauncher").string();
     }
 
-    CServer server(serverCpu);
-    const char* path = std::getenv("PATH");
-    const std::vector<std::string> launcherEnvironment = Environment({
-        "DISPLAY=" + server.Name(),
-        "PATH=" + (folder / "bin").string() + ":" + (path ? path : "/usr/bin:/bin"),
-        "ENGINE_REGISTRY_DIR=" + (demo / "registry").string(),
-        "XDG_RUNTIME_DIR=" + (folder / "run").string(),
-        "BRISALDE_ADAPTER_FILE=" + (demo / "GfxAdapter.txt").string(),
-        "BRISALDE_UI_SNAPSHOT=" + (folder / "shots").string(),
-        "LC_ALL=C",
-    });
-    const std::vector<std::string> peerEnvironment = Environment({"DISPLAY=" + server.Name()});
-    const std::string launcher = (demo / "BrisaldeLauncher").string();
-
-    Figures frame, launcherCpu, peerWall, peerCpu, ratio;
-    const auto runLauncher = [&](bool counted) {
+    // One run: the time from the exec to the first frame, added to the figures when counted.
+    double Run(CServer& server, bool counted) {
         server.Clear();
         const double start = NowMs();
-        const pid_t pid = Spawn({launcher}, launcherEnvironment, true);
+        const pid_t pid = Spawn({m_Program}, m_Environment, true);
         double drawn = -1;
         while (drawn < 0) {
             if (server.FirstDamage(1))
@@ -277,11 +252,54 @@ int main(int argc, char** argv) {
         }
         const double cpu = Reap(pid, "the launcher");
         if (counted) {
-            frame.Add(drawn - start);
-            launcherCpu.Add(cpu);
+            m_Frame.Add(drawn - start);
+            m_Cpu.Add(cpu);
         }
         return drawn - start;
-    };
+    }
+
+    std::vector<std::string> m_Environment;
+    std::string m_Program;
+    Figures m_Frame, m_Cpu;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int runs = 10;
+    int serverCpu = -1;
+    std::string program = LAUNCHER_PROGRAM;
+    std::string against;
+    bool keep = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--runs" && i + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++i]));
+        else if (arg == "--server-cpu" && i + 1 < argc)
+            serverCpu = std::atoi(argv[++i]);
+        else if (arg == "--launcher" && i + 1 < argc)
+            program = argv[++i];
+        else if (arg == "--against" && i + 1 < argc)
+            against = argv[++i];
+        else if (arg == "--keep")
+            keep = true;
+        else
+            Fail("usage: launcher_window_bench [--runs N] [--server-cpu C] [--launcher PROGRAM] "
+                 "[--against PROGRAM] [--keep]");
+    }
+
+    char folderTemplate[] = "/tmp/launcher-window-XXXXXX";
+    if (!mkdtemp(folderTemplate))
+        Fail("cannot make a temporary folder");
+    const fs::path folder = folderTemplate;
+    CServer server(serverCpu);
+    CDemo ours(folder / "first", program, server.Name());
+    std::unique_ptr<CDemo> other;
+    if (!against.empty())
+        other = std::make_unique<CDemo>(folder / "second", against, server.Name());
+    const std::vector<std::string> peerEnvironment = Environment({"DISPLAY=" + server.Name()});
+
+    Figures peerWall, peerCpu, ratio, otherRatio;
     const auto runPeer = [&](bool counted) {
         const double start = NowMs();
         const pid_t pid = Spawn({"xdpyinfo"}, peerEnvironment, true);
@@ -294,27 +312,45 @@ int main(int argc, char** argv) {
         return wall;
     };
 
-    runLauncher(false);
+    ours.Run(server, false);
+    if (other)
+        other->Run(server, false);
     runPeer(false);
+    // Each round runs every program once, the order turning from round to round.
     for (int i = 0; i < runs; ++i) {
-        double ours, peer;
-        if (i % 2 == 0) {
-            ours = runLauncher(true);
-            peer = runPeer(true);
-        } else {
-            peer = runPeer(true);
-            ours = runLauncher(true);
+        double first = 0, second = 0, peer = 0;
+        const int members = other ? 3 : 2;
+        for (int k = 0; k < members; ++k) {
+            switch ((i + k) % members) {
+                case 0:
+                    first = ours.Run(server, true);
+                    break;
+                case 1:
+                    peer = runPeer(true);
+                    break;
+                default:
+                    second = other->Run(server, true);
+                    break;
+            }
         }
-        ratio.Add(ours / peer);
+        ratio.Add(first / peer);
+        if (other)
+            otherRatio.Add(second / first);
     }
 
     std::printf("%d runs of each, alternating; medians [range]\n", runs);
-    Print("launcher: exec to first frame", frame);
-    Print("launcher: CPU, whole run", launcherCpu);
+    Print("launcher: exec to first frame", ours.m_Frame);
+    Print("launcher: CPU, whole run", ours.m_Cpu);
     Print("xdpyinfo: exec to exit", peerWall);
     Print("xdpyinfo: CPU", peerCpu);
     std::printf("%-34s %8.2f     [%.2f to %.2f]\n", "first frame / xdpyinfo", ratio.Median(),
                 ratio.Min(), ratio.Max());
+    if (other) {
+        Print("other launcher: first frame", other->m_Frame);
+        Print("other launcher: CPU, whole run", other->m_Cpu);
+        std::printf("%-34s %8.2f     [%.2f to %.2f]\n", "other / launcher, first frame",
+                    otherRatio.Median(), otherRatio.Min(), otherRatio.Max());
+    }
     if (keep)
         std::printf("kept %s\n", folder.c_str());
     else
