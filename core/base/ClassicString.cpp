@@ -19,8 +19,9 @@ namespace {
 constexpr u32 kMaxCapacity = 0x7FFFFFFF;
 constexpr u32 kLargeHeaderBit = 0x80000000;
 // The first block an append makes holds at least this many characters: a string built by
-// appending usually goes on growing, and the allocator's smallest blocks hold about as much.
-constexpr u32 kMinAppendCapacity = 32;
+// appending usually goes on growing (a log line, a path), and one allocation fewer on its way
+// weighs more than the few bytes it may leave unused.
+constexpr u32 kMinAppendCapacity = 64;
 
 [[noreturn]] void StringTooLong() {
     std::fputs("CClassicString: text longer than 2^31 - 1 characters\n", stderr);

@@ -210,7 +210,7 @@ protected:
     void ReserveBlock(u32 n, bool keep, CHandBack* handBack);
     void AppendCharGrowing(Ch c);
     // Room for n characters for an append, the text kept: past the capacity the block grows to
-    // the larger of n, twice the capacity and 32 characters.
+    // the larger of n, twice the capacity and 64 characters.
     void ReserveToAppend(u32 n);
 
     u32 m_Length;

@@ -162,20 +162,20 @@ u32 BlockMoves(Append append) {
 }
 
 // Assigning and reserving give exact capacities; appends past the capacity double it (at least
-// 32 characters), so a text built a piece at a time moves to a new block a logarithmic number
+// 64 characters), so a text built a piece at a time moves to a new block a logarithmic number
 // of times, whichever append road it takes, narrow and wide.
 TEST(ClassicString, AppendsGrowGeometricallyWhereOtherEditsAreExact) {
     CClassicString s("ab");
     EXPECT_EQ(s.GetCapacity(), 2u);
     s.Append("cde");
-    EXPECT_EQ(s.GetCapacity(), 32u);
-    s.Reserve(40, true);
-    EXPECT_EQ(s.GetCapacity(), 40u);
-    s.Append(std::string(39, 'x').c_str());
-    EXPECT_EQ(s.GetCapacity(), 80u);
-    s.Append(std::string(200, 'y').c_str());
-    EXPECT_EQ(s.GetCapacity(), 244u);
-    EXPECT_EQ(Text(s), "abcde" + std::string(39, 'x') + std::string(200, 'y'));
+    EXPECT_EQ(s.GetCapacity(), 64u);
+    s.Reserve(100, true);
+    EXPECT_EQ(s.GetCapacity(), 100u);
+    s.Append(std::string(99, 'x').c_str());
+    EXPECT_EQ(s.GetCapacity(), 200u);
+    s.Append(std::string(300, 'y').c_str());
+    EXPECT_EQ(s.GetCapacity(), 404u);
+    EXPECT_EQ(Text(s), "abcde" + std::string(99, 'x') + std::string(300, 'y'));
 
     using Narrow = CClassicString;
     using Wide = CClassicWideString;
