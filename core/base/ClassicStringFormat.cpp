@@ -758,8 +758,8 @@ bool CClassicWideString::GetAscii(CClassicString& out) const {
         p[n] = ascii ? static_cast<char>(m_Text[n]) : '_';
         replaced = replaced || !ascii;
     }
+    // Sets the NUL at n; where n is the old length, the NUL is there already.
     out.SetLength(n);
-    out.GetText()[n] = 0;
     return replaced;
 }
 

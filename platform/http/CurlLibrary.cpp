@@ -85,6 +85,12 @@ void curl_easy_cleanup(CURL* handle) {
         Curl().EasyCleanup(handle);
 }
 
+// libcurl declares these two with an enumeration before the "...": clang warns that va_start
+// after a parameter that default promotions may widen is undefined, but both enumerations are
+// int-sized (their values are small positive numbers), as libcurl's own definitions rely on.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wvarargs"
+
 // The option's number says the type of its value, as libcurl itself reads it.
 CURLcode curl_easy_setopt(CURL* handle, CURLoption option, ...) {
     if (!Curl().Loaded)
@@ -113,6 +119,8 @@ CURLcode curl_easy_getinfo(CURL* handle, CURLINFO info, ...) {
     va_end(args);
     return Curl().EasyGetinfo(handle, info, out);
 }
+
+#pragma GCC diagnostic pop
 
 CURLcode curl_easy_pause(CURL* handle, int bitmask) {
     return Curl().Loaded ? Curl().EasyPause(handle, bitmask) : CURLE_FAILED_INIT;
