@@ -39,9 +39,11 @@ constexpr std::array<ui::ControlTemplate, 5> kBenchDlgControls = {{
     {ui::IDCANCEL, ControlKind::Button, 145, 130, 75, 14, "Cancel"},
 }};
 
-// Popup with a caption; the caption is set when it opens.
+// Popup with a caption, set when it opens, and a system menu: the window manager's close box is
+// Cancel while Cancel is enabled.
 constexpr ui::DialogTemplate kBenchDlgTemplate = {
-    kBenchDlgTemplateId, 272, 151, ui::StylePopup | ui::StyleCaption, "Bench", kBenchDlgControls};
+    kBenchDlgTemplateId, 272, 151, ui::StylePopup | ui::StyleCaption | ui::StyleSystemMenu, "Bench",
+    kBenchDlgControls};
 
 // The files the game is given: names beside the launcher, found by the game in its working
 // folder, the install folder.
@@ -349,7 +351,7 @@ bool CBenchDlg::PrepareBenchConfig() {
     if (SaveSystemConfig(m_BenchConfig, m_BenchConfigPath, nullptr))
         return true;
     g_ClassicLogLine.Assign("[Launcher] The bench configuration could not be saved to ");
-    g_ClassicLogLine.AppendWide(m_BenchConfigPath);
+    ClassicLogAppendWideText(g_ClassicLogLine, m_BenchConfigPath);
     g_ClassicLogLine.Append(": the bench of this configuration is not run\r\n");
     ClassicLogWriteLineToFiles();
     return false;
@@ -368,7 +370,7 @@ bool CBenchDlg::RemoveEarlierResult() const {
         return true;
     g_ClassicLogLine.Assign(
         "[Launcher] The result file of an earlier bench could not be removed: ");
-    g_ClassicLogLine.AppendWide(path);
+    ClassicLogAppendWideText(g_ClassicLogLine, path);
     g_ClassicLogLine.Append(": the bench of this configuration is not run\r\n");
     ClassicLogWriteLineToFiles();
     return false;

@@ -22,11 +22,13 @@
 #include "platform/SingleInstance.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/MessageBox.h"
+#include "plug/PlugClasses.h"
+#include "plug/PlugStart.h"
+#include "script/ScriptClasses.h"
 #include "system/SystemClasses.h"
 #include "system/config/GpuPerf.h"
 #include "system/config/SystemConfig.h"
 #include "system/config/SystemConfigFile.h"
-#include "system/config/SystemLanguage.h"
 #include "system/fid/PlugFileServices.h"
 #include "system/file/FileSystem.h"
 #include "system/file/PathHelpers.h"
@@ -37,15 +39,6 @@
 constinit CLauncherApp theApp;
 
 namespace {
-
-// The file classes the launcher reads by extension: the catalogues of the "Translations" folder.
-class CLauncherFileClasses final : public CPlugFileServices {
-public:
-    u32 ClassIdFromFileName(CClassicWideStringRef name) override {
-        return PathEndsWith(name, ".mo") ? kTranslationCatalogueClassId : 0xFFFFFFFF;
-    }
-};
-constinit CLauncherFileClasses s_FileClasses;
 
 std::u16string_view View(CClassicWideStringRef text) {
     return std::u16string_view(text.m_Text, text.m_Length);
@@ -164,7 +157,15 @@ bool CLauncherApp::InitInstance(const SLauncherOptions& options) {
         m_pMainWnd = &mainDlg;
         if ((options.MainWindow ? options.MainWindow() : mainDlg.DoModal()) == ui::IDOK) {
             SaveSystemConfig();
-            LaunchGame("", false, nullptr);
+            // The launcher ends either way; a game that does not start is told first.
+            if (!LaunchGame("", false, nullptr)) {
+                CClassicWideString game = m_InstallFolder;
+                game.Append(kLauncherGameFile);
+                CClassicWideString text;
+                text.Format1(g_ClassicTranslator.Translate(u"The game could not be started:\n%1"),
+                             LauncherPathForPlayer(game));
+                Box(nullptr, text, m_Title, ui::MB_OK);
+            }
         }
         // 17.
         ShutdownEngines();
@@ -177,7 +178,9 @@ void CLauncherApp::StartEngines(const SLauncherOptions& options) {
     CMwIdTable::Create();
     CMwClassRegistry::AddClassList(g_MwCoreClassList);
     CMwClassRegistry::AddClassList(g_SystemClassList);
+    CMwClassRegistry::AddClassList(g_PlugClassList);
     CMwClassRegistry::AddClassList(g_NetClassList);
+    CMwClassRegistry::AddClassList(g_ScriptClassList);
     CMwClassRegistry::Init();
     CMwEngineManager* manager = new CMwEngineManager;
     manager->AddRef();
@@ -228,6 +231,7 @@ bool CLauncherApp::LoadSystemConfig() {
         m_Config = nullptr;
     }
     const CClassicWideString path = ConfigPath();
+    m_ConfigNotLoaded = false;
     if (FileExists(path)) {
         bool loaded = false;
         CSystemConfig* config = ::LoadSystemConfig(path, nullptr, &loaded);
@@ -238,9 +242,10 @@ bool CLauncherApp::LoadSystemConfig() {
         // The loader's defaults; the start-up's own are made below.
         config->Release();
         g_ClassicLogLine.Assign("[Launcher] The configuration could not be loaded from ");
-        g_ClassicLogLine.AppendWide(path);
+        ClassicLogAppendWideText(g_ClassicLogLine, path);
         g_ClassicLogLine.Append(": the defaults are used\r\n");
         ClassicLogWriteLineToFiles();
+        m_ConfigNotLoaded = true;
     }
     m_Config = new CSystemConfig;
     m_Config->AddRef();
@@ -251,9 +256,29 @@ bool CLauncherApp::LoadSystemConfig() {
     return false;
 }
 
+bool CLauncherApp::MoveConfigAside(const CClassicWideString& path) {
+    if (!m_ConfigNotLoaded)
+        return true;
+    if (FileExists(path)) {
+        CClassicWideString aside = path;
+        aside.Append(u".bad");
+        const bool moved = MoveFileReplacing(path, aside, false);
+        g_ClassicLogLine.Assign("[Launcher] The configuration that could not be loaded ");
+        g_ClassicLogLine.Append(moved ? "is kept as " : "cannot be moved to ");
+        g_ClassicLogLine.AppendWide(aside);
+        g_ClassicLogLine.Append(moved ? "\r\n" : ": it is not written over\r\n");
+        ClassicLogWriteLineToFiles();
+        if (!moved)
+            return false;
+    }
+    m_ConfigNotLoaded = false;
+    return true;
+}
+
 void CLauncherApp::SaveSystemConfig() {
     const CClassicWideString path = ConfigPath();
-    const bool writable = !FileExists(path) || ClearReadOnlyAttribute(path);
+    const bool writable =
+        MoveConfigAside(path) && (!FileExists(path) || ClearReadOnlyAttribute(path));
     if (writable && ::SaveSystemConfig(m_Config, path, nullptr))
         return;
     CClassicWideString text;
@@ -332,6 +357,7 @@ void CLauncherApp::ExitInstance() {
         m_Config->Release();
         m_Config = nullptr;
     }
+    m_ConfigNotLoaded = false;
     delete m_Mutex;
     m_Mutex = nullptr;
     m_LanguageCodes.FreeItems();
@@ -351,7 +377,7 @@ int RunLauncher(const SLauncherOptions& options) {
     const ui::TranslationHook oldTranslation = ui::SetTranslationHook(&TranslateLayerText);
     SetSystemConfigArchiveOps(options.ConfigFileOps);
     CPlugFileServices& oldFileClasses = PlugFileServices();
-    SetPlugFileServices(&s_FileClasses);
+    PlugStart();
     theApp.InitInstance(options);
     theApp.ExitInstance();
     SetPlugFileServices(&oldFileClasses);

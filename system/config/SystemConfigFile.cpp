@@ -19,6 +19,7 @@ public:
     u32 SaveNodToFile(CClassicWideStringRef name, CMwNod* nod, CSystemFids* folder, u32 saveFlags,
                       u32 mode, bool checkChanges, bool registerFid) override {
         CSystemArchive archive;
+        archive.SetNewFileMode(kSystemConfigNewFileMode);
         return archive.SaveNodToFile(name, nod, folder, saveFlags, mode, checkChanges,
                                      registerFid) == 1
                    ? 1
@@ -50,7 +51,7 @@ CSystemConfig* LoadSystemConfig(CClassicWideStringRef name, CSystemFids* folder,
             config = static_cast<CSystemConfig*>(nod);
         } else {
             g_ClassicLogLine.Assign("[Sys] Not a configuration file: ");
-            g_ClassicLogLine.AppendWide(name);
+            ClassicLogAppendWideText(g_ClassicLogLine, name);
             g_ClassicLogLine.Append("\r\n");
             ClassicLogWriteLine();
             nod->Release();
