@@ -48,12 +48,13 @@ void Wait(u32 microseconds) {
     }
 }
 
-void ReadProcessorFacts(HostFacts& facts) {
+// Fills the processor's facts; answers the time-stamp rate the processor states (0 when none).
+u32 ReadProcessorFacts(HostFacts& facts) {
 #if PLATFORM_X86
     facts.ProcessorArchitecture = kProcessorArchitectureIntel;
     u32 a = 0, b = 0, c = 0, d = 0;
     if (!__get_cpuid(0, &a, &b, &c, &d))
-        return;
+        return 0;
     const u32 maxLeaf = a;
     char vendor[12];
     __builtin_memcpy(vendor, &b, 4);
@@ -72,8 +73,16 @@ void ReadProcessorFacts(HostFacts& facts) {
         }
         facts.CpuBrand = brand;
     }
+    if (maxLeaf < 0x15)
+        return 0;
+    u32 denominator = 0, numerator = 0, crystalHz = 0, base = 0;
+    __cpuid_count(0x15, 0, denominator, numerator, crystalHz, d);
+    if (maxLeaf >= 0x16)
+        __cpuid_count(0x16, 0, base, b, c, d);
+    return TimeStampMhzFromCpuid(maxLeaf, denominator, numerator, crystalHz, base);
 #else
     facts.ProcessorArchitecture = kProcessorArchitectureUnknown;
+    return 0;
 #endif
 }
 
@@ -136,16 +145,18 @@ void ReadHostFacts(HostFacts& facts) {
         }
     }
 
-    ReadProcessorFacts(facts);
+    const u32 statedMhz = ReadProcessorFacts(facts);
     std::string cpuInfo;
     ReadSmallFile("/proc/cpuinfo", 1 << 20, cpuInfo);
     if (s_ClockSampler) {
         facts.Clock = s_ClockSampler();
     } else {
         struct stat driver {};
-        facts.KernelMhz = KernelCalibratedMhz(
+        facts.KnownMhz = KernelCalibratedMhz(
             cpuInfo, stat("/sys/devices/system/cpu/cpu0/cpufreq", &driver) == 0);
-        if (facts.KernelMhz == 0)
+        if (facts.KnownMhz == 0)
+            facts.KnownMhz = statedMhz;
+        if (facts.KnownMhz == 0)
             facts.Clock = DefaultClockSample();
     }
     facts.ReportedMhz = ReadReportedMhz(cpuInfo);
@@ -269,6 +280,16 @@ u32 KernelCalibratedMhz(std::string_view cpuInfo, bool hasFrequencyDriver) {
         return constantRate ? CpuInfoMhz(cpuInfo) : 0;
     }
     return 0;
+}
+
+u32 TimeStampMhzFromCpuid(u32 maxLeaf, u32 denominator, u32 numerator, u32 crystalHz, u32 baseMhz) {
+    if (maxLeaf < 0x15 || denominator == 0 || numerator == 0)
+        return 0;
+    if (crystalHz != 0) {
+        const u64 mhz = u64(crystalHz) * numerator / denominator / 1000000;
+        return mhz <= 0xFFFFFFFF ? u32(mhz) : 0;
+    }
+    return maxLeaf >= 0x16 ? baseMhz & 0xFFFF : 0;
 }
 
 } // namespace platform

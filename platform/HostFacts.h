@@ -45,10 +45,11 @@ struct HostFacts {
     u32 CpuMaxExtendedLeaf = 0;
     std::string CpuBrand;
     ClockSample Clock;
-    // The processor's rate as the kernel measured it when it started (MHz, truncated; see
-    // KernelCalibratedMhz), 0 when the kernel shows none. Where it is known, the clock is not
+    // The time-stamp rate known without measuring (MHz, truncated): the rate the kernel measured
+    // when it started (KernelCalibratedMhz), else the one the processor states
+    // (TimeStampMhzFromCpuid); 0 when neither is known. Where it is known, the clock is not
     // measured.
-    u32 KernelMhz = 0;
+    u32 KnownMhz = 0;
     // The clock rate the system reports (MHz), for processors without a time-stamp counter;
     // 0 when unknown.
     u32 ReportedMhz = 0;
@@ -66,10 +67,10 @@ HostFactsSource SetHostFactsSource(HostFactsSource source);
 // current clock sampler.
 void ReadHostFacts(HostFacts& facts);
 
-// The clock measurement of the host's provider: by default the kernel's figure (KernelMhz), or
-// without one a sample around a 50 ms wait. Replacing it keeps every other fact real, and the
-// replacement's sample is taken instead of the kernel's figure. Null puts the default back;
-// returns the sampler replaced (null for the default).
+// The clock measurement of the host's provider: by default the rate known without measuring
+// (KnownMhz), or without one a sample around a 50 ms wait. Replacing it keeps every other fact
+// real, and the replacement's sample is taken instead of the kernel's figure. Null puts the default
+// back; returns the sampler replaced (null for the default).
 using ClockSampler = ClockSample (*)();
 ClockSampler SetClockSampler(ClockSampler sampler);
 
@@ -87,5 +88,11 @@ u32 CpuInfoMhz(std::string_view text);
 // (hasFrequencyDriver: /sys/devices/system/cpu/cpu0/cpufreq). 0 otherwise, and when the text
 // has no rate.
 u32 KernelCalibratedMhz(std::string_view cpuInfo, bool hasFrequencyDriver);
+// The time-stamp rate the processor states, as the kernel reads it where the processor has it:
+// leaf 0x15 of the identification instruction gives the ratio of the time-stamp rate to the
+// crystal's (denominator EAX, numerator EBX) and the crystal's rate in Hz (ECX, 0 when not
+// stated); without the crystal's rate, the time-stamp counter runs at the base rate of leaf 0x16
+// (EAX, MHz). 0 when the highest leaf is below 0x15 or the leaves state no rate.
+u32 TimeStampMhzFromCpuid(u32 maxLeaf, u32 denominator, u32 numerator, u32 crystalHz, u32 baseMhz);
 
 } // namespace platform

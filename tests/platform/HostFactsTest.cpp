@@ -71,6 +71,29 @@ TEST(HostFacts, KernelRateOnlyWhereNothingFollowsTheLiveRate) {
         EXPECT_EQ(platform::KernelCalibratedMhz(c.Text, c.Driver), c.Expected) << c.Text;
 }
 
+// The rate of leaf 0x15 (crystal times ratio), else the base rate of leaf 0x16 where the crystal
+// is not stated; nothing without the ratio or the leaves.
+TEST(HostFacts, TimeStampRateTheProcessorStates) {
+    struct Case {
+        u32 MaxLeaf, Denominator, Numerator, CrystalHz, BaseMhz, Expected;
+    };
+    const Case cases[] = {
+        {0x1B, 2, 188, 38400000, 0x0A8C, 3609},  // crystal stated: 38.4 MHz * 188 / 2
+        {0x16, 2, 300, 24000000, 2700, 3600},    // the crystal's figure wins over the base rate
+        {0x16, 2, 300, 0, 0x10000 | 2700, 2700}, // the base rate is the low 16 bits
+        {0x15, 2, 300, 0, 2700, 0},              // no leaf 0x16 to read it from
+        {0x16, 0, 300, 24000000, 2700, 0},       // no ratio
+        {0x16, 2, 0, 24000000, 2700, 0},
+        {0x14, 2, 300, 24000000, 2700, 0},       // leaves not there
+        {0x16, 1, 0xFFFFFFFF, 0xFFFFFFFF, 0, 0}, // past any rate
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(platform::TimeStampMhzFromCpuid(c.MaxLeaf, c.Denominator, c.Numerator,
+                                                  c.CrystalHz, c.BaseMhz),
+                  c.Expected)
+            << c.MaxLeaf << " " << c.Denominator << " " << c.Numerator << " " << c.CrystalHz;
+}
+
 // A clock sample without waiting, counting its calls.
 u32 s_SamplerCalls = 0;
 platform::ClockSample FakeSample() {
@@ -90,7 +113,7 @@ TEST(HostFacts, HostFactsWithAReplacedClock) {
     EXPECT_EQ(platform::SetClockSampler(nullptr), &FakeSample);
 
     EXPECT_EQ(s_SamplerCalls, 1u);
-    EXPECT_EQ(facts.KernelMhz, 0u) << "the replaced sampler stands for the whole measurement";
+    EXPECT_EQ(facts.KnownMhz, 0u) << "the replaced sampler stands for the whole measurement";
     EXPECT_EQ(facts.Clock.Tsc1, 7u);
     EXPECT_EQ(facts.Clock.Counter2, 99);
     EXPECT_EQ(facts.SystemName, "Linux");

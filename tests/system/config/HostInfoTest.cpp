@@ -216,7 +216,7 @@ TEST(HostInfo, ProcessorVendorAndText) {
 TEST(HostInfo, ClockRateIsTheKernelsFigureFirst) {
     platform::HostFacts facts =
         Facts(platform::kProcessorArchitectureIntel, "GenuineIntel", 8, 0, "");
-    facts.KernelMhz = 2096;
+    facts.KnownMhz = 2096;
     facts.ReportedMhz = 1234;
     HostInfo info;
     DescribeHost(Version(2, 5, 1), facts, info);
