@@ -8,6 +8,8 @@
 // fails when it has no memory (null handles, error codes), and the transport reports that
 // failure. A libcurl function that the transport starts to call needs its forwarding here.
 #define CURL_DISABLE_TYPECHECK
+#include "platform/LoadedLibrary.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <curl/curl.h>
@@ -35,30 +37,24 @@ struct CurlLibrary {
 
     CurlLibrary() {
         void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
-        Loaded = library && Bind(library, GlobalInit, "curl_global_init") &&
-                 Bind(library, EasyInit, "curl_easy_init") &&
-                 Bind(library, EasyCleanup, "curl_easy_cleanup") &&
-                 Bind(library, EasySetopt, "curl_easy_setopt") &&
-                 Bind(library, EasyGetinfo, "curl_easy_getinfo") &&
-                 Bind(library, EasyPause, "curl_easy_pause") &&
-                 Bind(library, SlistAppend, "curl_slist_append") &&
-                 Bind(library, SlistFreeAll, "curl_slist_free_all") &&
-                 Bind(library, MultiInit, "curl_multi_init") &&
-                 Bind(library, MultiCleanup, "curl_multi_cleanup") &&
-                 Bind(library, MultiAddHandle, "curl_multi_add_handle") &&
-                 Bind(library, MultiRemoveHandle, "curl_multi_remove_handle") &&
-                 Bind(library, MultiPerform, "curl_multi_perform") &&
-                 Bind(library, MultiPoll, "curl_multi_poll") &&
-                 Bind(library, MultiInfoRead, "curl_multi_info_read");
+        Loaded = library && platform::BindSymbol(library, GlobalInit, "curl_global_init") &&
+                 platform::BindSymbol(library, EasyInit, "curl_easy_init") &&
+                 platform::BindSymbol(library, EasyCleanup, "curl_easy_cleanup") &&
+                 platform::BindSymbol(library, EasySetopt, "curl_easy_setopt") &&
+                 platform::BindSymbol(library, EasyGetinfo, "curl_easy_getinfo") &&
+                 platform::BindSymbol(library, EasyPause, "curl_easy_pause") &&
+                 platform::BindSymbol(library, SlistAppend, "curl_slist_append") &&
+                 platform::BindSymbol(library, SlistFreeAll, "curl_slist_free_all") &&
+                 platform::BindSymbol(library, MultiInit, "curl_multi_init") &&
+                 platform::BindSymbol(library, MultiCleanup, "curl_multi_cleanup") &&
+                 platform::BindSymbol(library, MultiAddHandle, "curl_multi_add_handle") &&
+                 platform::BindSymbol(library, MultiRemoveHandle, "curl_multi_remove_handle") &&
+                 platform::BindSymbol(library, MultiPerform, "curl_multi_perform") &&
+                 platform::BindSymbol(library, MultiPoll, "curl_multi_poll") &&
+                 platform::BindSymbol(library, MultiInfoRead, "curl_multi_info_read");
         if (!Loaded)
             std::fprintf(stderr, "[http] libcurl.so.4 cannot be loaded: %s\n",
                          library ? "a function is missing" : dlerror());
-    }
-
-    template <class F>
-    static bool Bind(void* library, F& function, const char* name) {
-        function = reinterpret_cast<F>(dlsym(library, name));
-        return function != nullptr;
     }
 };
 
