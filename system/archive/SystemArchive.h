@@ -61,9 +61,8 @@ inline constexpr u32 kSystemArchiveLoadReload = 0x8;
 inline constexpr u16 kSystemArchiveVersion = 6;
 inline constexpr u16 kSystemArchiveOldestVersion = 3;
 
-// Class ids the archive tests nods against.
-inline constexpr u32 kSystemArchivePlugFileClassId = 0x09020000;   // always an external reference
-inline constexpr u32 kSystemArchivePlugBitmapClassId = 0x09011000; // held while a body is read
+// The class id of file-backed nods, always external references.
+inline constexpr u32 kSystemArchivePlugFileClassId = 0x09020000;
 
 // The most node-table entries and references one archive may hold: more is damaged data.
 inline constexpr u32 kSystemArchiveMaxNodes = 0x400000;
@@ -83,9 +82,10 @@ struct SSystemArchiveRef {
 
 // One entry of the node table: the nod (for a use-file reference, the file id itself), where its
 // inline data begins in the body (written only), whether the archive holds a reference on it
-// while the body is read, and whether it stands for a reference of the table (read only: 1 for a
-// nod reference, 2 for a use-file reference; such an entry never reads inline data, and a nod
-// reference gives null when it found no nod).
+// while the body is read (every nod of a reference does: the body letting it go never frees an
+// entry), and whether it stands for a reference of the table (read only: 1 for a nod reference,
+// 2 for a use-file reference; such an entry never reads inline data, and a nod reference gives
+// null when it found no nod).
 struct SSystemArchiveNode {
     CMwNod* m_Object = nullptr;
     u32 m_BodyOffset = 0;
@@ -133,6 +133,10 @@ public:
     // nods bound to a file of their own become references of the table. Reading: the nod the
     // index stands for, created and read on its first inline occurrence.
     void ArchiveNodRef(CMwNod*& nod) override;
+    // The same; reading, a nod whose body is still being read (the main nod of a load in
+    // progress, here or in a load this one is nested in, or an inline nod whose chunks are being
+    // read) fails the read: its holder would hold it for ever.
+    void ArchiveHeldNodRef(CMwNod*& nod) override;
     // The node index of a use-file reference to the file id (its master when the file is saved to
     // a file or a reference folder is set); reading, that file id.
     void ArchiveFidRef(CSystemFid*& fid) override;
@@ -170,8 +174,14 @@ public:
     // The core of every load from the stream (which the archive lends and gives back): header;
     // unless the load mode is 3 the main nod is created from the main class id and bound through
     // the parameter-set preparation; references; the body when the mode asks for it; the
-    // parameter-set completion. On any failure (a stream exception or damaged data among them)
-    // the nods it created are deleted, *out is null and the result false.
+    // parameter-set completion.
+    // The load holds a reference on every nod it creates (the main nod and the inline nods) and
+    // on every referenced file's nod that a load nested in it loaded, until it ends, so that the
+    // body never meets a freed nod. Then the inline nods that nobody took go, and the main nod and
+    // the referenced files' nods stay as loaded (bound to their file ids, count 0; inside another
+    // load, held by that one until it ends). On any failure (a stream exception or damaged data
+    // among them) every nod it created or loaded goes unless something outside the load holds
+    // it, *out is null and the result false.
     bool Load(CClassicBuffer* stream, CMwNod** out);
 
     // ---- Operations (SystemArchiveOps.cpp): each prepares the archive, runs the steps above
@@ -192,7 +202,8 @@ public:
     i32 LoadFid(CMwNod** out);
     // The current file id's nod from an open stream (closed after).
     i32 LoadFromStream(CClassicBuffer* stream, CMwNod** out);
-    // Memory images through a memory file id of the engine's memory folder.
+    // Memory images through a memory file id of the engine's memory folder. In load mode 3 a
+    // load that read its raw body answers 1 with no nod.
     i32 SaveToMemory(CClassicBufferMemory* buffer, CMwNod* nod, u32 saveFlags);
     i32 LoadFromMemory(CClassicBufferMemory* buffer, CMwNod** out);
     // The nod of resource kSystemResourceIdBase | index, loaded once.
@@ -208,6 +219,9 @@ public:
     CSystemFid* GetCurrentFid() const { return m_CurrentFid; }
     // The folder references are made relative to when the current file id is a memory image.
     void SetRefFolder(CSystemFids* folder) { m_RefFolder = folder; }
+    // The memory image to load was made by this engine (a copy): its references may lie above
+    // the data folder. Any other memory image's reference table stays inside the data folder.
+    void SetEngineImage(bool engineImage) { m_EngineImage = engineImage; }
     CSystemFids* GetRefFolder() const { return m_RefFolder; }
     void SetLoadMode(u32 mode) { m_LoadMode = mode; }
     u32 GetLoadMode() const { return m_LoadMode; }
@@ -253,13 +267,17 @@ private:
     // reference folder is set.
     CSystemFid* RefFidOf(CSystemFid* fid) const;
     bool MakesExternalRef(CMwNod* nod, CSystemFid*& fid) const;
-    void ReadNodRef(CMwNod*& nod);
+    void ReadNodRef(CMwNod*& nod, bool held);
     void ReadFidRef(CSystemFid*& fid);
     void ReadFolderTree(CSystemFids* root);
     void ReadRefRecord(SSystemArchiveRef& record);
     void PrepareNodeTable();
     void ReleaseHeldNodes();
-    void DeleteCreatedNods(CMwNod* mainNod);
+    // The end of a load (see Load): kept or failed.
+    void EndLoad(CMwNod* mainNod, bool kept);
+    // A nod loaded outside an archive body (a file-backed nod) for the load in progress, if any:
+    // held by that load like the nods of the archives nested in it.
+    static void HoldForLoadInProgress(CMwNod* nod);
 
     u16 m_Version = kSystemArchiveVersion;
     CSystemEngine* m_Engine = nullptr;
@@ -284,8 +302,15 @@ private:
     // The drive references are read against when the engine has none (with the folders read
     // into it), deleted with the archive.
     CSystemFids* m_EmptyDrive = nullptr;
-    // Nods created while reading a body, deleted again when the load fails.
+    // The inline nods created while reading a body, each held by the load until it ends.
     CFastBuffer<CMwNod*> m_CreatedNods;
+    // The referenced files' nods that loads nested in this one loaded, each held until it ends.
+    CFastBuffer<CMwNod*> m_LoadedNods;
+    // The load this one is nested in (while it runs), and the innermost load in progress.
+    CSystemArchive* m_OuterLoad = nullptr;
+    static CSystemArchive* s_InnermostLoad;
+    // A memory image made by this engine: its reference root is not kept in the data folder.
+    bool m_EngineImage = false;
     // The class of the last inline nod read and its factory (null: none yet).
     u32 m_InlineClassId = 0;
     CMwClassInfo::Factory m_InlineFactory = nullptr;
@@ -328,14 +353,15 @@ void SetSystemArchiveRefResolver(CSystemArchiveRefResolver* resolver);
 // Memory images with an archive of their own, keeping the nod's file-id binding as it was: the
 // nod saved into the buffer (without header chunks), or loaded from it in place of *nod (which
 // takes over the file id *nod had; on failure *nod is null and the file id stays with the nod it
-// had).
+// had). The image's reference table names folders inside the data folder only.
 i32 SaveNodToMemoryBuffer(CClassicBufferMemory* buffer, CMwNod* nod, u32 saveFlags);
 i32 LoadNodFromMemoryBuffer(CClassicBufferMemory* buffer, CMwNod** nod);
 // A copy of the nod through memory (binary, plain, release, own-file nods as references). With
 // keepFid the copy replaces *nod and takes over its file id; without, *nod becomes the copy. 1
-// when copied; 0, *nod null, when the copy could not be loaded (the original keeps its file id).
+// when copied; 0, *nod null, when the nod could not be saved or the copy could not be loaded
+// (the original keeps its file id).
 i32 DuplicateNod(CMwNod** nod, bool keepFid);
-// *equal: whether the two nods save to the same bytes. Always 0.
+// *equal: whether the two nods both save, to the same bytes. Always 0.
 i32 CompareNods(CMwNod* a, CMwNod* b, u32* equal);
 
 // The loader shared by file ids whose nod loads through an archive (aliases made for other

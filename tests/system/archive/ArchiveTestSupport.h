@@ -1,16 +1,49 @@
 #pragma once
-// Helpers of the archive tests: a fixture with the test nod classes registered, saving a nod to
-// bytes and loading bytes back, and a builder of binary archive bytes.
+// Helpers of the archive tests: a fixture with the test nod classes registered (and one with an
+// engine over a temporary folder), saving a nod to bytes and loading bytes back, and a builder of
+// binary archive bytes.
 #include "core/base/ClassicBuffer.h"
 #include "system/archive/SystemArchive.h"
+#include "system/file/PathHelpers.h"
 #include "tests/system/SystemTestSupport.h"
 #include "tests/system/archive/ArchiveTestNods.h"
+#include "tests/system/engine/EngineTestSupport.h"
 
+#include <filesystem>
+#include <memory>
 #include <string>
 
 class ArchiveFixture : public CSystemFixture {
 protected:
     ArchiveFixture() : CSystemFixture(&g_ArchiveTestClassList) {}
+};
+
+// An engine whose current folder is a temporary folder holding "GameData".
+class ArchiveEngineFixture : public ArchiveFixture {
+protected:
+    void SetUp() override {
+        ArchiveFixture::SetUp();
+        for (const char* folder : {"Sub", "Parts", "Cars"})
+            std::filesystem::create_directories(m_Temp.File(std::string("GameData/") + folder));
+        CClassicWideString current = m_Temp.Engine();
+        StripTrailingSlashes(current);
+        m_Host = std::make_unique<CEngineHost>(FakeEngineHost(current));
+        ASSERT_NE(Engine().GetDataFolder(), nullptr);
+    }
+    void TearDown() override {
+        m_Host.reset();
+        ArchiveFixture::TearDown();
+    }
+
+    CSystemEngine& Engine() { return m_Host->Engine(); }
+    // Engine path and host path of a name in the data folder.
+    CClassicWideString Name(const std::string& name) const {
+        return m_Temp.Engine("GameData/" + name);
+    }
+    std::string HostFile(const std::string& name) const { return m_Temp.File("GameData/" + name); }
+
+    CTempFolder m_Temp;
+    std::unique_ptr<CEngineHost> m_Host;
 };
 
 inline std::string BytesOf(const CClassicBufferMemory& buffer) {

@@ -22,32 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // An engine whose current folder is a temporary folder holding "GameData".
-class SystemArchiveOps : public ArchiveFixture {
-protected:
-    void SetUp() override {
-        ArchiveFixture::SetUp();
-        for (const char* folder : {"Sub", "Parts", "Cars"})
-            fs::create_directories(m_Temp.File(std::string("GameData/") + folder));
-        CClassicWideString current = m_Temp.Engine();
-        StripTrailingSlashes(current);
-        m_Host = std::make_unique<CEngineHost>(FakeEngineHost(current));
-        ASSERT_NE(Engine().GetDataFolder(), nullptr);
-    }
-    void TearDown() override {
-        m_Host.reset();
-        ArchiveFixture::TearDown();
-    }
-
-    CSystemEngine& Engine() { return m_Host->Engine(); }
-    // Engine path and host path of a name in the data folder.
-    CClassicWideString Name(const std::string& name) const {
-        return m_Temp.Engine("GameData/" + name);
-    }
-    std::string HostFile(const std::string& name) const { return m_Temp.File("GameData/" + name); }
-
-    CTempFolder m_Temp;
-    std::unique_ptr<CEngineHost> m_Host;
-};
+class SystemArchiveOps : public ArchiveEngineFixture {};
 
 CArchiveTestNod* TestNod(const CMwNodRef& ref) {
     return static_cast<CArchiveTestNod*>(ref.Get());
