@@ -1,0 +1,156 @@
+#pragma once
+// The world SystemArchiveClassesFuzz loads archives in, and MakeClassesArchiveCorpus writes its
+// seeds from: the core and System class lists registered (so every engine class that reads
+// chunks is reached through real archives), the System engine over a temporary folder (its
+// registry too) whose "GameData\Parts" holds files the engine saved: a configuration, a
+// reference buffer that lists it, and a damaged archive. The fuzzed bytes are the file
+// "GameData\Loaded.Zun".
+#include "core/base/ClassicBuffer.h"
+#include "core/base/ClassicLog.h"
+#include "core/nod/MwClassInfo.h"
+#include "core/nod/MwCoreClasses.h"
+#include "core/nod/MwEngine.h"
+#include "core/nod/MwId.h"
+#include "core/nod/MwRefBuffer.h"
+#include "platform/HostPath.h"
+#include "system/SystemClasses.h"
+#include "system/archive/SystemArchive.h"
+#include "system/config/SystemConfig.h"
+#include "system/engine/SystemEngine.h"
+#include "system/fid/SystemFid.h"
+#include "system/fid/SystemFids.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+class CClassesArchiveFuzzWorld {
+public:
+    // The files of "GameData\Parts", saved by the engine.
+    static constexpr const char* kConfig = "Parts/Options.SystemConfig.Zun";
+    static constexpr const char* kList = "Parts/List.Zun";
+    static constexpr const char* kDamaged = "Parts/Damaged.Zun";
+    // The file the fuzzed bytes go to.
+    static constexpr const char* kLoaded = "Loaded.Zun";
+
+    CClassesArchiveFuzzWorld() {
+        g_ClassicLog.m_SuspendCount = 1;
+        g_SystemExeChecksum = 1;
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "classesfuzz-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            std::abort();
+        m_Folder = pattern;
+        std::filesystem::create_directories(m_Folder / "GameData" / "Parts");
+        std::filesystem::create_directories(m_Folder / "Registry");
+        // New configurations read their language there, never in the user's registry.
+        setenv("ENGINE_REGISTRY_DIR", (m_Folder / "Registry").c_str(), 1);
+
+        CMwIdTable::Create();
+        CMwClassRegistry::AddClassList(g_MwCoreClassList);
+        CMwClassRegistry::AddClassList(g_SystemClassList);
+        CMwClassRegistry::Init();
+
+        SSystemEngineHost host;
+        host.HostFacts = &Facts;
+        host.Adapter = &Adapter;
+        host.CurrentFolder = CClassicWideString(platform::FromHostPath(m_Folder.string()).c_str());
+        m_Manager = new CMwEngineManager;
+        m_Manager->AddRef();
+        m_Engine = SystemRegisterEngine(host);
+        if (!m_Engine || !m_Engine->GetDataFolder())
+            std::abort();
+        // Made on the first nested load, then kept.
+        CSystemDummyFidLoader::Get();
+
+        // A configuration with a few values of its own, a buffer that holds it and a buffer
+        // inline that lists it and the file's own main nod without holding them, and a file cut
+        // short.
+        CMwNodRef config(new CSystemConfig);
+        static_cast<CSystemConfig*>(config.Get())->m_LanguageCode = "fr";
+        Save(config.Get(), kConfig, 0);
+        CMwNodRef list(new CMwRefBuffer), inner(new CMwRefBuffer);
+        static_cast<CMwRefBuffer*>(inner.Get())->SetHoldsReferences(false);
+        static_cast<CMwRefBuffer*>(inner.Get())->Add(list.Get());
+        static_cast<CMwRefBuffer*>(inner.Get())->Add(config.Get());
+        static_cast<CMwRefBuffer*>(list.Get())->Add(config.Get());
+        static_cast<CMwRefBuffer*>(list.Get())->Add(inner.Get());
+        Save(list.Get(), kList, kSystemArchiveSaveCompressed | kSystemArchiveSaveRelease);
+        static_cast<CMwRefBuffer*>(inner.Get())->ReleaseAll();
+        CClassicBufferMemory image;
+        if (!SaveImage(list.Get(), Fid(kDamaged), kSystemArchiveSaveRelease, image))
+            std::abort();
+        std::ofstream(Host(kDamaged), std::ios::binary)
+            .write(reinterpret_cast<const char*>(image.GetData()), image.GetSize() - 6);
+        CSystemEngine::DetachNodFromFid(config.Get());
+        CSystemEngine::DetachNodFromFid(list.Get());
+    }
+
+    std::filesystem::path Host(const std::string& relative) const {
+        return m_Folder / "GameData" / relative;
+    }
+    // The engine path of a file below "GameData".
+    CClassicWideString Name(const std::string& relative) const {
+        return CClassicWideString(platform::FromHostPath(Host(relative).string()).c_str());
+    }
+    // The file id of a file below "GameData" (made in the tree when missing).
+    CSystemFid* Fid(const std::string& relative) {
+        CSystemFid* fid = m_Engine->GetFileFid(nullptr, Name(relative), nullptr);
+        if (!fid)
+            std::abort();
+        return fid;
+    }
+    // The archive image of the nod saved for the file id, with the save flags.
+    static bool SaveImage(CMwNod* nod, CSystemFid* fid, u32 flags, CClassicBufferMemory& out) {
+        CSystemArchive archive;
+        archive.SetCurrentFid(fid);
+        archive.SetSaveFlags(flags);
+        return archive.Save(nod, &out);
+    }
+    // Saves the nod to its file, which is the nod's from then on.
+    void Save(CMwNod* nod, const std::string& relative, u32 flags) {
+        CSystemArchive archive;
+        if (archive.SaveNodToFile(Name(relative), nod, nullptr, flags, kSystemArchiveLoadFull,
+                                  false, true) != 1)
+            std::abort();
+    }
+    // The nods left bound to file ids of "GameData" that nobody holds go, then the folder's
+    // content: the tree is as it was after the world was made.
+    void Forget() {
+        CSystemFids* data = m_Engine->GetDataFolder();
+        for (bool again = true; again;) {
+            again = false;
+            CFastBuffer<CSystemFid*> fids;
+            data->CollectFids(fids, false);
+            for (u32 i = 0; i < fids.m_Count && !again; ++i) {
+                CMwNod* nod = fids.m_Items[i]->m_Nod;
+                if (!nod || nod->GetRefCount() != 0)
+                    continue;
+                CSystemEngine::DetachNodAndFid(nod, fids.m_Items[i]);
+                delete nod;
+                again = true;
+            }
+            fids.FreeItems();
+        }
+        data->Clear();
+    }
+
+    std::filesystem::path m_Folder;
+    CMwEngineManager* m_Manager = nullptr;
+    CSystemEngine* m_Engine = nullptr;
+
+private:
+    static void Facts(platform::HostFacts& facts) {
+        facts = platform::HostFacts();
+        facts.SystemName = "Linux";
+        facts.PhysicalMemory = u64(1) << 30;
+        facts.ProcessorCount = 1;
+        facts.ActiveProcessorMask = 1;
+    }
+    static platform::AdapterSource Adapter(platform::Adapter& out, std::string&) {
+        out = platform::Adapter();
+        out.Present = true;
+        return platform::AdapterSource::File;
+    }
+};

@@ -1,0 +1,110 @@
+// Writes the seed corpus of SystemArchiveClassesFuzz, saved by the engine for the fuzz world's
+// loaded file: configurations (text as the launcher writes them, binary, compressed), a reference
+// buffer of many configurations inline (a file of real size), and reference buffers that refer to
+// the world's files (the configuration, the buffer that lists it, the damaged file) and list
+// their own main nod without holding it.
+//
+//   MakeClassesArchiveCorpus <corpus folder of the target>
+#include "ClassesArchiveFuzzWorld.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+bool Write(CClassesArchiveFuzzWorld& world, CMwNod* nod, u32 flags,
+           const std::filesystem::path& path) {
+    CClassicBufferMemory out;
+    if (!CClassesArchiveFuzzWorld::SaveImage(nod, world.Fid(CClassesArchiveFuzzWorld::kLoaded),
+                                             flags, out))
+        return false;
+    std::ofstream file(path, std::ios::binary);
+    file.write(reinterpret_cast<const char*>(out.GetData()), out.GetSize());
+    return file.good();
+}
+
+CMwNod* Load(CClassesArchiveFuzzWorld& world, const char* relative) {
+    CSystemArchive archive;
+    CMwNod* nod = nullptr;
+    archive.LoadNodFromFile(world.Name(relative), &nod, nullptr, kSystemArchiveLoadFull, true);
+    return nod;
+}
+
+CMwRefBuffer* NewBuffer(bool holds) {
+    auto* buffer = new CMwRefBuffer;
+    buffer->SetHoldsReferences(holds);
+    return buffer;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
+        return 2;
+    }
+    const std::filesystem::path folder = argv[1];
+    std::filesystem::create_directories(folder);
+    CClassesArchiveFuzzWorld world;
+    bool written = true;
+    {
+        const struct {
+            const char* Suffix;
+            u32 Flags;
+        } forms[] = {{"-text", kSystemArchiveSaveText},
+                     {"-binary", kSystemArchiveSaveRelease},
+                     {"-binary-lzo", kSystemArchiveSaveCompressed | kSystemArchiveSaveRelease},
+                     {"-text-lzo", kSystemArchiveSaveText | kSystemArchiveSaveCompressed}};
+
+        // The configuration as it is saved by default, and one changed.
+        CMwNodRef config(new CSystemConfig);
+        for (const auto& form : forms)
+            written &= Write(world, config.Get(), form.Flags,
+                             folder / (std::string("config") + form.Suffix + ".Zun"));
+
+        // Many configurations inline, each a little different, some listed twice.
+        CMwNodRef many(NewBuffer(true));
+        std::vector<CMwNodRef> configs;
+        for (u32 i = 0; i < 24; ++i) {
+            configs.emplace_back(new CSystemConfig);
+            auto* one = static_cast<CSystemConfig*>(configs.back().Get());
+            one->m_NetworkServerPort = 2350 + i;
+            one->m_LanguageCode = i % 2 ? "de" : "en";
+            static_cast<CMwRefBuffer*>(many.Get())->Add(one);
+            if (i % 5 == 0)
+                static_cast<CMwRefBuffer*>(many.Get())->Add(one);
+        }
+        written &= Write(world, many.Get(), kSystemArchiveSaveRelease, folder / "many-binary.Zun");
+        written &= Write(world, many.Get(), kSystemArchiveSaveText, folder / "many-text.Zun");
+
+        // References to the world's files, and the main nod listed without a hold.
+        const CMwNodRef options(Load(world, CClassesArchiveFuzzWorld::kConfig));
+        const CMwNodRef list(Load(world, CClassesArchiveFuzzWorld::kList));
+        // The damaged file has no nod to bind: a stand-in bound to its file id is referred to.
+        CMwNodRef damaged(new CMwRefBuffer);
+        CSystemEngine::AttachNodToFid(damaged.Get(), world.Fid(CClassesArchiveFuzzWorld::kDamaged));
+        written &= options && list;
+        CMwNodRef main(NewBuffer(true)), inner(NewBuffer(false)), nested(NewBuffer(true));
+        auto* mainList = static_cast<CMwRefBuffer*>(main.Get());
+        auto* innerList = static_cast<CMwRefBuffer*>(inner.Get());
+        static_cast<CMwRefBuffer*>(nested.Get())->Add(config.Get());
+        innerList->Add(main.Get());
+        innerList->Add(options.Get());
+        innerList->Add(nested.Get());
+        mainList->Add(options.Get());
+        mainList->Add(inner.Get());
+        mainList->Add(list.Get());
+        mainList->Add(nested.Get());
+        for (const auto& form : forms)
+            written &= Write(world, main.Get(), form.Flags,
+                             folder / (std::string("references") + form.Suffix + ".Zun"));
+        mainList->Add(damaged.Get());
+        written &= Write(world, main.Get(), kSystemArchiveSaveText, folder / "damaged-text.Zun");
+        innerList->ReleaseAll();
+        CSystemEngine::DetachNodFromFid(damaged.Get());
+    }
+    world.Forget();
+    std::error_code ignored;
+    std::filesystem::remove_all(world.m_Folder, ignored);
+    return written ? 0 : 1;
+}
