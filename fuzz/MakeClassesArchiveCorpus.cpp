@@ -1,6 +1,7 @@
 // Writes the seed corpus of SystemArchiveClassesFuzz, saved by the engine for the fuzz world's
 // loaded file: configurations (text as the launcher writes them, binary, compressed), a reference
-// buffer of many configurations inline (a file of real size), and reference buffers that refer to
+// buffer of many configurations inline (a file of real size), one holding a nod of every class
+// an archive can make, and reference buffers that refer to
 // the world's files (the configuration, the buffer that lists it, the damaged file) and list
 // their own main nod without holding it.
 //
@@ -76,6 +77,20 @@ int main(int argc, char** argv) {
         }
         written &= Write(world, many.Get(), kSystemArchiveSaveRelease, folder / "many-binary.Zun");
         written &= Write(world, many.Get(), kSystemArchiveSaveText, folder / "many-text.Zun");
+
+        // One nod of every class an archive can make, inline.
+        CMwNodRef every(NewBuffer(true));
+        for (const CMwClassList* list : {&g_MwCoreClassList, &g_SystemClassList}) {
+            for (u32 i = 0; i < list->m_Count; ++i) {
+                const CMwClassInfo* info = list->m_Classes[i];
+                const u32 engine = CMwEngine::s_ClassId;
+                if (info->m_Factory && info->FindKindIndex(1, &engine) < 0)
+                    static_cast<CMwRefBuffer*>(every.Get())->Add(info->m_Factory());
+            }
+        }
+        written &= Write(world, every.Get(), kSystemArchiveSaveText, folder / "classes-text.Zun");
+        written &=
+            Write(world, every.Get(), kSystemArchiveSaveRelease, folder / "classes-binary.Zun");
 
         // References to the world's files, and the main nod listed without a hold.
         const CMwNodRef options(Load(world, CClassesArchiveFuzzWorld::kConfig));
