@@ -5,6 +5,7 @@
 // registry too) whose "GameData\Parts" holds files the engine saved: a configuration, a
 // reference buffer that lists it, and a damaged archive. The fuzzed bytes are the file
 // "GameData\Loaded.Zun".
+#include "FuzzEngine.h"
 #include "core/base/ClassicBuffer.h"
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwClassInfo.h"
@@ -36,12 +37,7 @@ public:
 
     CClassesArchiveFuzzWorld() {
         g_ClassicLog.m_SuspendCount = 1;
-        g_SystemExeChecksum = 1;
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "classesfuzz-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        m_Folder = pattern;
+        m_Folder = fuzz_engine::MakeFolder("classesfuzz");
         std::filesystem::create_directories(m_Folder / "GameData" / "Parts");
         std::filesystem::create_directories(m_Folder / "Registry");
         // New configurations read their language there, never in the user's registry.
@@ -51,16 +47,7 @@ public:
         CMwClassRegistry::AddClassList(g_MwCoreClassList);
         CMwClassRegistry::AddClassList(g_SystemClassList);
         CMwClassRegistry::Init();
-
-        SSystemEngineHost host;
-        host.HostFacts = &Facts;
-        host.Adapter = &Adapter;
-        host.CurrentFolder = CClassicWideString(platform::FromHostPath(m_Folder.string()).c_str());
-        m_Manager = new CMwEngineManager;
-        m_Manager->AddRef();
-        m_Engine = SystemRegisterEngine(host);
-        if (!m_Engine || !m_Engine->GetDataFolder())
-            std::abort();
+        m_Engine = fuzz_engine::Register(m_Folder);
         // Made on the first nested load, then kept.
         CSystemDummyFidLoader::Get();
 
@@ -79,7 +66,7 @@ public:
         Save(list.Get(), kList, kSystemArchiveSaveCompressed | kSystemArchiveSaveRelease);
         static_cast<CMwRefBuffer*>(inner.Get())->ReleaseAll();
         CClassicBufferMemory image;
-        if (!SaveImage(list.Get(), Fid(kDamaged), kSystemArchiveSaveRelease, image))
+        if (!fuzz_engine::SaveImage(list.Get(), Fid(kDamaged), kSystemArchiveSaveRelease, image))
             std::abort();
         std::ofstream(Host(kDamaged), std::ios::binary)
             .write(reinterpret_cast<const char*>(image.GetData()), image.GetSize() - 6);
@@ -101,13 +88,6 @@ public:
             std::abort();
         return fid;
     }
-    // The archive image of the nod saved for the file id, with the save flags.
-    static bool SaveImage(CMwNod* nod, CSystemFid* fid, u32 flags, CClassicBufferMemory& out) {
-        CSystemArchive archive;
-        archive.SetCurrentFid(fid);
-        archive.SetSaveFlags(flags);
-        return archive.Save(nod, &out);
-    }
     // Saves the nod to its file, which is the nod's from then on.
     void Save(CMwNod* nod, const std::string& relative, u32 flags) {
         CSystemArchive archive;
@@ -119,38 +99,10 @@ public:
     // content: the tree is as it was after the world was made.
     void Forget() {
         CSystemFids* data = m_Engine->GetDataFolder();
-        for (bool again = true; again;) {
-            again = false;
-            CFastBuffer<CSystemFid*> fids;
-            data->CollectFids(fids, false);
-            for (u32 i = 0; i < fids.m_Count && !again; ++i) {
-                CMwNod* nod = fids.m_Items[i]->m_Nod;
-                if (!nod || nod->GetRefCount() != 0)
-                    continue;
-                CSystemEngine::DetachNodAndFid(nod, fids.m_Items[i]);
-                delete nod;
-                again = true;
-            }
-            fids.FreeItems();
-        }
+        fuzz_engine::ForgetUnheldNods(data);
         data->Clear();
     }
 
     std::filesystem::path m_Folder;
-    CMwEngineManager* m_Manager = nullptr;
     CSystemEngine* m_Engine = nullptr;
-
-private:
-    static void Facts(platform::HostFacts& facts) {
-        facts = platform::HostFacts();
-        facts.SystemName = "Linux";
-        facts.PhysicalMemory = u64(1) << 30;
-        facts.ProcessorCount = 1;
-        facts.ActiveProcessorMask = 1;
-    }
-    static platform::AdapterSource Adapter(platform::Adapter& out, std::string&) {
-        out = platform::Adapter();
-        out.Present = true;
-        return platform::AdapterSource::File;
-    }
 };

@@ -16,8 +16,7 @@ namespace {
 bool Write(CClassesArchiveFuzzWorld& world, CMwNod* nod, u32 flags,
            const std::filesystem::path& path) {
     CClassicBufferMemory out;
-    if (!CClassesArchiveFuzzWorld::SaveImage(nod, world.Fid(CClassesArchiveFuzzWorld::kLoaded),
-                                             flags, out))
+    if (!fuzz_engine::SaveImage(nod, world.Fid(CClassesArchiveFuzzWorld::kLoaded), flags, out))
         return false;
     std::ofstream file(path, std::ios::binary);
     file.write(reinterpret_cast<const char*>(out.GetData()), out.GetSize());
@@ -49,17 +48,9 @@ int main(int argc, char** argv) {
     CClassesArchiveFuzzWorld world;
     bool written = true;
     {
-        const struct {
-            const char* Suffix;
-            u32 Flags;
-        } forms[] = {{"-text", kSystemArchiveSaveText},
-                     {"-binary", kSystemArchiveSaveRelease},
-                     {"-binary-lzo", kSystemArchiveSaveCompressed | kSystemArchiveSaveRelease},
-                     {"-text-lzo", kSystemArchiveSaveText | kSystemArchiveSaveCompressed}};
-
         // The configuration as it is saved by default, and one changed.
         CMwNodRef config(new CSystemConfig);
-        for (const auto& form : forms)
+        for (const auto& form : fuzz_engine::kSaveForms)
             written &= Write(world, config.Get(), form.Flags,
                              folder / (std::string("config") + form.Suffix + ".Zun"));
 
@@ -110,7 +101,7 @@ int main(int argc, char** argv) {
         mainList->Add(inner.Get());
         mainList->Add(list.Get());
         mainList->Add(nested.Get());
-        for (const auto& form : forms)
+        for (const auto& form : fuzz_engine::kSaveForms)
             written &= Write(world, main.Get(), form.Flags,
                              folder / (std::string("references") + form.Suffix + ".Zun"));
         mainList->Add(damaged.Get());
@@ -119,7 +110,5 @@ int main(int argc, char** argv) {
         CSystemEngine::DetachNodFromFid(damaged.Get());
     }
     world.Forget();
-    std::error_code ignored;
-    std::filesystem::remove_all(world.m_Folder, ignored);
     return written ? 0 : 1;
 }

@@ -52,7 +52,5 @@ int main(int argc, char** argv) {
         for (CMwNodRef& nod : bound)
             CSystemEngine::DetachNodFromFid(nod.Get());
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(world.m_Folder, ignored);
     return written ? 0 : 1;
 }

@@ -30,10 +30,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     s_World = new CClassesArchiveFuzzWorld;
     s_World->Forget();
     s_LiveNods = CMwNod::GetLiveNodCount();
-    std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(s_World->m_Folder, ignored);
-    });
     return 0;
 }
 
