@@ -200,7 +200,8 @@ public:
                         bool findInTree);
     // The current file id's nod: bound already, loaded by its loader, or loaded from its file.
     i32 LoadFid(CMwNod** out);
-    // The current file id's nod from an open stream (closed after).
+    // The current file id's nod from an open stream (closed after): the nod already bound for it
+    // when there is one. The file id stays its owner's, whatever the result.
     i32 LoadFromStream(CClassicBuffer* stream, CMwNod** out);
     // Memory images through a memory file id of the engine's memory folder. In load mode 3 a
     // load that read its raw body answers 1 with no nod.
@@ -219,10 +220,10 @@ public:
     CSystemFid* GetCurrentFid() const { return m_CurrentFid; }
     // The folder references are made relative to when the current file id is a memory image.
     void SetRefFolder(CSystemFids* folder) { m_RefFolder = folder; }
+    CSystemFids* GetRefFolder() const { return m_RefFolder; }
     // The memory image to load was made by this engine (a copy): its references may lie above
     // the data folder. Any other memory image's reference table stays inside the data folder.
     void SetEngineImage(bool engineImage) { m_EngineImage = engineImage; }
-    CSystemFids* GetRefFolder() const { return m_RefFolder; }
     void SetLoadMode(u32 mode) { m_LoadMode = mode; }
     u32 GetLoadMode() const { return m_LoadMode; }
     CSystemEngine* GetEngine() const { return m_Engine; }
@@ -353,7 +354,7 @@ void SetSystemArchiveRefResolver(CSystemArchiveRefResolver* resolver);
 // Memory images with an archive of their own, keeping the nod's file-id binding as it was: the
 // nod saved into the buffer (without header chunks), or loaded from it in place of *nod (which
 // takes over the file id *nod had; on failure *nod is null and the file id stays with the nod it
-// had). The image's reference table names folders inside the data folder only.
+// had). A loaded image's references reach files inside the data folder only.
 i32 SaveNodToMemoryBuffer(CClassicBufferMemory* buffer, CMwNod* nod, u32 saveFlags);
 i32 LoadNodFromMemoryBuffer(CClassicBufferMemory* buffer, CMwNod** nod);
 // A copy of the nod through memory (binary, plain, release, own-file nods as references). With
