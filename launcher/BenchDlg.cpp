@@ -39,9 +39,11 @@ constexpr std::array<ui::ControlTemplate, 5> kBenchDlgControls = {{
     {ui::IDCANCEL, ControlKind::Button, 145, 130, 75, 14, "Cancel"},
 }};
 
-// Popup with a caption; the caption is set when it opens.
+// Popup with a caption, set when it opens, and a system menu: the window manager's close box is
+// Cancel while Cancel is enabled.
 constexpr ui::DialogTemplate kBenchDlgTemplate = {
-    kBenchDlgTemplateId, 272, 151, ui::StylePopup | ui::StyleCaption, "Bench", kBenchDlgControls};
+    kBenchDlgTemplateId, 272, 151, ui::StylePopup | ui::StyleCaption | ui::StyleSystemMenu, "Bench",
+    kBenchDlgControls};
 
 // The files the game is given: names beside the launcher, found by the game in its working
 // folder, the install folder.

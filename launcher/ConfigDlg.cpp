@@ -49,9 +49,14 @@ constexpr std::array<ui::ControlTemplate, 27> kConfigDlgControls = {{
     {kConfigDlgSafeModeLabelId, ControlKind::Label, 5, 175, 80, 10, "Safe Mode"},
 }};
 
-constexpr ui::DialogTemplate kConfigDlgTemplate = {
-    kConfigDlgTemplateId, 190, 231, ui::StylePopup | ui::StyleCaption, "Configuration",
-    kConfigDlgControls};
+// With a system menu: the window manager's close box is Cancel.
+constexpr ui::DialogTemplate kConfigDlgTemplate = {kConfigDlgTemplateId,
+                                                   190,
+                                                   231,
+                                                   ui::StylePopup | ui::StyleCaption |
+                                                       ui::StyleSystemMenu,
+                                                   "Configuration",
+                                                   kConfigDlgControls};
 
 // Every value of a list available.
 constexpr u32 kAllAvailable = 0xFFFFFFFF;
@@ -88,6 +93,15 @@ std::string SizeText(const SystemDisplaySize& size) {
 const CMwMemberInfoEnum& EnumMember(const CMwClassInfo& info, u32 memberId) {
     const CMwMemberInfo* member = info.m_MemberInfos[memberId & 0xFFF];
     return *static_cast<const CMwMemberInfoEnum*>(member);
+}
+
+// The ratio rows' names, through the current catalogue; the selection is kept.
+void FillRatioNames(ui::Control& ratio) {
+    const i32 selection = ratio.GetCurSel();
+    ratio.ResetContent();
+    for (const char16_t* key : {u"< 4:3", u"4:3", u"> 4:3 (wider)"})
+        ratio.AddString(LauncherTranslate(key));
+    ratio.SetCurSel(selection);
 }
 
 // A list's selection as an index below count; false for none or past the end.
@@ -228,10 +242,9 @@ bool CConfigDlg::OnInitDialog() {
     }
     languages.SetCurSel(0);
 
-    ui::Control& ratio = Item(kConfigDlgRatioId);
-    ratio.ResetContent();
-    for (const char16_t* key : {u"< 4:3", u"4:3", u"> 4:3 (wider)"})
-        ratio.AddString(LauncherTranslate(key));
+    // Named again once the configuration's catalogue is current (OnLanguageChanged): the loop
+    // above left the last catalogue loaded.
+    FillRatioNames(Item(kConfigDlgRatioId));
 
     ui::Control& windowed = Item(kConfigDlgWindowedListId);
     windowed.ResetContent();
@@ -306,8 +319,13 @@ void CConfigDlg::OnBench() {
 
 void CConfigDlg::FillResolutionList(u32 row) {
     const CFastBuffer<SystemDisplaySize>& sizes = m_RatioRows[row];
-    if (sizes.m_Count == 0)
+    if (sizes.m_Count == 0) {
+        // The list keeps the sizes it shows: the ratio goes back to their row, so that Save
+        // stores the size shown and not the same entry of another row.
+        Item(kConfigDlgRatioId).SetCurSel(m_ListRow);
         return;
+    }
+    m_ListRow = i32(row);
     Item(kConfigDlgRatioId).SetCurSel(i32(row));
     ui::Control& list = Item(kConfigDlgFullScreenListId);
     list.ResetContent();
@@ -387,8 +405,8 @@ void CConfigDlg::SaveToConfig(CSystemConfig& config) {
         if (sizes.m_Count == 0) {
             display.m_Size = kNoModeSize;
         } else {
-            // The list may still show another row's sizes, or nothing: its selection counts only
-            // when it lies in this row.
+            // The list shows this row's sizes, or nothing (no ratio shown yet): its selection
+            // counts only when it lies in this row.
             u32 index = 0;
             SelectionBelow(Item(kConfigDlgFullScreenListId), sizes.m_Count, index);
             display.m_Size = sizes.m_Items[index];
@@ -443,6 +461,7 @@ void CConfigDlg::OnLanguageChanged() {
     FillTranslatedComboBox(AutoScaleMemberInfo(), Item(kConfigDlgAutoScaleId), kAllAvailable);
     FillTranslatedComboBox(NetworkConnectionMemberInfo(), Item(kConfigDlgConnectionId),
                            kAllAvailable);
+    FillRatioNames(Item(kConfigDlgRatioId));
     UpdateData(false);
     OnFullScreenClicked();
     UpdateAutoScaleControls();

@@ -105,8 +105,8 @@ protected:
     void DoDataExchange(ui::DataExchange& dx) override;
 
 private:
-    // Shows the row's sizes in the full-screen list with the first selected; nothing for an
-    // empty row.
+    // Shows the row's sizes in the full-screen list with the first selected. For an empty row
+    // the list stays as it is and the ratio list goes back to the row it shows.
     void FillResolutionList(u32 row);
     void OnLanguageChanged();
     void OnFullScreenClicked();
@@ -135,4 +135,6 @@ private:
     std::string m_QualityLabel;
     std::string m_FastLoadLabel;
     DisplayRatioRows m_RatioRows = {};
+    // The row whose sizes the full-screen list shows; -1 before it shows any.
+    i32 m_ListRow = -1;
 };

@@ -52,9 +52,14 @@ constexpr std::array<ui::ControlTemplate, 29> kCompatibilityControls = {{
      "Ignore driver crashes"},
 }};
 
-constexpr ui::DialogTemplate kCompatibilityTemplate = {
-    kDisplayCompatibilityDlgTemplateId, 362, 131,
-    ui::StylePopup | ui::StyleCaption,  "",  kCompatibilityControls};
+// With a system menu: the window manager's close box is Cancel.
+constexpr ui::DialogTemplate kCompatibilityTemplate = {kDisplayCompatibilityDlgTemplateId,
+                                                       362,
+                                                       131,
+                                                       ui::StylePopup | ui::StyleCaption |
+                                                           ui::StyleSystemMenu,
+                                                       "",
+                                                       kCompatibilityControls};
 
 // The members' ids, for their value names.
 constexpr u32 kColorDepthMemberId = 0x0b013007;

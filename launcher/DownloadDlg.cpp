@@ -24,9 +24,11 @@ constexpr std::array<ui::ControlTemplate, 4> kDownloadDlgControls = {{
     {kDownloadDlgSizeTextId, ControlKind::Label, 5, 5, 255, 10},
 }};
 
-// Popup with a caption and a modal frame; the caption is set when it opens.
+// Popup with a caption, set when it opens, a modal frame and a system menu: the window manager's
+// close box is its Cancel.
 constexpr ui::DialogTemplate kDownloadDlgTemplate = {
-    kDownloadDlgTemplateId, 267, 137, ui::StylePopup | ui::StyleCaption, "", kDownloadDlgControls};
+    kDownloadDlgTemplateId, 267, 137, ui::StylePopup | ui::StyleCaption | ui::StyleSystemMenu, "",
+    kDownloadDlgControls};
 
 bool HasEnded(const CNetHttpResult* request) {
     return request->m_Status == CNetHttpResult::s_StatusDone ||

@@ -26,8 +26,10 @@ constexpr std::array<ui::ControlTemplate, 5> kHelpDlgControls = {{
     {ui::IDOK, ControlKind::Button, 100, 95, 50, 14, "Ok"},
 }};
 
+// With a system menu: the window manager's close box closes it as OK does.
 constexpr ui::DialogTemplate kHelpDlgTemplate = {
-    kHelpDlgTemplateId, 242, 116, ui::StylePopup | ui::StyleCaption, "Help", kHelpDlgControls};
+    kHelpDlgTemplateId, 242, 116, ui::StylePopup | ui::StyleCaption | ui::StyleSystemMenu, "Help",
+    kHelpDlgControls};
 
 // The shell's answers up to this one are failures.
 constexpr int kShellLastError = 32;
@@ -100,25 +102,34 @@ void CHelpDlg::OnCommand(u32 id, i32 code) {
     ui::Dialog::OnCommand(id, code);
 }
 
-void CHelpDlg::OnViewFaq() {
-    const CClassicWideString path = HelpFaqPath();
+bool ShellOpenOrTell(const ui::Dialog* owner, CClassicWideStringRef path) {
     const int answer =
-        platform::ShellOpen(u"open", std::u16string_view(path.GetText(), path.GetLength()));
+        platform::ShellOpen(u"open", std::u16string_view(path.m_Text, path.m_Length));
     if (answer > kShellLastError)
-        return;
+        return true;
+    const CClassicWideString shown = LauncherPathForPlayer(path);
     CClassicWideString text;
     if (answer == platform::kShellFileNotFound) {
-        text.Format1(g_ClassicTranslator.Translate(u"File \"%1\" not found"),
-                     LauncherPathForPlayer(path));
+        text.Format1(g_ClassicTranslator.Translate(u"File \"%1\" not found"), shown);
     } else if (answer == platform::kShellPathNotFound) {
-        text.Format1(g_ClassicTranslator.Translate(u"Path \"%1\" not found"),
-                     LauncherPathForPlayer(path));
+        text.Format1(g_ClassicTranslator.Translate(u"Path \"%1\" not found"), shown);
     } else {
         CClassicString error;
         error.Format("Unknow ShellExecute error (%d)", answer);
         text.AppendNarrow(error);
+        text.Append(u"\n");
+        text.Append(shown);
     }
-    ui::MessageBox(this, LauncherUtf8(text), LauncherTranslate(u"Error"), ui::MB_OK);
+    g_ClassicLogLine.Format("[Launcher] The desktop did not open the file (%d): ", answer);
+    g_ClassicLogLine.AppendWide(path);
+    g_ClassicLogLine.Append("\r\n");
+    ClassicLogWriteLine();
+    ui::MessageBox(owner, LauncherUtf8(text), LauncherTranslate(u"Error"), ui::MB_OK);
+    return false;
+}
+
+void CHelpDlg::OnViewFaq() {
+    ShellOpenOrTell(this, HelpFaqPath());
 }
 
 void CHelpDlg::OnCustomData() {

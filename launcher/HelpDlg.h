@@ -20,6 +20,12 @@ void RegisterHelpDlgResources();
 // English page when that one is missing and the English one is there.
 CClassicWideString HelpFaqPath();
 
+// Hands a file to the desktop (ShellOpen, "open"); true when it opened. Otherwise the player is
+// told in a box owned by the owner, caption "Error": "File "%1" not found" or "Path "%1" not
+// found" with the path, any other answer as "Unknow ShellExecute error (%d)" with the path on a
+// line of its own, so that the player can open it by hand.
+bool ShellOpenOrTell(const ui::Dialog* owner, CClassicWideStringRef path);
+
 class CHelpDlg : public ui::Dialog {
 public:
     CHelpDlg() : ui::Dialog(kHelpDlgTemplateId) {}

@@ -22,6 +22,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/MessageBox.h"
+#include "script/ScriptClasses.h"
 #include "system/SystemClasses.h"
 #include "system/config/GpuPerf.h"
 #include "system/config/SystemConfig.h"
@@ -164,7 +165,15 @@ bool CLauncherApp::InitInstance(const SLauncherOptions& options) {
         m_pMainWnd = &mainDlg;
         if ((options.MainWindow ? options.MainWindow() : mainDlg.DoModal()) == ui::IDOK) {
             SaveSystemConfig();
-            LaunchGame("", false, nullptr);
+            // The launcher ends either way; a game that does not start is told first.
+            if (!LaunchGame("", false, nullptr)) {
+                CClassicWideString game = m_InstallFolder;
+                game.Append(kLauncherGameFile);
+                CClassicWideString text;
+                text.Format1(g_ClassicTranslator.Translate(u"The game could not be started:\n%1"),
+                             LauncherPathForPlayer(game));
+                Box(nullptr, text, m_Title, ui::MB_OK);
+            }
         }
         // 17.
         ShutdownEngines();
@@ -178,6 +187,7 @@ void CLauncherApp::StartEngines(const SLauncherOptions& options) {
     CMwClassRegistry::AddClassList(g_MwCoreClassList);
     CMwClassRegistry::AddClassList(g_SystemClassList);
     CMwClassRegistry::AddClassList(g_NetClassList);
+    CMwClassRegistry::AddClassList(g_ScriptClassList);
     CMwClassRegistry::Init();
     CMwEngineManager* manager = new CMwEngineManager;
     manager->AddRef();
@@ -228,6 +238,7 @@ bool CLauncherApp::LoadSystemConfig() {
         m_Config = nullptr;
     }
     const CClassicWideString path = ConfigPath();
+    m_ConfigNotLoaded = false;
     if (FileExists(path)) {
         bool loaded = false;
         CSystemConfig* config = ::LoadSystemConfig(path, nullptr, &loaded);
@@ -241,6 +252,7 @@ bool CLauncherApp::LoadSystemConfig() {
         g_ClassicLogLine.AppendWide(path);
         g_ClassicLogLine.Append(": the defaults are used\r\n");
         ClassicLogWriteLineToFiles();
+        m_ConfigNotLoaded = true;
     }
     m_Config = new CSystemConfig;
     m_Config->AddRef();
@@ -251,9 +263,29 @@ bool CLauncherApp::LoadSystemConfig() {
     return false;
 }
 
+bool CLauncherApp::MoveConfigAside(const CClassicWideString& path) {
+    if (!m_ConfigNotLoaded)
+        return true;
+    if (FileExists(path)) {
+        CClassicWideString aside = path;
+        aside.Append(u".bad");
+        const bool moved = MoveFileReplacing(path, aside, false);
+        g_ClassicLogLine.Assign("[Launcher] The configuration that could not be loaded ");
+        g_ClassicLogLine.Append(moved ? "is kept as " : "cannot be moved to ");
+        g_ClassicLogLine.AppendWide(aside);
+        g_ClassicLogLine.Append(moved ? "\r\n" : ": it is not written over\r\n");
+        ClassicLogWriteLineToFiles();
+        if (!moved)
+            return false;
+    }
+    m_ConfigNotLoaded = false;
+    return true;
+}
+
 void CLauncherApp::SaveSystemConfig() {
     const CClassicWideString path = ConfigPath();
-    const bool writable = !FileExists(path) || ClearReadOnlyAttribute(path);
+    const bool writable =
+        MoveConfigAside(path) && (!FileExists(path) || ClearReadOnlyAttribute(path));
     if (writable && ::SaveSystemConfig(m_Config, path, nullptr))
         return;
     CClassicWideString text;
@@ -332,6 +364,7 @@ void CLauncherApp::ExitInstance() {
         m_Config->Release();
         m_Config = nullptr;
     }
+    m_ConfigNotLoaded = false;
     delete m_Mutex;
     m_Mutex = nullptr;
     m_LanguageCodes.FreeItems();

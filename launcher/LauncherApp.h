@@ -58,9 +58,12 @@ public:
     // handed to it. Otherwise it runs on by itself. False when it cannot be started.
     bool LaunchGame(CClassicStringRef arguments, bool wait, platform::Process* process);
     // Replaces the configuration by the file's; true when it loaded, false when a default one was
-    // made, its warnings shown and saved.
+    // made, its warnings shown and saved. A file that exists but does not load is the player's:
+    // it is kept, moved aside before the first save over it.
     bool LoadSystemConfig();
-    // Writes the configuration file; a failure is told to the player.
+    // Writes the configuration file; a failure is told to the player. A file that did not load
+    // first goes to its name + ".bad" (replacing an older one), with a log line; when it cannot,
+    // nothing is written over it and the save fails.
     void SaveSystemConfig();
     // The warnings of the active display part, with OK only at start-up and OK and Cancel
     // otherwise; false when the player cancelled one.
@@ -89,8 +92,12 @@ public:
     CAdvancedDlg* m_AdvancedDlg = nullptr;
     // The main dialog while it runs.
     ui::Dialog* m_pMainWnd = nullptr;
+    // The configuration file exists but did not load, and has not been moved aside yet.
+    bool m_ConfigNotLoaded = false;
 
 private:
+    // Moves the configuration file that did not load aside; false when it stays in the way.
+    bool MoveConfigAside(const CClassicWideString& path);
     // Steps 5 and 6 of the start: the engine core, then the Foundations, System and Net engines.
     void StartEngines(const SLauncherOptions& options);
 };

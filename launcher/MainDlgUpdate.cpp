@@ -3,6 +3,7 @@
 #include "core/base/ClassicTranslator.h"
 #include "core/nod/MwCmdBufferCore.h"
 #include "launcher/DownloadDlg.h"
+#include "launcher/HelpDlg.h"
 #include "launcher/LauncherApp.h"
 #include "launcher/LauncherText.h"
 #include "launcher/MainDlg.h"
@@ -10,7 +11,6 @@
 #include "launcher/UpdateSettings.h"
 #include "net/http/NetHttpClient.h"
 #include "net/http/NetHttpResult.h"
-#include "platform/ShellOpen.h"
 #include "platform/ui/MessageBox.h"
 #include "system/config/HostInfo.h"
 #include "system/config/SystemConfig.h"
@@ -72,21 +72,13 @@ CClassicString MarkedUtf8(CClassicWideStringRef text) {
 // Stores the body under the path through a temporary file; false, with the path untouched (and
 // no file left where there was none), when any step fails.
 bool StoreDownload(const CClassicWideString& path, const CClassicString& body) {
-    const bool existed = FileExists(path);
-    if (existed && !ClearReadOnlyAttribute(path))
+    if (FileExists(path) && !ClearReadOnlyAttribute(path))
         return false;
-    bool stored = false;
-    {
-        CClassicBufferFile file;
-        if (file.Open(path, true, true, false, false)) {
-            const bool written = file.Write(body.GetText(), body.GetLength()) == body.GetLength();
-            stored = file.Close() && written;
-        }
-    }
-    // Opening for a temporary file makes a missing target empty first.
-    if (!stored && !existed && FileExists(path))
-        RemoveFile(path, true);
-    return stored;
+    CClassicBufferFile file;
+    if (!file.Open(path, true, true, false, false))
+        return false;
+    const bool written = file.Write(body.GetText(), body.GetLength()) == body.GetLength();
+    return file.Close() && written;
 }
 
 } // namespace
@@ -234,7 +226,8 @@ void CMainDlg::OnUpdate() {
                      u"%1).\nThe installation of this updgrade will begin now."),
                  shown);
     ui::MessageBox(this, LauncherUtf8(done), LauncherTranslate(u"Download done"), ui::MB_OK);
-    // The installer is handed to the desktop; the launcher ends without starting the game.
-    platform::ShellOpen(u"open", std::u16string_view(path.GetText(), path.GetLength()));
+    // The installer is handed to the desktop; when nothing opens it, the box names the file so
+    // that the player can run it by hand. The launcher ends without starting the game.
+    ShellOpenOrTell(this, path);
     OnCancel();
 }

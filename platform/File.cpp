@@ -410,6 +410,7 @@ void File::Reset() {
     m_FlushOnlyOverFiles = false;
     m_HasCommitTime = false;
     m_CommitMode = -1;
+    m_NewFileMode = -1;
     m_CommitTime = 0;
     m_Target.clear();
     m_Folder.clear();
@@ -448,6 +449,9 @@ int File::OpenReplacing(const std::string& target) {
     const std::string real = FollowLinks(target);
     if (const int error = CheckWritable(real))
         return error;
+    // An existing target is refused as opening it for writing would refuse it (another user's).
+    if (faccessat(AT_FDCWD, real.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT)
+        return LastError();
     const std::string folder = FolderOf(real);
     RemoveStaleTemporaries(folder);
 
@@ -565,9 +569,10 @@ int File::Commit(bool noReplace) {
 
     if ((targetExists || !m_FlushOnlyOverFiles) && fsync(m_Fd) != 0)
         return LastError();
-    const mode_t mode = m_CommitMode >= 0 ? mode_t(m_CommitMode)
-                        : targetExists    ? (target.st_mode & 07777)
-                                          : mode_t(0666 & ~CurrentUmask());
+    const mode_t mode = m_CommitMode >= 0    ? mode_t(m_CommitMode)
+                        : targetExists       ? (target.st_mode & 07777)
+                        : m_NewFileMode >= 0 ? mode_t(m_NewFileMode)
+                                             : mode_t(0666 & ~CurrentUmask());
     if (fchmod(m_Fd, mode) != 0)
         return LastError();
     // A replaced file keeps its owner when this process may give it (root may).

@@ -105,8 +105,9 @@ public:
     // EACCES for a read-only file, EISDIR for a folder, EINVAL for what is not a regular file.
     int OpenWrite(const std::string& host, bool truncate);
     // Opens a temporary file in the folder of `target` (of the file a symbolic link points to)
-    // that Close puts in its place. EACCES when the target is read-only, ENOENT when its folder
-    // is missing. Removes stale temporaries of that folder first.
+    // that Close puts in its place; the target itself is only looked at, a missing one is not
+    // created. EACCES when the target is read-only or this process may not write it, ENOENT when
+    // its folder is missing. Removes stale temporaries of that folder first.
     int OpenReplacing(const std::string& target);
 
     // Up to n bytes; fewer only at the end of the file or after an error.
@@ -133,6 +134,9 @@ public:
         m_CommitTime = modifiedNs;
         m_HasCommitTime = true;
     }
+    // Permissions a replacing write gives its file when the target does not exist (instead of
+    // 0666 less the umask); an existing target's are kept.
+    void SetNewFileMode(u32 mode) { m_NewFileMode = int(mode & 07777); }
     // A replacing write to a name that has no file yet skips the flush to disk: nothing stored
     // is at risk if the new file is lost.
     void SetFlushOnlyOverFiles() { m_FlushOnlyOverFiles = true; }
@@ -158,6 +162,7 @@ private:
     bool m_FlushOnlyOverFiles = false;
     bool m_HasCommitTime = false;
     int m_CommitMode = -1;
+    int m_NewFileMode = -1;
     i64 m_CommitTime = 0;
     std::string m_Target;
     std::string m_Folder;

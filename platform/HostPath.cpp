@@ -101,17 +101,31 @@ bool Exists(const std::string& host) {
     return lstat(host.c_str(), &st) == 0;
 }
 
+// A folder, or a link to one.
+bool IsFolder(const std::string& host) {
+    struct stat st;
+    return stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 // The name of the folder that equals `name` ignoring ASCII case, the smallest in byte order
-// when several do; empty when none does.
-std::string FindNoCase(const std::string& folder, std::string_view name) {
+// when several do; empty when none does. With wantFolder a folder comes before the files: a
+// component with more path after it must name a folder. `folder` is empty or ends with '/'.
+std::string FindNoCase(const std::string& folder, std::string_view name, bool wantFolder) {
     std::string found;
+    bool foundFolder = false;
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
     if (!dir)
         return found;
     while (const dirent* entry = readdir(dir)) {
         const std::string_view candidate(entry->d_name);
-        if (NameEqualsNoCase(candidate, name) && (found.empty() || candidate < found))
+        if (!NameEqualsNoCase(candidate, name))
+            continue;
+        const bool isFolder = wantFolder && IsFolder(folder + std::string(candidate));
+        if (found.empty() || (isFolder && !foundFolder) ||
+            (isFolder == foundFolder && candidate < found)) {
             found = candidate;
+            foundFolder = isFolder;
+        }
     }
     closedir(dir);
     return found;
@@ -252,15 +266,24 @@ void ResolveHostNames(std::string& host) {
     std::string resolved = rooted ? "/" : "";
     size_t k = 0;
     for (; k < parts.size(); ++k) {
+        // A component with more after it names a folder: a file of the same folded name (even
+        // one spelled exactly) does not hide a folder.
+        const bool wantFolder = k + 1 < parts.size() || trailing;
         std::string candidate = resolved;
         candidate += parts[k];
-        if (parts[k] == ".." || parts[k] == "." || Exists(candidate)) {
+        const bool exact = Exists(candidate);
+        if (parts[k] == ".." || parts[k] == "." ||
+            (exact && (!wantFolder || IsFolder(candidate)))) {
             resolved = std::move(candidate);
         } else {
-            const std::string match = FindNoCase(resolved, parts[k]);
+            const std::string match = FindNoCase(resolved, parts[k], wantFolder);
             if (match.empty())
                 break;
-            resolved += match;
+            // No folder of that name: the name as written when it exists.
+            if (exact && !IsFolder(resolved + match))
+                resolved = std::move(candidate);
+            else
+                resolved += match;
         }
         resolved += '/';
     }

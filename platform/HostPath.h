@@ -32,9 +32,11 @@ bool ToHostPath(std::u16string_view path, std::string& host);
 std::u16string FromHostPath(std::string_view host);
 
 // ToHostPath, then every component that does not exist as written is replaced by the first name
-// of its folder that equals it ignoring ASCII case (in byte order when several do). From the
-// first component that matches nothing on, the rest is kept as written, so the result also names
-// a file or folder to create. False as ToHostPath.
+// of its folder that equals it ignoring ASCII case (in byte order when several do). A component
+// followed by more of the path must name a folder: there a folder that equals it ignoring case
+// wins over a file, also over a file spelled exactly. From the first component that matches
+// nothing on, the rest is kept as written, so the result also names a file or folder to create.
+// False as ToHostPath.
 bool ResolveHostPath(std::u16string_view path, std::string& host);
 
 // The same resolution on a host path, in place.

@@ -4,12 +4,14 @@
 #include "platform/HostPath.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -272,6 +274,19 @@ std::optional<int> Process::Poll() {
     return m_ExitStatus;
 }
 
+std::optional<int> Process::WaitAtMost(u32 milliseconds) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (true) {
+        const std::optional<int> status = Poll();
+        const auto now = std::chrono::steady_clock::now();
+        if (status || now >= deadline)
+            return status;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            deadline - now, std::chrono::milliseconds(10)));
+    }
+}
+
 int Process::Terminate() {
     if (!IsOpen())
         return m_ExitStatus;
@@ -296,6 +311,10 @@ u32 ReapDetachedProcesses() {
         return WaitFor(pid, status, WNOHANG) != 0;
     });
     return u32(children.size());
+}
+
+u32 DetachedProcessCount() {
+    return u32(DetachedChildren().size());
 }
 
 } // namespace platform

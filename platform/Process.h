@@ -77,6 +77,9 @@ public:
     // The exit status once the child has ended (reaping it), nothing while it runs; without a
     // child as Wait.
     std::optional<int> Poll();
+    // Poll, repeated until the child ends or the time (wall clock, looked at every 10 ms at
+    // most) has passed.
+    std::optional<int> WaitAtMost(u32 milliseconds);
     // Ends the child at once (SIGKILL) and reaps it; answers its exit status as Wait.
     int Terminate();
     // Lets go of the child: reaped when it has ended, else handed to the reaper.
@@ -96,5 +99,8 @@ private:
 // Reaps, without waiting, the children let go while running; answers how many still run. The
 // launcher calls it from its idle hook.
 u32 ReapDetachedProcesses();
+// How many children let go are waiting to be reaped, without reaping any; a dialog loop wakes
+// now and then while there are some (the FLTK backend), so that its idle hook reaps them.
+u32 DetachedProcessCount();
 
 } // namespace platform

@@ -20,9 +20,11 @@ constexpr u64 kMaxKeyFileSize = 1 << 20;
 constexpr char kRootName[] = "HKEY_CURRENT_USER";
 constexpr char kKeySuffix[] = ".reg";
 
-// One line of a key file: a value, or any other text kept as it is.
+// One line of a key file: a value, or any other text kept byte for byte. Text holds the line's
+// bytes up to its LF (a CR before it included); the last line may have none.
 struct KeyLine {
-    std::string Text;
+    std::string_view Text;
+    bool HasLineFeed = false;
     bool IsValue = false;
     std::u16string Name;
     std::u16string Value;
@@ -155,19 +157,22 @@ bool Unquote(std::string_view text, size_t& i, std::u16string& out) {
     return false;
 }
 
+// The lines of a key file. A value line is a quoted name, '=', a quoted value and nothing after
+// it but blanks, up to its line end: LF or CR LF (one CR is taken off before the LF).
 std::vector<KeyLine> ParseKeyFile(std::string_view text) {
     std::vector<KeyLine> lines;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
+        KeyLine line;
+        line.HasLineFeed = end != std::string_view::npos;
+        if (!line.HasLineFeed)
             end = text.size();
-        std::string_view body = text.substr(start, end - start);
+        line.Text = text.substr(start, end - start);
         start = end + 1;
+        std::string_view body = line.Text;
         if (!body.empty() && body.back() == '\r')
             body.remove_suffix(1);
-        KeyLine line;
-        line.Text = std::string(body);
         size_t i = 0;
         if (Unquote(body, i, line.Name) && i < body.size() && body[i] == '=' &&
             Unquote(body, ++i, line.Value) &&
@@ -176,6 +181,13 @@ std::vector<KeyLine> ParseKeyFile(std::string_view text) {
         lines.push_back(std::move(line));
     }
     return lines;
+}
+
+const KeyLine* FindValueLine(const std::vector<KeyLine>& lines, std::u16string_view name) {
+    for (const KeyLine& line : lines)
+        if (line.IsValue && EqualsNoCase(line.Name, name))
+            return &line;
+    return nullptr;
 }
 
 // The key file's host path (the names that exist resolved ignoring case) and its folder.
@@ -248,6 +260,48 @@ std::string GetRegistryFolder() {
     return std::string();
 }
 
+bool FindKeyFileValue(std::string_view text, std::u16string_view name, std::u16string& value) {
+    value.clear();
+    const std::vector<KeyLine> lines = ParseKeyFile(text);
+    const KeyLine* line = FindValueLine(lines, name);
+    if (line)
+        value = line->Value;
+    return line != nullptr;
+}
+
+std::string SetKeyFileValue(std::string_view text, std::string_view header,
+                            std::u16string_view name, std::u16string_view value) {
+    const std::vector<KeyLine> lines = ParseKeyFile(text);
+    const KeyLine* replaced = FindValueLine(lines, name);
+    const std::string valueLine =
+        Quote(replaced ? std::u16string_view(replaced->Name) : name) + "=" + Quote(value);
+    std::string out;
+    out.reserve(header.size() + text.size() + valueLine.size() + 3);
+    if (lines.empty() || lines.front().Text.empty() || lines.front().Text[0] != '[') {
+        out += header;
+        out += '\n';
+    }
+    for (const KeyLine& line : lines) {
+        if (&line == replaced) {
+            out += valueLine;
+            // The line keeps its end, CR LF or LF.
+            if (line.Text.back() == '\r')
+                out += '\r';
+        } else {
+            out += line.Text;
+        }
+        if (line.HasLineFeed)
+            out += '\n';
+    }
+    if (!replaced) {
+        if (!out.empty() && out.back() != '\n')
+            out += '\n';
+        out += valueLine;
+        out += '\n';
+    }
+    return out;
+}
+
 bool RegistryRead(std::u16string_view key, std::u16string_view name, std::u16string& value) {
     value.clear();
     KeyFile file;
@@ -255,13 +309,7 @@ bool RegistryRead(std::u16string_view key, std::u16string_view name, std::u16str
     std::string text;
     if (!LocateKeyFile(key, file, components) || ReadKeyFile(file.Path, text) != 0)
         return false;
-    for (const KeyLine& line : ParseKeyFile(text)) {
-        if (line.IsValue && EqualsNoCase(line.Name, name)) {
-            value = line.Value;
-            return true;
-        }
-    }
-    return false;
+    return FindKeyFileValue(text, name, value);
 }
 
 int RegistryWrite(std::u16string_view key, std::u16string_view name, std::u16string_view value) {
@@ -281,43 +329,21 @@ int RegistryWrite(std::u16string_view key, std::u16string_view name, std::u16str
     flock(folderFd, LOCK_EX);
     std::string text;
     int error = ReadKeyFile(file.Path, text);
-    const bool isNew = error == ENOENT;
-    if (isNew)
+    if (error == ENOENT)
         error = 0;
     if (error == 0) {
-        std::vector<KeyLine> lines = ParseKeyFile(text);
-        bool found = false;
-        for (KeyLine& line : lines) {
-            if (line.IsValue && EqualsNoCase(line.Name, name)) {
-                line.Text = Quote(line.Name) + "=" + Quote(value);
-                found = true;
-                break;
-            }
+        std::string header = std::string("[") + kRootName;
+        for (const std::string& component : components) {
+            header += '\\';
+            for (char c : component)
+                header += (u8(c) < 0x20 || c == 0x7F || c == ']') ? '_' : c;
         }
-        if (!found) {
-            KeyLine line;
-            line.Text = Quote(name) + "=" + Quote(value);
-            lines.push_back(std::move(line));
-        }
-        std::string out;
-        if (lines.front().Text.empty() || lines.front().Text[0] != '[') {
-            std::string header = std::string("[") + kRootName;
-            for (const std::string& component : components) {
-                header += '\\';
-                for (char c : component)
-                    header += (u8(c) < 0x20 || c == 0x7F || c == ']') ? '_' : c;
-            }
-            out = header + "]\n";
-        }
-        for (const KeyLine& line : lines) {
-            out += line.Text;
-            out += '\n';
-        }
+        header += ']';
+        const std::string out = SetKeyFileValue(text, header, name, value);
         File writer;
         error = writer.OpenReplacing(file.Path);
         if (error == 0) {
-            if (isNew)
-                writer.SetCommitMode(0600);
+            writer.SetNewFileMode(0600);
             writer.Write(out.data(), out.size());
             error = writer.Close();
         }

@@ -58,6 +58,11 @@ int OpenWithXdgOpen(std::string_view /*verb*/, const std::string& hostPath) {
     options.NewSession = true;
     if (process.Start(opener, {hostPath}, std::string(), options) != 0)
         return kShellNoOpener;
+    // It ends with a status other than 0 when the desktop has nothing to open the path with. On
+    // some desktops it runs the program itself: one still running is taken as opened.
+    const std::optional<int> status = process.WaitAtMost(kShellOpenerWaitMs);
+    if (status && *status != 0)
+        return kShellNoOpener;
     process.Close();
     return kShellOpened;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Hands a file or folder to the desktop, as the player's file manager would open it: a document
 // to its program, a folder to the file manager. The opener is xdg-open, started in a session of
-// its own (so that it outlives this process) and never waited for; the reaper collects it
+// its own (so that it outlives this process) and waited for at most kShellOpenerWaitMs: a status
+// other than 0 is a failure; one still running then is taken as opened and left to the reaper
 // (Process.h). Tests replace the opener.
 #include "platform/Types.h"
 
@@ -14,7 +15,10 @@ namespace platform {
 inline constexpr int kShellOpened = 42;
 inline constexpr int kShellFileNotFound = 2;
 inline constexpr int kShellPathNotFound = 3;
-inline constexpr int kShellNoOpener = 31; // no program could be started for it
+inline constexpr int kShellNoOpener = 31; // no program could be started for it, or none opened it
+
+// How long xdg-open is waited for.
+inline constexpr u32 kShellOpenerWaitMs = 2000;
 
 // Opens the engine path with the verb ("open", "explore" or empty for "open", ignoring ASCII
 // case; other verbs have no opener). One pair of double quotes enclosing the path is removed and

@@ -1,34 +1,27 @@
 #include "platform/SmallFile.h"
 
+#include "platform/File.h"
+
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace platform {
 
 bool ReadSmallFile(const std::string& path, u32 maxBytes, std::string& out) {
     out.clear();
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    // Opened without waiting, and only a regular file: a pipe or a device named here would hold
+    // the reader forever.
+    File file;
+    if (file.OpenRead(path) != 0)
         return false;
-    bool ok = true;
     char chunk[4096];
     while (out.size() < maxBytes) {
-        const size_t want = std::min<size_t>(sizeof chunk, maxBytes - out.size());
-        const ssize_t got = read(fd, chunk, want);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            ok = false;
-            break;
-        }
-        if (got == 0)
-            break;
+        const u64 want = std::min<u64>(sizeof chunk, maxBytes - out.size());
+        const u64 got = file.Read(chunk, want);
         out.append(chunk, size_t(got));
+        if (got < want)
+            break;
     }
-    close(fd);
-    return ok;
+    return file.Error() == 0;
 }
 
 std::string ReadFirstLine(const std::string& path) {

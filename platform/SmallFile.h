@@ -6,7 +6,8 @@
 
 namespace platform {
 
-// Reads at most maxBytes bytes of the file into out; false when it cannot be opened or read.
+// Reads at most maxBytes bytes of the file into out; false when it cannot be opened or read, or
+// is not a regular file (a pipe, a device or a folder is refused without waiting).
 // Files longer than the limit give their first maxBytes bytes.
 bool ReadSmallFile(const std::string& path, u32 maxBytes, std::string& out);
 

@@ -321,8 +321,13 @@ CClassicBuffer& CClassicArchive::Stream() {
 }
 
 void CClassicArchive::Write(const void* data, u32 size) {
-    if (size != 0)
-        Stream().WriteInline(data, size);
+    if (size == 0)
+        return;
+    CClassicBuffer& stream = Stream();
+    const u32 taken = stream.WriteInline(data, size);
+    if (taken != size)
+        Fail(kClassicBufferErrorWriteRefused, "Stream took %u of %u bytes written at %u", taken,
+             size, stream.GetPosition() - taken);
 }
 
 void CClassicArchive::ReadExact(void* data, u32 size) {
@@ -499,11 +504,10 @@ void CClassicArchive::WriteNumbers(const void* values, u32 count, ENumber kind, 
         Write(values, ByteCount(count, SizeOf(kind)));
         return;
     }
-    CClassicBuffer& stream = Stream();
     char line[kNumberLineRoom];
     for (u32 i = 0; i < count; ++i) {
         const char* begin = PutNumberLine(values, i, kind, hex, line);
-        stream.WriteInline(begin, u32(line + kNumberLineRoom - begin));
+        Write(begin, u32(line + kNumberLineRoom - begin));
     }
 }
 

@@ -26,7 +26,9 @@
 //
 // Reading failures (the end of the stream, a stored size past the bytes left or above the
 // limits below, nod bodies nested too deep) throw CClassicBufferException out of the archive
-// call, with a log line; the operation that started the read catches it.
+// call, with a log line; the operation that started the read catches it. So does a write that
+// the stream refuses or takes only in part: what was written is then incomplete, and the
+// operation that started the write fails.
 #include "core/base/ClassicBuffer.h"
 #include "core/base/ClassicString.h"
 #include "platform/Types.h"

@@ -8,10 +8,13 @@
 #include <cstring>
 #include <lzo/lzo1x.h>
 #include <memory>
+#include <utility>
 
 constinit CClassicBufferPool g_ClassicBufferPool;
 
 namespace {
+
+constinit u32 s_MemoryLimit = kClassicBufferMemoryMaxSize;
 
 constexpr u32 kLzoHeaderSize = 8;
 constexpr u32 kLzoMinPacked = 3;
@@ -38,6 +41,10 @@ u64 LzoWorstCase(u64 n) {
 
 } // namespace
 
+u32 SetClassicBufferMemoryLimit(u32 limit) {
+    return std::exchange(s_MemoryLimit, limit);
+}
+
 // ---- Memory stream ----
 
 CClassicBufferMemory::~CClassicBufferMemory() {
@@ -57,14 +64,14 @@ u32 CClassicBufferMemory::Read(void* data, u32 n) {
 
 bool CClassicBufferMemory::PrepareWrite(u32 n) {
     const u64 end = u64(m_WindowPosition) + n;
-    if (end > kClassicBufferMemoryMaxSize) {
+    if (end > s_MemoryLimit) {
         return false;
     }
     if (end > m_WindowCapacity) {
         // The smallest multiple of the step above the end; the step then becomes the new
         // capacity, so successive growths at least double it.
         const u64 capacity = u64(m_Step) * (end / m_Step + 1);
-        Reserve(u32(std::min<u64>(capacity, kClassicBufferMemoryMaxSize)));
+        Reserve(u32(std::min<u64>(capacity, s_MemoryLimit)));
     }
     if (m_WindowPosition > m_WindowSize) {
         std::memset(m_WindowData + m_WindowSize, 0, m_WindowPosition - m_WindowSize);
@@ -76,7 +83,7 @@ u32 CClassicBufferMemory::Write(const void* data, u32 n) {
     if (!PrepareWrite(n)) {
         LogLine("[Buffer] Memory stream write refused: %u bytes at position %u pass the limit of "
                 "%u bytes\r\n",
-                n, m_WindowPosition, kClassicBufferMemoryMaxSize);
+                n, m_WindowPosition, s_MemoryLimit);
         return 0;
     }
     if (n != 0) {
@@ -112,7 +119,7 @@ void CClassicBufferMemory::Skip(u32 n) {
 }
 
 void CClassicBufferMemory::Reserve(u32 n) {
-    if (n > kClassicBufferMemoryMaxSize) {
+    if (n > s_MemoryLimit) {
         throw CClassicBufferException(kClassicBufferErrorTooLarge,
                                       u"Memory stream above its size limit");
     }
@@ -227,16 +234,15 @@ CClassicBufferMemory* CClassicBuffer::ReadLzoBlock(u32 maxSize) {
     const u32 size = platform::LoadU32Le(header);
     const u32 packed = platform::LoadU32Le(header + 4);
 
-    const u32 limit = std::min(maxSize, kClassicBufferMemoryMaxSize);
+    const u32 limit = std::min(maxSize, s_MemoryLimit);
     if (size > limit) {
         LogLine("[Buffer] LZO block refused: uncompressed size %u above the limit of %u\r\n", size,
                 limit);
         return nullptr;
     }
-    // LZO1X expands at most about 255 to 1, never compresses beyond its worst case, and ends
-    // every stream with a 3-byte end marker.
-    if (packed < kLzoMinPacked || u64(size) > u64(packed) * 256 + 64 ||
-        packed > LzoWorstCase(size)) {
+    // A stream always ends with LZO1X's 3-byte end marker, and an LZO1X-1 writer never emits
+    // more than the worst case of the largest block accepted.
+    if (packed < kLzoMinPacked || packed > LzoWorstCase(limit)) {
         LogLine("[Buffer] LZO block refused: compressed size %u impossible for %u bytes\r\n",
                 packed, size);
         return nullptr;
@@ -259,18 +265,22 @@ CClassicBufferMemory* CClassicBuffer::ReadLzoBlock(u32 maxSize) {
         return nullptr;
     }
 
-    // A failed block is deleted rather than pooled.
+    // The decoded length may fall short of the stated size: the result is sized to it. LZO1X
+    // expands at most about 255 to 1, so the output never needs room beyond that, however large
+    // the stated size. A failed block is deleted rather than pooled.
+    const u32 room = u32(std::min<u64>(size, u64(packed) * 256 + 64));
     std::unique_ptr<CClassicBufferMemory> result(g_ClassicBufferPool.Take());
-    result->Reserve(std::max<u32>(size, 1));
-    lzo_uint length = size;
+    result->Reserve(std::max<u32>(room, 1));
+    lzo_uint length = room;
     const int rc = LzoReady() ? lzo1x_decompress_safe(compressed->GetData(), packed,
                                                       result->GetData(), &length, nullptr)
                               : LZO_E_ERROR;
-    if (rc != LZO_E_OK || length != size) {
-        LogLine("[Buffer] LZO block damaged: error %d, %u of %u bytes\r\n", rc, u32(length), size);
+    if (rc != LZO_E_OK) {
+        LogLine("[Buffer] LZO block damaged: error %d, %u of at most %u bytes\r\n", rc, u32(length),
+                size);
         return nullptr;
     }
-    result->m_WindowSize = size;
+    result->m_WindowSize = u32(length);
     result->m_WindowPosition = 0;
     return result.release();
 }

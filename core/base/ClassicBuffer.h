@@ -16,6 +16,11 @@ class CClassicBufferMemory;
 // a larger request is a damaged size and is refused instead of allocated.
 inline constexpr u32 kClassicBufferMemoryMaxSize = 0x40000000;
 
+// Sets the size limit of memory streams (kClassicBufferMemoryMaxSize unless set) and returns the
+// one it replaces. Tests lower it to reach the refusal without a gigabyte of data; streams that
+// already hold more room than a lowered limit keep it.
+u32 SetClassicBufferMemoryLimit(u32 limit);
+
 // The default limit of ReadLzoBlock's uncompressed size; callers reading peer messages pass a
 // smaller one.
 inline constexpr u32 kClassicLzoBlockMaxSize = 0x10000000;
@@ -27,6 +32,8 @@ inline constexpr i32 kClassicBufferErrorTooLarge = 1; // a reservation above the
 inline constexpr i32 kClassicBufferErrorBadData = 2;
 // Nod bodies nested deeper than a reading archive accepts.
 inline constexpr i32 kClassicBufferErrorTooDeep = 3;
+// A write that the stream refused or took only in part.
+inline constexpr i32 kClassicBufferErrorWriteRefused = 4;
 
 // Thrown by value when a stream cannot deliver the bytes asked for.
 class CClassicBufferException {
@@ -67,9 +74,10 @@ public:
     // Writes the buffer's size bytes as one LZO block. False when the compressor fails or this
     // stream takes fewer bytes than given.
     bool WriteLzoBlock(const CClassicBufferMemory& buffer);
-    // Reads one LZO block into a pooled memory buffer (position 0, size U) that the caller gives
-    // back to the pool. Null, with a log line, for a block whose sizes are above maxSize or
-    // impossible, whose data is shorter than P or does not decompress to exactly U bytes. A
+    // Reads one LZO block into a pooled memory buffer (position 0) that the caller gives back to
+    // the pool. U is the most the block may decode to: the result's size is the decoded length.
+    // Null, with a log line, for a block whose U is above maxSize, whose P is impossible, whose
+    // data is shorter than P, does not decompress or decompresses to more than U bytes. A
     // strict stream's read of the header past its end throws CClassicBufferException.
     CClassicBufferMemory* ReadLzoBlock(u32 maxSize = kClassicLzoBlockMaxSize);
 

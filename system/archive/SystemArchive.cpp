@@ -529,6 +529,16 @@ bool CSystemArchive::WriteRefs() {
     }
     for (CSystemFids* folder : folders)
         folder->FlagWithAncestors();
+    // The copies leave the map as they are deleted; the originals leave it with this scope, also
+    // when a refused write ends it.
+    struct SForgetOriginals {
+        const std::vector<CSystemFids*>& m_Folders;
+        ~SForgetOriginals() {
+            for (CSystemFids* folder : m_Folders)
+                for (CSystemFids* up = folder; up; up = up->m_Parent)
+                    FidNumberMapSet(up, 0);
+        }
+    } forget{folders};
     SScratchTree copy;
     copy.m_Root = drive->NewSameKind();
     copy.m_Root->CloneFlagged(drive);
@@ -557,11 +567,6 @@ bool CSystemArchive::WriteRefs() {
             folder->GetRoot() == drive)
             ref.m_FolderIndex = u32(FidNumberMapGet(CopyOf(folder)));
     }
-    // The copies leave the map as they are deleted; the originals leave it here.
-    for (CSystemFids* folder : folders)
-        for (CSystemFids* up = folder; up; up = up->m_Parent)
-            FidNumberMapSet(up, 0);
-
     for (u32 i = 0; i < count; ++i) {
         SSystemArchiveRef& ref = m_Refs.m_Items[i];
         u32 flags = ref.m_Fid->m_RefFlags;
@@ -587,10 +592,16 @@ bool CSystemArchive::Save(CMwNod* mainNod, CClassicBuffer* stream) {
     if (m_SaveFlags == 0 && m_CurrentFid)
         SetSaveFlags((m_CurrentFid->IsText() ? kSystemArchiveSaveText : 0) |
                      (m_CurrentFid->IsCompressed() ? kSystemArchiveSaveCompressed : 0));
-    WriteBody(mainNod);
-    CStreamSwap swap(*this, stream);
-    WriteHeader();
-    return WriteRefs() && WriteBodyOut();
+    // A write that a stream refuses throws out of the archive call: the image is incomplete.
+    try {
+        WriteBody(mainNod);
+        CStreamSwap swap(*this, stream);
+        WriteHeader();
+        return WriteRefs() && WriteBodyOut();
+    } catch (const CClassicBufferException&) {
+    } catch (const std::bad_alloc&) {
+    }
+    return false;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -226,6 +226,9 @@ public:
     void SetEngineImage(bool engineImage) { m_EngineImage = engineImage; }
     void SetLoadMode(u32 mode) { m_LoadMode = mode; }
     u32 GetLoadMode() const { return m_LoadMode; }
+    // The permissions a file saved to a name that has no file yet gets (0666 less the umask
+    // unless set); an existing file keeps its own. Files that hold secrets are made 0600.
+    void SetNewFileMode(u32 mode) { m_NewFileMode = i32(mode & 07777); }
     CSystemEngine* GetEngine() const { return m_Engine; }
     // The parameter-set steps of the load (its load set and use-file classes).
     CSystemParamLoad& GetParamLoad() { return m_ParamLoad; }
@@ -320,6 +323,8 @@ private:
     // Memory images take this format when the save flags word is 0 (a file saved through a
     // memory image keeps its own format).
     CSystemFid* m_FormatFid = nullptr;
+    // SetNewFileMode's permissions; -1 when not set.
+    i32 m_NewFileMode = -1;
 };
 
 // The step of reading a reference table that turns one record into the file id it stands for

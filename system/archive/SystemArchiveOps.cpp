@@ -339,7 +339,7 @@ i32 CSystemArchive::SaveNodToFile(CClassicWideStringRef name, CMwNod* nod, CSyst
             CClassicWideString oldName, newName;
             FullNameOf(old, oldName);
             fresh->GetFullFileName(newName);
-            if (oldName.CompareNoCase(newName) != 0) {
+            if (oldName.CompareNoCase(newName) != 0 || !PathsNameOneEntry(oldName, newName)) {
                 CSystemEngine::DetachNodAndFid(nod, old);
                 ClassicLogFormatLine("Saving %s to %s", oldName.GetNarrow().GetText(),
                                      newName.GetNarrow().GetText());
@@ -401,6 +401,8 @@ i32 CSystemArchive::SaveToFile(CMwNod* nod) {
 
 bool CSystemArchive::WriteFileImage(CClassicWideStringRef name, const CClassicBufferMemory& image) {
     CClassicBufferFile file;
+    if (m_NewFileMode >= 0)
+        file.SetNewFileMode(u32(m_NewFileMode));
     bool saved = file.Open(name, true, true, true, false) != 0;
     const u32 size = image.GetSize();
     saved = saved && (size == 0 || file.Write(image.GetData(), size) == size);

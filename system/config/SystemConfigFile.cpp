@@ -19,6 +19,7 @@ public:
     u32 SaveNodToFile(CClassicWideStringRef name, CMwNod* nod, CSystemFids* folder, u32 saveFlags,
                       u32 mode, bool checkChanges, bool registerFid) override {
         CSystemArchive archive;
+        archive.SetNewFileMode(kSystemConfigNewFileMode);
         return archive.SaveNodToFile(name, nod, folder, saveFlags, mode, checkChanges,
                                      registerFid) == 1
                    ? 1

@@ -11,6 +11,9 @@ class CSystemFids;
 
 // The full load of an archive: header, references with their files, body.
 inline constexpr u32 kSystemConfigLoadMode = 7;
+// The permissions of a new configuration file: it holds passwords in clear, so only its owner
+// reads it. An existing file keeps its own.
+inline constexpr u32 kSystemConfigNewFileMode = 0600;
 
 // The operations the configuration's file goes through. The answers of this class itself load
 // nothing and save nothing.
@@ -29,8 +32,8 @@ public:
         return 0;
     }
     // Saves the nod to the named file (save flags 0: the format the file id gives); with
-    // checkChanges only when the bytes differ, with registerFid bound to the file's id. 1 when
-    // saved or unchanged.
+    // checkChanges only when the bytes differ, with registerFid bound to the file's id; a new
+    // file gets kSystemConfigNewFileMode. 1 when saved or unchanged.
     virtual u32 SaveNodToFile(CClassicWideStringRef /*name*/, CMwNod* /*nod*/,
                               CSystemFids* /*folder*/, u32 /*saveFlags*/, u32 /*mode*/,
                               bool /*checkChanges*/, bool /*registerFid*/) {

@@ -200,6 +200,10 @@ void CSystemEngine::InitResourceTable() {
             fid->m_Folder = m_ResourceFolder;
             fid->OnNameChanged();
             fid->PlaceFromFolder(1);
+            // The table keeps the file id whether its file exists or not: no refresh from disk
+            // may drop it or its folders.
+            if (fid->m_Folder)
+                fid->m_Folder->Pin();
         }
         m_ResourceTable.m_Items[i] = fid;
     }

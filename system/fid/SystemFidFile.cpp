@@ -28,15 +28,6 @@ namespace {
 // The refresh bits a file id's Refresh answers to.
 constexpr u32 kFileRefreshBits = 0x2 | 0x4;
 
-bool EqualsNoCase(const CClassicWideString& a, const CClassicWideString& b) {
-    if (a.GetLength() != b.GetLength())
-        return false;
-    for (u32 i = 0; i < a.GetLength(); ++i)
-        if (ClassicToLower(a[i]) != ClassicToLower(b[i]))
-            return false;
-    return true;
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -50,7 +41,7 @@ CSystemFidFile::CSystemFidFile() {
 bool CSystemFidFile::IsEqual(CSystemFid* other) {
     if (!other || !other->IsKindOf(s_ClassId) || other->m_Folder != m_Folder)
         return false;
-    return EqualsNoCase(m_FileName, static_cast<CSystemFidFile*>(other)->m_FileName);
+    return NamesOneEntry(m_Folder, m_FileName, static_cast<CSystemFidFile*>(other)->m_FileName);
 }
 
 void CSystemFidFile::CopyFidFrom(CSystemFid* other) {

@@ -24,7 +24,7 @@ public:
     // (the low flag byte 0x1F, the read-only bit), Text kept.
     CSystemFidFile();
 
-    // Same name (ignoring case) in the same folder.
+    // In the same folder, names that stand for one file (NamesOneEntry).
     bool IsEqual(CSystemFid* other) override;
     // The base copy, then the other file's name.
     void CopyFidFrom(CSystemFid* other) override;

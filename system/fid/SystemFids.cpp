@@ -82,29 +82,58 @@ bool LessNoCase(View a, View b) {
 }
 
 // The names of a listing found again ignoring case: open addressing over their indices. Of names
-// equal ignoring case only the first is entered; each entry can be marked taken.
+// equal ignoring case (case twins) the first is entered, the others chained behind it; each name
+// can be marked taken. In a listing sorted as the host sorts, the first twin is the one an open
+// of a spelling that is not on disk reaches.
 class CFoldedIndex {
 public:
     static constexpr u32 s_None = 0xFFFFFFFF;
 
     explicit CFoldedIndex(const CFastBuffer<CClassicWideString>& names)
-        : m_Names(names), m_Taken(names.m_Count, 0) {
+        : m_Names(names), m_Next(names.m_Count, s_None), m_Taken(names.m_Count, 0) {
         u32 capacity = 16;
         while (capacity < 2 * u64(names.m_Count))
             capacity *= 2;
         m_Slots.assign(capacity, s_None);
         for (u32 i = 0; i < names.m_Count; ++i) {
             u32* slot = Slot(ToView(names.m_Items[i]));
-            if (*slot == s_None)
+            if (*slot == s_None) {
                 *slot = i;
+                continue;
+            }
+            m_Next[i] = m_Next[*slot];
+            m_Next[*slot] = i;
         }
     }
 
     // The index of the first name equal to the name ignoring case, or s_None.
     u32 Find(View name) const { return *const_cast<CFoldedIndex*>(this)->Slot(name); }
-    bool IsFirst(u32 index) const { return Find(ToView(m_Names.m_Items[index])) == index; }
-    void Take(u32 index) { m_Taken[index] = 1; }
+    // The index of the name spelled exactly so, or s_None.
+    u32 FindExact(View name) const {
+        for (u32 i = Find(name); i != s_None; i = m_Next[i])
+            if (ToView(m_Names.m_Items[i]) == name)
+                return i;
+        return s_None;
+    }
     bool IsTaken(u32 index) const { return m_Taken[index]; }
+    // The listed names the entries of the list are spelled as are taken: they are theirs before
+    // any other entry stands for them.
+    template <class T>
+    void TakeSpelled(const CFastBuffer<T*>& list, View (*nameOf)(T*)) {
+        for (u32 i = 0; i < list.m_Count; ++i)
+            if (const u32 found = FindExact(nameOf(list.m_Items[i])); found != s_None)
+                m_Taken[found] = 1;
+    }
+    // The listed name an entry of that name stands for, taken: the name spelled so, else the
+    // first of its case twins, which an open of the name reaches. s_None when none.
+    u32 TakeFor(View name) {
+        u32 found = FindExact(name);
+        if (found == s_None)
+            found = Find(name);
+        if (found != s_None)
+            m_Taken[found] = 1;
+        return found;
+    }
 
 private:
     static u64 Hash(View name) {
@@ -125,6 +154,8 @@ private:
 
     const CFastBuffer<CClassicWideString>& m_Names;
     std::vector<u32> m_Slots;
+    // The next twin of each name.
+    std::vector<u32> m_Next;
     std::vector<u8> m_Taken;
 };
 
@@ -138,6 +169,13 @@ CClassicWideString* FileNameOf(CSystemFid* fid) {
 CSystemFidFile* AsFile(CSystemFid* fid) {
     return fid && fid->IsKindOf(CSystemFidFile::s_ClassId) ? static_cast<CSystemFidFile*>(fid)
                                                            : nullptr;
+}
+
+// A file id whose file may be missing: a loader reads it (a container's entry), or it is an entry
+// of the resource table (the only resource-local file ids in a tree), which names files that need
+// not exist and must outlive every refresh.
+bool StandsForAbsentFile(CSystemFid* fid) {
+    return fid->GetLoader() || (fid->m_RefFlags & kSystemFidRefResourceLocal);
 }
 
 View LeafName(CSystemFid* fid) {
@@ -232,21 +270,36 @@ void SortByName(CFastBuffer<T*>& list, View (*nameOf)(T*)) {
         list.m_Items[i] = named[i].second;
 }
 
+// The file the name stands for: the file id of that very spelling, else one of a case twin that
+// is the same file (NamesOneEntry).
 CSystemFidFile* FindFileLeaf(CSystemFids* folder, View name) {
     for (u32 i = 0; i < folder->m_Leaves.m_Count; ++i) {
         CSystemFidFile* file = AsFile(folder->m_Leaves.m_Items[i]);
-        if (file && EqualsNoCase(ToView(file->m_FileName), name))
+        if (file && ToView(file->m_FileName) == name)
+            return file;
+    }
+    const CClassicWideStringRef ref(name.data(), u32(name.size()));
+    for (u32 i = 0; i < folder->m_Leaves.m_Count; ++i) {
+        CSystemFidFile* file = AsFile(folder->m_Leaves.m_Items[i]);
+        if (file && NamesOneEntry(folder, file->m_FileName, ref))
             return file;
     }
     return nullptr;
 }
 
+// The sub-folder the name stands for: the one of that very spelling, else one of a case twin that
+// is the same folder (NamesOneEntry).
 CSystemFids* FindNamedSubFolder(CSystemFids* folder, View name) {
     for (u32 i = 0; i < folder->m_Trees.m_Count; ++i) {
-        CSystemFids* sub = folder->m_Trees.m_Items[i];
-        const CClassicWideString* subName = sub->GetDirNameRef();
-        if (subName && EqualsNoCase(ToView(*subName), name))
-            return sub;
+        const CClassicWideString* subName = folder->m_Trees.m_Items[i]->GetDirNameRef();
+        if (subName && ToView(*subName) == name)
+            return folder->m_Trees.m_Items[i];
+    }
+    const CClassicWideStringRef ref(name.data(), u32(name.size()));
+    for (u32 i = 0; i < folder->m_Trees.m_Count; ++i) {
+        const CClassicWideString* subName = folder->m_Trees.m_Items[i]->GetDirNameRef();
+        if (subName && NamesOneEntry(folder, *subName, ref))
+            return folder->m_Trees.m_Items[i];
     }
     return nullptr;
 }
@@ -322,6 +375,25 @@ bool FolderExistsInFolder(CClassicWideStringRef name, CSystemFids* folder) {
     folder->GetFullDirName(path);
     path.Append(name);
     return FolderExists(path);
+}
+
+bool NamesOneEntry(CSystemFids* folder, CClassicWideStringRef a, CClassicWideStringRef b) {
+    const View first = ToView(a), second = ToView(b);
+    if (first == second)
+        return true;
+    if (!EqualsNoCase(first, second))
+        return false;
+    // Case twins: only the disk tells them apart.
+    CClassicWideString pathA, pathB;
+    if (folder) {
+        folder->GetFullDirName(pathA);
+        if (pathA.IsEmpty())
+            return true;
+    }
+    pathB = pathA;
+    pathA.Append(a);
+    pathB.Append(b);
+    return PathsNameOneEntry(pathA, pathB);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -666,18 +738,17 @@ void CSystemFids::RefreshFromDisk(CClassicWideStringRef fullPath, u32 recursive,
     KeepSpellable(fullPath, folders);
     CClassicWideString path;
 
-    // The files: one look-up per name instead of a comparison with every leaf.
+    // The files: one look-up per name instead of a comparison with every leaf. Every listed
+    // name is a file of its own, case twins too; a leaf spelled otherwise stands for the one an
+    // open of it reaches. Leaves whose file went are deleted, unless their file may be missing.
     {
         CFoldedIndex listed(files);
-        // Leaves without a loader whose file went are deleted; the listed names of the others
-        // are taken.
+        listed.TakeSpelled(m_Leaves, LeafName);
         for (u32 i = 0; i < m_Leaves.m_Count;) {
             CSystemFid* leaf = m_Leaves.m_Items[i];
             const CClassicWideString* name = FileNameOf(leaf);
-            const u32 found = name ? listed.Find(ToView(*name)) : CFoldedIndex::s_None;
-            if (found != CFoldedIndex::s_None)
-                listed.Take(found);
-            bool present = !name || found != CFoldedIndex::s_None || leaf->GetLoader();
+            bool present = !name || listed.TakeFor(ToView(*name)) != CFoldedIndex::s_None ||
+                           StandsForAbsentFile(leaf);
             if (!present) {
                 path.Assign(fullPath);
                 path.Append(*name);
@@ -691,10 +762,9 @@ void CSystemFids::RefreshFromDisk(CClassicWideStringRef fullPath, u32 recursive,
             RemoveLeaf(leaf);
             delete leaf;
         }
-        // New files get file ids; a name that differs from a leaf's (or from a name before it)
-        // only in case is that leaf.
+        // New files get file ids.
         for (u32 i = 0; i < files.m_Count; ++i) {
-            if (listed.IsTaken(i) || !listed.IsFirst(i))
+            if (listed.IsTaken(i))
                 continue;
             auto* file = new CSystemFidFile;
             file->SetFileName(files.m_Items[i]);
@@ -703,16 +773,15 @@ void CSystemFids::RefreshFromDisk(CClassicWideStringRef fullPath, u32 recursive,
         SortByName(m_Leaves, LeafName);
     }
 
-    // The sub-folders: unpinned ones that went are cleared and deleted.
+    // The sub-folders, matched in the same way: unpinned ones that went are cleared and deleted.
     {
         CFoldedIndex listed(folders);
+        listed.TakeSpelled(m_Trees, FolderName);
         for (u32 i = 0; i < m_Trees.m_Count;) {
             CSystemFids* sub = m_Trees.m_Items[i];
             const CClassicWideString* name = sub->GetDirNameRef();
-            const u32 found = name ? listed.Find(ToView(*name)) : CFoldedIndex::s_None;
-            if (found != CFoldedIndex::s_None)
-                listed.Take(found);
-            bool present = !name || found != CFoldedIndex::s_None || sub->m_Pinned;
+            bool present =
+                !name || listed.TakeFor(ToView(*name)) != CFoldedIndex::s_None || sub->m_Pinned;
             if (!present) {
                 path.Assign(fullPath);
                 path.Append(*name);
@@ -726,7 +795,7 @@ void CSystemFids::RefreshFromDisk(CClassicWideStringRef fullPath, u32 recursive,
             delete sub; // leaves the list: the last sub-folder takes its place
         }
         for (u32 i = 0; i < folders.m_Count; ++i) {
-            if (listed.IsTaken(i) || !listed.IsFirst(i))
+            if (listed.IsTaken(i))
                 continue;
             auto* folder = new CSystemFidsFolder;
             folder->m_DirName = ComponentName(folders.m_Items[i]);
@@ -907,7 +976,8 @@ CSystemFids* CSystemFidsFolder::NewSameKind() {
 
 bool CSystemFidsFolder::IsSameFolder(CSystemFids* other) {
     const CClassicWideString* name = other ? other->GetDirNameRef() : nullptr;
-    return name && EqualsNoCase(ToView(m_DirName), ToView(*name));
+    return name && (m_Parent ? NamesOneEntry(m_Parent, m_DirName, *name)
+                             : EqualsNoCase(ToView(m_DirName), ToView(*name)));
 }
 
 bool CSystemFidsFolder::PlaceFid(CSystemFid* fid, u32 addLeaf) {
@@ -921,7 +991,10 @@ bool CSystemFidsFolder::AdoptFid(CSystemFid* fid) {
     CClassicWideString rest(*name), component;
     TakeFirstComponent(rest, component);
     if (component.GetLength() != m_DirName.GetLength() + 1 ||
-        !StartsWithNoCase(ToView(component), ToView(m_DirName)))
+        !StartsWithNoCase(ToView(component), ToView(m_DirName)) ||
+        (m_Parent &&
+         !NamesOneEntry(m_Parent, m_DirName,
+                        CClassicWideStringRef(component.GetText(), m_DirName.GetLength()))))
         return false;
     *name = std::move(rest);
     fid->m_Folder = this;

@@ -8,9 +8,10 @@
 // backslashes. A folder component is the text up to and including its backslash; backslashes
 // right after it are passed over, and a leading pair of backslashes belongs to the first
 // component. Names are compared ignoring ASCII case: a component names a sub-folder when it is
-// the sub-folder's name and one backslash. The lookups that may add to the tree read '/' as '\'
-// and refuse the folder names "", "." and "..", so that a path never makes a second file id or
-// folder for what it names.
+// the sub-folder's name and one backslash. Case twins are the exception: names that differ only
+// in case and both exist on disk are two entries (NamesOneEntry), as they are to every open. The
+// lookups that may add to the tree read '/' as '\' and refuse the folder names "", "." and "..",
+// so that a path never makes a second file id or folder for what it names.
 //
 // The tree holds plain pointers: a folder owns its leaves and sub-folders only in that Clear
 // deletes them. Destroying a folder only unhooks it (from its parent, its sub-folders, its leaves
@@ -56,7 +57,8 @@ public:
     virtual u32 IsFolder() { return 0; }
     // A new empty folder of the kind a copy of this one has: a drive's copy is a plain root.
     virtual CSystemFids* NewSameKind();
-    // Whether a folder read from an archive stands for this one: a folder compares names.
+    // Whether a folder read from an archive stands for this one: a folder compares names
+    // (NamesOneEntry in its parent).
     virtual bool IsSameFolder(CSystemFids*) { return true; }
     // Writes or reads the folder's record of an archive's folder tree: the sub-folder count and
     // each sub-folder's record (a named folder writes its name first). Reading makes the
@@ -95,8 +97,8 @@ public:
 
     // The file id of the path, made with its folders when missing (created counts what was
     // made). With adoptSpelling the folders and the file id found take the path's spelling. The
-    // disk is not consulted. Null, with a log line, for a path without file name or with a
-    // component that cannot be a name.
+    // disk is consulted only to tell case twins apart. Null, with a log line, for a path without
+    // file name or with a component that cannot be a name.
     CSystemFid* FindOrAddFid(CClassicWideStringRef path, u32* created, bool adoptSpelling);
     // The file id of the path, or null when a folder or the file is missing. With addIfOnDisk
     // what is missing in the tree is added when it exists on disk (a new file id reads its size
@@ -146,11 +148,12 @@ public:
     void ListFidsByClass(CFastBuffer<CSystemFid*>& list, u32 classA, u32 classB, bool rereadHeaders,
                          bool withLocators);
     // Makes the folder match the disk folder at fullPath (which ends with a backslash): leaves
-    // without loader whose file went are deleted, new files get file ids, unpinned sub-folders
-    // that went are cleared and deleted, new folders are added, and both lists are sorted by
-    // name ignoring case. Names on disk that differ only in case share one file id (or folder),
-    // spelled as the first of them in the listing's order (byte order among them). With recursive,
-    // the same for every sub-folder (a folder reached again through a link is not descended twice).
+    // whose file went are deleted unless they have a loader or are entries of the resource
+    // table, new files get file ids, unpinned sub-folders that went are cleared and deleted, new
+    // folders are added, and both lists are sorted by name ignoring case. Every file and folder
+    // on disk has its own file id or folder, case twins too; an entry spelled as none on disk
+    // stands for the twin an open of it reaches (the first in byte order). With recursive, the
+    // same for every sub-folder (a folder reached again through a link is not descended twice).
     // Names the engine cannot spell (holding '\' or a character the normaliser replaces) are left
     // out. An empty path changes nothing.
     void RefreshFromDisk(CClassicWideStringRef fullPath, u32 recursive);
@@ -194,7 +197,8 @@ public:
     CSystemFids* m_Drive = nullptr;
     CFastBuffer<CSystemFid*> m_Leaves;
     CFastBuffer<CSystemFids*> m_Trees;
-    // A file id below has a loader: a refresh from disk keeps the folder.
+    // A file id below has a loader or is an entry of the resource table: a refresh from disk
+    // keeps the folder.
     u32 m_Pinned = 0;
 
 protected:
@@ -287,3 +291,9 @@ public:
 // Whether folder's full path followed by the name is a file / a folder on disk.
 bool FileExistsInFolder(CClassicWideStringRef name, CSystemFids* folder);
 bool FolderExistsInFolder(CClassicWideStringRef name, CSystemFids* folder);
+// Whether two names of entries of the folder (files, or sub-folders) stand for one entry: the same
+// name, or names equal ignoring case that the disk does not tell apart (PathsNameOneEntry on the
+// full paths). A name that exists exactly on disk is an entry of its own beside its case twins;
+// a spelling missing on disk is the twin an open of it reaches. Without a folder the names are
+// full paths; in a folder without a path on disk, names equal ignoring case are one entry.
+bool NamesOneEntry(CSystemFids* folder, CClassicWideStringRef a, CClassicWideStringRef b);

@@ -6,6 +6,7 @@
 #include "system/fid/SystemFid.h"
 #include "system/fid/SystemFidFile.h"
 #include "system/fid/SystemFidLinks.h"
+#include "system/fid/SystemFids.h"
 
 namespace {
 
@@ -42,6 +43,10 @@ CSystemFid* CSystemParamLoad::MakeAlias(CSystemFid* master, const CSystemParamSe
         return nullptr;
     }
     ++s_AliasNumber;
+    // The file's own file id is what later lookups of the file find, and through it the alias:
+    // it stays in its folder even while no nod is bound to it.
+    if (master->m_Folder)
+        master->m_Folder->AddLeafIfAbsent(master);
     alias->SetLoader(SystemFidLinks().GetDummyFidLoader());
     const u32 classId = master->GetContentClassId();
     alias->m_ContentClassId = classId;

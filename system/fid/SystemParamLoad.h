@@ -19,10 +19,11 @@ public:
     // For a file (reference flags 1 or 3): the file id or alias whose set suits the current set
     // is taken; when none does, an alias is made in the file's folder, named "<file name>?<n>"
     // with a process-wide counter, loaded through the shared loader, of the file's content
-    // class, with the current set compacted for that class; the load set then starts as a copy
-    // of the default set. Other file ids are used as they are, without a load set. The nod is
-    // bound to the file id taken, under that file id's own set (unless a suiting file id already
-    // holds a nod). Returns the file id taken.
+    // class, with the current set compacted for that class, and the file's own file id becomes
+    // a leaf of its folder when it is not one, so that later loads find it and its aliases; the
+    // load set then starts as a copy of the default set. Other file ids are used as they are,
+    // without a load set. The nod is bound to the file id taken, under that file id's own set
+    // (unless a suiting file id already holds a nod). Returns the file id taken.
     CSystemFid* Prepare(CSystemFid* current, CMwNod* nod);
     // After the body, for the file id Prepare gave: without a load set the file id's set becomes
     // a copy of the default set; with one, the load set takes the current set's non-empty

@@ -58,11 +58,12 @@ u32 CClassicBufferFile::Open(CClassicWideStringRef path, bool write, bool throug
     if (!platform::ResolveHostPath(std::u16string_view(path.m_Text, path.m_Length), host))
         return 0;
     if (throughTemp) {
-        platform::File target;
-        if (target.OpenWrite(host, false) != 0 || target.Close() != 0)
-            return 0;
+        // The target is checked, never created: a missing target stays missing until Close puts
+        // the whole new file in its place, so a writer that dies leaves no empty file behind.
         if (m_File.OpenReplacing(host) != 0)
             return 0;
+        if (m_NewFileMode >= 0)
+            m_File.SetNewFileMode(u32(m_NewFileMode));
         m_TempName =
             new CClassicWideString(platform::FromHostPath(m_File.GetTemporaryName()).c_str());
         m_UncaughtAtOpen = std::uncaught_exceptions();

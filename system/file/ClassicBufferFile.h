@@ -33,8 +33,9 @@ public:
 
     // Opens the path for reading (shared for reading, the file must exist) or for writing:
     // created when missing, emptied with truncate, or through a temporary file. Writing
-    // through a temporary file first opens the target itself for writing, which creates a
-    // missing target empty and fails for a read-only target (before any temporary file exists).
+    // through a temporary file checks the target without creating it: a read-only target, one
+    // this process may not write or a missing folder fails the open before any temporary file
+    // exists, and a missing target stays missing until Close renames the whole file into place.
     // throughTemp is dropped without write; overlapped transfers do not exist here and the flag
     // changes nothing. 1 on success, 0 on failure (nothing is logged).
     u32 Open(CClassicWideStringRef path, bool write, bool throughTemp, bool truncate,
@@ -54,6 +55,10 @@ public:
     // From the start of the file.
     void SetPosition(u32 position) override;
     const CClassicWideString* GetName() const override { return &m_Path; }
+
+    // The permissions a file written through a temporary file gets when its target does not
+    // exist yet (0666 less the umask unless set); set before Open, kept by later opens.
+    void SetNewFileMode(u32 mode) { m_NewFileMode = i32(mode & 07777); }
 
     // Nothing is ever pending: transfers are synchronous.
     void CancelIo() {}
@@ -83,6 +88,7 @@ private:
     CClassicWideString m_Path;
     bool m_Reading = false;
     bool m_Writing = false;
+    i32 m_NewFileMode = -1;
     // Exceptions in flight when the stream was opened: more at Close means one is unwinding.
     int m_UncaughtAtOpen = 0;
     // The size of a file opened for reading, read once.

@@ -102,6 +102,16 @@ bool FolderExists(CClassicWideStringRef path) {
     return exists;
 }
 
+bool PathsNameOneEntry(CClassicWideStringRef a, CClassicWideStringRef b) {
+    if (ToView(a) == ToView(b))
+        return true;
+    std::string hostA, hostB;
+    if (!Host(a, hostA) || !Host(b, hostB) || hostA == hostB)
+        return true;
+    platform::FileInfo info;
+    return platform::GetFileInfo(hostA, info) != 0 && platform::GetFileInfo(hostB, info) != 0;
+}
+
 u32 IsFileReadOnly(CClassicWideStringRef path, u32* isAFile) {
     platform::FileInfo info;
     const bool found = GetInfo(path, info);

@@ -20,6 +20,12 @@ inline constexpr u32 kCreateFolderFailed = 2;
 bool FileExists(CClassicWideStringRef path);
 // True when the path is an existing folder; a trailing backslash is hidden for the query.
 bool FolderExists(CClassicWideStringRef path);
+// Whether two paths equal ignoring ASCII case name one entry (file or folder). Each is found as
+// every open finds it (the exact spelling first, then the first entry equal ignoring case): they
+// name one entry when they find the same one, or when neither finds any. So case twins that both
+// exist are two entries, and a spelling missing on disk is the twin an open would reach. Paths the
+// host has no counterpart of name one entry.
+bool PathsNameOneEntry(CClassicWideStringRef a, CClassicWideStringRef b);
 // The read-only attribute: 1 when the owner's write bit is clear, and also for a path that
 // cannot be read at all (its attributes read as all bits set). isAFile, when given, becomes 1
 // for an existing path that is not a folder, else 0.

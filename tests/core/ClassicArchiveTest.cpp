@@ -37,7 +37,8 @@ CClassicString Classic(const std::string& s) {
 }
 
 // A stream that cannot seek and answers a read past its end with fewer bytes (0 at the end)
-// instead of throwing, as a file stream outside strict mode does. It counts its calls.
+// instead of throwing, as a file stream outside strict mode does; it takes at most m_Room more
+// bytes, as a full disk would. It counts its calls.
 class CPlainStream : public CClassicBuffer {
 public:
     explicit CPlainStream(std::string data = {}, bool* destroyed = nullptr)
@@ -55,6 +56,8 @@ public:
     }
     u32 Write(const void* data, u32 n) override {
         ++m_Writes;
+        n = std::min(n, m_Room);
+        m_Room -= n;
         m_Data.append(static_cast<const char*>(data), n);
         return n;
     }
@@ -63,6 +66,7 @@ public:
     u32 GetSize() const override { return u32(m_Data.size()); }
 
     std::string m_Data;
+    u32 m_Room = 0xFFFFFFFF;
     u32 m_Position = 0;
     u32 m_Reads = 0;
     u32 m_Writes = 0;
@@ -990,6 +994,47 @@ TEST(ClassicArchive, StreamSwapKeepsOwnershipAndState) {
     EXPECT_EQ(statesFreed, 2u);
     EXPECT_FALSE(secondDestroyed);
     delete second;
+}
+
+// A write that the stream refuses or takes in part fails the archive call, with a log line,
+// whatever the value: a writer never goes on past bytes that are missing.
+TEST(ClassicArchive, AWriteTheStreamDoesNotTakeWholeIsAFailure) {
+    const CClassicString text = "0123456789";
+    const u32 numbers[3] = {1, 22, 333};
+    const std::pair<const char*, void (*)(CClassicArchive&, const CClassicString&, const u32*)>
+        writes[] = {
+            {"numbers", [](CClassicArchive& a, const CClassicString&,
+                           const u32* values) { a.WriteUInts(values, 3); }},
+            {"string", [](CClassicArchive& a, const CClassicString& value,
+                          const u32*) { a.WriteStrings(&value, 1); }},
+            {"raw", [](CClassicArchive& a, const CClassicString& value,
+                       const u32*) { a.WriteRaw(value.GetText(), value.GetLength()); }},
+        };
+    for (i32 encoding : {Binary, Text}) {
+        for (const auto& [name, write] : writes) {
+            for (u32 room : {0u, 2u}) {
+                SCOPED_TRACE(std::string(name) + (encoding == Text ? " text" : " binary") +
+                             ", room " + std::to_string(room));
+                CArchiveOver writer(EStream::Plain, encoding, 1);
+                static_cast<CPlainStream*>(writer.archive.GetBuffer())->m_Room = room;
+                CLogWatch log;
+                EXPECT_THROW(write(writer.archive, text, numbers), CClassicBufferException);
+                EXPECT_NE(log.Since().find("[Archive] Stream took " + std::to_string(room) + " of"),
+                          std::string::npos)
+                    << log.Since();
+            }
+        }
+    }
+    // A memory stream refuses anything past its limit.
+    const u32 limit = SetClassicBufferMemoryLimit(8);
+    CArchiveOver writer(EStream::Memory, Binary, 1);
+    CLogWatch log;
+    EXPECT_THROW(writer.archive.WriteStrings(&text, 1), CClassicBufferException);
+    SetClassicBufferMemoryLimit(limit);
+    EXPECT_NE(log.Since().find("Memory stream write refused"), std::string::npos) << log.Since();
+    EXPECT_NE(log.Since().find("[Archive] Stream took 0 of 10 bytes written at 4"),
+              std::string::npos)
+        << log.Since();
 }
 
 TEST(ClassicArchive, NoStreamIsAFailureNotACrash) {

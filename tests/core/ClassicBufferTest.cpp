@@ -460,18 +460,16 @@ std::vector<DamagedCase> DamagedCases() {
         {"above the caller's limit", good, 2999, "uncompressed size 3000 above the limit of 2999"},
         {"above the default limit", withSizes(0xFFFFFFFF, packed), kClassicLzoBlockMaxSize,
          "above the limit"},
-        {"impossible ratio", withSizes(1000000, 3), kClassicLzoBlockMaxSize,
-         "compressed size 3 impossible for 1000000 bytes"},
+        {"three bytes that are no block", withSizes(1000000, 3), kClassicLzoBlockMaxSize,
+         "LZO block damaged"},
         {"shorter than an end marker", withSizes(0, 2), kClassicLzoBlockMaxSize,
          "compressed size 2 impossible"},
-        {"larger than any LZO output", withSizes(10, 1000), kClassicLzoBlockMaxSize,
+        {"larger than any LZO output within the limit", withSizes(10, 1000), 10,
          "compressed size 1000 impossible for 10 bytes"},
         {"compressed size past the end", withSizes(3000, packed + 1), kClassicLzoBlockMaxSize,
          "left in the stream"},
         {"match before the output", lookBehind, kClassicLzoBlockMaxSize, "damaged: error -6"},
         {"missing end marker", noEndMarker, kClassicLzoBlockMaxSize, "LZO block damaged"},
-        {"stated size too large", withSizes(3001, packed), kClassicLzoBlockMaxSize,
-         "3000 of 3001 bytes"},
         {"stated size too small", withSizes(2999, packed), kClassicLzoBlockMaxSize,
          "LZO block damaged"},
     };
@@ -489,6 +487,28 @@ TEST(ClassicBufferLzo, DamagedOrImpossibleBlocksGiveNullAndALogLine) {
         EXPECT_NE(text.find(c.logged), std::string::npos) << text;
         EXPECT_EQ(text.rfind("[Buffer] LZO block ", 0), 0u) << text;
         EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+    }
+}
+
+// The stated size is the most a block may decode to: a block that decodes to less, as other
+// writers make them, gives its decoded bytes, in room no larger than its data can fill.
+TEST(ClassicBufferLzo, BlocksDecodingShortOfTheirStatedSizeGiveTheirBytes) {
+    const Bytes data = MakeData(3000, 7);
+    Bytes block = LzoBlock(data);
+    const u32 packed = u32(block.size() - 8);
+    for (u32 stated : {3001u, 1000000u, kClassicLzoBlockMaxSize}) {
+        SCOPED_TRACE(stated);
+        platform::StoreU32Le(block.data(), stated);
+        CClassicBufferMemory stream;
+        WriteBytes(stream, block);
+        stream.Rewind();
+        g_ClassicBufferPool.Clear(); // the result's room is the read's own, not a pooled one's
+        CClassicPooledBuffer result(stream.ReadLzoBlock());
+        ASSERT_NE(result.Get(), nullptr);
+        EXPECT_EQ(Content(*result.Get()), data);
+        EXPECT_EQ(result->GetPosition(), 0u);
+        EXPECT_EQ(stream.GetPosition(), stream.GetSize());
+        EXPECT_LE(result->GetCapacity(), std::min(stated, packed * 256 + 64));
     }
 }
 

@@ -477,6 +477,15 @@ protected:
     static ui::Script Open() {
         return ui::Script().In(kMainDlgTemplateId).Click(kMainDlgConfigureId);
     }
+    // Opens the configuration dialog, keeps what it shows, saves and exits.
+    static ui::Script ShowAndSave(SScreen& shown) {
+        return Open()
+            .Expect(Keep(shown))
+            .In(kConfigDlgTemplateId)
+            .Click(kConfigDlgSaveId)
+            .In(kMainDlgTemplateId)
+            .Click(ui::IDCANCEL);
+    }
 
     CConfigBodyFile m_File;
     CFakeAdapter m_ModeSource{FixtureAdapter()};
@@ -798,10 +807,12 @@ TEST_F(ConfigFlow, LanguageChangeAndQualityLevel) {
     EXPECT_EQ(english[kConfigDlgLanguageLabelId].Text, "Language");
     EXPECT_EQ(english[kConfigDlgResolutionLabelId].Text, "Fullscreen Resolution");
     EXPECT_EQ(english[kConfigDlgSaveId].Text, "Save");
-    EXPECT_EQ(english[kConfigDlgRatioId].Entries,
-              (std::vector<std::string>{"< 4:3", "4:3", "> 4:3 (plus large)"}))
-        << "the ratio names are set when the dialog opens";
     // The lists are translated again and keep their selections.
+    EXPECT_EQ(french[kConfigDlgRatioId].Entries,
+              (std::vector<std::string>{"< 4:3", "4:3", "> 4:3 (plus large)"}));
+    EXPECT_EQ(english[kConfigDlgRatioId].Entries,
+              (std::vector<std::string>{"< 4:3", "4:3", "> 4:3 (wider)"}));
+    EXPECT_EQ(english[kConfigDlgRatioId].Selection, french[kConfigDlgRatioId].Selection);
     EXPECT_EQ(french.Selected(kConfigDlgAutoScaleId), "Normal");
     EXPECT_EQ(english[kConfigDlgAutoScaleId].Entries,
               (std::vector<std::string>{"Faster", "Normal", "Nicer"}));
@@ -814,13 +825,86 @@ TEST_F(ConfigFlow, LanguageChangeAndQualityLevel) {
     EXPECT_EQ(opponentsAfter, 8u);
 }
 
+// The catalogues are all loaded to list their names, the French one last: the ratio names are
+// still those of the session's language.
+TEST_F(ConfigFlow, RatioNamesInTheSessionsLanguage) {
+    WriteConfig([](CSystemConfig& config) { config.m_LanguageCode.Assign("en"); });
+    SScreen shown;
+    Run(Open()
+            .Expect(Keep(shown))
+            .In(kConfigDlgTemplateId)
+            .Click(ui::IDCANCEL)
+            .In(kMainDlgTemplateId)
+            .Click(ui::IDCANCEL));
+    EXPECT_EQ(shown[kConfigDlgLanguageId].Selection, 1);
+    EXPECT_EQ(shown[kConfigDlgRatioId].Entries,
+              (std::vector<std::string>{"< 4:3", "4:3", "> 4:3 (wider)"}));
+    EXPECT_EQ(shown[kConfigDlgRatioId].Selection, 0);
+}
+
+// A ratio without sizes leaves the list as it is, and the ratio goes back to the row the list
+// shows: Save stores the size shown, not the same entry of another row.
+TEST_F(ConfigFlow, TheSizeSavedIsTheSizeShown) {
+    struct Case {
+        const char* Name;
+        Modes Listed;
+        SystemDisplaySize Configured;
+        std::vector<std::pair<u32, i32>> Picks; // list and entry picked before Save
+        i32 RatioShown;                         // after the picks
+        std::string SizeShown;
+    };
+    const Case cases[] = {
+        {"the demo's modes: 4:3, then the wider ratio",
+         {{640, 480}, {800, 600}, {1024, 768}, {1280, 1024}},
+         {1024, 768},
+         {{kConfigDlgRatioId, 2}},
+         1,
+         "1024x768"},
+        {"the wider row, then the narrower ratio",
+         {{800, 600}, {1024, 768}, {1280, 720}, {1920, 1080}},
+         {1024, 768},
+         {{kConfigDlgRatioId, 2}, {kConfigDlgFullScreenListId, 1}, {kConfigDlgRatioId, 0}},
+         2,
+         "1920x1080"},
+        {"an empty row picked with a size past the next row's",
+         {{1152, 960}, {1280, 1024}, {1600, 1280}, {1920, 1536}, {1280, 720}, {1920, 1080}},
+         {1280, 1024},
+         {{kConfigDlgFullScreenListId, 3}, {kConfigDlgRatioId, 1}},
+         0,
+         "1920x1536"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        WriteConfig([&](CSystemConfig& config) { config.m_Display->m_Size = c.Configured; });
+        CFakeAdapter adapter(ConfigAdapter(kDesktop, c.Listed));
+        SScreen shown;
+        ui::Script script = Open();
+        script.In(kConfigDlgTemplateId);
+        for (const auto& [id, entry] : c.Picks)
+            script.Select(id, entry);
+        script.Expect(Keep(shown))
+            .In(kConfigDlgTemplateId)
+            .Click(kConfigDlgSaveId)
+            .In(kMainDlgTemplateId)
+            .Click(ui::IDCANCEL);
+        Run(std::move(script));
+        EXPECT_EQ(shown[kConfigDlgRatioId].Selection, c.RatioShown);
+        EXPECT_EQ(shown.Selected(kConfigDlgFullScreenListId), c.SizeShown);
+        CSystemConfig* saved = ReadConfig();
+        ASSERT_NE(saved, nullptr);
+        EXPECT_EQ(std::to_string(saved->m_Display->m_Size.Width) + "x" +
+                      std::to_string(saved->m_Display->m_Size.Height),
+                  c.SizeShown);
+        saved->Release();
+    }
+}
+
 TEST_F(ConfigFlow, DegenerateModeLists) {
     struct Case {
         const char* Name;
         platform::DisplayMode Desktop;
         Modes Listed;
         SystemDisplaySize Configured;
-        std::vector<std::pair<u32, i32>> Picks; // list and entry picked before Save
         i32 RatioShown;
         std::vector<std::string> SizesShown;
         i32 SizeShown;
@@ -831,7 +915,6 @@ TEST_F(ConfigFlow, DegenerateModeLists) {
          kDesktop,
          {{320, 240}, {512, 384}},
          {1280, 1024},
-         {},
          -1,
          {},
          -1,
@@ -840,25 +923,14 @@ TEST_F(ConfigFlow, DegenerateModeLists) {
          kDesktop,
          {{1280, 1024}},
          {800, 600},
-         {},
          -1,
          {},
          -1,
          {1280, 1024}},
-        {"an empty row picked with a size past the next row's",
-         kDesktop,
-         {{1152, 960}, {1280, 1024}, {1600, 1280}, {1920, 1536}, {1280, 720}, {1920, 1080}},
-         {1280, 1024},
-         {{kConfigDlgFullScreenListId, 3}, {kConfigDlgRatioId, 1}},
-         0,
-         {"1152x960", "1280x1024", "1600x1280", "1920x1536"},
-         1,
-         {1280, 720}},
         {"no ratio picked on a wide desktop",
          {1920, 1080, 60, platform::D3dFormat::X8R8G8B8},
          {{1920, 1080}, {1280, 1024}},
          {800, 600},
-         {},
          2,
          {"1920x1080"},
          0,
@@ -869,12 +941,7 @@ TEST_F(ConfigFlow, DegenerateModeLists) {
         WriteConfig([&](CSystemConfig& config) { config.m_Display->m_Size = c.Configured; });
         CFakeAdapter adapter(ConfigAdapter(c.Desktop, c.Listed));
         SScreen shown;
-        ui::Script script = Open();
-        script.Expect(Keep(shown)).In(kConfigDlgTemplateId);
-        for (const auto& [id, entry] : c.Picks)
-            script.Select(id, entry);
-        script.Click(kConfigDlgSaveId).In(kMainDlgTemplateId).Click(ui::IDCANCEL);
-        Run(std::move(script));
+        Run(ShowAndSave(shown));
         EXPECT_EQ(shown[kConfigDlgRatioId].Selection, c.RatioShown);
         EXPECT_EQ(shown[kConfigDlgFullScreenListId].Entries, c.SizesShown);
         EXPECT_EQ(shown[kConfigDlgFullScreenListId].Selection, c.SizeShown);
@@ -897,12 +964,7 @@ TEST_F(ConfigFlow, StoredValuesOutsideTheListsAreKept) {
         config.m_Display->m_FullScreen = 0;
     });
     SScreen shown;
-    Run(Open()
-            .Expect(Keep(shown))
-            .In(kConfigDlgTemplateId)
-            .Click(kConfigDlgSaveId)
-            .In(kMainDlgTemplateId)
-            .Click(ui::IDCANCEL));
+    Run(ShowAndSave(shown));
     EXPECT_EQ(shown[kConfigDlgAutoScaleId].Selection, -1);
     EXPECT_EQ(shown[kConfigDlgConnectionId].Selection, -1);
     EXPECT_EQ(shown[kConfigDlgWindowedListId].Selection, -1);

@@ -154,14 +154,14 @@ TEST_F(HelpFlow, FaqRoad) {
          {"fr"},
          31,
          "TechnicalFaq_fr.html",
-         "Unknow ShellExecute error (31)",
+         "Unknow ShellExecute error (31)\n%1/TechnicalFaq_fr.html",
          "Erreur"},
         {"the desktop has no program for it, in English",
          "en",
          {"en"},
          31,
          "TechnicalFaq_en.html",
-         "Unknow ShellExecute error (31)",
+         "Unknow ShellExecute error (31)\n%1/TechnicalFaq_en.html",
          "Error"},
     };
     CScopedOpener opener(&AnsweringOpener);
@@ -198,8 +198,9 @@ TEST_F(HelpFlow, FaqRoad) {
 }
 
 // The real desktop opener: the page goes to the first xdg-open on PATH as one argument, as it
-// stands, whatever the install folder's name holds, and the dialog does not wait for it. Without
-// xdg-open the player is told the shell's answer.
+// stands, whatever the install folder's name holds, and one still running after its short wait
+// is let go. An xdg-open that finds nothing to open the page with (status 3), or none at all,
+// is told to the player with the page's path.
 class HelpInOddFolder : public HelpFlow {
 protected:
     HelpInOddFolder() : m_Folder(m_Install.Path() / "my game's $(touch x)") {
@@ -242,7 +243,7 @@ TEST_F(HelpInOddFolder, RealOpener) {
         Run(std::move(CloseAll(script)));
     }
     ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(m_Install.File("args")); }));
-    // Still running: nothing waited for it.
+    // Still running: let go.
     EXPECT_EQ(platform::ReapDetachedProcesses(), 1u);
     EXPECT_EQ(ReadWholeFile(m_Install.File("args")),
               "1\n" + (m_Folder / "TechnicalFaq_en.html").string());
@@ -251,12 +252,20 @@ TEST_F(HelpInOddFolder, RealOpener) {
     EXPECT_FALSE(std::filesystem::exists(m_Folder / "x"));
     EXPECT_FALSE(std::filesystem::exists(m_Install.Path() / "x"));
 
-    CScopedEnvVar path("PATH", m_Install.File("empty").c_str());
-    ui::Script script = Open();
-    script.In(kHelpDlgTemplateId)
-        .Click(kHelpDlgViewFaqId)
-        .Answer(ui::IDOK, Exactly("Error"), Exactly("Unknow ShellExecute error (31)"));
-    Run(std::move(CloseAll(script)));
+    const std::string told =
+        "Unknow ShellExecute error (31)\n" + (m_Folder / "TechnicalFaq_en.html").string();
+    WriteWholeFile(opener, "#!/bin/sh\nexit 3\n");
+    for (const char* bin : {"bin", "empty"}) {
+        SCOPED_TRACE(bin);
+        CScopedEnvVar path("PATH", m_Install.File(bin).c_str());
+        ui::Script script = Open();
+        script.In(kHelpDlgTemplateId)
+            .Click(kHelpDlgViewFaqId)
+            .Answer(ui::IDOK, Exactly("Error"), Exactly(told));
+        Run(std::move(CloseAll(script)));
+        // The opener's status was read: nothing is left to reap.
+        EXPECT_EQ(platform::DetachedProcessCount(), 0u);
+    }
 }
 
 // Without a data folder (no System engine here) the pages are looked for in the install folder.

@@ -6,6 +6,7 @@
 #include "platform/SingleInstance.h"
 #include "tests/launcher/LauncherTestSupport.h"
 
+#include <functional>
 #include <sys/stat.h>
 
 namespace {
@@ -208,6 +209,37 @@ TEST_F(LauncherRun, PlaySavesAndStartsTheGameThatOutlivesTheLauncher) {
     EXPECT_EQ(m_Install.LogLines()[1], "end 0");
 }
 
+// Play with a game program that cannot be run, then with none: the configuration is saved and
+// the launcher ends as after a start, but the player is told first.
+TEST_F(LauncherRun, PlayWithAGameThatCannotStartIsTold) {
+    WriteGpuTable(true);
+    const std::string text = "The game could not be started:\n" + m_Install.Game();
+    const std::pair<const char*, std::function<void()>> breaks[] = {
+        {"not executable",
+         [&] { std::filesystem::permissions(m_Install.Game(), std::filesystem::perms(0644)); }},
+        {"missing", [&] { std::filesystem::remove(m_Install.Game()); }},
+    };
+    for (const auto& [name, spoil] : breaks) {
+        SCOPED_TRACE(name);
+        spoil();
+        const u32 saves = m_ConfigFile.m_Saves;
+        const std::vector<std::string> lines =
+            RunAndTake(ui::Script()
+                           .In(kMainDlgTemplateId)
+                           .Click(ui::IDOK)
+                           .Answer(ui::IDOK, Exactly("Brisalde en"), Exactly(text)));
+        const auto closed = std::find(lines.begin(), lines.end(), "close 102 -> IDOK");
+        ASSERT_NE(closed, lines.end()) << m_Ui.TranscriptText();
+        EXPECT_NE(std::find(closed, lines.end(),
+                            "box \"Brisalde en\" \"The game could not be started:\\n" +
+                                m_Install.Game() + "\" MB_OK OK"),
+                  lines.end())
+            << m_Ui.TranscriptText();
+        EXPECT_GT(m_ConfigFile.m_Saves, saves);
+    }
+    EXPECT_TRUE(m_Install.LogLines().empty());
+}
+
 TEST_F(LauncherRun, ExitEscapeAndTheCloseBoxStartNothing) {
     WriteGpuTable(true);
     const std::pair<const char*, ui::Script> endings[] = {
@@ -283,7 +315,50 @@ TEST_F(LauncherRun, DamagedConfigurationGivesTheDefaultsAndTheirWarnings) {
     WriteWholeFile(ConfigFile(), "\x01\x02 damaged");
     Run(ui::Script().In(kMainDlgTemplateId).Click(ui::IDCANCEL));
     EXPECT_EQ(ReadWholeFile(ConfigFile()), CFakeConfigFile::Text(CSystemConfig()));
+    EXPECT_EQ(ReadWholeFile(ConfigFile() + ".bad"), "\x01\x02 damaged");
     EXPECT_TRUE(BoxLines(Lines()).empty());
+}
+
+// The player's configuration is never overwritten because it did not load: a damaged file goes
+// to its name + ".bad" (replacing an older one) before the defaults are saved in a new file.
+// When it cannot go aside, nothing is written over it and the player is told.
+TEST_F(LauncherRun, DamagedConfigurationIsMovedAsideBeforeTheDefaultsAreSaved) {
+    WriteGpuTable(true);
+    m_Options.ConfigFileOps = nullptr; // ".Zun" archives
+    const std::string garbage = "\x07garbage!";
+    ASSERT_EQ(garbage.size(), 9u);
+    WriteWholeFile(ConfigFile(), garbage);
+    WriteWholeFile(ConfigFile() + ".bad", "an older damaged file");
+    CFileSinkWatch log;
+    Run(ui::Script().In(kMainDlgTemplateId).Click(ui::IDCANCEL));
+    EXPECT_TRUE(BoxLines(Lines()).empty()) << m_Ui.TranscriptText();
+    EXPECT_EQ(ReadWholeFile(ConfigFile() + ".bad"), garbage);
+    const std::string saved = ReadWholeFile(ConfigFile());
+    EXPECT_EQ(saved.substr(0, 3), "ZUN");
+    EXPECT_EQ(ModeOf(ConfigFile()), 0600u);
+    const std::string text = log.Text();
+    const size_t line =
+        text.find("[Launcher] The configuration that could not be loaded is kept as ");
+    EXPECT_NE(line, std::string::npos) << text;
+    EXPECT_EQ(text.find("\\Default.SystemConfig.Zun.bad\r\n", line),
+              text.find("\r\n", line) - std::strlen("\\Default.SystemConfig.Zun.bad"))
+        << text;
+    // The defaults saved load at the next start, which moves nothing.
+    Run(ui::Script().In(kMainDlgTemplateId).Click(ui::IDOK));
+    EXPECT_EQ(ReadWholeFile(ConfigFile()), saved);
+    EXPECT_EQ(ReadWholeFile(ConfigFile() + ".bad"), garbage);
+
+    // A folder in the way of the move: the damaged file stays as it is, and no save happens.
+    WriteWholeFile(ConfigFile(), garbage);
+    std::filesystem::remove(ConfigFile() + ".bad");
+    std::filesystem::create_directories(ConfigFile() + ".bad/inside");
+    Run(ui::Script()
+            .Answer(ui::IDOK, Exactly("Error : Can't write config. file"))
+            .In(kMainDlgTemplateId)
+            .Click(ui::IDOK)
+            .Answer(ui::IDOK, Exactly("Error : Can't write config. file")));
+    EXPECT_EQ(ReadWholeFile(ConfigFile()), garbage);
+    EXPECT_NE(log.Text().find("cannot be moved to "), std::string::npos) << log.Text();
 }
 
 TEST_F(LauncherRun, ConfigurationArchiveRoundTrip) {

@@ -295,6 +295,16 @@ protected:
         return names;
     }
     const std::vector<std::string>& Transcript() const { return m_Ui.Transcript(); }
+    // The lines are in the transcript in this order, others between them.
+    void ExpectInOrder(const std::vector<std::string>& lines) const {
+        size_t at = 0;
+        for (const std::string& line : lines) {
+            const auto found =
+                std::find(Transcript().begin() + std::ptrdiff_t(at), Transcript().end(), line);
+            ASSERT_NE(found, Transcript().end()) << line << "\n" << m_Ui.TranscriptText();
+            at = size_t(found - Transcript().begin());
+        }
+    }
 
     static TestHttpServer* s_Server;
     static TestFolder* s_Folder;
@@ -771,13 +781,7 @@ TEST_F(UpdateFlow, UpdateIsDownloadedStoredReportedAndHandedToTheDesktop) {
         "shell open " + path,
         "close 102 -> IDCANCEL",
     };
-    size_t at = 0;
-    for (const std::string& line : expected) {
-        const auto found =
-            std::find(Transcript().begin() + std::ptrdiff_t(at), Transcript().end(), line);
-        ASSERT_NE(found, Transcript().end()) << line << "\n" << m_Ui.TranscriptText();
-        at = size_t(found - Transcript().begin());
-    }
+    ExpectInOrder(expected);
     EXPECT_TRUE(m_Install.LogLines().empty()) << "the game was started";
 
     // The bar rose over several ticks and never went back.
@@ -1002,6 +1006,35 @@ TEST_F(UpdateFlow, WithoutAnAnnouncedSizeTheBarStaysEmpty) {
         EXPECT_EQ(position, 0);
     EXPECT_EQ(ReadWholeFile(DownloadFile()), Pattern(60000));
     EXPECT_EQ(PatchTargets().back().rfind("/patch/patch.php?action=3&id_download=7&", 0), 0u);
+}
+
+// A desktop that has nothing to open the installer with: the player is told where the file lies,
+// so that it can be run by hand, and the launcher still ends without starting the game.
+TEST_F(UpdateFlow, AnInstallerTheDesktopCannotOpenIsNamed) {
+    platform::SetShellOpener([](std::string_view verb, const std::string& hostPath) {
+        platform::RecordShellOpen(verb, hostPath);
+        return platform::kShellNoOpener;
+    });
+    SetScenario(Answer("0;5;x"), Answer("0;7;dl.test;files/setup.exe"), Download(5, 5, 5, 0));
+    ui::Script script;
+    script.In(kMainDlgTemplateId)
+        .Click(kMainDlgUpdateId)
+        .Answer(ui::IDYES, Exactly("Download ?"), Exactly(Offer("1", "x")))
+        .RunTimersUntil([](const ui::View& view) { return !view.Find(kDownloadDlgTemplateId); },
+                        600000, "the download ends")
+        .Answer(ui::IDOK, Exactly("Download done"), Exactly(Success(DownloadFile())))
+        .Answer(ui::IDOK, Exactly("Error"),
+                Exactly("Unknow ShellExecute error (31)\n" + DownloadFile()));
+    RunFlow(std::move(script));
+    EXPECT_EQ(ReadWholeFile(DownloadFile()), Pattern(5));
+    const std::vector<std::string> expected = {
+        "shell open " + DownloadFile(),
+        "box owner 102 \"Error\" " + Quote("Unknow ShellExecute error (31)\n" + DownloadFile()) +
+            " MB_OK OK",
+        "close 102 -> IDCANCEL",
+    };
+    ExpectInOrder(expected);
+    EXPECT_TRUE(m_Install.LogLines().empty()) << "the game was started";
 }
 
 // Every text of the road comes from the catalogue, the friendly details too, unchanged through

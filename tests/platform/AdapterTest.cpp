@@ -4,10 +4,16 @@
 #include "tests/core/ExternalToolSupport.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace platform {
@@ -192,30 +198,68 @@ TEST(Adapter, DamagedDescriptionIsRefusedWithItsLine) {
     }
 }
 
+// Reads the description on another thread. A read still waiting after 5 seconds (on a pipe
+// without a writer) is freed by a writer that comes and goes, and `waited` says so.
+bool ReadAdapterFileWithin(const std::string& path, platform::Adapter& adapter,
+                           std::string& problem, bool& waited) {
+    std::atomic<bool> done = false;
+    bool read = false;
+    std::thread reader([&] {
+        read = platform::ReadAdapterFile(path, adapter, problem);
+        done = true;
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    waited = !done;
+    if (waited) {
+        const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            close(fd);
+    }
+    reader.join();
+    return read;
+}
+
 TEST(Adapter, DescriptionFileReadsAndRefusals) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::string&)> make;
+        bool read;
+        std::string problem;
+    };
+    const Case cases[] = {
+        {"good", [](const std::string& path) { WriteWholeFile(path, "vendor = 0x1002\n"); }, true,
+         ""},
+        {"missing", [](const std::string&) {}, false, ": cannot be read"},
+        {"damaged",
+         [](const std::string& path) { WriteWholeFile(path, "vendor = 0x1002\nps = high\n"); },
+         false, ": line 2: bad value for \"ps\""},
+        {"huge",
+         [](const std::string& path) {
+             WriteWholeFile(path, std::string(64 * 1024 - 1, '#') + "\n" + "vendor = 1\n");
+         },
+         false, ": longer than 64 KB"},
+        // Nothing that is not a regular file is opened or read: start-up never waits on it.
+        {"pipe", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }, false,
+         ": cannot be read"},
+        {"folder", [](const std::string& path) { std::filesystem::create_directory(path); }, false,
+         ": cannot be read"},
+    };
     CTempFolder folder;
-    platform::Adapter adapter;
-    std::string problem;
-
-    const std::string good = folder.File("good.txt");
-    WriteWholeFile(good, "vendor = 0x1002\n");
-    ASSERT_TRUE(platform::ReadAdapterFile(good, adapter, problem)) << problem;
-    EXPECT_EQ(adapter.VendorId, 0x1002u);
-
-    const std::string missing = folder.File("missing.txt");
-    EXPECT_FALSE(platform::ReadAdapterFile(missing, adapter, problem));
-    EXPECT_EQ(problem, "Adapter description " + missing + ": cannot be read");
-
-    const std::string damaged = folder.File("damaged.txt");
-    WriteWholeFile(damaged, "vendor = 0x1002\nps = high\n");
-    EXPECT_FALSE(platform::ReadAdapterFile(damaged, adapter, problem));
-    EXPECT_EQ(problem, "Adapter description " + damaged + ": line 2: bad value for \"ps\"");
-    EXPECT_EQ(adapter.VendorId, 0u);
-
-    const std::string huge = folder.File("huge.txt");
-    WriteWholeFile(huge, std::string(64 * 1024 - 1, '#') + "\n" + "vendor = 1\n");
-    EXPECT_FALSE(platform::ReadAdapterFile(huge, adapter, problem));
-    EXPECT_EQ(problem, "Adapter description " + huge + ": longer than 64 KB");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = folder.File(c.name);
+        c.make(path);
+        platform::Adapter adapter;
+        adapter.VendorId = 7;
+        std::string problem;
+        bool waited = false;
+        EXPECT_EQ(ReadAdapterFileWithin(path, adapter, problem, waited), c.read);
+        EXPECT_FALSE(waited);
+        EXPECT_EQ(problem, c.read ? "" : "Adapter description " + path + c.problem);
+        EXPECT_EQ(adapter.VendorId, c.read ? 0x1002u : 0u);
+    }
 }
 
 TEST(Adapter, FileNamedByTheEnvironmentOrBesideTheProgram) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,20 @@ public:
 private:
     std::string m_Path;
 };
+
+// Engine paths below the tree and the host paths they resolve to, relative to the tree.
+struct SResolveCase {
+    const char16_t* path;
+    const char* resolved;
+};
+
+void ExpectResolved(const CTempTree& tree, std::initializer_list<SResolveCase> cases) {
+    for (const SResolveCase& c : cases) {
+        std::string host;
+        ASSERT_TRUE(platform::ResolveHostPath(tree.Engine(c.path), host));
+        EXPECT_EQ(host, tree.File(c.resolved)) << platform::WideToHostText(c.path);
+    }
+}
 
 TEST(HostPath, EnginePathsConvertLexically) {
     struct Case {
@@ -124,29 +139,21 @@ TEST(HostPath, MissingComponentsResolveIgnoringCaseInByteOrder) {
     tree.Touch("GameData/Skins/car.dds", "2");
     tree.Touch("gamedata/skins/Bike.dds", "3");
     tree.Touch("GAMEDATA/Other/x", "4");
+    ExpectResolved(
+        tree, {
+                  // Written exactly: as written.
+                  {u"GameData\\Skins\\car.dds", "GameData/Skins/car.dds"},
+                  {u"gamedata\\skins\\Bike.dds", "gamedata/skins/Bike.dds"},
+                  // Otherwise the first match in byte order: "GAMEDATA" < "GameData" < "gamedata".
+                  {u"gameDATA\\Other\\X", "GAMEDATA/Other/x"},
+                  {u"gameDATA\\skins\\CAR.DDS", "GAMEDATA/skins/CAR.DDS"},
+                  {u"GameData\\SKINS\\CAR.DDS", "GameData/Skins/Car.dds"},
+                  // A name that matches nothing keeps its spelling, and so does the rest.
+                  {u"GameData\\New Folder\\File.TXT", "GameData/New Folder/File.TXT"},
+                  {u"GAMEDATA\\Other\\", "GAMEDATA/Other/"},
+                  {u"gamedata\\SKINS\\", "gamedata/skins/"},
+              });
     const std::string root = tree.File("");
-    struct Case {
-        const char16_t* path;
-        const char* resolved;
-    };
-    const Case cases[] = {
-        // Written exactly: as written.
-        {u"GameData\\Skins\\car.dds", "GameData/Skins/car.dds"},
-        {u"gamedata\\skins\\Bike.dds", "gamedata/skins/Bike.dds"},
-        // Otherwise the first match in byte order: "GAMEDATA" < "GameData" < "gamedata".
-        {u"gameDATA\\Other\\X", "GAMEDATA/Other/x"},
-        {u"gameDATA\\skins\\CAR.DDS", "GAMEDATA/skins/CAR.DDS"},
-        {u"GameData\\SKINS\\CAR.DDS", "GameData/Skins/Car.dds"},
-        // A name that matches nothing keeps its spelling, and so does the rest.
-        {u"GameData\\New Folder\\File.TXT", "GameData/New Folder/File.TXT"},
-        {u"GAMEDATA\\Other\\", "GAMEDATA/Other/"},
-        {u"gamedata\\SKINS\\", "gamedata/skins/"},
-    };
-    for (const Case& c : cases) {
-        std::string host;
-        ASSERT_TRUE(platform::ResolveHostPath(tree.Engine(c.path), host));
-        EXPECT_EQ(host, root + c.resolved);
-    }
     // Relative paths resolve from the current folder.
     const fs::path saved = fs::current_path();
     fs::current_path(root);
@@ -154,6 +161,34 @@ TEST(HostPath, MissingComponentsResolveIgnoringCaseInByteOrder) {
     ASSERT_TRUE(platform::ResolveHostPath(u"GAMEdata\\OTHER\\x", host));
     EXPECT_EQ(host, "GAMEDATA/Other/x");
     fs::current_path(saved);
+}
+
+// A component with more path after it names a folder: a file of the same folded name, first in
+// byte order or spelled exactly, does not hide the folder. The last component takes any kind.
+TEST(HostPath, FoldersWinOverFilesInsideAPath) {
+    CTempTree tree;
+    fs::create_directories(tree.File("Data"));
+    fs::create_directories(tree.File("Only"));
+    tree.Touch("DATA", "file");
+    tree.Touch("data", "file");
+    tree.Touch("Data/x.Zun", "1");
+    tree.Touch("ONLY", "file");
+    tree.Touch("file", "file");
+    ExpectResolved(tree, {
+                             {u"DATA\\x.Zun", "Data/x.Zun"},
+                             {u"data\\x.Zun", "Data/x.Zun"},
+                             {u"dAtA\\x.Zun", "Data/x.Zun"},
+                             {u"DATA\\", "Data/"},
+                             // "ONLY" the file is exact, "Only" the folder wins inside a path.
+                             {u"ONLY\\y", "Only/y"},
+                             // As the last component the exact name, or the first in byte order.
+                             {u"DATA", "DATA"},
+                             {u"dAtA", "DATA"},
+                             {u"data", "data"},
+                             // Without a folder of that name, the file as before.
+                             {u"FILE\\y", "file/y"},
+                             {u"file\\y", "file/y"},
+                         });
 }
 
 TEST(HostPath, ListingsAreSortedIgnoringCaseThenByBytes) {

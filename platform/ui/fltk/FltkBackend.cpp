@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Crt.h"
+#include "platform/Process.h"
 #include "platform/ui/Layer.h"
 #include "platform/ui/MessageBox.h"
 #include "platform/ui/fltk/FltkText.h"
@@ -47,6 +48,9 @@ constexpr int BoxButtonGap = 6;
 
 // Passes of the snapshot's wait for a window to be mapped and drawn (10 ms each).
 constexpr int DrawWaitPasses = 500;
+
+// The longest wait for an event while children let go still run (platform/Process.h).
+constexpr double ReapWakeSeconds = 0.1;
 
 std::string Decimal(i64 value) {
     return platform::Format("%lld", static_cast<long long>(value)).text;
@@ -1337,6 +1341,9 @@ void FltkBackend::LoopPass(Frame& top) {
     if (due >= 0)
         wait = double(std::max<i64>(due - platform::CounterNow(), 0)) /
                double(platform::CounterFrequency());
+    // A child let go ends without an event: the next pass's idle hook reaps it.
+    if (platform::DetachedProcessCount() > 0)
+        wait = std::min(wait, ReapWakeSeconds);
     Fl::wait(wait);
 }
 

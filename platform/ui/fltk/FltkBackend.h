@@ -8,7 +8,9 @@
 //   with 11-pixel text; texts go through the escaping of FltkText.h.
 // - DoModal's loop waits on Fl::wait until the next timer is due and fires due timers itself; a
 //   wake-up timeout aimed at the next due time fires them from FLTK's own loops as well (a menu
-//   held open, the file chooser). Only the top frame's window takes input.
+//   held open, the file chooser). While children let go by platform::Process still run, it waits
+//   at most 100 ms, so that the idle hook reaps each soon after it ends. Only the top frame's
+//   window takes input.
 // - Message boxes are windows of their own; the open-file dialog is FLTK's own chooser (GTK is
 //   never loaded), whose choice is checked by the layer and refused with a message box.
 // - Snapshot mode (a folder, normally from BRISALDE_UI_SNAPSHOT) saves every dialog once shown

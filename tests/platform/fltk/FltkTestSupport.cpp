@@ -1,10 +1,23 @@
 #include "tests/platform/fltk/FltkTestSupport.h"
 
+#include <FL/x.H>
 #include <array>
 #include <cstdlib>
 #include <filesystem>
 
 namespace fltktest {
+
+void SendDeleteWindow(Fl_Window& window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = fl_xid(&window);
+    event.xclient.message_type = XInternAtom(fl_display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(XInternAtom(fl_display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(fl_display, event.xclient.window, False, NoEventMask, &event);
+    XFlush(fl_display);
+}
 
 Fl_Window* ForeignModal(const ui::fltk::FltkBackend& backend) {
     Fl_Window* modal = Fl::modal();

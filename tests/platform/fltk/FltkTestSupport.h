@@ -65,6 +65,10 @@ inline void CloseBox(Fl_Window& window) {
     Fl::handle(FL_CLOSE, &window);
 }
 
+// The window manager's close box: WM_DELETE_WINDOW sent to the window through the X server, as a
+// window manager sends it. The window must be shown.
+void SendDeleteWindow(Fl_Window& window);
+
 // Runs test steps one after the other, 10 ms apart, from inside whatever loop runs: the next
 // step is armed before one runs, so a step that opens a nested loop (a click that opens a
 // dialog) lets the following steps run inside it. Once the steps are done it goes on ticking

@@ -1,4 +1,5 @@
 #include "platform/Clock.h"
+#include "platform/Process.h"
 #include "platform/ui/Backend.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/MessageBox.h"
@@ -18,10 +19,14 @@
 #include <FL/Fl_Tabs.H>
 #include <FL/Fl_Text_Display.H>
 #include <FL/Fl_Window.H>
+#include <chrono>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 
 namespace {
@@ -737,6 +742,64 @@ TEST_F(FltkWindows, ReadOnlyTextWithoutScrollBarShowsEveryLine) {
     driver.Start();
     EXPECT_EQ(dialog.DoModal(), ui::IDCANCEL);
     EXPECT_TRUE(driver.Done());
+}
+
+// When the reaping test's idle hook (a plain function) found no child left.
+std::optional<std::chrono::system_clock::time_point> s_Reaped;
+
+// The reaping test's timeouts, the only wakes of the loop besides its own: one tells the child to
+// end, one ends the dialog 2.5 s later (and wakes the loop's wait once more, as an event would).
+struct SReapingSteps {
+    zoo::Recorder* Dialog = nullptr;
+    std::string Go;
+
+    static void TellToEnd(void* data) {
+        auto* steps = static_cast<SReapingSteps*>(data);
+        std::ofstream(steps->Go).put('x');
+        Fl::add_timeout(2.5, &SReapingSteps::End, data);
+    }
+    static void End(void* data) {
+        static_cast<SReapingSteps*>(data)->Dialog->EndDialog(1);
+        Fl::add_timeout(0.01, &SReapingSteps::Wake);
+    }
+    static void Wake(void*) {}
+};
+
+// A child let go while it runs ends without an event for the loop: the loop still wakes while
+// such a child is left, and its idle hook (the launcher's reaps there) reaps it within a second
+// of its end.
+TEST_F(FltkWindows, ChildrenLetGoAreReapedSoonAfterTheyEnd) {
+    fltktest::TempFolder folder;
+    zoo::Recorder dialog(zoo::NoDefaultId);
+    SReapingSteps steps{&dialog, folder.Path() + "/go"};
+    const std::string ended = folder.Path() + "/ended";
+    platform::Process child;
+    ASSERT_EQ(child.Start("/bin/sh",
+                          {"-c", "while [ ! -e '" + steps.Go +
+                                     "' ]; do /bin/sleep 0.02; done; : > '" + ended + "'"},
+                          ""),
+              0);
+    const std::string proc = "/proc/" + std::to_string(child.GetId());
+    child.Close();
+    ASSERT_EQ(platform::DetachedProcessCount(), 1u);
+
+    s_Reaped.reset();
+    const ui::IdleHook previous = ui::SetIdleHook([] {
+        if (!s_Reaped && platform::ReapDetachedProcesses() == 0)
+            s_Reaped = std::chrono::system_clock::now();
+    });
+    Fl::add_timeout(0.3, &SReapingSteps::TellToEnd, &steps);
+    EXPECT_EQ(dialog.DoModal(), 1);
+    for (Fl_Timeout_Handler step :
+         {&SReapingSteps::TellToEnd, &SReapingSteps::End, &SReapingSteps::Wake})
+        Fl::remove_timeout(step);
+    ui::SetIdleHook(previous);
+
+    ASSERT_TRUE(std::filesystem::exists(ended));
+    ASSERT_TRUE(s_Reaped.has_value()) << "never reaped";
+    const auto end = std::chrono::file_clock::to_sys(std::filesystem::last_write_time(ended));
+    EXPECT_LT(*s_Reaped - end, std::chrono::seconds(1)) << "the loop slept past the child's end";
+    EXPECT_FALSE(std::filesystem::exists(proc)) << "a zombie is left";
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "core/base/ClassicArchive.h"
 #include "core/base/ClassicLog.h"
+#include "system/fid/SystemParamSet.h"
 
 #include <algorithm>
 
@@ -76,4 +77,10 @@ void CArchiveTestNod::ArchiveChunk(CClassicArchive& archive, u32 chunkId) {
         default:
             Super::ArchiveChunk(archive, chunkId);
     }
+}
+
+void CArchiveTestNod::ApplyParamSets(CSystemParamSet* current, CSystemParamSet* load) {
+    CSystemParamId record(s_ParamId);
+    if (current && load && current->GetParam(record))
+        load->SetParam(record);
 }

@@ -4,6 +4,7 @@
 // reference, and two kinds of it under the class ids the archive treats apart (file-backed nods
 // and bitmaps).
 #include "core/nod/MwClassInfo.h"
+#include "core/nod/MwId.h"
 #include "core/nod/MwNod.h"
 
 #include <vector>
@@ -23,6 +24,10 @@ public:
     // references) fails the read.
     u32 Archive(CClassicArchive& archive) override;
     void ArchiveChunk(CClassicArchive& archive, u32 chunkId) override;
+    // A load under an "Id" record of s_ParamId depends on its value, as an asset's does: the
+    // record in force goes into the load set, so the file id keeps it.
+    void ApplyParamSets(CSystemParamSet* current, CSystemParamSet* load) override;
+    static constexpr CMwId s_ParamId = CMwId(0x0B0F);
 
     // Appends a link (taking a reference) and returns this nod.
     CArchiveTestNod* Link(CMwNod* nod) {

@@ -4,6 +4,7 @@
 #include "system/fid/PlugFileServices.h"
 #include "system/fid/SystemFidFile.h"
 #include "system/fid/SystemFids.h"
+#include "system/fid/SystemParamSet.h"
 #include "system/file/PathHelpers.h"
 #include "tests/system/archive/ArchiveTestSupport.h"
 #include "tests/system/engine/EngineTestSupport.h"
@@ -21,17 +22,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// An engine whose current folder is a temporary folder holding "GameData".
-class SystemArchiveOps : public ArchiveEngineFixture {};
-
-CArchiveTestNod* TestNod(const CMwNodRef& ref) {
-    return static_cast<CArchiveTestNod*>(ref.Get());
-}
-
 CArchiveTestNod* NewNod(u32 value) {
     auto* nod = new CArchiveTestNod;
     nod->m_Value = value;
     return nod;
+}
+
+// An engine whose current folder is a temporary folder holding "GameData".
+class SystemArchiveOps : public ArchiveEngineFixture {
+protected:
+    // Writes the file of resource 4 (NoBitmap.Texture.zun): a test nod of the value.
+    void SaveNoBitmapResource(u32 value) {
+        fs::create_directories(m_Temp.File("Resource/Media/Texture"));
+        CMwNodRef nod(NewNod(value));
+        CSystemArchive saver;
+        ASSERT_EQ(saver.SaveNodToFile(m_Temp.Engine("Resource/Media/Texture/NoBitmap.Texture.zun"),
+                                      nod.Get(), nullptr, 0, 7, false, false),
+                  1);
+    }
+};
+
+CArchiveTestNod* TestNod(const CMwNodRef& ref) {
+    return static_cast<CArchiveTestNod*>(ref.Get());
 }
 
 std::string FullName(CSystemFid* fid) {
@@ -200,6 +212,43 @@ TEST_F(SystemArchiveOps, SavesThatFail) {
     for (const auto& entry : fs::directory_iterator(m_Temp.File("GameData")))
         files += entry.is_regular_file();
     EXPECT_EQ(files, 1u);
+}
+
+// A write that the memory image refuses (here past a lowered limit of memory streams) fails the
+// save, also when smaller writes after it are taken: the file keeps its bytes.
+TEST_F(SystemArchiveOps, ARefusedWriteFailsTheSaveAndKeepsTheFile) {
+    CMwNodRef nod(NewNod(1));
+    const CClassicWideString name = Name("Kept.Thing.Zun");
+    const std::string path = HostFile("Kept.Thing.Zun");
+    const auto save = [&](bool check) {
+        CSystemArchive archive;
+        return archive.SaveNodToFile(name, nod.Get(), nullptr, 0, 7, check, false);
+    };
+    ASSERT_EQ(save(false), 1);
+    const std::string kept = ReadWholeFile(path);
+    // The name is larger than the limit; the values after it fit.
+    TestNod(nod)->m_Name = CClassicWideString(std::u16string(100000, u'n').c_str());
+    TestNod(nod)->m_Value = 2;
+    struct SLowerLimit {
+        u32 m_Old = SetClassicBufferMemoryLimit(65536);
+        SLowerLimit() { g_ClassicBufferPool.Clear(); } // pooled streams keep room beyond it
+        ~SLowerLimit() { SetClassicBufferMemoryLimit(m_Old); }
+    };
+    for (bool check : {false, true}) {
+        SCOPED_TRACE(check);
+        const SLowerLimit lower;
+        CLogWatch log;
+        EXPECT_EQ(save(check), 0);
+        EXPECT_EQ(ReadWholeFile(path), kept);
+        EXPECT_NE(log.Since().find("[Archive] Stream took 0 of 100002 bytes"), std::string::npos)
+            << log.Since();
+    }
+    EXPECT_EQ(save(true), 1);
+    CMwNod* out = nullptr;
+    CSystemArchive reader;
+    ASSERT_EQ(reader.LoadNodFromFile(name, &out, nullptr, kSystemArchiveLoadFull, false), 1);
+    const CMwNodRef loaded(out);
+    EXPECT_EQ(TestNod(loaded)->m_Name.GetLength(), 100000u);
 }
 
 // The Plug library's file classes as a fake: ".tex" names the test's file-backed class, whose
@@ -531,13 +580,7 @@ TEST_F(SystemArchiveOps, ReferencesBetweenFiles) {
 
 // A resource loads once; later requests give the nod its file id holds.
 TEST_F(SystemArchiveOps, ResourcesLoadOnce) {
-    fs::create_directories(m_Temp.File("Resource/Media/Texture"));
-    CMwNodRef nod(NewNod(44));
-    CSystemArchive saver;
-    ASSERT_EQ(saver.SaveNodToFile(m_Temp.Engine("Resource/Media/Texture/NoBitmap.Texture.zun"),
-                                  nod.Get(), nullptr, 0, 7, false, false),
-              1);
-    nod.Set(nullptr);
+    SaveNoBitmapResource(44);
     CMwNod* first = nullptr;
     CSystemArchive loader;
     ASSERT_EQ(loader.LoadResource(kSystemResourceIdBase | 4, &first), 1);
@@ -574,6 +617,161 @@ TEST_F(SystemArchiveOps, ResourcesLoadOnce) {
     const CMwNodRef heldAgain(reloaded);
     EXPECT_NE(reloaded, first);
     EXPECT_EQ(static_cast<CArchiveTestNod*>(reloaded)->m_Value, 44u);
+}
+
+// A file loaded under a required record that its new file id does not suit goes to an alias. The
+// file id stays in its folder with its aliases, so loading again under the same value answers the
+// nod already loaded (the file is not read again), and each value keeps its own nod.
+TEST_F(SystemArchiveOps, LoadsUnderAParameterSetFindTheirNod) {
+    const auto save = [&](u32 value) {
+        CMwNodRef nod(NewNod(value));
+        CSystemArchive saver;
+        ASSERT_EQ(
+            saver.SaveNodToFile(Name("Set.Thing.Zun"), nod.Get(), nullptr, 0, 7, false, false), 1);
+    };
+    const auto loadUnder = [&](u32 value) {
+        CSystemParamId record(CArchiveTestNod::s_ParamId, value);
+        record.m_Required = 1;
+        CSystemParamSet set;
+        set.SetParam(record);
+        CSystemParamStackScope scope;
+        PushParamSet(&set, false);
+        CSystemArchive loader;
+        CMwNod* out = nullptr;
+        EXPECT_EQ(loader.LoadNodFromFile(Name("Set.Thing.Zun"), &out, nullptr, 7, true), 1);
+        return CMwNodRef(out);
+    };
+    save(1);
+    const CMwNodRef first = loadUnder(1);
+    ASSERT_TRUE(first);
+    save(2); // read again, the file would give another value
+    const CMwNodRef second = loadUnder(2);
+    ASSERT_TRUE(second);
+    EXPECT_NE(second.Get(), first.Get());
+    EXPECT_EQ(TestNod(second)->m_Value, 2u);
+    for (u32 value : {1u, 2u, 1u, 2u}) {
+        const CMwNodRef again = loadUnder(value);
+        EXPECT_EQ(again.Get(), (value == 1 ? first : second).Get()) << value;
+    }
+    EXPECT_EQ(TestNod(first)->m_Value, 1u);
+
+    // The file's own file id is a leaf of its folder and the master of both aliases.
+    CSystemFid* alias = first->GetFid();
+    ASSERT_NE(alias, nullptr);
+    CSystemFid* master = alias->m_Master;
+    ASSERT_NE(master, nullptr);
+    EXPECT_EQ(FullName(master), Narrow(Name("Set.Thing.Zun")));
+    ASSERT_NE(master->m_Folder, nullptr);
+    EXPECT_TRUE(master->m_Folder->HasLeaf(master));
+    EXPECT_EQ(master->m_Aliases.m_Count, 2u);
+    EXPECT_EQ(second->GetFid()->m_Master, master);
+    EXPECT_EQ(GetParamSetDepth(), 0u);
+}
+
+// Case twins: A.Thing.Zun and a.Thing.Zun both on disk are two files, each with its own file id
+// and nod, and a save of one never writes the other. A spelling on disk nowhere reaches the first
+// twin in byte order, as an open does. Inside a path, a folder wins over a file of the same folded
+// name.
+TEST_F(SystemArchiveOps, CaseTwinsAreFilesOfTheirOwn) {
+    const auto save = [&](CMwNod* nod, const std::string& name, bool registerFid) {
+        CSystemArchive saver;
+        return saver.SaveNodToFile(Name(name), nod, nullptr, 0, 7, false, registerFid);
+    };
+    const auto load = [&](const std::string& name) {
+        CSystemArchive loader;
+        CMwNod* out = nullptr;
+        EXPECT_EQ(loader.LoadNodFromFile(Name(name), &out, nullptr, 7, true), 1) << name;
+        return CMwNodRef(out);
+    };
+    {
+        CMwNodRef one(NewNod(1)), two(NewNod(2));
+        ASSERT_EQ(save(one.Get(), "Sub/A.Thing.Zun", false), 1);
+        // Saved as "a.Thing.Zun", it would reach A.Thing.Zun, as every open of a spelling that is
+        // not on disk does: the twin is made on the host.
+        ASSERT_EQ(save(two.Get(), "Sub/Two.Thing.Zun", false), 1);
+        fs::rename(HostFile("Sub/Two.Thing.Zun"), HostFile("Sub/a.Thing.Zun"));
+    }
+    const CMwNodRef upper = load("Sub/A.Thing.Zun");
+    ASSERT_TRUE(upper);
+    const std::string upperBytes = ReadWholeFile(HostFile("Sub/A.Thing.Zun"));
+    // A new nod saved as the twin goes to the twin's own file.
+    CMwNodRef three(NewNod(3));
+    ASSERT_EQ(save(three.Get(), "Sub/a.Thing.Zun", true), 1);
+    EXPECT_EQ(FullName(three->GetFid()), Narrow(Name("Sub/a.Thing.Zun")));
+    EXPECT_NE(three->GetFid(), upper->GetFid());
+    EXPECT_EQ(ReadWholeFile(HostFile("Sub/A.Thing.Zun")), upperBytes);
+    EXPECT_EQ(load("Sub/a.Thing.Zun").Get(), three.Get());
+    EXPECT_EQ(load("Sub/A.Thing.Zun").Get(), upper.Get());
+    // "A.Thing.Zun" comes before "a.Thing.Zun" in byte order.
+    EXPECT_EQ(load("sub/A.THING.ZUN").Get(), upper.Get());
+    // Read again, each file gives its own nod.
+    CSystemFid* lowerFid = three->GetFid();
+    three.Set(nullptr);
+    const CMwNodRef lower = load("Sub/a.Thing.Zun");
+    ASSERT_TRUE(lower);
+    EXPECT_NE(lower.Get(), upper.Get());
+    EXPECT_EQ(TestNod(lower)->m_Value, 3u);
+    EXPECT_EQ(TestNod(upper)->m_Value, 1u);
+    EXPECT_EQ(lower->GetFid(), lowerFid);
+    // Saving the nod of one twin under its own name writes that file only.
+    TestNod(lower)->m_Value = 4;
+    ASSERT_EQ(save(lower.Get(), "Sub/a.Thing.Zun", true), 1);
+    EXPECT_EQ(lower->GetFid(), lowerFid);
+    EXPECT_EQ(ReadWholeFile(HostFile("Sub/A.Thing.Zun")), upperBytes);
+    // Saved under the other twin's name, a nod moves there and that file is written.
+    {
+        CLogWatch log;
+        ASSERT_EQ(save(upper.Get(), "Sub/a.Thing.Zun", true), 1);
+        EXPECT_NE(log.Since().find("Saving "), std::string::npos) << log.Since();
+    }
+    EXPECT_EQ(FullName(upper->GetFid()), Narrow(Name("Sub/a.Thing.Zun")));
+    EXPECT_EQ(ReadWholeFile(HostFile("Sub/a.Thing.Zun")), upperBytes);
+    EXPECT_EQ(ReadWholeFile(HostFile("Sub/A.Thing.Zun")), upperBytes);
+
+    // The file PARTS does not hide the folder Parts.
+    WriteWholeFile(HostFile("PARTS"), "not a folder");
+    {
+        CMwNodRef part(NewNod(5));
+        ASSERT_EQ(save(part.Get(), "Parts/P.Thing.Zun", false), 1);
+    }
+    const CMwNodRef part = load("PARTS/P.Thing.Zun");
+    ASSERT_TRUE(part);
+    EXPECT_EQ(TestNod(part)->m_Value, 5u);
+}
+
+// The resource table's file ids stand for files that need not exist: refreshing the resource
+// folder, and the folder above it, of an install without resource files keeps every entry in its
+// folder, and an entry loads once its file is there.
+TEST_F(SystemArchiveOps, RefreshKeepsTheResourceTable) {
+    CSystemFids* resources = Engine().m_ResourceFolder;
+    ASSERT_NE(resources, nullptr);
+    ASSERT_FALSE(fs::exists(m_Temp.File("Resource")));
+    resources->Refresh(1);
+    ASSERT_NE(resources->m_Parent, nullptr);
+    resources->m_Parent->Refresh(1);
+    ASSERT_EQ(Engine().m_ResourceFolder, resources);
+    ASSERT_TRUE(resources->m_Parent->IsAncestorOf(resources));
+    for (u32 index = 2; index < kSystemResourceCount - 1; ++index) {
+        CSystemFid* entry = Engine().GetResourceFid(kSystemResourceIdBase | index);
+        ASSERT_NE(entry, nullptr) << index;
+        ASSERT_NE(entry->m_Folder, nullptr) << index;
+        EXPECT_TRUE(entry->m_Folder->HasLeaf(entry)) << index;
+        EXPECT_TRUE(resources->IsAncestorOf(entry->m_Folder)) << index;
+        EXPECT_EQ(Engine().GetResourceNod(kSystemResourceIdBase | index), nullptr);
+    }
+    CMwNod* none = reinterpret_cast<CMwNod*>(1);
+    CSystemArchive missing;
+    EXPECT_EQ(missing.LoadResource(kSystemResourceIdBase | 4, &none), 0);
+    EXPECT_EQ(none, nullptr);
+
+    SaveNoBitmapResource(4);
+    resources->Refresh(1);
+    CMwNod* out = nullptr;
+    CSystemArchive loader;
+    ASSERT_EQ(loader.LoadResource(kSystemResourceIdBase | 4, &out), 1);
+    const CMwNodRef loaded(out);
+    EXPECT_EQ(TestNod(loaded)->m_Value, 4u);
+    EXPECT_EQ(out->GetFid(), Engine().GetResourceFid(kSystemResourceIdBase | 4));
 }
 
 // Reloading reads the file into a new nod bound to the file's id; the shared loader loads a file

@@ -299,6 +299,33 @@ TEST_F(SystemConfigArchiveFile, DefaultsSavedLoadedAndSavedAgain) {
     config->Release();
 }
 
+// The permissions of a file as Python's os.stat reads them, in octal.
+std::string PythonMode(const std::string& path) {
+    return RunCommand(std::string(ENGINE_TEST_PYTHON) +
+                      " -c 'import os, sys; print(oct(os.stat(sys.argv[1]).st_mode & 0o7777))' " +
+                      path);
+}
+
+// A new configuration file is its owner's only, whatever the umask (it holds passwords in
+// clear); an existing file keeps the permissions it has.
+TEST_F(SystemConfigArchiveFile, NewFileIsItsOwnersOnlyAndAnExistingOneKeepsItsMode) {
+    const CClassicWideString name = m_Temp.Engine("Default.SystemConfig.Zun");
+    const std::string host = m_Temp.File("Default.SystemConfig.Zun");
+    const mode_t mask = umask(022);
+    CSystemConfig* config = new CSystemConfig;
+    config->AddRef();
+    EXPECT_TRUE(SaveSystemConfig(config, name, nullptr));
+    EXPECT_EQ(PythonMode(host), "0o600\n");
+
+    ASSERT_EQ(chmod(host.c_str(), 0640), 0);
+    config->m_NetworkProxyPassword.Assign("secret");
+    EXPECT_TRUE(SaveSystemConfig(config, name, nullptr));
+    EXPECT_NE(ReadWholeFile(host).find("secret"), std::string::npos);
+    EXPECT_EQ(PythonMode(host), "0o640\n");
+    config->Release();
+    umask(mask);
+}
+
 // A file written by hand, as another program would: a text archive with a few chunks, the
 // others missing, loads to those values and the defaults of the rest.
 TEST_F(SystemConfigArchiveFile, HandMadeFileLoads) {

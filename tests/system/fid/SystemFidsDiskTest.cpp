@@ -146,17 +146,59 @@ TEST_F(SystemFidsDisk, RefreshMatchesTheDisk) {
     EXPECT_NE(folder.FindFid(u"beta\\gamma\\G.TXT", false), nullptr);
 }
 
-TEST_F(SystemFidsDisk, CaseVariantsOnDiskShareOneFileId) {
+// Case twins on disk are files and folders of their own; a file id or folder spelled as none of
+// them stands for the first in byte order, which an open of it reaches.
+TEST_F(SystemFidsDisk, CaseTwinsOnDiskAreEntriesOfTheirOwn) {
     for (const char* name : {"Same.txt", "same.txt", "SAME.txt", "other.txt"})
         WriteWholeFile(m_Temp.File(name), name);
-    fs::create_directories(m_Temp.File("Dir/x"));
-    fs::create_directories(m_Temp.File("DIR/y"));
-    RefreshTop(1);
+    fs::create_directories(m_Temp.File("Dir"));
+    fs::create_directories(m_Temp.File("DIR"));
+    WriteWholeFile(m_Temp.File("Dir/x.txt"), "x");
+    WriteWholeFile(m_Temp.File("DIR/y.txt"), "y");
     CSystemFids& folder = *m_Tree.m_Folder;
-    // Listed in byte order among equals: the first spelling names the file id.
-    EXPECT_EQ(LeafNames(folder), (std::vector<std::string>{"other.txt", "SAME.txt"}));
-    EXPECT_EQ(FolderNames(folder), std::vector<std::string>{"DIR"});
-    EXPECT_EQ(Lines(RunCommand("find " + Quoted(m_Temp.Path().string()) + " -type f")).size(), 4u);
+    CSystemFid* lower = folder.FindOrAddFid(u"same.txt", nullptr, false);
+    CSystemFid* asked = folder.FindOrAddFid(u"sAmE.txt", nullptr, false);
+    ASSERT_NE(asked, lower);
+    RefreshTop(1);
+    EXPECT_EQ(LeafNames(folder),
+              (std::vector<std::string>{"other.txt", "Same.txt", "sAmE.txt", "same.txt"}));
+    EXPECT_EQ(FolderNames(folder), (std::vector<std::string>{"DIR", "Dir"}));
+    EXPECT_EQ(Lines(RunCommand("find " + Quoted(m_Temp.Path().string()) + " -type f")).size(), 6u);
+    EXPECT_TRUE(folder.HasLeaf(lower));
+    EXPECT_TRUE(folder.HasLeaf(asked));
+    // Each spelling on disk finds its own file id, the others the one that stands for SAME.txt.
+    for (const char16_t* name : {u"Same.txt", u"same.txt", u"other.txt"}) {
+        CSystemFid* fid = folder.FindFid(name, false);
+        ASSERT_NE(fid, nullptr);
+        EXPECT_EQ(Narrow(static_cast<CSystemFidFile*>(fid)->m_FileName), Narrow(name));
+    }
+    EXPECT_EQ(folder.FindFid(u"same.txt", true), lower);
+    EXPECT_EQ(folder.FindFid(u"SAME.txt", true), asked);
+    EXPECT_EQ(folder.FindFid(u"SAME.TXT", false), asked);
+    EXPECT_EQ(folder.FindOrAddFid(u"saME.txt", nullptr, false), asked);
+    // Each folder holds its own files; "dir" reaches DIR, first in byte order.
+    struct Case {
+        const char16_t* Path;
+        bool Found;
+    };
+    for (const Case& c :
+         {Case{u"Dir\\x.txt", true}, Case{u"DIR\\y.txt", true}, Case{u"DIR\\x.txt", false},
+          Case{u"Dir\\y.txt", false}, Case{u"dir\\y.txt", true}, Case{u"dir\\x.txt", false}}) {
+        CSystemFid* fid = folder.FindFid(c.Path, true);
+        EXPECT_EQ(fid != nullptr, c.Found) << Narrow(c.Path);
+        if (fid) {
+            EXPECT_TRUE(fid->IsKindOf(CSystemFidFile::s_ClassId));
+        }
+    }
+    CSystemFid* placed = folder.FindOrAddFid(u"dIr\\New.txt", nullptr, false);
+    ASSERT_NE(placed, nullptr);
+    EXPECT_EQ(Narrow(placed->m_Folder->GetDirNameRef() ? *placed->m_Folder->GetDirNameRef()
+                                                       : CClassicWideString()),
+              "DIR");
+    // A second refresh neither adds nor drops anything.
+    RefreshTop(1);
+    EXPECT_EQ(folder.m_Leaves.m_Count, 4u);
+    EXPECT_EQ(folder.m_Trees.m_Count, 2u);
 }
 
 TEST_F(SystemFidsDisk, NamesTheEngineCannotSpellAreLeftOut) {

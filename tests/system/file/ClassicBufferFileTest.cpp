@@ -4,7 +4,6 @@
 // during long transfers, and the comparison with a memory buffer.
 #include "system/file/ClassicBufferFile.h"
 
-#include "tests/system/SystemTestSupport.h"
 #include "core/nod/MwCmd.h"
 #include "core/nod/MwCmdBufferCore.h"
 #include "core/nod/MwCoreClasses.h"
@@ -12,6 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/File.h"
 #include "system/file/PathHelpers.h"
+#include "tests/system/SystemTestSupport.h"
 
 #include <chrono>
 #include <csignal>
@@ -136,9 +136,8 @@ TEST(ClassicBufferFile, WritingThroughATemporaryFileReplacesTheTargetAtClose) {
     CTempFolder folder;
     CClassicBufferFile file;
     ASSERT_EQ(file.Open(folder.Engine("New.cfg"), true, true, true, false), 1u);
-    // The missing target is created empty at once; the temporary file has no name yet.
-    EXPECT_EQ(folder.Names(), std::vector<std::string>{"New.cfg"});
-    EXPECT_EQ(ReadWholeFile(folder.File("New.cfg")), "");
+    // The missing target stays missing; the temporary file has no name yet.
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{});
     ASSERT_TRUE(file.IsWritingTempFile());
     ASSERT_NE(file.GetTempName(), nullptr);
     CClassicWideString tempFolder, tempName;
@@ -149,7 +148,7 @@ TEST(ClassicBufferFile, WritingThroughATemporaryFileReplacesTheTargetAtClose) {
 
     const std::string bytes = Pattern(200000, 2);
     WriteInPieces(file, bytes, {4096, 100000, 1});
-    EXPECT_EQ(ReadWholeFile(folder.File("New.cfg")), ""); // untouched until Close
+    EXPECT_FALSE(fs::exists(folder.File("New.cfg"))); // untouched until Close
     EXPECT_TRUE(file.Close());
     EXPECT_FALSE(file.IsWritingTempFile());
     EXPECT_EQ(ReadWholeFile(folder.File("New.cfg")), bytes);
@@ -265,11 +264,12 @@ TEST(ClassicBufferFile, AFailedWriteKeepsTheOldTargetAndCloseSaysSo) {
     EXPECT_EQ(writeTooMuch(false, "plain.bin"), 0);
 }
 
+// Killed anywhere, a writer leaves the old file or the new one; where there was no file, no file
+// or the new one, never an empty or partial file.
 TEST(ClassicBufferFile, AKilledWriterLeavesTheOldOrTheNewFile) {
     CTempFolder folder;
     const std::string target = folder.File("config.zun");
     const std::string oldBytes = Pattern(1 << 20, 5), newBytes = Pattern(4 << 20, 6);
-    WriteWholeFile(target, oldBytes);
     const auto writer = [&] {
         CClassicBufferFile file;
         if (!file.Open(folder.Engine("config.zun"), true, true, true, false))
@@ -285,23 +285,34 @@ TEST(ClassicBufferFile, AKilledWriterLeavesTheOldOrTheNewFile) {
     ASSERT_EQ(ReadWholeFile(target), newBytes);
 
     std::mt19937 random(77);
-    u32 oldSeen = 0, newSeen = 0;
-    for (int round = 0; round < 40; ++round) {
-        WriteWholeFile(target, oldBytes);
-        const pid_t child = fork();
-        if (child == 0)
-            _exit(writer());
-        std::this_thread::sleep_for(whole * (random() % 1100) / 1000);
-        kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
-        const std::string now = ReadWholeFile(target);
-        ASSERT_TRUE(now == oldBytes || now == newBytes) << "round " << round << ": " << now.size();
-        (now == oldBytes ? oldSeen : newSeen)++;
-        // Whatever the killed writer left is gone once the next writer looks at the folder.
-        platform::RemoveStaleTemporaries(folder.Path().string());
-        ASSERT_EQ(folder.Names(), std::vector<std::string>{"config.zun"}) << "round " << round;
+    for (bool existing : {true, false}) {
+        SCOPED_TRACE(existing ? "over a file" : "where there was none");
+        u32 unchangedSeen = 0, newSeen = 0;
+        for (int round = 0; round < 40; ++round) {
+            if (existing)
+                WriteWholeFile(target, oldBytes);
+            else
+                fs::remove(target);
+            const pid_t child = fork();
+            if (child == 0)
+                _exit(writer());
+            std::this_thread::sleep_for(whole * (random() % 1100) / 1000);
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+            const bool present = fs::exists(target);
+            const std::string now = present ? ReadWholeFile(target) : std::string();
+            ASSERT_TRUE(present ? now == newBytes || (existing && now == oldBytes) : !existing)
+                << "round " << round << ": " << (present ? std::to_string(now.size()) : "none");
+            (now == newBytes ? newSeen : unchangedSeen)++;
+            // Whatever the killed writer left is gone once the next writer looks at the folder.
+            platform::RemoveStaleTemporaries(folder.Path().string());
+            ASSERT_EQ(folder.Names(),
+                      present ? std::vector<std::string>{"config.zun"} : std::vector<std::string>{})
+                << "round " << round;
+        }
+        // Some writers were killed before they were done.
+        EXPECT_GT(unchangedSeen, 0u);
     }
-    EXPECT_GT(oldSeen, 0u);
 }
 
 TEST(ClassicBufferFile, OnlyTemporaryFilesOfDeadWritersAreRemoved) {

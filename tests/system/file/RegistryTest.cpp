@@ -2,8 +2,8 @@
 // a temporary folder of its own.
 #include "system/file/Registry.h"
 
-#include "tests/system/SystemTestSupport.h"
 #include "platform/Registry.h"
+#include "tests/system/SystemTestSupport.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -129,12 +129,26 @@ TEST_F(Registry, LinesThatAreNotValuesSurviveAndDamagedFilesAreNotLost) {
     EXPECT_EQ(Read("Broken"), "default");
     EXPECT_EQ(Read("Bad"), "default");
     WriteRegistryString("Version", "1.3");
-    EXPECT_EQ(ReadWholeFile(KeyFile()), "[HKEY_CURRENT_USER\\Software\\Vorel\\Brisalde]\n"
-                                        "; edited by hand\n"
-                                        "\"Count\"=dword:00000001\n"
-                                        "\"Version\"=\"1.3\"\n"
-                                        "\"Broken\"=\"no end\n"
-                                        "\"Bad\"=\"\\q\"\n");
+    EXPECT_EQ(ReadWholeFile(KeyFile()), "[HKEY_CURRENT_USER\\Software\\Vorel\\Brisalde]\r\n"
+                                        "; edited by hand\r\n"
+                                        "\"Count\"=dword:00000001\r\n"
+                                        "\"Version\"=\"1.3\"\r\n"
+                                        "\"Broken\"=\"no end\r\n"
+                                        "\"Bad\"=\"\\q\"\r\n");
+
+    // A line that is not a value stays one, byte for byte: with two CRs before its LF, the
+    // second is text after the closing quote. The value written goes to a line of its own and
+    // reads back, once and for all later writes.
+    const std::string dead = "\"PatchAvailable\"=\"old\"\r\r\n";
+    ASSERT_EQ(dead.size(), 25u);
+    WriteWholeFile(KeyFile(), dead);
+    EXPECT_EQ(Read("PatchAvailable"), "default");
+    for (const char* value : {"new", "newer"}) {
+        WriteRegistryString("PatchAvailable", value);
+        EXPECT_EQ(Read("PatchAvailable"), value);
+        EXPECT_EQ(ReadWholeFile(KeyFile()), "[HKEY_CURRENT_USER\\Software\\Vorel\\Brisalde]\n" +
+                                                dead + "\"PatchAvailable\"=\"" + value + "\"\n");
+    }
 
     // A file that is not a key file at all is never rewritten.
     const std::string huge(3 << 20, 'x');

@@ -1,0 +1,80 @@
+// Writes the seed corpus of ScriptArchiveFuzz from the script tests' samples: the sample tree
+// saved by the classes' writers in release format (binary and text, plain and compressed) and
+// without the release flag, a variable nod, and the stored fixtures of the older chunks.
+//
+//   MakeScriptCorpus <corpus folder of ScriptArchiveFuzz>
+#include "core/base/ClassicBuffer.h"
+#include "fuzz/ScriptFuzzWorld.h"
+#include "script/block/BlockVariable.h"
+#include "system/archive/SystemArchive.h"
+#include "tests/script/support/ScriptSamples.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+bool WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream file(path, std::ios::binary);
+    file.write(bytes.data(), std::streamsize(bytes.size()));
+    return !bytes.empty() && file.good();
+}
+
+// The nod saved in four forms: binary or text, plain or compressed; release unless told.
+bool WriteForms(const std::filesystem::path& folder, const std::string& name, CMwNod* nod,
+                u32 release) {
+    const struct {
+        const char* Suffix;
+        u32 Flags;
+    } forms[] = {{"-binary", 0},
+                 {"-text", kSystemArchiveSaveText},
+                 {"-binary-lzo", kSystemArchiveSaveCompressed},
+                 {"-text-lzo", kSystemArchiveSaveText | kSystemArchiveSaveCompressed}};
+    for (const auto& form : forms) {
+        CSystemArchive archive;
+        archive.SetSaveFlags(form.Flags | release);
+        CClassicBufferMemory out;
+        if (!archive.Save(nod, &out) ||
+            !WriteFile(folder / (name + form.Suffix + ".Zun"),
+                       std::string(reinterpret_cast<const char*>(out.GetData()), out.GetSize())))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
+        return 2;
+    }
+    const std::filesystem::path folder = argv[1];
+    std::filesystem::create_directories(folder);
+    bool written = true;
+    {
+        const CScriptFuzzWorld world;
+        const TNodRef<CMwCmdBlock> tree = MakeSampleTree();
+        written &= WriteForms(folder, "block-tree", tree.Get(), kSystemArchiveSaveRelease);
+        written &= WriteForms(folder, "block-tree-nonrelease", tree.Get(), 0);
+        const TNodRef<CBlockVariable> variable(new CBlockVariable);
+        variable->m_Name.Assign("speed");
+        variable->m_Type = BlockVariable_Vec3;
+        variable->m_Flag = 1;
+        written &= WriteForms(folder, "variable", variable.Get(), kSystemArchiveSaveRelease);
+        for (bool text : {false, true}) {
+            const std::string suffix = text ? "-text.Zun" : "-binary.Zun";
+            written &= WriteFile(folder / ("block-older-body" + suffix),
+                                 SampleTreeFixture(text, CMwCmdBlock::s_OldBodyChunk));
+            written &= WriteFile(folder / ("block-replaced-body" + suffix),
+                                 SampleReplacedBodyFixture(text));
+        }
+    }
+    if (!written) {
+        std::fprintf(stderr, "a corpus file was not written\n");
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,74 @@
+// Fuzzes the loading of script trees: any memory image is loaded through the archive's memory
+// road with every class of the core, the System engine and the script library registered (and the
+// script test nods), so that every chunk reader of every registered class is reached.
+//
+// A load must end loaded or failed, never in a fault, a hang or an allocation past the limits,
+// and leaves no nod behind once released (the folder records of a reference table join the
+// engine's folder tree for good, as for a real file). A loaded script node is bound with a null
+// parent, then released. A loaded script tree (or variable) saves, loads and saves again to the
+// same bytes.
+#include "core/base/ClassicBuffer.h"
+#include "fuzz/ScriptFuzzWorld.h"
+#include "script/base/MwCmdScript.h"
+#include "script/block/BlockVariable.h"
+#include "system/archive/SystemArchive.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+CScriptFuzzWorld* s_World = nullptr;
+
+void Check(bool condition, const char* what) {
+    if (condition)
+        return;
+    std::fprintf(stderr, "ScriptArchiveFuzz: %s\n", what);
+    std::abort();
+}
+
+CMwNod* Load(const u8* data, size_t size) {
+    CClassicPooledBuffer buffer;
+    buffer->Write(data, u32(size));
+    buffer->Rewind();
+    CMwNod* nod = nullptr;
+    const i32 loaded = LoadNodFromMemoryBuffer(buffer.Get(), &nod);
+    Check((loaded != 0) == (nod != nullptr), "a load answered against its nod");
+    return nod;
+}
+
+void Save(CMwNod* nod, CClassicBufferMemory& out) {
+    CSystemArchive archive;
+    archive.SetSaveFlags(kSystemArchiveSaveRelease);
+    Check(archive.Save(nod, &out), "a loaded nod did not save");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    s_World = new CScriptFuzzWorld;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
+    if (size > (1u << 22))
+        return 0;
+    const u32 before = CMwNod::GetLiveNodCount() - s_World->CountTreeNods();
+    {
+        CMwNodRef nod(Load(data, size));
+        const bool script = nod && nod->IsKindOf(CMwCmdScript::s_ClassId);
+        if (script)
+            static_cast<CMwCmdScript*>(nod.Get())->Bind(nullptr);
+        if (script || (nod && nod->IsKindOf(CBlockVariable::s_ClassId))) {
+            CClassicBufferMemory first, second;
+            Save(nod.Get(), first);
+            CMwNodRef reloaded(Load(first.GetData(), first.GetSize()));
+            Check(reloaded.Get() != nullptr, "a saved nod did not load");
+            Save(reloaded.Get(), second);
+            Check(first.IsSameData(second), "a reloaded nod saved to other bytes");
+        }
+    }
+    Check(s_World->m_Engine->m_MemoryFids->m_Leaves.m_Count == 0, "a memory file id was left");
+    Check(CMwNod::GetLiveNodCount() - s_World->CountTreeNods() == before, "a nod was left alive");
+    return 0;
+}

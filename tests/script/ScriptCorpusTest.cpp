@@ -1,0 +1,41 @@
+// The seeds of the script archive fuzz target, replayed as the target does: each loads, binds and
+// goes without leaving a nod behind, and the sample tree's seeds are what the writers give today.
+#include "script/base/MwCmdScript.h"
+#include "tests/script/ScriptTestSupport.h"
+#include "tests/script/support/ScriptSamples.h"
+
+#include <filesystem>
+
+namespace {
+
+class ScriptCorpus : public CScriptFixture {};
+
+const std::filesystem::path kCorpus =
+    std::filesystem::path(ENGINE_TEST_SOURCE_DIR) / "fuzz" / "corpus" / "ScriptArchiveFuzz";
+
+TEST_F(ScriptCorpus, SeedsLoadBindAndGo) {
+    // The drives are mounted once, on first use: not by a seed.
+    ASSERT_NE(m_Host->Engine().GetDataFolder(), nullptr);
+    u32 seeds = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(kCorpus)) {
+        SCOPED_TRACE(entry.path().filename().string());
+        const u32 before = CMwNod::GetLiveNodCount();
+        {
+            const TNodRef<CMwNod> nod = ScriptLoadImage(ReadWholeFile(entry.path().string()));
+            ASSERT_TRUE(nod);
+            if (nod->IsKindOf(CMwCmdScript::s_ClassId))
+                static_cast<CMwCmdScript*>(nod.Get())->Bind(nullptr);
+        }
+        EXPECT_EQ(CMwNod::GetLiveNodCount(), before);
+        ++seeds;
+    }
+    EXPECT_GE(seeds, 16u);
+    const TNodRef<CMwCmdBlock> tree = MakeSampleTree();
+    for (bool text : {false, true}) {
+        const std::string name = text ? "block-tree-text.Zun" : "block-tree-binary.Zun";
+        EXPECT_EQ(ReadWholeFile((kCorpus / name).string()), ScriptSaveImage(tree.Get(), true, text))
+            << name << " is out of date: write the corpus again with MakeScriptCorpus";
+    }
+}
+
+} // namespace

@@ -1,0 +1,40 @@
+#pragma once
+// The fixture of the script tests: the name pool and the registry with the core, System and
+// script classes and the script test nods, and a System engine over the fake host (memory images
+// go through its memory folder). The step budget is off and the test statements' trace empty at
+// the start of each test.
+#include "script/ScriptClasses.h"
+#include "script/base/ScriptRun.h"
+#include "tests/script/support/ScriptBuilders.h"
+#include "tests/script/support/ScriptTestNods.h"
+#include "tests/system/SystemTestSupport.h"
+#include "tests/system/engine/EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+
+class CScriptFixture : public CSystemFixture {
+protected:
+    CScriptFixture() : CSystemFixture(&g_ScriptClassList) {
+        CMwClassRegistry::AddClassList(g_ScriptTestClassList);
+    }
+
+    void SetUp() override {
+        CSystemFixture::SetUp();
+        for (u32 i = 0; i < g_ScriptTestClassList.m_Count; ++i) {
+            const CMwClassInfo* info = g_ScriptTestClassList.m_Classes[i];
+            ASSERT_EQ(CMwClassRegistry::GetClassInfoById(info->m_ClassId), info)
+                << info->m_Name << " shares its class id with another class";
+        }
+        m_Host = std::make_unique<CEngineHost>();
+        script::SetStepBudget(0);
+        ScriptTestTrace().clear();
+    }
+    void TearDown() override {
+        script::SetStepBudget(0);
+        m_Host.reset();
+        CSystemFixture::TearDown();
+    }
+
+    std::unique_ptr<CEngineHost> m_Host;
+};

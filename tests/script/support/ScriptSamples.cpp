@@ -1,0 +1,59 @@
+#include "tests/script/support/ScriptSamples.h"
+
+namespace {
+
+constexpr u32 kCmd = CScriptTestCmd::s_ClassId;
+constexpr u32 kBlock = CMwCmdBlock::s_ClassId;
+
+void EveryVariableRecord(CScriptFixtureWriter& w) {
+    const std::vector<SScriptVariableSpec> specs = ScriptEveryVariableType();
+    w.U32(u32(specs.size()));
+    for (const SScriptVariableSpec& spec : specs)
+        w.Variable(spec.Name, spec.Flag, spec.Type, spec.Id);
+}
+
+} // namespace
+
+TNodRef<CMwCmdBlock> MakeSampleTree() {
+    CMwCmdBlock* nested =
+        NewBlock({NewTestCmd(1), NewTestCmd(2, CScriptTestCmd::Action_Return)},
+                 {{"x", BlockVariable_Int}}, {{"this", BlockVariable_Class, kCmd, 1}});
+    TNodRef<CMwCmdBlock> block =
+        MakeBlock({NewTestCmd(0, CScriptTestCmd::Action_Sleep, 5), nested, NewTestCmd(3)});
+    DeclareVariables(*block, true, ScriptEveryVariableType());
+    DeclareVariables(*block, false, ScriptEveryVariableType());
+    return block;
+}
+
+void WriteTestCmd(CScriptFixtureWriter& w, u32 tag, u32 action, u32 argument) {
+    w.NewNod(kCmd).Chunk(CScriptTestCmd::s_Chunk).U32(tag).U32(action).U32(argument).End();
+}
+
+std::string SampleTreeFixture(bool text, u32 chunk) {
+    CScriptFixtureWriter w(text);
+    w.Chunk(chunk).U32(3);
+    WriteTestCmd(w, 0, CScriptTestCmd::Action_Sleep, 5);
+    w.NewNod(kBlock).Chunk(CMwCmdBlock::s_BodyChunk).U32(2);
+    WriteTestCmd(w, 1);
+    WriteTestCmd(w, 2, CScriptTestCmd::Action_Return);
+    w.U32(1).Variable("x", 0, BlockVariable_Int);
+    w.U32(1).Variable("this", 1, BlockVariable_Class, kCmd);
+    w.End();
+    WriteTestCmd(w, 3);
+    EveryVariableRecord(w);
+    EveryVariableRecord(w);
+    w.End();
+    return w.Image(kBlock, true);
+}
+
+std::string SampleReplacedBodyFixture(bool text) {
+    CScriptFixtureWriter w(text);
+    w.Chunk(0x01030000).Chunk(0x01030001).Chunk(0x01030002);
+    w.Chunk(CMwCmdBlock::s_OldBodyChunk).U32(0).U32(1).Variable("early", 0, BlockVariable_Int);
+    w.U32(0);
+    w.Chunk(CMwCmdBlock::s_BodyChunk).U32(1);
+    WriteTestCmd(w, 9);
+    w.U32(0).U32(1).Variable("late", 0, BlockVariable_Float);
+    w.End();
+    return w.Image(kBlock, true);
+}

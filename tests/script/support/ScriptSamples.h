@@ -1,0 +1,22 @@
+#pragma once
+// Sample script trees and their stored forms, shared by the tests and the fuzz corpus tool.
+#include "tests/script/support/ScriptBuilders.h"
+#include "tests/script/support/ScriptFixtureWriter.h"
+
+#include <string>
+
+// A block holding a test statement that sleeps, a nested block (two statements, the second
+// returning; an Int persistent variable and a flagged Class frame variable "this") and another
+// statement, with variables of every type in both of its lists.
+TNodRef<CMwCmdBlock> MakeSampleTree();
+
+// Writes a new test statement's reference and body.
+void WriteTestCmd(CScriptFixtureWriter& w, u32 tag, u32 action = CScriptTestCmd::Action_None,
+                  u32 argument = 0);
+// The image MakeSampleTree's block saves to in release format, written from the stored layout,
+// with the main block's body under the chunk given (the current 0x01030004 or the older
+// 0x01030003).
+std::string SampleTreeFixture(bool text, u32 chunk);
+// A block image holding the three empty older chunks, an older body (a persistent variable, no
+// statement) and a current one (a statement, a frame variable) that replaces it.
+std::string SampleReplacedBodyFixture(bool text);
