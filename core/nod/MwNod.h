@@ -96,10 +96,6 @@ public:
     // Reference counting.
     i32 AddRef() { return ++m_RefCount; }
     i32 Release();
-    // Gives back a reference taken only to keep the nod alive for a while, leaving the nod as it
-    // was before: the count goes down without the protocol at 0, so a nod back at 0 stays (bound
-    // to its file id, or owned by whoever made it).
-    i32 ReleaseHold() { return --m_RefCount; }
     i32 GetRefCount() const { return m_RefCount; }
 
     void AddDependant(CMwNod* dependant);

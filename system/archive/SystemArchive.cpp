@@ -164,12 +164,38 @@ bool IsBeingRead(const CMwNod* nod) {
     return false;
 }
 
-// Gives back the load's reference on each nod of the list, newest first, and empties it.
-void ReleaseEach(CFastBuffer<CMwNod*>& nods) {
-    for (u32 i = nods.m_Count; i-- > 0;)
-        nods.m_Items[i]->Release();
-    nods.m_Count = 0;
-}
+constexpr u32 kDestroyedEntry = 3;
+
+} // namespace
+
+// Keeps the nods of one load alive without counting references on them: it is one of each nod's
+// dependants and does not let go when the nod's count reaches 0, so the nod stays. Letting go of
+// a nod afterwards frees it when nothing holds it any more (count 0, no other dependant, as a
+// file id is for the nod bound to it), or leaves it as it is. A nod destroyed all the same (a
+// direct delete) leaves the load's lists.
+class CSystemLoadGuard final : public CMwNod {
+public:
+    explicit CSystemLoadGuard(CSystemArchive& archive) : m_Archive(archive) {}
+
+    void Keep(CMwNod* nod) { nod->AddDependant(this); }
+    void Free(CMwNod* nod) { nod->RemoveDependantAndRelease(this); }
+    void Leave(CMwNod* nod) { nod->RemoveDependant(this); }
+    // Lets go of each nod of the list that is left, newest first (Free), and empties it.
+    void FreeEach(CFastBuffer<CMwNod*>& nods) {
+        for (u32 i = nods.m_Count; i-- > 0;)
+            if (CMwNod* nod = nods.m_Items[i])
+                Free(nod);
+        nods.m_Count = 0;
+    }
+
+    void OnDependencyReleased(CMwNod*) override {}
+    void OnDependencyDestroyed(CMwNod* nod) override { m_Archive.ForgetDestroyedNod(nod); }
+
+private:
+    CSystemArchive& m_Archive;
+};
+
+namespace {
 
 class CDefaultResolver final : public CSystemArchiveRefResolver {};
 constinit CDefaultResolver s_DefaultResolver;
@@ -379,6 +405,8 @@ void CSystemArchive::ReadNodRef(CMwNod*& nod, bool held) {
     // on an object the folder tree owns.
     if (entry.m_Reference == 2)
         FailRead("a nod reference to a use-file reference", index);
+    if (entry.m_Reference == kDestroyedEntry)
+        FailRead("a nod reference to a nod destroyed while the body was read", index);
     if (entry.m_Object || entry.m_Reference) {
         if (held && entry.m_Object && IsBeingRead(entry.m_Object))
             FailRead("a holding reference to a nod whose body is still being read", index);
@@ -395,9 +423,10 @@ void CSystemArchive::ReadNodRef(CMwNod*& nod, bool held) {
     CMwNod* created = m_InlineFactory ? m_InlineFactory() : nullptr;
     if (!created)
         FailRead("an inline nod of a class that cannot be created", classId);
-    // Held by the load until it ends (the table has room for every entry: Add cannot fail).
-    created->AddRef();
+    // Kept by the load until it ends (the table has room for every entry: Add cannot fail).
     m_CreatedNods.Add(created);
+    if (m_Guard)
+        m_Guard->Keep(created);
     m_Nodes.m_Items[index].m_Object = created;
     {
         const CBeingRead reading(created);
@@ -815,21 +844,22 @@ void CSystemArchive::PrepareNodeTable() {
         if (!nod && ref.m_Fid)
             nod = ref.m_Fid->GetNodFor(*CurrentParamSet());
         entry.m_Object = nod;
-        if (nod) {
-            nod->AddRef();
+        if (nod && m_Guard) {
+            m_Guard->Keep(nod);
             entry.m_Hold = 1;
         }
     }
 }
 
 void CSystemArchive::ReleaseHeldNodes() {
-    // A referenced nod goes back to the state it was in: a hold never deletes it.
+    // A referenced nod stays as it is (bound to its file id), unless the body let go of the last
+    // reference to it, which unbound it: it then goes, as it would have gone then.
     for (u32 i = 0; i < m_Nodes.m_Count; ++i) {
         SSystemArchiveNode& entry = m_Nodes.m_Items[i];
         if (!entry.m_Hold)
             continue;
         entry.m_Hold = 0;
-        entry.m_Object->ReleaseHold();
+        m_Guard->Free(entry.m_Object);
     }
 }
 
@@ -911,6 +941,8 @@ bool CSystemArchive::Load(CClassicBuffer* stream, CMwNod** out) {
         SNesting(const SNesting&) = delete;
         SNesting& operator=(const SNesting&) = delete;
     } nesting(this);
+    CSystemLoadGuard guard(*this);
+    m_Guard = &guard;
     CBeingRead mainRead;
     CMwNod* mainNod = nullptr;
     bool done = false;
@@ -921,7 +953,8 @@ bool CSystemArchive::Load(CClassicBuffer* stream, CMwNod** out) {
                 mainNod = CreateArchiveNod(m_MainClassId);
                 if (!mainNod)
                     FailRead("a main nod of a class that cannot be created", m_MainClassId);
-                mainNod->AddRef();
+                m_LoadMain = mainNod;
+                guard.Keep(mainNod);
                 mainRead.Start(mainNod);
                 if (m_CurrentFid)
                     taken = m_ParamLoad.Prepare(m_CurrentFid, mainNod);
@@ -942,7 +975,14 @@ bool CSystemArchive::Load(CClassicBuffer* stream, CMwNod** out) {
         done = false;
     }
     mainRead.End();
+    // A main nod destroyed while the load ran is no result.
+    if (mainNod && !m_LoadMain) {
+        mainNod = nullptr;
+        done = false;
+    }
     EndLoad(mainNod, done);
+    m_Guard = nullptr;
+    m_LoadMain = nullptr;
     if (!done)
         return false;
     *out = mainNod;
@@ -952,34 +992,62 @@ bool CSystemArchive::Load(CClassicBuffer* stream, CMwNod** out) {
 void CSystemArchive::EndLoad(CMwNod* mainNod, bool kept) {
     for (u32 i = 0; i < m_Nodes.m_Count; ++i)
         m_Nodes.m_Items[i] = {};
+    CSystemLoadGuard& guard = *m_Guard;
     if (!kept) {
         // The main nod goes first (its members give back what they hold), then the inline nods
         // and the referenced files' nods, newest first: each goes unless something outside the
         // load holds it. A main nod held that way stays, but not as the file's nod: the next load
         // reads the file again.
-        if (mainNod && mainNod->Release() > 0)
+        if (mainNod) {
             CSystemEngine::DetachNodFromFid(mainNod);
-        ReleaseEach(m_CreatedNods);
-        ReleaseEach(m_LoadedNods);
+            guard.Free(mainNod);
+        }
+        guard.FreeEach(m_CreatedNods);
+        for (u32 i = m_LoadedNods.m_Count; i-- > 0;)
+            if (CMwNod* nod = m_LoadedNods.m_Items[i]; nod && nod->GetRefCount() == 0)
+                CSystemEngine::DetachNodFromFid(nod);
+        guard.FreeEach(m_LoadedNods);
         return;
     }
     // The inline nods that nobody took go.
-    ReleaseEach(m_CreatedNods);
-    // The main nod and the referenced files' nods stay as loaded, or held by the outer load.
-    if (mainNod)
-        m_LoadedNods.Add(mainNod);
-    for (u32 i = 0; i < m_LoadedNods.m_Count; ++i) {
-        if (m_OuterLoad)
-            m_OuterLoad->m_LoadedNods.Add(m_LoadedNods.m_Items[i]);
-        else
-            m_LoadedNods.m_Items[i]->ReleaseHold();
+    guard.FreeEach(m_CreatedNods);
+    // The main nod and the referenced files' nods stay as loaded, or kept by the outer load. A
+    // referenced nod that the body let go of (and so unbound) goes, as it would have gone then.
+    if (m_OuterLoad) {
+        if (mainNod)
+            m_LoadedNods.Add(mainNod);
+        for (u32 i = 0; i < m_LoadedNods.m_Count; ++i) {
+            if (CMwNod* nod = m_LoadedNods.m_Items[i]) {
+                m_OuterLoad->m_Guard->Keep(nod);
+                m_OuterLoad->m_LoadedNods.Add(nod);
+                guard.Leave(nod);
+            }
+        }
+        m_LoadedNods.m_Count = 0;
+        return;
     }
-    m_LoadedNods.m_Count = 0;
+    if (mainNod)
+        guard.Leave(mainNod);
+    guard.FreeEach(m_LoadedNods);
 }
 
-void CSystemArchive::HoldForLoadInProgress(CMwNod* nod) {
-    if (!s_InnermostLoad || !nod)
+void CSystemArchive::KeepForLoadInProgress(CMwNod* nod) {
+    if (!s_InnermostLoad || !s_InnermostLoad->m_Guard || !nod)
         return;
-    nod->AddRef();
+    s_InnermostLoad->m_Guard->Keep(nod);
     s_InnermostLoad->m_LoadedNods.Add(nod);
+}
+
+void CSystemArchive::ForgetDestroyedNod(CMwNod* nod) {
+    if (m_LoadMain == nod)
+        m_LoadMain = nullptr;
+    for (CFastBuffer<CMwNod*>* list : {&m_CreatedNods, &m_LoadedNods})
+        for (u32 i = 0; i < list->m_Count; ++i)
+            if (list->m_Items[i] == nod)
+                list->m_Items[i] = nullptr;
+    for (u32 i = 0; i < m_Nodes.m_Count; ++i) {
+        SSystemArchiveNode& entry = m_Nodes.m_Items[i];
+        if (entry.m_Object == nod && entry.m_Reference != 2)
+            entry = {nullptr, 0, 0, kDestroyedEntry};
+    }
 }

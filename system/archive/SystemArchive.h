@@ -40,6 +40,7 @@ class CMwNod;
 class CSystemEngine;
 class CSystemFid;
 class CSystemFids;
+class CSystemLoadGuard;
 class CSystemParamSet;
 
 // Save flags (SetSaveFlags).
@@ -81,11 +82,11 @@ struct SSystemArchiveRef {
 };
 
 // One entry of the node table: the nod (for a use-file reference, the file id itself), where its
-// inline data begins in the body (written only), whether the archive holds a reference on it
-// while the body is read (every nod of a reference does: the body letting it go never frees an
-// entry), and whether it stands for a reference of the table (read only: 1 for a nod reference,
-// 2 for a use-file reference; such an entry never reads inline data, and a nod reference gives
-// null when it found no nod).
+// inline data begins in the body (written only), whether the load keeps it alive while the body
+// is read (every nod of a reference: the body letting it go never frees an entry), and whether
+// it stands for a reference of the table (read only: 1 for a nod reference, 2 for a use-file
+// reference; such an entry never reads inline data, and a nod reference gives null when it found
+// no nod) or for a nod destroyed during the load (3: the index may not be used again).
 struct SSystemArchiveNode {
     CMwNod* m_Object = nullptr;
     u32 m_BodyOffset = 0;
@@ -175,13 +176,15 @@ public:
     // unless the load mode is 3 the main nod is created from the main class id and bound through
     // the parameter-set preparation; references; the body when the mode asks for it; the
     // parameter-set completion.
-    // The load holds a reference on every nod it creates (the main nod and the inline nods) and
-    // on every referenced file's nod that a load nested in it loaded, until it ends, so that the
-    // body never meets a freed nod. Then the inline nods that nobody took go, and the main nod and
-    // the referenced files' nods stay as loaded (bound to their file ids, count 0; inside another
-    // load, held by that one until it ends). On any failure (a stream exception or damaged data
-    // among them) every nod it created or loaded goes unless something outside the load holds
-    // it, *out is null and the result false.
+    // The load keeps alive every nod it creates (the main nod and the inline nods), every nod of
+    // its node table while the body is read, and every referenced file's nod that a load nested
+    // in it loaded, until it ends, so that no node index hands out a freed nod; it does so
+    // without counting references (a nod made by the load has count 0 until something takes
+    // it). Then the inline nods that nobody took go, and the main nod and the referenced files'
+    // nods stay as loaded (bound to their file ids, count 0; inside another load, kept by that
+    // one until it ends). On any failure (a stream exception or damaged data among them) every
+    // nod it created or loaded goes unless something outside the load holds it, *out is null
+    // and the result false.
     bool Load(CClassicBuffer* stream, CMwNod** out);
 
     // ---- Operations (SystemArchiveOps.cpp): each prepares the archive, runs the steps above
@@ -280,8 +283,11 @@ private:
     // The end of a load (see Load): kept or failed.
     void EndLoad(CMwNod* mainNod, bool kept);
     // A nod loaded outside an archive body (a file-backed nod) for the load in progress, if any:
-    // held by that load like the nods of the archives nested in it.
-    static void HoldForLoadInProgress(CMwNod* nod);
+    // kept by that load like the nods of the archives nested in it.
+    static void KeepForLoadInProgress(CMwNod* nod);
+    // A nod the load keeps alive was destroyed all the same: it leaves every list and entry.
+    void ForgetDestroyedNod(CMwNod* nod);
+    friend class CSystemLoadGuard;
 
     u16 m_Version = kSystemArchiveVersion;
     CSystemEngine* m_Engine = nullptr;
@@ -306,9 +312,11 @@ private:
     // The drive references are read against when the engine has none (with the folders read
     // into it), deleted with the archive.
     CSystemFids* m_EmptyDrive = nullptr;
-    // The inline nods created while reading a body, each held by the load until it ends.
+    // While a load runs: what keeps its nods alive, its main nod, the inline nods created while
+    // reading its body and the referenced files' nods that loads nested in it loaded.
+    CSystemLoadGuard* m_Guard = nullptr;
+    CMwNod* m_LoadMain = nullptr;
     CFastBuffer<CMwNod*> m_CreatedNods;
-    // The referenced files' nods that loads nested in this one loaded, each held until it ends.
     CFastBuffer<CMwNod*> m_LoadedNods;
     // The load this one is nested in (while it runs), and the innermost load in progress.
     CSystemArchive* m_OuterLoad = nullptr;

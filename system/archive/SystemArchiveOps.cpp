@@ -135,7 +135,7 @@ i32 CSystemArchive::LoadFromFile(CMwNod** out, bool reload) {
         }
         if (taken)
             m_ParamLoad.Complete(taken, nod);
-        HoldForLoadInProgress(nod);
+        KeepForLoadInProgress(nod);
         *out = nod;
         return 1;
     }
