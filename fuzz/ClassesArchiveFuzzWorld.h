@@ -1,7 +1,8 @@
 #pragma once
 // The world SystemArchiveClassesFuzz loads archives in, and MakeClassesArchiveCorpus writes its
-// seeds from: the core and System class lists registered (so every engine class that reads
-// chunks is reached through real archives), the System engine over a temporary folder (its
+// seeds from: the class lists of the core, the System engine and the script library registered
+// (so every engine class that reads chunks is reached through real archives; later libraries'
+// lists join them as they land), the System engine over a temporary folder (its
 // registry too) whose "GameData\Parts" holds files the engine saved: a configuration, a
 // reference buffer that lists it, and a damaged archive. The fuzzed bytes are the file
 // "GameData\Loaded.Zun".
@@ -14,6 +15,7 @@
 #include "core/nod/MwId.h"
 #include "core/nod/MwRefBuffer.h"
 #include "platform/HostPath.h"
+#include "script/ScriptClasses.h"
 #include "system/SystemClasses.h"
 #include "system/archive/SystemArchive.h"
 #include "system/config/SystemConfig.h"
@@ -34,6 +36,9 @@ public:
     static constexpr const char* kDamaged = "Parts/Damaged.Zun";
     // The file the fuzzed bytes go to.
     static constexpr const char* kLoaded = "Loaded.Zun";
+    // The class lists registered, in registration order.
+    static constexpr const CMwClassList* kClassLists[] = {&g_MwCoreClassList, &g_SystemClassList,
+                                                          &g_ScriptClassList};
 
     CClassesArchiveFuzzWorld() {
         g_ClassicLog.m_SuspendCount = 1;
@@ -44,8 +49,8 @@ public:
         setenv("ENGINE_REGISTRY_DIR", (m_Folder / "Registry").c_str(), 1);
 
         CMwIdTable::Create();
-        CMwClassRegistry::AddClassList(g_MwCoreClassList);
-        CMwClassRegistry::AddClassList(g_SystemClassList);
+        for (const CMwClassList* list : kClassLists)
+            CMwClassRegistry::AddClassList(*list);
         CMwClassRegistry::Init();
         m_Engine = fuzz_engine::Register(m_Folder);
         // Made on the first nested load, then kept.

@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
 
         // One nod of every class an archive can make, inline.
         CMwNodRef every(NewBuffer(true));
-        for (const CMwClassList* list : {&g_MwCoreClassList, &g_SystemClassList}) {
+        for (const CMwClassList* list : CClassesArchiveFuzzWorld::kClassLists) {
             for (u32 i = 0; i < list->m_Count; ++i) {
                 const CMwClassInfo* info = list->m_Classes[i];
                 const u32 engine = CMwEngine::s_ClassId;

@@ -1,9 +1,9 @@
 // Fuzzes the loading of archive files whose nods are the engine's own classes, as the launcher
 // loads its configuration: through CSystemArchive::LoadNodFromFile, the name placed in the
 // folder tree, references resolved against files the engine saved (loaded by nested archives,
-// one of them damaged) and the chunks read by every class of the core and System lists. The
-// reference buffer is the class that accepts links back to the nods being read (its own main nod
-// among them), with and without holding them.
+// one of them damaged) and the chunks read by every registered class (the core, the System
+// engine, the script library). The reference buffer is the class that accepts links back to the
+// nods being read (its own main nod among them), with and without holding them.
 //
 // A load must end loaded or failed, never in a fault, a hang or an allocation past the limits;
 // once the result is released and the nods the files keep for later are let go, every nod the
