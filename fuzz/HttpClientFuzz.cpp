@@ -3,49 +3,23 @@
 // the calls made on the client (requests of each kind, updates, waits, cancels, removals, closes).
 // Nothing may crash or leak, no body may grow past the client's limit, and every request either
 // ended (Done, Error or cancelled, out of the client) or is still in the client's array.
+#include "FuzzReader.h"
 #include "net/http/NetHttpClient.h"
 #include "net/http/NetHttpResult.h"
 #include "system/file/PackedDateTime.h"
 #include "tests/support/http/FakeHttpTransport.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
 
-// Aborts, naming the line of the broken promise.
-#define Check(condition)                                                                           \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "HttpClientFuzz: line %d: %s\n", __LINE__, #condition);           \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
-
-struct CReader {
-    const u8* Data;
-    size_t Size;
-    size_t At = 0;
-
-    bool More() const { return At < Size; }
-    u8 Byte() { return At < Size ? Data[At++] : 0; }
-    u32 Word() { return u32(Byte()) | u32(Byte()) << 8 | u32(Byte()) << 16 | u32(Byte()) << 24; }
-    std::string Bytes(size_t n) {
-        n = std::min(n, Size - At);
-        std::string s(reinterpret_cast<const char*>(Data + At), n);
-        At += n;
-        return s;
-    }
-};
-
 constexpr u32 kCodes[] = {100, 200, 206, 204, 301, 302, 304, 401, 404, 407, 500, 0};
 constexpr u32 kErrors[] = {12029, 12045, 12038, 12037, 12002, 12031, 12017, 12007, 8, 12152};
 constexpr u32 kBodyLimit = 1 << 20;
 
-std::string HeaderBlock(CReader& in) {
+std::string HeaderBlock(CFuzzReader& in) {
     const u8 flags = in.Byte();
     std::string block =
         "HTTP/1.1 " + std::to_string(kCodes[in.Byte() % std::size(kCodes)]) + " X\r\n";
@@ -72,9 +46,9 @@ u32 s_Completions = 0;
 
 void OnCompletion(void*, CNetHttpResult* request) {
     ++s_Completions;
-    Check(request->GetClient() == nullptr);
+    FUZZ_CHECK(request->GetClient() == nullptr);
     if (s_InPass)
-        Check(request->m_Status == 3 || request->m_Status == 4);
+        FUZZ_CHECK(request->m_Status == 3 || request->m_Status == 4);
 }
 
 // Holds a reference on every request the fuzzer made.
@@ -96,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     {
         FakeClock clock;
         FakeHttpTransport fake;
-        CReader in{data, size};
+        CFuzzReader in{data, size};
         PackedDateTime date;
         CMade made;
         {
@@ -187,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
                         break;
                 }
                 for (CNetHttpResult* r : made.Requests)
-                    Check(r->m_Body.GetCapacity() <= kBodyLimit + CNetHttpClient::s_ReadSlot);
+                    FUZZ_CHECK(r->m_Body.GetCapacity() <= kBodyLimit + CNetHttpClient::s_ReadSlot);
             }
             s_InPass = true;
             client.WaitForRequests(1000);
@@ -196,18 +170,18 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
             const CNetHttpResult* const* end = begin + client.m_Requests.m_Count;
             for (CNetHttpResult* r : made.Requests) {
                 const bool inArray = std::find(begin, end, r) != end;
-                Check(inArray == (r->GetClient() == &client));
+                FUZZ_CHECK(inArray == (r->GetClient() == &client));
                 if (inArray)
-                    Check(r->m_Status <= 2);
-                Check(r->m_Body.GetLength() <= kBodyLimit || r->m_Status == 4);
+                    FUZZ_CHECK(r->m_Status <= 2);
+                FUZZ_CHECK(r->m_Body.GetLength() <= kBodyLimit || r->m_Status == 4);
             }
         }
         // Every request was completed once, by its end, a cancel, a removal or the close.
-        Check(s_Completions == made.Requests.size());
+        FUZZ_CHECK(s_Completions == made.Requests.size());
         for (CNetHttpResult* r : made.Requests)
-            Check(r->GetClient() == nullptr && r->GetRefCount() == 1);
-        Check(fake.GetSessionsOpen() == 0);
+            FUZZ_CHECK(r->GetClient() == nullptr && r->GetRefCount() == 1);
+        FUZZ_CHECK(fake.GetSessionsOpen() == 0);
     }
-    Check(CMwNod::GetLiveNodCount() == liveBefore);
+    FUZZ_CHECK(CMwNod::GetLiveNodCount() == liveBefore);
     return 0;
 }

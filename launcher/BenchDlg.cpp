@@ -351,7 +351,7 @@ bool CBenchDlg::PrepareBenchConfig() {
     if (SaveSystemConfig(m_BenchConfig, m_BenchConfigPath, nullptr))
         return true;
     g_ClassicLogLine.Assign("[Launcher] The bench configuration could not be saved to ");
-    g_ClassicLogLine.AppendWide(m_BenchConfigPath);
+    ClassicLogAppendWideText(g_ClassicLogLine, m_BenchConfigPath);
     g_ClassicLogLine.Append(": the bench of this configuration is not run\r\n");
     ClassicLogWriteLineToFiles();
     return false;
@@ -370,7 +370,7 @@ bool CBenchDlg::RemoveEarlierResult() const {
         return true;
     g_ClassicLogLine.Assign(
         "[Launcher] The result file of an earlier bench could not be removed: ");
-    g_ClassicLogLine.AppendWide(path);
+    ClassicLogAppendWideText(g_ClassicLogLine, path);
     g_ClassicLogLine.Append(": the bench of this configuration is not run\r\n");
     ClassicLogWriteLineToFiles();
     return false;

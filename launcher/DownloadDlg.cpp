@@ -4,10 +4,12 @@
 #include "core/nod/MwCmdBufferCore.h"
 #include "launcher/LauncherApp.h"
 #include "launcher/UpdateProtocol.h"
+#include "net/engine/NetTime.h"
 #include "net/http/NetHttpResult.h"
 #include "platform/ui/MessageBox.h"
 #include "system/config/SystemConfig.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 
@@ -45,6 +47,22 @@ void IssueGet(CNetHttpClient& client, CClassicStringRef path, CNetHttpResult*& r
     request = created;
 }
 
+// Waits in slices of at most 1000 ms while the request is wanted and still in its client (one
+// that left it, cancelled or closed, moves no more); past the wait limit it is ended there.
+template <class Wanted>
+void WaitForRequest(CNetHttpClient& client, CNetHttpResult* request, u32 startMs, Wanted wanted) {
+    const platform::HttpTestHooks* hooks = platform::GetHttpTestHooks();
+    const u32 limit = hooks && hooks->WaitLimitMs ? hooks->WaitLimitMs : kHttpWaitLimitMs;
+    while (wanted() && !HasEnded(request) && request->m_Client == &client) {
+        const u32 spent = NetGetTimeMs() - startMs;
+        if (spent >= limit) {
+            client.FailRequest(request, platform::kHttpErrorTimeout);
+            return;
+        }
+        client.WaitForRequests(std::min<u32>(1000, limit - spent));
+    }
+}
+
 // A wide text exchanged with a label as UTF-8.
 void ExchangeText(ui::DataExchange& dx, u32 id, CClassicWideString& value) {
     std::string text = LauncherUtf8(value);
@@ -74,23 +92,21 @@ void ShowUpdateFailed(const ui::Dialog* owner, CClassicStringRef detail) {
 }
 
 bool HttpGetAndWait(CNetHttpClient& client, CClassicStringRef path, CNetHttpResult*& request) {
+    const u32 start = NetGetTimeMs();
     IssueGet(client, path, request);
     if (!request)
         return false;
-    // A request that left its client (cancelled, or the client closed) moves no more.
-    while (!HasEnded(request) && request->m_Client == &client)
-        client.WaitForRequests(1000);
+    WaitForRequest(client, request, start, [] { return true; });
     return request->m_Status == CNetHttpResult::s_StatusDone;
 }
 
 bool HttpGetAndWaitFirstBytes(CNetHttpClient& client, CClassicStringRef path,
                               CNetHttpResult*& request, u32 count) {
+    const u32 start = NetGetTimeMs();
     IssueGet(client, path, request);
     if (!request)
         return false;
-    while (request->m_Body.GetLength() <= count && !HasEnded(request) &&
-           request->m_Client == &client)
-        client.WaitForRequests(1000);
+    WaitForRequest(client, request, start, [&] { return request->m_Body.GetLength() <= count; });
     return request->m_Status != CNetHttpResult::s_StatusError;
 }
 

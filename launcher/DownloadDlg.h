@@ -38,10 +38,17 @@ void RegisterDownloadDlgResources();
 // per byte), caption the translation of "Error", OK.
 void ShowUpdateFailed(const ui::Dialog* owner, CClassicStringRef detail = {});
 
+// The longest a blocking wait below lasts, from the request's creation: the answers it waits for
+// are small (the update server's, the download's first bytes), and the player has no Cancel
+// while the main dialog is frozen. A server that drips bytes passes the transport's low-speed
+// check, so the wait ends the request itself: it fails as the transport's time-out,
+// "Failed in async operation, Error: 12 002". Tests may shorten it (HttpTestHooks::WaitLimitMs).
+inline constexpr u32 kHttpWaitLimitMs = 60000;
+
 // A GET of the path (no cache, redirects allowed, from the first byte) into request: a reference
 // is taken on the new request and the one held before is given back; null when none could be
-// made. Waits in 1000 ms slices until the request is Done or in Error, or has left its client.
-// True exactly when it is Done.
+// made. Waits in 1000 ms slices until the request is Done or in Error, or has left its client,
+// or the wait limit has passed. True exactly when it is Done.
 bool HttpGetAndWait(CNetHttpClient& client, CClassicStringRef path, CNetHttpResult*& request);
 // The same, but waits only while at most `count` bytes have come and the request has neither
 // ended nor left its client. True unless no request was made or it is in Error.

@@ -249,7 +249,7 @@ bool CLauncherApp::LoadSystemConfig() {
         // The loader's defaults; the start-up's own are made below.
         config->Release();
         g_ClassicLogLine.Assign("[Launcher] The configuration could not be loaded from ");
-        g_ClassicLogLine.AppendWide(path);
+        ClassicLogAppendWideText(g_ClassicLogLine, path);
         g_ClassicLogLine.Append(": the defaults are used\r\n");
         ClassicLogWriteLineToFiles();
         m_ConfigNotLoaded = true;

@@ -211,7 +211,7 @@ void CMainDlg::OnUpdate() {
     const CClassicWideString shown = LauncherPathForPlayer(path);
     if (!folder || !StoreDownload(path, file->m_Body)) {
         g_ClassicLogLine.Assign("[Launcher] Update: the download cannot be stored as ");
-        g_ClassicLogLine.AppendWide(path);
+        ClassicLogAppendWideText(g_ClassicLogLine, path);
         g_ClassicLogLine.Append("\r\n");
         ClassicLogWriteLineToFiles();
         report(kUpdateActionAbandoned);

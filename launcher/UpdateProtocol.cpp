@@ -149,7 +149,7 @@ void LauncherLogLine(const char* format, ...) {
     text.FormatV(format, args);
     va_end(args);
     g_ClassicLogLine.Assign("[Launcher] ");
-    g_ClassicLogLine.Append(text);
+    ClassicLogAppendText(g_ClassicLogLine, text);
     g_ClassicLogLine.Append("\r\n");
     ClassicLogWriteLineToFiles();
 }

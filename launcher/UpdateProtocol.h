@@ -63,7 +63,8 @@ bool ParseUpdateCheckAnswer(CClassicStringRef body, SUpdateCheckAnswer& out, con
 // file name is not one IsSafeDownloadFileName takes.
 bool ParseUpdateLocation(CClassicStringRef body, SUpdateLocation& out, const char*& problem);
 
-// A line of the launcher's log ("[Launcher] " and the formatted text) to the log's files.
+// A line of the launcher's log ("[Launcher] " and the formatted text) to the log's files. What it
+// carries comes from files and servers: control characters are escaped (ClassicLogAppendText).
 void LauncherLogLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // A name a download may be stored under in the download folder: not empty, ".", "..", nor

@@ -78,7 +78,7 @@ SUpdateSettings ReadUpdateSettings(CClassicWideStringRef installFolder) {
     file.Close();
     if (!read) {
         g_ClassicLogLine.Assign("[Launcher] The settings file ");
-        g_ClassicLogLine.AppendWide(path);
+        ClassicLogAppendWideText(g_ClassicLogLine, path);
         g_ClassicLogLine.Append(" cannot be read or is longer than 64 KB: no update server\r\n");
         ClassicLogWriteLineToFiles();
         return {};

@@ -22,6 +22,13 @@ constexpr f32 kTickPeriod = 0.5f;
 // The longest text an engine string holds.
 constexpr u32 kMaxTextCapacity = 0x7FFFFFFF;
 
+// A control character of a text from outside, as "\xNN".
+void AppendEscape(CClassicString& line, u8 c) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const char escape[4] = {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+    line.Append(CClassicStringRef(escape, 4));
+}
+
 } // namespace
 
 CClassicLog& ClassicLogInstance() {
@@ -166,10 +173,41 @@ void ClassicLogWriteLineToFiles() {
 }
 
 void ClassicLogFormatLine(const char* format, ...) {
+    CClassicString text;
     va_list args;
     va_start(args, format);
-    g_ClassicLogLine.FormatV(format, args);
+    text.FormatV(format, args);
     va_end(args);
+    g_ClassicLogLine.Assign("");
+    ClassicLogAppendText(g_ClassicLogLine, text);
     g_ClassicLogLine.Append("\r\n");
     ClassicLogWriteLine();
+}
+
+CClassicString& ClassicLogAppendText(CClassicString& line, CClassicStringRef text) {
+    u32 from = 0;
+    for (u32 i = 0; i < text.m_Length; ++i) {
+        const u8 c = u8(text.m_Text[i]);
+        if (c >= 0x20 && c != 0x7F)
+            continue;
+        line.Append(CClassicStringRef(text.m_Text + from, i - from));
+        AppendEscape(line, c);
+        from = i + 1;
+    }
+    return line.Append(CClassicStringRef(text.m_Text + from, text.m_Length - from));
+}
+
+CClassicString& ClassicLogAppendWideText(CClassicString& line, CClassicWideStringRef text) {
+    u32 from = 0;
+    u32 i = 0;
+    for (; i < text.m_Length && text.m_Text[i] != 0; ++i) {
+        const char16_t c = text.m_Text[i];
+        if (c >= 0x20 && !(c >= 0x7F && c < 0xA0))
+            continue;
+        line.AppendWide(CClassicWideStringRef(text.m_Text + from, i - from));
+        AppendEscape(line, u8(c));
+        from = i + 1;
+    }
+    line.AppendWide(CClassicWideStringRef(text.m_Text + from, i - from));
+    return line;
 }

@@ -109,8 +109,17 @@ void ClassicLogWriteLine();
 // Writes g_ClassicLogLine to g_ClassicLog's secondary and file sinks only.
 void ClassicLogWriteLineToFiles();
 // Composes g_ClassicLogLine from a printf-style format (the "C" locale), ends it with "\r\n"
-// and writes it with ClassicLogWriteLine.
+// and writes it with ClassicLogWriteLine. The formatted text is one line: its control characters,
+// which only the values put into it can bring, are escaped as ClassicLogAppendText does.
 void ClassicLogFormatLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Appends text that comes from outside (a file, a file name, a server) to a log line, each
+// control character (below 0x20, and 0x7F) written as "\xNN": the text can neither end the line
+// nor forge another, nor reach a terminal as a control sequence. Other bytes stay as they are.
+CClassicString& ClassicLogAppendText(CClassicString& line, CClassicStringRef text);
+// The same for wide text, copied to 8 bits up to its first NUL as CClassicString::AppendWide
+// does; the C1 controls (U+0080 to U+009F) are escaped too.
+CClassicString& ClassicLogAppendWideText(CClassicString& line, CClassicWideStringRef text);
 
 // The file-name prefix of a crash log and the pattern that lists crash logs.
 inline constexpr char16_t g_ClassicLogCrashPrefix[] = u"LogCrash_";

@@ -211,8 +211,8 @@ bool CClassicTranslator::LoadMo(const char* languageCode, CClassicBuffer* stream
         } else if (std::strcmp(text, "latin1") != 0 && std::strcmp(text, "Encoding") != 0) {
             encoding = EEncoding::Bytes;
             g_ClassicLogLine.Assign("[I18n] Unknown encoding '");
-            g_ClassicLogLine
-                .Append(CClassicStringRef(text, name.m_Length < 64 ? name.m_Length : 64))
+            ClassicLogAppendText(g_ClassicLogLine,
+                                 CClassicStringRef(text, name.m_Length < 64 ? name.m_Length : 64))
                 .Append("': translations read byte by byte\r\n");
             ClassicLogWriteLine();
         }
@@ -340,8 +340,8 @@ const char16_t* CClassicTranslator::GetLanguageName() const {
 
 void CClassicTranslator::LogCatalogueInfo() const {
     g_ClassicLogLine.Assign("[I18n] Language: ");
-    g_ClassicLogLine.Append(m_LanguageCode).Append(" '");
-    g_ClassicLogLine.AppendWide(GetLanguageName());
+    ClassicLogAppendText(g_ClassicLogLine, m_LanguageCode).Append(" '");
+    ClassicLogAppendWideText(g_ClassicLogLine, GetLanguageName());
     g_ClassicLogLine.Append("'\r\n");
     ClassicLogWriteLine();
 
@@ -350,7 +350,7 @@ void CClassicTranslator::LogCatalogueInfo() const {
     ClassicLogWriteLine();
 
     g_ClassicLogLine.Assign("[I18n] Encoding: ");
-    g_ClassicLogLine.AppendWide(Translate(kEncodingKey));
+    ClassicLogAppendWideText(g_ClassicLogLine, Translate(kEncodingKey));
     g_ClassicLogLine.Append("\r\n");
     ClassicLogWriteLine();
 }

@@ -66,7 +66,7 @@ void OpenDataFolder(CClassicWideStringRef subFolder) {
     AppendFolderToPath(path, subFolder);
     if (CreateFolderPath(path) == kCreateFolderFailed) {
         g_ClassicLogLine.Assign("[Launcher] The folder could not be made: ");
-        g_ClassicLogLine.AppendWide(path);
+        ClassicLogAppendWideText(g_ClassicLogLine, path);
         g_ClassicLogLine.Append("\r\n");
         ClassicLogWriteLine();
     }
@@ -74,7 +74,7 @@ void OpenDataFolder(CClassicWideStringRef subFolder) {
         platform::ShellOpen(u"explore", std::u16string_view(path.GetText(), path.GetLength()));
     if (answer <= 32) {
         g_ClassicLogLine.Format("[Launcher] The desktop did not open the folder (%d): ", answer);
-        g_ClassicLogLine.AppendWide(path);
+        ClassicLogAppendWideText(g_ClassicLogLine, path);
         g_ClassicLogLine.Append("\r\n");
         ClassicLogWriteLine();
     }

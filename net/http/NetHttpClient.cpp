@@ -184,6 +184,7 @@ void CNetHttpClient::Update() {
     }
     for (u32 i = 0; i < m_Requests.m_Count; ++i)
         TakeBackReceiveArea(m_Requests.m_Items[i]);
+    TrimRateMeter();
 }
 
 void CNetHttpClient::LendReceiveAreas() {
@@ -252,6 +253,7 @@ bool CNetHttpClient::ReadStatusLine(CNetHttpResult* request) {
         return true;
     }
     const u32 code = HttpHeaderStatusCode(block);
+    request->m_StatusCode = code;
     // A forbidden redirect is never followed: its answer comes back instead.
     if (!request->m_AllowRedirect && code >= 300 && code < 400 &&
         HttpHeaderField(block, "Location")) {
@@ -408,6 +410,15 @@ void CNetHttpClient::TrimRateMeter() {
     const u32 now = NetGetTimeMs();
     if (now >= s_RateWindowMs)
         m_RateMeter.DropOlderThan(now - s_RateWindowMs);
+}
+
+void CNetHttpClient::FailRequest(CNetHttpResult* request, u32 error) {
+    if (!request || request->m_Client != this)
+        return;
+    SetLastError("Failed in async operation, Error: ", error);
+    request->m_HttpError = error;
+    Fail(request);
+    RemoveRequest(request);
 }
 
 u32 CNetHttpClient::GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) {

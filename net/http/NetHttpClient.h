@@ -60,7 +60,8 @@ public:
 
     // Pumps the transport, then moves every signalled request one step on. Requests that end
     // leave the array in this pass, and their completion callbacks run from inside it: a
-    // callback may create requests or close the client.
+    // callback may create requests or close the client. Last, the rate meter drops its samples
+    // older than 5000 ms, so that it stays bounded where no command trims it.
     void Update();
     // Update, then while requests remain and the clock has not passed ms after the entry: waits
     // for the transport (at most 200 ms, earlier on activity) and updates again.
@@ -71,6 +72,12 @@ public:
     void RemoveRequest(CNetHttpResult* request);
     // Drops the rate meter's samples older than 5000 ms.
     void TrimRateMeter();
+    // Ends a request of this client that has not ended as a failure of the transport with this
+    // number: LastError "Failed in async operation, Error: " and the number, HttpError the
+    // number, Status 4 with the text as its body; it then leaves the array as any failed request
+    // does (transfer closed, completion callback, the array's reference released). Nothing for a
+    // request that is not in the array.
+    void FailRequest(CNetHttpResult* request, u32 error);
 
     // The certificate of a secure server is verified fully (chain and host name) unless this
     // switch is on: then the host name is not checked, and on a certificate error a request is

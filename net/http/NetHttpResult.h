@@ -86,6 +86,10 @@ public:
     // Bytes of the last body read; -1 before the first.
     i32 m_LastRead = -1;
     u32 m_RangeStart = 0;
+    // The status code of the final answer, 0 until its header block is read. A ranged GET
+    // accepts 200 as well as 206: with 200 the body is the whole file from its first byte, not
+    // from the range start, which a resuming caller must tell apart.
+    u32 m_StatusCode = 0;
     u32 m_AllowRedirect = 1;
     // Set once the certificate was relaxed and the request sent again.
     u32 m_CertificateRetried = 0;

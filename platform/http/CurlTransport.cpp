@@ -1,10 +1,10 @@
 // The HTTP transport over libcurl's multi interface: one multi handle per session (its
 // connection cache gives keep-alive between the session's requests), one easy handle per
 // request, everything driven from Pump on the caller's thread.
+#include "platform/http/CurlRequest.h"
 #include "platform/http/HttpTransport.h"
 
 #include <algorithm>
-#include <cstring>
 #include <curl/curl.h>
 #include <deque>
 
@@ -12,126 +12,15 @@ namespace platform {
 
 namespace {
 
-// Body bytes a request keeps before its transfer is paused until the reader catches up.
-constexpr size_t kQueueBytes = size_t(1) << 20;
-// A header block longer than this ends the transfer.
-constexpr size_t kMaxHeaderBlock = 256 * 1024;
+using curl_http::CurlRequest;
+using curl_http::OnBody;
+using curl_http::OnHeader;
+
 // libcurl's receive buffer.
 constexpr long kReceiveBuffer = 256 * 1024;
 constexpr long kMaxRedirects = 10;
 constexpr long kConnectTimeoutMs = 30000;
 constexpr long kLowSpeedTimeSeconds = 60;
-
-class CurlSession;
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-        if (c != prefix[i])
-            return false;
-    }
-    return true;
-}
-
-// The status code of a block's status line ("HTTP/1.1 200 OK"); 0 when there is none.
-u32 StatusCodeOf(std::string_view block) {
-    const size_t blank = block.find(' ');
-    if (blank == std::string_view::npos || block.size() < blank + 4)
-        return 0;
-    u32 code = 0;
-    for (size_t i = blank + 1; i < blank + 4; ++i) {
-        if (block[i] < '0' || block[i] > '9')
-            return 0;
-        code = code * 10 + u32(block[i] - '0');
-    }
-    return code;
-}
-
-bool HasLocation(std::string_view block) {
-    size_t at = 0;
-    while (at < block.size()) {
-        size_t end = block.find('\n', at);
-        if (end == std::string_view::npos)
-            end = block.size();
-        if (StartsWithNoCase(block.substr(at, end - at), "location:"))
-            return true;
-        at = end + 1;
-    }
-    return false;
-}
-
-struct CurlRequest {
-    CurlSession* Session = nullptr;
-    CURL* Easy = nullptr;
-    void* Context = nullptr;
-    HttpHandle Handle = 0;
-    bool AllowRedirect = true;
-    bool Unresolvable = false;
-    curl_slist* Headers = nullptr;
-    curl_slist* ConnectTo = nullptr;
-    bool InMulti = false;
-    size_t QueueBound = kQueueBytes;
-
-    // The answer: the header block being received and the final one.
-    std::string Current;
-    std::string Final;
-    // The last block came in; a redirect that libcurl follows is not final.
-    bool FinalKnown = false;
-    // Body bytes not read yet: first those that landed in the caller's area (from AreaRead to
-    // AreaFilled), then the queue's from QueueHead on. Bytes land in the area only while the
-    // queue is empty, so that they keep their order.
-    u8* Area = nullptr;
-    size_t AreaRoom = 0;
-    size_t AreaFilled = 0;
-    size_t AreaRead = 0;
-    // After a Read answered from the area, the caller may end what it got with a terminator,
-    // which falls on the next unread byte: that byte is kept here until it is read.
-    bool Kept = false;
-    u8 KeptByte = 0;
-    std::string Queue;
-    size_t QueueHead = 0;
-    bool Paused = false;
-    // The transfer is over, with 0 or an error number.
-    bool Done = false;
-    u32 Error = 0;
-    bool ErrorReported = false;
-    // An event is owed: for the send (the answer's headers or a failure), or for a pending read.
-    bool AwaitSend = false;
-    bool AwaitRead = false;
-
-    size_t Queued() const { return AreaFilled - AreaRead + Queue.size() - QueueHead; }
-
-    // The area's first unread byte, whole again.
-    u8* AreaUnread() {
-        if (Kept)
-            Area[AreaRead] = KeptByte;
-        Kept = false;
-        return Area + AreaRead;
-    }
-
-    void ResetAnswer() {
-        Current.clear();
-        Final.clear();
-        FinalKnown = false;
-        Area = nullptr;
-        AreaRoom = 0;
-        AreaFilled = 0;
-        AreaRead = 0;
-        Kept = false;
-        Queue.clear();
-        QueueHead = 0;
-        Paused = false;
-        Done = false;
-        Error = 0;
-        ErrorReported = false;
-        AwaitSend = false;
-        AwaitRead = false;
-    }
-};
 
 struct CurlEvent {
     HttpHandle Handle;
@@ -141,55 +30,10 @@ struct CurlEvent {
     u32 Error;
 };
 
-size_t OnHeader(char* data, size_t size, size_t count, void* user) {
-    auto* r = static_cast<CurlRequest*>(user);
-    const size_t n = size * count;
-    if (r->FinalKnown) // trailers of a chunked body
-        return n;
-    const std::string_view line(data, n);
-    if (line.substr(0, 5) == "HTTP/")
-        r->Current.clear();
-    if (r->Current.size() + n > kMaxHeaderBlock)
-        return 0;
-    r->Current.append(line);
-    if (line != "\r\n" && line != "\n")
-        return n;
-    const u32 code = StatusCodeOf(r->Current);
-    if (code >= 100 && code < 200) { // an interim answer
-        r->Current.clear();
-        return n;
-    }
-    r->Final = r->Current;
-    r->Current.clear();
-    // A redirect libcurl follows is not the final answer; a body or the end tells.
-    r->FinalKnown = !(r->AllowRedirect && code >= 300 && code < 400 && HasLocation(r->Final));
-    return n;
-}
-
-size_t OnBody(char* data, size_t size, size_t count, void* user) {
-    auto* r = static_cast<CurlRequest*>(user);
-    const size_t n = size * count;
-    if (!r->Final.empty())
-        r->FinalKnown = true;
-    if (r->Queued() >= r->QueueBound) {
-        r->Paused = true;
-        return CURL_WRITEFUNC_PAUSE;
-    }
-    size_t landed = 0;
-    if (r->Area && r->QueueHead == r->Queue.size()) {
-        // Straight into the caller's memory: the only copy the body gets on this side.
-        landed = std::min(n, r->AreaRoom - r->AreaFilled);
-        std::memcpy(r->Area + r->AreaFilled, data, landed);
-        r->AreaFilled += landed;
-        if (landed == n)
-            return n;
-    }
-    if (r->QueueHead != 0 && r->QueueHead >= r->Queue.size() / 2) {
-        r->Queue.erase(0, r->QueueHead);
-        r->QueueHead = 0;
-    }
-    r->Queue.append(data + landed, n - landed);
-    return n;
+void Resume(CurlRequest& r) {
+    r.Paused = false;
+    // The saved bytes may come back through OnBody at once, and pause the transfer again.
+    curl_easy_pause(r.Easy, CURLPAUSE_CONT);
 }
 
 int OnResolverStart(void*, void*, void* user) {
@@ -221,7 +65,6 @@ public:
     u32 CreateRequest(const HttpRequestParams& params, void* context, HttpHandle* out) override {
         *out = 0;
         auto r = std::make_unique<CurlRequest>();
-        r->Session = this;
         r->Context = context;
         r->AllowRedirect = params.AllowRedirect;
         r->Easy = curl_easy_init();
@@ -272,32 +115,7 @@ public:
             *error = kHttpErrorClosed;
             return HttpReadResult::Error;
         }
-        if (r->Queued() == 0 && r->Paused)
-            Resume(*r);
-        if (r->Queued() != 0) {
-            size_t n = 0;
-            if (r->AreaRead != r->AreaFilled) {
-                n = std::min<size_t>(r->AreaFilled - r->AreaRead, size);
-                // Read where they landed, they are already in place.
-                const u8* from = r->AreaUnread();
-                if (from != into)
-                    std::memmove(into, from, n);
-                r->AreaRead += n;
-            } else {
-                n = std::min<size_t>(r->Queue.size() - r->QueueHead, size);
-                std::memcpy(into, r->Queue.data() + r->QueueHead, n);
-                r->QueueHead += n;
-                if (r->QueueHead == r->Queue.size()) {
-                    r->Queue.clear();
-                    r->QueueHead = 0;
-                }
-            }
-            if (r->Paused && r->Queued() < r->QueueBound / 2)
-                Resume(*r);
-            // Including what the resumed transfer just landed.
-            r->Kept = r->AreaRead != r->AreaFilled;
-            if (r->Kept)
-                r->KeptByte = r->Area[r->AreaRead];
+        if (const size_t n = r->ReadBody(into, size, &Resume)) {
             *got = u32(n);
             return HttpReadResult::Data;
         }
@@ -318,23 +136,8 @@ public:
     }
 
     void SetReceiveArea(HttpHandle handle, u8* at, size_t room) override {
-        CurlRequest* r = Find(handle);
-        if (!r)
-            return;
-        if (r->AreaRead != r->AreaFilled) {
-            // Bytes not read yet go before the queue's, while the old area is still there.
-            r->Queue.erase(0, r->QueueHead);
-            r->QueueHead = 0;
-            r->Queue.insert(0, reinterpret_cast<const char*>(r->AreaUnread()),
-                            r->AreaFilled - r->AreaRead);
-        }
-        // While queued bytes wait, the caller reads them to `at` first: the area would be taken
-        // at the wrong place, so it is declined.
-        r->Area = room && r->QueueHead == r->Queue.size() ? at : nullptr;
-        r->AreaRoom = r->Area ? room : 0;
-        r->AreaFilled = 0;
-        r->AreaRead = 0;
-        r->Kept = false;
+        if (CurlRequest* r = Find(handle))
+            r->SetArea(at, room);
     }
 
     u32 RelaxCertificates(HttpHandle handle) override {
@@ -407,12 +210,6 @@ private:
         r.Headers = nullptr;
         r.ConnectTo = nullptr;
         r.InMulti = false;
-    }
-
-    void Resume(CurlRequest& r) {
-        r.Paused = false;
-        // The saved bytes may come back through OnBody at once, and pause the transfer again.
-        curl_easy_pause(r.Easy, CURLPAUSE_CONT);
     }
 
     bool AddHeader(CurlRequest& r, const char* line) {
@@ -511,6 +308,10 @@ private:
         r.Done = true;
         if (result == CURLE_OK)
             return;
+        if (r.Refusal) {
+            r.Error = r.Refusal;
+            return;
+        }
         long connectCode = 0;
         curl_easy_getinfo(r.Easy, CURLINFO_HTTP_CONNECTCODE, &connectCode);
         if (!r.FinalKnown && connectCode != 0 && (connectCode < 200 || connectCode >= 300)) {
@@ -545,8 +346,8 @@ private:
                 m_Events.push_back({r.Handle, r.Context, kHttpEventRequestComplete, 1, 0});
             } else {
                 r.ErrorReported = true;
-                m_Events.push_back(
-                    {r.Handle, r.Context, kHttpEventRequestComplete, 0, r.Error ? r.Error : 12152});
+                m_Events.push_back({r.Handle, r.Context, kHttpEventRequestComplete, 0,
+                                    r.Error ? r.Error : kHttpErrorInvalidAnswer});
             }
             return;
         }

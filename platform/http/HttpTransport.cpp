@@ -108,7 +108,7 @@ u32 HttpErrorFromCurl(i32 curlCode, i64 sslVerifyResult) {
         case CURLE_COULDNT_CONNECT:
             return 12029;
         case CURLE_OPERATION_TIMEDOUT:
-            return 12002;
+            return kHttpErrorTimeout;
         case CURLE_PEER_FAILED_VERIFICATION:
             // OpenSSL's verification result: 9 not yet valid, 10 expired. A chain that passed
             // and a host name that did not leaves libcurl's mark of an unverified peer, 1 (or 0
@@ -130,7 +130,7 @@ u32 HttpErrorFromCurl(i32 curlCode, i64 sslVerifyResult) {
             return 12031;
         case CURLE_GOT_NOTHING:
         case CURLE_WEIRD_SERVER_REPLY:
-            return 12152;
+            return kHttpErrorInvalidAnswer;
         case CURLE_TOO_MANY_REDIRECTS:
             return kHttpErrorRedirect;
         case CURLE_URL_MALFORMAT:

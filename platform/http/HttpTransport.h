@@ -34,8 +34,10 @@ inline constexpr u32 kHttpEventRequestComplete = 100;
 // Error numbers the transports answer with besides the mapped transfer errors.
 inline constexpr u32 kHttpErrorOutOfMemory = 8;
 inline constexpr u32 kHttpErrorClosed = 6;
+inline constexpr u32 kHttpErrorTimeout = 12002;
 inline constexpr u32 kHttpErrorBadUrl = 12005;
 inline constexpr u32 kHttpErrorHeaderNotFound = 12150;
+inline constexpr u32 kHttpErrorInvalidAnswer = 12152;
 inline constexpr u32 kHttpErrorRedirect = 12156;
 
 struct HttpRequestParams {
@@ -126,6 +128,8 @@ struct HttpTestHooks {
     // Time-outs in place of 30 s to connect and 60 s below 1 byte per second (0 keeps them).
     u32 ConnectTimeoutMs = 0;
     u32 LowSpeedTimeSeconds = 0;
+    // The longest blocking wait of the launcher's update road, in place of 60 s (0 keeps it).
+    u32 WaitLimitMs = 0;
     // Host names that fail to resolve without a lookup.
     std::vector<std::string> UnresolvableHosts;
     // Body bytes a request keeps before its transfer pauses, in place of 1 MB (0 keeps it).

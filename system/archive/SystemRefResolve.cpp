@@ -36,7 +36,7 @@ void LogNamed(const char* prefix, CSystemFid* fid, const char* suffix, bool unkn
     if (unknownMark && !IsFile(fid))
         g_ClassicLogLine.Append("<?}");
     else
-        g_ClassicLogLine.AppendWide(name);
+        ClassicLogAppendWideText(g_ClassicLogLine, name);
     g_ClassicLogLine.Append(suffix);
     g_ClassicLogLine.Append("\r\n");
     ClassicLogWriteLine();
@@ -61,7 +61,7 @@ bool LoadNested(CSystemFid* target, CMwNod** nod) {
         g_ClassicLogLine.Append(" files deep, not loading ");
         CClassicWideString name;
         FullNameOf(target, name);
-        g_ClassicLogLine.AppendWide(name);
+        ClassicLogAppendWideText(g_ClassicLogLine, name);
         g_ClassicLogLine.Append("\r\n");
         ClassicLogWriteLine();
         return false;

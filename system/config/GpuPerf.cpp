@@ -151,7 +151,7 @@ bool ReadGpuPerfRows(const CClassicString& text, CClassicTokenizer& lines,
         StoreScores(scores, perf);
         perf.Flags |= kGpuPerfFound;
         g_ClassicLogLine.Assign("[Sys] GpuPerf found in ");
-        g_ClassicLogLine.AppendWide(path);
+        ClassicLogAppendWideText(g_ClassicLogLine, path);
         g_ClassicLogLine.Append("\r\n");
         ClassicLogWriteLineToFiles();
         return true;

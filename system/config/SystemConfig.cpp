@@ -533,7 +533,7 @@ void CSystemConfig::ArchiveChunk(CClassicArchive& archive, u32 chunkId) {
             B(archive, m_MasterServerIsRegistred);
             U(archive, m_MasterServerStoredWord);
             g_ClassicLogLine.Assign("[Sys] Login = ");
-            g_ClassicLogLine.Append(m_MasterServerLogin);
+            ClassicLogAppendText(g_ClassicLogLine, m_MasterServerLogin);
             g_ClassicLogLine.Append("\r\n");
             ClassicLogWriteLineToFiles();
             return;

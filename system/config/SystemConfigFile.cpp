@@ -51,7 +51,7 @@ CSystemConfig* LoadSystemConfig(CClassicWideStringRef name, CSystemFids* folder,
             config = static_cast<CSystemConfig*>(nod);
         } else {
             g_ClassicLogLine.Assign("[Sys] Not a configuration file: ");
-            g_ClassicLogLine.AppendWide(name);
+            ClassicLogAppendWideText(g_ClassicLogLine, name);
             g_ClassicLogLine.Append("\r\n");
             ClassicLogWriteLine();
             nod->Release();

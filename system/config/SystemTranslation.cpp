@@ -120,7 +120,7 @@ bool CSystemEngine::LoadTranslationFile(CSystemFid* fid, const char* code) {
     CClassicBufferFile file;
     if (!file.Open(path, false, false, false, false)) {
         g_ClassicLogLine.Assign("[I18n] Cannot open the catalogue ");
-        g_ClassicLogLine.AppendWide(path);
+        ClassicLogAppendWideText(g_ClassicLogLine, path);
         g_ClassicLogLine.Append("\r\n");
         ClassicLogWriteLine();
         return false;
@@ -129,8 +129,8 @@ bool CSystemEngine::LoadTranslationFile(CSystemFid* fid, const char* code) {
     const bool loaded = g_ClassicTranslator.LoadMo(code, &file, error);
     if (!loaded) {
         // The translator leaves the logging of its refusals to its caller.
-        g_ClassicLogLine.Assign(error);
-        g_ClassicLogLine.Append("\r\n");
+        g_ClassicLogLine.Assign("");
+        ClassicLogAppendText(g_ClassicLogLine, error).Append("\r\n");
         ClassicLogWriteLine();
     }
     file.Close();

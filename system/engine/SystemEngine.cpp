@@ -250,10 +250,10 @@ void LogSystemInfo() {
     if (!g_ClassicLog.m_SecondarySink)
         return;
     g_ClassicLogLine.Assign("[Sys] Os = ");
-    g_ClassicLogLine.Append(g_HostInfo.OsText).Append("\r\n");
+    ClassicLogAppendText(g_ClassicLogLine, g_HostInfo.OsText).Append("\r\n");
     ClassicLogWriteLineToFiles();
     g_ClassicLogLine.Assign("[Sys] Cpu = ");
-    g_ClassicLogLine.Append(g_HostInfo.CpuText).Append("\r\n");
+    ClassicLogAppendText(g_ClassicLogLine, g_HostInfo.CpuText).Append("\r\n");
     ClassicLogWriteLineToFiles();
     g_ClassicLogLine.Assign("[Sys] Physical memory = ");
     g_ClassicLogLine.AppendInt(i32(g_HostInfo.PhysicalMemoryMb)).Append(" Mb\r\n");

@@ -38,7 +38,7 @@ CMwNod* CPlugFileServices::CreateNodFromFid(CSystemFid* fid) {
     if (fid && fid->IsKindOf(CSystemFidFile::s_ClassId))
         static_cast<CSystemFidFile*>(fid)->GetFullFileName(path);
     g_ClassicLogLine.Assign("Unrecognized format file ");
-    g_ClassicLogLine.AppendWide(path);
+    ClassicLogAppendWideText(g_ClassicLogLine, path);
     g_ClassicLogLine.Append("\r\n");
     ClassicLogWriteLine();
     return nullptr;

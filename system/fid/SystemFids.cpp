@@ -241,8 +241,8 @@ void KeepSpellable(CClassicWideStringRef folder, CFastBuffer<CClassicWideString>
         if (!IsSpellable(names.m_Items[i])) {
             g_ClassicLogLine.Assign("[Sys] Left out of the folder tree, its name cannot be "
                                     "spelled: ");
-            g_ClassicLogLine.AppendWide(folder);
-            g_ClassicLogLine.AppendWide(names.m_Items[i]);
+            ClassicLogAppendWideText(g_ClassicLogLine, folder);
+            ClassicLogAppendWideText(g_ClassicLogLine, names.m_Items[i]);
             g_ClassicLogLine.Append("\r\n");
             ClassicLogWriteLine();
             continue;
@@ -565,9 +565,9 @@ CSystemFid* CSystemFids::FindOrAddFid(CClassicWideStringRef path, u32* created,
     CClassicWideString dir;
     GetFullDirName(dir);
     g_ClassicLogLine.Assign("CSystemFids::FindOrAddFid fails with :\r\n\tthis=");
-    g_ClassicLogLine.AppendWide(dir);
+    ClassicLogAppendWideText(g_ClassicLogLine, dir);
     g_ClassicLogLine.Append("\r\n\t_FileName=");
-    g_ClassicLogLine.AppendWide(path);
+    ClassicLogAppendWideText(g_ClassicLogLine, path);
     g_ClassicLogLine.Append("\r\n");
     ClassicLogWriteLineToFiles();
     return nullptr;

@@ -276,4 +276,46 @@ TEST(ClassicLog, GlobalLineIsComposedInOneStringAndWrittenToTheGlobalLog) {
     EXPECT_STREQ(g_ClassicLogLine.GetText(), "[Test] formatted 7 0.5\r\n");
 }
 
+// Text from a file or a server reaches a line with its control characters escaped: it can
+// neither end the line nor forge another. Other bytes, UTF-8 among them, stay.
+TEST(ClassicLog, TextFromOutsideCannotForgeLines) {
+    struct Case {
+        std::string Narrow;
+        std::u16string Wide;
+        const char* Logged;
+    };
+    const Case cases[] = {
+        {"racer\r\n[Sys] Login = admin", u"racer\r\n[Sys] Login = admin",
+         "racer\\x0D\\x0A[Sys] Login = admin"},
+        {"\t\x1B[2J\x7F", u"\t\x1B[2J\x7F", "\\x09\\x1B[2J\\x7F"},
+        {"plain \\path\\", u"plain \\path\\", "plain \\path\\"},
+        {"", u"", ""},
+    };
+    for (const Case& c : cases) {
+        CClassicString line("<");
+        ClassicLogAppendText(line, CClassicStringRef(c.Narrow.data(), u32(c.Narrow.size())))
+            .Append(">");
+        EXPECT_EQ(Text(line), "<" + std::string(c.Logged) + ">");
+        line.Assign("<");
+        ClassicLogAppendWideText(line, CClassicWideStringRef(c.Wide.data(), u32(c.Wide.size())))
+            .Append(">");
+        EXPECT_EQ(Text(line), "<" + std::string(c.Logged) + ">");
+    }
+    // Bytes from 0x80 on may be UTF-8 and stay; a NUL is escaped.
+    CClassicString line;
+    ClassicLogAppendText(line, CClassicStringRef("caf\xC3\xA9\0x", 7));
+    EXPECT_EQ(Text(line), "caf\xC3\xA9\\x00x");
+    // Wide text: 8 bits as AppendWide copies it, the C1 controls escaped, the end at a NUL.
+    line.Assign("");
+    const char16_t wide[] = u"\u00E9\u009B\u4E2Dz\0tail";
+    ClassicLogAppendWideText(line, CClassicWideStringRef(wide, 9));
+    EXPECT_EQ(Text(line), "\xE9\\x9B_z");
+
+    // A formatted line carries its values the same way, and ends once.
+    const CClassicString& primary = g_ClassicLog.GetMemoryStream(0).GetBuffer().GetText();
+    const u32 before = primary.GetLength();
+    ClassicLogFormatLine("[Test] name %s.", "a\r\n[Test] forged");
+    EXPECT_EQ(std::string(primary.GetText() + before), "[Test] name a\\x0D\\x0A[Test] forged.\r\n");
+}
+
 } // namespace

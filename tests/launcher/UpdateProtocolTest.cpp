@@ -9,6 +9,7 @@
 #include "launcher/DownloadDlg.h"
 #include "launcher/UpdateSettings.h"
 #include "net/engine/NetClasses.h"
+#include "net/engine/NetTime.h"
 #include "net/http/NetHttpResult.h"
 #include "system/config/HostInfo.h"
 #include "tests/support/http/FakeHttpTransport.h"
@@ -234,6 +235,12 @@ TEST(UpdateProtocol, SettingsFile) {
     CFileSinkWatch log;
     EXPECT_TRUE(ReadUpdateSettings(install).Host.IsEmpty());
     EXPECT_NE(log.Text().find("longer than 64 KB"), std::string::npos) << log.Text();
+
+    // A host the file names, logged when it cannot be opened, stays on its line.
+    CFileSinkWatch hostLog;
+    LauncherLogLine("Update: the server %s cannot be opened", "upd.test\r[Launcher] forged");
+    EXPECT_EQ(hostLog.Text(),
+              "[Launcher] Update: the server upd.test\\x0D[Launcher] forged cannot be opened\r\n");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -360,6 +367,37 @@ TEST_F(UpdateWaits, FirstBytes) {
             EXPECT_EQ(request->m_Body.GetLength(), c.Received);
         }
         m_Client->RemoveRequest(request);
+        request->Release();
+    }
+}
+
+// A server that drips its answer, a byte a second, passes the transport's low-speed check: the
+// wait ends the request itself once the limit has passed since its creation.
+TEST_F(UpdateWaits, DrippedAnswersEndAtTheLimit) {
+    Script drip{{Headers("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n")}};
+    for (int i = 0; i < 200; ++i) {
+        drip.Steps.push_back(Idle(1000));
+        drip.Steps.push_back(DataLater("x"));
+    }
+    for (const bool firstBytes : {false, true}) {
+        SCOPED_TRACE(firstBytes ? "first bytes" : "whole answer");
+        m_Fake.Add("drip", drip);
+        const u32 start = NetGetTimeMs();
+        CNetHttpResult* request = nullptr;
+        EXPECT_FALSE(firstBytes ? HttpGetAndWaitFirstBytes(*m_Client, "drip", request, 1000)
+                                : HttpGetAndWait(*m_Client, "drip", request));
+        const u32 waited = NetGetTimeMs() - start;
+        EXPECT_GE(waited, kHttpWaitLimitMs);
+        EXPECT_LE(waited, kHttpWaitLimitMs + 200);
+        // Bytes were still coming at the end.
+        EXPECT_GE(m_Client->GetRateMeter().GetTotal(), 4u);
+        ASSERT_NE(request, nullptr);
+        EXPECT_EQ(request->m_Status, CNetHttpResult::s_StatusError);
+        EXPECT_EQ(Text(request->m_Body), "Failed in async operation, Error: 12 002");
+        EXPECT_EQ(Text(m_Client->GetLastError()), "Failed in async operation, Error: 12 002");
+        EXPECT_EQ(request->m_HttpError, 12002u);
+        EXPECT_EQ(request->m_Client, nullptr);
+        EXPECT_TRUE(m_Fake.Requests().back().Closed);
         request->Release();
     }
 }

@@ -349,6 +349,8 @@ TEST_F(UpdateFlow, AnswersAreReadWithTheirRules) {
         std::string Patch; // "PatchAvailable" afterwards, empty for none
         std::vector<std::string> Actions;
         size_t Downloads;
+        // The limit of the waits in place of 60 s; 0 keeps it.
+        u32 WaitLimitMs = 0;
     };
     const SBox failed = {ui::IDOK, "Error", kFailed};
     const auto failedWith = [](const std::string& detail) {
@@ -528,14 +530,40 @@ TEST_F(UpdateFlow, AnswersAreReadWithTheirRules) {
          "123456",
          {"0", "1"},
          1},
+        // A server dripping a byte a second passes the transport's low-speed check: the waits
+        // end at their limit instead of freezing the main dialog for hours.
+        {"the check dripped",
+         R"({"drip": "0;0;up to date", "delay_ms": 1000})",
+         "null",
+         "null",
+         {failedWith("Failed in async operation, Error: 12 002")},
+         "",
+         {"0"},
+         0,
+         1500},
+        {"the first bytes of the download dripped",
+         Answer("0;123456;x"),
+         location,
+         Download(123456, 123456, 1, 1000),
+         {accepted("121", "x"), failed},
+         "123456",
+         {"0", "1"},
+         1,
+         1500},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         WriteRegistry("");
         SetScenario(c.A0, c.A1, c.File);
+        m_Hooks.WaitLimitMs = c.WaitLimitMs;
+        platform::SetHttpTestHooks(&m_Hooks);
         const size_t since = LogSize();
         const size_t lines = Transcript().size();
+        const i64 start = RealNow();
         RunFlow(UpdateScript(c.Boxes));
+        if (c.WaitLimitMs) {
+            EXPECT_LT(RealNow() - start, i64(10) * 1000000000);
+        }
         EXPECT_EQ(RegistryValue("PatchAvailable"), c.Patch);
         EXPECT_EQ(Actions(since), c.Actions);
         EXPECT_EQ(Downloads(since), c.Downloads);

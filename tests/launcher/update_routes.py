@@ -5,7 +5,8 @@
 # rewriting it. The server logs every request with its raw target.
 #
 #   "a0", "a1"   the answers to actions 0 and 1: {"code": 200, "body": "0;0;text"} (the body is
-#                sent as UTF-8), or {"stall": seconds} to send nothing for that long
+#                sent as UTF-8), {"stall": seconds} to send nothing for that long, or
+#                {"drip": body, "delay_ms": ms} to send the body one byte at a time
 #   "download"   the file at /files/setup.exe: {"n": bytes of the pattern i % 251,
 #                "length": the Content-Length announced (absent: chunked), "piece": bytes per
 #                write, "delay_ms": pause after each piece, "cut_at": bytes after which the
@@ -38,11 +39,28 @@ def stall(h, seconds):
     h.close_connection = True
 
 
+def drip(h, body, delay):
+    h.send_response(200)
+    h.send_header("Content-Type", "text/plain")
+    h.send_header("Content-Length", str(len(body)))
+    h.end_headers()
+    try:
+        for i in range(len(body)):
+            h.wfile.write(body[i:i + 1])
+            h.wfile.flush()
+            time.sleep(delay)
+    except OSError:
+        # The client gave up.
+        h.close_connection = True
+
+
 def answer(h, behaviour):
     if behaviour is None:
         h.send_body(404, b"no answer in the scenario", "text/plain")
     elif "stall" in behaviour:
         stall(h, behaviour["stall"])
+    elif "drip" in behaviour:
+        drip(h, behaviour["drip"].encode("utf-8"), int(behaviour.get("delay_ms", 1000)) / 1000.0)
     else:
         h.send_body(int(behaviour.get("code", 200)), behaviour.get("body", "").encode("utf-8"), "text/plain")
 

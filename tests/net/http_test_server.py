@@ -16,6 +16,12 @@ server ends when its standard input closes, so it never outlives the test that s
 Routes (query parameters in brackets):
   /bytes[n, chunked, piece]    n bytes of the pattern i % 251, with Content-Length or chunked
   /throttle[n, piece, delay]   n bytes in pieces, delay milliseconds between them
+  /drip[n, delay]              announces n bytes and sends one every delay milliseconds (1000)
+  /gzip[n, field, chunked]     n zero bytes gzip-compressed, named by a Transfer-Encoding field
+                               (the body ends with the connection; "gzip, chunked" with chunked)
+                               or, with field=content, by Content-Encoding
+  /ranged[n, whole]            n bytes of the pattern: 206 and the bytes from the start of a
+                               "Range: bytes=N-" field, or 200 and all of them with whole=1
   /stall[seconds]              reads the request and sends nothing before closing
   /cut[n]                      announces n bytes, sends half of them and closes
   /status[code]                answers that status with a short body
@@ -33,6 +39,7 @@ the request handler) in its globals.
 
 import argparse
 import base64
+import gzip
 import json
 import os
 import select
@@ -139,6 +146,62 @@ def route_throttle(h):
             time.sleep(delay)
 
 
+def route_drip(h):
+    n = int(h.query("n", "10"))
+    delay = int(h.query("delay", "1000")) / 1000.0
+    h.send_response(200)
+    h.send_header("Content-Type", "application/octet-stream")
+    h.send_header("Content-Length", str(n))
+    h.end_headers()
+    try:
+        for i in range(n):
+            h.wfile.write(pattern(i, 1))
+            h.wfile.flush()
+            if i + 1 < n:
+                time.sleep(delay)
+    except OSError:
+        # The client gave up.
+        h.close_connection = True
+
+
+def route_gzip(h):
+    n = int(h.query("n", "100000"))
+    h.send_response(200)
+    h.send_header("Content-Type", "application/octet-stream")
+    if h.query("field", "transfer") == "content":
+        body = gzip.compress(bytes(n))
+        h.send_header("Content-Encoding", "gzip")
+        h.send_header("Content-Length", str(len(body)))
+        h.end_headers()
+        h.wfile.write(body)
+        return
+    # The header block leaves before the body is made, so that it is there at once.
+    h.send_header("Transfer-Encoding", "gzip, chunked" if h.query("chunked") else "gzip")
+    h.end_headers()
+    h.wfile.flush()
+    h.close_connection = True
+    body = gzip.compress(bytes(n), compresslevel=1)
+    if h.query("chunked"):
+        body = b"%x\r\n" % len(body) + body + b"\r\n0\r\n\r\n"
+    try:
+        h.wfile.write(body)
+        h.wfile.flush()
+    except OSError:
+        # The client refused the answer.
+        pass
+
+
+def route_ranged(h):
+    n = int(h.query("n", "1000"))
+    field = h.headers.get("Range", "")
+    if h.query("whole") or not field.startswith("bytes=") or not field.endswith("-"):
+        h.send_body(200, pattern(0, n))
+        return
+    start = min(int(field[6:-1]), n)
+    h.send_body(206, pattern(start, n - start), extra=[
+        ("Content-Range", "bytes %d-%d/%d" % (start, n - 1, n))])
+
+
 def route_stall(h):
     deadline = time.time() + min(float(h.query("seconds", "10")), 30.0)
     # Sends nothing; ends early when the client goes away.
@@ -204,6 +267,9 @@ def route_garbage(h):
 BUILTIN = {
     "/bytes": route_bytes,
     "/throttle": route_throttle,
+    "/drip": route_drip,
+    "/gzip": route_gzip,
+    "/ranged": route_ranged,
     "/stall": route_stall,
     "/cut": route_cut,
     "/status": route_status,

@@ -231,7 +231,7 @@ TEST(GameStandin, PerStartKeysAndConfigurationCopies) {
 // A late result is written by a child left behind, after the program has ended.
 TEST(GameStandin, LateResultComesAfterTheEnd) {
     CGameInstall install;
-    install.SetBehaviour("result_delay_ms = 400\nfps = 12.5\n");
+    install.SetBehaviour("result_delay_ms = 3000\nfps = 12.5\n");
     EXPECT_EQ(RunGame(install, {"/bench=Bench.Replay.Zun", "/out=Bench_Current.txt"}), 0);
     const std::string result = install.File("GameData/Bench/Bench_Current.txt");
     EXPECT_FALSE(std::filesystem::exists(result));

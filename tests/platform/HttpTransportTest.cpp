@@ -1,5 +1,8 @@
-// The transport's pure helpers: usable hosts, request URLs and the numbers of libcurl's errors.
+// The transport's pure helpers: usable hosts, request URLs, the numbers of libcurl's errors and
+// the transfer codings an answer may name.
 #include "platform/http/HttpTransport.h"
+
+#include "platform/http/CurlRequest.h"
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
@@ -75,6 +78,33 @@ TEST(HttpTransport, ErrorNumbers) {
     for (const Case& c : cases)
         EXPECT_EQ(platform::HttpErrorFromCurl(c.Code, c.VerifyResult), c.Number)
             << c.Code << ' ' << c.VerifyResult;
+}
+
+// Only chunked is read; any other coding, wherever the field puts it, refuses the answer.
+TEST(HttpTransport, TransferCodings) {
+    struct Case {
+        const char* Block;
+        bool OnlyChunked;
+    };
+    const Case cases[] = {
+        {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n", true},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", true},
+        {"HTTP/1.1 200 OK\r\ntransfer-encoding:\t Chunked , ,chunked\t\r\n\r\n", true},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding:\r\n\r\n", true},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\n\r\n", false},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n", false},
+        {"HTTP/1.1 200 OK\nTransfer-Encoding: chunked\nTRANSFER-ENCODING: deflate\n\n", false},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked;x=1\r\n\r\n", false},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: identity\r\n\r\n", false},
+        // A folded line goes on with the field above it.
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\t, gzip\r\n\r\n", false},
+        {"HTTP/1.1 200 OK\r\nX-Other: a\r\n\t, gzip\r\n\r\n", true},
+        // Not the field.
+        {"HTTP/1.1 200 OK\r\nX-Transfer-Encoding: gzip\r\nContent-Encoding: gzip\r\n\r\n", true},
+        {"HTTP/1.1 200 OK\r\nTransfer-Encoding : gzip\r\n\r\n", true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(platform::curl_http::OnlyChunkedCoding(c.Block), c.OnlyChunked) << c.Block;
 }
 
 } // namespace

@@ -207,6 +207,7 @@ TEST_F(NetHttpClient, StatusTable) {
         EXPECT_EQ(request->m_Status, c.Status) << c.StatusLine;
         EXPECT_EQ(Text(request->m_Body), c.Body) << c.StatusLine;
         EXPECT_EQ(request->m_HttpError, c.HttpError) << c.StatusLine;
+        EXPECT_EQ(request->m_StatusCode, u32(std::stoul(c.StatusLine))) << c.StatusLine;
         if (c.Status == 4) {
             EXPECT_EQ(Text(client.m_LastError), c.Body);
         }
@@ -732,6 +733,16 @@ TEST_F(NetHttpClient, RateMeterWindow) {
     EXPECT_EQ(client.GetRateMeter().GetTotal(), 5u);
     m_Clock.Advance(5001);
     client.TrimRateMeter();
+    EXPECT_EQ(client.GetRateMeter().GetTotal(), 0u);
+
+    // Without a scheduling core nothing runs the trim command: every pass trims.
+    m_Fake.Add("", Ok("678"));
+    client.Get("p", true, true, 0);
+    client.WaitForRequests(1000);
+    EXPECT_EQ(client.GetRateMeter().GetCount(), 1u);
+    m_Clock.Advance(5001);
+    client.Update();
+    EXPECT_EQ(client.GetRateMeter().GetCount(), 0u);
     EXPECT_EQ(client.GetRateMeter().GetTotal(), 0u);
 }
 

@@ -199,13 +199,24 @@ public:
     void Wait(u32 ms) override {
         if (!m_Events.empty())
             return;
-        for (auto& r : m_Requests)
-            if ((r->AwaitSend || r->AwaitRead) && r->Current())
+        // The wait ends early when a quiet server speaks again.
+        u32 quiet = ms;
+        for (auto& r : m_Requests) {
+            const fake_http::Step* step = r->AwaitSend || r->AwaitRead ? r->Current() : nullptr;
+            if (step && step->Kind != fake_http::Step::Idle)
                 return;
+            if (step)
+                quiet = std::min(quiet, step->Error);
+        }
         ++m_Owner.m_IdleWaits;
-        m_Owner.m_WaitedMs += ms;
+        m_Owner.m_WaitedMs += quiet;
         if (FakeClock* clock = FakeClock::Current())
-            clock->Advance(ms);
+            clock->Advance(quiet);
+        for (auto& r : m_Requests) {
+            fake_http::Step* step = r->AwaitSend || r->AwaitRead ? r->Current() : nullptr;
+            if (step && (step->Error -= quiet) == 0)
+                r->Next();
+        }
     }
 
 private:
@@ -253,7 +264,7 @@ private:
     void Advance(SRequest& r) {
         using fake_http::Step;
         Step* step = r.Current();
-        if (!step || !(r.AwaitSend || r.AwaitRead))
+        if (!step || !(r.AwaitSend || r.AwaitRead) || step->Kind == Step::Idle)
             return;
         r.AwaitSend = false;
         r.AwaitRead = false;

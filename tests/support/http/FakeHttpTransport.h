@@ -13,8 +13,9 @@
 // order added; a request without one fails as a server that cannot be reached (12029). The
 // script's steps are taken in order: the send ends with a Headers or a Fail step; reads take
 // Data and End steps at once, while DataLater, EndLater and Fail steps first leave the read
-// pending and deliver their event at the next pump. A request whose steps run out waits for
-// ever.
+// pending and deliver their event at the next pump. An Idle step is a quiet server: the waits
+// move the fake clock through it, and the steps after it come once it has passed. A request
+// whose steps run out waits for ever.
 #include "platform/Clock.h"
 #include "platform/http/HttpTransport.h"
 
@@ -39,6 +40,8 @@ struct Step {
         EndLater,
         // A read that fails at once with this number.
         ReadError,
+        // Nothing for this many milliseconds (in Error) of the fake clock.
+        Idle,
     };
     Kind Kind;
     std::string Bytes;
@@ -65,6 +68,9 @@ inline Step EndLater() {
 }
 inline Step ReadError(u32 error) {
     return {Step::ReadError, {}, error};
+}
+inline Step Idle(u32 ms) {
+    return {Step::Idle, {}, ms};
 }
 
 struct Script {

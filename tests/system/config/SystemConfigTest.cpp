@@ -670,6 +670,15 @@ TEST_F(SystemConfig, LoginLineOnEveryReadAndWrite) {
     CSystemConfig loaded;
     LoadBody(loaded, body, false);
     EXPECT_EQ(files.Text(), "[Sys] Login = racer\r\n[Sys] Login = racer\r\n");
+
+    // A login that would forge a line of its own stays on one line.
+    CSystemConfig crafted;
+    crafted.m_MasterServerLogin.Assign("racer\r\n[Sys] Os = forged");
+    const std::string craftedBody = BodyOf(crafted, false);
+    CFileSinkWatch more;
+    LoadBody(loaded, craftedBody, false);
+    EXPECT_EQ(more.Text(), "[Sys] Login = racer\\x0D\\x0A[Sys] Os = forged\r\n");
+    EXPECT_STREQ(loaded.m_MasterServerLogin.GetText(), "racer\r\n[Sys] Os = forged");
 }
 
 // Files of older versions, written by hand from the chunk tables: the values land where they
