@@ -9,17 +9,13 @@
 // once the result is released and the nods the files keep for later are let go, every nod the
 // load made or loaded is gone: the number of live nods is back where it was.
 #include "ClassesArchiveFuzzWorld.h"
+#include "FuzzReader.h"
 #include "system/archive/SystemRefResolve.h"
 #include "system/fid/SystemParamSet.h"
 
 #include <cstdio>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 CClassesArchiveFuzzWorld* s_World = nullptr;
 u32 s_LiveNods = 0;
@@ -34,23 +30,25 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
+    // Larger inputs would only take longer: every count and size the readers take is checked
+    // against what the file holds.
     if (size > (1u << 20))
         return 0;
     {
         FILE* file = std::fopen(s_World->Host(CClassesArchiveFuzzWorld::kLoaded).c_str(), "wb");
-        Check(file && std::fwrite(data, 1, size, file) == size && std::fclose(file) == 0);
+        FUZZ_CHECK(file && std::fwrite(data, 1, size, file) == size && std::fclose(file) == 0);
     }
     {
         CSystemArchive archive;
         CMwNod* nod = reinterpret_cast<CMwNod*>(1);
         const i32 result = archive.LoadNodFromFile(s_World->Name(CClassesArchiveFuzzWorld::kLoaded),
                                                    &nod, nullptr, kSystemArchiveLoadFull, true);
-        Check((result == 1) == (nod != nullptr));
+        FUZZ_CHECK((result == 1) == (nod != nullptr));
         CMwNodRef held(nod);
     }
-    Check(GetParamSetDepth() == 0);
-    Check(SystemRefLoadDepth() == 0);
+    FUZZ_CHECK(GetParamSetDepth() == 0);
+    FUZZ_CHECK(SystemRefLoadDepth() == 0);
     s_World->Forget();
-    Check(CMwNod::GetLiveNodCount() == s_LiveNods);
+    FUZZ_CHECK(CMwNod::GetLiveNodCount() == s_LiveNods);
     return 0;
 }
