@@ -1,7 +1,8 @@
 // Writes the seed corpus of SystemArchiveFuzz: archives of the archive test nods saved by the
 // archive writer in its four forms (binary or text, plain or compressed): a single nod, a tree
-// with shared and null links, and a file with references to other files (of a folder below its
-// own, of the resource table by index, and a use-file reference).
+// with shared and null links, a file with references to other files (of a folder below its own,
+// of the resource table by index, and a use-file reference), and a file as long as real ones (a
+// thousand nods, each named).
 //
 //   MakeArchiveCorpus <corpus folder of the target>
 #include "core/base/ClassicBuffer.h"
@@ -80,6 +81,14 @@ int main(int argc, char** argv) {
             ->Link(other.Get())
             ->Link(shared.Get());
         written &= Write(folder, "tree", main.Get(), nullptr);
+
+        CMwNodRef large(NewNod(10, u"large"));
+        for (u32 i = 0; i < 1000; ++i) {
+            const std::u16string name = u"part " + std::u16string(1, char16_t(u'A' + i % 26)) +
+                                        std::u16string(i % 13, u'x');
+            static_cast<CArchiveTestNod*>(large.Get())->Link(NewNod(100 + i, name.c_str()));
+        }
+        written &= Write(folder, "large", large.Get(), nullptr);
 
         // A drive with the saved file at its top and the referenced files below it.
         CSystemFidsDrive drive;

@@ -56,10 +56,23 @@ MW_DEFINE_CLASS(CFuzzNodLater, nullptr, MW_NO_MEMBERS, CFUZZNODLATER_CHUNKS);
 struct Seed {
     const char* name;
     u32 levels;
-    bool later;      // nods of the later class from this level on
-    u32 laterFrom;   // the first level of the later class
-    bool writeExtra; // the later nods write their plain chunk too
+    bool later;        // nods of the later class from this level on
+    u32 laterFrom;     // the first level of the later class
+    bool writeExtra;   // the later nods write their plain chunk too
+    u32 textBytes = 0; // each level's text is words of about that length (0: a short text)
 };
+
+// Words drawn by the engine's generator, about `bytes` long: a body as long as real ones.
+CClassicString Words(u32 bytes) {
+    static const char* const kWords[] = {"display", "mode",  "quality", "shadow", "water",
+                                         "texture", "sound", "server",  "replay", "track"};
+    CClassicString text;
+    while (text.GetLength() < bytes) {
+        text.Append(kWords[platform::Random15() % 10]);
+        text.Append(platform::Random15() % 8 ? " " : "\r\n");
+    }
+    return text;
+}
 
 CFuzzNod* NewLevel(const Seed& seed, u32 level) {
     if (seed.later && level >= seed.laterFrom)
@@ -72,7 +85,10 @@ CFuzzNod* Make(const Seed& seed) {
     CFuzzNod* level = root;
     for (u32 i = 0; i < seed.levels; ++i) {
         level->m_Value = 1000 + i;
-        level->m_Text.Assign(i % 2 ? "line|with\r\nbreak" : "plain");
+        if (seed.textBytes)
+            level->m_Text = Words(seed.textBytes);
+        else
+            level->m_Text.Assign(i % 2 ? "line|with\r\nbreak" : "plain");
         level->m_Real = -2.5f * f32(i + 1);
         level->m_Wide.Assign(i % 2 ? u"\u00e9t\u00e9" : u"ascii");
         if (i + 1 < seed.levels)
@@ -124,6 +140,8 @@ int main(int argc, char** argv) {
         {"nested-unknown-plain", 3, true, 2, true},
         // One level past the nesting an archive accepts.
         {"too-deep", kClassicArchiveMaxBodyDepth + 1, false, 0, false},
+        // Texts that make the body as long as a real file's.
+        {"long-texts", 3, false, 0, false, 18000},
     };
     bool ok = true;
     for (const Seed& seed : seeds) {

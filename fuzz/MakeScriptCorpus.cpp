@@ -1,6 +1,8 @@
 // Writes the seed corpus of ScriptArchiveFuzz from the script tests' samples: the sample tree
 // saved by the classes' writers in release format (binary and text, plain and compressed) and
-// without the release flag, a variable nod, and the stored fixtures of the older chunks.
+// without the release flag, a variable nod, the stored fixtures of the older chunks, a sample of
+// every expression class (binary), a block holding all of them (in the four forms), and the
+// stored layouts of the expression tests.
 //
 //   MakeScriptCorpus <corpus folder of ScriptArchiveFuzz>
 #include "core/base/ClassicBuffer.h"
@@ -70,6 +72,25 @@ int main(int argc, char** argv) {
                                  SampleTreeFixture(text, CMwCmdBlock::s_OldBodyChunk));
             written &= WriteFile(folder / ("block-replaced-body" + suffix),
                                  SampleReplacedBodyFixture(text));
+            written &=
+                WriteFile(folder / ("expression-add-stored" + suffix), SavedAddFixture(text));
+            written &=
+                WriteFile(folder / ("expression-neg-stored" + suffix), SavedNegFixture(text));
+            written &= WriteFile(folder / ("expression-enum-missing-class" + suffix),
+                                 EnumFixture(text, 0x01FFF003));
+        }
+        written &= WriteForms(folder, "expression-tree", MakeExpressionTree().Get(),
+                              kSystemArchiveSaveRelease);
+        for (u32 classId : ScriptExpressionClassIds()) {
+            const TNodRef<CMwCmdExp> sample(NewSampleExpression(classId));
+            CSystemArchive archive;
+            archive.SetSaveFlags(kSystemArchiveSaveRelease);
+            CClassicBufferMemory out;
+            written &=
+                archive.Save(sample.Get(), &out) &&
+                WriteFile(
+                    folder / (std::string("expression-") + sample->GetClassInfo()->m_Name + ".Zun"),
+                    std::string(reinterpret_cast<const char*>(out.GetData()), out.GetSize()));
         }
     }
     if (!written) {

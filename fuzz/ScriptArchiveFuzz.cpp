@@ -5,11 +5,14 @@
 // A load must end loaded or failed, never in a fault, a hang or an allocation past the limits,
 // and leaves no nod behind once released (the folder records of a reference table join the
 // engine's folder tree for good, as for a real file). A loaded script node is bound with a null
-// parent, then released. A loaded script tree (or variable) saves, loads and saves again to the
-// same bytes.
+// parent and run once under a step budget; a loaded expression then gives its text, a copy of
+// its value and its comparison with itself, and takes its own value back. A loaded script tree
+// (or variable) saves, loads and saves again to the same bytes.
 #include "core/base/ClassicBuffer.h"
+#include "core/base/ClassicString.h"
 #include "fuzz/ScriptFuzzWorld.h"
 #include "script/base/MwCmdScript.h"
+#include "script/base/ScriptRun.h"
 #include "script/block/BlockVariable.h"
 #include "system/archive/SystemArchive.h"
 
@@ -43,6 +46,23 @@ void Save(CMwNod* nod, CClassicBufferMemory& out) {
     Check(archive.Save(nod, &out), "a loaded nod did not save");
 }
 
+void Run(CMwCmdScript* node) {
+    node->Bind(nullptr);
+    script::SetStepBudget(4096);
+    node->Run();
+    script::SetStepBudget(0);
+    if (!node->IsKindOf(CMwCmdExp::s_ClassId))
+        return;
+    auto* exp = static_cast<CMwCmdExp*>(node);
+    CClassicString text;
+    exp->ToString(text);
+    CmdExpValueRecord record;
+    exp->GetValue(record);
+    exp->IsEqual(exp);
+    exp->SetValue(exp->GetValuePtr());
+    Check(exp->GetResultPtr() == exp->GetValuePtr(), "an expression's two value addresses differ");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -58,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
         CMwNodRef nod(Load(data, size));
         const bool script = nod && nod->IsKindOf(CMwCmdScript::s_ClassId);
         if (script)
-            static_cast<CMwCmdScript*>(nod.Get())->Bind(nullptr);
+            Run(static_cast<CMwCmdScript*>(nod.Get()));
         if (script || (nod && nod->IsKindOf(CBlockVariable::s_ClassId))) {
             CClassicBufferMemory first, second;
             Save(nod.Get(), first);

@@ -44,20 +44,21 @@ std::vector<std::string> ListFolder(const std::string& path) {
     return names;
 }
 
-// "0x10de" as the device files write it.
-bool ReadHexFile(const std::string& path, u32& value) {
+// A PCI id, "0x10de" as the device files write it; PCI ids have 16 bits.
+bool ReadIdFile(const std::string& path, u32& value) {
     std::string text = ReadFirstLine(path);
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         text.erase(0, 2);
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value, 16);
-    return !text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size();
+    return !text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size() &&
+           value <= 0xFFFF;
 }
 
 bool ReadCard(const std::string& devicePath, Card& card) {
     card.DevicePath = devicePath;
     card.BootVga = ReadFirstLine(devicePath + "/boot_vga") == "1";
-    return ReadHexFile(devicePath + "/vendor", card.VendorId) &&
-           ReadHexFile(devicePath + "/device", card.DeviceId);
+    return ReadIdFile(devicePath + "/vendor", card.VendorId) &&
+           ReadIdFile(devicePath + "/device", card.DeviceId);
 }
 
 // DRM cards are "card" + digits; their connectors are "card0-HDMI-A-1" and the like.

@@ -3,12 +3,64 @@
 #include "script/base/MwCmdScript.h"
 #include "script/block/BlockVariable.h"
 #include "script/block/MwCmdBlock.h"
+#include "script/expression/MwCmdExpClass.h"
+#include "script/expression/MwCmdExpEnum.h"
+#include "script/expression/MwCmdExpNum.h"
+#include "script/expression/MwCmdExpString.h"
+#include "script/expression/MwCmdExpVec.h"
 
 namespace {
 
 constinit CMwClassInfo* const s_ScriptClasses[] = {
-    &CMwCmdScript::s_ClassInfo,   &CMwCmdInst::s_ClassInfo,  &CMwCmdExp::s_ClassInfo,
-    &CBlockVariable::s_ClassInfo, &CMwCmdBlock::s_ClassInfo,
+    // Object model, blocks and variables.
+    &CMwCmdScript::s_ClassInfo,
+    &CMwCmdInst::s_ClassInfo,
+    &CMwCmdExp::s_ClassInfo,
+    &CBlockVariable::s_ClassInfo,
+    &CMwCmdBlock::s_ClassInfo,
+    // Numbers and Booleans.
+    &CMwCmdExpNum::s_ClassInfo,
+    &CMwCmdExpNumBin::s_ClassInfo,
+    &CMwCmdExpAdd::s_ClassInfo,
+    &CMwCmdExpSub::s_ClassInfo,
+    &CMwCmdExpMult::s_ClassInfo,
+    &CMwCmdExpDiv::s_ClassInfo,
+    &CMwCmdExpPower::s_ClassInfo,
+    &CMwCmdExpNeg::s_ClassInfo,
+    &CMwCmdExpNumFunction::s_ClassInfo,
+    &CMwCmdExpBool::s_ClassInfo,
+    &CMwCmdExpBoolBin::s_ClassInfo,
+    &CMwCmdExpSup::s_ClassInfo,
+    &CMwCmdExpSupEgal::s_ClassInfo,
+    &CMwCmdExpInf::s_ClassInfo,
+    &CMwCmdExpInfEgal::s_ClassInfo,
+    &CMwCmdExpEgal::s_ClassInfo,
+    &CMwCmdExpDiff::s_ClassInfo,
+    &CMwCmdExpAnd::s_ClassInfo,
+    &CMwCmdExpOr::s_ClassInfo,
+    &CMwCmdExpNot::s_ClassInfo,
+    // Vectors and matrices.
+    &CMwCmdExpVec2::s_ClassInfo,
+    &CMwCmdExpVec3::s_ClassInfo,
+    &CMwCmdExpIso4::s_ClassInfo,
+    &CMwCmdExpVec2Add::s_ClassInfo,
+    &CMwCmdExpVec2Sub::s_ClassInfo,
+    &CMwCmdExpVec2Neg::s_ClassInfo,
+    &CMwCmdExpVec2Mult::s_ClassInfo,
+    &CMwCmdExpVec3Add::s_ClassInfo,
+    &CMwCmdExpVec3Sub::s_ClassInfo,
+    &CMwCmdExpVec3Neg::s_ClassInfo,
+    &CMwCmdExpVec3Mult::s_ClassInfo,
+    &CMwCmdExpVec3MultIso::s_ClassInfo,
+    &CMwCmdExpVec3Product::s_ClassInfo,
+    &CMwCmdExpIso4Mult::s_ClassInfo,
+    &CMwCmdExpIso4Inverse::s_ClassInfo,
+    &CMwCmdExpNumDotProduct2::s_ClassInfo,
+    &CMwCmdExpNumDotProduct3::s_ClassInfo,
+    // Strings, enumerations and classes.
+    &CMwCmdExpString::s_ClassInfo,
+    &CMwCmdExpEnum::s_ClassInfo,
+    &CMwCmdExpClass::s_ClassInfo,
 };
 
 } // namespace

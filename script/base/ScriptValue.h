@@ -10,6 +10,9 @@
 #include "core/math/Iso.h"
 #include "platform/Types.h"
 
+#include <cstring>
+#include <type_traits>
+
 class CMwNod;
 
 enum CmdExpValueType : i32 {
@@ -98,3 +101,19 @@ struct CmdExpValueRecord {
                                              : alignof(CMwNod*)) u8 Storage[48] = {};
 };
 static_assert(sizeof(Iso4) == sizeof(CmdExpValueRecord::Storage));
+
+// SetValue's copy: the value at the address into the node's value. The address may be the value
+// itself (a node given its own value back).
+template <class T>
+void ScriptCopyValue(T& value, const void* from) {
+    std::memmove(&value, from, sizeof value);
+}
+
+// GetValue of a value that fits the record: a copy in the record's own storage, which the record
+// then designates.
+template <class T>
+void ScriptRecordValue(CmdExpValueRecord& record, const T& value) {
+    static_assert(sizeof value <= sizeof record.Storage && std::is_trivially_copyable_v<T>);
+    std::memcpy(record.Storage, &value, sizeof value);
+    record.Value = record.Storage;
+}

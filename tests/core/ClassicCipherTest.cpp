@@ -289,7 +289,7 @@ TEST(ClassicCipher, PythonAgreesOnTheFormat) {
         // Uneven writes: chunking must not show in the bytes.
         ASSERT_EQ(cipher.Write(source.data(), 1000), 1000u);
         ASSERT_EQ(cipher.Write(source.data() + 1000, 4000), 4000u);
-        WriteWholeFile(folder.File(std::string(f.name) + ".enc"),
+        WriteWholeFile(folder.File(std::string(f.name) + ".cry"),
                        std::string(inner.GetData(), inner.GetData() + inner.GetSize()));
     }
     const std::string script = R"(
@@ -300,22 +300,22 @@ def rotl(b, n):
 def crypt(key, data):
     return bytes(b ^ rotl(key[p % 16], (p // 17) % 8) for p, b in enumerate(data))
 for name, password in (("default", b"Quiet,lamp42!"), ("secret", b"secret")):
-    blob = open(f"{folder}/{name}.enc", "rb").read()
+    blob = open(f"{folder}/{name}.cry", "rb").read()
     assert blob[:10] == b"VorelFile\x01", blob[:10]
     key = hashlib.md5(blob[10:14] + password).digest()
-    open(f"{folder}/{name}.dec", "wb").write(crypt(key, blob[14:]))
+    open(f"{folder}/{name}.txt", "wb").write(crypt(key, blob[14:]))
 source = open(f"{folder}/source", "rb").read()
 salt = struct.pack("<I", 0x89ABCDEF)
 key = hashlib.md5(salt + b"python").digest()
-open(f"{folder}/python.enc", "wb").write(b"VorelFile\x01" + salt + crypt(key, source))
+open(f"{folder}/python.cry", "wb").write(b"VorelFile\x01" + salt + crypt(key, source))
 print("ok")
 )";
     ASSERT_EQ(RunPython(folder, script, folder.Path().string()), "ok\n");
     for (const auto& f : files) {
-        EXPECT_EQ(ReadWholeFile(folder.File(std::string(f.name) + ".dec")), sourceText) << f.name;
+        EXPECT_EQ(ReadWholeFile(folder.File(std::string(f.name) + ".txt")), sourceText) << f.name;
     }
 
-    const std::string python = ReadWholeFile(folder.File("python.enc"));
+    const std::string python = ReadWholeFile(folder.File("python.cry"));
     CClassicBufferMemory inner;
     inner.Write(python.data(), u32(python.size()));
     inner.Rewind();

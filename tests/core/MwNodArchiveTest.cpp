@@ -299,10 +299,12 @@ TEST(MwNodArchive, NestedBodiesReadUpToTheLimit) {
         EXPECT_EQ(Read(read, body200, text), 0u);
         EXPECT_EQ(read.Levels(), 200u);
         EXPECT_EQ(CNestNod::s_Loads, 200u);
-        // Each level costs a few hundred bytes of stack, not kilobytes.
+        // Each level costs a few kilobytes of stack at most, even in a clang sanitizer build that
+        // puts red zones around every local: the 256 levels allowed take at most 2 MB of the
+        // main thread's 8 MB.
         ASSERT_EQ(CNestNod::s_Frames.size(), 199u);
         const uintptr_t used = CNestNod::s_Frames.front() - CNestNod::s_Frames.back();
-        EXPECT_LT(used / 198, 2048u);
+        EXPECT_LT(used / 198, 8192u);
 
         // The limit itself reads; one level more fails the whole read, the archive's count of
         // open bodies going back to 0 on the way out.

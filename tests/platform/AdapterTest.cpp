@@ -477,6 +477,25 @@ TEST(AdapterProbe, DrmCardWithoutConnectorsOrMemoryFiles) {
     EXPECT_FALSE(adapter.GetAvailableVideoMemory(VideoMemoryKind::NonLocalTextures, total));
 }
 
+// A card whose id files do not hold a 16-bit PCI id is passed over: the next card answers, or
+// none.
+TEST(AdapterProbe, CardWithoutPciIdsIsPassedOver) {
+    for (const char* vendor : {"0x110de\n", "10de0\n", "0x\n", "\n", "0x10de junk\n"}) {
+        SCOPED_TRACE(vendor);
+        CFakeSys sys;
+        sys.File("/class/drm/card0/device/vendor", vendor);
+        sys.File("/class/drm/card0/device/device", "0x0322\n");
+        sys.File("/class/drm/card0/device/boot_vga", "1\n");
+        platform::Adapter adapter;
+        EXPECT_FALSE(platform::ProbeAdapter(sys.Settings(), adapter));
+        sys.File("/class/drm/card1/device/vendor", "0x8086\n");
+        sys.File("/class/drm/card1/device/device", "0x46a6\n");
+        ASSERT_TRUE(platform::ProbeAdapter(sys.Settings(), adapter));
+        EXPECT_EQ(adapter.VendorId, 0x8086u);
+        EXPECT_EQ(adapter.DeviceId, 0x46A6u);
+    }
+}
+
 // Under Xvfb (started by the test itself, once per screen): the probe reads the X server's
 // desktop and its modes. The server must not reset when the probe's first connection closes, or
 // the second may come while it resets.

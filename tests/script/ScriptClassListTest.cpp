@@ -5,6 +5,7 @@
 #include "script/block/BlockVariable.h"
 #include "script/block/MwCmdBlock.h"
 #include "tests/script/ScriptTestSupport.h"
+#include "tests/script/support/ScriptExpressions.h"
 #include "tests/support/MwClassListCheck.h"
 
 #include <set>
@@ -32,22 +33,45 @@ TEST_F(ScriptClassList, Census) {
         EXPECT_NE(CMwClassRegistry::GetClassInfoById(info->m_Parent->m_ClassId), nullptr)
             << info->m_Name;
     }
-    EXPECT_EQ(g_ScriptClassList.m_Count, 5u);
-    EXPECT_EQ(perEngine[0x01], 5u);
+    EXPECT_EQ(g_ScriptClassList.m_Count, 45u);
+    EXPECT_EQ(perEngine[0x01], 45u);
     EXPECT_EQ(withoutFactory, 3u);
 }
 
+// Every class with a factory, filled with the data of its sample (operands included: the bodies
+// go through an archive that keeps referred nods inline), reads its body back and writes it again
+// to the same bytes.
 TEST_F(ScriptClassList, ClassesRoundTrip) {
     CMwClassListCheck check;
-    // A block's body is written only into release archives; the check writes without the flag.
-    check.EmptyChunks = {CMwCmdBlock::s_BodyChunk};
+    check.MakeArchive = [] { return std::make_unique<CScriptInlineArchive>(); };
+    check.Fill = [](CMwNod& nod) {
+        MwFillMembers(nod);
+        const TNodRef<CMwNod> sample(NewSampleExpression(nod.GetClassId()));
+        if (!sample)
+            return;
+        CScriptInlineArchive writer;
+        writer.SetBuffer(new CClassicBufferMemory);
+        writer.m_Writing = 1;
+        sample->Archive(writer);
+        CScriptInlineArchive reader;
+        auto* bytes = static_cast<CClassicBufferMemory*>(writer.GetBuffer());
+        bytes->Rewind();
+        reader.SetBuffer(writer.DetachBuffer(false));
+        nod.Archive(reader);
+    };
+    // Chunks stored empty: a block's body outside release archives, the value chunk of the
+    // comparisons and the plain chunk of the vector and matrix operators.
+    check.EmptyChunks = {CMwCmdBlock::s_BodyChunk, CMwCmdExpBool::s_Chunk, CMwCmdExpVec2::s_Chunk,
+                         CMwCmdExpVec3::s_Chunk, CMwCmdExpIso4::s_Chunk};
     const CMwClassListCheckCounts counts = MwCheckClassList(g_ScriptClassList, check);
-    EXPECT_EQ(counts.Created, 2u);
-    EXPECT_EQ(counts.ChunksWritten, 2u);
+    EXPECT_EQ(counts.Created, 42u);
+    EXPECT_EQ(counts.ChunksWritten, 74u);
 }
 
 // Parents in the class tree, and what each class enumerates: IdName and Run come first for every
-// script node; the abstract classes add no chunk (and only CMwCmdScript a member, Run).
+// script node, then the members of its ancestors from the plain class of its kind down, then its
+// own; the abstract classes add no chunk (and only CMwCmdScript a member, Run). Two operator
+// classes store their operands under the id of another class (0x01063000, 0x01055000).
 TEST_F(ScriptClassList, TreeMembersAndChunks) {
     struct SRow {
         u32 ClassId;
@@ -56,6 +80,21 @@ TEST_F(ScriptClassList, TreeMembersAndChunks) {
         std::vector<u32> Members;
         std::vector<u32> Chunks;
     };
+    using Ids = std::vector<u32>;
+    const auto with = [](Ids ids, std::initializer_list<u32> more) {
+        ids.insert(ids.end(), more);
+        return ids;
+    };
+    constexpr u32 kNod = 0x01001000, kRun = 0x01052000, kExp = 0x01038000;
+    const Ids script = {kNod, kRun};
+    const Ids num = with(script, {0x01046000}), numBin = with(num, {0x01053000, 0x01053001});
+    const Ids boolean = with(script, {0x0103b000}),
+              boolBin = with(boolean, {0x01054000, 0x01054001});
+    const Ids vec2 = with(script, {0x0105c000, 0x0105c001});
+    const Ids vec3 = with(script, {0x0105f000, 0x0105f001, 0x0105f002});
+    const Ids numChunk = {kNod, 0x01046000}, boolChunk = {kNod, 0x0103b000};
+    const Ids vec2Chunk = {kNod, 0x0105c000}, vec3Chunk = {kNod, 0x0105f000};
+    const Ids iso4Chunk = {kNod, 0x01062000};
     const SRow rows[] = {
         {0x01052000, 0x01005000, {0x01052000}, {}},
         {0x01031000, 0x01052000, {}, {}},
@@ -65,9 +104,54 @@ TEST_F(ScriptClassList, TreeMembersAndChunks) {
          0x01052000,
          {0x01001000, 0x01052000, 0x01030000, 0x01030001},
          {0x01001000, 0x01030000, 0x01030001, 0x01030002, 0x01030003, 0x01030004}},
+        {0x01046000, kExp, num, numChunk},
+        {0x01053000, 0x01046000, numBin, with(numChunk, {0x01053000})},
+        {0x01039000, 0x01053000, numBin, with(numChunk, {0x01053000})},
+        {0x0104b000, 0x01046000, numBin, with(numChunk, {0x01053000})},
+        {0x01043000, 0x01053000, numBin, with(numChunk, {0x01053000})},
+        {0x0103f000, 0x01053000, numBin, with(numChunk, {0x01053000})},
+        {0x0104a000, 0x01053000, numBin, with(numChunk, {0x01053000})},
+        {0x01044000, 0x01046000, with(num, {0x01044000}), with(numChunk, {0x01044000})},
+        {0x01055000, 0x01046000, num, with(numChunk, {0x01055000})},
+        {0x0103b000, kExp, boolean, boolChunk},
+        {0x01054000, 0x0103b000, boolBin, with(boolChunk, {0x01054000})},
+        {0x0104c000, 0x0103b000, boolBin, with(boolChunk, {0x01054000})},
+        {0x0104d000, 0x0103b000, boolBin, with(boolChunk, {0x01054000})},
+        {0x01041000, 0x01054000, boolBin, with(boolChunk, {0x01054000})},
+        {0x01042000, 0x01054000, boolBin, with(boolChunk, {0x01054000})},
+        {0x01040000, 0x0103b000, with(boolean, {0x01040000, 0x01040001}),
+         with(boolChunk, {0x01040000})},
+        {0x0103e000, 0x0103b000, boolean, with(boolChunk, {0x0103e000})},
+        {0x0103a000, 0x0103b000, with(boolean, {0x0103a000, 0x0103a001}),
+         with(boolChunk, {0x0103a000})},
+        {0x01049000, 0x0103b000, with(boolean, {0x01049000, 0x01049001}),
+         with(boolChunk, {0x01049000})},
+        {0x01045000, 0x0103b000, boolean, with(boolChunk, {0x01045000})},
+        {0x0105c000, kExp, vec2, vec2Chunk},
+        {0x0105f000, kExp, vec3, vec3Chunk},
+        {0x01062000, kExp, script, iso4Chunk},
+        {0x01085000, 0x0105c000, vec2, with(vec2Chunk, {0x01085000})},
+        {0x01086000, 0x0105c000, vec2, with(vec2Chunk, {0x01086000})},
+        {0x01087000, 0x0105c000, vec2, with(vec2Chunk, {0x01087000})},
+        {0x01088000, 0x0105c000, vec2, with(vec2Chunk, {0x01088000})},
+        {0x01089000, 0x0105f000, vec3, with(vec3Chunk, {0x01089000})},
+        {0x0108a000, 0x0105f000, vec3, with(vec3Chunk, {0x0108a000})},
+        {0x0108b000, 0x0105f000, vec3, with(vec3Chunk, {0x0108b000})},
+        {0x0108c000, 0x0105f000, vec3, with(vec3Chunk, {0x0108c000})},
+        {0x0108d000, 0x0105f000, vec3, with(vec3Chunk, {0x0108d000})},
+        {0x0108e000, 0x0105f000, vec3, with(vec3Chunk, {0x0108e000})},
+        {0x0108f000, 0x01062000, script, with(iso4Chunk, {0x01063000})},
+        {0x01090000, 0x01062000, script, with(iso4Chunk, {0x01063000})},
+        {0x01091000, 0x01046000, num, with(numChunk, {0x01055000})},
+        {0x01092000, 0x01046000, num, with(numChunk, {0x01055000})},
+        {0x0104e000, kExp, with(script, {0x0104e000}), {kNod, 0x0104e000}},
+        {0x01059000, kExp, script, {kNod, 0x01059000}},
+        {0x01056000, kExp, script, {kNod, 0x01056000}},
     };
+    std::set<u32> listed;
     for (const SRow& row : rows) {
         SCOPED_TRACE(testing::Message() << std::hex << row.ClassId);
+        listed.insert(row.ClassId);
         CMwClassInfo* info = CMwClassRegistry::GetClassInfoById(row.ClassId);
         ASSERT_NE(info, nullptr);
         EXPECT_EQ(info->m_Parent->m_ClassId, row.ParentId);
@@ -80,12 +164,19 @@ TEST_F(ScriptClassList, TreeMembersAndChunks) {
             const TNodRef<CMwNod> nod(info->m_Factory());
             for (u32 i = 0; i < nod->MemberCount(); ++i)
                 members.push_back(nod->MemberIdByIndex(i));
-            for (u32 i = 0; i < nod->ChunkCount(); ++i)
-                chunks.push_back(nod->ChunkIdByIndex(i));
+            for (u32 i = 0; i < nod->ChunkCount(); ++i) {
+                const u32 chunk = nod->ChunkIdByIndex(i);
+                chunks.push_back(chunk);
+                // Read and written, but for the nod's own chunk and the older block chunks.
+                const bool readOnly = chunk == kNod || (chunk >= 0x01030000 && chunk < 0x01030004);
+                EXPECT_EQ(nod->GetChunkInfo(chunk), readOnly ? 1u : 3u) << std::hex << chunk;
+            }
         }
         EXPECT_EQ(members, row.Members);
         EXPECT_EQ(chunks, row.Chunks);
     }
+    // The table covers the whole list.
+    EXPECT_EQ(listed.size(), g_ScriptClassList.m_Count);
     // A statement enumerates IdName, Run, then its own members.
     const TNodRef<CScriptTestCmd> cmd(NewTestCmd(1));
     EXPECT_EQ(cmd->MemberCount(), 5u);
@@ -113,16 +204,99 @@ TEST_F(ScriptClassList, TreeMembersAndChunks) {
     EXPECT_EQ(sleeping->FieldOffset, -1);
 }
 
-// The core's factory and the registry create the two creatable classes by class id, with count 0;
+// The expression classes' own member records: type, name, label, flags and, for the operands,
+// the class they accept. Egal's operands are set through the class's own operation (0x20), which
+// counts the references the plain Class descriptor would not.
+TEST_F(ScriptClassList, ExpressionMembers) {
+    struct SRow {
+        u32 MemberId;
+        u32 TypeCode;
+        const char* Name;
+        const char* Label;
+        u32 Flags;
+        u32 Accepted = 0;
+    };
+    constexpr u32 kNum = 0x01046000, kBool = 0x0103b000, kExp = 0x01038000;
+    const SRow rows[] = {
+        {0x01046000, MwType_Natural, "Type", "Type", 0x01},
+        {0x0103b000, MwType_Bool, "Bool", "Bool", 0x01},
+        {0x0104e000, MwType_String, "String", "String", 0x01},
+        {0x01053000, MwType_Class, "Value1", "Value 1", 0x01, kNum},
+        {0x01053001, MwType_Class, "Value2", "Value 2", 0x01, kNum},
+        {0x01054000, MwType_Class, "Value1", "Value 1", 0x01, kNum},
+        {0x01054001, MwType_Class, "Value2", "Value 2", 0x01, kNum},
+        {0x01044000, MwType_Class, "Value", "Value", 0x01, kNum},
+        {0x01040000, MwType_Class, "Value1", "Value 1", 0x21, kExp},
+        {0x01040001, MwType_Class, "Value2", "Value 2", 0x21, kExp},
+        {0x0103a000, MwType_Class, "Value1", "Value 1", 0x01, kBool},
+        {0x0103a001, MwType_Class, "Value2", "Value 2", 0x01, kBool},
+        {0x01049000, MwType_Class, "Value1", "Value 1", 0x01, kBool},
+        {0x01049001, MwType_Class, "Value2", "Value 2", 0x01, kBool},
+        {0x0105c000, MwType_Class, "Exp1", "Exp 1", 0x01, kNum},
+        {0x0105c001, MwType_Class, "Exp2", "Exp 2", 0x01, kNum},
+        {0x0105f000, MwType_Class, "Exp1", "Exp 1", 0x01, kNum},
+        {0x0105f001, MwType_Class, "Exp2", "Exp 2", 0x01, kNum},
+        {0x0105f002, MwType_Class, "Exp3", "Exp 3", 0x01, kNum},
+    };
+    for (const SRow& row : rows) {
+        SCOPED_TRACE(testing::Message() << std::hex << row.MemberId);
+        const CMwMemberInfo* member = CMwClassRegistry::GetMemberInfo(row.MemberId);
+        ASSERT_NE(member, nullptr);
+        EXPECT_EQ(member->TypeCode, row.TypeCode);
+        EXPECT_STREQ(member->Name, row.Name);
+        EXPECT_STREQ(member->Label, row.Label);
+        EXPECT_EQ(member->Flags, row.Flags);
+        EXPECT_EQ(member->Mask, 0x380u);
+        EXPECT_GE(member->FieldOffset, 0);
+        if (row.Accepted) {
+            const auto* node = static_cast<const CMwMemberInfoClass*>(member);
+            EXPECT_EQ(node->ClassInfo->m_ClassId, row.Accepted);
+            EXPECT_EQ(node->TakesReference, 0u);
+        }
+    }
+}
+
+// CMwCmdExpSub, CMwCmdExpSup and CMwCmdExpSupEgal are filed under the plain class of their kind,
+// while their C++ base, whose fields, operations and kind test they have, is the two-operand
+// class: a nod of the class is of the two-operand kind, the class tree says it is not.
+TEST_F(ScriptClassList, ClassTreeAndKindTestDiffer) {
+    const struct {
+        u32 ClassId, TreeParent, Base;
+    } rows[] = {{0x0104b000, 0x01046000, 0x01053000},
+                {0x0104c000, 0x0103b000, 0x01054000},
+                {0x0104d000, 0x0103b000, 0x01054000}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << std::hex << row.ClassId);
+        const CMwClassInfo* info = CMwClassRegistry::GetClassInfoById(row.ClassId);
+        ASSERT_NE(info, nullptr);
+        EXPECT_EQ(info->m_Parent->m_ClassId, row.TreeParent);
+        EXPECT_EQ(info->m_Base->m_ClassId, row.Base);
+        const TNodRef<CMwNod> nod(CMwClassRegistry::CreateNodById(row.ClassId));
+        EXPECT_TRUE(nod->IsKindOf(row.Base));
+        EXPECT_TRUE(nod->IsKindOf(row.TreeParent));
+        EXPECT_FALSE(CMwClassRegistry::IsClassKindOf(row.ClassId, row.Base));
+        EXPECT_TRUE(CMwClassRegistry::IsClassKindOf(row.ClassId, row.TreeParent));
+    }
+    // The other operators: the same parent in both.
+    EXPECT_TRUE(CMwClassRegistry::IsClassKindOf(CMwCmdExpAdd::s_ClassId, 0x01053000));
+    EXPECT_TRUE(CMwClassRegistry::IsClassKindOf(CMwCmdExpInf::s_ClassId, 0x01054000));
+    EXPECT_TRUE(CMwClassRegistry::IsClassKindOf(CMwCmdExpNumDotProduct3::s_ClassId, 0x01046000));
+}
+
+// The core's factory and the registry create every creatable class by class id, with count 0;
 // the abstract ids create nothing.
 TEST_F(ScriptClassList, CreatedByClassId) {
     CMwFoundationsEngine engine;
-    for (u32 id : {0x01080000u, 0x01030000u}) {
+    std::vector<u32> ids = {0x01080000u, 0x01030000u};
+    ids.insert(ids.end(), ScriptExpressionClassIds().begin(), ScriptExpressionClassIds().end());
+    EXPECT_EQ(ids.size(), 42u);
+    for (u32 id : ids) {
         SCOPED_TRACE(testing::Message() << std::hex << id);
         for (CMwNod* nod :
              {engine.CreateByClassId(id, nullptr, 0), CMwClassRegistry::CreateNodById(id)}) {
             ASSERT_NE(nod, nullptr);
             EXPECT_EQ(nod->GetClassId(), id);
+            EXPECT_TRUE(nod->IsKindOf(id));
             EXPECT_EQ(nod->GetRefCount(), 0);
             delete nod;
         }

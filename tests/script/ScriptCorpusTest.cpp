@@ -29,12 +29,23 @@ TEST_F(ScriptCorpus, SeedsLoadBindAndGo) {
         EXPECT_EQ(CMwNod::GetLiveNodCount(), before);
         ++seeds;
     }
-    EXPECT_GE(seeds, 16u);
-    const TNodRef<CMwCmdBlock> tree = MakeSampleTree();
-    for (bool text : {false, true}) {
-        const std::string name = text ? "block-tree-text.Zun" : "block-tree-binary.Zun";
-        EXPECT_EQ(ReadWholeFile((kCorpus / name).string()), ScriptSaveImage(tree.Get(), true, text))
+    EXPECT_GE(seeds, 66u);
+    const auto upToDate = [](const std::string& name, const std::string& image) {
+        EXPECT_EQ(ReadWholeFile((kCorpus / name).string()), image)
             << name << " is out of date: write the corpus again with MakeScriptCorpus";
+    };
+    const TNodRef<CMwCmdBlock> tree = MakeSampleTree();
+    const TNodRef<CMwCmdBlock> expressions = MakeExpressionTree();
+    for (bool text : {false, true}) {
+        const std::string suffix = text ? "-text.Zun" : "-binary.Zun";
+        upToDate("block-tree" + suffix, ScriptSaveImage(tree.Get(), true, text));
+        upToDate("expression-tree" + suffix, ScriptSaveImage(expressions.Get(), true, text));
+    }
+    // Every expression class has its seed.
+    for (u32 classId : ScriptExpressionClassIds()) {
+        const TNodRef<CMwCmdExp> sample(NewSampleExpression(classId));
+        upToDate(std::string("expression-") + sample->GetClassInfo()->m_Name + ".Zun",
+                 ScriptSaveImage(sample.Get(), true, false));
     }
 }
 

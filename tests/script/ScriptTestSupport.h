@@ -13,6 +13,19 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+// Loads the memory image, which must fail with the line given (the invalid-data line of a class and
+// chunk, "\r\n" added) and no other script warning after it, leaving no nod behind.
+inline void ExpectScriptLoadRefused(const std::string& image, const std::string& line) {
+    const u32 before = CMwNod::GetLiveNodCount();
+    CLogWatch log;
+    EXPECT_FALSE(ScriptLoadImage(image));
+    EXPECT_EQ(CMwNod::GetLiveNodCount(), before);
+    const std::string lines = log.Since();
+    const size_t at = lines.find(line + "\r\n");
+    EXPECT_NE(at, std::string::npos) << lines;
+    EXPECT_EQ(lines.find("Script Warning", at + 1), std::string::npos) << lines;
+}
+
 class CScriptFixture : public CSystemFixture {
 protected:
     CScriptFixture() : CSystemFixture(&g_ScriptClassList) {

@@ -36,7 +36,7 @@ class FltkChooser : public testing::Test {
 protected:
     void SetUp() override {
         zoo::RegisterAll();
-        for (const char* name : {"a.TGA", "b.jpg", "c.Jpg", "d.png"})
+        for (const char* name : {"a.TGA", "b.jpg", "c.Jpg", "d.dds"})
             std::ofstream(m_Folder.Path() + "/" + name) << "x";
         m_Spec.Title = "Pick a picture";
         m_Spec.FilterDescription = "images files (*.tga,*.jpg)";
@@ -122,8 +122,8 @@ TEST_F(FltkChooser, PicksAnExistingFileOfTheFilterOnASlowMachine) {
 // A description with the characters FLTK's menus read shows as written, as one entry; Escape
 // cancels the chooser: no path.
 TEST_F(FltkChooser, DescriptionAsWrittenAndEscapeCancels) {
-    m_Spec.FilterDescription = "_Maps/Tracks & more|@x (*.Gbx)";
-    m_Spec.Patterns = "*.Gbx";
+    m_Spec.FilterDescription = "_Maps/Tracks & more|@x (*.Zun)";
+    m_Spec.Patterns = "*.Zun";
     std::vector<std::string> entries;
     Driver driver;
     driver.Until([&] { return fltktest::ForeignModal(m_Ui) != nullptr; }).Then([&] {
@@ -140,7 +140,7 @@ TEST_F(FltkChooser, DescriptionAsWrittenAndEscapeCancels) {
     EXPECT_TRUE(driver.Done());
     // The menu keeps "&&" and "@@", which it draws as '&' and '@'; then FLTK's own entries.
     ASSERT_FALSE(entries.empty());
-    EXPECT_EQ(entries.front(), " _Maps/Tracks && more\xC2\xA6@@x [*.Gbx](*.[gG][bB][xX])");
+    EXPECT_EQ(entries.front(), " _Maps/Tracks && more\xC2\xA6@@x [*.Zun](*.[zZ][uU][nN])");
     EXPECT_EQ(entries.size(), 3u) << entries.back(); // with "All Files (*)" and "Custom Filter"
     EXPECT_FALSE(GtkLoaded());
 }

@@ -177,15 +177,7 @@ TEST_F(MwCmdBlockArchive, InvalidDataIsRefused) {
             SCOPED_TRACE(testing::Message() << c.Name << (text ? " (text)" : " (binary)"));
             CScriptFixtureWriter w(text);
             c.Write(w);
-            const std::string image = w.Image(c.MainClassId, true);
-            const u32 before = CMwNod::GetLiveNodCount();
-            CLogWatch log;
-            EXPECT_FALSE(ScriptLoadImage(image));
-            EXPECT_EQ(CMwNod::GetLiveNodCount(), before);
-            const std::string lines = log.Since();
-            const size_t at = lines.find(std::string(c.Line) + "\r\n");
-            EXPECT_NE(at, std::string::npos) << lines;
-            EXPECT_EQ(lines.find("Script Warning", at + 1), std::string::npos) << lines;
+            ExpectScriptLoadRefused(w.Image(c.MainClassId, true), c.Line);
         }
     }
 }

@@ -36,6 +36,16 @@ CScriptFixtureWriter& CScriptFixtureWriter::U32(u32 value) {
     return *this;
 }
 
+CScriptFixtureWriter& CScriptFixtureWriter::Int(i32 value) {
+    m_Archive.WriteInts(&value, 1);
+    return *this;
+}
+
+CScriptFixtureWriter& CScriptFixtureWriter::Float(f32 value) {
+    m_Archive.WriteFloats(&value, 1);
+    return *this;
+}
+
 CScriptFixtureWriter& CScriptFixtureWriter::Hex(u32 value) {
     m_Archive.WriteUIntsHex(&value, 1);
     return *this;

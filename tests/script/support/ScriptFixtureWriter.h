@@ -25,6 +25,8 @@ public:
     CScriptFixtureWriter& Chunk(u32 chunkId);
     CScriptFixtureWriter& End();
     CScriptFixtureWriter& U32(u32 value);
+    CScriptFixtureWriter& Int(i32 value);
+    CScriptFixtureWriter& Float(f32 value);
     CScriptFixtureWriter& Hex(u32 value);
     CScriptFixtureWriter& Bool(u32 value);
     CScriptFixtureWriter& String(const std::string& text);

@@ -25,6 +25,16 @@ TNodRef<CMwCmdBlock> MakeSampleTree() {
     return block;
 }
 
+TNodRef<CMwCmdBlock> MakeExpressionTree() {
+    TNodRef<CMwCmdBlock> block = MakeBlock({});
+    for (u32 classId : ScriptExpressionClassIds())
+        block->AddCmd(NewSampleExpression(classId));
+    CMwCmdExpNumFunction* round = NewNumFunction(script::NumFunction_Round, NewFloat(2.5f));
+    round->Run();
+    block->AddCmd(round);
+    return block;
+}
+
 void WriteTestCmd(CScriptFixtureWriter& w, u32 tag, u32 action, u32 argument) {
     w.NewNod(kCmd).Chunk(CScriptTestCmd::s_Chunk).U32(tag).U32(action).U32(argument).End();
 }
@@ -56,4 +66,29 @@ std::string SampleReplacedBodyFixture(bool text) {
     w.U32(0).U32(1).Variable("late", 0, BlockVariable_Float);
     w.End();
     return w.Image(kBlock, true);
+}
+
+std::string SavedAddFixture(bool text) {
+    CScriptFixtureWriter w(text);
+    w.Chunk(CMwCmdExpNum::s_Chunk).U32(CmdExpNum_Float);
+    w.Chunk(CMwCmdExpNumBin::s_OperandChunk);
+    w.NewNod(CMwCmdExpNum::s_ClassId).Chunk(CMwCmdExpNum::s_Chunk).U32(0).Int(7).End();
+    w.NewNod(CMwCmdExpNum::s_ClassId).Chunk(CMwCmdExpNum::s_Chunk).U32(1).Float(2.5f).End();
+    w.End();
+    return w.Image(CMwCmdExpAdd::s_ClassId, true);
+}
+
+std::string SavedNegFixture(bool text) {
+    CScriptFixtureWriter w(text);
+    w.Chunk(CMwCmdExpNum::s_Chunk).U32(CmdExpNum_Int).Int(5);
+    w.Chunk(CMwCmdExpNeg::s_OperandChunk);
+    w.NewNod(CMwCmdExpNum::s_ClassId).Chunk(CMwCmdExpNum::s_Chunk).U32(0).Int(-5).End();
+    w.End();
+    return w.Image(CMwCmdExpNeg::s_ClassId, true);
+}
+
+std::string EnumFixture(bool text, u32 memberId) {
+    CScriptFixtureWriter w(text);
+    w.Chunk(CMwCmdExpEnum::s_Chunk).U32(2).U32(memberId).End();
+    return w.Image(CMwCmdExpEnum::s_ClassId, true);
 }

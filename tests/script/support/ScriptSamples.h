@@ -1,6 +1,7 @@
 #pragma once
 // Sample script trees and their stored forms, shared by the tests and the fuzz corpus tool.
 #include "tests/script/support/ScriptBuilders.h"
+#include "tests/script/support/ScriptExpressions.h"
 #include "tests/script/support/ScriptFixtureWriter.h"
 
 #include <string>
@@ -9,6 +10,10 @@
 // returning; an Int persistent variable and a flagged Class frame variable "this") and another
 // statement, with variables of every type in both of its lists.
 TNodRef<CMwCmdBlock> MakeSampleTree();
+
+// A block whose statements are a sample of every expression class (NewSampleExpression) and a
+// function node of an argument (the samples' one calls a function).
+TNodRef<CMwCmdBlock> MakeExpressionTree();
 
 // Writes a new test statement's reference and body.
 void WriteTestCmd(CScriptFixtureWriter& w, u32 tag, u32 action = CScriptTestCmd::Action_None,
@@ -20,3 +25,11 @@ std::string SampleTreeFixture(bool text, u32 chunk);
 // A block image holding the three empty older chunks, an older body (a persistent variable, no
 // statement) and a current one (a statement, a frame variable) that replaces it.
 std::string SampleReplacedBodyFixture(bool text);
+
+// The stored forms of three expressions, written from the layout: an Add of Int 7 and Float 2.5
+// after its run (its type, Float, and no value, then its operands), a Neg of Int -5 after its run
+// (type and value, 5, then its operand), and an Enum of index 2 over the enumeration member id
+// given.
+std::string SavedAddFixture(bool text);
+std::string SavedNegFixture(bool text);
+std::string EnumFixture(bool text, u32 memberId);

@@ -2,6 +2,8 @@
 
 #include "core/base/ClassicArchive.h"
 
+#include <iterator>
+
 #define CSCRIPTTESTCMD_MEMBERS(X)                                                                  \
     X(Natural, 0x01FC0000, "Tag", MW_FIELD(m_Tag), "Tag", 0x03, 0x380)                             \
     X(Natural, 0x01FC0001, "Action", MW_FIELD(m_Action), "Action", 0x03, 0x380)                    \
@@ -10,7 +12,16 @@
 
 MW_DEFINE_CLASS(CScriptTestCmd, MwFactory<CScriptTestCmd>, CSCRIPTTESTCMD_MEMBERS,
                 CSCRIPTTESTCMD_CHUNKS);
-MW_DEFINE_CLASS(CScriptTestObject, MwFactory<CScriptTestObject>, MW_NO_MEMBERS, MW_NO_CHUNKS);
+namespace {
+constexpr const char* kModeNames[] = {"Off", "On", nullptr, "Auto"};
+static_assert(std::size(kModeNames) == CScriptTestObject::s_ModeNameCount);
+} // namespace
+
+#define CSCRIPTTESTOBJECT_MEMBERS(X)                                                               \
+    X(Enum, 0x01FC1000, "Mode", MW_FIELD(m_Mode), "Mode", 0x03, 0x380, "", kModeNames)
+
+MW_DEFINE_CLASS(CScriptTestObject, MwFactory<CScriptTestObject>, CSCRIPTTESTOBJECT_MEMBERS,
+                MW_NO_CHUNKS);
 
 namespace {
 constinit CMwClassInfo* const s_Classes[] = {&CScriptTestCmd::s_ClassInfo,

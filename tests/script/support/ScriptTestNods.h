@@ -5,7 +5,8 @@
 // - CScriptTestCmd, a statement that records what is asked of it (runs, resumes and their depths,
 //   breaks and continues) and on its run can ask its block to return, sleep or wait; it can also
 //   stand in a loop's place (a block's m_Loop) to record the Break calls;
-// - CScriptTestObject, a plain nod with a name id, the object scripts work on;
+// - CScriptTestObject, a nod with a name id, the object scripts work on, with an enumeration
+//   (member Mode: "Off", "On", a value without name, "Auto");
 // - CScriptTestRoot, a block that answers as a script root does until the root class exists: it
 //   is of the root's kind, records the Sleep and Wait calls that reach it, and answers GetThis and
 //   GetThisClassId with what the test gives it. It has no record of its own.
@@ -52,9 +53,13 @@ public:
 class CScriptTestObject : public CMwNod {
     MW_DECLARE_CLASS(CScriptTestObject, CMwNod, 0x01FC1000)
 public:
+    static constexpr u32 s_ModeMemberId = 0x01FC1000;
+    static constexpr u32 s_ModeNameCount = 4;
+
     CMwId* GetIdPtr() override { return &m_Id; }
 
     CMwId m_Id;
+    u32 m_Mode = 0;
 };
 
 class CScriptTestRoot : public CMwCmdBlock {

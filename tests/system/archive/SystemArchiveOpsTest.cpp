@@ -251,7 +251,7 @@ TEST_F(SystemArchiveOps, ARefusedWriteFailsTheSaveAndKeepsTheFile) {
     EXPECT_EQ(TestNod(loaded)->m_Name.GetLength(), 100000u);
 }
 
-// The Plug library's file classes as a fake: ".tex" names the test's file-backed class, whose
+// The Plug library's file classes as a fake: ".tga" names the test's file-backed class, whose
 // nods read and write their value as the file's text.
 class CFakeTexFiles final : public CPlugFileServices {
 public:
@@ -261,7 +261,7 @@ public:
     CFakeTexFiles& operator=(const CFakeTexFiles&) = delete;
 
     u32 ClassIdFromFileName(CClassicWideStringRef name) override {
-        return PathEndsWith(name, ".tex") ? CArchiveTestPlugFile::s_ClassId : 0xFFFFFFFF;
+        return PathEndsWith(name, ".tga") ? CArchiveTestPlugFile::s_ClassId : 0xFFFFFFFF;
     }
     bool LoadFromPath(CMwNod* file, CClassicWideStringRef path) override {
         ++m_Loads;
@@ -298,20 +298,20 @@ TEST_F(SystemArchiveOps, FilesOfOtherFormats) {
     CMwNodRef tex(new CArchiveTestPlugFile);
     TestNod(tex)->m_Value = 12;
     CSystemArchive saver;
-    ASSERT_EQ(saver.SaveNodToFile(Name("Sky.tex"), tex.Get(), nullptr, 0, 7, false, true), 1);
-    EXPECT_EQ(ReadWholeFile(HostFile("Sky.tex")), "tex 12");
+    ASSERT_EQ(saver.SaveNodToFile(Name("Sky.tga"), tex.Get(), nullptr, 0, 7, false, true), 1);
+    EXPECT_EQ(ReadWholeFile(HostFile("Sky.tga")), "tex 12");
     CSystemFid* fid = tex->GetFid();
     ASSERT_NE(fid, nullptr);
-    EXPECT_EQ(FullName(fid), Narrow(Name("Sky.tex")));
+    EXPECT_EQ(FullName(fid), Narrow(Name("Sky.tga")));
 
     // Unchanged or not, a read-only file is not handed to the nod.
-    chmod(HostFile("Sky.tex").c_str(), 0444);
+    chmod(HostFile("Sky.tga").c_str(), 0444);
     TestNod(tex)->m_Value = 13;
     CSystemArchive locked;
-    EXPECT_EQ(locked.SaveNodToFile(Name("Sky.tex"), tex.Get(), nullptr, 0, 7, true, true), 0);
+    EXPECT_EQ(locked.SaveNodToFile(Name("Sky.tga"), tex.Get(), nullptr, 0, 7, true, true), 0);
     EXPECT_EQ(plug.m_Saves, 1u);
-    EXPECT_EQ(ReadWholeFile(HostFile("Sky.tex")), "tex 12");
-    chmod(HostFile("Sky.tex").c_str(), 0644);
+    EXPECT_EQ(ReadWholeFile(HostFile("Sky.tga")), "tex 12");
+    chmod(HostFile("Sky.tga").c_str(), 0644);
 
     // The shared loader reloads a nod bound to the file id in place.
     CMwNod* same = tex.Get();
@@ -322,8 +322,8 @@ TEST_F(SystemArchiveOps, FilesOfOtherFormats) {
     // A file-backed nod bound to another file id is not reloaded: the file id's nod is made anew
     // (and the bound one given as it is).
     CSystemEngine::DetachNodFromFid(tex.Get());
-    WriteWholeFile(HostFile("Moon.tex"), "tex 5");
-    CSystemFid* moon = Engine().GetFileFid(nullptr, Name("Moon.tex"), nullptr);
+    WriteWholeFile(HostFile("Moon.tga"), "tex 5");
+    CSystemFid* moon = Engine().GetFileFid(nullptr, Name("Moon.tga"), nullptr);
     ASSERT_NE(moon, nullptr);
     CSystemEngine::AttachNodToFid(tex.Get(), moon);
     CMwNod* other = tex.Get();
@@ -339,18 +339,18 @@ TEST_F(SystemArchiveOps, FilesOfOtherFormats) {
     // Loading by name gives the bound nod; once it is gone, a new nod reads the file.
     CSystemArchive loader;
     CMwNod* out = nullptr;
-    ASSERT_EQ(loader.LoadNodFromFile(Name("Moon.tex"), &out, nullptr, 7, true), 1);
+    ASSERT_EQ(loader.LoadNodFromFile(Name("Moon.tga"), &out, nullptr, 7, true), 1);
     const CMwNodRef loaded(out);
     EXPECT_EQ(loaded->GetClassId(), CArchiveTestPlugFile::s_ClassId);
     EXPECT_EQ(TestNod(loaded)->m_Value, 5u);
     EXPECT_EQ(loaded->GetFid(), moon);
     // A file the nod cannot read: nothing is bound, no nod stays.
-    WriteWholeFile(HostFile("Bad.tex"), "not a tex");
-    CSystemFid* badFid = Engine().GetFileFid(nullptr, Name("Bad.tex"), nullptr);
+    WriteWholeFile(HostFile("Bad.tga"), "not a tex");
+    CSystemFid* badFid = Engine().GetFileFid(nullptr, Name("Bad.tga"), nullptr);
     const u32 before = CMwNod::GetLiveNodCount();
     CSystemArchive bad;
     out = reinterpret_cast<CMwNod*>(1);
-    EXPECT_EQ(bad.LoadNodFromFile(Name("Bad.tex"), &out, nullptr, 7, true), 0);
+    EXPECT_EQ(bad.LoadNodFromFile(Name("Bad.tga"), &out, nullptr, 7, true), 0);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(CMwNod::GetLiveNodCount(), before);
     EXPECT_EQ(badFid->m_Nod, nullptr);

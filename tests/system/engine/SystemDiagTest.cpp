@@ -78,7 +78,7 @@ TEST_F(SystemDiag, NodsAreDescribedByFileNameOrInvalidPointer) {
     CNamedNod loaded;
     loaded.m_Id.SetFromName("Ignored");
     CSystemFidFile file;
-    file.SetFileName(u"Z:\\Donn\u00E9es\\\u0100\u00FF\u00FEuto.Solid.Gbx");
+    file.SetFileName(u"Z:\\Donn\u00E9es\\\u0100\u00FF\u00FEuto.Solid.Zun");
     file.SetNod(&loaded);
     // A nod bound to a file id that is no file is described as the others are.
     CNamedNod inMemory;
@@ -103,7 +103,7 @@ TEST_F(SystemDiag, NodsAreDescribedByFileNameOrInvalidPointer) {
         {&loaded, 1,
          "Nod=Z:\\Donn\xE9"
          "es\\__\xFE"
-         "uto.Solid.Gbx"},
+         "uto.Solid.Zun"},
         {&named, 1, "Nod MwId=Wheel"},
         {&numbered, 1, "Nod MwId=Id12"},
         {&inMemory, 1, "Nod MwId=Memory"},

@@ -53,7 +53,7 @@ TEST_F(SystemFidsDisk, FindFidAddsWhatIsOnDisk) {
     WriteWholeFile(m_Temp.File("Locked.dat"), "abc");
     chmod(m_Temp.File("Locked.dat").c_str(), 0444);
     fs::create_directories(m_Temp.File("Sub/Deeper"));
-    WriteWholeFile(m_Temp.File("Sub/Deeper/Inner.bin"), "12345678");
+    WriteWholeFile(m_Temp.File("Sub/Deeper/Inner.dat"), "12345678");
     CSystemFids& folder = *m_Tree.m_Folder;
 
     EXPECT_EQ(folder.FindFid(u"present.TXT", false), nullptr);
@@ -73,11 +73,11 @@ TEST_F(SystemFidsDisk, FindFidAddsWhatIsOnDisk) {
     EXPECT_EQ(static_cast<CSystemFidFile*>(locked)->m_ByteSize, 3u);
 
     // Folders on disk are added on the way, in the spelling asked; forward slashes separate.
-    CSystemFid* inner = folder.FindFid(u"SUB/deeper\\inner.BIN", true);
+    CSystemFid* inner = folder.FindFid(u"SUB/deeper\\inner.DAT", true);
     ASSERT_NE(inner, nullptr);
     EXPECT_EQ(static_cast<CSystemFidFile*>(inner)->m_ByteSize, 8u);
     EXPECT_EQ(FolderNames(folder), std::vector<std::string>{"SUB"});
-    EXPECT_EQ(folder.FindFid(u"Sub\\Deeper\\Inner.bin", true), inner);
+    EXPECT_EQ(folder.FindFid(u"Sub\\Deeper\\Inner.dat", true), inner);
 
     // Nothing for what is not on disk, for folders named by dots, and for a path without a name.
     const u32 leaves = folder.m_Leaves.m_Count;
@@ -101,7 +101,7 @@ TEST_F(SystemFidsDisk, RefreshMatchesTheDisk) {
         WriteWholeFile(m_Temp.File(name), name);
     fs::create_directories(m_Temp.File("Zeta"));
     fs::create_directories(m_Temp.File("alpha"));
-    WriteWholeFile(m_Temp.File("alpha/x.bin"), "x");
+    WriteWholeFile(m_Temp.File("alpha/x.dat"), "x");
     CSystemFids& folder = *m_Tree.m_Folder;
 
     RefreshTop(0);
@@ -263,17 +263,17 @@ TEST_F(SystemFidsDisk, RefreshedTreesHoldWhatFindLists) {
 TEST_F(SystemFidsDisk, ListFidsByClassWithLocators) {
     CFakeFidLinks links;
     CFakePlugFiles plug(
-        {{".tex", CSystemFidMemory::s_ClassId}, {".snd", CSystemFidsFolder::s_ClassId}});
-    for (const char* name : {"Here.Gbx", "Other.Gbx", "Far.Tex.loc", "Near.Tex", "Near.Tex.loc",
-                             "Bad.Snd.loc", "Plain.txt"})
+        {{".tga", CSystemFidMemory::s_ClassId}, {".ogg", CSystemFidsFolder::s_ClassId}});
+    for (const char* name : {"Here.Zun", "Other.Zun", "Far.Tga.loc", "Near.Tga", "Near.Tga.loc",
+                             "Bad.Ogg.loc", "Plain.txt"})
         WriteWholeFile(m_Temp.File(name), name);
     fs::create_directories(m_Temp.File("Sub"));
-    WriteWholeFile(m_Temp.File("Sub/Deep.Tex.loc"), "x");
-    WriteWholeFile(m_Temp.File("Sub/Inner.Gbx"), "x");
-    links.m_HeaderClasses[u"Here.Gbx"] = CSystemFidFile::s_ClassId;
-    links.m_HeaderClasses[u"Other.Gbx"] = CSystemFidsFolder::s_ClassId;
-    links.m_HeaderClasses[u"Near.Tex"] = CSystemFidMemory::s_ClassId;
-    links.m_HeaderClasses[u"Inner.Gbx"] = CSystemFidFile::s_ClassId;
+    WriteWholeFile(m_Temp.File("Sub/Deep.Tga.loc"), "x");
+    WriteWholeFile(m_Temp.File("Sub/Inner.Zun"), "x");
+    links.m_HeaderClasses[u"Here.Zun"] = CSystemFidFile::s_ClassId;
+    links.m_HeaderClasses[u"Other.Zun"] = CSystemFidsFolder::s_ClassId;
+    links.m_HeaderClasses[u"Near.Tga"] = CSystemFidMemory::s_ClassId;
+    links.m_HeaderClasses[u"Inner.Zun"] = CSystemFidFile::s_ClassId;
     RefreshTop(1);
     CSystemFids& folder = *m_Tree.m_Folder;
 
@@ -292,11 +292,11 @@ TEST_F(SystemFidsDisk, ListFidsByClassWithLocators) {
     using Names = std::vector<std::string>;
     // A locator counts while its file is missing, in the folder asked only.
     EXPECT_EQ(list(CSystemFid::s_ClassId, 0xFFFFFFFF, false, true),
-              (Names{"Far.Tex.loc", "Here.Gbx", "Near.Tex", "Sub\\Inner.Gbx"}));
+              (Names{"Far.Tga.loc", "Here.Zun", "Near.Tga", "Sub\\Inner.Zun"}));
     EXPECT_EQ(list(CSystemFid::s_ClassId, 0xFFFFFFFF, false, false),
-              (Names{"Here.Gbx", "Near.Tex", "Sub\\Inner.Gbx"}));
+              (Names{"Here.Zun", "Near.Tga", "Sub\\Inner.Zun"}));
     EXPECT_EQ(list(CSystemFidMemory::s_ClassId, CSystemFids::s_ClassId, false, true),
-              (Names{"Bad.Snd.loc", "Far.Tex.loc", "Near.Tex", "Other.Gbx"}));
+              (Names{"Bad.Ogg.loc", "Far.Tga.loc", "Near.Tga", "Other.Zun"}));
 
     // Headers are read once while their class is known; unknown ones are asked again, and all
     // with rereadHeaders.
@@ -309,17 +309,17 @@ TEST_F(SystemFidsDisk, ListFidsByClassWithLocators) {
     EXPECT_EQ(links.m_HeaderReads, files);
 
     // Once the file of a locator is there, only the file counts.
-    WriteWholeFile(m_Temp.File("Far.Tex"), "now here");
+    WriteWholeFile(m_Temp.File("Far.Tga"), "now here");
     RefreshTop(0);
-    links.m_HeaderClasses[u"Far.Tex"] = CSystemFidMemory::s_ClassId;
+    links.m_HeaderClasses[u"Far.Tga"] = CSystemFidMemory::s_ClassId;
     EXPECT_EQ(list(CSystemFid::s_ClassId, 0xFFFFFFFF, false, true),
-              (Names{"Far.Tex", "Here.Gbx", "Near.Tex", "Sub\\Inner.Gbx"}));
+              (Names{"Far.Tga", "Here.Zun", "Near.Tga", "Sub\\Inner.Zun"}));
     // Without the Plug library no extension names a class: no locator counts.
     SetPlugFileServices(nullptr);
-    fs::remove(m_Temp.File("Far.Tex"));
+    fs::remove(m_Temp.File("Far.Tga"));
     RefreshTop(0);
     EXPECT_EQ(list(CSystemFid::s_ClassId, 0xFFFFFFFF, false, true),
-              (Names{"Here.Gbx", "Near.Tex", "Sub\\Inner.Gbx"}));
+              (Names{"Here.Zun", "Near.Tga", "Sub\\Inner.Zun"}));
     SetPlugFileServices(&plug);
 }
 
@@ -331,11 +331,11 @@ struct CSizeSettings {
 
 TEST_F(SystemFidsDisk, SizesAndFlagsAddUp) {
     CSizeSettings settings;
-    WriteWholeFile(m_Temp.File("a.bin"), std::string(3000, 'a'));
+    WriteWholeFile(m_Temp.File("a.dat"), std::string(3000, 'a'));
     fs::create_directories(m_Temp.File("Sub/Empty"));
-    WriteWholeFile(m_Temp.File("Sub/b.bin"), std::string(2000000, 'b'));
-    WriteWholeFile(m_Temp.File("Sub/c.bin"), std::string(10, 'c'));
-    chmod(m_Temp.File("Sub/c.bin").c_str(), 0444);
+    WriteWholeFile(m_Temp.File("Sub/b.dat"), std::string(2000000, 'b'));
+    WriteWholeFile(m_Temp.File("Sub/c.dat"), std::string(10, 'c'));
+    chmod(m_Temp.File("Sub/c.dat").c_str(), 0444);
     auto& top = static_cast<CSystemFidsFolder&>(*m_Tree.m_Folder);
     top.Refresh(1);
     auto& sub = static_cast<CSystemFidsFolder&>(*top.FindFolder(u"Sub", false));
@@ -355,16 +355,16 @@ TEST_F(SystemFidsDisk, SizesAndFlagsAddUp) {
     EXPECT_EQ(value, 1u);
 
     // After a save the refresh bits are set again: the next update reads the disk.
-    auto* b = static_cast<CSystemFidFile*>(sub.FindFid(u"b.bin", false));
-    chmod(m_Temp.File("Sub/b.bin").c_str(), 0444);
-    WriteWholeFile(m_Temp.File("a.bin"), std::string(100, 'a')); // read-only state only
+    auto* b = static_cast<CSystemFidFile*>(sub.FindFid(u"b.dat", false));
+    chmod(m_Temp.File("Sub/b.dat").c_str(), 0444);
+    WriteWholeFile(m_Temp.File("a.dat"), std::string(100, 'a')); // read-only state only
     top.UpdateSizes(0, 1);
     EXPECT_EQ(sub.m_AllReadOnly, 0u); // b's bits are clear: not read again
     b->m_Flags |= kSystemFidRefreshBits;
     top.UpdateSizes(0, 1);
     EXPECT_EQ(sub.m_AllReadOnly, 1u);
     EXPECT_EQ(top.m_AllReadOnly, 0u);
-    EXPECT_EQ(top.m_ByteSize, 2003010u); // a.bin's size was not read again
+    EXPECT_EQ(top.m_ByteSize, 2003010u); // a.dat's size was not read again
 
     // A loaded nod below, in a file id or one of its aliases.
     CMwNod nod;

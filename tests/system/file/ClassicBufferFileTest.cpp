@@ -135,7 +135,7 @@ TEST(ClassicBufferFile, OpenFailuresAndClosingAClosedStream) {
 TEST(ClassicBufferFile, WritingThroughATemporaryFileReplacesTheTargetAtClose) {
     CTempFolder folder;
     CClassicBufferFile file;
-    ASSERT_EQ(file.Open(folder.Engine("New.cfg"), true, true, true, false), 1u);
+    ASSERT_EQ(file.Open(folder.Engine("New.dat"), true, true, true, false), 1u);
     // The missing target stays missing; the temporary file has no name yet.
     EXPECT_EQ(folder.Names(), std::vector<std::string>{});
     ASSERT_TRUE(file.IsWritingTempFile());
@@ -148,44 +148,44 @@ TEST(ClassicBufferFile, WritingThroughATemporaryFileReplacesTheTargetAtClose) {
 
     const std::string bytes = Pattern(200000, 2);
     WriteInPieces(file, bytes, {4096, 100000, 1});
-    EXPECT_FALSE(fs::exists(folder.File("New.cfg"))); // untouched until Close
+    EXPECT_FALSE(fs::exists(folder.File("New.dat"))); // untouched until Close
     EXPECT_TRUE(file.Close());
     EXPECT_FALSE(file.IsWritingTempFile());
-    EXPECT_EQ(ReadWholeFile(folder.File("New.cfg")), bytes);
-    EXPECT_EQ(folder.Names(), std::vector<std::string>{"New.cfg"});
+    EXPECT_EQ(ReadWholeFile(folder.File("New.dat")), bytes);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"New.dat"});
     const mode_t mask = umask(0);
     umask(mask);
-    EXPECT_EQ(ModeOf(folder.File("New.cfg")), 0666u & ~u32(mask));
+    EXPECT_EQ(ModeOf(folder.File("New.dat")), 0666u & ~u32(mask));
 
     // An existing target keeps its permissions, and is found ignoring case.
-    chmod(folder.File("New.cfg").c_str(), 0604);
-    ASSERT_EQ(file.Open(folder.Engine("NEW.CFG"), true, true, false, false), 1u);
+    chmod(folder.File("New.dat").c_str(), 0604);
+    ASSERT_EQ(file.Open(folder.Engine("NEW.DAT"), true, true, false, false), 1u);
     ASSERT_EQ(file.Write("short", 5), 5u);
     EXPECT_TRUE(file.Close());
-    EXPECT_EQ(folder.Names(), std::vector<std::string>{"New.cfg"});
-    EXPECT_EQ(ReadWholeFile(folder.File("New.cfg")), "short");
-    EXPECT_EQ(ModeOf(folder.File("New.cfg")), 0604u);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"New.dat"});
+    EXPECT_EQ(ReadWholeFile(folder.File("New.dat")), "short");
+    EXPECT_EQ(ModeOf(folder.File("New.dat")), 0604u);
 }
 
 TEST(ClassicBufferFile, ReadOnlyTargetsAreNeverWritten) {
     CTempFolder folder;
-    WriteWholeFile(folder.File("locked.cfg"), "old");
-    chmod(folder.File("locked.cfg").c_str(), 0444);
+    WriteWholeFile(folder.File("locked.dat"), "old");
+    chmod(folder.File("locked.dat").c_str(), 0444);
     CClassicBufferFile file;
-    EXPECT_EQ(file.Open(folder.Engine("locked.cfg"), true, true, true, false), 0u);
-    EXPECT_EQ(file.Open(folder.Engine("locked.cfg"), true, false, true, false), 0u);
-    EXPECT_EQ(file.Open(folder.Engine("locked.cfg"), true, false, false, false), 0u);
-    EXPECT_EQ(folder.Names(), std::vector<std::string>{"locked.cfg"});
-    EXPECT_EQ(ReadWholeFile(folder.File("locked.cfg")), "old");
+    EXPECT_EQ(file.Open(folder.Engine("locked.dat"), true, true, true, false), 0u);
+    EXPECT_EQ(file.Open(folder.Engine("locked.dat"), true, false, true, false), 0u);
+    EXPECT_EQ(file.Open(folder.Engine("locked.dat"), true, false, false, false), 0u);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"locked.dat"});
+    EXPECT_EQ(ReadWholeFile(folder.File("locked.dat")), "old");
 
     // A target that becomes read-only while it is written keeps its content.
-    chmod(folder.File("locked.cfg").c_str(), 0644);
-    ASSERT_EQ(file.Open(folder.Engine("locked.cfg"), true, true, true, false), 1u);
+    chmod(folder.File("locked.dat").c_str(), 0644);
+    ASSERT_EQ(file.Open(folder.Engine("locked.dat"), true, true, true, false), 1u);
     ASSERT_EQ(file.Write("new", 3), 3u);
-    chmod(folder.File("locked.cfg").c_str(), 0444);
+    chmod(folder.File("locked.dat").c_str(), 0444);
     EXPECT_FALSE(file.Close());
-    EXPECT_EQ(ReadWholeFile(folder.File("locked.cfg")), "old");
-    EXPECT_EQ(folder.Names(), std::vector<std::string>{"locked.cfg"});
+    EXPECT_EQ(ReadWholeFile(folder.File("locked.dat")), "old");
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"locked.dat"});
 }
 
 TEST(ClassicBufferFile, ALinkedTargetIsReplacedWhereTheLinkPoints) {
@@ -203,41 +203,41 @@ TEST(ClassicBufferFile, ALinkedTargetIsReplacedWhereTheLinkPoints) {
 
 TEST(ClassicBufferFile, NothingIsCommittedWhileAnExceptionUnwinds) {
     CTempFolder folder;
-    WriteWholeFile(folder.File("save.cfg"), "old");
+    WriteWholeFile(folder.File("save.dat"), "old");
     try {
         CClassicBufferFile file;
-        ASSERT_EQ(file.Open(folder.Engine("save.cfg"), true, true, true, false), 1u);
+        ASSERT_EQ(file.Open(folder.Engine("save.dat"), true, true, true, false), 1u);
         ASSERT_EQ(file.Write("half", 4), 4u);
         throw std::runtime_error("the save stops half-way");
     } catch (const std::runtime_error&) {
     }
-    EXPECT_EQ(ReadWholeFile(folder.File("save.cfg")), "old");
+    EXPECT_EQ(ReadWholeFile(folder.File("save.dat")), "old");
     try {
         CClassicArchiveFile archive;
-        ASSERT_EQ(archive.Open(folder.Engine("save.cfg"), true, true, true, true), 1u);
+        ASSERT_EQ(archive.Open(folder.Engine("save.dat"), true, true, true, true), 1u);
         const u32 value = 42;
         archive.WriteUInts(&value, 1);
         throw std::runtime_error("the save stops half-way");
     } catch (const std::runtime_error&) {
     }
-    EXPECT_EQ(ReadWholeFile(folder.File("save.cfg")), "old");
-    EXPECT_EQ(folder.Names(), std::vector<std::string>{"save.cfg"});
+    EXPECT_EQ(ReadWholeFile(folder.File("save.dat")), "old");
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"save.dat"});
 
     // A stream opened inside a handler still commits when it simply goes out of scope.
     try {
         throw std::runtime_error("already caught");
     } catch (const std::runtime_error&) {
         CClassicBufferFile file;
-        ASSERT_EQ(file.Open(folder.Engine("save.cfg"), true, true, true, false), 1u);
+        ASSERT_EQ(file.Open(folder.Engine("save.dat"), true, true, true, false), 1u);
         ASSERT_EQ(file.Write("new", 3), 3u);
     }
-    EXPECT_EQ(ReadWholeFile(folder.File("save.cfg")), "new");
+    EXPECT_EQ(ReadWholeFile(folder.File("save.dat")), "new");
 }
 
 TEST(ClassicBufferFile, AFailedWriteKeepsTheOldTargetAndCloseSaysSo) {
     CTempFolder folder;
     const std::string old = Pattern(1000, 3);
-    WriteWholeFile(folder.File("save.cfg"), old);
+    WriteWholeFile(folder.File("save.dat"), old);
     WriteWholeFile(folder.File("plain.bin"), old);
     // Writes past 1 MB fail (EFBIG) in the child: it reports what Close answered.
     const auto writeTooMuch = [&](bool throughTemp, const char* name) {
@@ -257,9 +257,9 @@ TEST(ClassicBufferFile, AFailedWriteKeepsTheOldTargetAndCloseSaysSo) {
             return file.Close() ? 12 : 0;
         });
     };
-    EXPECT_EQ(writeTooMuch(true, "save.cfg"), 0);
-    EXPECT_EQ(ReadWholeFile(folder.File("save.cfg")), old);
-    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"plain.bin", "save.cfg"}));
+    EXPECT_EQ(writeTooMuch(true, "save.dat"), 0);
+    EXPECT_EQ(ReadWholeFile(folder.File("save.dat")), old);
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"plain.bin", "save.dat"}));
     // Written in place, the file is damaged, but Close no longer reports success.
     EXPECT_EQ(writeTooMuch(false, "plain.bin"), 0);
 }
@@ -326,11 +326,11 @@ TEST(ClassicBufferFile, OnlyTemporaryFilesOfDeadWritersAreRemoved) {
     WriteWholeFile(folder.File("FbxAB12.tmp"), "made by MakeTempFileName");
     WriteWholeFile(folder.File("Fbxabc123.txt"), "not a temporary name");
     CClassicBufferFile other;
-    ASSERT_EQ(other.Open(folder.Engine("b.cfg"), true, true, true, false), 1u);
+    ASSERT_EQ(other.Open(folder.Engine("b.dat"), true, true, true, false), 1u);
     EXPECT_TRUE(other.Close());
     close(live);
     EXPECT_EQ(folder.Names(),
-              (std::vector<std::string>{"FbxAB12.tmp", "FbxLive01.tmp", "Fbxabc123.txt", "b.cfg"}));
+              (std::vector<std::string>{"FbxAB12.tmp", "FbxLive01.tmp", "Fbxabc123.txt", "b.dat"}));
 }
 
 TEST(ClassicBufferFile, EqualsMemoryComparesTheRestOfTheStream) {

@@ -98,7 +98,7 @@ TEST(PathHelpers, ExtensionAndSuffixTestsAtTheirBoundaries) {
     }
     // A character of 128 or above in the compared part never matches, even against itself.
     EXPECT_FALSE(PathEndsWith(Wide("a\xC3\xA9"), "\xE9"));
-    EXPECT_TRUE(PathEndsWith(Wide("a.Solid.Gbx"), ".solid.gbx"));
+    EXPECT_TRUE(PathEndsWith(Wide("a.Solid.Zun"), ".solid.zun"));
     EXPECT_TRUE(PathEndsWith(Wide("anything"), ""));
     EXPECT_FALSE(PathEndsWith(Wide(""), ""));
 }

@@ -205,7 +205,7 @@ TEST_F(XmlNod, PrintedDocumentsReadBackInAnotherParser) {
     ASSERT_EQ(WriteText(document, "UIChilds.1.UIChilds.1.Name", "last"), 0u);
 
     CTempFolder folder;
-    WriteWholeFile(folder.File("printed.xml"), Printed(document));
+    WriteWholeFile(folder.File("printed.txt"), Printed(document));
     const std::string script = "import sys, xml.dom.minidom\n"
                                "root = xml.dom.minidom.parse(sys.argv[1]).documentElement\n"
                                "print(root.tagName)\n"
@@ -213,7 +213,7 @@ TEST_F(XmlNod, PrintedDocumentsReadBackInAnotherParser) {
                                "for node in root.childNodes:\n"
                                "    if node.nodeType == node.ELEMENT_NODE:\n"
                                "        print(node.tagName, repr(node.toxml()))\n";
-    EXPECT_EQ(RunPython(folder, script, folder.File("printed.xml")),
+    EXPECT_EQ(RunPython(folder, script, folder.File("printed.txt")),
               "list\n"
               "z 1\n"
               "a <&>\"'\n"
