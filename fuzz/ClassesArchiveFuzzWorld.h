@@ -1,9 +1,9 @@
 #pragma once
 // The world SystemArchiveClassesFuzz loads archives in, and MakeClassesArchiveCorpus writes its
-// seeds from: the class lists of the core, the System engine and the script library registered
-// (so every engine class that reads chunks is reached through real archives; later libraries'
-// lists join them as they land), the System engine over a temporary folder (its
-// registry too) whose "GameData\Parts" holds files the engine saved: a configuration, a
+// seeds from: every library's class list registered as the launcher registers them (so every
+// engine class that reads chunks is reached through real archives; later libraries' lists join
+// them as they land) with the Plug file services installed, the System engine over a temporary
+// folder (its registry too) whose "GameData\Parts" holds files the engine saved: a configuration, a
 // reference buffer that lists it, and a damaged archive. The fuzzed bytes are the file
 // "GameData\Loaded.Zun".
 #include "FuzzEngine.h"
@@ -14,7 +14,10 @@
 #include "core/nod/MwEngine.h"
 #include "core/nod/MwId.h"
 #include "core/nod/MwRefBuffer.h"
+#include "net/engine/NetClasses.h"
 #include "platform/HostPath.h"
+#include "plug/PlugClasses.h"
+#include "plug/PlugStart.h"
 #include "script/ScriptClasses.h"
 #include "system/SystemClasses.h"
 #include "system/archive/SystemArchive.h"
@@ -38,6 +41,7 @@ public:
     static constexpr const char* kLoaded = "Loaded.Zun";
     // The class lists registered, in registration order.
     static constexpr const CMwClassList* kClassLists[] = {&g_MwCoreClassList, &g_SystemClassList,
+                                                          &g_PlugClassList, &g_NetClassList,
                                                           &g_ScriptClassList};
 
     CClassesArchiveFuzzWorld() {
@@ -53,6 +57,8 @@ public:
             CMwClassRegistry::AddClassList(*list);
         CMwClassRegistry::Init();
         m_Engine = fuzz_engine::Register(m_Folder);
+        // File-backed nods (pictures, generated images) load and save through the Plug library.
+        PlugStart();
         // Made on the first nested load, then kept.
         CSystemDummyFidLoader::Get();
 
