@@ -6,6 +6,7 @@
 // named).
 //
 //   MakeArchiveCorpus <corpus folder of the target>
+#include "CorpusFolder.h"
 #include "core/base/ClassicBuffer.h"
 #include "core/nod/MwClassInfo.h"
 #include "core/nod/MwCoreClasses.h"
@@ -17,7 +18,6 @@
 #include "system/fid/SystemFids.h"
 #include "tests/system/archive/ArchiveTestNods.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -59,12 +59,7 @@ bool Write(const std::filesystem::path& folder, const std::string& name, CMwNod*
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
-        return 2;
-    }
-    const std::filesystem::path folder = argv[1];
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path folder = CorpusFolderArgument(argc, argv);
     CMwIdTable::Create();
     CMwClassRegistry::AddClassList(g_MwCoreClassList);
     CMwClassRegistry::AddClassList(g_ArchiveTestClassList);

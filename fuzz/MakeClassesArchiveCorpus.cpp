@@ -7,8 +7,8 @@
 //
 //   MakeClassesArchiveCorpus <corpus folder of the target>
 #include "ClassesArchiveFuzzWorld.h"
+#include "CorpusFolder.h"
 
-#include <cstdio>
 #include <vector>
 
 namespace {
@@ -39,12 +39,7 @@ CMwRefBuffer* NewBuffer(bool holds) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
-        return 2;
-    }
-    const std::filesystem::path folder = argv[1];
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path folder = CorpusFolderArgument(argc, argv);
     CClassesArchiveFuzzWorld world;
     bool written = true;
     {

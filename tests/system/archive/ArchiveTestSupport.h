@@ -4,13 +4,11 @@
 // binary archive bytes.
 #include "core/base/ClassicBuffer.h"
 #include "system/archive/SystemArchive.h"
-#include "system/file/PathHelpers.h"
 #include "tests/system/SystemTestSupport.h"
 #include "tests/system/archive/ArchiveTestNods.h"
 #include "tests/system/engine/EngineTestSupport.h"
 
 #include <filesystem>
-#include <memory>
 #include <string>
 
 class ArchiveFixture : public CSystemFixture {
@@ -18,32 +16,15 @@ protected:
     ArchiveFixture() : CSystemFixture(&g_ArchiveTestClassList) {}
 };
 
-// An engine whose current folder is a temporary folder holding "GameData".
-class ArchiveEngineFixture : public ArchiveFixture {
+// The archive fixture with an engine over a temporary install folder whose "GameData" holds the
+// folders "Sub", "Parts" and "Cars".
+class ArchiveEngineFixture : public CInstallFixture<ArchiveFixture> {
 protected:
     void SetUp() override {
-        ArchiveFixture::SetUp();
         for (const char* folder : {"Sub", "Parts", "Cars"})
             std::filesystem::create_directories(m_Temp.File(std::string("GameData/") + folder));
-        CClassicWideString current = m_Temp.Engine();
-        StripTrailingSlashes(current);
-        m_Host = std::make_unique<CEngineHost>(FakeEngineHost(current));
-        ASSERT_NE(Engine().GetDataFolder(), nullptr);
+        CInstallFixture::SetUp();
     }
-    void TearDown() override {
-        m_Host.reset();
-        ArchiveFixture::TearDown();
-    }
-
-    CSystemEngine& Engine() { return m_Host->Engine(); }
-    // Engine path and host path of a name in the data folder.
-    CClassicWideString Name(const std::string& name) const {
-        return m_Temp.Engine("GameData/" + name);
-    }
-    std::string HostFile(const std::string& name) const { return m_Temp.File("GameData/" + name); }
-
-    CTempFolder m_Temp;
-    std::unique_ptr<CEngineHost> m_Host;
 };
 
 inline std::string BytesOf(const CClassicBufferMemory& buffer) {
