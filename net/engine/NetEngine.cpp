@@ -2,7 +2,6 @@
 
 #include "net/message/NetForms.h"
 #include "net/message/NetNodForms.h"
-#include "platform/http/HttpTransport.h"
 
 CMwNod* CNetEngine::CreateByClassId(u32 classId, CMwNod** out, u32) {
     CMwNod* nod = nullptr;
@@ -43,7 +42,6 @@ CMwNod* CNetEngine::CreateByClassId(u32 classId, CMwNod** out, u32) {
 }
 
 CMwEngine* NetRegisterEngine() {
-    platform::HttpGlobalInit();
     if (!g_MwEngineManager)
         return nullptr;
     const u32 number = CNetEngine::s_EngineId >> 24;
