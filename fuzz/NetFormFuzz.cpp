@@ -29,7 +29,7 @@
 
 namespace {
 
-void Check(bool condition) {
+[[maybe_unused]] void Check(bool condition) {
     if (!condition)
         std::abort();
 }
