@@ -5,10 +5,9 @@
 #include "script/block/MwCmdBlock.h"
 
 CBlockVariable* ScriptFindVariable(CMwCmdScript* parent, const CClassicString& name) {
-    CBlockVariable* variable =
-        parent && parent->IsKindOf(CMwCmdBlock::s_ClassId)
-            ? static_cast<CMwCmdBlock*>(parent)->FindVariableByName(name)
-            : nullptr;
+    CBlockVariable* variable = parent && parent->IsKindOf(CMwCmdBlock::s_ClassId)
+                                   ? static_cast<CMwCmdBlock*>(parent)->FindVariableByName(name)
+                                   : nullptr;
     if (!variable)
         ScriptWarning("Unknown variable \"%s\"", name.GetText());
     return variable;

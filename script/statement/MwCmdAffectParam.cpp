@@ -21,8 +21,7 @@ MW_DEFINE_CLASS(CMwCmdAffectParamEnum, MwFactory<CMwCmdAffectParamEnum>, MW_NO_M
                 MW_NO_CHUNKS);
 MW_DEFINE_CLASS(CMwCmdAffectParamIso4, MwFactory<CMwCmdAffectParamIso4>, MW_NO_MEMBERS,
                 MW_NO_CHUNKS);
-MW_DEFINE_CLASS(CMwCmdAffectParamNum, MwFactory<CMwCmdAffectParamNum>, MW_NO_MEMBERS,
-                MW_NO_CHUNKS);
+MW_DEFINE_CLASS(CMwCmdAffectParamNum, MwFactory<CMwCmdAffectParamNum>, MW_NO_MEMBERS, MW_NO_CHUNKS);
 MW_DEFINE_CLASS(CMwCmdAffectParamString, MwFactory<CMwCmdAffectParamString>, MW_NO_MEMBERS,
                 MW_NO_CHUNKS);
 MW_DEFINE_CLASS(CMwCmdAffectParamVec2, MwFactory<CMwCmdAffectParamVec2>, MW_NO_MEMBERS,
@@ -74,6 +73,12 @@ void CMwCmdAffectParam::ArchiveChunk(CClassicArchive& archive, u32 chunkId) {
                                {CMwCmdExp::s_ClassId, GetValueKind()});
     archive.SerializeUInts(&m_NumberKind, 1);
     archive.SerializeUInts(&m_Reserved, 1);
+}
+
+void CMwCmdAffectParam::OnAfterLoad() {
+    Super::OnAfterLoad();
+    if (m_Param.m_Segments.m_Count == 0 || !m_Value)
+        ScriptInvalidData(this, s_Chunk);
 }
 
 CMwCmdExp* CMwCmdAffectParam::GetStoreValue() {

@@ -40,6 +40,8 @@ public:
     // The value kind the value must have: any here, the typed forms' own.
     virtual i32 GetValueKind() const { return kScriptAnyValueKind; }
     void ArchiveChunk(CClassicArchive& archive, u32 chunkId) override;
+    // A load whose chunks gave no operand and value is invalid data.
+    void OnAfterLoad() override;
 
     // Replaces the value (one reference taken on the new one, the old one given back).
     void SetValueExp(CMwCmdExp* value);
@@ -52,8 +54,8 @@ public:
 protected:
     // The value when it is there and of the class's kind, else null.
     CMwCmdExp* GetStoreValue();
-    // The write of plain bytes of the value (Bool and Enum: its word; Vec2, Vec3, Iso4: its floats),
-    // from a copy.
+    // The write of plain bytes of the value (Bool and Enum: its word; Vec2, Vec3, Iso4: its
+    // floats), from a copy.
     void StorePlain(u32 size);
 };
 

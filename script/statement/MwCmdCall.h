@@ -42,11 +42,18 @@ public:
             m_Param.ArchiveOld(archive, chunkId);
         ArchiveValue(archive, chunkId);
     }
+    // A load whose chunks gave no operand (or no value) is invalid data.
+    void OnAfterLoad() override {
+        CMwCmdInst::OnAfterLoad();
+        if (m_Param.m_Segments.m_Count == 0 || !HasValue())
+            ScriptInvalidData(this, Chunk);
+    }
 
     CMwCmdParamPath m_Param;
 
 protected:
     virtual void ArchiveValue(CClassicArchive&, u32) {}
+    virtual bool HasValue() const { return true; }
 };
 
 // The same with a value expression of the kind given, held with one reference.
@@ -76,6 +83,7 @@ public:
     CMwCmdExp* m_Value = nullptr;
 
 protected:
+    bool HasValue() const override { return m_Value != nullptr; }
     void ArchiveValue(CClassicArchive& archive, u32 chunkId) override {
         ScriptArchiveRequiredChild(archive, this, chunkId, m_Value,
                                    {CMwCmdExp::s_ClassId, ValueKind});

@@ -37,10 +37,10 @@ constexpr const char* kNoNames[] = {nullptr};
 MW_DEFINE_CLASS(CMwCmdScriptVar, MwFactory<CMwCmdScriptVar>, MW_NO_MEMBERS, MW_NO_CHUNKS);
 MW_DEFINE_CLASS(CMwCmdScriptVarBool, MwFactory<CMwCmdScriptVarBool>, CMWCMDSCRIPTVARBOOL_MEMBERS,
                 MW_NO_CHUNKS);
-MW_DEFINE_CLASS(CMwCmdScriptVarClass, MwFactory<CMwCmdScriptVarClass>,
-                CMWCMDSCRIPTVARCLASS_MEMBERS, MW_NO_CHUNKS);
-MW_DEFINE_CLASS(CMwCmdScriptVarFloat, MwFactory<CMwCmdScriptVarFloat>,
-                CMWCMDSCRIPTVARFLOAT_MEMBERS, MW_NO_CHUNKS);
+MW_DEFINE_CLASS(CMwCmdScriptVarClass, MwFactory<CMwCmdScriptVarClass>, CMWCMDSCRIPTVARCLASS_MEMBERS,
+                MW_NO_CHUNKS);
+MW_DEFINE_CLASS(CMwCmdScriptVarFloat, MwFactory<CMwCmdScriptVarFloat>, CMWCMDSCRIPTVARFLOAT_MEMBERS,
+                MW_NO_CHUNKS);
 MW_DEFINE_CLASS(CMwCmdScriptVarInt, MwFactory<CMwCmdScriptVarInt>, CMWCMDSCRIPTVARINT_MEMBERS,
                 MW_NO_CHUNKS);
 MW_DEFINE_CLASS(CMwCmdScriptVarIso4, MwFactory<CMwCmdScriptVarIso4>, CMWCMDSCRIPTVARISO4_MEMBERS,

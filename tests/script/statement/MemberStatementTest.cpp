@@ -2,10 +2,9 @@
 // of the test object, number kinds, wide texts, where a path starts, index expressions, null nods
 // on the way, action calls, list additions and removals under the member flags, the write-back of
 // a member expression, and the writes a member's kind does not take.
+#include "core/nod/MwMemberPath.h"
 #include "script/statement/MwCmdAffectParam.h"
 #include "script/statement/MwCmdCall.h"
-
-#include "core/nod/MwMemberPath.h"
 #include "tests/script/statement/StatementTestSupport.h"
 
 #include <bit>
@@ -32,7 +31,8 @@ TEST_F(MemberStatement, TypedWritesIntoMembers) {
     CScriptObjectWorld world;
     world.Add({
         NewAffectParam<CMwCmdAffectParamBool>("Bool", NewBool(5)),
-        NewAffectParam<CMwCmdAffectParamEnum>("Mode", NewEnum(3, CScriptTestObject::s_ModeMemberId)),
+        NewAffectParam<CMwCmdAffectParamEnum>("Mode",
+                                              NewEnum(3, CScriptTestObject::s_ModeMemberId)),
         NewAffectParam<CMwCmdAffectParamString>("Name", NewString("Bolt")),
         NewAffectParam<CMwCmdAffectParamVec2>("Vec2", NewVec2(NewInt(1), NewFloat(-2))),
         NewAffectParam<CMwCmdAffectParamVec3>("Vec3", NewFloatVec3(1, 2, 3)),
@@ -85,8 +85,13 @@ TEST_F(MemberStatement, NumberKindsThatWriteNothing) {
 // decoding (CClassicWideString::AssignUtf8).
 TEST_F(MemberStatement, WideTextsAgainstPython) {
     const std::string bom = "\xEF\xBB\xBF";
-    const std::string texts[] = {"abc", "caf\xE9", "\xFF\x80 x", bom + "caf\xC3\xA9",
-                                 bom + "\xF0\x9F\x98\x80!", bom + "\xE2\x82\xAC", ""};
+    const std::string texts[] = {"abc",
+                                 "caf\xE9",
+                                 "\xFF\x80 x",
+                                 bom + "caf\xC3\xA9",
+                                 bom + "\xF0\x9F\x98\x80!",
+                                 bom + "\xE2\x82\xAC",
+                                 ""};
     std::string args;
     for (const std::string& text : texts) {
         std::ostringstream hex;
@@ -120,7 +125,8 @@ for arg in sys.argv[1:]:
     CClassicWideString engine;
     engine.AssignUtf8(CClassicStringRef(value->m_String.GetText(), value->m_String.GetLength()));
     EXPECT_EQ(WideHex(world.m_Object->m_WideName), WideHex(engine));
-    EXPECT_EQ(WideHex(engine), "61002800" "6200");
+    EXPECT_EQ(WideHex(engine), "61002800"
+                               "6200");
 }
 
 // Where the access starts: the script's object, the nod a variable holds, or the nod a start
@@ -134,8 +140,8 @@ TEST_F(MemberStatement, StartingPoints) {
     auto* fromStart = NewAffectParam<CMwCmdAffectParamNum>("Integer", NewInt(3), 0);
     fromStart->m_Param.m_This = 0;
     fromStart->m_Param.SetStart(start);
-    world.Add({NewAffectParam<CMwCmdAffectParamNum>("Integer", NewInt(1), 0), fromVariable,
-               fromStart});
+    world.Add(
+        {NewAffectParam<CMwCmdAffectParamNum>("Integer", NewInt(1), 0), fromVariable, fromStart});
     EXPECT_EQ(start->m_BoundWith, world.m_Root.Get());
     world.Var("c").SetNod(world.m_Child.Get());
     world.Run();

@@ -86,9 +86,9 @@ TEST_F(MwCmdAffectIdent, ClassStoresMoveTheLink) {
 // rules.
 TEST_F(MwCmdAffectIdent, WholeNumbersAgainstPython) {
     const f32 inf = std::numeric_limits<f32>::infinity();
-    const f32 floats[] = {2.9f,          -2.9f,         0.5f,          -0.5f,         3.0f,
-                          1e-45f,        2147483520.0f, 2147483648.0f, -2147483648.0f,
-                          -2147483904.0f, inf,           -inf,          std::nanf("")};
+    const f32 floats[] = {2.9f,   -2.9f,         0.5f,          -0.5f,          3.0f,
+                          1e-45f, 2147483520.0f, 2147483648.0f, -2147483648.0f, -2147483904.0f,
+                          inf,    -inf,          std::nanf("")};
     const i32 ints[] = {3, -7, 16777217, 2147483647, -2147483647 - 1, 0};
     std::ostringstream args;
     for (f32 f : floats)

@@ -207,6 +207,11 @@ TEST_F(StatementArchive, InvalidData) {
          0x01034000},
         {"a count past the data", CMwCmdCall::s_ClassId, 0x01034001,
          [&](CScriptFixtureWriter& w) { w.U32(0).Bool(1).NullRef().U32(0).U32(0x100000); }},
+        // The body ends at an unknown chunk before the operand came.
+        {"no operand", CMwCmdArrayRemove::s_ClassId, 0x010a1001,
+         [&](CScriptFixtureWriter& w) { w.U32(0); }, 0x00020101},
+        {"no operand or value", CMwCmdAffectParamVec2::s_ClassId, 0x01033001,
+         [&](CScriptFixtureWriter& w) { w.U32(0); }, 0x00020101},
     };
     for (const SCase& c : cases) {
         for (bool text : {false, true}) {

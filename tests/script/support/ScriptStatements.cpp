@@ -160,7 +160,9 @@ CMwNod* NewSampleStatement(u32 classId) {
         case CMwCmdAffectParamNum::s_ClassId:
             return NewSampleIndexedParam();
         case CMwCmdAffectParamString::s_ClassId:
-            return NewAffectParam<CMwCmdAffectParamString>("WideName", NewString("\xEF\xBB\xBF" "caf\xC3\xA9"),
+            return NewAffectParam<CMwCmdAffectParamString>("WideName",
+                                                           NewString("\xEF\xBB\xBF"
+                                                                     "caf\xC3\xA9"),
                                                            CMwCmdAffectParam::s_WideStringKind);
         case CMwCmdAffectParamVec2::s_ClassId:
             return NewAffectParam<CMwCmdAffectParamVec2>("Vec2", NewVec2(NewInt(1), NewInt(2)));

@@ -6,7 +6,6 @@
 
 #include <bit>
 #include <cstring>
-
 #include <iterator>
 
 #define CSCRIPTTESTCMD_MEMBERS(X)                                                                  \

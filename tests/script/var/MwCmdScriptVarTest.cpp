@@ -228,9 +228,9 @@ TEST_F(MwCmdScriptVar, ClassPathsGoOnInTheHeldNod) {
     world.m_Object->DropLinks();
     world.m_Child.Reset();
     EXPECT_EQ(world.Var("c").GetNod(), nullptr);
-    for (u32 result : {c->GetParam(name, &value), c->SetParam(integer, &nine),
-                       c->AddParam(integer, &nine), c->SubParam(integer, &nine),
-                       c->CheckParam(name)})
+    for (u32 result :
+         {c->GetParam(name, &value), c->SetParam(integer, &nine), c->AddParam(integer, &nine),
+          c->SubParam(integer, &nine), c->CheckParam(name)})
         EXPECT_EQ(result, 2u);
 }
 
