@@ -15,10 +15,8 @@
 #include "platform/HostPath.h"
 #include "platform/Process.h"
 #include "platform/ui/Headless.h"
+#include "plug/PlugStart.h"
 #include "system/config/SystemConfig.h"
-#include "system/config/SystemLanguage.h"
-#include "system/fid/PlugFileServices.h"
-#include "system/file/PathHelpers.h"
 
 #include <chrono>
 #include <cstdio>
@@ -78,14 +76,6 @@ platform::AdapterSource FixedAdapter(platform::Adapter& out, std::string&) {
     return platform::AdapterSource::File;
 }
 
-// Catalogues are found by their extension, as the file classes will tell it.
-class CBenchCatalogues final : public CPlugFileServices {
-public:
-    u32 ClassIdFromFileName(CClassicWideStringRef name) override {
-        return PathEndsWith(name, ".mo") ? kTranslationCatalogueClassId : 0xFFFFFFFF;
-    }
-};
-
 struct CBenchInstall {
     CBenchInstall() {
         std::string pattern = (fs::temp_directory_path() / "launcher-bench-XXXXXX").string();
@@ -110,7 +100,8 @@ struct CBenchInstall {
         platform::SetCommandLine(
             u"\"" + platform::FromHostPath((m_Folder / "BrisaldeLauncher").string()) + u"\"");
         platform::SetAdapterDescriber(&FixedAdapter);
-        SetPlugFileServices(&m_Catalogues);
+        // Catalogues are found by their extension, as the launcher finds them.
+        PlugStart();
         g_SystemExeChecksum = 0x12345678;
         m_Options.SystemHost.HostFacts = &FixedHostFacts;
     }
@@ -122,7 +113,7 @@ struct CBenchInstall {
                 m_Files.push_back(entry.path().string());
     }
     ~CBenchInstall() {
-        SetPlugFileServices(nullptr);
+        PlugStop();
         platform::SetAdapterDescriber(nullptr);
         std::error_code ignored;
         fs::remove_all(m_Folder, ignored);
@@ -130,7 +121,6 @@ struct CBenchInstall {
 
     fs::path m_Folder;
     std::vector<std::string> m_Files;
-    CBenchCatalogues m_Catalogues;
     SLauncherOptions m_Options;
 };
 

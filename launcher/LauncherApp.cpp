@@ -22,12 +22,13 @@
 #include "platform/SingleInstance.h"
 #include "platform/ui/Dialog.h"
 #include "platform/ui/MessageBox.h"
+#include "plug/PlugClasses.h"
+#include "plug/PlugStart.h"
 #include "script/ScriptClasses.h"
 #include "system/SystemClasses.h"
 #include "system/config/GpuPerf.h"
 #include "system/config/SystemConfig.h"
 #include "system/config/SystemConfigFile.h"
-#include "system/config/SystemLanguage.h"
 #include "system/fid/PlugFileServices.h"
 #include "system/file/FileSystem.h"
 #include "system/file/PathHelpers.h"
@@ -38,15 +39,6 @@
 constinit CLauncherApp theApp;
 
 namespace {
-
-// The file classes the launcher reads by extension: the catalogues of the "Translations" folder.
-class CLauncherFileClasses final : public CPlugFileServices {
-public:
-    u32 ClassIdFromFileName(CClassicWideStringRef name) override {
-        return PathEndsWith(name, ".mo") ? kTranslationCatalogueClassId : 0xFFFFFFFF;
-    }
-};
-constinit CLauncherFileClasses s_FileClasses;
 
 std::u16string_view View(CClassicWideStringRef text) {
     return std::u16string_view(text.m_Text, text.m_Length);
@@ -186,6 +178,7 @@ void CLauncherApp::StartEngines(const SLauncherOptions& options) {
     CMwIdTable::Create();
     CMwClassRegistry::AddClassList(g_MwCoreClassList);
     CMwClassRegistry::AddClassList(g_SystemClassList);
+    CMwClassRegistry::AddClassList(g_PlugClassList);
     CMwClassRegistry::AddClassList(g_NetClassList);
     CMwClassRegistry::AddClassList(g_ScriptClassList);
     CMwClassRegistry::Init();
@@ -384,7 +377,7 @@ int RunLauncher(const SLauncherOptions& options) {
     const ui::TranslationHook oldTranslation = ui::SetTranslationHook(&TranslateLayerText);
     SetSystemConfigArchiveOps(options.ConfigFileOps);
     CPlugFileServices& oldFileClasses = PlugFileServices();
-    SetPlugFileServices(&s_FileClasses);
+    PlugStart();
     theApp.InitInstance(options);
     theApp.ExitInstance();
     SetPlugFileServices(&oldFileClasses);

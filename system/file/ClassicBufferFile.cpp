@@ -160,6 +160,18 @@ bool CClassicBufferFile::Close() {
     return closed;
 }
 
+void CClassicBufferFile::Discard() {
+    if (!m_TempName) {
+        Close();
+        return;
+    }
+    m_File.Discard();
+    delete m_TempName;
+    m_TempName = nullptr;
+    m_Reading = m_Writing = false;
+    DropBuffer();
+}
+
 u32 CClassicBufferFile::GetSize() const {
     if (m_Reading)
         return u32(m_ReadSize);

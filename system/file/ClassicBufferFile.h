@@ -47,6 +47,9 @@ public:
     // 1 when nothing was open or everything went well; 0 when a write failed or the temporary
     // file could not replace the target.
     bool Close() override;
+    // Closes without putting anything in place: a temporary file goes and its target stays as
+    // it was (a missing target stays missing). Any other stream is closed as Close does.
+    void Discard();
     bool IsWritingTempFile() const override { return m_TempName != nullptr; }
     u32 GetPosition() const override { return u32(m_Position); }
     // The file's size, low 32 bits.

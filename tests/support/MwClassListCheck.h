@@ -54,6 +54,31 @@ struct CMwClassListCheckCounts {
 inline CMwClassListCheckCounts MwCheckClassList(const CMwClassList& list,
                                                 const CMwClassListCheck& check = {});
 
+// The census of a library's list, with the registry started: every record is filed once, under
+// its own id, with member ids that are its class id and the member's index, and a parent that is
+// registered. Failures are test failures that name the class.
+struct CMwClassCensus {
+    u32 PerEngine[256] = {};
+    u32 WithoutFactory = 0;
+};
+inline CMwClassCensus MwTakeClassCensus(const CMwClassList& list) {
+    CMwClassCensus census;
+    std::set<u32> ids;
+    for (u32 i = 0; i < list.m_Count; ++i) {
+        const CMwClassInfo* info = list.m_Classes[i];
+        EXPECT_TRUE(ids.insert(info->m_ClassId).second) << info->m_Name;
+        EXPECT_EQ(CMwClassRegistry::GetClassInfoById(info->m_ClassId), info) << info->m_Name;
+        ++census.PerEngine[info->m_ClassId >> 24];
+        census.WithoutFactory += info->m_Factory ? 0 : 1;
+        for (u32 m = 0; m < info->m_MemberCount; ++m)
+            EXPECT_EQ(info->m_MemberInfos[m]->MemberId, info->m_ClassId | m) << info->m_Name;
+        EXPECT_TRUE(info->m_Parent &&
+                    CMwClassRegistry::GetClassInfoById(info->m_Parent->m_ClassId) != nullptr)
+            << info->m_Name << ": its parent is not registered";
+    }
+    return census;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 namespace mw_class_list_check {

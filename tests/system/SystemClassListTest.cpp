@@ -9,7 +9,6 @@
 #include "tests/system/engine/EngineTestSupport.h"
 
 #include <gtest/gtest.h>
-#include <set>
 
 namespace {
 
@@ -21,22 +20,10 @@ protected:
 // Every record of the library is filed once, under its engine (11 System, 20 Xml), with member
 // ids that fit its class.
 TEST_F(SystemClassList, Census) {
-    std::set<u32> ids;
-    u32 perEngine[256] = {};
-    for (u32 i = 0; i < g_SystemClassList.m_Count; ++i) {
-        const CMwClassInfo* info = g_SystemClassList.m_Classes[i];
-        EXPECT_TRUE(ids.insert(info->m_ClassId).second) << info->m_Name;
-        EXPECT_EQ(CMwClassRegistry::GetClassInfoById(info->m_ClassId), info) << info->m_Name;
-        ++perEngine[info->m_ClassId >> 24];
-        for (u32 m = 0; m < info->m_MemberCount; ++m)
-            EXPECT_EQ(info->m_MemberInfos[m]->MemberId, info->m_ClassId | m) << info->m_Name;
-        ASSERT_NE(info->m_Parent, nullptr) << info->m_Name;
-        EXPECT_NE(CMwClassRegistry::GetClassInfoById(info->m_Parent->m_ClassId), nullptr)
-            << info->m_Name;
-    }
+    const CMwClassCensus census = MwTakeClassCensus(g_SystemClassList);
     EXPECT_EQ(g_SystemClassList.m_Count, 31u);
-    EXPECT_EQ(perEngine[0x0B], 17u); // the System engine's classes
-    EXPECT_EQ(perEngine[0x14], 14u); // the Xml engine's classes
+    EXPECT_EQ(census.PerEngine[0x0B], 17u); // the System engine's classes
+    EXPECT_EQ(census.PerEngine[0x14], 14u); // the Xml engine's classes
 }
 
 TEST_F(SystemClassList, ClassesRoundTrip) {

@@ -1,0 +1,17 @@
+#include "plug/PlugClasses.h"
+
+#include "plug/bitmap/PlugFile.h"
+#include "plug/bitmap/PlugFileImg.h"
+
+namespace {
+
+constinit CMwClassInfo* const s_PlugClasses[] = {
+    &CPlug::s_ClassInfo,
+    &CPlugFile::s_ClassInfo,
+    &CPlugFileImg::s_ClassInfo,
+};
+
+} // namespace
+
+constinit const CMwClassList g_PlugClassList = {s_PlugClasses,
+                                                sizeof(s_PlugClasses) / sizeof(s_PlugClasses[0])};

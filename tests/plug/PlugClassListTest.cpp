@@ -1,0 +1,42 @@
+// The census and the class-list check of the plug library, and its start-up.
+#include "plug/PlugClasses.h"
+#include "plug/PlugStart.h"
+#include "plug/bitmap/PlugFile.h"
+#include "tests/plug/PlugTestSupport.h"
+#include "tests/support/MwClassListCheck.h"
+
+namespace {
+
+class PlugClassList : public CPlugFixture {};
+
+// Every record of the library is filed once, under engine 9, with member ids that fit its class
+// and a registered parent.
+TEST_F(PlugClassList, Census) {
+    const CMwClassCensus census = MwTakeClassCensus(g_PlugClassList);
+    EXPECT_EQ(g_PlugClassList.m_Count, 3u);
+    EXPECT_EQ(census.PerEngine[0x09], 3u);
+    // CPlugFile and CPlugFileImg are abstract.
+    EXPECT_EQ(census.WithoutFactory, 2u);
+}
+
+// Only CPlug has a factory: it is made, written and read back.
+TEST_F(PlugClassList, ClassesRoundTrip) {
+    const CMwClassListCheckCounts counts = MwCheckClassList(g_PlugClassList);
+    EXPECT_EQ(counts.Created, 1u);
+    EXPECT_EQ(counts.ChunksWritten, 0u);
+}
+
+// Start-up installs the library's answers to the System engine; stopping puts the defaults back.
+TEST_F(PlugClassList, StartAndStopInstallTheFileClasses) {
+    ASSERT_NE(&PlugFileServices(), &PlugFileClasses());
+    EXPECT_EQ(PlugFileServices().ClassIdFromFileName(u"a.tga"), 0xFFFFFFFFu);
+    PlugStart();
+    EXPECT_EQ(&PlugFileServices(), &PlugFileClasses());
+    EXPECT_EQ(PlugFileServices().ClassIdFromFileName(u"a.tga"), 0x09023000u);
+    EXPECT_EQ(PlugFileServices().ClassIdFromFileName(u"fr.mo"), 0x09055000u);
+    PlugStop();
+    EXPECT_NE(&PlugFileServices(), &PlugFileClasses());
+    EXPECT_EQ(PlugFileServices().ClassIdFromFileName(u"a.tga"), 0xFFFFFFFFu);
+}
+
+} // namespace
