@@ -19,24 +19,10 @@ class ScriptClassList : public CScriptFixture {};
 // Every record of the library is filed once under engine 1, with member ids that fit its class
 // and a registered parent; the three abstract bases have no factory.
 TEST_F(ScriptClassList, Census) {
-    std::set<u32> ids;
-    u32 perEngine[256] = {};
-    u32 withoutFactory = 0;
-    for (u32 i = 0; i < g_ScriptClassList.m_Count; ++i) {
-        const CMwClassInfo* info = g_ScriptClassList.m_Classes[i];
-        EXPECT_TRUE(ids.insert(info->m_ClassId).second) << info->m_Name;
-        EXPECT_EQ(CMwClassRegistry::GetClassInfoById(info->m_ClassId), info) << info->m_Name;
-        ++perEngine[info->m_ClassId >> 24];
-        withoutFactory += info->m_Factory ? 0 : 1;
-        for (u32 m = 0; m < info->m_MemberCount; ++m)
-            EXPECT_EQ(info->m_MemberInfos[m]->MemberId, info->m_ClassId | m) << info->m_Name;
-        ASSERT_NE(info->m_Parent, nullptr) << info->m_Name;
-        EXPECT_NE(CMwClassRegistry::GetClassInfoById(info->m_Parent->m_ClassId), nullptr)
-            << info->m_Name;
-    }
+    const CMwClassCensus census = MwTakeClassCensus(g_ScriptClassList);
     EXPECT_EQ(g_ScriptClassList.m_Count, 76u);
-    EXPECT_EQ(perEngine[0x01], 76u);
-    EXPECT_EQ(withoutFactory, 3u);
+    EXPECT_EQ(census.PerEngine[0x01], 76u);
+    EXPECT_EQ(census.WithoutFactory, 3u);
 }
 
 // Every class with a factory, filled with the data of its sample (operands included: the bodies
