@@ -16,33 +16,18 @@ class StatementArchive : public CScriptFixture {};
 
 constexpr u32 kObject = CScriptTestObject::s_ClassId;
 
-template <class T>
-T* As(const TNodRef<CMwNod>& nod) {
-    return nod && nod->IsKindOf(T::s_ClassId) ? static_cast<T*>(nod.Get()) : nullptr;
-}
-
 // Each class's sample alone, then the statements in one block: saved in release format they load
 // back equal in both encodings, with the block's variables bound by name.
 TEST_F(StatementArchive, RoundTrips) {
-    for (u32 classId : ScriptStatementClassIds()) {
-        SCOPED_TRACE(testing::Message() << std::hex << classId);
-        const TNodRef<CMwNod> sample(NewSampleStatement(classId));
-        ASSERT_TRUE(sample);
-        for (bool text : {false, true}) {
-            const TNodRef<CMwNod> loaded =
-                ScriptLoadImage(ScriptSaveImage(sample.Get(), true, text));
-            ASSERT_TRUE(loaded);
-            EXPECT_EQ(loaded->GetClassId(), classId);
-            EXPECT_TRUE(ScriptSameTrees(sample.Get(), loaded.Get(), true));
-        }
-    }
+    ExpectSamplesRoundTrip(ScriptStatementClassIds(),
+                           [](u32 classId) { return NewSampleStatement(classId); });
     const TNodRef<CMwCmdBlock> tree = MakeStatementTree();
     for (bool text : {false, true}) {
         SCOPED_TRACE(text);
         const u32 before = CMwNod::GetLiveNodCount();
         {
             const TNodRef<CMwNod> loaded = ScriptLoadImage(ScriptSaveImage(tree.Get(), true, text));
-            CMwCmdBlock* block = As<CMwCmdBlock>(loaded);
+            CMwCmdBlock* block = ScriptNodAs<CMwCmdBlock>(loaded);
             ASSERT_NE(block, nullptr);
             ASSERT_EQ(block->m_Cmds.m_Count, 21u);
             EXPECT_TRUE(ScriptSameTrees(tree.Get(), block, true));
@@ -112,7 +97,7 @@ TEST_F(StatementArchive, OlderChunksLoadAndRun) {
         // Added (4, 5, 6) after (9, 9, 9), then removed the first.
         ASSERT_EQ(world.m_Object->m_Points.m_Count, 1u);
         EXPECT_EQ(world.m_Object->m_Points.m_Items[0].x, 4);
-        auto* param = As<CMwCmdAffectParamNum>(loaded[0]);
+        auto* param = ScriptNodAs<CMwCmdAffectParamNum>(loaded[0]);
         ASSERT_NE(param, nullptr);
         EXPECT_EQ(param->m_Param.m_This, 0u);
         EXPECT_STREQ(param->m_Param.m_VariableName.GetText(), "c");
