@@ -233,10 +233,13 @@ TEST_F(ScriptClassList, TreeMembersAndChunks) {
     EXPECT_EQ(sleeping->FieldOffset, -1);
 }
 
-// The expression classes' own member records: type, name, label, flags and, for the operands,
-// the class they accept. Egal's operands are set through the class's own operation (0x20), which
-// counts the references the plain Class descriptor would not.
-TEST_F(ScriptClassList, ExpressionMembers) {
+// The member records of the expression, assignment and extern variable classes: type, name,
+// label, flags and, for the operands, the class they accept. Egal's operands are set through the
+// class's own operation (0x20), which counts the references the plain Class descriptor would not.
+// The identifier assignments' Value is read only and takes any expression; each extern variable
+// nod has one member without field, read and written through the class's own operations (the
+// Class member also adds and removes), labelled with its name.
+TEST_F(ScriptClassList, MemberRecords) {
     struct SRow {
         u32 MemberId;
         u32 TypeCode;
@@ -245,7 +248,7 @@ TEST_F(ScriptClassList, ExpressionMembers) {
         u32 Flags;
         u32 Accepted = 0;
     };
-    constexpr u32 kNum = 0x01046000, kBool = 0x0103b000, kExp = 0x01038000;
+    constexpr u32 kNum = 0x01046000, kBool = 0x0103b000, kExp = 0x01038000, kNod = 0x01001000;
     const SRow rows[] = {
         {0x01046000, MwType_Natural, "Type", "Type", 0x01},
         {0x0103b000, MwType_Bool, "Bool", "Bool", 0x01},
@@ -266,6 +269,16 @@ TEST_F(ScriptClassList, ExpressionMembers) {
         {0x0105f000, MwType_Class, "Exp1", "Exp 1", 0x01, kNum},
         {0x0105f001, MwType_Class, "Exp2", "Exp 2", 0x01, kNum},
         {0x0105f002, MwType_Class, "Exp3", "Exp 3", 0x01, kNum},
+        {0x01032000, MwType_Class, "Value", "Value", 0x01, kExp},
+        {0x01069000, MwType_Bool, "Bool", "Bool", 0x33},
+        {0x0106a000, MwType_Class, "Class", "Class", 0xFF, kNod},
+        {0x0106b000, MwType_Real, "Float", "Float", 0x33},
+        {0x0106c000, MwType_Integer, "Int", "Int", 0x33},
+        {0x0106d000, MwType_Iso4, "Iso4", "Iso4", 0x33},
+        {0x0106e000, MwType_String, "String", "String", 0x33},
+        {0x0106f000, MwType_Vec2, "Vec2", "Vec2", 0x33},
+        {0x01070000, MwType_Vec3, "Vec3", "Vec3", 0x33},
+        {0x010a6000, MwType_Enum, "Enum", "Enum", 0x33},
     };
     for (const SRow& row : rows) {
         SCOPED_TRACE(testing::Message() << std::hex << row.MemberId);
@@ -276,47 +289,8 @@ TEST_F(ScriptClassList, ExpressionMembers) {
         EXPECT_STREQ(member->Label, row.Label);
         EXPECT_EQ(member->Flags, row.Flags);
         EXPECT_EQ(member->Mask, 0x380u);
-        EXPECT_GE(member->FieldOffset, 0);
-        if (row.Accepted) {
-            const auto* node = static_cast<const CMwMemberInfoClass*>(member);
-            EXPECT_EQ(node->ClassInfo->m_ClassId, row.Accepted);
-            EXPECT_EQ(node->TakesReference, 0u);
-        }
-    }
-}
-
-// The member of the identifier assignments (Value: read only, any expression, a field) and the
-// one member of each extern variable nod: no field, read and written through the class's own
-// operations (the Class member also adds and removes), labelled with its name.
-TEST_F(ScriptClassList, AssignmentAndVariableMembers) {
-    struct SRow {
-        u32 MemberId;
-        u32 TypeCode;
-        const char* Name;
-        u32 Flags;
-        u32 Accepted = 0;
-    };
-    const SRow rows[] = {
-        {0x01032000, MwType_Class, "Value", 0x01, 0x01038000},
-        {0x01069000, MwType_Bool, "Bool", 0x33},
-        {0x0106a000, MwType_Class, "Class", 0xFF, 0x01001000},
-        {0x0106b000, MwType_Real, "Float", 0x33},
-        {0x0106c000, MwType_Integer, "Int", 0x33},
-        {0x0106d000, MwType_Iso4, "Iso4", 0x33},
-        {0x0106e000, MwType_String, "String", 0x33},
-        {0x0106f000, MwType_Vec2, "Vec2", 0x33},
-        {0x01070000, MwType_Vec3, "Vec3", 0x33},
-        {0x010a6000, MwType_Enum, "Enum", 0x33},
-    };
-    for (const SRow& row : rows) {
-        SCOPED_TRACE(testing::Message() << std::hex << row.MemberId);
-        const CMwMemberInfo* member = CMwClassRegistry::GetMemberInfo(row.MemberId);
-        ASSERT_NE(member, nullptr);
-        EXPECT_EQ(member->TypeCode, row.TypeCode);
-        EXPECT_STREQ(member->Name, row.Name);
-        EXPECT_STREQ(member->Label, row.Name);
-        EXPECT_EQ(member->Flags, row.Flags);
-        EXPECT_EQ(member->FieldOffset >= 0, row.MemberId == 0x01032000);
+        // Only the extern variable nods' members (flags 0x33, 0xFF) have no field.
+        EXPECT_EQ(member->FieldOffset >= 0, (row.Flags & 0x10) == 0);
         if (row.Accepted) {
             const auto* node = static_cast<const CMwMemberInfoClass*>(member);
             EXPECT_EQ(node->ClassInfo->m_ClassId, row.Accepted);
