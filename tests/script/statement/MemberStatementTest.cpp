@@ -198,8 +198,8 @@ TEST_F(MemberStatement, SegmentsAndIndexes) {
     AddPathSegment(throughChild->m_Param, "Integer");
     throughChild->SetValueExp(NewInt(6));
     throughChild->m_NumberKind = 0;
-    world.m_Child->m_Points.Add(Vec3(0, 0, 0));
-    world.m_Child->m_Points.Add(Vec3(0, 0, 0));
+    world.m_Child->m_Points.Add(Vec3{0, 0, 0});
+    world.m_Child->m_Points.Add(Vec3{0, 0, 0});
     world.Add({viaList, lastIndexed, throughChild});
     world.Run();
     EXPECT_EQ(world.m_Second->m_Integer, 8);

@@ -86,7 +86,7 @@ TEST_F(StatementArchive, OlderChunksLoadAndRun) {
             loaded.push_back(ScriptLoadImage(OlderMemberStatementFixture(text, chunk)));
             ASSERT_TRUE(loaded.back()) << std::hex << chunk;
         }
-        world.m_Object->m_Points.Add(Vec3(9, 9, 9));
+        world.m_Object->m_Points.Add(Vec3{9, 9, 9});
         for (const TNodRef<CMwNod>& nod : loaded)
             world.m_Root->AddCmd(static_cast<CMwCmdScript*>(nod.Get()));
         world.Bind();
