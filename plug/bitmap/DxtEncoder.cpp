@@ -13,8 +13,6 @@ namespace {
 
 using Vec3 = std::array<double, 3>;
 
-constexpr u32 kNoPair = 0xFFFFFFFF;
-
 double Dot(const Vec3& a, const Vec3& b) {
     return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
 }
@@ -318,9 +316,9 @@ public:
     }
 
 private:
-    void SortByProjection(const Vec3& axis, bool reverseTies, u8* order) const {
+    void SortByProjection(const Vec3& axis, bool reverseTies, u8 (&order)[16]) const {
         double projection[16];
-        for (u32 k = 0; k < m_Count; ++k) {
+        for (u32 k = 0; k < m_Count && k < 16; ++k) {
             projection[k] = Dot(m_Centred[k], axis);
             order[k] = u8(k);
         }
@@ -965,7 +963,8 @@ bool EncodeDxtSurface(const DxtSurfaceDesc& surface, u32 mode, const double weig
 }
 
 void FitColourEndpoints(DxtColourBlock& block) {
-    const u32 count = std::min(block.Count, 16u);
+    block.Count = std::min(block.Count, 16u);
+    const u32 count = block.Count;
     if (count == 0) {
         std::memset(block.Endpoints, 0, sizeof block.Endpoints);
         return;

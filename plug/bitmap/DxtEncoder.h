@@ -46,12 +46,13 @@ inline constexpr u32 kDxtMaxSide = 1u << 15;
 // 8 (colour only) or 16 (alpha modes) bytes x ceil(width / 4) x ceil(height / 4).
 u64 DxtSurfaceSize(u32 width, u32 height, u32 mode);
 
-// Encodes every block of the surface into `output` (at least DxtSurfaceSize bytes of the
-// surface's sides raised to 4), blocks row by row, left to right. `weights` are the red, green
-// and blue error weights (negative count as 0). Force four colours holds for the alpha modes
-// whatever is passed. A null or short buffer, an unknown mode, a zero or empty mask, a side of 0
-// or above kDxtMaxSide, a pitch below width x 4 or a weight that is not finite or above 1000
-// writes nothing, logs the reason and answers false.
+// Encodes every block of the surface into `output` (at least DxtSurfaceSize bytes; the caller
+// zero-fills it), blocks row by row, left to right. `weights` are the red, green and blue error
+// weights (negative count as 0). Four colours are forced in the alpha modes whatever is passed,
+// and in DXT1a only on blocks without a transparent texel (its index 3 must stay transparent).
+// A null or short buffer, no weights, an unknown mode, an empty mask, a side of 0 or above
+// kDxtMaxSide, a pitch below width x 4 or a weight that is not finite or above 1000 writes
+// nothing, logs the reason and answers false.
 bool EncodeDxtSurface(const DxtSurfaceDesc& surface, u32 mode, const double weights[3],
                       std::span<u8> output, bool forceFourColours);
 
