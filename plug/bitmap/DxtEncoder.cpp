@@ -120,7 +120,7 @@ Rounded RoundEndpoints(const ColourSet& set, const Vec3& e0, const Vec3& e1, u32
         u32 lo[2], hi[2];
         const Vec3* ends[2] = {&e0, &e1};
         for (u32 e = 0; e < 2; ++e) {
-            const double x = weight > 0 ? 255.0 * (*ends[e])[c] / weight : 0.0;
+            const double x = weight > 0 ? 255.0 * ((*ends[e])[c] / weight) : 0.0;
             u32 level = 0;
             for (u32 n = 0; n <= top; ++n) {
                 if (double(Expand(n, bits)) <= x)
