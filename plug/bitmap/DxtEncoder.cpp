@@ -969,9 +969,12 @@ void FitColourEndpoints(DxtColourBlock& block) {
         std::memset(block.Endpoints, 0, sizeof block.Endpoints);
         return;
     }
+    // Weights below 0 (or not numbers) count as 0.
     ColourSet set;
-    for (u32 c = 0; c < 3; ++c)
-        set.Weights[c] = std::max(block.Weights[c], 0.0);
+    for (u32 c = 0; c < 3; ++c) {
+        block.Weights[c] = block.Weights[c] > 0 ? block.Weights[c] : 0.0;
+        set.Weights[c] = block.Weights[c];
+    }
     if (block.ForceFourColours)
         block.AllowedMode = 4;
     const u32 mode = block.AllowedMode == 4 ? 4 : 3;
