@@ -17,6 +17,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <limits>
 #include <map>
 #include <random>
 #include <squish.h>
@@ -197,7 +198,6 @@ TEST(DxtEncoder, BlockRules) {
 // Arguments the encoder cannot use: nothing is written, the log says why.
 TEST(DxtEncoder, RefusesBadArguments) {
     std::vector<u8> pixels(8 * 8 * 4, 0x7F);
-    const double nan = std::nan(""), negative[3] = {-1, 0.5, 0.5};
     const struct {
         const char* Name;
         std::function<void(DxtSurfaceDesc&, u32& mode, const double*& weights, size_t& size)> Spoil;
@@ -212,9 +212,8 @@ TEST(DxtEncoder, RefusesBadArguments) {
         {"short output", [](auto&, auto&, auto&, size_t& size) { size = 31; }},
         {"no weights", [](auto&, auto&, const double*& w, auto&) { w = nullptr; }},
         {"weight not a number",
-         [&](auto&, auto&, const double*& w, auto&) {
-             static double weights[3];
-             weights[0] = 1, weights[1] = nan, weights[2] = 1;
+         [](auto&, auto&, const double*& w, auto&) {
+             static const double weights[3] = {1, std::numeric_limits<double>::quiet_NaN(), 1};
              w = weights;
          }},
         {"weight too large",
@@ -238,7 +237,7 @@ TEST(DxtEncoder, RefusesBadArguments) {
         EXPECT_NE(log.Since().find("DxtEncoder : "), std::string::npos) << log.Since();
     }
     // Negative weights count as 0: the same bytes as with the weight 0.
-    const double zero[3] = {0, 0.5, 0.5};
+    const double negative[3] = {-1, 0.5, 0.5}, zero[3] = {0, 0.5, 0.5};
     std::vector<u8> a(32), b(32);
     const DxtSurfaceDesc noise = MakeDxtSurfaceDesc(pixels.data(), 8, 8);
     for (u32 i = 0; i < pixels.size(); ++i)
