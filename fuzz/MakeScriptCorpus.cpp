@@ -5,6 +5,7 @@
 // stored layouts of the expression tests.
 //
 //   MakeScriptCorpus <corpus folder of ScriptArchiveFuzz>
+#include "CorpusFolder.h"
 #include "core/base/ClassicBuffer.h"
 #include "fuzz/ScriptFuzzWorld.h"
 #include "script/block/BlockVariable.h"
@@ -49,12 +50,7 @@ bool WriteForms(const std::filesystem::path& folder, const std::string& name, CM
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
-        return 2;
-    }
-    const std::filesystem::path folder = argv[1];
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path folder = CorpusFolderArgument(argc, argv);
     bool written = true;
     {
         const CScriptFuzzWorld world;

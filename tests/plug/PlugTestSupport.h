@@ -4,13 +4,9 @@
 // facts whose current folder is a temporary folder holding "GameData".
 #include "plug/PlugClasses.h"
 #include "system/engine/SystemEngine.h"
-#include "system/file/PathHelpers.h"
 #include "tests/plug/PlugTestNods.h"
 #include "tests/system/SystemTestSupport.h"
 #include "tests/system/engine/EngineTestSupport.h"
-
-#include <filesystem>
-#include <memory>
 
 class CPlugFixture : public CSystemFixture {
 protected:
@@ -18,29 +14,10 @@ protected:
 };
 
 // The plug list and the Plug test classes, with an engine over a temporary install folder.
-class CPlugEngineFixture : public CPlugFixture {
+class CPlugEngineFixture : public CInstallFixture<CPlugFixture> {
 protected:
     void SetUp() override {
         CMwClassRegistry::AddClassList(g_PlugTestClassList);
-        CPlugFixture::SetUp();
-        std::filesystem::create_directories(m_Temp.File("GameData"));
-        CClassicWideString current = m_Temp.Engine();
-        StripTrailingSlashes(current);
-        m_Host = std::make_unique<CEngineHost>(FakeEngineHost(current));
-        ASSERT_NE(Engine().GetDataFolder(), nullptr);
+        CInstallFixture::SetUp();
     }
-    void TearDown() override {
-        m_Host.reset();
-        CPlugFixture::TearDown();
-    }
-
-    CSystemEngine& Engine() { return m_Host->Engine(); }
-    // Engine path and host path of a name in the data folder.
-    CClassicWideString Name(const std::string& name) const {
-        return m_Temp.Engine("GameData/" + name);
-    }
-    std::string HostFile(const std::string& name) const { return m_Temp.File("GameData/" + name); }
-
-    CTempFolder m_Temp;
-    std::unique_ptr<CEngineHost> m_Host;
 };

@@ -29,23 +29,8 @@ CArchiveTestNod* NewNod(u32 value) {
 }
 
 // An engine whose current folder is a temporary folder holding "GameData".
-class SystemArchiveOps : public ArchiveFixture {
+class SystemArchiveOps : public ArchiveEngineFixture {
 protected:
-    void SetUp() override {
-        ArchiveFixture::SetUp();
-        for (const char* folder : {"Sub", "Parts", "Cars"})
-            fs::create_directories(m_Temp.File(std::string("GameData/") + folder));
-        CClassicWideString current = m_Temp.Engine();
-        StripTrailingSlashes(current);
-        m_Host = std::make_unique<CEngineHost>(FakeEngineHost(current));
-        ASSERT_NE(Engine().GetDataFolder(), nullptr);
-    }
-    void TearDown() override {
-        m_Host.reset();
-        ArchiveFixture::TearDown();
-    }
-
-    CSystemEngine& Engine() { return m_Host->Engine(); }
     // Writes the file of resource 4 (NoBitmap.Texture.zun): a test nod of the value.
     void SaveNoBitmapResource(u32 value) {
         fs::create_directories(m_Temp.File("Resource/Media/Texture"));
@@ -55,14 +40,6 @@ protected:
                                       nod.Get(), nullptr, 0, 7, false, false),
                   1);
     }
-    // Engine path and host path of a name in the data folder.
-    CClassicWideString Name(const std::string& name) const {
-        return m_Temp.Engine("GameData/" + name);
-    }
-    std::string HostFile(const std::string& name) const { return m_Temp.File("GameData/" + name); }
-
-    CTempFolder m_Temp;
-    std::unique_ptr<CEngineHost> m_Host;
 };
 
 CArchiveTestNod* TestNod(const CMwNodRef& ref) {
