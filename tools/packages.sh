@@ -18,7 +18,7 @@ window_packages=(
 test_packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libxdamage-dev
-  python3 python3-lzo python3-pil locales-all tzdata valgrind
+  python3 python3-lzo python3-pil libsquish-dev locales-all tzdata valgrind
   curl nginx openssl x11-xserver-utils x11-utils
 )
 # What the demo opens for the player: the FAQ pages and downloaded updates.
