@@ -35,4 +35,9 @@ void* GrowLargeBlock(void* block, size_t oldSize, size_t newSize);
 // Gives back a block of AllocLargeBlock or GrowLargeBlock, `size` being what it was asked with.
 void FreeLargeBlock(void* block, size_t size);
 
+// Marks the whole huge pages that lie inside a block of the heap (from new or malloc) for huge
+// pages, so that filling a large block for the first time costs a fault per 2 MB instead of one
+// per 4 KB page. Nothing for blocks of less than twice kLargeBlockAlignment.
+void AdviseHugePagesWithin(void* block, size_t size);
+
 } // namespace platform

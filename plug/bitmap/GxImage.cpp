@@ -2,6 +2,7 @@
 
 #include "core/base/ClassicBuffer.h"
 #include "core/base/ClassicLog.h"
+#include "platform/Memory.h"
 #include "plug/bitmap/PlugFileImg.h"
 #include "system/file/ClassicBufferFile.h"
 
@@ -298,6 +299,7 @@ bool GxImage::ReadTga(CClassicBuffer& stream) {
             LogTga("picture larger than the memory left");
             return false;
         }
+        platform::AdviseHugePagesWithin(block.get(), size);
         bool complete;
         if (runLength) {
             complete = ReadRunLength(stream, block.get(), h.Width, h.Height, u32(pitch),
@@ -556,6 +558,7 @@ bool RunJpegDecode(SJpegJob* job) {
         jpeg_destroy_decompress(&info);
         return false;
     }
+    platform::AdviseHugePagesWithin(job->Pixels, bytes);
     const u32 height = info.output_height;
     const bool bottomFirst = job->Layout == EJpegLayout::BgrBottomFirst;
     JSAMPROW rows[16];
