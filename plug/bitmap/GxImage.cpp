@@ -339,7 +339,7 @@ bool GxImage::ReadTga(CClassicBuffer& stream) {
         ComputeChannelShifts();
         return true;
     } catch (const CClassicBufferException&) {
-        LogTga("pixel data cut short");
+        LogTga("file cut short");
         return false;
     }
 }
@@ -526,7 +526,8 @@ bool RunJpegDecode(SJpegJob* job) {
     jpeg_decompress_struct& info = job->Info;
     // Coefficient buffers of a progressive picture are bounded; beyond, the library fails
     // (there is no backing store) instead of allocating.
-    info.mem->max_memory_to_use = long(std::min<u64>(2 * job->Limit + (u64(64) << 20), INT64_MAX));
+    info.mem->max_memory_to_use =
+        long(2 * std::min<u64>(job->Limit, u64(1) << 40) + (u64(64) << 20));
     job->Progress.progress_monitor = JpegProgress;
     info.progress = &job->Progress;
     jpeg_mem_src(&info, job->Data, static_cast<unsigned long>(job->Size));
