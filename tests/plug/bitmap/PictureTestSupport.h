@@ -60,3 +60,16 @@ inline std::vector<u8> ImageBytes(const CPlugFileImg& image) {
     return image.m_Pixels ? std::vector<u8>(image.m_Pixels, image.m_Pixels + image.m_ByteSize)
                           : std::vector<u8>();
 }
+
+// A fixture's picture as loaded: 24 x 16 texels of nbComp bytes, "BGRA", "2d", no chain, the
+// load not failed.
+inline void ExpectFixturePicture(const CPlugFileImg& image, u32 nbComp) {
+    EXPECT_FALSE(image.HasLoadFailed());
+    EXPECT_EQ(image.m_Width, 24u);
+    EXPECT_EQ(image.m_Height, 16u);
+    EXPECT_EQ(image.GetNbComp(), nbComp);
+    EXPECT_EQ(image.GetFormat(), u32(CPlugFileImg::EFormat_BGRA));
+    EXPECT_EQ(image.GetDimension(), u32(CPlugFileImg::EDimension_2d));
+    EXPECT_FALSE(image.AreMipMapInSystem());
+    EXPECT_EQ(image.m_ByteSize, 24u * 16 * nbComp);
+}

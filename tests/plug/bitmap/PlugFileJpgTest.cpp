@@ -51,11 +51,7 @@ TEST_F(PlugFileJpg, Fixtures) {
         const CPlugFileJpg& image = *Jpg(held);
         EXPECT_EQ(result, 1);
         EXPECT_EQ(log.Since(), "");
-        EXPECT_FALSE(image.HasLoadFailed());
-        EXPECT_EQ(image.m_Width, 24u);
-        EXPECT_EQ(image.m_Height, 16u);
-        EXPECT_EQ(image.GetNbComp(), c.NbComp);
-        EXPECT_EQ(image.GetFormat(), u32(CPlugFileImg::EFormat_BGRA));
+        ExpectFixturePicture(image, c.NbComp);
         ASSERT_EQ(image.m_ByteSize, 24u * 16 * c.NbComp);
         // The top row's middle is the red band (R 230, G 20, B 30; grey about 88), the bottom
         // row's is not.
