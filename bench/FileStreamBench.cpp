@@ -5,6 +5,7 @@
 // - writing through a temporary file (flushed to disk, renamed over the target, folder flushed)
 //   against the same steps done with write(), fsync() and rename();
 // - CopyFileTo against the cp command, to a new file and over an existing one.
+#include "BenchFileFolder.h"
 #include "platform/HostPath.h"
 #include "system/file/ClassicBufferFile.h"
 #include "system/file/FileSystem.h"
@@ -27,40 +28,9 @@ namespace {
 constexpr u32 kFileSize = 64u << 20;
 constexpr u32 kPiece = 64u << 10;
 
-// A folder under the system's temporary folder with a 64 MB file, removed at exit.
-struct CBenchFolder {
-    CBenchFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "filestream-bench-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        m_Host = pattern;
-        m_Data.resize(kFileSize);
-        u32 state = 1;
-        for (u8& byte : m_Data) {
-            state = state * 1664525 + 1013904223;
-            byte = u8(state >> 24);
-        }
-        const int fd = open(Host("source.bin").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0 || write(fd, m_Data.data(), m_Data.size()) != ssize_t(m_Data.size()))
-            std::abort();
-        close(fd);
-    }
-    ~CBenchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_Host, ignored);
-    }
-    std::string Host(const std::string& name) const { return m_Host + "/" + name; }
-    CClassicWideString Engine(const std::string& name) const {
-        return CClassicWideString(platform::FromHostPath(Host(name)).c_str());
-    }
-
-    std::string m_Host;
-    std::vector<u8> m_Data;
-};
-
-CBenchFolder& Folder() {
-    static CBenchFolder s_Folder;
+// The 64 MB file "source.bin", made once.
+CBenchFileFolder& Folder() {
+    static CBenchFileFolder s_Folder("filestream-bench", "source.bin", kFileSize);
     return s_Folder;
 }
 
@@ -69,7 +39,7 @@ void SetBytes(benchmark::State& state) {
 }
 
 void StreamRead(benchmark::State& state) {
-    CBenchFolder& folder = Folder();
+    CBenchFileFolder& folder = Folder();
     std::vector<u8> piece(kPiece);
     const CClassicWideString path = folder.Engine("source.bin");
     for (auto _ : state) {
@@ -87,7 +57,7 @@ void StreamRead(benchmark::State& state) {
 }
 
 void RawRead(benchmark::State& state) {
-    CBenchFolder& folder = Folder();
+    CBenchFileFolder& folder = Folder();
     std::vector<u8> piece(kPiece);
     const std::string path = folder.Host("source.bin");
     for (auto _ : state) {
@@ -104,7 +74,7 @@ void RawRead(benchmark::State& state) {
 }
 
 void StreamWrite(benchmark::State& state, bool throughTemp) {
-    CBenchFolder& folder = Folder();
+    CBenchFileFolder& folder = Folder();
     const CClassicWideString path = folder.Engine(throughTemp ? "saved.bin" : "plain.bin");
     for (auto _ : state) {
         CClassicBufferFile file;
@@ -119,7 +89,7 @@ void StreamWrite(benchmark::State& state, bool throughTemp) {
 }
 
 void RawWrite(benchmark::State& state, bool throughTemp) {
-    CBenchFolder& folder = Folder();
+    CBenchFileFolder& folder = Folder();
     const std::string target = folder.Host(throughTemp ? "raw-saved.bin" : "raw-plain.bin");
     const std::string temporary = folder.Host("raw-saved.tmp");
     for (auto _ : state) {
@@ -146,7 +116,7 @@ void RawWrite(benchmark::State& state, bool throughTemp) {
 }
 
 void Copy(benchmark::State& state, bool command) {
-    CBenchFolder& folder = Folder();
+    CBenchFileFolder& folder = Folder();
     const std::string target = folder.Host("copy.bin");
     const CClassicWideString source = folder.Engine("source.bin"), copy = folder.Engine("copy.bin");
     const bool replace = state.range(0) != 0;

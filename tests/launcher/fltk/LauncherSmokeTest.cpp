@@ -296,6 +296,7 @@ TEST_P(LauncherSmokeBox, MessageBox) {
 
 INSTANTIATE_TEST_SUITE_P(Types, LauncherSmokeBox,
                          testing::Values(BoxCase{"Ok", ui::MB_OK, ui::IDOK},
+                                         BoxCase{"OkError", ui::MB_OK | ui::MB_ICONERROR, ui::IDOK},
                                          BoxCase{"OkCancel", ui::MB_OKCANCEL, ui::IDCANCEL},
                                          BoxCase{"YesNo", ui::MB_YESNO, ui::IDNO}),
                          [](const testing::TestParamInfo<BoxCase>& info) {
