@@ -2,13 +2,14 @@
 
 #include "plug/bitmap/PlugFile.h"
 #include "plug/bitmap/PlugFileImg.h"
+#include "plug/bitmap/PlugFileJpg.h"
+#include "plug/bitmap/PlugFileTga.h"
 
 namespace {
 
 constinit CMwClassInfo* const s_PlugClasses[] = {
-    &CPlug::s_ClassInfo,
-    &CPlugFile::s_ClassInfo,
-    &CPlugFileImg::s_ClassInfo,
+    &CPlug::s_ClassInfo,        &CPlugFile::s_ClassInfo,    &CPlugFileImg::s_ClassInfo,
+    &CPlugFileJpg::s_ClassInfo, &CPlugFileTga::s_ClassInfo,
 };
 
 } // namespace
