@@ -2,13 +2,13 @@
 
 #include "plug/bitmap/PlugFile.h"
 #include "plug/bitmap/PlugFileImg.h"
+#include "plug/bitmap/PlugFileZip.h"
 
 namespace {
 
 constinit CMwClassInfo* const s_PlugClasses[] = {
-    &CPlug::s_ClassInfo,
-    &CPlugFile::s_ClassInfo,
-    &CPlugFileImg::s_ClassInfo,
+    &CPlug::s_ClassInfo,        &CPlugFile::s_ClassInfo,        &CPlugFileImg::s_ClassInfo,
+    &CPlugFileZip::s_ClassInfo, &CPlugFileZipInfo::s_ClassInfo,
 };
 
 } // namespace

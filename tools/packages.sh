@@ -18,7 +18,7 @@ test_packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-lzo python3-pil locales-all tzdata valgrind
-  curl nginx openssl x11-xserver-utils
+  curl nginx openssl x11-xserver-utils zip unzip
 )
 # What the demo opens for the player: the FAQ pages and downloaded updates.
 run_packages=(

@@ -105,6 +105,8 @@ u32 CClassicBufferFile::Read(void* data, u32 n) {
         const u32 left = n - done;
         if (left >= kBufferSize) {
             done += u32(m_File.Read(to + done, left));
+            // The buffer no longer ends where the file's own position is.
+            DropBuffer();
         } else {
             if (!m_Buffer)
                 m_Buffer = new u8[kBufferSize];
@@ -184,6 +186,17 @@ u32 CClassicBufferFile::GetSize() const {
 void CClassicBufferFile::SetPosition(u32 position) {
     if (!IsOpen())
         return;
+    if (m_Reading) {
+        // A position inside the bytes buffered moves there without a read: readers that seek
+        // to where they are, or a little back, before every piece (zip readers do) read each
+        // byte of the file once.
+        const u64 bufferStart = m_Position - m_BufferNext;
+        if (position >= bufferStart && position <= bufferStart + m_BufferEnd) {
+            m_BufferNext = u32(position - bufferStart);
+            m_Position = position;
+            return;
+        }
+    }
     Flush();
     DropBuffer();
     m_File.Seek(position);
