@@ -83,6 +83,14 @@ def big(z, stored):
         z.writestr(info("Big/Part%d.dat" % i, method), data)
 
 
+def skin_pack(z):
+    # Near the fuzz target's input limit: a pack of player skins, stored and deflated.
+    rng = random.Random(3)
+    for i in range(6):
+        method = zipfile.ZIP_STORED if i % 2 else zipfile.ZIP_DEFLATED
+        z.writestr(info("Skins/Player%d/Skin.dds" % i, method), rng.randbytes(330000))
+
+
 def many(z):
     rng = random.Random(5)
     for i in range(5000):
@@ -93,7 +101,7 @@ def many(z):
 
 ARCHIVES = {
     "mixed": mixed, "folders": folders, "unsafe": unsafe, "skins": skins, "twins": twins,
-    "many": many, "big-deflated": lambda z: big(z, False), "big-stored": lambda z: big(z, True),
+    "many": many, "skin-pack": skin_pack, "big-deflated": lambda z: big(z, False), "big-stored": lambda z: big(z, True),
 }
 
 
