@@ -42,6 +42,8 @@ namespace {
 
 // The stream's positions are 32-bit: an archive reaches at most this size.
 constexpr u64 kMaxArchiveSize = 0xFFFFFFFFull;
+// The file stream's buffer while an entry is open.
+constexpr u32 kEntryBufferSize = 4096;
 // Compressed bytes are copied in pieces of this size.
 constexpr u32 kCopyPiece = 65536;
 // General-purpose flag bits: encrypted, UTF-8 names.
@@ -66,66 +68,123 @@ void LogZip(const char* text, CClassicStringRef name, CClassicWideStringRef path
 
 // ---------------------------------------------------------------------------------------------
 // minizip's file functions over the engine's file stream. The opaque value is the caller's
-// CClassicBufferFile, the file name the engine path (a CClassicWideString). A stream opened for
-// writing goes through a temporary file, and its close callback leaves it open: the caller
-// puts it in place (Close) or throws it away (Discard) once it knows how the archive ended.
+// SZipFile, the file name the engine path (a CClassicWideString). A stream opened for writing goes
+// through a temporary file, and its close callback leaves it open: the caller puts it in place
+// (Close) or throws it away (Discard) once it knows how the archive ended.
+//
+// Opening an archive, minizip looks for its end records backwards over the last 64 KB in steps
+// of 1 KB: a reader keeps the file's tail in memory, so that an archive opened for every entry
+// read costs one read of its tail, not a seek and a read per step.
+
+// The bytes of the tail kept (the 64 KB searched, with the records' own sizes).
+constexpr u32 kTailSize = 0x10000 + 0x800;
+
+struct SZipFile {
+    CClassicBufferFile File;
+    std::unique_ptr<u8[]> Tail;
+    u32 TailStart = 0;
+    u32 TailSize = 0;
+    // The reader's position (the file stream's own may lag behind after tail reads).
+    u32 Position = 0;
+    bool Reading = false;
+
+    bool OpenForReading(const CClassicWideString& path) {
+        if (!File.Open(path, false, false, false, false))
+            return false;
+        Reading = true;
+        Position = 0;
+        const u32 size = File.GetSize();
+        TailSize = std::min(size, kTailSize);
+        TailStart = size - TailSize;
+        Tail.reset(new u8[TailSize]);
+        File.SetPosition(TailStart);
+        return File.Read(Tail.get(), TailSize) == TailSize;
+    }
+    u32 Read(void* data, u32 n) {
+        const u32 size = File.GetSize();
+        // minizip reads damaged records a byte at a time and goes on past the end: there,
+        // answer without asking the file again.
+        if (Position >= size)
+            return 0;
+        n = std::min(n, size - Position);
+        if (Position >= TailStart && u64(Position) + n <= u64(TailStart) + TailSize) {
+            std::memcpy(data, Tail.get() + (Position - TailStart), n);
+            Position += n;
+            return n;
+        }
+        if (File.GetPosition() != Position)
+            File.SetPosition(Position);
+        const u32 got = File.Read(data, n);
+        Position += got;
+        return got;
+    }
+    u32 Tell() const { return Reading ? Position : File.GetPosition(); }
+    void Seek(u32 position) {
+        if (Reading)
+            Position = position;
+        else
+            File.SetPosition(position);
+    }
+};
 
 voidpf ZCALLBACK OpenFile(voidpf opaque, const void* name, int mode) {
-    auto* file = static_cast<CClassicBufferFile*>(opaque);
+    auto* file = static_cast<SZipFile*>(opaque);
     const auto& path = *static_cast<const CClassicWideString*>(name);
-    const bool write = (mode & ZLIB_FILEFUNC_MODE_CREATE) != 0;
-    if (!write && GetPathFileSize(path) > kMaxArchiveSize) {
+    if (mode & ZLIB_FILEFUNC_MODE_CREATE)
+        return file->File.Open(path, true, true, false, false) ? file : nullptr;
+    if (GetPathFileSize(path) > kMaxArchiveSize) {
         LogZip("Zip file of 4 GB or more refused: ", {}, path);
         return nullptr;
     }
-    return file->Open(path, write, write, false, false) ? file : nullptr;
+    return file->OpenForReading(path) ? file : nullptr;
 }
 
 uLong ZCALLBACK ReadFile(voidpf, voidpf stream, void* data, uLong size) {
-    if (size > 0xFFFFFFFFul)
+    auto* file = static_cast<SZipFile*>(stream);
+    if (size > 0xFFFFFFFFul || !file->Reading)
         return 0;
-    return static_cast<CClassicBufferFile*>(stream)->Read(data, u32(size));
+    return file->Read(data, u32(size));
 }
 
 uLong ZCALLBACK WriteFile(voidpf, voidpf stream, const void* data, uLong size) {
-    auto* file = static_cast<CClassicBufferFile*>(stream);
+    auto* file = static_cast<SZipFile*>(stream);
     // Past 4 GB the positions would wrap.
-    if (u64(file->GetPosition()) + size > kMaxArchiveSize)
+    if (file->Reading || u64(file->File.GetPosition()) + size > kMaxArchiveSize)
         return 0;
-    return file->Write(data, u32(size));
+    return file->File.Write(data, u32(size));
 }
 
 ZPOS64_T ZCALLBACK TellFile(voidpf, voidpf stream) {
-    return static_cast<CClassicBufferFile*>(stream)->GetPosition();
+    return static_cast<SZipFile*>(stream)->Tell();
 }
 
 long ZCALLBACK SeekFile(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
-    auto* file = static_cast<CClassicBufferFile*>(stream);
+    auto* file = static_cast<SZipFile*>(stream);
     u64 base = 0;
     if (origin == ZLIB_FILEFUNC_SEEK_CUR)
-        base = file->GetPosition();
+        base = file->Tell();
     else if (origin == ZLIB_FILEFUNC_SEEK_END)
-        base = file->GetSize();
+        base = file->File.GetSize();
     else if (origin != ZLIB_FILEFUNC_SEEK_SET)
         return -1;
     if (offset > kMaxArchiveSize || base + offset > kMaxArchiveSize)
         return -1;
-    file->SetPosition(u32(base + offset));
-    return file->HasFailed() ? -1 : 0;
+    file->Seek(u32(base + offset));
+    return file->File.HasFailed() ? -1 : 0;
 }
 
 int ZCALLBACK CloseFile(voidpf, voidpf stream) {
-    auto* file = static_cast<CClassicBufferFile*>(stream);
-    if (file->IsWritingTempFile())
+    auto* file = static_cast<SZipFile*>(stream);
+    if (file->File.IsWritingTempFile())
         return 0;
-    return file->Close() ? 0 : -1;
+    return file->File.Close() ? 0 : -1;
 }
 
 int ZCALLBACK TestFileError(voidpf, voidpf stream) {
-    return static_cast<CClassicBufferFile*>(stream)->HasFailed() ? -1 : 0;
+    return static_cast<SZipFile*>(stream)->File.HasFailed() ? -1 : 0;
 }
 
-zlib_filefunc64_def FileFunctions(CClassicBufferFile* file) {
+zlib_filefunc64_def FileFunctions(SZipFile* file) {
     zlib_filefunc64_def functions{};
     functions.zopen64_file = OpenFile;
     functions.zread_file = ReadFile;
@@ -161,13 +220,13 @@ public:
     }
 
 private:
-    CClassicBufferFile m_File;
+    SZipFile m_File;
     unzFile m_Handle = nullptr;
 };
 
 // The entry stream's handle with the file stream it reads through.
 struct SEntryHandle {
-    CClassicBufferFile File;
+    SZipFile File;
     unzFile Handle = nullptr;
 };
 
@@ -447,6 +506,9 @@ ZipEntryStream* CPlugFileZip::OpenEntry(CSystemFid* fid) {
     if (!EntryNameOf(fid, name))
         return nullptr;
     auto entry = std::make_unique<SEntryHandle>();
+    // Opening an entry reads a few records here and there, then the entry's bytes in pieces of
+    // 16 KB that go straight to the file: a small buffer reads little around each record.
+    entry->File.File.SetBufferSize(kEntryBufferSize);
     zlib_filefunc64_def functions = FileFunctions(&entry->File);
     entry->Handle = unzOpen2_64(&m_Path, &functions);
     if (!entry->Handle)
@@ -570,7 +632,7 @@ bool CPlugFileZip::RebuildWith(const CClassicString& name, CPlugFile* nod) {
     if (existed && !reader.Open(m_Path))
         return false;
 
-    CClassicBufferFile out;
+    SZipFile out;
     zlib_filefunc64_def functions = FileFunctions(&out);
     zipFile writer = zipOpen2_64(&m_Path, APPEND_STATUS_CREATE, nullptr, &functions);
     if (!writer)
@@ -664,8 +726,8 @@ bool CPlugFileZip::RebuildWith(const CClassicString& name, CPlugFile* nod) {
     }
     good = zipClose(writer, nullptr) == ZIP_OK && good;
     if (!good) {
-        out.Discard();
+        out.File.Discard();
         return false;
     }
-    return out.Close();
+    return out.File.Close();
 }

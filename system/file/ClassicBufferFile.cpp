@@ -103,15 +103,15 @@ u32 CClassicBufferFile::Read(void* data, u32 n) {
     }
     if (done < n) {
         const u32 left = n - done;
-        if (left >= kBufferSize) {
+        if (left >= m_BufferSize) {
             done += u32(m_File.Read(to + done, left));
             // The buffer no longer ends where the file's own position is.
             DropBuffer();
         } else {
             if (!m_Buffer)
-                m_Buffer = new u8[kBufferSize];
+                m_Buffer = new u8[m_BufferSize];
             m_BufferNext = 0;
-            m_BufferEnd = u32(m_File.Read(m_Buffer, kBufferSize));
+            m_BufferEnd = u32(m_File.Read(m_Buffer, m_BufferSize));
             const u32 more = std::min(left, m_BufferEnd);
             std::memcpy(to + done, m_Buffer, more);
             m_BufferNext = more;
@@ -129,13 +129,13 @@ u32 CClassicBufferFile::Write(const void* data, u32 n) {
     if (!m_Writing || n == 0 || m_File.Error() != 0)
         return 0;
     u32 done;
-    if (m_BufferEnd + u64(n) > kBufferSize && !Flush()) {
+    if (m_BufferEnd + u64(n) > m_BufferSize && !Flush()) {
         done = 0;
-    } else if (n >= kBufferSize) {
+    } else if (n >= m_BufferSize) {
         done = u32(m_File.Write(data, n));
     } else {
         if (!m_Buffer)
-            m_Buffer = new u8[kBufferSize];
+            m_Buffer = new u8[m_BufferSize];
         std::memcpy(m_Buffer + m_BufferEnd, data, n);
         m_BufferEnd += n;
         done = n;
