@@ -86,7 +86,7 @@ std::span<const int> BoxButtons(u32 type) {
     static constexpr int ok[] = {IDOK};
     static constexpr int okCancel[] = {IDOK, IDCANCEL};
     static constexpr int yesNo[] = {IDYES, IDNO};
-    switch (type) {
+    switch (type & MB_TYPEMASK) {
         case MB_OKCANCEL:
             return okCancel;
         case MB_YESNO:
@@ -97,7 +97,7 @@ std::span<const int> BoxButtons(u32 type) {
 }
 
 int BoxEscapeAnswer(u32 type) {
-    switch (type) {
+    switch (type & MB_TYPEMASK) {
         case MB_OKCANCEL:
             return IDCANCEL;
         case MB_YESNO:
@@ -122,15 +122,22 @@ std::string ButtonText(int result) {
     }
 }
 
-const char* BoxTypeName(u32 type) {
-    switch (type) {
+std::string BoxTypeName(u32 type) {
+    std::string name;
+    switch (type & MB_TYPEMASK) {
         case MB_OKCANCEL:
-            return "MB_OKCANCEL";
+            name = "MB_OKCANCEL";
+            break;
         case MB_YESNO:
-            return "MB_YESNO";
+            name = "MB_YESNO";
+            break;
         default:
-            return "MB_OK";
+            name = "MB_OK";
+            break;
     }
+    if (type & MB_ICONERROR)
+        name += "|MB_ICONERROR";
+    return name;
 }
 
 std::string ResultName(int result) {

@@ -120,8 +120,9 @@ std::span<const int> BoxButtons(u32 type);
 int BoxEscapeAnswer(u32 type);
 // "OK", "Cancel", "Yes", "No" through the translation hook.
 std::string ButtonText(int result);
-// A box type's name: "MB_OK", "MB_OKCANCEL", "MB_YESNO".
-const char* BoxTypeName(u32 type);
+// A box type's name: "MB_OK", "MB_OKCANCEL", "MB_YESNO", followed by "|MB_ICONERROR" for a box
+// with the error sign.
+std::string BoxTypeName(u32 type);
 // A result's name: "IDOK", "IDCANCEL", "IDYES", "IDNO", or the number.
 std::string ResultName(int result);
 // The lines of a message text ("\r\n", "\r" and "\n" break them).

@@ -11,7 +11,9 @@ namespace ui {
 using detail::Printf;
 
 int MessageBox(const Dialog* owner, std::string_view text, std::string_view caption, u32 type) {
-    if (type != MB_OK && type != MB_OKCANCEL && type != MB_YESNO) {
+    const u32 buttons = type & MB_TYPEMASK;
+    if ((type & ~(MB_TYPEMASK | MB_ICONERROR)) != 0 ||
+        (buttons != MB_OK && buttons != MB_OKCANCEL && buttons != MB_YESNO)) {
         detail::Misuse(Printf("message box of type %u", type));
         type = MB_OK;
     }

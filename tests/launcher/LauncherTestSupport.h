@@ -29,7 +29,8 @@
 #include <vector>
 
 // The configuration file as "key=value" lines of the values the launcher looks at. A file that
-// does not hold the first line is damaged. Saving writes only when the text changes.
+// does not hold the first line is damaged. Saving writes only when the text changes. Paths are
+// found as the engine finds them, ignoring case where the spelling given does not exist.
 class CFakeConfigFile final : public CSystemConfigArchiveOps {
 public:
     CFakeConfigFile() = default;
@@ -51,7 +52,7 @@ public:
         *nod = nullptr;
         ++m_Loads;
         std::string host;
-        if (!platform::ToHostPath(std::u16string_view(path.m_Text, path.m_Length), host))
+        if (!platform::ResolveHostPath(std::u16string_view(path.m_Text, path.m_Length), host))
             return 0;
         std::ifstream in(host);
         std::map<std::string, std::string> values;
@@ -76,7 +77,7 @@ public:
         const auto* config = static_cast<const CSystemConfig*>(nod);
         ++m_Saves;
         std::string host;
-        if (!platform::ToHostPath(std::u16string_view(path.m_Text, path.m_Length), host))
+        if (!platform::ResolveHostPath(std::u16string_view(path.m_Text, path.m_Length), host))
             return 0;
         const std::string text = Text(*config);
         std::ifstream in(host);

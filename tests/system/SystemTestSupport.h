@@ -15,10 +15,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 // A fresh folder under the system's temporary folder, removed with its files at the end.
@@ -80,6 +83,17 @@ inline std::string ReadWholeFile(const std::string& path) {
     return bytes;
 }
 
+// Pseudo-random bytes, the same for the same size and seed.
+inline std::string Pattern(size_t size, u32 seed) {
+    std::string bytes(size, '\0');
+    u32 state = seed;
+    for (char& c : bytes) {
+        state = state * 1664525 + 1013904223;
+        c = char(state >> 24);
+    }
+    return bytes;
+}
+
 inline std::string Narrow(const CClassicWideString& text) {
     return platform::WideToHostText(std::u16string_view(text.GetText(), text.GetLength()));
 }
@@ -117,6 +131,17 @@ inline std::string RunPython(const CTempFolder& folder, const std::string& scrip
     const std::string path = folder.File("script.py");
     WriteWholeFile(path, script);
     return RunCommand(std::string(ENGINE_TEST_PYTHON) + " " + path + " " + arguments);
+}
+
+// Runs the body in a child process and gives its exit code (-signal when a signal ended it). The
+// child ends with _exit: nothing of the test program's own state is torn down twice.
+inline int RunInChild(const std::function<int()>& body) {
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(body());
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
 // Collects what is written to the log's file sinks while it lives.

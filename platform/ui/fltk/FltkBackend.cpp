@@ -23,6 +23,7 @@
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -31,6 +32,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -45,6 +47,7 @@ constexpr int BoxMargin = 12;
 constexpr int BoxButtonWidth = 75;
 constexpr int BoxButtonHeight = 23;
 constexpr int BoxButtonGap = 6;
+constexpr int BoxSignSize = 32;
 
 // Passes of the snapshot's wait for a window to be mapped and drawn (10 ms each).
 constexpr int DrawWaitPasses = 500;
@@ -893,14 +896,20 @@ void FltkBackend::Impl::OpenBox(Frame& frame) {
     const std::span<const int> results = BoxButtons(frame.BoxType);
     const int count = int(results.size());
     const int rowW = count * BoxButtonWidth + (count - 1) * BoxButtonGap;
-    const int w = std::max(textW, rowW) + 2 * BoxMargin;
-    const int h = BoxMargin + textH + BoxMargin + BoxButtonHeight + BoxMargin;
+    // The error sign stands left of the text, which moves right to make room for it.
+    const bool sign = (frame.BoxType & MB_ICONERROR) != 0;
+    const int textX = sign ? BoxMargin + BoxSignSize + BoxMargin : BoxMargin;
+    const int topH = sign ? std::max(textH, BoxSignSize) : textH;
+    const int w = std::max(textX - BoxMargin + textW, rowW) + 2 * BoxMargin;
+    const int h = BoxMargin + topH + BoxMargin + BoxButtonHeight + BoxMargin;
 
     auto* window = new Window(w, h, *view);
     view->Win = window;
     window->copy_label(std::string(frame.Caption).c_str());
+    if (sign)
+        window->add(new ErrorSign(BoxMargin, BoxMargin, BoxSignSize));
     // Shown as written: the box takes '&' as it stands, so no shortcut marks.
-    auto* body = new LabelBox(BoxMargin, BoxMargin, textW, textH, false);
+    auto* body = new LabelBox(textX, BoxMargin + (topH - textH) / 2, textW, textH, false);
     body->copy_label(text.c_str());
     window->add(body);
     int x = (w - rowW) / 2;
@@ -974,6 +983,54 @@ void BoxView::CloseBox() {
 // ---------------------------------------------------------------------------------------------
 // The open-file dialog
 
+namespace {
+
+// FLTK's chooser gives its filter menu a fixed width, which cuts a longer entry (a description
+// with the case-blind pattern after it): the window grows, as far as the screen allows, and the
+// menu takes the room, the buttons beside it moving right.
+void WidenFilterMenu(Fl_Window& window) {
+    Fl_Group* row = nullptr;
+    Fl_Choice* menu = nullptr;
+    for (int i = 0; i < window.children() && !menu; ++i) {
+        row = window.child(i)->as_group();
+        for (int k = 0; row && k < row->children() && !menu; ++k)
+            menu = dynamic_cast<Fl_Choice*>(row->child(k));
+    }
+    if (!menu)
+        return;
+    fl_font(menu->textfont(), menu->textsize());
+    int widest = 0;
+    for (int i = 0; i < menu->size(); ++i) {
+        if (const char* text = menu->text(i))
+            widest = std::max(widest, int(std::ceil(fl_width(text))));
+    }
+    // The menu's frame, its arrow (at most 20 pixels) and the entry's own padding.
+    const int arrow = std::min(20, menu->h() - 2 * Fl::box_dh(menu->box()));
+    const int needed = widest + arrow + Fl::box_dw(menu->box()) + 12;
+    const int extra = std::min(needed - menu->w(), Fl::w() - 20 - window.w());
+    if (extra <= 0)
+        return;
+    std::vector<std::pair<Fl_Widget*, std::array<int, 4>>> before;
+    for (int k = 0; k < row->children(); ++k) {
+        Fl_Widget* child = row->child(k);
+        before.push_back({child, {child->x(), child->y(), child->w(), child->h()}});
+    }
+    const int menuRight = menu->x() + menu->w();
+    window.resize(std::max(0, window.x() - extra / 2), window.y(), window.w() + extra, window.h());
+    // The row scaled its children with the window: they are placed again.
+    for (const auto& [child, box] : before) {
+        if (child == menu)
+            child->resize(box[0], box[1], box[2] + extra, box[3]);
+        else if (box[0] >= menuRight)
+            child->resize(box[0] + extra, box[1], box[2], box[3]);
+        else
+            child->resize(box[0], box[1], box[2], box[3]);
+    }
+    window.redraw();
+}
+
+} // namespace
+
 // Every pass of the chooser's own loop: the idle hook, and the chooser's name field taken over
 // once its window is up.
 void FltkBackend::Impl::ChooserCheck(void* data) {
@@ -991,6 +1048,7 @@ void FltkBackend::Impl::ChooserCheck(void* data) {
         if (box->Win == window)
             return;
     }
+    WidenFilterMenu(*window);
     // FLTK's chooser window carries its Fl_File_Chooser as user data.
     for (int i = 0; i < window->children() && !impl->ChooserName; ++i) {
         Fl_Group* group = window->child(i)->as_group();

@@ -115,6 +115,17 @@ void LabelBox::draw() {
     labelsize(size);
 }
 
+void ErrorSign::draw() {
+    fl_color(fl_rgb_color(204, 32, 32));
+    fl_pie(x(), y(), w(), h(), 0.0, 360.0);
+    const int inset = w() * 3 / 10;
+    fl_color(FL_WHITE);
+    fl_line_style(FL_SOLID | FL_CAP_ROUND, std::max(2, w() / 10));
+    fl_line(x() + inset, y() + inset, x() + w() - 1 - inset, y() + h() - 1 - inset);
+    fl_line(x() + w() - 1 - inset, y() + inset, x() + inset, y() + h() - 1 - inset);
+    fl_line_style(0);
+}
+
 GroupFrame::GroupFrame(int x, int y, int w, int h) : Fl_Box(x, y, w, h) {
     box(FL_NO_BOX);
     labelsize(FontSize);

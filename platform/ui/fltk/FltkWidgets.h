@@ -78,6 +78,15 @@ protected:
     void draw() override;
 };
 
+// The error sign of a message box: a red disc with a white cross, size x size pixels.
+class ErrorSign final : public Fl_Widget {
+public:
+    ErrorSign(int x, int y, int size) : Fl_Widget(x, y, size, size) {}
+
+protected:
+    void draw() override;
+};
+
 // A group box: an engraved frame with its title at the top left, drawn behind the controls
 // inside it (a sibling, so that events reach them).
 class GroupFrame final : public Fl_Box {

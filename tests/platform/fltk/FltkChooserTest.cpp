@@ -10,6 +10,8 @@
 #include <FL/Fl_File_Browser.H>
 #include <FL/Fl_File_Input.H>
 #include <FL/Fl_Return_Button.H>
+#include <FL/fl_draw.H>
+#include <algorithm>
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -55,6 +57,27 @@ protected:
         fltktest::Click(*fltktest::FindAll<Fl_Return_Button>(chooser).front());
     }
 
+    // The filter menu is wide enough for its entry (FLTK's chooser gives it a fixed width that
+    // cuts a description followed by its case-blind pattern), and the buttons of its row stand
+    // beside it, inside the window.
+    static void ExpectTheFilterMenuHoldsItsEntry(Fl_Window& chooser) {
+        const Fl_Choice& menu = *fltktest::FindAll<Fl_Choice>(chooser).front();
+        fl_font(menu.textfont(), menu.textsize());
+        const int arrow = std::min(20, menu.h() - Fl::box_dh(menu.box()));
+        EXPECT_GE(menu.w() - arrow - Fl::box_dw(menu.box()), int(fl_width(menu.text(0))))
+            << menu.text(0);
+        const Fl_Group& row = *menu.parent();
+        int right = menu.x() + menu.w();
+        for (int i = 0; i < row.children(); ++i) {
+            const Fl_Widget& child = *row.child(i);
+            if (&child == &menu)
+                continue;
+            EXPECT_GE(child.x(), right);
+            right = child.x() + child.w();
+        }
+        EXPECT_LE(right, chooser.w());
+    }
+
     // FLTK's own chooser (never GTK's) opens in the initial folder with the filter converted:
     // the list shows the names the layer accepts, in any case. A missing file is refused with a
     // message box and the chooser comes again; a name without extension takes the default one.
@@ -81,6 +104,7 @@ protected:
                 for (int i = 1; i <= list.size(); ++i)
                     listed.emplace_back(list.text(i));
                 filter = fltktest::FindAll<Fl_Choice>(chooser).front()->text(0);
+                ExpectTheFilterMenuHoldsItsEntry(chooser);
                 TypeAndAccept(chooser, "zz");
             })
             .Until([&] { return m_Ui.BoxWindow() != nullptr; })

@@ -10,6 +10,7 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
+#include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
 #include <FL/Fl_Choice.H>
 #include <FL/Fl_Input.H>
@@ -665,6 +666,52 @@ TEST_F(FltkWindows, MessageBoxes) {
         EXPECT_EQ(m_Ui.BoxWindow(), nullptr);
     }
     ui::SetTranslationHook(previous);
+}
+
+// A box with the error sign: the sign (the one child that is neither the text nor a button) at
+// the top left, the text beside it, the buttons of the type's low bits below both; a box without
+// it has no sign.
+TEST_F(FltkWindows, MessageBoxWithTheErrorSign) {
+    for (const u32 type : {ui::MB_YESNO | ui::MB_ICONERROR, ui::MB_YESNO}) {
+        SCOPED_TRACE(type);
+        Driver driver;
+        driver.Then([&] {
+            Fl_Window* box = m_Ui.BoxWindow();
+            ASSERT_NE(box, nullptr);
+            std::vector<Fl_Widget*> signs;
+            std::vector<Fl_Button*> buttons;
+            Fl_Widget* text = nullptr;
+            for (int i = 0; i < box->children(); ++i) {
+                Fl_Widget* child = box->child(i);
+                if (As<Fl_Button>(child))
+                    buttons.push_back(As<Fl_Button>(child));
+                else if (As<Fl_Box>(child))
+                    text = child;
+                else
+                    signs.push_back(child);
+            }
+            ASSERT_NE(text, nullptr);
+            EXPECT_STREQ(text->label(), "Failed to convert music");
+            ASSERT_EQ(buttons.size(), 2u);
+            EXPECT_STREQ(buttons[0]->label(), "Yes");
+            if (type & ui::MB_ICONERROR) {
+                ASSERT_EQ(signs.size(), 1u);
+                const Fl_Widget& sign = *signs[0];
+                EXPECT_EQ(sign.w(), 32);
+                EXPECT_EQ(sign.h(), 32);
+                EXPECT_GE(text->x(), sign.x() + sign.w() + 6);
+                EXPECT_GE(buttons[0]->y(), sign.y() + sign.h());
+                EXPECT_LE(text->x() + text->w(), box->w());
+            } else {
+                EXPECT_TRUE(signs.empty());
+            }
+            fltktest::Click(*buttons[1]);
+        });
+        driver.Start();
+        EXPECT_EQ(ui::MessageBox(nullptr, "Failed to convert music", "Music conversion", type),
+                  ui::IDNO);
+        EXPECT_TRUE(driver.Done());
+    }
 }
 
 // A long text wraps at 480 pixels; the box is centred over its owner's window, and the focus

@@ -107,6 +107,55 @@ TEST_F(UiMessageBoxFlow, TranscriptLineBreaksAndTranslatedButtons) {
             "> answer IDNO", "box -> IDNO"));
 }
 
+// The error sign is a flag beside the buttons: the buttons and their rules come from the low four
+// bits, the transcript names the sign after the type, and any other bit is a misuse that shows a
+// plain OK box.
+TEST(UiMessageBox, ErrorSignBesideTheButtons) {
+    struct Case {
+        u32 type;
+        int answer;        // scripted
+        const char* shown; // the box line's end: the type and the buttons; null for a misuse
+    };
+    const Case cases[] = {
+        {ui::MB_OK | ui::MB_ICONERROR, ui::IDOK, "MB_OK|MB_ICONERROR OK"},
+        {ui::MB_YESNO | ui::MB_ICONERROR, ui::IDYES, "MB_YESNO|MB_ICONERROR Yes|No"},
+        {ui::MB_OKCANCEL | ui::MB_ICONERROR, ui::IDCANCEL, "MB_OKCANCEL|MB_ICONERROR OK|Cancel"},
+        {ui::MB_OK | 0x20, ui::IDOK, nullptr},
+        {ui::MB_ICONERROR | 3, ui::IDOK, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type);
+        std::vector<std::string> failures;
+        ui::HeadlessOptions options;
+        options.OnFailure = [&](const std::string& message, const std::string&) {
+            failures.push_back(message);
+        };
+        ui::HeadlessBackend backend(options);
+        backend.Play(Script().Answer(c.answer));
+        const int answer = ui::MessageBox(nullptr, "Failed", "Import", c.type);
+        if (!c.shown) {
+            ASSERT_EQ(failures.size(), 1u);
+            EXPECT_THAT(failures[0], testing::HasSubstr("message box of type"));
+            continue;
+        }
+        EXPECT_EQ(answer, c.answer);
+        EXPECT_THAT(backend.Transcript(),
+                    ElementsAre(std::string("box \"Import\" \"Failed\" ") + c.shown,
+                                "> answer " + ui::ResultName(c.answer),
+                                "box -> " + ui::ResultName(c.answer)));
+        EXPECT_TRUE(backend.Finish());
+        EXPECT_TRUE(failures.empty());
+    }
+    // Without a backend the line is the one of a box without the sign.
+    ASSERT_EQ(ui::GetBackend(), nullptr);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ui::MessageBox(nullptr, "Failed to convert music", "Music conversion",
+                             ui::MB_OK | ui::MB_ICONERROR),
+              ui::IDOK);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Music conversion: Failed to convert music\n");
+}
+
 TEST(UiMessageBox, LinesOfAText) {
     struct Case {
         std::string_view text;

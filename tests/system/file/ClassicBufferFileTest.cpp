@@ -12,6 +12,7 @@
 #include "platform/File.h"
 #include "system/file/PathHelpers.h"
 #include "tests/system/SystemTestSupport.h"
+#include "tests/system/file/TransferCoreFixture.h"
 
 #include <chrono>
 #include <csignal>
@@ -34,16 +35,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Pattern(size_t size, u32 seed) {
-    std::string bytes(size, '\0');
-    u32 state = seed;
-    for (char& c : bytes) {
-        state = state * 1664525 + 1013904223;
-        c = char(state >> 24);
-    }
-    return bytes;
-}
-
 // Writes the bytes in pieces of the given sizes, in turn.
 void WriteInPieces(CClassicBuffer& stream, const std::string& bytes,
                    const std::vector<u32>& pieces) {
@@ -54,16 +45,6 @@ void WriteInPieces(CClassicBuffer& stream, const std::string& bytes,
         done += n;
         ASSERT_EQ(stream.GetPosition(), done);
     }
-}
-
-// Runs the body in a child process and gives its exit code (-signal when a signal ended it).
-int RunInChild(const std::function<int()>& body) {
-    const pid_t child = fork();
-    if (child == 0)
-        _exit(body());
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
 TEST(ClassicBufferFile, TransfersAcrossBufferBoundariesKeepPositionsAndSizes) {
@@ -261,6 +242,32 @@ TEST(ClassicBufferFile, NothingIsCommittedWhileAnExceptionUnwinds) {
     EXPECT_EQ(ReadWholeFile(folder.File("save.dat")), "new");
 }
 
+// A writer that gives up half-way discards: the old target stays, a missing one stays missing,
+// and the temporary file goes. A stream written in place simply closes.
+TEST(ClassicBufferFile, DiscardLeavesTheTargetAsItWas) {
+    CTempFolder folder;
+    WriteWholeFile(folder.File("old.mux"), "old");
+    for (const char* name : {"old.mux", "new.mux"}) {
+        CClassicBufferFile file;
+        ASSERT_EQ(file.Open(folder.Engine(name), true, true, true, false), 1u);
+        const std::string bytes = Pattern(100000, 7);
+        ASSERT_EQ(file.Write(bytes.data(), u32(bytes.size())), bytes.size());
+        file.Discard();
+        EXPECT_FALSE(file.IsOpen());
+        EXPECT_FALSE(file.IsWritingTempFile());
+        EXPECT_TRUE(file.Close()); // nothing open any more
+    }
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"old.mux"});
+    EXPECT_EQ(ReadWholeFile(folder.File("old.mux")), "old");
+
+    CClassicBufferFile plain;
+    ASSERT_EQ(plain.Open(folder.Engine("plain.bin"), true, false, true, false), 1u);
+    ASSERT_EQ(plain.Write("kept", 4), 4u);
+    plain.Discard();
+    EXPECT_FALSE(plain.IsOpen());
+    EXPECT_EQ(ReadWholeFile(folder.File("plain.bin")), "kept");
+}
+
 TEST(ClassicBufferFile, AFailedWriteKeepsTheOldTargetAndCloseSaysSo) {
     CTempFolder folder;
     const std::string old = Pattern(1000, 3);
@@ -424,36 +431,7 @@ TEST(ClassicBufferFile, ArchiveFileWritesAndReadsBothEncodings) {
     }
 }
 
-// The scheduling core with a timed buffer that counts its runs, on a counter that moves 20 ms
-// at every reading, so that every entry runs the buffer once.
-class ClassicBufferFileCore : public ::testing::Test {
-protected:
-    static inline i64 s_Now = 0;
-    static i64 ReadCounter() { return s_Now += 20000000; }
-
-    void SetUp() override {
-        CMwIdTable::Create();
-        CMwClassRegistry::AddClassList(g_MwCoreClassList);
-        CMwClassRegistry::Init();
-        platform::SetCounterSource(&ReadCounter);
-        CMwCmdBufferCore* core = CMwCmdBufferCore::CreateSingleton();
-        core->CreateBuffers();
-        m_TimedCall = MwMakeFastCall<&ClassicBufferFileCore::OnTimed>(this);
-        ASSERT_TRUE(m_TimedCall->AttachBuffer(core->GetTimedBuffer()));
-        m_TimedCall->Install();
-        core->Enable();
-    }
-    void TearDown() override {
-        CMwCmdBufferCore::DeleteSingleton();
-        platform::SetCounterSource(nullptr);
-        CMwClassRegistry::Shutdown();
-        CMwIdTable::Destroy();
-    }
-    void OnTimed() { ++m_TimedRuns; }
-
-    CMwCmdFastCall* m_TimedCall = nullptr;
-    u32 m_TimedRuns = 0;
-};
+using ClassicBufferFileCore = CTransferCoreTest;
 
 TEST_F(ClassicBufferFileCore, LongTransfersEnterTheCoreOncePer256KB) {
     CTempFolder folder;
