@@ -282,6 +282,7 @@ TEST_F(PlugFileZip, LoadEntries) {
     ASSERT_NE(goodFid, nullptr);
     EXPECT_EQ(zip->LoadFid(&good, goodFid), 1);
     ASSERT_NE(good, nullptr);
+    const CMwNodRef heldGood(good);
     EXPECT_EQ(good->GetFid(), goodFid);
     EXPECT_EQ(Wav(good)->m_Value, CPlugTestWav::s_DefaultValue);
 
@@ -290,6 +291,7 @@ TEST_F(PlugFileZip, LoadEntries) {
         CLogWatch log;
         EXPECT_EQ(zip->LoadFid(&bad, EntryFid("Pack/Bad.wav")), 1);
         ASSERT_NE(bad, nullptr);
+        const CMwNodRef heldBad(bad);
         EXPECT_EQ(Wav(bad)->m_Value, CPlugTestWav::s_DefaultValue);
         EXPECT_TRUE(Wav(bad)->HasLoadFailed());
         EXPECT_NE(log.Since().find("Failed to load " + Narrow(Name("Pack/Bad.wav"))),
@@ -316,6 +318,8 @@ TEST_F(PlugFileZip, LoadEntries) {
         CLogWatch log;
         CMwNod* nod = nullptr;
         EXPECT_EQ(sounds->LoadFid(&nod, EntryFid("Sound.wav")), 0);
+        // The nod made for the entry stays bound to it; the test lets it go.
+        const CMwNodRef made(nod);
         EXPECT_NE(log.Since().find("Zip entry CRC mismatch: '" + Narrow(Name("Sounds.zip"))),
                   std::string::npos)
             << log.Since();
