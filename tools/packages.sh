@@ -20,7 +20,7 @@ test_packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libxdamage-dev libstb-dev
   python3 python3-lzo python3-pil libsquish-dev locales-all tzdata valgrind
-  curl nginx openssl x11-xserver-utils x11-utils
+  curl nginx openssl x11-xserver-utils x11-utils zip unzip
 )
 # Inputs of the benchmarks, needed only to run them (bench/install-inputs.sh): real pictures.
 bench_packages=(

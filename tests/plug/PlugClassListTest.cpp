@@ -15,16 +15,17 @@ class PlugClassList : public CPlugFixture {};
 // and a registered parent.
 TEST_F(PlugClassList, Census) {
     const CMwClassCensus census = MwTakeClassCensus(g_PlugClassList);
-    EXPECT_EQ(g_PlugClassList.m_Count, 5u);
-    EXPECT_EQ(census.PerEngine[0x09], 5u);
+    EXPECT_EQ(g_PlugClassList.m_Count, 7u);
+    EXPECT_EQ(census.PerEngine[0x09], 7u);
     // CPlugFile and CPlugFileImg are abstract.
     EXPECT_EQ(census.WithoutFactory, 2u);
 }
 
-// CPlug and the picture file classes have factories: they are made, written and read back.
+// CPlug, the picture file classes and the zip classes have factories: they are made, written
+// and read back.
 TEST_F(PlugClassList, ClassesRoundTrip) {
     const CMwClassListCheckCounts counts = MwCheckClassList(g_PlugClassList);
-    EXPECT_EQ(counts.Created, 3u);
+    EXPECT_EQ(counts.Created, 5u);
     EXPECT_EQ(counts.ChunksWritten, 0u);
 }
 
