@@ -269,6 +269,15 @@ bool CSystemArchive::ReadFileHeader(u32 mode, CClassicBuffer* stream) {
     m_CurrentFid->m_ContentClassId = CSystemFid::s_UnknownClassId;
     m_LoadMode = mode;
     CClassicBufferFile file;
+    // An entry of a zip is read through the zip, and closed by it whatever the read answers.
+    struct SZipEntry {
+        CMwNod* m_Zip = nullptr;
+        CClassicBuffer* m_Stream = nullptr;
+        ~SZipEntry() {
+            if (m_Stream)
+                PlugFileServices().CloseZipEntry(m_Zip, m_Stream);
+        }
+    } entry;
     if (!stream) {
         if (m_CurrentFid->IsKindOf(CSystemFidMemory::s_ClassId)) {
             stream = static_cast<CSystemFidMemory*>(m_CurrentFid)->m_Buffer;
@@ -283,10 +292,18 @@ bool CSystemArchive::ReadFileHeader(u32 mode, CClassicBuffer* stream) {
                 m_CurrentFid->m_ContentClassId = PlugFileServices().ClassIdFromFid(m_CurrentFid);
                 return true;
             }
-            // Entries of a container are read by their loader only.
-            if (m_CurrentFid->GetLoader() || !file.Open(name, false, false, false, false))
-                return false;
-            stream = &file;
+            if (CMwNod* loader = m_CurrentFid->GetLoader()) {
+                // Entries of a container are read by their loader only: a zip opens them.
+                entry.m_Zip = loader;
+                entry.m_Stream = PlugFileServices().OpenZipEntry(loader, m_CurrentFid);
+                if (!entry.m_Stream)
+                    return false;
+                stream = entry.m_Stream;
+            } else {
+                if (!file.Open(name, false, false, false, false))
+                    return false;
+                stream = &file;
+            }
         }
     }
     // Only the header and the table are read, in place.

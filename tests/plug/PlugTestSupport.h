@@ -3,10 +3,23 @@
 // (and, where a test needs them, the Plug test classes), and a System engine over fake host
 // facts whose current folder is a temporary folder holding "GameData".
 #include "plug/PlugClasses.h"
+#include "plug/bitmap/PlugFileImg.h"
 #include "system/engine/SystemEngine.h"
 #include "tests/plug/PlugTestNods.h"
 #include "tests/system/SystemTestSupport.h"
 #include "tests/system/engine/EngineTestSupport.h"
+
+#include <filesystem>
+#include <memory>
+
+// Sets the image limit while it lives.
+struct CImageLimit {
+    explicit CImageLimit(u64 bytes) { CPlugFileImg::SetImageLimit(bytes); }
+    ~CImageLimit() { CPlugFileImg::SetImageLimit(m_Old); }
+    CImageLimit(const CImageLimit&) = delete;
+    CImageLimit& operator=(const CImageLimit&) = delete;
+    u64 m_Old = CPlugFileImg::GetImageLimit();
+};
 
 class CPlugFixture : public CSystemFixture {
 protected:
