@@ -2,6 +2,8 @@
 
 #include "plug/bitmap/PlugFile.h"
 #include "plug/bitmap/PlugFileImg.h"
+#include "plug/visual/PlugIndexBuffer.h"
+#include "plug/visual/PlugVertexStream.h"
 
 namespace {
 
@@ -9,6 +11,8 @@ constinit CMwClassInfo* const s_PlugClasses[] = {
     &CPlug::s_ClassInfo,
     &CPlugFile::s_ClassInfo,
     &CPlugFileImg::s_ClassInfo,
+    &CPlugVertexStream::s_ClassInfo,
+    &CPlugIndexBuffer::s_ClassInfo,
 };
 
 } // namespace

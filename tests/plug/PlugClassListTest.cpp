@@ -3,6 +3,7 @@
 #include "plug/PlugStart.h"
 #include "plug/bitmap/PlugFile.h"
 #include "tests/plug/PlugTestSupport.h"
+#include "tests/plug/visual/VertexStreamSamples.h"
 #include "tests/support/MwClassListCheck.h"
 
 namespace {
@@ -13,17 +14,27 @@ class PlugClassList : public CPlugFixture {};
 // and a registered parent.
 TEST_F(PlugClassList, Census) {
     const CMwClassCensus census = MwTakeClassCensus(g_PlugClassList);
-    EXPECT_EQ(g_PlugClassList.m_Count, 3u);
-    EXPECT_EQ(census.PerEngine[0x09], 3u);
+    EXPECT_EQ(g_PlugClassList.m_Count, 5u);
+    EXPECT_EQ(census.PerEngine[0x09], 5u);
     // CPlugFile and CPlugFileImg are abstract.
     EXPECT_EQ(census.WithoutFactory, 2u);
 }
 
-// Only CPlug has a factory: it is made, written and read back.
+// CPlug, the vertex stream and the index buffer are made, filled, written and read back. The
+// member records cannot fill the two geometry classes (none is writable): they get content here.
 TEST_F(PlugClassList, ClassesRoundTrip) {
-    const CMwClassListCheckCounts counts = MwCheckClassList(g_PlugClassList);
-    EXPECT_EQ(counts.Created, 1u);
-    EXPECT_EQ(counts.ChunksWritten, 0u);
+    CMwClassListCheck check;
+    check.Fill = [](CMwNod& nod) {
+        if (nod.IsKindOf(CPlugVertexStream::s_ClassId))
+            MakeInterleavedStream(static_cast<CPlugVertexStream&>(nod), 3);
+        else if (nod.IsKindOf(CPlugIndexBuffer::s_ClassId))
+            MakeIndexBuffer(static_cast<CPlugIndexBuffer&>(nod), 7);
+        else
+            MwFillMembers(nod);
+    };
+    const CMwClassListCheckCounts counts = MwCheckClassList(g_PlugClassList, check);
+    EXPECT_EQ(counts.Created, 3u);
+    EXPECT_EQ(counts.ChunksWritten, 2u);
 }
 
 // Start-up installs the library's answers to the System engine; stopping puts the defaults back.
