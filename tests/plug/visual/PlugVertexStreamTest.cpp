@@ -358,6 +358,48 @@ TEST_F(PlugVertexStreamFiles, SourceStoredInline) {
     EXPECT_EQ(archive.GetBuffer()->GetSize(), 12u);
 }
 
+// A reader of our own, sharing none of our code, finds in the bodies what the nods hold.
+TEST_F(PlugVertexStream, BodiesDecodedByAnIndependentReader) {
+    CTempFolder temp;
+    const std::string reader = std::string(ENGINE_TEST_PYTHON) + " " + ENGINE_TEST_SOURCE_DIR +
+                               "/tests/plug/visual/stream_reader.py ";
+    CMwNodRef held(new CPlugVertexStream), other(new CPlugVertexStream);
+    auto& stream = static_cast<CPlugVertexStream&>(*held.Get());
+    MakeInterleavedStream(stream, 5);
+    stream.AddOwningElement(PlugElementDescriptor(EPlugVertexKind_TexCoord0, 8, true) | 0x80000000);
+    stream.AddSharingElement(PlugElementDescriptor(EPlugVertexKind_TexCoord1, 8, false), 3, 4);
+    stream.m_Flags = 0xB;
+    WriteWholeFile(temp.File("stream.dat"), WriteChunkBody(stream, CPlugVertexStream::s_ChunkId));
+    std::string expected = "vertices 5 flags 0000000b source none\nelements " +
+                           std::to_string(stream.m_Elements.size()) + "\n";
+    const u32 offsets[] = {0, 12, 24, 0, 4};
+    for (u32 i = 0; i < stream.m_Elements.size(); ++i) {
+        const u32 d = stream.m_Elements[i].m_Descriptor;
+        expected += "element " + std::to_string(i) + " kind " + std::to_string(PlugElementKind(d)) +
+                    " stride " + std::to_string(PlugElementStride(d));
+        expected += PlugElementOwns(d) ? " block " + std::to_string(PlugElementStride(d) * 5) + "\n"
+                                       : " owner " + std::to_string(i == 4 ? 3 : 0) + " offset " +
+                                             std::to_string(offsets[i]) + "\n";
+    }
+    EXPECT_EQ(RunCommand(reader + "stream " + temp.File("stream.dat")), expected);
+
+    static_cast<CPlugVertexStream*>(other.Get())->SetSource(&stream);
+    WriteWholeFile(temp.File("sharer.dat"),
+                   WriteChunkBody(*other.Get(), CPlugVertexStream::s_ChunkId));
+    EXPECT_EQ(RunCommand(reader + "stream " + temp.File("sharer.dat")),
+              "vertices 5 flags 0000000b source 0\n");
+
+    CMwNodRef indices(new CPlugIndexBuffer);
+    auto& buffer = static_cast<CPlugIndexBuffer&>(*indices.Get());
+    MakeIndexBuffer(buffer, 7);
+    WriteWholeFile(temp.File("indices.dat"), WriteChunkBody(buffer, CPlugIndexBuffer::s_ChunkId));
+    std::string values;
+    for (u32 i = 0; i < buffer.GetIndexCount(); ++i)
+        values += " " + std::to_string(buffer.GetIndices()[i]);
+    EXPECT_EQ(RunCommand(reader + "indices " + temp.File("indices.dat")),
+              "flags 00000002 count 7\nindices" + values + "\n");
+}
+
 TEST_F(PlugVertexStream, MembersAreReadOnly) {
     CMwNodRef held(new CPlugVertexStream);
     auto& stream = static_cast<CPlugVertexStream&>(*held.Get());
