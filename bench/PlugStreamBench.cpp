@@ -73,11 +73,10 @@ CMwNodRef MakeStream(u32 count) {
 // filled from them.
 template <class Record>
 void VectorWriteAndRead(const u8* bytes, size_t size, u32 head) {
-    std::vector<u8> out;
-    out.resize(head);
+    std::vector<u8> out(head);
     out.insert(out.end(), bytes, bytes + size);
-    std::vector<Record> records(size / sizeof(Record));
-    std::memcpy(records.data(), out.data() + head, size);
+    const auto* first = reinterpret_cast<const Record*>(out.data() + head);
+    const std::vector<Record> records(first, first + size / sizeof(Record));
     benchmark::DoNotOptimize(records.data());
 }
 
