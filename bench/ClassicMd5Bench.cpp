@@ -1,5 +1,6 @@
 // MD5 of the engine's own implementation against OpenSSL's on the same data, in alternating
 // rounds (see BenchPair.h).
+#include "BenchData.h"
 #include "BenchPair.h"
 #include "core/base/ClassicMd5.h"
 
@@ -10,18 +11,8 @@
 
 namespace {
 
-std::vector<u8> Data(u32 size) {
-    std::vector<u8> data(size);
-    u32 x = 12345;
-    for (u8& b : data) {
-        x = x * 1103515245 + 12345;
-        b = u8(x >> 24);
-    }
-    return data;
-}
-
 void Md5(benchmark::State& state) {
-    const std::vector<u8> data = Data(u32(state.range(0)));
+    const std::vector<u8> data = bench::RandomBytes(u32(state.range(0)));
     u8 digest[16];
     bench::Interleave(
         state,

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -44,8 +45,92 @@ public:
 
 MW_DEFINE_CLASS(CBenchNod, MwFactory<CBenchNod>, BENCH_NOD_MEMBERS, MW_NO_CHUNKS);
 
-constinit CMwClassInfo* const s_BenchClasses[] = {&CBenchNod::s_ClassInfo};
-constinit const CMwClassList s_BenchClassList = {s_BenchClasses, 1};
+// A class shaped like the game configuration: many members whose names share their first words.
+class CBenchSettingsNod : public CBenchNod {
+    MW_DECLARE_CLASS(CBenchSettingsNod, CBenchNod, 0x01F91000)
+public:
+    u32 m_NetworkUseProxy = 0;
+    u32 m_NetworkProxyLogin = 0;
+    u32 m_NetworkProxyPassword = 0;
+    u32 m_NetworkServerPort = 0;
+    u32 m_NetworkClientPort = 0;
+    u32 m_NetworkForceUseLocalAddress = 0;
+    u32 m_NetworkForceServerAddress = 0;
+    u32 m_NetworkConnection = 0;
+    u32 m_MasterServerKey = 0;
+    u32 m_MasterServerLogin = 0;
+    u32 m_MasterServerPassword = 0;
+    u32 m_MasterServerIsRegistred = 0;
+    u32 m_FileTransferEnableDownload = 0;
+    u32 m_FileTransferEnableUpload = 0;
+    u32 m_FileTransferMaxCacheSize = 0;
+    u32 m_EnableLocators = 0;
+    u32 m_AutoUpdateFromLocator = 0;
+    u32 m_NetworkDownloadRate = 0;
+    u32 m_NetworkUploadRate = 0;
+    u32 m_NetworkRateMeasured = 0;
+    u32 m_NetworkTimeout = 0;
+    u32 m_NetworkRetries = 0;
+    u32 m_NetworkLanOnly = 0;
+    u32 m_NetworkPeerCount = 0;
+};
+
+#define BENCH_SETTINGS_MEMBERS(X)                                                                  \
+    X(Natural, 0x01F91000, "NetworkUseProxy", MW_FIELD(m_NetworkUseProxy), "NetworkUseProxy",      \
+      0x03, 0x380)                                                                                 \
+    X(Natural, 0x01F91001, "NetworkProxyLogin", MW_FIELD(m_NetworkProxyLogin),                     \
+      "NetworkProxyLogin", 0x03, 0x380)                                                            \
+    X(Natural, 0x01F91002, "NetworkProxyPassword", MW_FIELD(m_NetworkProxyPassword),               \
+      "NetworkProxyPassword", 0x03, 0x380)                                                         \
+    X(Natural, 0x01F91003, "NetworkServerPort", MW_FIELD(m_NetworkServerPort),                     \
+      "NetworkServerPort", 0x03, 0x380)                                                            \
+    X(Natural, 0x01F91004, "NetworkClientPort", MW_FIELD(m_NetworkClientPort),                     \
+      "NetworkClientPort", 0x03, 0x380)                                                            \
+    X(Natural, 0x01F91005, "NetworkForceUseLocalAddress", MW_FIELD(m_NetworkForceUseLocalAddress), \
+      "NetworkForceUseLocalAddress", 0x03, 0x380)                                                  \
+    X(Natural, 0x01F91006, "NetworkForceServerAddress", MW_FIELD(m_NetworkForceServerAddress),     \
+      "NetworkForceServerAddress", 0x03, 0x380)                                                    \
+    X(Natural, 0x01F91007, "NetworkConnection", MW_FIELD(m_NetworkConnection),                     \
+      "NetworkConnection", 0x03, 0x380)                                                            \
+    X(Natural, 0x01F91008, "MasterServerKey", MW_FIELD(m_MasterServerKey), "MasterServerKey",      \
+      0x03, 0x380)                                                                                 \
+    X(Natural, 0x01F91009, "MasterServerLogin", MW_FIELD(m_MasterServerLogin),                     \
+      "MasterServerLogin", 0x03, 0x380)                                                            \
+    X(Natural, 0x01F9100A, "MasterServerPassword", MW_FIELD(m_MasterServerPassword),               \
+      "MasterServerPassword", 0x03, 0x380)                                                         \
+    X(Natural, 0x01F9100B, "MasterServerIsRegistred", MW_FIELD(m_MasterServerIsRegistred),         \
+      "MasterServerIsRegistred", 0x03, 0x380)                                                      \
+    X(Natural, 0x01F9100C, "FileTransferEnableDownload", MW_FIELD(m_FileTransferEnableDownload),   \
+      "FileTransferEnableDownload", 0x03, 0x380)                                                   \
+    X(Natural, 0x01F9100D, "FileTransferEnableUpload", MW_FIELD(m_FileTransferEnableUpload),       \
+      "FileTransferEnableUpload", 0x03, 0x380)                                                     \
+    X(Natural, 0x01F9100E, "FileTransferMaxCacheSize", MW_FIELD(m_FileTransferMaxCacheSize),       \
+      "FileTransferMaxCacheSize", 0x03, 0x380)                                                     \
+    X(Natural, 0x01F9100F, "EnableLocators", MW_FIELD(m_EnableLocators), "EnableLocators", 0x03,   \
+      0x380)                                                                                       \
+    X(Natural, 0x01F91010, "AutoUpdateFromLocator", MW_FIELD(m_AutoUpdateFromLocator),             \
+      "AutoUpdateFromLocator", 0x03, 0x380)                                                        \
+    X(Natural, 0x01F91011, "NetworkDownloadRate", MW_FIELD(m_NetworkDownloadRate),                 \
+      "NetworkDownloadRate", 0x03, 0x380)                                                          \
+    X(Natural, 0x01F91012, "NetworkUploadRate", MW_FIELD(m_NetworkUploadRate),                     \
+      "NetworkUploadRate", 0x03, 0x380)                                                            \
+    X(Natural, 0x01F91013, "NetworkRateMeasured", MW_FIELD(m_NetworkRateMeasured),                 \
+      "NetworkRateMeasured", 0x03, 0x380)                                                          \
+    X(Natural, 0x01F91014, "NetworkTimeout", MW_FIELD(m_NetworkTimeout), "NetworkTimeout", 0x03,   \
+      0x380)                                                                                       \
+    X(Natural, 0x01F91015, "NetworkRetries", MW_FIELD(m_NetworkRetries), "NetworkRetries", 0x03,   \
+      0x380)                                                                                       \
+    X(Natural, 0x01F91016, "NetworkLanOnly", MW_FIELD(m_NetworkLanOnly), "NetworkLanOnly", 0x03,   \
+      0x380)                                                                                       \
+    X(Natural, 0x01F91017, "NetworkPeerCount", MW_FIELD(m_NetworkPeerCount), "NetworkPeerCount",   \
+      0x03, 0x380)
+
+MW_DEFINE_CLASS(CBenchSettingsNod, MwFactory<CBenchSettingsNod>, BENCH_SETTINGS_MEMBERS,
+                MW_NO_CHUNKS);
+
+constinit CMwClassInfo* const s_BenchClasses[] = {&CBenchNod::s_ClassInfo,
+                                                  &CBenchSettingsNod::s_ClassInfo};
+constinit const CMwClassList s_BenchClassList = {s_BenchClasses, 2};
 
 // The name pool and the class registry, up for the whole run.
 struct CRegistry {
@@ -63,36 +148,38 @@ void StartRegistry() {
 constexpr const char* kPath = "Count";
 constexpr const char* kValue = "1234567";
 
-// The peer: the same object's Natural fields reached through a map of name to offset.
+// The peer: plain memory as large as the nod, its u32 fields reached by the offsets of the nod
+// class's members (its own and its ancestors' below the root), found by name in a map.
+template <class Nod>
 struct CPeerObject {
-    u32 Width = 0;
-    u32 Height = 0;
-    u32 Count = 0;
-    u32 Depth = 0;
-};
-const std::unordered_map<std::string, size_t>& PeerOffsets() {
-    static const std::unordered_map<std::string, size_t> offsets = {
-        {"Enabled", 0},
-        {"Offset", 0},
-        {"Scale", 0},
-        {"Width", offsetof(CPeerObject, Width)},
-        {"Height", offsetof(CPeerObject, Height)},
-        {"Count", offsetof(CPeerObject, Count)},
-        {"Depth", offsetof(CPeerObject, Depth)},
-        {"Speed", 0},
-    };
-    return offsets;
-}
+    CPeerObject() : m_Memory(sizeof(Nod) / sizeof(u32) + 1) {
+        for (const CMwClassInfo* info = &Nod::s_ClassInfo; info != &CMwNod::s_ClassInfo;
+             info = info->m_Parent)
+            for (u32 i = 0; i < info->m_MemberCount; ++i)
+                m_Offsets.emplace(info->m_MemberInfos[i]->Name,
+                                  size_t(info->m_MemberInfos[i]->FieldOffset));
+    }
+    // The field of that name, null when there is none.
+    char* Field(const std::string& name) {
+        const auto found = m_Offsets.find(name);
+        return found == m_Offsets.end() ? nullptr
+                                        : reinterpret_cast<char*>(m_Memory.data()) + found->second;
+    }
 
-// Setting the member from text.
-void SetFromText(benchmark::State& state) {
+    std::unordered_map<std::string, size_t> m_Offsets;
+    std::vector<u32> m_Memory;
+};
+
+// Setting a member from text: the peer finds the member's offset by its name in a map of as
+// many names as the class has (its own and its parent's) and converts the value by from_chars.
+template <class Nod>
+void SetMemberFromText(benchmark::State& state, const char* pathText, u32 Nod::*field) {
     StartRegistry();
-    CBenchNod nod;
-    const CClassicString path(kPath);
+    Nod nod;
+    const CClassicString path(pathText);
     const CClassicWideString value(u"1234567");
-    const auto& offsets = PeerOffsets();
-    CPeerObject object;
-    const std::string peerPath(kPath);
+    CPeerObject<Nod> object;
+    const std::string peerPath(pathText);
     const std::string peerValue(kValue);
     bench::Interleave(
         state,
@@ -102,22 +189,41 @@ void SetFromText(benchmark::State& state) {
         },
         [&] {
             bool set = false;
-            const auto found = offsets.find(peerPath);
+            char* at = object.Field(peerPath);
             u32 natural = 0;
-            if (found != offsets.end() &&
+            if (at &&
                 std::from_chars(peerValue.data(), peerValue.data() + peerValue.size(), natural)
                         .ec == std::errc{}) {
-                std::memcpy(reinterpret_cast<char*>(&object) + found->second, &natural,
-                            sizeof natural);
+                std::memcpy(at, &natural, sizeof natural);
                 set = true;
             }
             benchmark::DoNotOptimize(set);
             benchmark::ClobberMemory();
         });
-    if (nod.m_Count != 1234567 || object.Count != 1234567)
+    u32 peerSet = 0;
+    std::memcpy(&peerSet, object.Field(peerPath), sizeof peerSet);
+    if (nod.*field != 1234567 || peerSet != 1234567)
         state.SkipWithError("the member was not set");
 }
+
+// A Natural of a small class.
+void SetFromText(benchmark::State& state) {
+    SetMemberFromText<CBenchNod>(state, kPath, &CBenchNod::m_Count);
+}
 BENCHMARK(SetFromText);
+
+// A Natural of the configuration-like class, among names that begin alike.
+void SetFromTextSettings(benchmark::State& state) {
+    SetMemberFromText<CBenchSettingsNod>(state, "NetworkClientPort",
+                                         &CBenchSettingsNod::m_NetworkClientPort);
+}
+BENCHMARK(SetFromTextSettings);
+
+// A Natural of the parent class, reached from the configuration-like class.
+void SetFromTextInherited(benchmark::State& state) {
+    SetMemberFromText<CBenchSettingsNod>(state, kPath, &CBenchSettingsNod::m_Count);
+}
+BENCHMARK(SetFromTextInherited);
 
 // Reading the member back as text: path parse, GetParam and ToText.
 void GetAsText(benchmark::State& state) {
@@ -129,10 +235,9 @@ void GetAsText(benchmark::State& state) {
     options.Flags = 0; // plain decimal, as std::to_chars writes it
     CClassicWideString text;
     bool read = true;
-    const auto& offsets = PeerOffsets();
-    CPeerObject object;
-    object.Count = 1234567;
+    CPeerObject<CBenchNod> object;
     const std::string peerPath(kPath);
+    std::memcpy(object.Field(peerPath), &nod.m_Count, sizeof nod.m_Count);
     char peerText[16];
     size_t peerLength = 0;
     bench::Interleave(
@@ -150,11 +255,9 @@ void GetAsText(benchmark::State& state) {
             benchmark::DoNotOptimize(text.GetText());
         },
         [&] {
-            const auto found = offsets.find(peerPath);
             u32 natural = 0;
-            if (found != offsets.end())
-                std::memcpy(&natural, reinterpret_cast<const char*>(&object) + found->second,
-                            sizeof natural);
+            if (const char* at = object.Field(peerPath))
+                std::memcpy(&natural, at, sizeof natural);
             peerLength =
                 size_t(std::to_chars(peerText, peerText + sizeof peerText, natural).ptr - peerText);
             benchmark::DoNotOptimize(peerText);

@@ -196,7 +196,7 @@ void CLauncherApp::StartEngines(const SLauncherOptions& options) {
     };
     add(0x01000000, [] { return new CMwFoundationsEngine; });
     add(CSystemEngine::s_EngineId, [&options] { return new CSystemEngine(options.SystemHost); });
-    // Also prepares the HTTP layer; the engine is made only for an empty slot.
+    // The engine is made only for an empty slot; the HTTP layer starts with its first session.
     NetRegisterEngine();
 }
 

@@ -2,6 +2,7 @@
 // card, the X display (with XRandR) or else the DRM connectors for the desktop and its modes.
 #include "platform/Adapter.h"
 #include "platform/Crt.h"
+#include "platform/LoadedLibrary.h"
 #include "platform/SmallFile.h"
 
 #include <X11/Xlib.h>
@@ -218,24 +219,18 @@ struct XLibraries {
 
     XLibraries() {
         void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
-        HasX11 = x11 && Bind(x11, OpenDisplay, "XOpenDisplay") &&
-                 Bind(x11, CloseDisplay, "XCloseDisplay") && Bind(x11, Sync, "XSync") &&
-                 Bind(x11, SetErrorHandler, "XSetErrorHandler");
+        HasX11 = x11 && BindSymbol(x11, OpenDisplay, "XOpenDisplay") &&
+                 BindSymbol(x11, CloseDisplay, "XCloseDisplay") && BindSymbol(x11, Sync, "XSync") &&
+                 BindSymbol(x11, SetErrorHandler, "XSetErrorHandler");
         void* randr = HasX11 ? dlopen("libXrandr.so.2", RTLD_NOW | RTLD_LOCAL) : nullptr;
-        HasRandr = randr && Bind(randr, RRQueryExtension, "XRRQueryExtension") &&
-                   Bind(randr, RRGetScreenResourcesCurrent, "XRRGetScreenResourcesCurrent") &&
-                   Bind(randr, RRFreeScreenResources, "XRRFreeScreenResources") &&
-                   Bind(randr, RRGetOutputPrimary, "XRRGetOutputPrimary") &&
-                   Bind(randr, RRGetOutputInfo, "XRRGetOutputInfo") &&
-                   Bind(randr, RRFreeOutputInfo, "XRRFreeOutputInfo") &&
-                   Bind(randr, RRGetCrtcInfo, "XRRGetCrtcInfo") &&
-                   Bind(randr, RRFreeCrtcInfo, "XRRFreeCrtcInfo");
-    }
-
-    template <class F>
-    static bool Bind(void* library, F& function, const char* name) {
-        function = reinterpret_cast<F>(dlsym(library, name));
-        return function != nullptr;
+        HasRandr = randr && BindSymbol(randr, RRQueryExtension, "XRRQueryExtension") &&
+                   BindSymbol(randr, RRGetScreenResourcesCurrent, "XRRGetScreenResourcesCurrent") &&
+                   BindSymbol(randr, RRFreeScreenResources, "XRRFreeScreenResources") &&
+                   BindSymbol(randr, RRGetOutputPrimary, "XRRGetOutputPrimary") &&
+                   BindSymbol(randr, RRGetOutputInfo, "XRRGetOutputInfo") &&
+                   BindSymbol(randr, RRFreeOutputInfo, "XRRFreeOutputInfo") &&
+                   BindSymbol(randr, RRGetCrtcInfo, "XRRGetCrtcInfo") &&
+                   BindSymbol(randr, RRFreeCrtcInfo, "XRRFreeCrtcInfo");
     }
 };
 

@@ -2,10 +2,12 @@
 
 #include "platform/SmallFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <ctime>
 #include <sched.h>
+#include <sys/stat.h>
 #include <sys/sysinfo.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -46,12 +48,13 @@ void Wait(u32 microseconds) {
     }
 }
 
-void ReadProcessorFacts(HostFacts& facts) {
+// Fills the processor's facts; answers the time-stamp rate the processor states (0 when none).
+u32 ReadProcessorFacts(HostFacts& facts) {
 #if PLATFORM_X86
     facts.ProcessorArchitecture = kProcessorArchitectureIntel;
     u32 a = 0, b = 0, c = 0, d = 0;
     if (!__get_cpuid(0, &a, &b, &c, &d))
-        return;
+        return 0;
     const u32 maxLeaf = a;
     char vendor[12];
     __builtin_memcpy(vendor, &b, 4);
@@ -70,18 +73,22 @@ void ReadProcessorFacts(HostFacts& facts) {
         }
         facts.CpuBrand = brand;
     }
+    if (maxLeaf < 0x15)
+        return 0;
+    u32 denominator = 0, numerator = 0, crystalHz = 0, base = 0;
+    __cpuid_count(0x15, 0, denominator, numerator, crystalHz, d);
+    if (maxLeaf >= 0x16)
+        __cpuid_count(0x16, 0, base, b, c, d);
+    return TimeStampMhzFromCpuid(maxLeaf, denominator, numerator, crystalHz, base);
 #else
     facts.ProcessorArchitecture = kProcessorArchitectureUnknown;
+    return 0;
 #endif
 }
 
-u32 ReadReportedMhz() {
-    std::string text;
-    if (ReadSmallFile("/proc/cpuinfo", 1 << 20, text)) {
-        const u32 mhz = CpuInfoMhz(text);
-        if (mhz != 0)
-            return mhz;
-    }
+u32 ReadReportedMhz(std::string_view cpuInfo) {
+    if (const u32 mhz = CpuInfoMhz(cpuInfo))
+        return mhz;
     // Processors whose cpuinfo has no rate: the frequency driver's highest rate, in kHz.
     const std::string khz = ReadFirstLine("/sys/devices/system/cpu/cpu0/cpufreq/cpuinfo_max_freq");
     u32 value = 0;
@@ -138,9 +145,21 @@ void ReadHostFacts(HostFacts& facts) {
         }
     }
 
-    ReadProcessorFacts(facts);
-    facts.Clock = (s_ClockSampler ? s_ClockSampler : &DefaultClockSample)();
-    facts.ReportedMhz = ReadReportedMhz();
+    const u32 statedMhz = ReadProcessorFacts(facts);
+    std::string cpuInfo;
+    ReadSmallFile("/proc/cpuinfo", 1 << 20, cpuInfo);
+    if (s_ClockSampler) {
+        facts.Clock = s_ClockSampler();
+    } else {
+        struct stat driver {};
+        facts.KnownMhz = KernelCalibratedMhz(
+            cpuInfo, stat("/sys/devices/system/cpu/cpu0/cpufreq", &driver) == 0);
+        if (facts.KnownMhz == 0)
+            facts.KnownMhz = statedMhz;
+        if (facts.KnownMhz == 0)
+            facts.Clock = DefaultClockSample();
+    }
+    facts.ReportedMhz = ReadReportedMhz(cpuInfo);
 }
 
 ClockSample MeasureClock(u32 waitMicroseconds) {
@@ -231,6 +250,46 @@ u32 CpuInfoMhz(std::string_view text) {
             return value;
     }
     return 0;
+}
+
+u32 KernelCalibratedMhz(std::string_view cpuInfo, bool hasFrequencyDriver) {
+    if (hasFrequencyDriver)
+        return 0;
+    // The flags of the first processor, as whole words.
+    constexpr std::string_view key = "flags";
+    for (size_t pos = 0; pos < cpuInfo.size();) {
+        size_t end = cpuInfo.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = cpuInfo.size();
+        std::string_view line = cpuInfo.substr(pos, end - pos);
+        pos = end + 1;
+        const size_t colon = line.find(':');
+        if (line.substr(0, key.size()) != key || colon == std::string_view::npos)
+            continue;
+        bool constantRate = false;
+        for (size_t at = colon + 1; at < line.size();) {
+            while (at < line.size() && (line[at] == ' ' || line[at] == '\t'))
+                ++at;
+            const size_t wordEnd = std::min(line.find_first_of(" \t", at), line.size());
+            const std::string_view word = line.substr(at, wordEnd - at);
+            if (word == "aperfmperf")
+                return 0;
+            constantRate = constantRate || word == "constant_tsc";
+            at = wordEnd;
+        }
+        return constantRate ? CpuInfoMhz(cpuInfo) : 0;
+    }
+    return 0;
+}
+
+u32 TimeStampMhzFromCpuid(u32 maxLeaf, u32 denominator, u32 numerator, u32 crystalHz, u32 baseMhz) {
+    if (maxLeaf < 0x15 || denominator == 0 || numerator == 0)
+        return 0;
+    if (crystalHz != 0) {
+        const u64 mhz = u64(crystalHz) * numerator / denominator / 1000000;
+        return mhz <= 0xFFFFFFFF ? u32(mhz) : 0;
+    }
+    return maxLeaf >= 0x16 ? baseMhz & 0xFFFF : 0;
 }
 
 } // namespace platform

@@ -45,6 +45,11 @@ struct HostFacts {
     u32 CpuMaxExtendedLeaf = 0;
     std::string CpuBrand;
     ClockSample Clock;
+    // The time-stamp rate known without measuring (MHz, truncated): the rate the kernel measured
+    // when it started (KernelCalibratedMhz), else the one the processor states
+    // (TimeStampMhzFromCpuid); 0 when neither is known. Where it is known, the clock is not
+    // measured.
+    u32 KnownMhz = 0;
     // The clock rate the system reports (MHz), for processors without a time-stamp counter;
     // 0 when unknown.
     u32 ReportedMhz = 0;
@@ -62,9 +67,10 @@ HostFactsSource SetHostFactsSource(HostFactsSource source);
 // current clock sampler.
 void ReadHostFacts(HostFacts& facts);
 
-// The clock measurement of the host's provider: by default a sample around a 50 ms wait.
-// Replacing it keeps every other fact real. Null puts the default back; returns the sampler
-// replaced (null for the default).
+// The clock measurement of the host's provider: by default the rate known without measuring
+// (KnownMhz), or without one a sample around a 50 ms wait. Replacing it keeps every other fact
+// real, and the replacement's sample is taken instead of the kernel's figure. Null puts the default
+// back; returns the sampler replaced (null for the default).
 using ClockSampler = ClockSample (*)();
 ClockSampler SetClockSampler(ClockSampler sampler);
 
@@ -76,5 +82,17 @@ ClockSample MeasureClock(u32 waitMicroseconds);
 std::string OsReleasePrettyName(std::string_view text);
 // The first "cpu MHz" value of a /proc/cpuinfo text, truncated; 0 when absent.
 u32 CpuInfoMhz(std::string_view text);
+// The rate the kernel measured at its start, which its "cpu MHz" shows when nothing follows the
+// processor's live rate: the processors keep a constant time-stamp rate ("constant_tsc" among
+// the first flags), have no APERF/MPERF counters ("aperfmperf") and no frequency driver
+// (hasFrequencyDriver: /sys/devices/system/cpu/cpu0/cpufreq). 0 otherwise, and when the text
+// has no rate.
+u32 KernelCalibratedMhz(std::string_view cpuInfo, bool hasFrequencyDriver);
+// The time-stamp rate the processor states, as the kernel reads it where the processor has it:
+// leaf 0x15 of the identification instruction gives the ratio of the time-stamp rate to the
+// crystal's (denominator EAX, numerator EBX) and the crystal's rate in Hz (ECX, 0 when not
+// stated); without the crystal's rate, the time-stamp counter runs at the base rate of leaf 0x16
+// (EAX, MHz). 0 when the highest leaf is below 0x15 or the leaves state no rate.
+u32 TimeStampMhzFromCpuid(u32 maxLeaf, u32 denominator, u32 numerator, u32 crystalHz, u32 baseMhz);
 
 } // namespace platform

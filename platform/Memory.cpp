@@ -2,10 +2,12 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <mutex>
 #include <string>
 #include <sys/mman.h>
 #include <sys/uio.h>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -162,11 +164,42 @@ void AdviseHugePages(void* block, size_t length) {
     madvise(block, length, MADV_HUGEPAGE);
 }
 
+// The block given back last, with its pages, for the next allocation, as the C library's heap
+// keeps what is freed: a text made again and again (a document, a generated program) would
+// otherwise map its block, have the kernel zero and fault in every page, and unmap it each time.
+// Blocks above kKeptLengthLimit are unmapped at once, so that no more than that stays taken.
+struct KeptBlock {
+    void* Block = nullptr;
+    size_t Length = 0;
+};
+constexpr size_t kKeptLengthLimit = size_t(32) << 20;
+constinit std::mutex s_KeptMutex;
+constinit KeptBlock s_Kept;
+
+// The kept block when it holds `length` bytes, cut to them; null otherwise.
+void* TakeKeptBlock(size_t length) {
+    KeptBlock kept;
+    {
+        std::lock_guard lock(s_KeptMutex);
+        if (!s_Kept.Block || s_Kept.Length < length)
+            return nullptr;
+        kept = s_Kept;
+        s_Kept = {};
+    }
+    if (kept.Length > length)
+        munmap(static_cast<char*>(kept.Block) + length, kept.Length - length);
+    return kept.Block;
+}
+
 } // namespace
 
 void* AllocLargeBlock(size_t size) {
     const size_t length = MappedLength(size);
-    void* block = length ? MapAligned(length, PROT_READ | PROT_WRITE) : MAP_FAILED;
+    if (length == 0)
+        return nullptr;
+    if (void* kept = TakeKeptBlock(length))
+        return kept;
+    void* block = MapAligned(length, PROT_READ | PROT_WRITE);
     if (block == MAP_FAILED) {
         return nullptr;
     }
@@ -205,8 +238,16 @@ void* GrowLargeBlock(void* block, size_t oldSize, size_t newSize) {
 }
 
 void FreeLargeBlock(void* block, size_t size) {
-    if (block) {
-        munmap(block, MappedLength(size));
+    if (!block) {
+        return;
+    }
+    KeptBlock unmapped{block, MappedLength(size)};
+    if (unmapped.Length <= kKeptLengthLimit) {
+        std::lock_guard lock(s_KeptMutex);
+        std::swap(unmapped, s_Kept);
+    }
+    if (unmapped.Block) {
+        munmap(unmapped.Block, unmapped.Length);
     }
 }
 

@@ -33,6 +33,8 @@ void* AllocLargeBlock(size_t size);
 // one answers the block itself.
 void* GrowLargeBlock(void* block, size_t oldSize, size_t newSize);
 // Gives back a block of AllocLargeBlock or GrowLargeBlock, `size` being what it was asked with.
+// The last block given back (up to 32 MB) keeps its pages for the next AllocLargeBlock it can
+// serve, as the heap keeps freed memory: a reused block's bytes are not cleared.
 void FreeLargeBlock(void* block, size_t size);
 
 } // namespace platform

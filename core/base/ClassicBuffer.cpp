@@ -193,15 +193,39 @@ bool CClassicBuffer::EqualsMemory(CClassicBufferMemory& memory) {
 
 // ---- LZO blocks ----
 
-bool CClassicBuffer::WriteLzoBlock(const CClassicBufferMemory& buffer) {
+bool CClassicBufferMemory::WriteLzoRaw(const CClassicBufferMemory& source) {
     // One work area for the whole process: the engine compresses on one thread.
     alignas(lzo_align_t) static u8 s_WorkMemory[LZO1X_1_MEM_COMPRESS];
     static const u8 s_NoInput = 0;
 
     if (!LzoReady()) {
-        LogLine("[Buffer] LZO library unusable: block not written\r\n");
+        LogLine("[Buffer] LZO library unusable: %u bytes not compressed\r\n", source.GetSize());
         return false;
     }
+    const u32 size = source.GetSize();
+    // The compressor writes in place: the room of its worst case is made as a write of that
+    // many bytes would make it (the stream's limit, the growth rule, the gap below the position
+    // zeroed), but the size only moves over the bytes it writes.
+    const u64 room = LzoWorstCase(size);
+    if (room > s_MemoryLimit || !PrepareWrite(u32(room))) {
+        LogLine("[Buffer] LZO compression of %u bytes at position %u refused: the room passes the "
+                "limit of %u bytes\r\n",
+                size, m_WindowPosition, s_MemoryLimit);
+        return false;
+    }
+    lzo_uint packed = 0;
+    const int rc = lzo1x_1_compress(size != 0 ? source.GetData() : &s_NoInput, size,
+                                    m_WindowData + m_WindowPosition, &packed, s_WorkMemory);
+    if (rc != LZO_E_OK) {
+        LogLine("[Buffer] LZO compression of %u bytes failed: error %d\r\n", size, rc);
+        return false;
+    }
+    m_WindowPosition += u32(packed);
+    m_WindowSize = std::max(m_WindowSize, m_WindowPosition);
+    return true;
+}
+
+bool CClassicBuffer::WriteLzoBlock(const CClassicBufferMemory& buffer) {
     const u32 size = buffer.GetSize();
     if (size > kClassicLzoBlockMaxSize) {
         LogLine("[Buffer] LZO block of %u bytes not written: above the limit of %u\r\n", size,
@@ -209,18 +233,13 @@ bool CClassicBuffer::WriteLzoBlock(const CClassicBufferMemory& buffer) {
         return false;
     }
     CClassicPooledBuffer output;
-    output->Reserve(u32(kLzoHeaderSize + LzoWorstCase(size)));
-    u8* block = output->GetData();
-    lzo_uint packed = 0;
-    const int rc = lzo1x_1_compress(size != 0 ? buffer.GetData() : &s_NoInput, size,
-                                    block + kLzoHeaderSize, &packed, s_WorkMemory);
-    if (rc != LZO_E_OK) {
-        LogLine("[Buffer] LZO compression of %u bytes failed: error %d\r\n", size, rc);
+    output->Grow(kLzoHeaderSize);
+    if (!output->WriteLzoRaw(buffer))
         return false;
-    }
+    u8* block = output->GetData();
+    const u32 total = output->GetSize();
     platform::StoreU32Le(block, size);
-    platform::StoreU32Le(block + 4, u32(packed));
-    const u32 total = kLzoHeaderSize + u32(packed);
+    platform::StoreU32Le(block + 4, total - kLzoHeaderSize);
     return Write(block, total) == total;
 }
 

@@ -161,6 +161,11 @@ public:
     // Throws CClassicBufferException (code 1) above the size limit.
     void Grow(u32 n);
     void Rewind() { m_WindowPosition = 0; }
+    // Writes the LZO1X-1 compression of the source's size bytes at the position, without any
+    // size before it: the position and the size end right after the compressed bytes. False,
+    // with a log line and nothing written, when the library is unusable or the room the
+    // compressor may need would pass the size limit. One work memory serves the process.
+    bool WriteLzoRaw(const CClassicBufferMemory& source);
     // Position and size 0; the capacity stays.
     void Clear() {
         m_WindowPosition = 0;

@@ -18,6 +18,10 @@ namespace {
 
 constexpr u32 kMaxCapacity = 0x7FFFFFFF;
 constexpr u32 kLargeHeaderBit = 0x80000000;
+// The first block an append makes holds at least this many characters: a string built by
+// appending usually goes on growing (a log line, a path), and one allocation fewer on its way
+// weighs more than the few bytes it may leave unused.
+constexpr u32 kMinAppendCapacity = 64;
 
 [[noreturn]] void StringTooLong() {
     std::fputs("CClassicString: text longer than 2^31 - 1 characters\n", stderr);
@@ -339,11 +343,6 @@ TClassicString<Ch>& TClassicString<Ch>::operator=(TClassicString&& other) noexce
 }
 
 template <class Ch>
-u32 TClassicString<Ch>::GetCapacity() const {
-    return CapacityOf(m_Text);
-}
-
-template <class Ch>
 void TClassicString<Ch>::FreeText() {
     FreeBlock(m_Text);
     m_Length = 0;
@@ -351,7 +350,7 @@ void TClassicString<Ch>::FreeText() {
 }
 
 template <class Ch>
-void TClassicString<Ch>::Reserve(u32 n, bool keep, CHandBack* handBack) {
+void TClassicString<Ch>::ReserveBlock(u32 n, bool keep, CHandBack* handBack) {
     if (handBack) {
         handBack->m_Read = m_Text;
         handBack->m_Block = nullptr;
@@ -381,7 +380,8 @@ bool TClassicString<Ch>::TryReserve(u32 n, bool keep) {
         return false;
     if (keep && capacity >= 128 && IsLargeBlock<Ch>(capacity) == IsLargeBlock<Ch>(n)) {
         // Both blocks have the 4-byte header and are of one kind: the block grows where it lies
-        // or its pages move, instead of the text being copied.
+        // or its pages move, instead of the text being copied. (Small blocks are quicker to
+        // copy into a new block than to grow through realloc.)
         u8* old = BlockOf(m_Text);
         u8* block = static_cast<u8*>(
             IsLargeBlock<Ch>(n)
@@ -405,16 +405,15 @@ bool TClassicString<Ch>::TryReserve(u32 n, bool keep) {
 }
 
 template <class Ch>
-void TClassicString<Ch>::SetLength(u32 n, bool fill, Ch fillChar) {
-    if (n == m_Length)
+void TClassicString<Ch>::ReserveToAppend(u32 n) {
+    const u32 capacity = CapacityOf(m_Text);
+    if (n <= capacity)
         return;
-    Reserve(n, true);
-    const u32 old = m_Length;
-    m_Text[n] = 0;
-    m_Length = n;
-    if (fill)
-        for (u32 i = old; i < n; ++i)
-            m_Text[i] = fillChar;
+    if (n > kMaxCapacity)
+        StringTooLong();
+    const u64 grown = std::max<u64>({n, u64(capacity) * 2, kMinAppendCapacity});
+    if (!TryReserve(u32(std::min<u64>(grown, kMaxCapacity)), true))
+        std::abort();
 }
 
 template <class Ch>
@@ -443,7 +442,7 @@ void TClassicString<Ch>::Assign(Ref text) {
 }
 
 template <class Ch>
-void TClassicString<Ch>::AppendRef(Ref text) {
+void TClassicString<Ch>::AppendGrowing(Ref text) {
     if (text.m_Length == 0)
         return;
     if (HoldsInStorage(text.m_Text)) {
@@ -453,16 +452,16 @@ void TClassicString<Ch>::AppendRef(Ref text) {
     }
     const u32 old = m_Length;
     const u32 n = AddLengths(old, text.m_Length);
-    Reserve(n, true);
+    ReserveToAppend(n);
     m_Text[n] = 0;
     m_Length = n;
     CopyChars(m_Text + old, text.m_Text, text.m_Length);
 }
 
 template <class Ch>
-void TClassicString<Ch>::AppendChar(Ch c) {
+void TClassicString<Ch>::AppendCharGrowing(Ch c) {
     const u32 n = AddLengths(m_Length, 1);
-    Reserve(n, true);
+    ReserveToAppend(n);
     m_Text[n] = 0;
     m_Text[m_Length] = c;
     m_Length = n;
@@ -547,7 +546,7 @@ CClassicString& CClassicString::Append2(CClassicStringRef text, const char* then
     }
     const u32 old = m_Length;
     const u32 n = AddLengths(AddLengths(old, text.m_Length), second.m_Length);
-    Reserve(n, true);
+    ReserveToAppend(n);
     CopyChars(m_Text + old, text.m_Text, text.m_Length);
     CopyChars(m_Text + old + text.m_Length, second.m_Text, second.m_Length);
     if (n)

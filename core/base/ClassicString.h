@@ -4,14 +4,20 @@
 //
 // A string is { u32 length; text }. The text is always NUL-terminated at the length. Every empty
 // string that owns no storage points at one shared static empty text; a string that owns storage
-// has exactly one heap block whose capacity is exact (no growth factor) and is recorded in a
-// small header just below the text, so that the block is found from the text pointer alone.
+// has exactly one heap block whose capacity is recorded in a small header just below the text,
+// so that the block is found from the text pointer alone. Reserving, assigning and replacing give
+// a block of exactly the text's size; appending past the capacity doubles it, so that a text
+// built piece by piece costs linear time.
 // Blocks of 2 MB and more are mappings of their own that fill with huge pages and grow without
 // copying (platform::AllocLargeBlock).
+#include "platform/Endian.h"
 #include "platform/Types.h"
 
 #include <concepts>
 #include <cstdarg>
+#include <cstdint>
+#include <cstring>
+#include <string>
 
 template <class Ch>
 class TClassicString;
@@ -38,12 +44,7 @@ constexpr const Ch* ClassicEmptyText() {
 // Length of a NUL-terminated text; a null pointer has length 0.
 template <class Ch>
 constexpr u32 ClassicTextLength(const Ch* text) {
-    if (!text)
-        return 0;
-    u32 n = 0;
-    while (text[n])
-        ++n;
-    return n;
+    return text ? static_cast<u32>(std::char_traits<Ch>::length(text)) : 0;
 }
 
 // Length up to the first NUL, at most maxLength (texts of refs need not end in a NUL).
@@ -129,8 +130,14 @@ public:
     Ch* GetText() { return m_Text; }
     bool IsEmpty() const { return m_Length == 0; }
     Ch operator[](u32 index) const { return m_Text[index]; }
-    // Characters the current storage holds without reallocating (0 for the shared empty text).
-    u32 GetCapacity() const;
+    // Characters the current storage holds without reallocating (0 for the shared empty text,
+    // whose header byte is 0).
+    u32 GetCapacity() const {
+        const u8* t = reinterpret_cast<const u8*>(m_Text);
+        if (t[-1] & 0x80)
+            return platform::LoadU32Le(t - 4) & 0x7FFFFFFF;
+        return t[-1] & 0x7F;
+    }
     // True when p points into this string's own storage (never for the shared empty text).
     bool HoldsInStorage(const void* p) const;
 
@@ -138,18 +145,38 @@ public:
     void FreeText();
     // Makes room for n characters (exactly n when a new block is needed). With keep, the current
     // characters are copied into the new block. The length is left unchanged.
-    void Reserve(u32 n, bool keep, CHandBack* handBack = nullptr);
+    void Reserve(u32 n, bool keep, CHandBack* handBack = nullptr) {
+        // The length never passes the capacity.
+        if (handBack || n > GetCapacity())
+            ReserveBlock(n, keep, handBack);
+    }
     // Reserve for sizes that come from outside (a network answer): false, with the string
     // unchanged, when n passes the largest capacity or the memory is not there.
     bool TryReserve(u32 n, bool keep);
     // Sets the length to n (the NUL written at n); with fill, new characters get fillChar.
     // Shrinking never reallocates.
-    void SetLength(u32 n, bool fill = false, Ch fillChar = 0);
+    void SetLength(u32 n, bool fill = false, Ch fillChar = 0) {
+        if (n == m_Length)
+            return;
+        Reserve(n, true);
+        const u32 old = m_Length;
+        m_Text[n] = 0;
+        m_Length = n;
+        if (fill)
+            for (u32 i = old; i < n; ++i)
+                m_Text[i] = fillChar;
+    }
     void Assign(Ref text);
-    // Capacities are exact, so every append past the capacity reallocates to exactly the new
-    // length: a text built one character at a time costs quadratic time. That is the price of
-    // strings that never waste memory; code that builds long texts reserves first.
-    void AppendChar(Ch c);
+    // Past the capacity, appends grow the block to the larger of the new length and twice the
+    // capacity (ReserveToAppend).
+    void AppendChar(Ch c) {
+        if (m_Length < GetCapacity()) {
+            m_Text[m_Length] = c;
+            m_Text[++m_Length] = 0;
+        } else {
+            AppendCharGrowing(c);
+        }
+    }
     void Prepend(Ref text);
     // Shortens to n characters; nothing when n is at or beyond the length.
     void Truncate(u32 n);
@@ -163,7 +190,28 @@ public:
     i32 Find(Ch c, u32 pos = 0) const;
 
 protected:
-    void AppendRef(Ref text);
+    // Inline for the common case, a text from elsewhere that fits the block.
+    void AppendRef(Ref text) {
+        const u64 n = u64(m_Length) + text.m_Length;
+        const uintptr_t from = reinterpret_cast<uintptr_t>(text.m_Text);
+        const uintptr_t storage = reinterpret_cast<uintptr_t>(m_Text);
+        const u32 capacity = GetCapacity();
+        if (text.m_Length != 0 && n <= capacity &&
+            (from + u64(text.m_Length) * sizeof(Ch) <= storage ||
+             from >= storage + (u64(capacity) + 1) * sizeof(Ch))) {
+            std::memcpy(m_Text + m_Length, text.m_Text, size_t(text.m_Length) * sizeof(Ch));
+            m_Length = u32(n);
+            m_Text[n] = 0;
+        } else {
+            AppendGrowing(text);
+        }
+    }
+    void AppendGrowing(Ref text);
+    void ReserveBlock(u32 n, bool keep, CHandBack* handBack);
+    void AppendCharGrowing(Ch c);
+    // Room for n characters for an append, the text kept: past the capacity the block grows to
+    // the larger of n, twice the capacity and 64 characters.
+    void ReserveToAppend(u32 n);
 
     u32 m_Length;
     Ch* m_Text;

@@ -700,7 +700,9 @@ bool CClassicString::ParseLeadingFloat(f32& value) const {
 void CClassicString::AppendWide(CClassicWideStringRef text) {
     const u32 n = TextLength(text);
     const u32 old = m_Length;
-    SetLength(ToLength(u64(old) + n));
+    const u32 length = ToLength(u64(old) + n);
+    ReserveToAppend(length);
+    SetLength(length);
     for (u32 i = 0; i < n; ++i)
         m_Text[old + i] = NarrowOf(text.m_Text[i]);
 }
@@ -714,7 +716,9 @@ void CClassicString::AssignWide(CClassicWideStringRef text) {
 
 void CClassicWideString::AppendNarrow(CClassicStringRef text) {
     const u32 old = m_Length;
-    SetLength(ToLength(u64(old) + text.m_Length));
+    const u32 length = ToLength(u64(old) + text.m_Length);
+    ReserveToAppend(length);
+    SetLength(length);
     for (u32 i = 0; i < text.m_Length; ++i)
         m_Text[old + i] = WideOf(text.m_Text[i]);
 }
@@ -744,14 +748,18 @@ CClassicString CClassicWideString::GetNarrow() const {
 }
 
 bool CClassicWideString::GetAscii(CClassicString& out) const {
-    const u32 n = ClassicTextLength(m_Text, m_Length);
-    char* p = PrepareText(out, n);
+    // One pass: room for the whole text, the copy ending at its first NUL.
+    out.Reserve(m_Length, false);
+    char* p = out.GetText();
     bool replaced = false;
-    for (u32 i = 0; i < n; ++i) {
-        const bool ascii = m_Text[i] < 128;
-        p[i] = ascii ? static_cast<char>(m_Text[i]) : '_';
+    u32 n = 0;
+    for (; n < m_Length && m_Text[n] != 0; ++n) {
+        const bool ascii = m_Text[n] < 128;
+        p[n] = ascii ? static_cast<char>(m_Text[n]) : '_';
         replaced = replaced || !ascii;
     }
+    // Sets the NUL at n; where n is the old length, the NUL is there already.
+    out.SetLength(n);
     return replaced;
 }
 

@@ -3,6 +3,8 @@
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwNod.h"
 
+#include <cstring>
+
 const char* const g_MwEngineNames[MwEngineNameCount] = {
     "",        "MwFoundations",
     "Data",    "Game",
@@ -82,6 +84,28 @@ void CheckParents() {
                                  info->m_Parent->m_Name);
 }
 
+void FreeMemberNameKeys() {
+    for (CMwClassInfo* info = s_FirstClassInfo; info; info = info->m_Next) {
+        delete[] info->m_MemberNameKeys;
+        info->m_MemberNameKeys = nullptr;
+    }
+}
+
+void MakeMemberNameKeys() {
+    for (CMwClassInfo* info = s_FirstClassInfo; info; info = info->m_Next) {
+        if (info->m_MemberCount == 0)
+            continue;
+        auto* keys = new CMwMemberNameKey[info->m_MemberCount];
+        for (u32 i = 0; i < info->m_MemberCount; ++i) {
+            const CMwMemberInfo* member = info->m_MemberInfos[i];
+            const char* name = member ? member->Name : nullptr;
+            keys[i] = name ? CMwMemberNameKey::Of(name, u32(std::strlen(name)))
+                           : CMwMemberNameKey{0, 0xFFFFFFFF};
+        }
+        info->m_MemberNameKeys = keys;
+    }
+}
+
 } // namespace
 
 i32 CMwClassInfo::FindKindIndex(u32 count, const u32* classIds) const {
@@ -125,6 +149,7 @@ void CMwClassRegistry::Init() {
     LinkChildren();
     BindMemberInfos();
     CheckParents();
+    MakeMemberNameKeys();
 }
 
 void CMwClassRegistry::LinkChildren() {
@@ -135,6 +160,7 @@ void CMwClassRegistry::LinkChildren() {
 
 void CMwClassRegistry::Shutdown() {
     UnbindMemberInfos();
+    FreeMemberNameKeys();
     for (CMwClassInfo* info = s_FirstClassInfo; info; info = info->m_Next) {
         delete[] info->m_Children;
         info->m_Children = nullptr;

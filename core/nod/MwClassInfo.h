@@ -7,9 +7,38 @@
 #include "core/base/FastBuffer.h"
 #include "core/nod/MwMemberInfo.h"
 
+#include <bit>
 #include <cstddef>
+#include <cstring>
 
 class CMwNod;
+
+// A member name as an integer key: its length and its first eight bytes (zero beyond the name).
+// Two names with the same key are equal when they are at most eight bytes long; longer ones are
+// equal when their bytes from the ninth on are. A record without a name has the length -1.
+struct CMwMemberNameKey {
+    u64 m_Head;
+    u32 m_Length;
+
+    // The first byte is the lowest; no byte past the name is read.
+    static CMwMemberNameKey Of(const char* name, u32 length) {
+        static_assert(std::endian::native == std::endian::little);
+        CMwMemberNameKey key{0, length};
+        if (length >= 8) {
+            std::memcpy(&key.m_Head, name, 8);
+        } else if (length >= 4) {
+            // Two loads that overlap in the middle.
+            u32 low = 0, high = 0;
+            std::memcpy(&low, name, 4);
+            std::memcpy(&high, name + length - 4, 4);
+            key.m_Head = low | (u64(high) << (8 * (length - 4)));
+        } else {
+            for (u32 i = 0; i < length; ++i)
+                key.m_Head |= u64(u8(name[i])) << (8 * i);
+        }
+        return key;
+    }
+};
 
 // One chunk a class owns: its id and its flags (what GetChunkInfo answers for it).
 struct CMwChunkInfo {
@@ -49,6 +78,10 @@ public:
     Factory m_Factory;
     CMwMemberInfo* const* m_MemberInfos;
     u32 m_MemberCount;
+    // The members' names as integer keys, in the order of m_MemberInfos, made by the registry's
+    // start-up pass (null before), so that a member path finds a member by its name without
+    // reading the names of the others.
+    CMwMemberNameKey* m_MemberNameKeys = nullptr;
     // The record of the nearest C++ base class with a record; it differs from m_Parent for a few
     // classes. Member and chunk enumerations follow it, as the classes' virtual operations do.
     CMwClassInfo* m_Base;
@@ -89,7 +122,7 @@ public:
     static void AddClassList(const CMwClassList& list);
     // The start-up pass: installs the root's member table, files every record by engine and
     // class number, links children and binds member descriptions; then checks the records
-    // (duplicate ids, member ids, parents) and logs what is wrong.
+    // (duplicate ids, member ids, parents) and logs what is wrong; last, the members' name keys.
     static void Init();
     // Frees the engine tables and the children arrays; records stay listed, so Init may run
     // again.

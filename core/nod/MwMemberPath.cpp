@@ -22,7 +22,7 @@ MwPathValue* CMwMemberPath::NewItems(u32 n, u32** kinds) {
 }
 
 void CMwMemberPath::FreeItems(MwPathValue* values) {
-    if (values != m_InlineValues)
+    if (values && values != m_InlineValues)
         ::operator delete(values);
 }
 
@@ -279,77 +279,43 @@ ERecordFamily FamilyOf(u32 typeCode) {
 
 } // namespace
 
-void CMwTargetInfo::CopyOf(const CMwMemberInfo& record) {
-    switch (FamilyOf(record.TypeCode)) {
-        case ERecordFamily::Plain:
-            Place(record);
-            break;
-        case ERecordFamily::Action:
-            Place(static_cast<const CMwMemberInfoAction&>(record));
-            break;
-        case ERecordFamily::Class:
-            Place(static_cast<const CMwMemberInfoClass&>(record));
-            break;
-        case ERecordFamily::Enum:
-            Place(static_cast<const CMwMemberInfoEnum&>(record));
-            break;
-        case ERecordFamily::IntegerRange:
-            Place(static_cast<const CMwMemberInfoIntegerRange&>(record));
-            break;
-        case ERecordFamily::NaturalRange:
-            Place(static_cast<const CMwMemberInfoNaturalRange&>(record));
-            break;
-        case ERecordFamily::RealRange:
-            Place(static_cast<const CMwMemberInfoRealRange&>(record));
-            break;
-        case ERecordFamily::Vec:
-            Place(static_cast<const CMwMemberInfoVec&>(record));
-            break;
-        case ERecordFamily::Proc:
-            Place(static_cast<const CMwMemberInfoProc&>(record));
-            break;
-        case ERecordFamily::Container:
-            Place(static_cast<const CMwMemberInfoContainer&>(record));
-            break;
-    }
-}
-
 CMwMemberInfo& CMwTargetInfo::Make(u32 typeCode) {
+    CMwMemberInfo* info = nullptr;
     switch (FamilyOf(typeCode)) {
         case ERecordFamily::Plain:
-            Place(CMwMemberInfo{});
+            info = &Place(CMwMemberInfo{});
             break;
         case ERecordFamily::Action:
-            Place(CMwMemberInfoAction{});
+            info = &Place(CMwMemberInfoAction{});
             break;
         case ERecordFamily::Class:
-            Place(CMwMemberInfoClass{});
+            info = &Place(CMwMemberInfoClass{});
             break;
         case ERecordFamily::Enum:
-            Place(CMwMemberInfoEnum{});
+            info = &Place(CMwMemberInfoEnum{});
             break;
         case ERecordFamily::IntegerRange:
-            Place(CMwMemberInfoIntegerRange{});
+            info = &Place(CMwMemberInfoIntegerRange{});
             break;
         case ERecordFamily::NaturalRange:
-            Place(CMwMemberInfoNaturalRange{});
+            info = &Place(CMwMemberInfoNaturalRange{});
             break;
         case ERecordFamily::RealRange:
-            Place(CMwMemberInfoRealRange{});
+            info = &Place(CMwMemberInfoRealRange{});
             break;
         case ERecordFamily::Vec:
-            Place(CMwMemberInfoVec{});
+            info = &Place(CMwMemberInfoVec{});
             break;
         case ERecordFamily::Proc:
-            Place(CMwMemberInfoProc{});
+            info = &Place(CMwMemberInfoProc{});
             break;
         case ERecordFamily::Container:
-            Place(CMwMemberInfoContainer{});
+            info = &Place(CMwMemberInfoContainer{});
             break;
     }
-    m_Info->TypeCode = typeCode;
-    m_Info->Name = m_Info->FieldName = m_Info->Label = ClassicEmptyText<char>();
-    return *m_Info;
+    info->TypeCode = typeCode;
+    info->Name = info->FieldName = info->Label = ClassicEmptyText<char>();
+    return *info;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -434,8 +400,18 @@ bool TextIs(CClassicStringRef token, const char* text) {
 }
 
 // The first record of the class's own table (inherited members are not in it) with that name,
-// compared exactly.
-CMwMemberInfo* FindOwnMember(const CMwClassInfo& info, CClassicStringRef name) {
+// compared exactly: by the name keys the registry made (a name longer than a key compared
+// further only where the keys are equal), or by text before the registry's start-up pass.
+CMwMemberInfo* FindOwnMember(const CMwClassInfo& info, CClassicStringRef name,
+                             CMwMemberNameKey key) {
+    if (const CMwMemberNameKey* keys = info.m_MemberNameKeys) {
+        for (u32 i = 0; i < info.m_MemberCount; ++i)
+            if (keys[i].m_Head == key.m_Head && keys[i].m_Length == key.m_Length &&
+                (key.m_Length <= 8 || std::memcmp(info.m_MemberInfos[i]->Name + 8, name.m_Text + 8,
+                                                  key.m_Length - 8) == 0))
+                return info.m_MemberInfos[i];
+        return nullptr;
+    }
     for (u32 i = 0; i < info.m_MemberCount; ++i) {
         CMwMemberInfo* member = info.m_MemberInfos[i];
         if (member && TextIs(name, member->Name))
@@ -576,7 +552,8 @@ u32 CMwMemberPath::ParseTokens(CMwClassInfo* cls, CMwNod* nod, u32 count,
     while (j < count) {
         if (!cls)
             return j + 1;
-        CMwMemberInfo* member = FindOwnMember(*cls, tokens[j]);
+        CMwMemberInfo* member = FindOwnMember(
+            *cls, tokens[j], CMwMemberNameKey::Of(tokens[j].m_Text, tokens[j].m_Length));
         if (!member) {
             // The parent in the class tree. For the few classes filed under another class than
             // their C++ base, that class's members may belong to a class the nod is not a kind
@@ -724,7 +701,7 @@ u32 CMwMemberPath::GetTargetInfo(CMwTargetInfo* out) const {
     if (!member || !member->Param)
         return 1;
     if (at == 0) {
-        out->CopyOf(*member);
+        out->Refer(*member);
         return 0;
     }
 

@@ -40,27 +40,27 @@ enum EMwParamResult : u32 {
 
 using MwPathValue = uintptr_t;
 
-// The description of a path's target that CMwMemberPath::GetTargetInfo gives: a copy of a member
-// record with the extras of its type, or a record made for one element, component or procedure
-// argument. The record lives inside this object.
+// The description of a path's target that CMwMemberPath::GetTargetInfo gives: a member's own
+// record (static data, with the extras of its type), or a record made for one element,
+// component or procedure argument, which lives inside this object.
 class CMwTargetInfo {
 public:
-    CMwTargetInfo() : m_Info(new (m_Storage) CMwMemberInfo{}) {}
+    CMwTargetInfo() = default;
     CMwTargetInfo(const CMwTargetInfo&) = delete;
     CMwTargetInfo& operator=(const CMwTargetInfo&) = delete;
 
     const CMwMemberInfo& Get() const { return *m_Info; }
-    CMwMemberInfo& Get() { return *m_Info; }
-    // Copies a record together with the extras its type code carries.
-    void CopyOf(const CMwMemberInfo& record);
+    // Describes the target by a member's own record.
+    void Refer(const CMwMemberInfo& record) { m_Info = &record; }
     // A record of the type code's family, every field and extra zero but the type code.
     CMwMemberInfo& Make(u32 typeCode);
 
 private:
     template <class Record>
     CMwMemberInfo& Place(const Record& record) {
-        m_Info = new (m_Storage) Record(record);
-        return *m_Info;
+        Record* placed = new (m_Storage) Record(record);
+        m_Info = placed;
+        return *placed;
     }
 
     static constexpr size_t s_Size = std::max(
@@ -68,8 +68,9 @@ private:
          sizeof(CMwMemberInfoIntegerRange), sizeof(CMwMemberInfoNaturalRange),
          sizeof(CMwMemberInfoRealRange), sizeof(CMwMemberInfoVec), sizeof(CMwMemberInfoProc),
          sizeof(CMwMemberInfoContainer)});
+    static constexpr CMwMemberInfo s_NoTarget{};
     alignas(CMwMemberInfoProc) unsigned char m_Storage[s_Size];
-    CMwMemberInfo* m_Info;
+    const CMwMemberInfo* m_Info = &s_NoTarget;
 };
 
 // Answers with CMwNod's identity: it has no class record of its own.

@@ -77,11 +77,13 @@ private:
     // The bits of one page, a cache line.
     struct alignas(64) SPageBits {
         u64 m_Words[(1u << kPageShift) / 8 / 64];
+        // Word by word: a load as wide as two words would wait for the word just stored to
+        // reach the cache, where a load of that word alone is answered by the store.
         bool IsEmpty() const {
-            u64 any = 0;
             for (u64 word : m_Words)
-                any |= word;
-            return any == 0;
+                if (word != 0)
+                    return false;
+            return true;
         }
     };
 

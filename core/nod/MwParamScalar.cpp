@@ -106,13 +106,16 @@ u32 ParseNaturalDecimal(const CClassicString& text) {
         negative = chars[i] == '-';
         ++i;
     }
+    // Past the range the magnitude stops growing: the remaining digits are read but not added.
     u64 magnitude = 0;
     for (; i < length; ++i) {
         const char c = chars[i];
-        if (c >= '0' && c <= '9')
-            magnitude = std::min<u64>(magnitude * 10 + u64(c - '0'), 0x100000000ull);
-        else if (!IsBlank(c))
+        if (c >= '0' && c <= '9') {
+            if (magnitude <= 0xFFFFFFFFull)
+                magnitude = magnitude * 10 + u64(c - '0');
+        } else if (!IsBlank(c)) {
             break;
+        }
     }
     if (magnitude > 0xFFFFFFFFull)
         return 0xFFFFFFFFu;

@@ -2,10 +2,12 @@
 
 #include "net/http/NetHttpClient.h"
 #include "net/http/NetHttpResult.h"
+#include "net/message/NetNod.h"
 
 namespace {
 
 constinit CMwClassInfo* const s_NetClasses[] = {
+    &CNetNod::s_ClassInfo,
     &CNetHttpClient::s_ClassInfo,
     &CNetHttpResult::s_ClassInfo,
 };

@@ -1,7 +1,5 @@
 #include "net/engine/NetEngine.h"
 
-#include "platform/http/HttpTransport.h"
-
 CMwNod* CNetEngine::CreateByClassId(u32, CMwNod** out, u32) {
     if (out)
         *out = nullptr;
@@ -9,7 +7,6 @@ CMwNod* CNetEngine::CreateByClassId(u32, CMwNod** out, u32) {
 }
 
 CMwEngine* NetRegisterEngine() {
-    platform::HttpGlobalInit();
     if (!g_MwEngineManager)
         return nullptr;
     const u32 number = CNetEngine::s_EngineId >> 24;

@@ -11,7 +11,7 @@ public:
     CMwNod* CreateByClassId(u32 classId, CMwNod** out, u32 unused) override;
 };
 
-// Start-up: sets up the HTTP transport, then, when the engine manager's slot 18 is empty,
-// creates the engine, sets its engine id, lets it create its nod lists and registers it. Returns
-// the engine in the slot (null without an engine manager).
+// Start-up: when the engine manager's slot 18 is empty, creates the engine, sets its engine id,
+// lets it create its nod lists and registers it. Returns the engine in the slot (null without an
+// engine manager).
 CMwEngine* NetRegisterEngine();

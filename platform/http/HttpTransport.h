@@ -106,7 +106,7 @@ public:
 // Creates a session carrying the user agent, or answers null and an error number.
 using HttpSessionFactory = std::unique_ptr<HttpSession> (*)(std::string_view agent, u32* error);
 
-// Once at start-up, before any session: the libcurl library's global set-up.
+// The libcurl library loaded and set up, once; the first session does it.
 void HttpGlobalInit();
 
 // A session from the factory in place: libcurl's, unless a test replaced it.

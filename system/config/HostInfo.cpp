@@ -145,7 +145,9 @@ void DescribeHost(const OsVersionInfo& version, const platform::HostFacts& facts
             out.CpuVendor = kCpuVendorAmd;
     }
 
-    out.CpuMhz = ClockMhz(facts.Clock);
+    // The rate known without measuring (the kernel's or the processor's own); else the clock
+    // measured here; else the rate the system reports.
+    out.CpuMhz = facts.KnownMhz ? facts.KnownMhz : ClockMhz(facts.Clock);
     if (out.CpuMhz == 0)
         out.CpuMhz = facts.ReportedMhz;
     out.CpuText = CpuName(out.CpuVendor, facts);

@@ -75,7 +75,8 @@ const char* IntelBrandName(u32 brandIndex);
 // time-stamp counter, no time passed, a counter that went back, a rate beyond 31 bits).
 u32 ClockMhz(const platform::ClockSample& sample);
 
-// Describes the host from the version record and the facts.
+// Describes the host from the version record and the facts. The clock rate is the kernel's
+// figure, else the measured sample's, else the reported rate.
 void DescribeHost(const OsVersionInfo& version, const platform::HostFacts& facts, HostInfo& out);
 // Fills g_HostInfo from g_OsVersionInfo and the platform's facts (which include the clock
 // measurement).

@@ -434,6 +434,54 @@ TEST(ClassicBufferLzo, HighlyCompressedBlocksAreAccepted) {
     EXPECT_TRUE(Content(*result.Get()) == zeros);
 }
 
+// The raw compression a block is made of: the block's data without its two sizes, written at
+// the position; the stream ends right after it, whatever room the compressor needed.
+TEST(ClassicBufferLzo, RawDataEndsWhereItEnds) {
+    for (u32 size : {0u, 5u, 4096u, 100000u}) {
+        SCOPED_TRACE(size);
+        const Bytes data = MakeData(size, size + 1);
+        CClassicBufferMemory source, stream;
+        WriteBytes(source, data);
+        WriteBytes(stream, Bytes{'a', 'b', 'c'});
+        // Written past the size: the gap is zero, as a write there leaves it.
+        stream.SetPosition(5);
+        ASSERT_TRUE(stream.WriteLzoRaw(source));
+        const Bytes block = LzoBlock(data);
+        Bytes expected = {'a', 'b', 'c', 0, 0};
+        expected.insert(expected.end(), block.begin() + 8, block.end());
+        EXPECT_EQ(Content(stream), expected);
+        EXPECT_EQ(stream.GetPosition(), stream.GetSize());
+    }
+}
+
+// The room the compressor may need counts against the stream's limit, as a write would: above
+// it the compression is refused with a log line (never a throw) and the stream stays as it was;
+// at the limit exactly it is written.
+TEST(ClassicBufferLzo, RawDataPastTheLimitIsRefused) {
+    const Bytes data = MakeData(900, 3);
+    CClassicBufferMemory source;
+    WriteBytes(source, data);
+    const u32 room = 3 + 900 + 900 / 16 + 64 + 3;
+    for (const u32 limit : {room - 1, room}) {
+        SCOPED_TRACE(limit);
+        const u32 old = SetClassicBufferMemoryLimit(limit);
+        CClassicBufferMemory stream;
+        WriteBytes(stream, Bytes{'a', 'b', 'c'});
+        LogCapture log;
+        bool written = false;
+        EXPECT_NO_THROW(written = stream.WriteLzoRaw(source));
+        SetClassicBufferMemoryLimit(old);
+        EXPECT_EQ(written, limit == room);
+        if (written)
+            continue;
+        EXPECT_EQ(Content(stream), (Bytes{'a', 'b', 'c'}));
+        EXPECT_EQ(stream.GetPosition(), 3u);
+        EXPECT_NE(log.NewText().find("[Buffer] LZO compression of 900 bytes at position 3 refused"),
+                  std::string::npos)
+            << log.NewText();
+    }
+}
+
 struct DamagedCase {
     const char* name;
     Bytes block;

@@ -487,6 +487,22 @@ TEST(ClassicStringFormat, EightBitConversionsMapAboveTwoFiftyFourToUnderscore) {
     EXPECT_EQ(Text(n), "a_____");
     EXPECT_FALSE(CClassicWideString(u"plain").GetAscii(n));
     EXPECT_EQ(Text(n), "plain");
+    // Into a string of the same length, a longer and a shorter one, and an empty one that owns
+    // no block (its shared text is never written).
+    EXPECT_FALSE(CClassicWideString(u"PLAIN").GetAscii(n));
+    EXPECT_EQ(Text(n), "PLAIN");
+    EXPECT_EQ(n.GetText()[5], '\0');
+    EXPECT_FALSE(CClassicWideString(u"plain text").GetAscii(n));
+    EXPECT_EQ(Text(n), "plain text");
+    EXPECT_FALSE(CClassicWideString(u"pl").GetAscii(n));
+    EXPECT_EQ(Text(n), "pl");
+    CClassicString empty;
+    EXPECT_FALSE(CClassicWideString().GetAscii(empty));
+    EXPECT_EQ(empty.GetText(), CClassicString().GetText());
+    EXPECT_FALSE(CClassicWideString(Ref(u"\0x"sv)).GetAscii(empty));
+    EXPECT_EQ(Text(empty), "");
+    EXPECT_TRUE(CClassicWideString(u"\u00E9").GetAscii(empty));
+    EXPECT_EQ(Text(empty), "_");
 
     // Widening takes every byte of the ref, NUL included.
     CClassicWideString back(u"<");

@@ -148,13 +148,45 @@ TEST(ClassicString, SetLengthZeroKeepsTheBlockAndFreeTextReleasesIt) {
     EXPECT_EQ(s.GetText(), CClassicString().GetText());
 }
 
-TEST(ClassicString, CapacitiesAreExact) {
+// How many times a string built by 100 000 appends moved to another block.
+template <class String, class Append>
+u32 BlockMoves(Append append) {
+    String s;
+    u32 moves = 0;
+    for (u32 i = 0; i < 100000; ++i) {
+        const void* before = s.GetText();
+        append(s, i);
+        moves += s.GetText() != before;
+    }
+    return moves;
+}
+
+// Assigning and reserving give exact capacities; appends past the capacity double it (at least
+// 64 characters), so a text built a piece at a time moves to a new block a logarithmic number
+// of times, whichever append road it takes, narrow and wide.
+TEST(ClassicString, AppendsGrowGeometricallyWhereOtherEditsAreExact) {
     CClassicString s("ab");
+    EXPECT_EQ(s.GetCapacity(), 2u);
     s.Append("cde");
-    EXPECT_EQ(s.GetCapacity(), 5u);
-    s.AppendChar('f');
-    EXPECT_EQ(s.GetCapacity(), 6u);
-    EXPECT_EQ(Text(s), "abcdef");
+    EXPECT_EQ(s.GetCapacity(), 64u);
+    s.Reserve(100, true);
+    EXPECT_EQ(s.GetCapacity(), 100u);
+    s.Append(std::string(99, 'x').c_str());
+    EXPECT_EQ(s.GetCapacity(), 200u);
+    s.Append(std::string(300, 'y').c_str());
+    EXPECT_EQ(s.GetCapacity(), 404u);
+    EXPECT_EQ(Text(s), "abcde" + std::string(99, 'x') + std::string(300, 'y'));
+
+    using Narrow = CClassicString;
+    using Wide = CClassicWideString;
+    EXPECT_LE(BlockMoves<Narrow>([](Narrow& t, u32 i) { t.AppendChar(char('a' + i % 26)); }), 20u);
+    EXPECT_LE(BlockMoves<Narrow>([](Narrow& t, u32) { t.Append("piece"); }), 20u);
+    EXPECT_LE(BlockMoves<Narrow>([](Narrow& t, u32) { t.Append2("pi", "ece"); }), 20u);
+    EXPECT_LE(BlockMoves<Narrow>([](Narrow& t, u32 i) { t.AppendInt(i32(i)); }), 20u);
+    EXPECT_LE(BlockMoves<Narrow>([](Narrow& t, u32) { t.AppendWide(u"wide"); }), 20u);
+    EXPECT_LE(BlockMoves<Wide>([](Wide& t, u32) { t.Append(u"piece"); }), 20u);
+    EXPECT_LE(BlockMoves<Wide>([](Wide& t, u32) { t.AppendChar(u'\u00e9'); }), 20u);
+    EXPECT_LE(BlockMoves<Wide>([](Wide& t, u32) { t.AppendNarrow("narrow"); }), 20u);
 }
 
 TEST(ClassicString, AssignAndAppendOfTheOwnText) {

@@ -160,10 +160,26 @@ public:
 MW_DEFINE_CLASS_WITH_PARENT(CTestFiled, CTestOther, MwFactory<CTestFiled>, TEST_FILED_MEMBERS,
                             MW_NO_CHUNKS);
 
-constinit CMwClassInfo* const s_AccessClasses[] = {&CTestBase::s_ClassInfo, &CTestNod::s_ClassInfo,
-                                                   &CTestOther::s_ClassInfo,
-                                                   &CTestFiled::s_ClassInfo};
-constinit const CMwClassList s_AccessClassList = {s_AccessClasses, 4};
+// Names that share their first eight bytes, or are a prefix of each other.
+class CTestKeys : public CTestBase {
+    MW_DECLARE_CLASS(CTestKeys, CTestBase, 0x01F8E000)
+public:
+    u32 m_A = 0, m_B = 0, m_C = 0, m_D = 0, m_E = 0;
+};
+
+#define TEST_KEYS_MEMBERS(X)                                                                       \
+    X(Natural, 0x01F8E000, "NetworkProxyPassword", MW_FIELD(m_A), "", 0x03, 0x380)                 \
+    X(Natural, 0x01F8E001, "NetworkProxyLogin", MW_FIELD(m_B), "", 0x03, 0x380)                    \
+    X(Natural, 0x01F8E002, "NetworkP", MW_FIELD(m_C), "", 0x03, 0x380)                             \
+    X(Natural, 0x01F8E003, "Network", MW_FIELD(m_D), "", 0x03, 0x380)                              \
+    X(Natural, 0x01F8E004, "NetworkProxyLogins", MW_FIELD(m_E), "", 0x03, 0x380)
+
+MW_DEFINE_CLASS(CTestKeys, MwFactory<CTestKeys>, TEST_KEYS_MEMBERS, MW_NO_CHUNKS);
+
+constinit CMwClassInfo* const s_AccessClasses[] = {
+    &CTestBase::s_ClassInfo, &CTestNod::s_ClassInfo, &CTestOther::s_ClassInfo,
+    &CTestFiled::s_ClassInfo, &CTestKeys::s_ClassInfo};
+constinit const CMwClassList s_AccessClassList = {s_AccessClasses, 5};
 
 // A path item as the tests write it: (kind, value) with members named by their ids.
 struct CItem {
@@ -405,6 +421,37 @@ TEST_F(MwMemberAccess, ParsingTurnsTextIntoItems) {
         EXPECT_EQ(ItemsOf(path), c.Items) << '"' << c.Text << '"';
         EXPECT_EQ(path.m_Current, static_cast<i32>(path.m_Count) - 1) << "the path is reset";
     }
+}
+
+// The parser compares the name keys the registry made: names of eight bytes and less by their
+// keys alone, longer names with equal keys by their further bytes; before the registry's pass,
+// by text, with the same answers.
+TEST_F(MwMemberAccess, MembersAreFoundByTheirNameKeys) {
+    const auto parse = [&](const char* text) {
+        CTestKeys nod;
+        CMwMemberPath path;
+        const u32 result = path.ParseFromText(0xFFFFFFFF, &nod, CClassicString(text));
+        return result == MwParam_Ok ? reinterpret_cast<const CMwMemberInfo*>(path.m_Values[0])->Name
+                                    : "";
+    };
+    const auto parsesAlike = [&] {
+        EXPECT_STREQ(parse("Network"), "Network");
+        EXPECT_STREQ(parse("NetworkP"), "NetworkP");
+        EXPECT_STREQ(parse("NetworkProxyLogin"), "NetworkProxyLogin");
+        EXPECT_STREQ(parse("NetworkProxyLogon"), "");
+        EXPECT_STREQ(parse("NetworkProxyPassword"), "NetworkProxyPassword");
+        EXPECT_STREQ(parse("NetworkProxyPasswords"), "");
+        EXPECT_STREQ(parse("NetworkPr"), "");
+        EXPECT_STREQ(parse("Networ"), "");
+        EXPECT_STREQ(parse("NetworkQ"), "");
+        EXPECT_STREQ(parse("Count"), "Count"); // the parent's
+    };
+    ASSERT_NE(CTestKeys::s_ClassInfo.m_MemberNameKeys, nullptr);
+    parsesAlike();
+    CMwMemberNameKey* keys = CTestKeys::s_ClassInfo.m_MemberNameKeys;
+    CTestKeys::s_ClassInfo.m_MemberNameKeys = nullptr;
+    parsesAlike();
+    CTestKeys::s_ClassInfo.m_MemberNameKeys = keys;
 }
 
 TEST_F(MwMemberAccess, ParsingFollowsTheNodsThatMembersHold) {

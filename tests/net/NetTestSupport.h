@@ -1,12 +1,13 @@
 #pragma once
 // Shared set-up of the net tests: the name pool and the class registry with the core and net
-// classes, no proxy from the environment, and the check that every nod a test made is gone at
-// its end.
+// classes and the test form, no proxy from the environment, and the check that every nod a test
+// made is gone at its end.
 #include "core/nod/MwClassInfo.h"
 #include "core/nod/MwCoreClasses.h"
 #include "core/nod/MwId.h"
 #include "core/nod/MwNod.h"
 #include "net/engine/NetClasses.h"
+#include "tests/support/net/TestNetForm.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +32,7 @@ protected:
         CMwIdTable::Create();
         CMwClassRegistry::AddClassList(g_MwCoreClassList);
         CMwClassRegistry::AddClassList(g_NetClassList);
+        CMwClassRegistry::AddClassList(g_NetTestClassList);
         CMwClassRegistry::Init();
         m_LiveNods = CMwNod::GetLiveNodCount();
     }
@@ -43,6 +45,18 @@ protected:
 private:
     u32 m_LiveNods = 0;
 };
+
+// The bytes in lower-case hexadecimal, as the Python peers write them.
+inline std::string TestHex(const u8* data, size_t size) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(size * 2);
+    for (size_t i = 0; i < size; ++i) {
+        hex += kDigits[data[i] >> 4];
+        hex += kDigits[data[i] & 15];
+    }
+    return hex;
+}
 
 // The standard output of a command run by the shell; the exit status in *status when asked.
 inline std::string RunCommand(const std::string& command, int* status = nullptr) {

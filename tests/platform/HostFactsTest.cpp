@@ -46,6 +46,54 @@ TEST(HostFacts, ReportedRateOfCpuInfo) {
         EXPECT_EQ(platform::CpuInfoMhz(c.Text), c.Expected) << c.Text;
 }
 
+// The kernel's start-up figure is taken only where cpuinfo cannot show a live rate.
+TEST(HostFacts, KernelRateOnlyWhereNothingFollowsTheLiveRate) {
+    const std::string steady = "processor\t: 0\ncpu MHz\t\t: 2096.041\nflags\t\t: fpu tsc "
+                               "constant_tsc nonstop_tsc cpuid\nprocessor\t: 1\ncpu MHz\t\t: "
+                               "2096.041\nflags\t\t: fpu tsc constant_tsc aperfmperf\n";
+    struct Case {
+        std::string Text;
+        bool Driver;
+        u32 Expected;
+    };
+    const Case cases[] = {
+        {steady, false, 2096},
+        {steady, true, 0}, // a frequency driver shows its current rate
+        {"cpu MHz : 1400.000\nflags : fpu constant_tsc aperfmperf\n", false, 0},
+        {"cpu MHz : 1400.000\nflags : fpu tsc nonstop_tsc\n", false, 0},
+        {"cpu MHz : 1400.000\nflags : constant_tsc_like\n", false, 0},
+        {"cpu MHz : 1400.000\nflags\t: constant_tsc\n", false, 1400},
+        {"flags : constant_tsc\n", false, 0},
+        {"cpu MHz : 1400.000\n", false, 0},
+        {"", false, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(platform::KernelCalibratedMhz(c.Text, c.Driver), c.Expected) << c.Text;
+}
+
+// The rate of leaf 0x15 (crystal times ratio), else the base rate of leaf 0x16 where the crystal
+// is not stated; nothing without the ratio or the leaves.
+TEST(HostFacts, TimeStampRateTheProcessorStates) {
+    struct Case {
+        u32 MaxLeaf, Denominator, Numerator, CrystalHz, BaseMhz, Expected;
+    };
+    const Case cases[] = {
+        {0x1B, 2, 188, 38400000, 0x0A8C, 3609},  // crystal stated: 38.4 MHz * 188 / 2
+        {0x16, 2, 300, 24000000, 2700, 3600},    // the crystal's figure wins over the base rate
+        {0x16, 2, 300, 0, 0x10000 | 2700, 2700}, // the base rate is the low 16 bits
+        {0x15, 2, 300, 0, 2700, 0},              // no leaf 0x16 to read it from
+        {0x16, 0, 300, 24000000, 2700, 0},       // no ratio
+        {0x16, 2, 0, 24000000, 2700, 0},
+        {0x14, 2, 300, 24000000, 2700, 0},       // leaves not there
+        {0x16, 1, 0xFFFFFFFF, 0xFFFFFFFF, 0, 0}, // past any rate
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(platform::TimeStampMhzFromCpuid(c.MaxLeaf, c.Denominator, c.Numerator,
+                                                  c.CrystalHz, c.BaseMhz),
+                  c.Expected)
+            << c.MaxLeaf << " " << c.Denominator << " " << c.Numerator << " " << c.CrystalHz;
+}
+
 // A clock sample without waiting, counting its calls.
 u32 s_SamplerCalls = 0;
 platform::ClockSample FakeSample() {
@@ -65,6 +113,7 @@ TEST(HostFacts, HostFactsWithAReplacedClock) {
     EXPECT_EQ(platform::SetClockSampler(nullptr), &FakeSample);
 
     EXPECT_EQ(s_SamplerCalls, 1u);
+    EXPECT_EQ(facts.KnownMhz, 0u) << "the replaced sampler stands for the whole measurement";
     EXPECT_EQ(facts.Clock.Tsc1, 7u);
     EXPECT_EQ(facts.Clock.Counter2, 99);
     EXPECT_EQ(facts.SystemName, "Linux");

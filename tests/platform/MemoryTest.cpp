@@ -235,8 +235,41 @@ TEST(Memory, LargeBlocksGrowWithTheirBytes) {
         Fill(grown, newSize, 11);
         EXPECT_TRUE(Holds(grown, newSize, 11));
         platform::FreeLargeBlock(grown, newSize);
-        EXPECT_FALSE(platform::IsReadable(grown, 1));
     }
+}
+
+// The block given back last serves the next allocation it can hold, with its pages and cut to
+// the new size; a larger request gets a block of its own, and a block above 32 MB is unmapped.
+TEST(Memory, LargeBlocksGivenBackServeTheNext) {
+    const size_t unit = platform::kLargeBlockAlignment;
+    const size_t size = (size_t(5) << 20) + 1; // three huge pages
+    auto* block = static_cast<u8*>(platform::AllocLargeBlock(size));
+    ASSERT_NE(block, nullptr);
+    Fill(block, size, 5);
+    platform::FreeLargeBlock(block, size);
+
+    auto* larger = static_cast<u8*>(platform::AllocLargeBlock(size + 3 * unit));
+    ASSERT_NE(larger, nullptr);
+    EXPECT_NE(larger, block);
+    auto* smaller = static_cast<u8*>(platform::AllocLargeBlock(unit + 1)); // two huge pages
+    ASSERT_EQ(smaller, block);
+    EXPECT_TRUE(Holds(smaller, unit + 1, 5));
+    EXPECT_TRUE(platform::IsWritable(smaller, 2 * unit));
+    EXPECT_FALSE(platform::IsReadable(smaller + 2 * unit, 1));
+    platform::FreeLargeBlock(smaller, unit + 1);
+
+    // Given back, the larger block takes the kept one's place, which is unmapped.
+    platform::FreeLargeBlock(larger, size + 3 * unit);
+    EXPECT_FALSE(platform::IsReadable(smaller, 1));
+    EXPECT_TRUE(platform::IsReadable(larger, 1));
+
+    const size_t huge = size_t(33) << 20;
+    auto* beyond = static_cast<u8*>(platform::AllocLargeBlock(huge));
+    ASSERT_NE(beyond, nullptr);
+    EXPECT_NE(beyond, larger);
+    platform::FreeLargeBlock(beyond, huge);
+    EXPECT_FALSE(platform::IsReadable(beyond, 1));
+    EXPECT_TRUE(platform::IsReadable(larger, 1));
 }
 
 // Sizes the address space cannot hold are refused, and the block asked to grow stays as it was.

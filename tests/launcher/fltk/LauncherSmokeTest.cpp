@@ -155,6 +155,14 @@ TEST_F(LauncherSmoke, MainDialog) {
     EXPECT_FALSE(std::filesystem::exists(m_Demo + "/GameStandin.log"));
 }
 
+// The program does not link libcurl and its protocol libraries: they are loaded with the first
+// HTTP session, off the road to the first window.
+TEST_F(LauncherSmoke, ProgramLoadsLibcurlOnlyWhenItTalksHttp) {
+    const std::string dynamic = RunCommand("readelf -d " + m_Demo + "/BrisaldeLauncher");
+    EXPECT_NE(dynamic.find("(NEEDED)"), std::string::npos) << dynamic;
+    EXPECT_EQ(dynamic.find("libcurl"), std::string::npos) << dynamic;
+}
+
 // Without a display the program says so in one line and ends with status 3 before it takes its
 // lock or writes anything.
 TEST_F(LauncherSmoke, MainDialogWithoutADisplay) {

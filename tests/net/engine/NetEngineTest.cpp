@@ -61,13 +61,14 @@ TEST_F(NetEngine, NetCensus) {
         for (u32 m = 0; m < info->m_MemberCount; ++m)
             EXPECT_EQ(info->m_MemberInfos[m]->MemberId, info->m_ClassId | m) << info->m_Name;
     }
-    EXPECT_EQ(g_NetClassList.m_Count, 2u);
-    EXPECT_EQ(perEngine[18], 2u);
+    EXPECT_EQ(g_NetClassList.m_Count, 3u);
+    EXPECT_EQ(perEngine[18], 3u);
+    EXPECT_STREQ(CMwClassRegistry::GetClassInfoById(0x12001000)->m_Name, "CNetNod");
     EXPECT_STREQ(CMwClassRegistry::GetClassInfoById(0x12012000)->m_Name, "CNetHttpClient");
     EXPECT_STREQ(CMwClassRegistry::GetClassInfoById(0x12013000)->m_Name, "CNetHttpResult");
 }
 
-// Neither class has a factory, so the round trip creates nothing; the list still passes.
+// No class has a factory, so the round trip creates nothing; the list still passes.
 TEST_F(NetEngine, ClassListCheck) {
     const CMwClassListCheckCounts counts = MwCheckClassList(g_NetClassList);
     EXPECT_EQ(counts.Created, 0u);

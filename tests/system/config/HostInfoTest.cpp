@@ -213,6 +213,17 @@ TEST(HostInfo, ProcessorVendorAndText) {
     }
 }
 
+TEST(HostInfo, ClockRateIsTheKernelsFigureFirst) {
+    platform::HostFacts facts =
+        Facts(platform::kProcessorArchitectureIntel, "GenuineIntel", 8, 0, "");
+    facts.KnownMhz = 2096;
+    facts.ReportedMhz = 1234;
+    HostInfo info;
+    DescribeHost(Version(2, 5, 1), facts, info);
+    EXPECT_EQ(info.CpuMhz, 2096u);
+    EXPECT_EQ(Text(info.CpuText), "Intel Pentium 4 at ~ 2 096 MHz");
+}
+
 TEST(HostInfo, ClockRateFallsBackToTheReportedRate) {
     platform::HostFacts facts =
         Facts(platform::kProcessorArchitectureIntel, "GenuineIntel", 8, 0, "");
