@@ -30,11 +30,12 @@ struct CRegistry {
 };
 const CRegistry s_Registry;
 
-// Writes the nod's chunk through a binary archive over a new memory stream, then reads it back
-// into `into` from the same stream.
-void WriteAndRead(CMwNod& from, CMwNod& into, u32 chunkId) {
+// Writes the nod's chunk through a binary archive over a new memory stream made for `size`
+// bytes (the peer's vector is sized once too), then reads it back into `into` from the stream.
+void WriteAndRead(CMwNod& from, CMwNod& into, u32 chunkId, u32 size) {
     CClassicArchive archive;
     auto* memory = new CClassicBufferMemory;
+    memory->Reserve(size);
     archive.SetBuffer(memory);
     archive.m_Writing = 1;
     from.ArchiveChunk(archive, chunkId);
@@ -85,7 +86,8 @@ void IndexBuffer(benchmark::State& state) {
     CMwNodRef from = MakeIndices(count), into(new CPlugIndexBuffer);
     const auto* source = static_cast<CPlugIndexBuffer*>(from.Get());
     bench::Interleave(
-        state, [&] { WriteAndRead(*from.Get(), *into.Get(), CPlugIndexBuffer::s_ChunkId); },
+        state,
+        [&] { WriteAndRead(*from.Get(), *into.Get(), CPlugIndexBuffer::s_ChunkId, 8 + count * 2); },
         [&] {
             VectorWriteAndRead<u16>(reinterpret_cast<const u8*>(source->GetIndices()),
                                     size_t(count) * 2, 8);
@@ -102,7 +104,10 @@ void Stream(benchmark::State& state) {
     CMwNodRef from = MakeStream(count), into(new CPlugVertexStream);
     const u8* block = static_cast<CPlugVertexStream*>(from.Get())->m_Elements[0].m_Data;
     bench::Interleave(
-        state, [&] { WriteAndRead(*from.Get(), *into.Get(), CPlugVertexStream::s_ChunkId); },
+        state,
+        [&] {
+            WriteAndRead(*from.Get(), *into.Get(), CPlugVertexStream::s_ChunkId, 32 + count * 40);
+        },
         [&] { VectorWriteAndRead<SPlugVertex3D>(block, size_t(count) * 40, 32); });
     const auto* back = static_cast<CPlugVertexStream*>(into.Get());
     if (back->GetVertexCount() != count || back->m_Elements.size() != 3 ||
@@ -142,7 +147,7 @@ void ScalingIndexBuffer(benchmark::State& state) {
     const u32 count = IndexCount(state);
     CMwNodRef from = MakeIndices(count), into(new CPlugIndexBuffer);
     for (auto _ : state)
-        WriteAndRead(*from.Get(), *into.Get(), CPlugIndexBuffer::s_ChunkId);
+        WriteAndRead(*from.Get(), *into.Get(), CPlugIndexBuffer::s_ChunkId, 8 + count * 2);
     state.SetComplexityN(count);
 }
 
@@ -150,7 +155,7 @@ void ScalingStream(benchmark::State& state) {
     const u32 count = u32(state.range(0));
     CMwNodRef from = MakeStream(count), into(new CPlugVertexStream);
     for (auto _ : state)
-        WriteAndRead(*from.Get(), *into.Get(), CPlugVertexStream::s_ChunkId);
+        WriteAndRead(*from.Get(), *into.Get(), CPlugVertexStream::s_ChunkId, 32 + count * 40);
     state.SetComplexityN(count);
 }
 
