@@ -2,14 +2,11 @@
 
 #include "plug/bitmap/PlugFile.h"
 #include "plug/bitmap/PlugFileImg.h"
-<<<<<<< HEAD
-#include "plug/visual/PlugIndexBuffer.h"
-#include "plug/visual/PlugVertexStream.h"
-=======
 #include "plug/bitmap/PlugFileJpg.h"
 #include "plug/bitmap/PlugFileTga.h"
 #include "plug/bitmap/PlugFileZip.h"
->>>>>>> main
+#include "plug/visual/PlugIndexBuffer.h"
+#include "plug/visual/PlugVertexStream.h"
 
 namespace {
 
@@ -17,15 +14,12 @@ constinit CMwClassInfo* const s_PlugClasses[] = {
     &CPlug::s_ClassInfo,
     &CPlugFile::s_ClassInfo,
     &CPlugFileImg::s_ClassInfo,
-<<<<<<< HEAD
-    &CPlugVertexStream::s_ClassInfo,
-    &CPlugIndexBuffer::s_ClassInfo,
-=======
     &CPlugFileJpg::s_ClassInfo,
     &CPlugFileTga::s_ClassInfo,
     &CPlugFileZip::s_ClassInfo,
     &CPlugFileZipInfo::s_ClassInfo,
->>>>>>> main
+    &CPlugVertexStream::s_ClassInfo,
+    &CPlugIndexBuffer::s_ClassInfo,
 };
 
 } // namespace
