@@ -6,6 +6,7 @@
 // and a failed load leaves no nod behind. After a load every value byte a stream's elements
 // address is read, the interleaved query is asked with every wish, and the nod saves, loads and
 // saves again to the same bytes.
+#include "FuzzArchive.h"
 #include "core/base/ClassicBuffer.h"
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwClassInfo.h"
@@ -66,23 +67,6 @@ void TouchValues(const CPlugVertexStream& stream) {
     }
 }
 
-CMwNod* LoadBytes(CSystemArchive& archive, CSystemFid* fid, const u8* data, size_t size) {
-    CClassicBufferMemory in;
-    in.Write(data, u32(size));
-    in.Rewind();
-    archive.SetCurrentFid(fid);
-    CMwNod* nod = nullptr;
-    const bool loaded = archive.Load(&in, &nod);
-    Check(loaded == (nod != nullptr));
-    return nod;
-}
-
-void SaveBytes(CMwNod* nod, CClassicBufferMemory& out) {
-    CSystemArchive archive;
-    archive.SetSaveFlags(kSystemArchiveSaveRelease);
-    Check(archive.Save(nod, &out));
-}
-
 bool IsGeometry(CMwNod* nod) {
     return nod->IsKindOf(CPlugVertexStream::s_ClassId) ||
            nod->IsKindOf(CPlugIndexBuffer::s_ClassId);
@@ -108,18 +92,19 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     {
         std::unique_ptr<CSystemFidMemory> fid(new CSystemFidMemory);
         CSystemArchive archive;
-        CMwNodRef nod(LoadBytes(archive, fid.get(), data, size));
+        CMwNodRef nod(FuzzLoadBytes(archive, fid.get(), data, size));
         if (nod && IsGeometry(nod.Get())) {
             if (nod->IsKindOf(CPlugVertexStream::s_ClassId))
                 for (auto* s = static_cast<CPlugVertexStream*>(nod.Get()); s; s = s->m_Source)
                     TouchValues(*s);
             CClassicBufferMemory first, second;
-            SaveBytes(nod.Get(), first);
+            FuzzSaveBytes(nod.Get(), first);
             std::unique_ptr<CSystemFidMemory> againFid(new CSystemFidMemory);
             CSystemArchive again;
-            CMwNodRef reloaded(LoadBytes(again, againFid.get(), first.GetData(), first.GetSize()));
+            CMwNodRef reloaded(
+                FuzzLoadBytes(again, againFid.get(), first.GetData(), first.GetSize()));
             Check(reloaded.Get() != nullptr);
-            SaveBytes(reloaded.Get(), second);
+            FuzzSaveBytes(reloaded.Get(), second);
             Check(first.IsSameData(second));
         }
     }
