@@ -20,6 +20,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libxdamage-dev
   python3 python3-lzo python3-pil locales-all tzdata valgrind
   curl nginx openssl x11-xserver-utils x11-utils
+  libmeshoptimizer-dev libassimp-dev assimp-testmodels
 )
 # What the demo opens for the player: the FAQ pages and downloaded updates.
 run_packages=(
