@@ -25,22 +25,23 @@ inline Indices Grid(unsigned w, unsigned h) {
     return out;
 }
 
-// A closed sphere of `segments` around and segments / 2 rings: a vertex per pole, fans at the
-// poles and quads between the rings.
-inline Indices Sphere(unsigned segments) {
-    const unsigned rings = segments / 2 < 2 ? 2 : segments / 2;
+// The index list of the engine's generated sphere of n segments: R = 2m - 1 vertices per ring,
+// m - 2 rings between poles of R - 1 copies each.
+inline Indices Sphere(unsigned n) {
+    const unsigned m = n < 3 ? 3 : n, R = 2 * m - 1, V = m * R - 2;
     Indices out;
-    auto ring = [&](unsigned r, unsigned s) {
-        return std::uint16_t(1 + (r - 1) * segments + s % segments);
+    auto add = [&](unsigned a, unsigned b, unsigned c) {
+        out.insert(out.end(), {std::uint16_t(a), std::uint16_t(b), std::uint16_t(c)});
     };
-    const std::uint16_t south = std::uint16_t(1 + (rings - 1) * segments);
-    for (unsigned s = 0; s < segments; ++s) {
-        out.insert(out.end(), {0, ring(1, s + 1), ring(1, s)});
-        for (unsigned r = 1; r + 1 < rings; ++r)
-            out.insert(out.end(), {ring(r, s), ring(r, s + 1), ring(r + 1, s), ring(r + 1, s),
-                                   ring(r, s + 1), ring(r + 1, s + 1)});
-        out.insert(out.end(), {ring(rings - 1, s), ring(rings - 1, s + 1), south});
-    }
+    for (unsigned t = 0; t + 1 < R; ++t)
+        add(t, R - 1 + t, R + t);
+    for (unsigned j = 1; j + 3 <= m; ++j)
+        for (unsigned g = j * R; g + 1 < j * R + R; ++g) {
+            add(g - 1, R + g - 1, g);
+            add(g, R + g - 1, R + g);
+        }
+    for (unsigned t = 0; t + 1 < R; ++t)
+        add(V - R + 1 + t, V - 2 * R + 2 + t, V - 2 * R + 1 + t);
     return out;
 }
 

@@ -177,6 +177,9 @@ TEST(PlugStripifier, MatchesThePlainSearchOnVariedMeshes) {
              return out;
          }()},
     };
+    // The generated sphere of 8 segments has 168 triangles.
+    ASSERT_EQ(stripmesh::Sphere(8).size(), 3u * 168);
+    meshes.push_back({"sphere 8", stripmesh::Sphere(8)});
     const auto real = stripmesh::LoadModel("3DS/fels.3ds");
     ASSERT_FALSE(real.empty());
     meshes.push_back({"fels", real.front()});
