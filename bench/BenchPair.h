@@ -9,6 +9,8 @@
 //   peer_ns     the same for the peer,
 //   ratio       median over the pairs of project time / peer time (below 1: the project wins).
 // The Time and CPU columns of the report cover a whole pair (both sides and any set-up).
+// InterleaveWallTime times both sides by the wall clock instead, for a peer that runs as a
+// process of its own (whose CPU time is not the thread's).
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstdint>
@@ -23,6 +25,12 @@ inline constexpr double kRoundNs = 1e6;
 inline double ThreadCpuNs() {
     timespec t;
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
+}
+
+inline double WallNs() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
     return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
 }
 
@@ -46,22 +54,23 @@ template <class Setup, class Run>
 struct Side {
     Setup m_Setup;
     Run m_Run;
+    double (*m_Clock)() = ThreadCpuNs;
     std::uint64_t m_Reps = 1;
 
     // CPU time of the round, in ns.
     double Round() {
         if constexpr (std::is_same_v<Setup, NoSetup>) {
-            const double start = ThreadCpuNs();
+            const double start = m_Clock();
             for (std::uint64_t i = 0; i < m_Reps; ++i)
                 m_Run();
-            return ThreadCpuNs() - start;
+            return m_Clock() - start;
         } else {
             double total = 0;
             for (std::uint64_t i = 0; i < m_Reps; ++i) {
                 m_Setup();
-                const double start = ThreadCpuNs();
+                const double start = m_Clock();
                 m_Run();
-                total += ThreadCpuNs() - start;
+                total += m_Clock() - start;
             }
             return total;
         }
@@ -81,9 +90,9 @@ struct Side {
 
 template <class ProjectSetup, class Project, class PeerSetup, class Peer>
 void InterleaveWithSetup(benchmark::State& state, ProjectSetup projectSetup, Project project,
-                         PeerSetup peerSetup, Peer peer) {
-    Side<ProjectSetup, Project> a{projectSetup, project};
-    Side<PeerSetup, Peer> b{peerSetup, peer};
+                         PeerSetup peerSetup, Peer peer, double (*clock)() = ThreadCpuNs) {
+    Side<ProjectSetup, Project> a{projectSetup, project, clock};
+    Side<PeerSetup, Peer> b{peerSetup, peer, clock};
     a.Calibrate();
     b.Calibrate();
     std::vector<double> aTimes, bTimes, ratios;
@@ -113,6 +122,12 @@ void InterleaveWithSetup(benchmark::State& state, ProjectSetup projectSetup, Pro
 template <class Project, class Peer>
 void Interleave(benchmark::State& state, Project project, Peer peer) {
     InterleaveWithSetup(state, NoSetup{}, project, NoSetup{}, peer);
+}
+
+// The same, timed by the wall clock.
+template <class Project, class Peer>
+void InterleaveWallTime(benchmark::State& state, Project project, Peer peer) {
+    InterleaveWithSetup(state, NoSetup{}, project, NoSetup{}, peer, WallNs);
 }
 
 } // namespace bench

@@ -1,20 +1,23 @@
 // Writes the seed corpus of SystemArchiveFuzz: archives of the archive test nods saved by the
 // archive writer in its four forms (binary or text, plain or compressed): a single nod, a tree
 // with shared and null links, a file with references to other files (of a folder below its own,
-// of the resource table by index, and a use-file reference), and a file as long as real ones (a
-// thousand nods, each named).
+// of the resource table by index, and a use-file reference), a reference buffer whose inline
+// buffer lists it back without holding it, and a file as long as real ones (a thousand nods, each
+// named).
 //
 //   MakeArchiveCorpus <corpus folder of the target>
+#include "CorpusFolder.h"
 #include "core/base/ClassicBuffer.h"
 #include "core/nod/MwClassInfo.h"
+#include "core/nod/MwCoreClasses.h"
 #include "core/nod/MwId.h"
+#include "core/nod/MwRefBuffer.h"
 #include "system/archive/SystemArchive.h"
 #include "system/engine/SystemEngine.h"
 #include "system/fid/SystemFidFile.h"
 #include "system/fid/SystemFids.h"
 #include "tests/system/archive/ArchiveTestNods.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -56,13 +59,9 @@ bool Write(const std::filesystem::path& folder, const std::string& name, CMwNod*
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
-        return 2;
-    }
-    const std::filesystem::path folder = argv[1];
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path folder = CorpusFolderArgument(argc, argv);
     CMwIdTable::Create();
+    CMwClassRegistry::AddClassList(g_MwCoreClassList);
     CMwClassRegistry::AddClassList(g_ArchiveTestClassList);
     CMwClassRegistry::Init();
     bool written = true;
@@ -81,6 +80,17 @@ int main(int argc, char** argv) {
             ->Link(other.Get())
             ->Link(shared.Get());
         written &= Write(folder, "tree", main.Get(), nullptr);
+
+        // A buffer holding a nod and a buffer that lists both back without holding them.
+        CMwNodRef holding(new CMwRefBuffer), listing(new CMwRefBuffer), test(NewNod(9, u"held"));
+        auto* back = static_cast<CMwRefBuffer*>(listing.Get());
+        back->SetHoldsReferences(false);
+        back->Add(holding.Get());
+        back->Add(test.Get());
+        static_cast<CMwRefBuffer*>(holding.Get())->Add(test.Get());
+        static_cast<CMwRefBuffer*>(holding.Get())->Add(back);
+        written &= Write(folder, "backlinks", holding.Get(), nullptr);
+        back->ReleaseAll();
 
         CMwNodRef large(NewNod(10, u"large"));
         for (u32 i = 0; i < 1000; ++i) {

@@ -4,6 +4,7 @@
 // framed as an LZO block in an enciphered stream.
 //
 //   MakeBodyCorpus <corpus folder>     (the folder that holds one folder per target)
+#include "CorpusFolder.h"
 #include "FuzzNod.h"
 #include "core/base/ClassicBufferCipher.h"
 #include "core/nod/MwCoreClasses.h"
@@ -117,16 +118,12 @@ std::unique_ptr<CClassicBufferMemory> Chained(const CClassicBufferMemory& body,
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
-        return 2;
-    }
+    const std::filesystem::path root = CorpusFolderArgument(argc, argv);
     CMwIdTable::Create();
     CMwClassRegistry::AddClassList(g_MwCoreClassList);
     CMwClassRegistry::Init();
     platform::RandomSetState(1);
 
-    const std::filesystem::path root(argv[1]);
     const std::filesystem::path bodies = root / "MwNodArchiveFuzz";
     const std::filesystem::path chained = root / "MwChainedBodyFuzz";
     std::filesystem::create_directories(bodies);

@@ -5,17 +5,11 @@
 // do not exist; binary and text, plain and compressed.
 //
 //   MakeRefResolveCorpus <corpus folder of the target>
+#include "CorpusFolder.h"
 #include "RefResolveFuzzWorld.h"
 
-#include <cstdio>
-
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
-        return 2;
-    }
-    const std::filesystem::path folder = argv[1];
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path folder = CorpusFolderArgument(argc, argv);
     CRefResolveFuzzWorld world;
     bool written = true;
     {
@@ -62,7 +56,5 @@ int main(int argc, char** argv) {
         for (CMwNodRef& nod : bound)
             CSystemEngine::DetachNodFromFid(nod.Get());
     }
-    std::error_code ignored;
-    std::filesystem::remove_all(world.m_Folder, ignored);
     return written ? 0 : 1;
 }

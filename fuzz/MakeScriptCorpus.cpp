@@ -1,10 +1,12 @@
 // Writes the seed corpus of ScriptArchiveFuzz from the script tests' samples: the sample tree
 // saved by the classes' writers in release format (binary and text, plain and compressed) and
 // without the release flag, a variable nod, the stored fixtures of the older chunks, a sample of
-// every expression class (binary), a block holding all of them (in the four forms), and the
-// stored layouts of the expression tests.
+// every expression class and of every assignment, member-statement and extern-variable class
+// (binary), a block holding each family's samples (in the four forms), and the stored layouts of
+// the expression tests and of the member statements' older chunks.
 //
 //   MakeScriptCorpus <corpus folder of ScriptArchiveFuzz>
+#include "CorpusFolder.h"
 #include "core/base/ClassicBuffer.h"
 #include "fuzz/ScriptFuzzWorld.h"
 #include "script/block/BlockVariable.h"
@@ -22,6 +24,15 @@ bool WriteFile(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream file(path, std::ios::binary);
     file.write(bytes.data(), std::streamsize(bytes.size()));
     return !bytes.empty() && file.good();
+}
+
+bool WriteSample(const std::filesystem::path& folder, const std::string& prefix, CMwNod* nod) {
+    CSystemArchive archive;
+    archive.SetSaveFlags(kSystemArchiveSaveRelease);
+    CClassicBufferMemory out;
+    return archive.Save(nod, &out) &&
+           WriteFile(folder / (prefix + nod->GetClassInfo()->m_Name + ".Zun"),
+                     std::string(reinterpret_cast<const char*>(out.GetData()), out.GetSize()));
 }
 
 // The nod saved in four forms: binary or text, plain or compressed; release unless told.
@@ -49,12 +60,7 @@ bool WriteForms(const std::filesystem::path& folder, const std::string& name, CM
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
-        return 2;
-    }
-    const std::filesystem::path folder = argv[1];
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path folder = CorpusFolderArgument(argc, argv);
     bool written = true;
     {
         const CScriptFuzzWorld world;
@@ -83,14 +89,21 @@ int main(int argc, char** argv) {
                               kSystemArchiveSaveRelease);
         for (u32 classId : ScriptExpressionClassIds()) {
             const TNodRef<CMwCmdExp> sample(NewSampleExpression(classId));
-            CSystemArchive archive;
-            archive.SetSaveFlags(kSystemArchiveSaveRelease);
-            CClassicBufferMemory out;
-            written &=
-                archive.Save(sample.Get(), &out) &&
-                WriteFile(
-                    folder / (std::string("expression-") + sample->GetClassInfo()->m_Name + ".Zun"),
-                    std::string(reinterpret_cast<const char*>(out.GetData()), out.GetSize()));
+            written &= WriteSample(folder, "expression-", sample.Get());
+        }
+        written &= WriteForms(folder, "statement-tree", MakeStatementTree().Get(),
+                              kSystemArchiveSaveRelease);
+        for (u32 classId : ScriptStatementClassIds()) {
+            const TNodRef<CMwNod> sample(NewSampleStatement(classId));
+            written &= WriteSample(folder, "statement-", sample.Get());
+        }
+        for (u32 chunk : kOlderMemberStatementChunks) {
+            char name[64];
+            for (bool text : {false, true}) {
+                std::snprintf(name, sizeof name, "statement-older-%08x-%s.Zun", chunk,
+                              text ? "text" : "binary");
+                written &= WriteFile(folder / name, OlderMemberStatementFixture(text, chunk));
+            }
         }
     }
     if (!written) {

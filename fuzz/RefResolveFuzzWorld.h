@@ -4,6 +4,7 @@
 // the archive test nods that refer to each other (loaded through the archive's own shared
 // loader), and a parameter set whose records substitute files for others (one substitute loads,
 // one has a damaged body, two substitute each other).
+#include "FuzzEngine.h"
 #include "core/base/ClassicBuffer.h"
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwClassInfo.h"
@@ -32,29 +33,16 @@ public:
 
     CRefResolveFuzzWorld() {
         g_ClassicLog.m_SuspendCount = 1;
-        g_SystemExeChecksum = 1;
         CMwIdTable::Create();
         // Only the test nods can be created by class id: the engine classes would be made (and
         // destroyed) too, engine manager and System engine included.
         CMwClassRegistry::AddClassList(g_ArchiveTestClassList);
         CMwClassRegistry::Init();
 
-        std::string pattern = (std::filesystem::temp_directory_path() / "reffuzz-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            std::abort();
-        m_Folder = pattern;
+        m_Folder = fuzz_engine::MakeFolder("reffuzz");
         std::filesystem::create_directories(m_Folder / "GameData" / "Cars");
         std::filesystem::create_directories(m_Folder / "GameData" / "Parts");
-
-        SSystemEngineHost host;
-        host.HostFacts = &Facts;
-        host.Adapter = &Adapter;
-        host.CurrentFolder = CClassicWideString(platform::FromHostPath(m_Folder.string()).c_str());
-        m_Manager = new CMwEngineManager;
-        m_Manager->AddRef();
-        m_Engine = SystemRegisterEngine(host);
-        if (!m_Engine || !m_Engine->GetDataFolder())
-            std::abort();
+        m_Engine = fuzz_engine::Register(m_Folder);
 
         // The files, saved with their links bound to the files they name.
         CMwNodRef rim(NewNod(5)), tyre(NewNod(3)), wheel(NewNod(1)), hub(NewNod(2)),
@@ -110,10 +98,7 @@ public:
     }
     // The archive image of the nod saved for the file id, with the save flags.
     static bool SaveImage(CMwNod* nod, CSystemFid* fid, u32 flags, CClassicBufferMemory& out) {
-        CSystemArchive archive;
-        archive.SetCurrentFid(fid);
-        archive.SetSaveFlags(flags);
-        return archive.Save(nod, &out);
+        return fuzz_engine::SaveImage(nod, fid, flags, out);
     }
     void Save(CMwNod* nod, const std::string& relative) {
         CClassicBufferMemory out;
@@ -124,23 +109,8 @@ public:
     }
 
     std::filesystem::path m_Folder;
-    CMwEngineManager* m_Manager = nullptr;
     CSystemEngine* m_Engine = nullptr;
     CSystemParamSet m_Substitutions;
     // The file the fuzzed archives are loaded for: in the tree, not on disk.
     CSystemFid* m_Main = nullptr;
-
-private:
-    static void Facts(platform::HostFacts& facts) {
-        facts = platform::HostFacts();
-        facts.SystemName = "Linux";
-        facts.PhysicalMemory = u64(1) << 30;
-        facts.ProcessorCount = 1;
-        facts.ActiveProcessorMask = 1;
-    }
-    static platform::AdapterSource Adapter(platform::Adapter& out, std::string&) {
-        out = platform::Adapter();
-        out.Present = true;
-        return platform::AdapterSource::File;
-    }
 };

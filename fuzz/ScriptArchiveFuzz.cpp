@@ -6,8 +6,11 @@
 // and leaves no nod behind once released (the folder records of a reference table join the
 // engine's folder tree for good, as for a real file). A loaded script node is bound with a null
 // parent and run once under a step budget; a loaded expression then gives its text, a copy of
-// its value and its comparison with itself, and takes its own value back. A loaded script tree
-// (or variable) saves, loads and saves again to the same bytes.
+// its value and its comparison with itself, and takes its own value back. The node is then bound
+// and run again as a statement of a block under a test root whose object is a test object (with a
+// child object in its members), the block declaring a variable of every type, its Class variable
+// "c" holding the object: identifiers find variables and member paths reach nods and members. A
+// loaded script tree (or variable) saves, loads and saves again to the same bytes.
 #include "core/base/ClassicBuffer.h"
 #include "core/base/ClassicString.h"
 #include "fuzz/ScriptFuzzWorld.h"
@@ -15,6 +18,7 @@
 #include "script/base/ScriptRun.h"
 #include "script/block/BlockVariable.h"
 #include "system/archive/SystemArchive.h"
+#include "tests/script/support/ScriptBuilders.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -63,6 +67,34 @@ void Run(CMwCmdScript* node) {
     Check(exp->GetResultPtr() == exp->GetValuePtr(), "an expression's two value addresses differ");
 }
 
+void RunOnObject(CMwCmdScript* node) {
+    const TNodRef<CScriptTestObject> object(new CScriptTestObject), child(new CScriptTestObject);
+    object->m_Child.Set(child.Get());
+    object->m_Children.Add(child.Get());
+    object->Keep(child.Get());
+    {
+        const TNodRef<CScriptTestRoot> root(new CScriptTestRoot);
+        root->m_This = object.Get();
+        root->m_ThisClassId = CScriptTestObject::s_ClassId;
+        DeclareVariables(*root, true, ScriptEveryVariableType());
+        for (u32 i = 0; i < root->m_PersistentVariables.m_Count; ++i) {
+            CBlockVariable& variable = root->m_PersistentVariables.m_Items[i];
+            if (variable.m_Type == BlockVariable_Class)
+                variable.SetNod(object.Get());
+        }
+        root->AddCmd(node);
+        root->Bind(nullptr);
+        root->SetThis(object.Get());
+        script::SetStepBudget(4096);
+        root->Run();
+        script::SetStepBudget(0);
+        node->Bind(nullptr);
+    }
+    // A script may have linked the objects to each other.
+    object->DropLinks();
+    child->DropLinks();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -77,8 +109,10 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     {
         CMwNodRef nod(Load(data, size));
         const bool script = nod && nod->IsKindOf(CMwCmdScript::s_ClassId);
-        if (script)
+        if (script) {
             Run(static_cast<CMwCmdScript*>(nod.Get()));
+            RunOnObject(static_cast<CMwCmdScript*>(nod.Get()));
+        }
         if (script || (nod && nod->IsKindOf(CBlockVariable::s_ClassId))) {
             CClassicBufferMemory first, second;
             Save(nod.Get(), first);

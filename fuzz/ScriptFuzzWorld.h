@@ -8,6 +8,7 @@
 #include "core/nod/MwCoreClasses.h"
 #include "core/nod/MwEngine.h"
 #include "core/nod/MwId.h"
+#include "fuzz/FuzzEngine.h"
 #include "platform/HostFacts.h"
 #include "platform/HostPath.h"
 #include "script/ScriptClasses.h"
@@ -40,8 +41,8 @@ public:
         m_Folder = pattern;
         std::filesystem::create_directories(m_Folder / "GameData");
         SSystemEngineHost host;
-        host.HostFacts = &Facts;
-        host.Adapter = &Adapter;
+        host.HostFacts = &fuzz_engine::Facts;
+        host.Adapter = &fuzz_engine::Adapter;
         host.CurrentFolder = CClassicWideString(platform::FromHostPath(m_Folder.string()).c_str());
         m_Manager = new CMwEngineManager;
         m_Manager->AddRef();
@@ -81,17 +82,5 @@ private:
         for (u32 i = 0; i < folder->m_Trees.m_Count; ++i)
             count += CountTree(folder->m_Trees.m_Items[i]);
         return count;
-    }
-    static void Facts(platform::HostFacts& facts) {
-        facts = platform::HostFacts();
-        facts.SystemName = "Linux";
-        facts.PhysicalMemory = u64(1) << 30;
-        facts.ProcessorCount = 1;
-        facts.ActiveProcessorMask = 1;
-    }
-    static platform::AdapterSource Adapter(platform::Adapter& out, std::string&) {
-        out = platform::Adapter();
-        out.Present = true;
-        return platform::AdapterSource::File;
     }
 };

@@ -1,5 +1,7 @@
 // Fuzzes the loading of archive files: header, reference table with its folder records, plain or
-// LZO body, and the nods and references inside the body, with the archive test nods registered.
+// LZO body, and the nods and references inside the body, with the archive test nods and the core
+// classes registered (the reference buffer among them, which lists nods back to the one being
+// read).
 // Without an engine, references are read against a drive of the archive's own; nod references
 // find a nod that lives for the whole run, use-file references keep the file ids made for them.
 //
@@ -9,6 +11,7 @@
 #include "core/base/ClassicBuffer.h"
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwClassInfo.h"
+#include "core/nod/MwCoreClasses.h"
 #include "core/nod/MwId.h"
 #include "system/archive/SystemArchive.h"
 #include "system/fid/SystemFidFile.h"
@@ -65,6 +68,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The log would keep every line of every run.
     g_ClassicLog.m_SuspendCount = 1;
     CMwIdTable::Create();
+    CMwClassRegistry::AddClassList(g_MwCoreClassList);
     CMwClassRegistry::AddClassList(g_ArchiveTestClassList);
     CMwClassRegistry::Init();
     s_Resolver = new CFuzzResolver;

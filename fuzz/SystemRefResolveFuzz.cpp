@@ -17,33 +17,10 @@ void Check(bool condition) {
 
 CRefResolveFuzzWorld* s_World = nullptr;
 
-// Nods that loads left bound to the files with no reference go, so that every input loads the
-// files again.
-void ForgetUnheldNods() {
-    for (bool again = true; again;) {
-        again = false;
-        CFastBuffer<CSystemFid*> fids;
-        s_World->m_Engine->GetDataFolder()->CollectFids(fids, false);
-        for (u32 i = 0; i < fids.m_Count && !again; ++i) {
-            CMwNod* nod = fids.m_Items[i]->m_Nod;
-            if (!nod || nod->GetRefCount() != 0)
-                continue;
-            CSystemEngine::DetachNodAndFid(nod, fids.m_Items[i]);
-            delete nod;
-            again = true;
-        }
-        fids.FreeItems();
-    }
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     s_World = new CRefResolveFuzzWorld;
-    std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(s_World->m_Folder, ignored);
-    });
     return 0;
 }
 
@@ -67,6 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     }
     Check(GetParamSetDepth() == 0);
     Check(SystemRefLoadDepth() == 0);
-    ForgetUnheldNods();
+    // Nods that loads left bound to the files with no reference go, so that every input loads the
+    // files again.
+    fuzz_engine::ForgetUnheldNods(s_World->m_Engine->GetDataFolder());
     return 0;
 }

@@ -237,6 +237,18 @@ void* GrowLargeBlock(void* block, size_t oldSize, size_t newSize) {
     return moved;
 }
 
+void AdviseHugePagesWithin(void* block, size_t size) {
+    if (!block || size < 2 * kLargeBlockAlignment) {
+        return;
+    }
+    const uintptr_t begin = reinterpret_cast<uintptr_t>(block);
+    const uintptr_t first = (begin + kLargeBlockAlignment - 1) & ~(kLargeBlockAlignment - 1);
+    const uintptr_t last = (begin + size) & ~(kLargeBlockAlignment - 1);
+    if (last > first) {
+        AdviseHugePages(reinterpret_cast<void*>(first), last - first);
+    }
+}
+
 void FreeLargeBlock(void* block, size_t size) {
     if (!block) {
         return;

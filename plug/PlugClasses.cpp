@@ -2,6 +2,9 @@
 
 #include "plug/bitmap/PlugFile.h"
 #include "plug/bitmap/PlugFileImg.h"
+#include "plug/bitmap/PlugFileJpg.h"
+#include "plug/bitmap/PlugFileTga.h"
+#include "plug/bitmap/PlugFileZip.h"
 
 namespace {
 
@@ -9,6 +12,10 @@ constinit CMwClassInfo* const s_PlugClasses[] = {
     &CPlug::s_ClassInfo,
     &CPlugFile::s_ClassInfo,
     &CPlugFileImg::s_ClassInfo,
+    &CPlugFileJpg::s_ClassInfo,
+    &CPlugFileTga::s_ClassInfo,
+    &CPlugFileZip::s_ClassInfo,
+    &CPlugFileZipInfo::s_ClassInfo,
 };
 
 } // namespace

@@ -8,6 +8,10 @@
 #include "script/expression/MwCmdExpNum.h"
 #include "script/expression/MwCmdExpString.h"
 #include "script/expression/MwCmdExpVec.h"
+#include "script/statement/MwCmdAffectIdent.h"
+#include "script/statement/MwCmdAffectParam.h"
+#include "script/statement/MwCmdCall.h"
+#include "script/var/MwCmdScriptVar.h"
 
 namespace {
 
@@ -61,6 +65,40 @@ constinit CMwClassInfo* const s_ScriptClasses[] = {
     &CMwCmdExpString::s_ClassInfo,
     &CMwCmdExpEnum::s_ClassInfo,
     &CMwCmdExpClass::s_ClassInfo,
+    // Assignments to variables.
+    &CMwCmdAffectIdent::s_ClassInfo,
+    &CMwCmdAffectIdentBool::s_ClassInfo,
+    &CMwCmdAffectIdentClass::s_ClassInfo,
+    &CMwCmdAffectIdentIso4::s_ClassInfo,
+    &CMwCmdAffectIdentNum::s_ClassInfo,
+    &CMwCmdAffectIdentString::s_ClassInfo,
+    &CMwCmdAffectIdentVec2::s_ClassInfo,
+    &CMwCmdAffectIdentVec3::s_ClassInfo,
+    &CMwCmdAffectIdentEnum::s_ClassInfo,
+    // Assignments to members, and the other member statements.
+    &CMwCmdAffectParam::s_ClassInfo,
+    &CMwCmdAffectParamBool::s_ClassInfo,
+    &CMwCmdAffectParamClass::s_ClassInfo,
+    &CMwCmdAffectParamEnum::s_ClassInfo,
+    &CMwCmdAffectParamIso4::s_ClassInfo,
+    &CMwCmdAffectParamNum::s_ClassInfo,
+    &CMwCmdAffectParamString::s_ClassInfo,
+    &CMwCmdAffectParamVec2::s_ClassInfo,
+    &CMwCmdAffectParamVec3::s_ClassInfo,
+    &CMwCmdCall::s_ClassInfo,
+    &CMwCmdArrayAdd::s_ClassInfo,
+    &CMwCmdArrayRemove::s_ClassInfo,
+    // Extern variable nods.
+    &CMwCmdScriptVar::s_ClassInfo,
+    &CMwCmdScriptVarBool::s_ClassInfo,
+    &CMwCmdScriptVarClass::s_ClassInfo,
+    &CMwCmdScriptVarFloat::s_ClassInfo,
+    &CMwCmdScriptVarInt::s_ClassInfo,
+    &CMwCmdScriptVarIso4::s_ClassInfo,
+    &CMwCmdScriptVarString::s_ClassInfo,
+    &CMwCmdScriptVarVec2::s_ClassInfo,
+    &CMwCmdScriptVarVec3::s_ClassInfo,
+    &CMwCmdScriptVarEnum::s_ClassInfo,
 };
 
 } // namespace

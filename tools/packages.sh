@@ -12,15 +12,20 @@ build_packages=(
 window_packages=(
   libfltk1.3-dev xvfb xauth imagemagick fonts-dejavu-core
 )
-# What the tests use besides: sanitizers of clang, GoogleTest, the benchmarks (the launcher's
-# window benchmark watches the screen through the DAMAGE extension, next to xdpyinfo), the tools
-# that check formats (xrandr among them), and the test servers.
+# What the tests use besides: sanitizers of clang, GoogleTest, the benchmarks and their peers
+# (stb_image beside the picture readers; the launcher's window benchmark watches the screen
+# through the DAMAGE extension, next to xdpyinfo), the tools that check formats (xrandr among
+# them), and the test servers.
 test_packages=(
   clang libclang-rt-14-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libxdamage-dev
-  python3 python3-lzo python3-pil locales-all tzdata valgrind
-  curl nginx openssl x11-xserver-utils x11-utils
+  libgtest-dev libgmock-dev libbenchmark-dev libxdamage-dev libstb-dev
+  python3 python3-lzo python3-pil libsquish-dev locales-all tzdata valgrind
+  curl nginx openssl x11-xserver-utils x11-utils zip unzip
   libmeshoptimizer-dev libassimp-dev assimp-testmodels
+)
+# Inputs of the benchmarks, needed only to run them (bench/install-inputs.sh): real pictures.
+bench_packages=(
+  assimp-testmodels lomiri-wallpapers-20.04
 )
 # What the demo opens for the player: the FAQ pages and downloaded updates.
 run_packages=(

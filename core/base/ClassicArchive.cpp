@@ -268,6 +268,10 @@ CClassicArchive::~CClassicArchive() {
 
 void CClassicArchive::ArchiveNodRef(CMwNod*&) {}
 
+void CClassicArchive::ArchiveHeldNodRef(CMwNod*& nod) {
+    ArchiveNodRef(nod);
+}
+
 void CClassicArchive::ArchiveFidRef(CSystemFid*&) {}
 
 bool CClassicArchive::GetFileName(CClassicWideString&) {

@@ -69,6 +69,10 @@ public:
 
     // A nod reference; nothing here (the archive file gives it its form).
     virtual void ArchiveNodRef(CMwNod*& nod);
+    // A nod reference whose holder takes a reference on the nod it reads. Here the same as
+    // ArchiveNodRef; the archive file, reading, refuses a nod whose body is still being read,
+    // which would hold itself through the holder and never go.
+    virtual void ArchiveHeldNodRef(CMwNod*& nod);
     // A file-id reference; nothing here.
     virtual void ArchiveFidRef(CSystemFid*& fid);
     // The current file's name; false here, `out` unchanged.

@@ -215,7 +215,10 @@ void CMwRefBuffer::ReadChunk(CClassicArchive& archive) {
     u32 refused = 0;
     for (u32 i = 0; i < count; ++i) {
         CMwNod* nod = nullptr;
-        archive.ArchiveNodRef(nod);
+        if (holds)
+            archive.ArchiveHeldNodRef(nod);
+        else
+            archive.ArchiveNodRef(nod);
         if (nod && accepted != 0 && !nod->IsKindOf(accepted)) {
             ++refused;
             continue;

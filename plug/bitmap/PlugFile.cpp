@@ -59,7 +59,6 @@ constexpr SExtensionRow kExtensionRows[] = {
 
 // The ids the System library names without linking this library.
 static_assert(kSystemArchivePlugFileClassId == CPlugFile::s_ClassId);
-static_assert(kSystemArchivePlugBitmapClassId == 0x09011000); // CPlugBitmap
 static_assert(kPlugFileZipClassId == kZipClassId);
 static_assert(kTranslationCatalogueClassId == kCatalogueClassId);
 

@@ -2,6 +2,7 @@
 
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwVirtualMember.h"
+#include "plug/bitmap/GxImage.h"
 
 #include <algorithm>
 #include <cassert>
@@ -326,6 +327,7 @@ u8* CPlugFileImg::EnsurePixelBuffer() {
 void CPlugFileImg::FreePixels() {
     delete[] m_Pixels;
     m_Pixels = nullptr;
+    m_ByteSize = 0;
 }
 
 u64 CPlugFileImg::ByteSize(bool countMips) const {
@@ -669,6 +671,84 @@ i32 CPlugFileImg::EnsureLoaded() {
     // A bitmap that shows this image is told of new pixels once bitmaps exist (m_Owner is set
     // only by a bitmap).
     return IsLoaded() ? 1 : 0;
+}
+
+void CPlugFileImg::FromCodecImage(GxImage& codec) {
+    FreePixels();
+    m_Width = codec.m_Width;
+    m_Height = codec.m_Height;
+    u32 nbComp;
+    switch (codec.m_Bits) {
+        case 8:
+            nbComp = codec.m_PaletteSize != 0 ? 3 : 1;
+            break;
+        case 15:
+        case 16:
+            nbComp = codec.m_AlphaMask != 0 ? 4 : 3;
+            break;
+        case 24:
+            nbComp = 3;
+            break;
+        default:
+            nbComp = 4;
+            break;
+    }
+    m_ImageWord =
+        (m_ImageWord & ~((s_NbCompMask << s_NbCompShift) | (s_FormatMask << s_FormatShift) |
+                         s_MipMapBit | s_OneBitAlphaBit)) |
+        (nbComp << s_NbCompShift) | (EFormat_BGRA << s_FormatShift);
+    if (!codec.m_Pixels || (codec.m_Bits != 8 && codec.m_Bits != 15 && codec.m_Bits != 16 &&
+                            codec.m_Bits != 24 && codec.m_Bits != 32))
+        return;
+    const u64 texels = u64(m_Width) * m_Height;
+    const u64 size = texels * nbComp;
+    // The codec's block is already the image's when its texels are the image's bytes, rows
+    // without padding.
+    const bool sameLayout =
+        codec.m_Bits == 8 * nbComp && codec.m_Pitch == u64(m_Width) * nbComp &&
+        (nbComp == 1 ||
+         (codec.m_ByteOffset[0] == 0 && codec.m_ByteOffset[1] == 1 && codec.m_ByteOffset[2] == 2 &&
+          (nbComp == 3 || codec.m_ByteOffset[3] == 3)));
+    u8* pixels;
+    if (sameLayout && size <= UINT32_MAX) {
+        pixels = codec.DetachPixels();
+    } else {
+        pixels = AllocatePixels(size, m_Width, m_Height, 1);
+        if (!pixels)
+            return;
+        if (nbComp == 1)
+            codec.CopyToGrey(pixels);
+        else if (nbComp == 3)
+            codec.CopyToBGR(pixels);
+    }
+    bool oneBitAlpha = false;
+    if (nbComp == 4) {
+        if (sameLayout)
+            oneBitAlpha = GxImage::IsOneBitAlpha(pixels, texels);
+        else
+            codec.CopyToBGRA(pixels, &oneBitAlpha);
+    }
+    m_Pixels = pixels;
+    m_ByteSize = u32(size);
+    if (oneBitAlpha)
+        m_ImageWord |= s_OneBitAlphaBit;
+}
+
+void CPlugFileImg::ToCodecImage(GxImage& codec) {
+    if (!m_Pixels)
+        EnsureLoaded();
+    const u32 nbComp = GetNbComp();
+    codec.m_Width = m_Width;
+    codec.m_Height = m_Height;
+    codec.m_Bits = 8 * nbComp;
+    codec.m_Pitch = nbComp * m_Width;
+    codec.m_Pixels = m_Pixels;
+    codec.m_PaletteSize = 0;
+    codec.m_RedMask = 0xFF0000;
+    codec.m_GreenMask = 0xFF00;
+    codec.m_BlueMask = 0xFF;
+    codec.m_AlphaMask = 0xFF000000;
+    codec.ComputeChannelShifts();
 }
 
 u32 CPlugFileImg::ScaleToPowerOfTwoMember(CMwMemberPath* path) {

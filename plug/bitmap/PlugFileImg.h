@@ -13,6 +13,7 @@
 #include "plug/bitmap/PlugFile.h"
 
 class CPlugBitmap;
+class GxImage;
 
 class CPlugFileImg : public CPlugFile {
     MW_DECLARE_CLASS(CPlugFileImg, CPlugFile, 0x09025000)
@@ -123,6 +124,18 @@ public:
     void ApplyBorder(const u8 colour[4], bool colourFlag, bool alphaFlag);
     // The first texel of each level made transparent (for "DXT1" its whole 4 x 4 block).
     void MakeFirstTexelTransparent();
+
+    // The picture a codec read: its size, NbComp by bit depth (8: 3 with a palette, else 1; 15
+    // and 16: 4 with an alpha mask, else 3; 24: 3; 32: 4), "BGRA" without chain, the pixels
+    // converted to B, G, R, A bytes (one-bit alpha set exactly when every alpha byte is 0 or
+    // 255). A codec block already in that layout is taken over instead of copied (the codec
+    // image then holds none). Dimension and Depth do not change. Without codec pixels, or when
+    // the block may not be allocated, the image keeps no pixels.
+    void FromCodecImage(GxImage& codec);
+    // The codec view of the pixels (loaded first when there are none): 8 x NbComp bits, B, G,
+    // R, A masks, the image's own block shared. The caller detaches it (GxImage::DetachPixels)
+    // before the codec image is destroyed.
+    void ToCodecImage(GxImage& codec);
 
     // Member ScaleToPowerOfTwo (Shrink, TexFilter), with clamp addressing.
     u32 ScaleToPowerOfTwoMember(CMwMemberPath* path);

@@ -49,6 +49,8 @@ public:
     // The value.
     u32 GetWord() const { return m_Word; }
     void SetWord(u32 word) { m_Word = word; }
+    // The word itself, for readers that take a value by its address.
+    u32* GetWordPtr() { return &m_Word; }
     i32 GetInt() const { return std::bit_cast<i32>(m_Word); }
     void SetInt(i32 value) { m_Word = std::bit_cast<u32>(value); }
     f32 GetFloat() const { return std::bit_cast<f32>(m_Word); }

@@ -100,6 +100,15 @@ f32 NumToFloat(SNum value) {
                                        : std::bit_cast<f32>(value.Word);
 }
 
+i32 NumToInt(SNum value) {
+    return value.Type == CmdExpNum_Int ? std::bit_cast<i32>(value.Word)
+                                       : TruncToInt(std::bit_cast<f32>(value.Word));
+}
+
+u32 NumToFloatWord(SNum value) {
+    return value.Type == CmdExpNum_Int ? std::bit_cast<u32>(NumToFloat(value)) : value.Word;
+}
+
 bool ComputeNum(ENumOp op, SNum first, SNum second, SNum& result) {
     if (first.Type != CmdExpNum_Int && first.Type != CmdExpNum_Float)
         return false;

@@ -51,6 +51,11 @@ i32 RoundToInt(f64 value);
 // A Num read as a float, as vector components and scales are read: an Int converted to the
 // nearest float, any other type's word taken as a float.
 f32 NumToFloat(SNum value);
+// A Num stored where a 32-bit integer or a float is kept (an assignment's store): an Int's word as
+// it is, any other type's float truncated toward zero (TruncToInt); an Int converted to the
+// nearest float, any other type's word as it is (bit for bit).
+i32 NumToInt(SNum value);
+u32 NumToFloatWord(SNum value);
 
 // The operator or comparison over two Num values by the typing rule: the first value's type
 // decides whether anything is computed (neither Int nor Float: false, nothing written); both

@@ -125,6 +125,78 @@ struct SScratchTree {
     }
 };
 
+// The nods whose bodies are being read, innermost first: the main nod of every load in progress
+// (from its creation to the end of its load, since its reference table may load files that refer
+// back to it) and every inline nod while its chunks are read.
+struct SBeingRead {
+    CMwNod* m_Nod;
+    const SBeingRead* m_Outer;
+};
+constinit const SBeingRead* s_BeingRead = nullptr;
+
+// Lists a nod as being read for the scope, or from Start to End.
+class CBeingRead {
+public:
+    CBeingRead() = default;
+    explicit CBeingRead(CMwNod* nod) { Start(nod); }
+    ~CBeingRead() { End(); }
+    CBeingRead(const CBeingRead&) = delete;
+    CBeingRead& operator=(const CBeingRead&) = delete;
+
+    void Start(CMwNod* nod) {
+        m_Entry = {nod, s_BeingRead};
+        s_BeingRead = &m_Entry;
+    }
+    void End() {
+        if (m_Entry.m_Nod && s_BeingRead == &m_Entry)
+            s_BeingRead = m_Entry.m_Outer;
+        m_Entry.m_Nod = nullptr;
+    }
+
+private:
+    SBeingRead m_Entry{nullptr, nullptr};
+};
+
+bool IsBeingRead(const CMwNod* nod) {
+    for (const SBeingRead* entry = s_BeingRead; entry; entry = entry->m_Outer)
+        if (entry->m_Nod == nod)
+            return true;
+    return false;
+}
+
+constexpr u32 kDestroyedEntry = 3;
+
+} // namespace
+
+// Keeps the nods of one load alive without counting references on them: it is one of each nod's
+// dependants and does not let go when the nod's count reaches 0, so the nod stays. Letting go of
+// a nod afterwards frees it when nothing holds it any more (count 0, no other dependant, as a
+// file id is for the nod bound to it), or leaves it as it is. A nod destroyed all the same (a
+// direct delete) leaves the load's lists.
+class CSystemLoadGuard final : public CMwNod {
+public:
+    explicit CSystemLoadGuard(CSystemArchive& archive) : m_Archive(archive) {}
+
+    void Keep(CMwNod* nod) { nod->AddDependant(this); }
+    void Free(CMwNod* nod) { nod->RemoveDependantAndRelease(this); }
+    void Leave(CMwNod* nod) { nod->RemoveDependant(this); }
+    // Lets go of each nod of the list that is left, newest first (Free), and empties it.
+    void FreeEach(CFastBuffer<CMwNod*>& nods) {
+        for (u32 i = nods.m_Count; i-- > 0;)
+            if (CMwNod* nod = nods.m_Items[i])
+                Free(nod);
+        nods.m_Count = 0;
+    }
+
+    void OnDependencyReleased(CMwNod*) override {}
+    void OnDependencyDestroyed(CMwNod* nod) override { m_Archive.ForgetDestroyedNod(nod); }
+
+private:
+    CSystemArchive& m_Archive;
+};
+
+namespace {
+
 class CDefaultResolver final : public CSystemArchiveRefResolver {};
 constinit CDefaultResolver s_DefaultResolver;
 constinit CSystemArchiveRefResolver* s_Resolver = &s_DefaultResolver;
@@ -207,6 +279,8 @@ void CSystemArchiveNodeMap::Grow(const CFastBuffer<SSystemArchiveNode>& nodes) {
 // ---------------------------------------------------------------------------------------------
 // Construction
 
+constinit CSystemArchive* CSystemArchive::s_InnermostLoad = nullptr;
+
 CSystemArchive::CSystemArchive() : m_Engine(GetSystemEngine()) {
     m_Release = 1;
 }
@@ -222,6 +296,7 @@ CSystemArchive::~CSystemArchive() {
         delete m_EmptyDrive;
     }
     m_CreatedNods.FreeItems();
+    m_LoadedNods.FreeItems();
     m_Refs.FreeItems();
     m_Nodes.FreeItems();
 }
@@ -250,7 +325,7 @@ CSystemFids* CSystemArchive::GetIndexedFolder(u32 index) const {
 
 void CSystemArchive::ArchiveNodRef(CMwNod*& nod) {
     if (!m_Writing) {
-        ReadNodRef(nod);
+        ReadNodRef(nod, false);
         return;
     }
     u32 index = kNoIndex;
@@ -272,6 +347,13 @@ void CSystemArchive::ArchiveNodRef(CMwNod*& nod) {
     u32 classId = nod->GetClassId();
     WriteUIntsHex(&classId, 1);
     nod->Archive(*this);
+}
+
+void CSystemArchive::ArchiveHeldNodRef(CMwNod*& nod) {
+    if (m_Writing)
+        ArchiveNodRef(nod);
+    else
+        ReadNodRef(nod, true);
 }
 
 void CSystemArchive::ArchiveFidRef(CSystemFid*& fid) {
@@ -310,7 +392,7 @@ bool CSystemArchive::MakesExternalRef(CMwNod* nod, CSystemFid*& fid) const {
            (fid->m_RefFlags & kSystemFidRefResourceLocal) || !m_KeepOwnFileInline;
 }
 
-void CSystemArchive::ReadNodRef(CMwNod*& nod) {
+void CSystemArchive::ReadNodRef(CMwNod*& nod, bool held) {
     u32 index = kNoIndex;
     ReadUInts(&index, 1);
     nod = nullptr;
@@ -323,7 +405,11 @@ void CSystemArchive::ReadNodRef(CMwNod*& nod) {
     // on an object the folder tree owns.
     if (entry.m_Reference == 2)
         FailRead("a nod reference to a use-file reference", index);
+    if (entry.m_Reference == kDestroyedEntry)
+        FailRead("a nod reference to a nod destroyed while the body was read", index);
     if (entry.m_Object || entry.m_Reference) {
+        if (held && entry.m_Object && IsBeingRead(entry.m_Object))
+            FailRead("a holding reference to a nod whose body is still being read", index);
         nod = entry.m_Object;
         return;
     }
@@ -337,9 +423,15 @@ void CSystemArchive::ReadNodRef(CMwNod*& nod) {
     CMwNod* created = m_InlineFactory ? m_InlineFactory() : nullptr;
     if (!created)
         FailRead("an inline nod of a class that cannot be created", classId);
+    // Kept by the load until it ends (the table has room for every entry: Add cannot fail).
     m_CreatedNods.Add(created);
+    if (m_Guard)
+        m_Guard->Keep(created);
     m_Nodes.m_Items[index].m_Object = created;
-    created->Archive(*this);
+    {
+        const CBeingRead reading(created);
+        created->Archive(*this);
+    }
     if (CSystemParamSet* load = GetLoadParamSet())
         created->ApplyParamSets(CurrentParamSet(), load);
     nod = created;
@@ -612,10 +704,17 @@ bool CSystemArchive::ReadRefs() {
     u32 level = 0;
     ReadUInts(&level, 1);
     CSystemFids* root = own->NthAncestor(level);
-    const bool localFile = m_CurrentFid && (m_CurrentFid->m_RefFlags & kSystemFidRefFile) &&
-                           !(m_CurrentFid->m_RefFlags & kSystemFidRefResourceLocal);
-    if (data && (!root || (localFile && !data->IsAncestorOf(root))))
-        root = data;
+    // The folder records name folders inside the file's own area: a resource file's inside the
+    // resource folder, any other's (memory images from outside included) inside the data
+    // folder. Only an image this engine made for a copy may lie above it.
+    const u32 flags = m_CurrentFid ? m_CurrentFid->m_RefFlags : 0;
+    CSystemFids* area = data;
+    if ((flags & kSystemFidRefFile) && (flags & kSystemFidRefResourceLocal) && m_Engine &&
+        m_Engine->m_ResourceFolder)
+        area = m_Engine->m_ResourceFolder;
+    const bool confined = !m_EngineImage || !(flags & kSystemFidRefMemory);
+    if (area && (!root || (confined && !area->IsAncestorOf(root))))
+        root = area;
     if (!root)
         FailRead("an ancestor level above the top folder", level);
     ReadFolderTree(root);
@@ -745,20 +844,22 @@ void CSystemArchive::PrepareNodeTable() {
         if (!nod && ref.m_Fid)
             nod = ref.m_Fid->GetNodFor(*CurrentParamSet());
         entry.m_Object = nod;
-        if (nod && nod->IsKindOf(kSystemArchivePlugBitmapClassId)) {
-            nod->AddRef();
+        if (nod && m_Guard) {
+            m_Guard->Keep(nod);
             entry.m_Hold = 1;
         }
     }
 }
 
 void CSystemArchive::ReleaseHeldNodes() {
+    // A referenced nod stays as it is (bound to its file id), unless the body let go of the last
+    // reference to it, which unbound it: it then goes, as it would have gone then.
     for (u32 i = 0; i < m_Nodes.m_Count; ++i) {
         SSystemArchiveNode& entry = m_Nodes.m_Items[i];
         if (!entry.m_Hold)
             continue;
         entry.m_Hold = 0;
-        entry.m_Object->Release();
+        m_Guard->Free(entry.m_Object);
     }
 }
 
@@ -811,6 +912,7 @@ bool CSystemArchive::ReadBody(CMwNod* mainNod) {
 bool CSystemArchive::Load(CClassicBuffer* stream, CMwNod** out) {
     *out = nullptr;
     m_CreatedNods.m_Count = 0;
+    m_LoadedNods.m_Count = 0;
     // The whole file is read into memory first: every read past its end then fails at once.
     CClassicPooledBuffer image;
     CClassicBuffer* source = stream;
@@ -825,6 +927,23 @@ bool CSystemArchive::Load(CClassicBuffer* stream, CMwNod** out) {
     }
     CStreamSwap swap(*this, source);
     const CSystemParamStackScope scope;
+    // The loads of referenced files nested in this one hand their nods to it.
+    struct SNesting {
+        CSystemArchive* m_Archive;
+        explicit SNesting(CSystemArchive* archive) : m_Archive(archive) {
+            archive->m_OuterLoad = s_InnermostLoad;
+            s_InnermostLoad = archive;
+        }
+        ~SNesting() {
+            s_InnermostLoad = m_Archive->m_OuterLoad;
+            m_Archive->m_OuterLoad = nullptr;
+        }
+        SNesting(const SNesting&) = delete;
+        SNesting& operator=(const SNesting&) = delete;
+    } nesting(this);
+    CSystemLoadGuard guard(*this);
+    m_Guard = &guard;
+    CBeingRead mainRead;
     CMwNod* mainNod = nullptr;
     bool done = false;
     try {
@@ -834,6 +953,9 @@ bool CSystemArchive::Load(CClassicBuffer* stream, CMwNod** out) {
                 mainNod = CreateArchiveNod(m_MainClassId);
                 if (!mainNod)
                     FailRead("a main nod of a class that cannot be created", m_MainClassId);
+                m_LoadMain = mainNod;
+                guard.Keep(mainNod);
+                mainRead.Start(mainNod);
                 if (m_CurrentFid)
                     taken = m_ParamLoad.Prepare(m_CurrentFid, mainNod);
             }
@@ -852,33 +974,80 @@ bool CSystemArchive::Load(CClassicBuffer* stream, CMwNod** out) {
                              GetFileName(name) ? name.GetNarrow().GetText() : "<memory>");
         done = false;
     }
-    if (!done) {
-        DeleteCreatedNods(mainNod);
-        return false;
+    mainRead.End();
+    // A main nod destroyed while the load ran is no result.
+    if (mainNod && !m_LoadMain) {
+        mainNod = nullptr;
+        done = false;
     }
-    m_CreatedNods.m_Count = 0;
+    EndLoad(mainNod, done);
+    m_Guard = nullptr;
+    m_LoadMain = nullptr;
+    if (!done)
+        return false;
     *out = mainNod;
     return true;
 }
 
-void CSystemArchive::DeleteCreatedNods(CMwNod* mainNod) {
-    // Nods that nothing holds go: the main nod first (whose members give back what they hold),
-    // then, newest first, the inline nods left without a holder.
-    bool mainAlive = mainNod && CMwNod::IsValidNod(mainNod);
-    if (mainAlive && mainNod->GetRefCount() == 0) {
-        delete mainNod;
-        mainAlive = false;
-    }
-    for (u32 i = m_CreatedNods.m_Count; i-- > 0;) {
-        CMwNod* nod = m_CreatedNods.m_Items[i];
-        if (CMwNod::IsValidNod(nod) && nod->GetRefCount() == 0)
-            delete nod;
-    }
-    m_CreatedNods.m_Count = 0;
-    // A main nod that another nod holds (a referenced file that refers back to this one) stays
-    // alive, but not as the file's nod: the next load reads the file again.
-    if (mainAlive && CMwNod::IsValidNod(mainNod))
-        CSystemEngine::DetachNodFromFid(mainNod);
+void CSystemArchive::EndLoad(CMwNod* mainNod, bool kept) {
     for (u32 i = 0; i < m_Nodes.m_Count; ++i)
         m_Nodes.m_Items[i] = {};
+    CSystemLoadGuard& guard = *m_Guard;
+    if (!kept) {
+        // The main nod goes first (its members give back what they hold), then the inline nods
+        // and the referenced files' nods, newest first: each goes unless something outside the
+        // load holds it. A main nod held that way stays, but not as the file's nod: the next load
+        // reads the file again.
+        if (mainNod) {
+            CSystemEngine::DetachNodFromFid(mainNod);
+            guard.Free(mainNod);
+        }
+        guard.FreeEach(m_CreatedNods);
+        for (u32 i = m_LoadedNods.m_Count; i-- > 0;)
+            if (CMwNod* nod = m_LoadedNods.m_Items[i]; nod && nod->GetRefCount() == 0)
+                CSystemEngine::DetachNodFromFid(nod);
+        guard.FreeEach(m_LoadedNods);
+        return;
+    }
+    // The inline nods that nobody took go.
+    guard.FreeEach(m_CreatedNods);
+    // The main nod and the referenced files' nods stay as loaded, or kept by the outer load. A
+    // referenced nod that the body let go of (and so unbound) goes, as it would have gone then.
+    if (m_OuterLoad) {
+        if (mainNod)
+            m_LoadedNods.Add(mainNod);
+        for (u32 i = 0; i < m_LoadedNods.m_Count; ++i) {
+            if (CMwNod* nod = m_LoadedNods.m_Items[i]) {
+                m_OuterLoad->m_Guard->Keep(nod);
+                m_OuterLoad->m_LoadedNods.Add(nod);
+                guard.Leave(nod);
+            }
+        }
+        m_LoadedNods.m_Count = 0;
+        return;
+    }
+    if (mainNod)
+        guard.Leave(mainNod);
+    guard.FreeEach(m_LoadedNods);
+}
+
+void CSystemArchive::KeepForLoadInProgress(CMwNod* nod) {
+    if (!s_InnermostLoad || !s_InnermostLoad->m_Guard || !nod)
+        return;
+    s_InnermostLoad->m_Guard->Keep(nod);
+    s_InnermostLoad->m_LoadedNods.Add(nod);
+}
+
+void CSystemArchive::ForgetDestroyedNod(CMwNod* nod) {
+    if (m_LoadMain == nod)
+        m_LoadMain = nullptr;
+    for (CFastBuffer<CMwNod*>* list : {&m_CreatedNods, &m_LoadedNods})
+        for (u32 i = 0; i < list->m_Count; ++i)
+            if (list->m_Items[i] == nod)
+                list->m_Items[i] = nullptr;
+    for (u32 i = 0; i < m_Nodes.m_Count; ++i) {
+        SSystemArchiveNode& entry = m_Nodes.m_Items[i];
+        if (entry.m_Object == nod && entry.m_Reference != 2)
+            entry = {nullptr, 0, 0, kDestroyedEntry};
+    }
 }

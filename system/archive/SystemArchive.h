@@ -40,6 +40,7 @@ class CMwNod;
 class CSystemEngine;
 class CSystemFid;
 class CSystemFids;
+class CSystemLoadGuard;
 class CSystemParamSet;
 
 // Save flags (SetSaveFlags).
@@ -61,9 +62,8 @@ inline constexpr u32 kSystemArchiveLoadReload = 0x8;
 inline constexpr u16 kSystemArchiveVersion = 6;
 inline constexpr u16 kSystemArchiveOldestVersion = 3;
 
-// Class ids the archive tests nods against.
-inline constexpr u32 kSystemArchivePlugFileClassId = 0x09020000;   // always an external reference
-inline constexpr u32 kSystemArchivePlugBitmapClassId = 0x09011000; // held while a body is read
+// The class id of file-backed nods, always external references.
+inline constexpr u32 kSystemArchivePlugFileClassId = 0x09020000;
 
 // The most node-table entries and references one archive may hold: more is damaged data.
 inline constexpr u32 kSystemArchiveMaxNodes = 0x400000;
@@ -82,10 +82,11 @@ struct SSystemArchiveRef {
 };
 
 // One entry of the node table: the nod (for a use-file reference, the file id itself), where its
-// inline data begins in the body (written only), whether the archive holds a reference on it
-// while the body is read, and whether it stands for a reference of the table (read only: 1 for a
-// nod reference, 2 for a use-file reference; such an entry never reads inline data, and a nod
-// reference gives null when it found no nod).
+// inline data begins in the body (written only), whether the load keeps it alive while the body
+// is read (every nod of a reference: the body letting it go never frees an entry), and whether
+// it stands for a reference of the table (read only: 1 for a nod reference, 2 for a use-file
+// reference; such an entry never reads inline data, and a nod reference gives null when it found
+// no nod) or for a nod destroyed during the load (3: the index may not be used again).
 struct SSystemArchiveNode {
     CMwNod* m_Object = nullptr;
     u32 m_BodyOffset = 0;
@@ -133,6 +134,10 @@ public:
     // nods bound to a file of their own become references of the table. Reading: the nod the
     // index stands for, created and read on its first inline occurrence.
     void ArchiveNodRef(CMwNod*& nod) override;
+    // The same; reading, a nod whose body is still being read (the main nod of a load in
+    // progress, here or in a load this one is nested in, or an inline nod whose chunks are being
+    // read) fails the read: its holder would hold it for ever.
+    void ArchiveHeldNodRef(CMwNod*& nod) override;
     // The node index of a use-file reference to the file id (its master when the file is saved to
     // a file or a reference folder is set); reading, that file id.
     void ArchiveFidRef(CSystemFid*& fid) override;
@@ -170,8 +175,16 @@ public:
     // The core of every load from the stream (which the archive lends and gives back): header;
     // unless the load mode is 3 the main nod is created from the main class id and bound through
     // the parameter-set preparation; references; the body when the mode asks for it; the
-    // parameter-set completion. On any failure (a stream exception or damaged data among them)
-    // the nods it created are deleted, *out is null and the result false.
+    // parameter-set completion.
+    // The load keeps alive every nod it creates (the main nod and the inline nods), every nod of
+    // its node table while the body is read, and every referenced file's nod that a load nested
+    // in it loaded, until it ends, so that no node index hands out a freed nod; it does so
+    // without counting references (a nod made by the load has count 0 until something takes
+    // it). Then the inline nods that nobody took go, and the main nod and the referenced files'
+    // nods stay as loaded (bound to their file ids, count 0; inside another load, kept by that
+    // one until it ends). On any failure (a stream exception or damaged data among them) every
+    // nod it created or loaded goes unless something outside the load holds it, *out is null
+    // and the result false.
     bool Load(CClassicBuffer* stream, CMwNod** out);
 
     // ---- Operations (SystemArchiveOps.cpp): each prepares the archive, runs the steps above
@@ -190,9 +203,11 @@ public:
                         bool findInTree);
     // The current file id's nod: bound already, loaded by its loader, or loaded from its file.
     i32 LoadFid(CMwNod** out);
-    // The current file id's nod from an open stream (closed after).
+    // The current file id's nod from an open stream (closed after): the nod already bound for it
+    // when there is one. The file id stays its owner's, whatever the result.
     i32 LoadFromStream(CClassicBuffer* stream, CMwNod** out);
-    // Memory images through a memory file id of the engine's memory folder.
+    // Memory images through a memory file id of the engine's memory folder. In load mode 3 a
+    // load that read its raw body answers 1 with no nod.
     i32 SaveToMemory(CClassicBufferMemory* buffer, CMwNod* nod, u32 saveFlags);
     i32 LoadFromMemory(CClassicBufferMemory* buffer, CMwNod** out);
     // The nod of resource kSystemResourceIdBase | index, loaded once.
@@ -209,6 +224,9 @@ public:
     // The folder references are made relative to when the current file id is a memory image.
     void SetRefFolder(CSystemFids* folder) { m_RefFolder = folder; }
     CSystemFids* GetRefFolder() const { return m_RefFolder; }
+    // The memory image to load was made by this engine (a copy): its references may lie above
+    // the data folder. Any other memory image's reference table stays inside the data folder.
+    void SetEngineImage(bool engineImage) { m_EngineImage = engineImage; }
     void SetLoadMode(u32 mode) { m_LoadMode = mode; }
     u32 GetLoadMode() const { return m_LoadMode; }
     // The permissions a file saved to a name that has no file yet gets (0666 less the umask
@@ -256,13 +274,20 @@ private:
     // reference folder is set.
     CSystemFid* RefFidOf(CSystemFid* fid) const;
     bool MakesExternalRef(CMwNod* nod, CSystemFid*& fid) const;
-    void ReadNodRef(CMwNod*& nod);
+    void ReadNodRef(CMwNod*& nod, bool held);
     void ReadFidRef(CSystemFid*& fid);
     void ReadFolderTree(CSystemFids* root);
     void ReadRefRecord(SSystemArchiveRef& record);
     void PrepareNodeTable();
     void ReleaseHeldNodes();
-    void DeleteCreatedNods(CMwNod* mainNod);
+    // The end of a load (see Load): kept or failed.
+    void EndLoad(CMwNod* mainNod, bool kept);
+    // A nod loaded outside an archive body (a file-backed nod) for the load in progress, if any:
+    // kept by that load like the nods of the archives nested in it.
+    static void KeepForLoadInProgress(CMwNod* nod);
+    // A nod the load keeps alive was destroyed all the same: it leaves every list and entry.
+    void ForgetDestroyedNod(CMwNod* nod);
+    friend class CSystemLoadGuard;
 
     u16 m_Version = kSystemArchiveVersion;
     CSystemEngine* m_Engine = nullptr;
@@ -287,8 +312,17 @@ private:
     // The drive references are read against when the engine has none (with the folders read
     // into it), deleted with the archive.
     CSystemFids* m_EmptyDrive = nullptr;
-    // Nods created while reading a body, deleted again when the load fails.
+    // While a load runs: what keeps its nods alive, its main nod, the inline nods created while
+    // reading its body and the referenced files' nods that loads nested in it loaded.
+    CSystemLoadGuard* m_Guard = nullptr;
+    CMwNod* m_LoadMain = nullptr;
     CFastBuffer<CMwNod*> m_CreatedNods;
+    CFastBuffer<CMwNod*> m_LoadedNods;
+    // The load this one is nested in (while it runs), and the innermost load in progress.
+    CSystemArchive* m_OuterLoad = nullptr;
+    static CSystemArchive* s_InnermostLoad;
+    // A memory image made by this engine: its reference root is not kept in the data folder.
+    bool m_EngineImage = false;
     // The class of the last inline nod read and its factory (null: none yet).
     u32 m_InlineClassId = 0;
     CMwClassInfo::Factory m_InlineFactory = nullptr;
@@ -333,14 +367,15 @@ void SetSystemArchiveRefResolver(CSystemArchiveRefResolver* resolver);
 // Memory images with an archive of their own, keeping the nod's file-id binding as it was: the
 // nod saved into the buffer (without header chunks), or loaded from it in place of *nod (which
 // takes over the file id *nod had; on failure *nod is null and the file id stays with the nod it
-// had).
+// had). A loaded image's references reach files inside the data folder only.
 i32 SaveNodToMemoryBuffer(CClassicBufferMemory* buffer, CMwNod* nod, u32 saveFlags);
 i32 LoadNodFromMemoryBuffer(CClassicBufferMemory* buffer, CMwNod** nod);
 // A copy of the nod through memory (binary, plain, release, own-file nods as references). With
 // keepFid the copy replaces *nod and takes over its file id; without, *nod becomes the copy. 1
-// when copied; 0, *nod null, when the copy could not be loaded (the original keeps its file id).
+// when copied; 0, *nod null, when the nod could not be saved or the copy could not be loaded
+// (the original keeps its file id).
 i32 DuplicateNod(CMwNod** nod, bool keepFid);
-// *equal: whether the two nods save to the same bytes. Always 0.
+// *equal: whether the two nods both save, to the same bytes. Always 0.
 i32 CompareNods(CMwNod* a, CMwNod* b, u32* equal);
 
 // The loader shared by file ids whose nod loads through an archive (aliases made for other

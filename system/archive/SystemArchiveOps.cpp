@@ -135,6 +135,7 @@ i32 CSystemArchive::LoadFromFile(CMwNod** out, bool reload) {
         }
         if (taken)
             m_ParamLoad.Complete(taken, nod);
+        KeepForLoadInProgress(nod);
         *out = nod;
         return 1;
     }
@@ -244,7 +245,8 @@ i32 CSystemArchive::LoadFromMemory(CClassicBufferMemory* buffer, CMwNod** out) {
         m_CurrentFid = nullptr;
         delete made;
     }
-    return *out ? result : 0;
+    // Load mode 3 makes no nod: its result is the raw body.
+    return *out || m_LoadMode == kSystemArchiveLoadRawBody ? result : 0;
 }
 
 i32 CSystemArchive::LoadResource(u32 resourceId, CMwNod** out) {
@@ -267,6 +269,15 @@ bool CSystemArchive::ReadFileHeader(u32 mode, CClassicBuffer* stream) {
     m_CurrentFid->m_ContentClassId = CSystemFid::s_UnknownClassId;
     m_LoadMode = mode;
     CClassicBufferFile file;
+    // An entry of a zip is read through the zip, and closed by it whatever the read answers.
+    struct SZipEntry {
+        CMwNod* m_Zip = nullptr;
+        CClassicBuffer* m_Stream = nullptr;
+        ~SZipEntry() {
+            if (m_Stream)
+                PlugFileServices().CloseZipEntry(m_Zip, m_Stream);
+        }
+    } entry;
     if (!stream) {
         if (m_CurrentFid->IsKindOf(CSystemFidMemory::s_ClassId)) {
             stream = static_cast<CSystemFidMemory*>(m_CurrentFid)->m_Buffer;
@@ -281,10 +292,18 @@ bool CSystemArchive::ReadFileHeader(u32 mode, CClassicBuffer* stream) {
                 m_CurrentFid->m_ContentClassId = PlugFileServices().ClassIdFromFid(m_CurrentFid);
                 return true;
             }
-            // Entries of a container are read by their loader only.
-            if (m_CurrentFid->GetLoader() || !file.Open(name, false, false, false, false))
-                return false;
-            stream = &file;
+            if (CMwNod* loader = m_CurrentFid->GetLoader()) {
+                // Entries of a container are read by their loader only: a zip opens them.
+                entry.m_Zip = loader;
+                entry.m_Stream = PlugFileServices().OpenZipEntry(loader, m_CurrentFid);
+                if (!entry.m_Stream)
+                    return false;
+                stream = entry.m_Stream;
+            } else {
+                if (!file.Open(name, false, false, false, false))
+                    return false;
+                stream = &file;
+            }
         }
     }
     // Only the header and the table are read, in place.
@@ -507,10 +526,14 @@ i32 SaveNodToMemoryBuffer(CClassicBufferMemory* buffer, CMwNod* nod, u32 saveFla
     return result;
 }
 
-i32 LoadNodFromMemoryBuffer(CClassicBufferMemory* buffer, CMwNod** nod) {
+namespace {
+
+// LoadNodFromMemoryBuffer, for an image of any origin or for one this engine made.
+i32 LoadMemoryImage(CClassicBufferMemory* buffer, CMwNod** nod, bool engineImage) {
     CLiftedBinding lifted(*nod);
     CSystemArchive archive;
     archive.SetLoadMode(kSystemArchiveLoadFull);
+    archive.SetEngineImage(engineImage);
     CMwNod* loaded = nullptr;
     archive.LoadFromMemory(buffer, &loaded);
     if (CSystemEngine* engine = archive.GetEngine())
@@ -521,24 +544,36 @@ i32 LoadNodFromMemoryBuffer(CClassicBufferMemory* buffer, CMwNod** nod) {
     return loaded ? 1 : 0;
 }
 
+} // namespace
+
+i32 LoadNodFromMemoryBuffer(CClassicBufferMemory* buffer, CMwNod** nod) {
+    return LoadMemoryImage(buffer, nod, false);
+}
+
 i32 DuplicateNod(CMwNod** nod, bool keepFid) {
     CClassicPooledBuffer buffer;
     CMwCmdBufferCore::Poll(1);
-    SaveNodToMemoryBuffer(buffer.Get(), *nod, kSystemArchiveSaveRelease);
+    const i32 saved = SaveNodToMemoryBuffer(buffer.Get(), *nod, kSystemArchiveSaveRelease);
     CMwCmdBufferCore::Poll(1);
+    // The image of a failed save is partial: it is not read.
+    if (!saved) {
+        *nod = nullptr;
+        return 0;
+    }
+    // The copy's references are those of the original, wherever they lie.
     if (keepFid)
-        return LoadNodFromMemoryBuffer(buffer.Get(), nod);
+        return LoadMemoryImage(buffer.Get(), nod, true);
     CMwNod* copy = nullptr;
-    LoadNodFromMemoryBuffer(buffer.Get(), &copy);
+    LoadMemoryImage(buffer.Get(), &copy, true);
     *nod = copy;
     return copy ? 1 : 0;
 }
 
 i32 CompareNods(CMwNod* a, CMwNod* b, u32* equal) {
     CClassicPooledBuffer first, second;
-    SaveNodToMemoryBuffer(first.Get(), a, 0);
-    SaveNodToMemoryBuffer(second.Get(), b, 0);
-    *equal = first->IsSameData(*second.Get()) ? 1 : 0;
+    const bool saved = SaveNodToMemoryBuffer(first.Get(), a, 0) == 1 &&
+                       SaveNodToMemoryBuffer(second.Get(), b, 0) == 1;
+    *equal = saved && first->IsSameData(*second.Get()) ? 1 : 0;
     return 0;
 }
 

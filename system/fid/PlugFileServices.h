@@ -7,6 +7,7 @@
 #include "core/base/ClassicString.h"
 #include "platform/Types.h"
 
+class CClassicBuffer;
 class CMwNod;
 class CSystemFid;
 class CSystemFids;
@@ -34,6 +35,11 @@ public:
     virtual CSystemFids* InstallZip(CMwNod* /*zip*/, CSystemFids* /*folder*/) { return nullptr; }
     virtual CSystemFids* GetZipInstallFolder(CMwNod* /*zip*/) { return nullptr; }
     virtual void UninstallZip(CMwNod* /*zip*/) {}
+    // The entries of a zip read as streams: OpenZipEntry opens the entry the file id (installed
+    // by that zip, its loader) stands for and gives a readable stream, or null; CloseZipEntry
+    // closes such a stream (nothing for null).
+    virtual CClassicBuffer* OpenZipEntry(CMwNod* /*zip*/, CSystemFid* /*fid*/) { return nullptr; }
+    virtual void CloseZipEntry(CMwNod* /*zip*/, CClassicBuffer* /*stream*/) {}
 
     // The class the file id's name names; 0xFFFFFFFF for a null file id, a file id without a
     // name (a memory image) or an unknown extension.

@@ -304,6 +304,12 @@ CSystemFids* FindNamedSubFolder(CSystemFids* folder, View name) {
     return nullptr;
 }
 
+void SetDriveBelow(CSystemFids* folder, CSystemFids* drive) {
+    folder->m_Drive = drive;
+    for (u32 i = 0; i < folder->m_Trees.m_Count; ++i)
+        SetDriveBelow(folder->m_Trees.m_Items[i], drive);
+}
+
 void ClearDrivePointers(CSystemFids* folder, const CSystemFids* drive) {
     for (u32 i = 0; i < folder->m_Trees.m_Count; ++i) {
         CSystemFids* sub = folder->m_Trees.m_Items[i];
@@ -463,7 +469,9 @@ void CSystemFids::AddTree(CSystemFids* folder) {
     if (folder->m_Parent)
         folder->m_Parent->RemoveTree(folder);
     folder->m_Parent = this;
-    folder->m_Drive = m_Drive;
+    // A folder comes with its sub-folders (a tree read from an archive): all of them are on this
+    // drive from now on.
+    SetDriveBelow(folder, m_Drive);
     m_Trees.Add(folder);
     OnTreeAdded(folder);
 }

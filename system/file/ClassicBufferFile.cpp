@@ -103,13 +103,15 @@ u32 CClassicBufferFile::Read(void* data, u32 n) {
     }
     if (done < n) {
         const u32 left = n - done;
-        if (left >= kBufferSize) {
+        if (left >= m_BufferSize) {
             done += u32(m_File.Read(to + done, left));
+            // The buffer no longer ends where the file's own position is.
+            DropBuffer();
         } else {
             if (!m_Buffer)
-                m_Buffer = new u8[kBufferSize];
+                m_Buffer = new u8[m_BufferSize];
             m_BufferNext = 0;
-            m_BufferEnd = u32(m_File.Read(m_Buffer, kBufferSize));
+            m_BufferEnd = u32(m_File.Read(m_Buffer, m_BufferSize));
             const u32 more = std::min(left, m_BufferEnd);
             std::memcpy(to + done, m_Buffer, more);
             m_BufferNext = more;
@@ -127,13 +129,13 @@ u32 CClassicBufferFile::Write(const void* data, u32 n) {
     if (!m_Writing || n == 0 || m_File.Error() != 0)
         return 0;
     u32 done;
-    if (m_BufferEnd + u64(n) > kBufferSize && !Flush()) {
+    if (m_BufferEnd + u64(n) > m_BufferSize && !Flush()) {
         done = 0;
-    } else if (n >= kBufferSize) {
+    } else if (n >= m_BufferSize) {
         done = u32(m_File.Write(data, n));
     } else {
         if (!m_Buffer)
-            m_Buffer = new u8[kBufferSize];
+            m_Buffer = new u8[m_BufferSize];
         std::memcpy(m_Buffer + m_BufferEnd, data, n);
         m_BufferEnd += n;
         done = n;
@@ -184,6 +186,17 @@ u32 CClassicBufferFile::GetSize() const {
 void CClassicBufferFile::SetPosition(u32 position) {
     if (!IsOpen())
         return;
+    if (m_Reading) {
+        // A position inside the bytes buffered moves there without a read: readers that seek
+        // to where they are, or a little back, before every piece (zip readers do) read each
+        // byte of the file once.
+        const u64 bufferStart = m_Position - m_BufferNext;
+        if (position >= bufferStart && position <= bufferStart + m_BufferEnd) {
+            m_BufferNext = u32(position - bufferStart);
+            m_Position = position;
+            return;
+        }
+    }
     Flush();
     DropBuffer();
     m_File.Seek(position);

@@ -10,9 +10,9 @@
 // the temporary file, keeps the old target and makes Close answer 0; so does closing while an
 // exception unwinds (the destructor of a stream on an unwinding stack discards).
 //
-// Reads and writes are buffered (64 KB) with the position kept as the caller sees it; transfers
-// of a whole buffer or more go straight to the file. Process-wide, each direction counts its
-// bytes: when a read or write takes its counter past 256 KB, the counter starts again and that
+// Reads and writes are buffered (64 KB unless set) with the position kept as the caller sees it;
+// transfers of a whole buffer or more go straight to the file. Process-wide, each direction counts
+// its bytes: when a read or write takes its counter past 256 KB, the counter starts again and that
 // call runs inside the scheduling core (Enter / Leave), so that the timed buffer can run during
 // long transfers.
 #include "core/base/ClassicArchive.h"
@@ -20,6 +20,9 @@
 #include "core/base/ClassicString.h"
 #include "platform/File.h"
 #include "platform/Types.h"
+
+// The size of a stream's buffer unless set.
+inline constexpr u32 kClassicBufferFileBufferSize = 65536;
 
 // The byte count after which a read or write enters the scheduling core.
 inline constexpr u32 kClassicBufferFileEnterThreshold = 262144;
@@ -63,6 +66,14 @@ public:
     // exist yet (0666 less the umask unless set); set before Open, kept by later opens.
     void SetNewFileMode(u32 mode) { m_NewFileMode = i32(mode & 07777); }
 
+    // The buffer's size (at least 512 bytes), set before the first transfer: readers that jump
+    // about a large file read less around each position with a small one. Transfers of a whole
+    // buffer or more go straight to the file.
+    void SetBufferSize(u32 bytes) {
+        if (!m_Buffer)
+            m_BufferSize = bytes < 512 ? 512 : bytes;
+    }
+
     // Nothing is ever pending: transfers are synchronous.
     void CancelIo() {}
 
@@ -81,7 +92,7 @@ public:
     static u32 s_WrittenThisFrame;
 
 private:
-    static constexpr u32 kBufferSize = 65536;
+    u32 m_BufferSize = kClassicBufferFileBufferSize;
 
     bool Flush();
     void DropBuffer();

@@ -2,6 +2,8 @@
 #include "plug/PlugClasses.h"
 #include "plug/PlugStart.h"
 #include "plug/bitmap/PlugFile.h"
+#include "plug/bitmap/PlugFileJpg.h"
+#include "plug/bitmap/PlugFileTga.h"
 #include "tests/plug/PlugTestSupport.h"
 #include "tests/support/MwClassListCheck.h"
 
@@ -13,17 +15,34 @@ class PlugClassList : public CPlugFixture {};
 // and a registered parent.
 TEST_F(PlugClassList, Census) {
     const CMwClassCensus census = MwTakeClassCensus(g_PlugClassList);
-    EXPECT_EQ(g_PlugClassList.m_Count, 3u);
-    EXPECT_EQ(census.PerEngine[0x09], 3u);
+    EXPECT_EQ(g_PlugClassList.m_Count, 7u);
+    EXPECT_EQ(census.PerEngine[0x09], 7u);
     // CPlugFile and CPlugFileImg are abstract.
     EXPECT_EQ(census.WithoutFactory, 2u);
 }
 
-// Only CPlug has a factory: it is made, written and read back.
+// CPlug, the picture file classes and the zip classes have factories: they are made, written
+// and read back.
 TEST_F(PlugClassList, ClassesRoundTrip) {
     const CMwClassListCheckCounts counts = MwCheckClassList(g_PlugClassList);
-    EXPECT_EQ(counts.Created, 1u);
+    EXPECT_EQ(counts.Created, 5u);
     EXPECT_EQ(counts.ChunksWritten, 0u);
+}
+
+// The picture file classes are images, file-backed nods and nods; each is of its own kind only.
+TEST_F(PlugClassList, PictureClassKinds) {
+    CMwNodRef tga(new CPlugFileTga);
+    CMwNodRef jpg(new CPlugFileJpg);
+    EXPECT_EQ(tga->GetClassId(), 0x09023000u);
+    EXPECT_EQ(jpg->GetClassId(), 0x09022000u);
+    for (u32 id : {0x09025000u, 0x09020000u, 0x0902B000u, 0x01001000u}) {
+        EXPECT_TRUE(tga->IsKindOf(id)) << std::hex << id;
+        EXPECT_TRUE(jpg->IsKindOf(id)) << std::hex << id;
+    }
+    EXPECT_TRUE(tga->IsKindOf(0x09023000));
+    EXPECT_FALSE(tga->IsKindOf(0x09022000));
+    EXPECT_TRUE(jpg->IsKindOf(0x09022000));
+    EXPECT_FALSE(jpg->IsKindOf(0x09023000));
 }
 
 // Start-up installs the library's answers to the System engine; stopping puts the defaults back.

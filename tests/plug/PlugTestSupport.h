@@ -3,8 +3,8 @@
 // (and, where a test needs them, the Plug test classes), and a System engine over fake host
 // facts whose current folder is a temporary folder holding "GameData".
 #include "plug/PlugClasses.h"
+#include "plug/bitmap/PlugFileImg.h"
 #include "system/engine/SystemEngine.h"
-#include "system/file/PathHelpers.h"
 #include "tests/plug/PlugTestNods.h"
 #include "tests/system/SystemTestSupport.h"
 #include "tests/system/engine/EngineTestSupport.h"
@@ -12,35 +12,25 @@
 #include <filesystem>
 #include <memory>
 
+// Sets the image limit while it lives.
+struct CImageLimit {
+    explicit CImageLimit(u64 bytes) { CPlugFileImg::SetImageLimit(bytes); }
+    ~CImageLimit() { CPlugFileImg::SetImageLimit(m_Old); }
+    CImageLimit(const CImageLimit&) = delete;
+    CImageLimit& operator=(const CImageLimit&) = delete;
+    u64 m_Old = CPlugFileImg::GetImageLimit();
+};
+
 class CPlugFixture : public CSystemFixture {
 protected:
     CPlugFixture() : CSystemFixture(&g_PlugClassList) {}
 };
 
 // The plug list and the Plug test classes, with an engine over a temporary install folder.
-class CPlugEngineFixture : public CPlugFixture {
+class CPlugEngineFixture : public CInstallFixture<CPlugFixture> {
 protected:
     void SetUp() override {
         CMwClassRegistry::AddClassList(g_PlugTestClassList);
-        CPlugFixture::SetUp();
-        std::filesystem::create_directories(m_Temp.File("GameData"));
-        CClassicWideString current = m_Temp.Engine();
-        StripTrailingSlashes(current);
-        m_Host = std::make_unique<CEngineHost>(FakeEngineHost(current));
-        ASSERT_NE(Engine().GetDataFolder(), nullptr);
+        CInstallFixture::SetUp();
     }
-    void TearDown() override {
-        m_Host.reset();
-        CPlugFixture::TearDown();
-    }
-
-    CSystemEngine& Engine() { return m_Host->Engine(); }
-    // Engine path and host path of a name in the data folder.
-    CClassicWideString Name(const std::string& name) const {
-        return m_Temp.Engine("GameData/" + name);
-    }
-    std::string HostFile(const std::string& name) const { return m_Temp.File("GameData/" + name); }
-
-    CTempFolder m_Temp;
-    std::unique_ptr<CEngineHost> m_Host;
 };

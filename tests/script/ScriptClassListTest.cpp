@@ -6,6 +6,7 @@
 #include "script/block/MwCmdBlock.h"
 #include "tests/script/ScriptTestSupport.h"
 #include "tests/script/support/ScriptExpressions.h"
+#include "tests/script/support/ScriptStatements.h"
 #include "tests/support/MwClassListCheck.h"
 
 #include <set>
@@ -18,24 +19,10 @@ class ScriptClassList : public CScriptFixture {};
 // Every record of the library is filed once under engine 1, with member ids that fit its class
 // and a registered parent; the three abstract bases have no factory.
 TEST_F(ScriptClassList, Census) {
-    std::set<u32> ids;
-    u32 perEngine[256] = {};
-    u32 withoutFactory = 0;
-    for (u32 i = 0; i < g_ScriptClassList.m_Count; ++i) {
-        const CMwClassInfo* info = g_ScriptClassList.m_Classes[i];
-        EXPECT_TRUE(ids.insert(info->m_ClassId).second) << info->m_Name;
-        EXPECT_EQ(CMwClassRegistry::GetClassInfoById(info->m_ClassId), info) << info->m_Name;
-        ++perEngine[info->m_ClassId >> 24];
-        withoutFactory += info->m_Factory ? 0 : 1;
-        for (u32 m = 0; m < info->m_MemberCount; ++m)
-            EXPECT_EQ(info->m_MemberInfos[m]->MemberId, info->m_ClassId | m) << info->m_Name;
-        ASSERT_NE(info->m_Parent, nullptr) << info->m_Name;
-        EXPECT_NE(CMwClassRegistry::GetClassInfoById(info->m_Parent->m_ClassId), nullptr)
-            << info->m_Name;
-    }
-    EXPECT_EQ(g_ScriptClassList.m_Count, 45u);
-    EXPECT_EQ(perEngine[0x01], 45u);
-    EXPECT_EQ(withoutFactory, 3u);
+    const CMwClassCensus census = MwTakeClassCensus(g_ScriptClassList);
+    EXPECT_EQ(g_ScriptClassList.m_Count, 76u);
+    EXPECT_EQ(census.PerEngine[0x01], 76u);
+    EXPECT_EQ(census.WithoutFactory, 3u);
 }
 
 // Every class with a factory, filled with the data of its sample (operands included: the bodies
@@ -46,7 +33,9 @@ TEST_F(ScriptClassList, ClassesRoundTrip) {
     check.MakeArchive = [] { return std::make_unique<CScriptInlineArchive>(); };
     check.Fill = [](CMwNod& nod) {
         MwFillMembers(nod);
-        const TNodRef<CMwNod> sample(NewSampleExpression(nod.GetClassId()));
+        TNodRef<CMwNod> sample(NewSampleExpression(nod.GetClassId()));
+        if (!sample)
+            sample.Reset(NewSampleStatement(nod.GetClassId()));
         if (!sample)
             return;
         CScriptInlineArchive writer;
@@ -64,8 +53,8 @@ TEST_F(ScriptClassList, ClassesRoundTrip) {
     check.EmptyChunks = {CMwCmdBlock::s_BodyChunk, CMwCmdExpBool::s_Chunk, CMwCmdExpVec2::s_Chunk,
                          CMwCmdExpVec3::s_Chunk, CMwCmdExpIso4::s_Chunk};
     const CMwClassListCheckCounts counts = MwCheckClassList(g_ScriptClassList, check);
-    EXPECT_EQ(counts.Created, 42u);
-    EXPECT_EQ(counts.ChunksWritten, 74u);
+    EXPECT_EQ(counts.Created, 73u);
+    EXPECT_EQ(counts.ChunksWritten, 96u);
 }
 
 // Parents in the class tree, and what each class enumerates: IdName and Run come first for every
@@ -95,6 +84,11 @@ TEST_F(ScriptClassList, TreeMembersAndChunks) {
     const Ids numChunk = {kNod, 0x01046000}, boolChunk = {kNod, 0x0103b000};
     const Ids vec2Chunk = {kNod, 0x0105c000}, vec3Chunk = {kNod, 0x0105f000};
     const Ids iso4Chunk = {kNod, 0x01062000};
+    constexpr u32 kInst = 0x01031000, kIdent = 0x01032000, kParam = 0x01033000;
+    constexpr u32 kVar = 0x01068000;
+    const Ids ident = with(script, {0x01032000}), identChunks = {kNod, 0x01032000};
+    const Ids paramChunks = {kNod, 0x01033000, 0x01033001};
+    const Ids var = {kNod};
     const SRow rows[] = {
         {0x01052000, 0x01005000, {0x01052000}, {}},
         {0x01031000, 0x01052000, {}, {}},
@@ -147,6 +141,37 @@ TEST_F(ScriptClassList, TreeMembersAndChunks) {
         {0x0104e000, kExp, with(script, {0x0104e000}), {kNod, 0x0104e000}},
         {0x01059000, kExp, script, {kNod, 0x01059000}},
         {0x01056000, kExp, script, {kNod, 0x01056000}},
+        {0x01032000, kInst, ident, identChunks},
+        {0x01071000, kIdent, ident, identChunks},
+        {0x01072000, kIdent, ident, identChunks},
+        {0x01073000, kIdent, ident, identChunks},
+        {0x01074000, kIdent, ident, with(identChunks, {0x01074000})},
+        {0x01075000, kIdent, ident, identChunks},
+        {0x01076000, kIdent, ident, identChunks},
+        {0x01077000, kIdent, ident, identChunks},
+        {0x010a5000, kIdent, ident, identChunks},
+        {0x01033000, kInst, script, paramChunks},
+        {0x01078000, kParam, script, paramChunks},
+        {0x01079000, kParam, script, paramChunks},
+        {0x0107a000, kParam, script, paramChunks},
+        {0x0107b000, kParam, script, paramChunks},
+        {0x0107c000, kParam, script, paramChunks},
+        {0x0107d000, kParam, script, paramChunks},
+        {0x0107e000, kParam, script, paramChunks},
+        {0x0107f000, kParam, script, paramChunks},
+        {0x01034000, kInst, script, {kNod, 0x01034000, 0x01034001}},
+        {0x010a0000, kInst, script, {kNod, 0x010a0000, 0x010a0001}},
+        {0x010a1000, kInst, script, {kNod, 0x010a1000, 0x010a1001}},
+        {0x01068000, kNod, var, var},
+        {0x01069000, kVar, with(var, {0x01069000}), var},
+        {0x0106a000, kVar, with(var, {0x0106a000}), var},
+        {0x0106b000, kVar, with(var, {0x0106b000}), var},
+        {0x0106c000, kVar, with(var, {0x0106c000}), var},
+        {0x0106d000, kVar, with(var, {0x0106d000}), var},
+        {0x0106e000, kVar, with(var, {0x0106e000}), var},
+        {0x0106f000, kVar, with(var, {0x0106f000}), var},
+        {0x01070000, kVar, with(var, {0x01070000}), var},
+        {0x010a6000, kVar, with(var, {0x010a6000}), var},
     };
     std::set<u32> listed;
     for (const SRow& row : rows) {
@@ -167,8 +192,12 @@ TEST_F(ScriptClassList, TreeMembersAndChunks) {
             for (u32 i = 0; i < nod->ChunkCount(); ++i) {
                 const u32 chunk = nod->ChunkIdByIndex(i);
                 chunks.push_back(chunk);
-                // Read and written, but for the nod's own chunk and the older block chunks.
-                const bool readOnly = chunk == kNod || (chunk >= 0x01030000 && chunk < 0x01030004);
+                // Read and written, but for the nod's own chunk, the older block chunks and the
+                // member statements' older chunks.
+                const bool readOnly = chunk == kNod ||
+                                      (chunk >= 0x01030000 && chunk < 0x01030004) ||
+                                      chunk == 0x01033000 || chunk == 0x01034000 ||
+                                      chunk == 0x010a0000 || chunk == 0x010a1000;
                 EXPECT_EQ(nod->GetChunkInfo(chunk), readOnly ? 1u : 3u) << std::hex << chunk;
             }
         }
@@ -204,10 +233,13 @@ TEST_F(ScriptClassList, TreeMembersAndChunks) {
     EXPECT_EQ(sleeping->FieldOffset, -1);
 }
 
-// The expression classes' own member records: type, name, label, flags and, for the operands,
-// the class they accept. Egal's operands are set through the class's own operation (0x20), which
-// counts the references the plain Class descriptor would not.
-TEST_F(ScriptClassList, ExpressionMembers) {
+// The member records of the expression, assignment and extern variable classes: type, name,
+// label, flags and, for the operands, the class they accept. Egal's operands are set through the
+// class's own operation (0x20), which counts the references the plain Class descriptor would not.
+// The identifier assignments' Value is read only and takes any expression; each extern variable
+// nod has one member without field, read and written through the class's own operations (the
+// Class member also adds and removes), labelled with its name.
+TEST_F(ScriptClassList, MemberRecords) {
     struct SRow {
         u32 MemberId;
         u32 TypeCode;
@@ -216,7 +248,7 @@ TEST_F(ScriptClassList, ExpressionMembers) {
         u32 Flags;
         u32 Accepted = 0;
     };
-    constexpr u32 kNum = 0x01046000, kBool = 0x0103b000, kExp = 0x01038000;
+    constexpr u32 kNum = 0x01046000, kBool = 0x0103b000, kExp = 0x01038000, kNod = 0x01001000;
     const SRow rows[] = {
         {0x01046000, MwType_Natural, "Type", "Type", 0x01},
         {0x0103b000, MwType_Bool, "Bool", "Bool", 0x01},
@@ -237,6 +269,16 @@ TEST_F(ScriptClassList, ExpressionMembers) {
         {0x0105f000, MwType_Class, "Exp1", "Exp 1", 0x01, kNum},
         {0x0105f001, MwType_Class, "Exp2", "Exp 2", 0x01, kNum},
         {0x0105f002, MwType_Class, "Exp3", "Exp 3", 0x01, kNum},
+        {0x01032000, MwType_Class, "Value", "Value", 0x01, kExp},
+        {0x01069000, MwType_Bool, "Bool", "Bool", 0x33},
+        {0x0106a000, MwType_Class, "Class", "Class", 0xFF, kNod},
+        {0x0106b000, MwType_Real, "Float", "Float", 0x33},
+        {0x0106c000, MwType_Integer, "Int", "Int", 0x33},
+        {0x0106d000, MwType_Iso4, "Iso4", "Iso4", 0x33},
+        {0x0106e000, MwType_String, "String", "String", 0x33},
+        {0x0106f000, MwType_Vec2, "Vec2", "Vec2", 0x33},
+        {0x01070000, MwType_Vec3, "Vec3", "Vec3", 0x33},
+        {0x010a6000, MwType_Enum, "Enum", "Enum", 0x33},
     };
     for (const SRow& row : rows) {
         SCOPED_TRACE(testing::Message() << std::hex << row.MemberId);
@@ -247,7 +289,8 @@ TEST_F(ScriptClassList, ExpressionMembers) {
         EXPECT_STREQ(member->Label, row.Label);
         EXPECT_EQ(member->Flags, row.Flags);
         EXPECT_EQ(member->Mask, 0x380u);
-        EXPECT_GE(member->FieldOffset, 0);
+        // Only the extern variable nods' members (flags 0x33, 0xFF) have no field.
+        EXPECT_EQ(member->FieldOffset >= 0, (row.Flags & 0x10) == 0);
         if (row.Accepted) {
             const auto* node = static_cast<const CMwMemberInfoClass*>(member);
             EXPECT_EQ(node->ClassInfo->m_ClassId, row.Accepted);
@@ -289,7 +332,8 @@ TEST_F(ScriptClassList, CreatedByClassId) {
     CMwFoundationsEngine engine;
     std::vector<u32> ids = {0x01080000u, 0x01030000u};
     ids.insert(ids.end(), ScriptExpressionClassIds().begin(), ScriptExpressionClassIds().end());
-    EXPECT_EQ(ids.size(), 42u);
+    ids.insert(ids.end(), ScriptStatementClassIds().begin(), ScriptStatementClassIds().end());
+    EXPECT_EQ(ids.size(), 73u);
     for (u32 id : ids) {
         SCOPED_TRACE(testing::Message() << std::hex << id);
         for (CMwNod* nod :

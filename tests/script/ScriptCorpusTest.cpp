@@ -4,6 +4,7 @@
 #include "tests/script/ScriptTestSupport.h"
 #include "tests/script/support/ScriptSamples.h"
 
+#include <cstdio>
 #include <filesystem>
 
 namespace {
@@ -29,23 +30,36 @@ TEST_F(ScriptCorpus, SeedsLoadBindAndGo) {
         EXPECT_EQ(CMwNod::GetLiveNodCount(), before);
         ++seeds;
     }
-    EXPECT_GE(seeds, 66u);
+    EXPECT_GE(seeds, 109u);
     const auto upToDate = [](const std::string& name, const std::string& image) {
         EXPECT_EQ(ReadWholeFile((kCorpus / name).string()), image)
             << name << " is out of date: write the corpus again with MakeScriptCorpus";
     };
     const TNodRef<CMwCmdBlock> tree = MakeSampleTree();
     const TNodRef<CMwCmdBlock> expressions = MakeExpressionTree();
+    const TNodRef<CMwCmdBlock> statements = MakeStatementTree();
     for (bool text : {false, true}) {
         const std::string suffix = text ? "-text.Zun" : "-binary.Zun";
         upToDate("block-tree" + suffix, ScriptSaveImage(tree.Get(), true, text));
         upToDate("expression-tree" + suffix, ScriptSaveImage(expressions.Get(), true, text));
+        upToDate("statement-tree" + suffix, ScriptSaveImage(statements.Get(), true, text));
     }
     // Every expression class has its seed.
     for (u32 classId : ScriptExpressionClassIds()) {
         const TNodRef<CMwCmdExp> sample(NewSampleExpression(classId));
         upToDate(std::string("expression-") + sample->GetClassInfo()->m_Name + ".Zun",
                  ScriptSaveImage(sample.Get(), true, false));
+    }
+    // And every assignment, member-statement and extern-variable class, and the older chunks.
+    for (u32 classId : ScriptStatementClassIds()) {
+        const TNodRef<CMwNod> sample(NewSampleStatement(classId));
+        upToDate(std::string("statement-") + sample->GetClassInfo()->m_Name + ".Zun",
+                 ScriptSaveImage(sample.Get(), true, false));
+    }
+    for (u32 chunk : kOlderMemberStatementChunks) {
+        char name[64];
+        std::snprintf(name, sizeof name, "statement-older-%08x-binary.Zun", chunk);
+        upToDate(name, OlderMemberStatementFixture(false, chunk));
     }
 }
 

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <vector>
 
 // Loads the memory image, which must fail with the line given (the invalid-data line of a class and
 // chunk, "\r\n" added) and no other script warning after it, leaving no nod behind.
@@ -24,6 +25,30 @@ inline void ExpectScriptLoadRefused(const std::string& image, const std::string&
     const size_t at = lines.find(line + "\r\n");
     EXPECT_NE(at, std::string::npos) << lines;
     EXPECT_EQ(lines.find("Script Warning", at + 1), std::string::npos) << lines;
+}
+
+// The nod as a T, or null when it is none or of another class.
+template <class T>
+T* ScriptNodAs(const TNodRef<CMwNod>& nod) {
+    return nod && nod->IsKindOf(T::s_ClassId) ? static_cast<T*>(nod.Get()) : nullptr;
+}
+
+// The sample of each class (made by `make`), saved in release format, loads back as the same
+// class and the same tree in both encodings.
+template <class Make>
+void ExpectSamplesRoundTrip(const std::vector<u32>& classIds, Make make) {
+    for (u32 classId : classIds) {
+        SCOPED_TRACE(testing::Message() << std::hex << classId);
+        const TNodRef<CMwNod> sample(make(classId));
+        ASSERT_TRUE(sample);
+        for (bool text : {false, true}) {
+            const TNodRef<CMwNod> loaded =
+                ScriptLoadImage(ScriptSaveImage(sample.Get(), true, text));
+            ASSERT_TRUE(loaded);
+            EXPECT_EQ(loaded->GetClassId(), classId);
+            EXPECT_TRUE(ScriptSameTrees(sample.Get(), loaded.Get(), true));
+        }
+    }
 }
 
 class CScriptFixture : public CSystemFixture {

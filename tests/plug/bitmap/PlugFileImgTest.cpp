@@ -57,15 +57,6 @@ u32 Pixel(Img* image, u32 x, u32 y, u32 level = 0, u32 face = 0) {
     return out;
 }
 
-// Restores the image limit at the end of a test.
-struct CImageLimit {
-    explicit CImageLimit(u64 bytes) { Img::SetImageLimit(bytes); }
-    ~CImageLimit() { Img::SetImageLimit(m_Old); }
-    CImageLimit(const CImageLimit&) = delete;
-    CImageLimit& operator=(const CImageLimit&) = delete;
-    u64 m_Old = Img::GetImageLimit();
-};
-
 class PlugFileImg : public CPlugFixture {};
 
 TEST_F(PlugFileImg, NewImageAndMembers) {

@@ -9,32 +9,18 @@ namespace {
 
 class ExpressionArchive : public CScriptFixture {};
 
-template <class T>
-T* As(const TNodRef<CMwNod>& nod) {
-    return nod && nod->IsKindOf(T::s_ClassId) ? static_cast<T*>(nod.Get()) : nullptr;
-}
-
 // Each class's sample alone, then all of them in one block: saved in release format they load
 // back equal in both encodings, every operand held once, and run to the same values.
 TEST_F(ExpressionArchive, RoundTrips) {
-    for (u32 classId : ScriptExpressionClassIds()) {
-        SCOPED_TRACE(testing::Message() << std::hex << classId);
-        const TNodRef<CMwCmdExp> sample(NewSampleExpression(classId));
-        for (bool text : {false, true}) {
-            const TNodRef<CMwNod> loaded =
-                ScriptLoadImage(ScriptSaveImage(sample.Get(), true, text));
-            ASSERT_TRUE(loaded);
-            EXPECT_EQ(loaded->GetClassId(), classId);
-            EXPECT_TRUE(ScriptSameTrees(sample.Get(), loaded.Get(), true));
-        }
-    }
+    ExpectSamplesRoundTrip(ScriptExpressionClassIds(),
+                           [](u32 classId) { return NewSampleExpression(classId); });
     const TNodRef<CMwCmdBlock> tree = MakeExpressionTree();
     for (bool text : {false, true}) {
         SCOPED_TRACE(text);
         const u32 before = CMwNod::GetLiveNodCount();
         {
             const TNodRef<CMwNod> loaded = ScriptLoadImage(ScriptSaveImage(tree.Get(), true, text));
-            CMwCmdBlock* block = As<CMwCmdBlock>(loaded);
+            CMwCmdBlock* block = ScriptNodAs<CMwCmdBlock>(loaded);
             ASSERT_NE(block, nullptr);
             ASSERT_EQ(block->m_Cmds.m_Count, tree->m_Cmds.m_Count);
             EXPECT_TRUE(ScriptSameTrees(tree.Get(), block, true));
@@ -61,14 +47,14 @@ TEST_F(ExpressionArchive, StoredLayouts) {
         EXPECT_EQ(ScriptSaveImage(add.Get(), true, text), SavedAddFixture(text));
         EXPECT_EQ(ScriptSaveImage(neg.Get(), true, text), SavedNegFixture(text));
         const TNodRef<CMwNod> loaded = ScriptLoadImage(SavedNegFixture(text));
-        const auto* node = As<CMwCmdExpNeg>(loaded);
+        const auto* node = ScriptNodAs<CMwCmdExpNeg>(loaded);
         ASSERT_NE(node, nullptr);
         EXPECT_EQ(node->GetInt(), 5);
         EXPECT_EQ(node->m_Operand->GetInt(), -5);
         const TNodRef<CMwNod> sum = ScriptLoadImage(SavedAddFixture(text));
-        ASSERT_NE(As<CMwCmdExpAdd>(sum), nullptr);
-        EXPECT_EQ(As<CMwCmdExpAdd>(sum)->m_Type, CmdExpNum_Float);
-        EXPECT_EQ(As<CMwCmdExpAdd>(sum)->m_Value, 0u); // no value stored
+        ASSERT_NE(ScriptNodAs<CMwCmdExpAdd>(sum), nullptr);
+        EXPECT_EQ(ScriptNodAs<CMwCmdExpAdd>(sum)->m_Type, CmdExpNum_Float);
+        EXPECT_EQ(ScriptNodAs<CMwCmdExpAdd>(sum)->m_Value, 0u); // no value stored
     }
     // A text archive writes a comparison's value chunk empty and a Bool's value as a word.
     const TNodRef<CMwCmdExp> sup(NewSampleExpression(CMwCmdExpSup::s_ClassId));
@@ -86,13 +72,13 @@ TEST_F(ExpressionArchive, EnumOfAMissingClass) {
     for (bool text : {false, true}) {
         SCOPED_TRACE(text);
         const TNodRef<CMwNod> missing = ScriptLoadImage(EnumFixture(text, 0x01FFF003));
-        ASSERT_NE(As<CMwCmdExpEnum>(missing), nullptr);
-        EXPECT_EQ(As<CMwCmdExpEnum>(missing)->m_Enumeration, nullptr);
-        EXPECT_EQ(As<CMwCmdExpEnum>(missing)->m_Value, 2u);
+        ASSERT_NE(ScriptNodAs<CMwCmdExpEnum>(missing), nullptr);
+        EXPECT_EQ(ScriptNodAs<CMwCmdExpEnum>(missing)->m_Enumeration, nullptr);
+        EXPECT_EQ(ScriptNodAs<CMwCmdExpEnum>(missing)->m_Value, 2u);
         EXPECT_EQ(ScriptSaveImage(missing.Get(), true, text), EnumFixture(text, 0));
         const u32 mode = CScriptTestObject::s_ModeMemberId;
         const TNodRef<CMwNod> present = ScriptLoadImage(EnumFixture(text, mode));
-        ASSERT_NE(As<CMwCmdExpEnum>(present), nullptr);
+        ASSERT_NE(ScriptNodAs<CMwCmdExpEnum>(present), nullptr);
         EXPECT_EQ(ScriptSaveImage(present.Get(), true, text), EnumFixture(text, mode));
     }
 }
@@ -107,7 +93,7 @@ TEST_F(ExpressionArchive, FunctionCallOperand) {
         {
             const TNodRef<CMwNod> loaded =
                 ScriptLoadImage(ScriptSaveImage(sample.Get(), true, text));
-            const auto* node = As<CMwCmdExpNumFunction>(loaded);
+            const auto* node = ScriptNodAs<CMwCmdExpNumFunction>(loaded);
             ASSERT_NE(node, nullptr);
             ASSERT_NE(node->m_Call.m_Function, nullptr);
             EXPECT_EQ(node->m_Call.m_Function->GetRefCount(), 0);
@@ -124,8 +110,8 @@ TEST_F(ExpressionArchive, FunctionCallOperand) {
         w.Chunk(CMwCmdExpNumFunction::s_FunctionChunk).NullRef().U32(11).U32(1).End();
         const TNodRef<CMwNod> other =
             ScriptLoadImage(w.Image(CMwCmdExpNumFunction::s_ClassId, true));
-        ASSERT_NE(As<CMwCmdExpNumFunction>(other), nullptr);
-        EXPECT_EQ(As<CMwCmdExpNumFunction>(other)->m_Call.m_Function, nullptr);
+        ASSERT_NE(ScriptNodAs<CMwCmdExpNumFunction>(other), nullptr);
+        EXPECT_EQ(ScriptNodAs<CMwCmdExpNumFunction>(other)->m_Call.m_Function, nullptr);
         CScriptFixtureWriter saved(text);
         saved.Chunk(CMwCmdExpNum::s_Chunk).U32(1);
         saved.Chunk(CMwCmdExpNumFunction::s_FunctionChunk).NullRef().U32(11).U32(0).NullRef();

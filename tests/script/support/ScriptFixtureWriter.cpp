@@ -3,6 +3,8 @@
 #include "core/base/ClassicBuffer.h"
 #include "core/base/ClassicString.h"
 
+#include <iterator>
+
 namespace {
 
 constexpr u32 kEndMarker = 0xFACADE01;
@@ -82,6 +84,15 @@ CScriptFixtureWriter& CScriptFixtureWriter::Variable(const std::string& name, u3
     String(name).Bool(flag).U32(type);
     if (type == 4 || type == 5)
         Hex(id);
+    return *this;
+}
+
+CScriptFixtureWriter& CScriptFixtureWriter::Path(std::initializer_list<SPathItem> items) {
+    U32(u32(items.size()));
+    for (auto item = std::rbegin(items); item != std::rend(items); ++item)
+        U32(item->Kind);
+    for (auto item = std::rbegin(items); item != std::rend(items); ++item)
+        U32(item->Value);
     return *this;
 }
 

@@ -12,6 +12,7 @@
 #include "core/base/ClassicArchive.h"
 #include "platform/Types.h"
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -38,6 +39,14 @@ public:
     // The record of a variable inside block bodies: name, flag, type, and for Class (4) and Enum
     // (5) the id in hexadecimal.
     CScriptFixtureWriter& Variable(const std::string& name, u32 flag, u32 type, u32 id = 0);
+    // A member path in its stored form, its items given from the first to the last: member items
+    // (kind 0) by member id, index items (1) by value; the count, the kinds, then the values, all
+    // from the last item to the first, as paths keep them.
+    struct SPathItem {
+        u32 Kind;
+        u32 Value;
+    };
+    CScriptFixtureWriter& Path(std::initializer_list<SPathItem> items);
 
     bool IsText() const { return m_Archive.m_Text != 0; }
     // The values written so far.

@@ -1,5 +1,7 @@
 #include "tests/script/support/ScriptSamples.h"
 
+#include "core/nod/MwMemberPath.h"
+
 namespace {
 
 constexpr u32 kCmd = CScriptTestCmd::s_ClassId;
@@ -91,4 +93,70 @@ std::string EnumFixture(bool text, u32 memberId) {
     CScriptFixtureWriter w(text);
     w.Chunk(CMwCmdExpEnum::s_Chunk).U32(2).U32(memberId).End();
     return w.Image(CMwCmdExpEnum::s_ClassId, true);
+}
+
+TNodRef<CMwCmdBlock> MakeStatementTree() {
+    TNodRef<CMwCmdBlock> block = MakeBlock({});
+    DeclareVariables(*block, true, ScriptEveryVariableType());
+    for (u32 classId : ScriptStatementClassIds()) {
+        CMwNod* sample = NewSampleStatement(classId);
+        if (sample->IsKindOf(CMwCmdScript::s_ClassId))
+            block->AddCmd(static_cast<CMwCmdScript*>(sample));
+        else
+            delete sample;
+    }
+    return block;
+}
+
+namespace {
+
+void WriteInt(CScriptFixtureWriter& w, i32 value) {
+    w.NewNod(CMwCmdExpNum::s_ClassId).Chunk(CMwCmdExpNum::s_Chunk).U32(CmdExpNum_Int).Int(value);
+    w.End();
+}
+
+// The older operand of one segment at the object, without index.
+void WriteOlderObjectPath(CScriptFixtureWriter& w, u32 memberId) {
+    w.Bool(1).U32(0).U32(1).Path({{MwPathItem_Member, memberId}});
+}
+
+} // namespace
+
+std::string OlderMemberStatementFixture(bool text, u32 chunk) {
+    constexpr u32 kObject = CScriptTestObject::s_ClassId;
+    CScriptFixtureWriter w(text);
+    w.Chunk(chunk);
+    u32 mainClass = 0;
+    switch (chunk) {
+        case CMwCmdAffectParam::s_OldChunk:
+            mainClass = CMwCmdAffectParamNum::s_ClassId;
+            w.Bool(0).String("c").U32(1);
+            WriteInt(w, 1);
+            w.U32(2).Path({{MwPathItem_Member, kObject | 0x00E}, {MwPathItem_Index, 0}});
+            w.Path({{MwPathItem_Member, kObject | 0x002}});
+            WriteInt(w, 42);
+            w.U32(0).U32(9);
+            break;
+        case CMwCmdCall::s_OldChunk:
+            mainClass = CMwCmdCall::s_ClassId;
+            WriteOlderObjectPath(w, kObject | 0x00B);
+            break;
+        case CMwCmdArrayAdd::s_OldChunk:
+            mainClass = CMwCmdArrayAdd::s_ClassId;
+            WriteOlderObjectPath(w, kObject | 0x00D);
+            w.NewNod(CMwCmdExpVec3::s_ClassId).Chunk(CMwCmdExpVec3::s_Chunk);
+            for (i32 component : {4, 5, 6})
+                WriteInt(w, component);
+            w.End();
+            break;
+        case CMwCmdArrayRemove::s_OldChunk:
+            mainClass = CMwCmdArrayRemove::s_ClassId;
+            WriteOlderObjectPath(w, kObject | 0x00D);
+            WriteInt(w, 0);
+            break;
+        default:
+            return {};
+    }
+    w.End();
+    return w.Image(mainClass, true);
 }

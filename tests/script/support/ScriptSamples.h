@@ -3,6 +3,7 @@
 #include "tests/script/support/ScriptBuilders.h"
 #include "tests/script/support/ScriptExpressions.h"
 #include "tests/script/support/ScriptFixtureWriter.h"
+#include "tests/script/support/ScriptStatements.h"
 
 #include <string>
 
@@ -33,3 +34,20 @@ std::string SampleReplacedBodyFixture(bool text);
 std::string SavedAddFixture(bool text);
 std::string SavedNegFixture(bool text);
 std::string EnumFixture(bool text, u32 memberId);
+
+// A block declaring a variable of every type (ScriptEveryVariableType) whose statements are a
+// sample of every assignment and member-statement class (NewSampleStatement).
+TNodRef<CMwCmdBlock> MakeStatementTree();
+
+// The stored forms of the member statements' read-only chunks, written from the layout, each with
+// its operand in the older form:
+// - 0x01033000, a CMwCmdAffectParamNum of Int 42, number kind 0, reserved 9, on the path that
+//   starts at the variable "c": Children.<index>.Integer, the index taken from the expression
+//   Int 1;
+// - 0x01034000, a CMwCmdCall of Touch, at the object;
+// - 0x010a0000, a CMwCmdArrayAdd of the Vec3 (4, 5, 6) to Points, at the object;
+// - 0x010a1000, a CMwCmdArrayRemove of Int 0 from Points, at the object.
+// The chunk id names the fixture.
+std::string OlderMemberStatementFixture(bool text, u32 chunk);
+inline constexpr u32 kOlderMemberStatementChunks[] = {0x01033000, 0x01034000, 0x010a0000,
+                                                      0x010a1000};

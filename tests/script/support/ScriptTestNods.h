@@ -5,12 +5,18 @@
 // - CScriptTestCmd, a statement that records what is asked of it (runs, resumes and their depths,
 //   breaks and continues) and on its run can ask its block to return, sleep or wait; it can also
 //   stand in a loop's place (a block's m_Loop) to record the Break calls;
-// - CScriptTestObject, a nod with a name id, the object scripts work on, with an enumeration
-//   (member Mode: "Off", "On", a value without name, "Auto");
+// - CScriptTestObject, a nod with a name id, the object scripts work on: an enumeration (member
+//   Mode: "Off", "On", a value without name, "Auto") and a member of every other kind a script
+//   reads or writes (values, a narrow and a wide text, vectors, a transform, a child object for
+//   paths, an action and a procedure that count their calls, a list of Vec3, a list that holds
+//   references and is open for adding and removing, and a read-only list);
 // - CScriptTestRoot, a block that answers as a script root does until the root class exists: it
 //   is of the root's kind, records the Sleep and Wait calls that reach it, and answers GetThis and
 //   GetThisClassId with what the test gives it. It has no record of its own.
+#include "core/math/Iso.h"
+#include "core/math/Vec.h"
 #include "core/nod/MwId.h"
+#include "core/nod/MwRefBuffer.h"
 #include "script/base/MwCmdScript.h"
 #include "script/block/MwCmdBlock.h"
 
@@ -55,11 +61,47 @@ class CScriptTestObject : public CMwNod {
 public:
     static constexpr u32 s_ModeMemberId = 0x01FC1000;
     static constexpr u32 s_ModeNameCount = 4;
+    static constexpr u32 s_ChildMemberId = 0x01FC100A;
+
+    // Children accepts test objects only.
+    CScriptTestObject();
+    // Gives back the references of Child, Children and Kept.
+    ~CScriptTestObject() override;
 
     CMwId* GetIdPtr() override { return &m_Id; }
+    // Child is set through the class: a test object (one reference held) or null; 2 for any other
+    // nod. A path that goes on sets the member of the child.
+    u32 SetParamVirtual(CMwMemberPath* path, const void* value) override;
+
+    // Touch (an Action member) counts its calls.
+    void Touch() { ++m_Touches; }
+    // Sum (a Proc member: in Integer A, in Integer B, out Integer Result): Result = A + B
+    // (wrapping); 2 when an argument is missing. Counts its calls.
+    u32 Sum(CMwMemberPath* path);
+    // Keeps the nod in Kept, with a reference.
+    void Keep(CScriptTestObject* nod);
+    // Lets go of every nod this one holds (Child, Children, Kept), so that objects a script linked
+    // to each other in a cycle can go.
+    void DropLinks();
 
     CMwId m_Id;
     u32 m_Mode = 0;
+    u32 m_Bool = 0;
+    i32 m_Integer = 0;
+    u32 m_Natural = 0;
+    f32 m_Real = 0;
+    CClassicString m_Name;
+    CClassicWideString m_WideName;
+    Vec2 m_Vec2;
+    Vec3 m_Vec3;
+    Iso4 m_Iso4;
+    CMwNodRef m_Child;
+    CFastBuffer<Vec3> m_Points;
+    CMwRefBuffer m_Children;
+    CFastBuffer<CScriptTestObject*> m_Kept;
+    // Not reflected.
+    u32 m_Touches = 0;
+    u32 m_Sums = 0;
 };
 
 class CScriptTestRoot : public CMwCmdBlock {

@@ -1,16 +1,30 @@
 #pragma once
-// Helpers of the archive tests: a fixture with the test nod classes registered, saving a nod to
-// bytes and loading bytes back, and a builder of binary archive bytes.
+// Helpers of the archive tests: a fixture with the test nod classes registered (and one with an
+// engine over a temporary folder), saving a nod to bytes and loading bytes back, and a builder of
+// binary archive bytes.
 #include "core/base/ClassicBuffer.h"
 #include "system/archive/SystemArchive.h"
 #include "tests/system/SystemTestSupport.h"
 #include "tests/system/archive/ArchiveTestNods.h"
+#include "tests/system/engine/EngineTestSupport.h"
 
+#include <filesystem>
 #include <string>
 
 class ArchiveFixture : public CSystemFixture {
 protected:
     ArchiveFixture() : CSystemFixture(&g_ArchiveTestClassList) {}
+};
+
+// The archive fixture with an engine over a temporary install folder whose "GameData" holds the
+// folders "Sub", "Parts" and "Cars".
+class ArchiveEngineFixture : public CInstallFixture<ArchiveFixture> {
+protected:
+    void SetUp() override {
+        for (const char* folder : {"Sub", "Parts", "Cars"})
+            std::filesystem::create_directories(m_Temp.File(std::string("GameData/") + folder));
+        CInstallFixture::SetUp();
+    }
 };
 
 inline std::string BytesOf(const CClassicBufferMemory& buffer) {

@@ -29,23 +29,8 @@ CArchiveTestNod* NewNod(u32 value) {
 }
 
 // An engine whose current folder is a temporary folder holding "GameData".
-class SystemArchiveOps : public ArchiveFixture {
+class SystemArchiveOps : public ArchiveEngineFixture {
 protected:
-    void SetUp() override {
-        ArchiveFixture::SetUp();
-        for (const char* folder : {"Sub", "Parts", "Cars"})
-            fs::create_directories(m_Temp.File(std::string("GameData/") + folder));
-        CClassicWideString current = m_Temp.Engine();
-        StripTrailingSlashes(current);
-        m_Host = std::make_unique<CEngineHost>(FakeEngineHost(current));
-        ASSERT_NE(Engine().GetDataFolder(), nullptr);
-    }
-    void TearDown() override {
-        m_Host.reset();
-        ArchiveFixture::TearDown();
-    }
-
-    CSystemEngine& Engine() { return m_Host->Engine(); }
     // Writes the file of resource 4 (NoBitmap.Texture.zun): a test nod of the value.
     void SaveNoBitmapResource(u32 value) {
         fs::create_directories(m_Temp.File("Resource/Media/Texture"));
@@ -55,14 +40,6 @@ protected:
                                       nod.Get(), nullptr, 0, 7, false, false),
                   1);
     }
-    // Engine path and host path of a name in the data folder.
-    CClassicWideString Name(const std::string& name) const {
-        return m_Temp.Engine("GameData/" + name);
-    }
-    std::string HostFile(const std::string& name) const { return m_Temp.File("GameData/" + name); }
-
-    CTempFolder m_Temp;
-    std::unique_ptr<CEngineHost> m_Host;
 };
 
 CArchiveTestNod* TestNod(const CMwNodRef& ref) {
@@ -480,6 +457,67 @@ TEST_F(SystemArchiveOps, ContentClassFromTheHeader) {
     ASSERT_NE(fid, nullptr);
     EXPECT_EQ(fid->GetContentClassId(), CArchiveTestBitmap::s_ClassId);
     EXPECT_EQ(fid->GetHeaderBlobState(), kSystemFidBlobAbsent);
+}
+
+// Zips whose entries the services open: one stream per open, each given back.
+class CFakeZipEntries final : public CPlugFileServices {
+public:
+    CFakeZipEntries() { SetPlugFileServices(this); }
+    ~CFakeZipEntries() { SetPlugFileServices(nullptr); }
+    CFakeZipEntries(const CFakeZipEntries&) = delete;
+    CFakeZipEntries& operator=(const CFakeZipEntries&) = delete;
+
+    CClassicBuffer* OpenZipEntry(CMwNod* zip, CSystemFid*) override {
+        if (zip != m_Zip)
+            return nullptr;
+        ++m_Opened;
+        auto* stream = new CClassicBufferMemory;
+        stream->Write(m_Image.data(), u32(m_Image.size()));
+        stream->Rewind();
+        return stream;
+    }
+    void CloseZipEntry(CMwNod* zip, CClassicBuffer* stream) override {
+        EXPECT_EQ(zip, m_Zip);
+        ++m_Closed;
+        delete stream;
+    }
+
+    CMwNod* m_Zip = nullptr;
+    std::string m_Image;
+    u32 m_Opened = 0;
+    u32 m_Closed = 0;
+};
+
+// The header of an archive inside a zip is read through the zip, which opens and closes the
+// entry; a loader of another kind has no entries to read.
+TEST_F(SystemArchiveOps, HeaderOfAZipEntry) {
+    CMwNodRef nod(new CArchiveTestBitmap);
+    CClassicBufferMemory image;
+    CSystemArchive saver;
+    ASSERT_EQ(saver.SaveToMemory(&image, nod.Get(), 0), 1);
+    CFakeZipEntries zips;
+    CMwNodRef zip(new CMwNod), other(new CMwNod);
+    zips.m_Zip = zip.Get();
+    zips.m_Image.assign(reinterpret_cast<const char*>(image.GetData()), image.GetSize());
+
+    CSystemFid* entry = Engine().GetFileFid(nullptr, Name("Zipped/Pic.Thing.Zun"), nullptr);
+    ASSERT_NE(entry, nullptr);
+    entry->SetLoader(zip.Get());
+    EXPECT_EQ(entry->GetContentClassId(), CArchiveTestBitmap::s_ClassId);
+    EXPECT_EQ(zips.m_Opened, 1u);
+    EXPECT_EQ(zips.m_Closed, 1u);
+
+    // A damaged entry: no class, the entry given back all the same.
+    zips.m_Image.resize(5);
+    entry->ClearHeader();
+    EXPECT_EQ(entry->GetContentClassId(), CSystemFid::s_UnknownClassId);
+    EXPECT_EQ(zips.m_Closed, 2u);
+
+    entry->ClearHeader();
+    entry->SetLoader(other.Get());
+    EXPECT_EQ(entry->GetContentClassId(), CSystemFid::s_UnknownClassId);
+    EXPECT_EQ(zips.m_Opened, 2u);
+    entry->SetLoader(nullptr);
 }
 
 // Memory images: a nod copied through memory keeps its file id; the copy is a new tree.

@@ -37,14 +37,15 @@ CMwNodRef BoundNod(CSystemFid* fid, u32 value, CArchiveTestNod* nod = nullptr) {
 // The size of the header of a binary archive without blob.
 const size_t kHeaderSize = 9 + 4 + 4 + 4;
 
-// Two files in the sibling folders A\X and A\Y of the data folder, referred to from A\Z: the
-// reference root is A, one level up, and its sub-folders are numbered by name.
+// Two files in the sibling folders A\X and A\Y of the data folder, referred to from A\_Z: the
+// reference root is A, one level up, and its sub-folders are numbered by name, compared with
+// the letters folded to upper case (so "_" comes after every letter).
 TEST_F(SystemArchiveRefs, SiblingFoldersGiveTheirCommonParentAsRoot) {
     CEngineHost host;
     CSystemEngine& engine = host.Engine();
     ASSERT_NE(engine.GetDataFolder(), nullptr);
-    // Made in the order Z, Y, X: the table orders them by name.
-    CSystemFid* own = FileFid(engine, u"C:\\Game\\GameData\\A\\Z\\Main.Thing.Zun");
+    // Made in the order _Z, Y, x: the table orders them by name.
+    CSystemFid* own = FileFid(engine, u"C:\\Game\\GameData\\A\\_Z\\Main.Thing.Zun");
     CSystemFid* y = FileFid(engine, u"C:\\Game\\GameData\\A\\Y\\y.Thing.Zun");
     CSystemFid* x = FileFid(engine, u"C:\\Game\\GameData\\A\\x\\x.Thing.Zun");
     CMwNodRef nx = BoundNod(x, 10), ny = BoundNod(y, 20);
@@ -60,7 +61,7 @@ TEST_F(SystemArchiveRefs, SiblingFoldersGiveTheirCommonParentAsRoot) {
     EXPECT_EQ(bytes.substr(0, kHeaderSize), header.Bytes());
     CArchiveBytes full;
     full.U32(3).U32(1).U32(3);
-    full.Text("x").U32(0).Text("Y").U32(0).Text("Z").U32(0);
+    full.Text("x").U32(0).Text("Y").U32(0).Text("_Z").U32(0);
     full.U32(1).Text("y.Thing.Zun").U32(1).U32(0).U32(2);
     full.U32(1).Text("x.Thing.Zun").U32(2).U32(0).U32(1);
     full.U32(1).Text("x.Thing.Zun").U32(3).U32(1).U32(1);
@@ -303,6 +304,18 @@ TEST_F(SystemArchiveRefs, DamagedTablesFail) {
         {"resource 45", table("", 0, resource(45)), "names no file"},
         {"node index 0", table("", 0, file("a", 0)), "node index outside"},
         {"node index past", table("", 0, file("a", 2)), "node index outside"},
+        {"two records of one index",
+         CArchiveBytes()
+             .Header(0x0B0F0000, 2)
+             .U32(2)
+             .U32(0)
+             .U32(0)
+             .Raw(file("a"))
+             .Raw(file("b"))
+             .ValueChunk(1, "", 0)
+             .End()
+             .Bytes(),
+         "two references with one node index"},
         {"folder index past", table(folderA, 1, file("a", 1, 2)), "folder index outside"},
         {"folder dot dot", table(CArchiveBytes().Text("..").U32(0).Bytes(), 1, file("a")),
          "names no folder"},

@@ -6,8 +6,11 @@
 #include "platform/Adapter.h"
 #include "platform/HostFacts.h"
 #include "system/engine/SystemEngine.h"
+#include "system/file/PathHelpers.h"
 #include "tests/system/config/ConfigTestSupport.h"
 
+#include <filesystem>
+#include <memory>
 #include <string>
 
 // A host running "Linux 6.1.0-test" with 8 GB and one processor at 2 900 MHz.
@@ -87,4 +90,33 @@ private:
     CKnownExeChecksum m_Checksum;
     CMwEngineManager* m_Manager;
     CSystemEngine* m_Engine = nullptr;
+};
+
+// A test fixture (the registry fixture it extends) with an engine whose current folder is a
+// temporary install folder holding "GameData", from SetUp to TearDown.
+template <class Fixture>
+class CInstallFixture : public Fixture {
+protected:
+    void SetUp() override {
+        Fixture::SetUp();
+        std::filesystem::create_directories(m_Temp.File("GameData"));
+        CClassicWideString current = m_Temp.Engine();
+        StripTrailingSlashes(current);
+        m_Host = std::make_unique<CEngineHost>(FakeEngineHost(current));
+        ASSERT_NE(Engine().GetDataFolder(), nullptr);
+    }
+    void TearDown() override {
+        m_Host.reset();
+        Fixture::TearDown();
+    }
+
+    CSystemEngine& Engine() { return m_Host->Engine(); }
+    // Engine path and host path of a name in the data folder.
+    CClassicWideString Name(const std::string& name) const {
+        return m_Temp.Engine("GameData/" + name);
+    }
+    std::string HostFile(const std::string& name) const { return m_Temp.File("GameData/" + name); }
+
+    CTempFolder m_Temp;
+    std::unique_ptr<CEngineHost> m_Host;
 };

@@ -97,6 +97,33 @@ TEST(ClassicBufferFile, TransfersAcrossBufferBoundariesKeepPositionsAndSizes) {
     EXPECT_EQ(ReadWholeFile(folder.File("data.bin")), expected);
 }
 
+// Seeks of a reader land on the right byte whether they stay inside the bytes buffered (back,
+// forward, to the buffer's end) or leave them, also after a read that bypassed the buffer.
+TEST(ClassicBufferFile, SeeksWhileReadingLandOnTheirByte) {
+    CTempFolder folder;
+    const std::string bytes = Pattern(300000, 3);
+    WriteWholeFile(folder.File("data.bin"), bytes);
+    CClassicBufferFile file;
+    ASSERT_EQ(file.Open(folder.Engine("data.bin"), false, false, false, false), 1u);
+    std::string big(200000, '\0');
+    const struct {
+        u32 Seek;
+        u32 Read; // bytes read after the seek
+    } steps[] = {
+        {100, 10},   {100, 10},   {50, 4},  {65536, 1},   {65535, 2},
+        {0, 70000},  {69990, 20}, {5, 5},   {200000, 3},  {131072, 70000},
+        {131070, 4}, {299999, 1}, {10, 10}, {20, 200000}, {199920, 50},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.Seek);
+        file.SetPosition(step.Seek);
+        EXPECT_EQ(file.GetPosition(), step.Seek);
+        ASSERT_EQ(file.Read(big.data(), step.Read), step.Read);
+        EXPECT_EQ(big.substr(0, step.Read), bytes.substr(step.Seek, step.Read));
+        EXPECT_EQ(file.GetPosition(), step.Seek + step.Read);
+    }
+}
+
 TEST(ClassicBufferFile, OpenFailuresAndClosingAClosedStream) {
     CTempFolder folder;
     CClassicBufferFile file;

@@ -1,0 +1,1082 @@
+#include "plug/bitmap/DxtEncoder.h"
+
+#include "core/base/ClassicLog.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cinttypes>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+using Vec3 = std::array<double, 3>;
+
+double Dot(const Vec3& a, const Vec3& b) {
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+// A level of `bits` bits expanded to 8 bits by replicating its top bits.
+i32 Expand(u32 level, u32 bits) {
+    return i32((level << (8 - bits)) | (level >> (2 * bits - 8)));
+}
+
+// 5-bit green of a grey block stored on 6 bits by the same replication, so that the decoded
+// green stays next to the decoded red and blue (white stays 0xFFFF, black 0x0000).
+u32 GreyGreenToSixBits(u32 level) {
+    return (level << 1) | (level >> 4);
+}
+
+i32 RoundTo8Bits(double channel) {
+    return i32(std::floor(255.0 * channel + 0.5));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Uniform-colour table: for each depth (5 or 6 bits), way and 8-bit value, the pair of levels
+// whose combination decodes to that value exactly, the pair with the smallest level difference
+// (levels tried from the highest down, the first endpoint in the outer loop, the earlier pair kept
+// on equal difference). Way 0 is an endpoint itself, way 1 the midpoint (a + b) / 2, way 2 the
+// third (a + 2b + 1) / 3.
+
+struct UniformPair {
+    u8 A = 0;
+    u8 B = 0;
+    bool Present = false;
+};
+
+struct UniformTable {
+    UniformPair Pairs[2][3][256]; // [depth 5 or 6][way][value]
+};
+
+UniformTable BuildUniformTable() {
+    UniformTable table;
+    for (u32 depthIndex = 0; depthIndex < 2; ++depthIndex) {
+        const u32 bits = 5 + depthIndex;
+        const i32 top = (1 << bits) - 1;
+        for (u32 way = 0; way < 3; ++way) {
+            i32 best[256];
+            std::fill(std::begin(best), std::end(best), INT32_MAX);
+            for (i32 a = top; a >= 0; --a) {
+                for (i32 b = top; b >= 0; --b) {
+                    const i32 ea = Expand(u32(a), bits), eb = Expand(u32(b), bits);
+                    const i32 value = way == 0   ? ea
+                                      : way == 1 ? (ea + eb) / 2
+                                                 : (ea + 2 * eb + 1) / 3;
+                    if (way == 0 && b != a)
+                        continue; // an endpoint alone: its partner is itself
+                    const i32 difference = std::abs(a - b);
+                    if (difference < best[value]) {
+                        best[value] = difference;
+                        table.Pairs[depthIndex][way][value] = {u8(a), u8(b), true};
+                    }
+                }
+            }
+        }
+    }
+    return table;
+}
+
+const UniformTable& GetUniformTable() {
+    static const UniformTable table = BuildUniformTable();
+    return table;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The distinct colours of a block (weighted, absolute) with their counts.
+
+struct ColourSet {
+    u32 Count = 0;
+    Vec3 Colours[16];
+    double Counts[16];
+    u32 OfTexel[16]; // for each included colour of the block, its distinct colour
+    Vec3 Weights;
+    bool Grey = false;
+};
+
+// One rounding of real endpoints to 5:6:5 with its palette indices.
+struct Rounded {
+    double Error = 0;
+    u32 Mode = 4;
+    u32 Levels[2][3] = {};
+    u8 IndexOf[16] = {}; // per distinct colour
+};
+
+u32 ChannelBits(u32 channel, bool grey) {
+    return channel == 1 && !grey ? 6 : 5;
+}
+
+// The exhaustive choice among the 64 roundings of e0 and e1 (weighted, absolute) in `mode`.
+Rounded RoundEndpoints(const ColourSet& set, const Vec3& e0, const Vec3& e1, u32 mode) {
+    const u32 entries = mode == 4 ? 4 : 3;
+    // Per channel: the two candidate levels of each endpoint, and for each of the four
+    // combinations the weighted squared distance of every colour to every palette entry.
+    u32 candidates[3][4][2];
+    double distance[3][4][16][4];
+    for (u32 c = 0; c < 3; ++c) {
+        const u32 bits = ChannelBits(c, set.Grey);
+        const u32 top = (1u << bits) - 1;
+        const double weight = set.Weights[c];
+        u32 lo[2], hi[2];
+        const Vec3* ends[2] = {&e0, &e1};
+        for (u32 e = 0; e < 2; ++e) {
+            const double x = weight > 0 ? 255.0 * ((*ends[e])[c] / weight) : 0.0;
+            u32 level = 0;
+            for (u32 n = 0; n <= top; ++n) {
+                if (double(Expand(n, bits)) <= x)
+                    level = n;
+            }
+            lo[e] = level;
+            hi[e] = level < top ? level + 1 : level;
+        }
+        for (u32 combo = 0; combo < 4; ++combo) {
+            const u32 l0 = combo & 2 ? hi[0] : lo[0];
+            const u32 l1 = combo & 1 ? hi[1] : lo[1];
+            candidates[c][combo][0] = l0;
+            candidates[c][combo][1] = l1;
+            const i32 p0 = Expand(l0, bits), p1 = Expand(l1, bits);
+            i32 palette[4] = {p0, p1, 0, 0};
+            if (mode == 4) {
+                palette[2] = (2 * p0 + p1 + 1) / 3;
+                palette[3] = (p0 + 2 * p1 + 1) / 3;
+            } else {
+                palette[2] = (p0 + p1) / 2;
+            }
+            for (u32 k = 0; k < set.Count; ++k) {
+                const double target = 255.0 * set.Colours[k][c];
+                for (u32 i = 0; i < entries; ++i) {
+                    const double d = weight * double(palette[i]) - target;
+                    distance[c][combo][k][i] = d * d;
+                }
+            }
+        }
+    }
+
+    Rounded best;
+    best.Mode = mode;
+    u32 bestCombo[3] = {0, 0, 0};
+    bool first = true;
+    for (u32 r = 0; r < 4; ++r) {
+        for (u32 g = 0; g < 4; ++g) {
+            for (u32 b = 0; b < 4; ++b) {
+                double error = 0;
+                for (u32 k = 0; k < set.Count; ++k) {
+                    double nearest = 0;
+                    for (u32 i = 0; i < entries; ++i) {
+                        const double d =
+                            distance[0][r][k][i] + distance[1][g][k][i] + distance[2][b][k][i];
+                        if (i == 0 || d < nearest)
+                            nearest = d;
+                    }
+                    error += set.Counts[k] * nearest;
+                }
+                if (first || error < best.Error) {
+                    first = false;
+                    best.Error = error;
+                    bestCombo[0] = r;
+                    bestCombo[1] = g;
+                    bestCombo[2] = b;
+                }
+            }
+        }
+    }
+    for (u32 c = 0; c < 3; ++c) {
+        best.Levels[0][c] = candidates[c][bestCombo[c]][0];
+        best.Levels[1][c] = candidates[c][bestCombo[c]][1];
+    }
+    for (u32 k = 0; k < set.Count; ++k) {
+        double nearest = 0;
+        for (u32 i = 0; i < entries; ++i) {
+            const double d = distance[0][bestCombo[0]][k][i] + distance[1][bestCombo[1]][k][i] +
+                             distance[2][bestCombo[2]][k][i];
+            if (i == 0 || d < nearest) {
+                nearest = d;
+                best.IndexOf[k] = u8(i);
+            }
+        }
+    }
+    return best;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Uniform colour: every included texel has the same colour.
+
+void FitUniform(DxtColourBlock& block, bool grey, u32 mode) {
+    const UniformTable& table = GetUniformTable();
+    const double n = double(block.Count);
+    u8 ends[3][2][3]; // [way][endpoint][channel]
+    double errors[3] = {0, 0, 0};
+    for (u32 way = 0; way < 3; ++way) {
+        for (u32 c = 0; c < 3; ++c) {
+            const u32 bits = ChannelBits(c, grey);
+            const UniformPair* pairs = table.Pairs[bits - 5][way];
+            const double exact = 255.0 * block.Colours[0][c];
+            const i32 v = std::clamp(RoundTo8Bits(block.Colours[0][c]), 0, 255);
+            // The nearest values at or above and at or below the exact value that decode exactly.
+            i32 upper = -1, lower = -1;
+            if (pairs[v].Present && exact <= double(v))
+                upper = v;
+            else
+                for (i32 u = v + 1; u < 256 && upper < 0; ++u)
+                    if (pairs[u].Present)
+                        upper = u;
+            if (pairs[v].Present && exact >= double(v))
+                lower = v;
+            else
+                for (i32 l = v - 1; l >= 0 && lower < 0; --l)
+                    if (pairs[l].Present)
+                        lower = l;
+            const double weight = block.Weights[c];
+            auto errorOf = [&](i32 value) {
+                const double d = weight * (double(value) - exact);
+                return n * d * d;
+            };
+            i32 chosen;
+            if (upper < 0)
+                chosen = lower;
+            else if (lower < 0)
+                chosen = upper;
+            else {
+                const double eu = errorOf(upper), el = errorOf(lower);
+                if (eu < el)
+                    chosen = upper;
+                else if (el < eu)
+                    chosen = lower;
+                else
+                    chosen = v & 1 ? upper : lower;
+            }
+            errors[way] += errorOf(chosen);
+            ends[way][0][c] = pairs[chosen].A;
+            ends[way][1][c] = pairs[chosen].B;
+        }
+    }
+    u32 way = 0;
+    if (mode == 4) {
+        if (!block.ForceFourColours && errors[0] > errors[1])
+            way = errors[2] < errors[1] ? 2 : 1;
+        else if (errors[2] < errors[0])
+            way = 2;
+    } else if (errors[1] < errors[0]) {
+        way = 1;
+    }
+    block.ChosenMode = way == 0 ? mode : way == 1 ? 3 : 4;
+    for (u32 e = 0; e < 2; ++e) {
+        for (u32 c = 0; c < 3; ++c)
+            block.Endpoints[e][c] = ends[way][e][c];
+        if (grey)
+            block.Endpoints[e][1] = u8(GreyGreenToSixBits(block.Endpoints[e][1]));
+    }
+    for (u32 k = 0; k < block.Count; ++k)
+        block.Indices[k] = u8(way + 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sort-and-split cluster fit over the distinct colours, relative to their mean.
+
+struct SplitFit {
+    bool Found = false;
+    double Residual = 0;
+    Vec3 E0{}, E1{};
+    u32 Positions = 4; // 4 or 3 palette positions of the split
+};
+
+// The box of representable endpoints relative to the mean: [Low, High] per channel.
+struct Box {
+    Vec3 Low, High;
+};
+
+class ClusterFit {
+public:
+    ClusterFit(const Vec3* centred, const double* counts, u32 count, bool tryFour, bool tryThree)
+        : m_Centred(centred), m_Counts(counts), m_Count(count), m_TryFour(tryFour),
+          m_TryThree(tryThree) {}
+
+    // At most `rounds` sort-and-split rounds from `axis`; the best split over the rounds.
+    SplitFit Pass(Vec3 axis, u32 rounds, const Box* box) {
+        SplitFit best;
+        m_History = 0;
+        for (u32 round = 0; round < rounds; ++round) {
+            u8 order[16];
+            SortByProjection(axis, false, order);
+            if (Repeats(order)) {
+                SortByProjection(axis, true, order);
+                if (Repeats(order))
+                    break;
+            }
+            Remember(order);
+            const SplitFit fit = BestSplit(order, box);
+            if (!fit.Found)
+                break;
+            if (!best.Found || fit.Residual < best.Residual)
+                best = fit;
+            for (u32 c = 0; c < 3; ++c)
+                axis[c] = fit.E1[c] - fit.E0[c];
+        }
+        return best;
+    }
+
+private:
+    void SortByProjection(const Vec3& axis, bool reverseTies, u8 (&order)[16]) const {
+        double projection[16];
+        for (u32 k = 0; k < m_Count && k < 16; ++k) {
+            projection[k] = Dot(m_Centred[k], axis);
+            order[k] = u8(k);
+        }
+        std::sort(order, order + m_Count, [&](u8 a, u8 b) {
+            if (projection[a] != projection[b])
+                return projection[a] < projection[b];
+            return reverseTies ? a > b : a < b;
+        });
+    }
+
+    bool Repeats(const u8* order) const {
+        for (u32 h = 0; h < m_History; ++h) {
+            const u8* seen = m_Orders[h];
+            bool same = true, reversed = true;
+            for (u32 k = 0; k < m_Count; ++k) {
+                same = same && seen[k] == order[k];
+                reversed = reversed && seen[k] == order[m_Count - 1 - k];
+            }
+            if (same || reversed)
+                return true;
+        }
+        return false;
+    }
+
+    // A pass has at most 16 rounds, so the last 16 orders are all of them.
+    void Remember(const u8* order) {
+        if (m_History < 16)
+            std::memcpy(m_Orders[m_History++], order, m_Count);
+    }
+
+    // Every split of the ordered list into consecutive runs over the palette positions, in
+    // lexicographic order of the run boundaries (four positions first, then three); the first
+    // smallest residual wins. The run sums come from running sums in list order.
+    SplitFit BestSplit(const u8* order, const Box* box) const {
+        double prefixCount[17] = {0};
+        Vec3 prefixColour[17] = {};
+        double totalSquare = 0;
+        for (u32 k = 0; k < m_Count; ++k) {
+            const u32 i = order[k];
+            prefixCount[k + 1] = prefixCount[k] + m_Counts[i];
+            for (u32 c = 0; c < 3; ++c)
+                prefixColour[k + 1][c] = prefixColour[k][c] + m_Counts[i] * m_Centred[i][c];
+            totalSquare += m_Counts[i] * Dot(m_Centred[i], m_Centred[i]);
+        }
+        SplitFit best;
+        const u32 n = m_Count;
+        if (m_TryFour) {
+            static constexpr double kT4[4] = {0.0, 1.0 / 3.0, 2.0 / 3.0, 1.0};
+            for (u32 i = 0; i <= n; ++i)
+                for (u32 j = i; j <= n; ++j)
+                    for (u32 k = j; k <= n; ++k) {
+                        const u32 bounds[5] = {0, i, j, k, n};
+                        Consider(bounds, kT4, 4, prefixCount, prefixColour, totalSquare, box, best);
+                    }
+        }
+        if (m_TryThree) {
+            static constexpr double kT3[3] = {0.0, 0.5, 1.0};
+            for (u32 i = 0; i <= n; ++i)
+                for (u32 j = i; j <= n; ++j) {
+                    const u32 bounds[4] = {0, i, j, n};
+                    Consider(bounds, kT3, 3, prefixCount, prefixColour, totalSquare, box, best);
+                }
+        }
+        return best;
+    }
+
+    static void Consider(const u32* bounds, const double* t, u32 positions,
+                         const double* prefixCount, const Vec3* prefixColour, double totalSquare,
+                         const Box* box, SplitFit& best) {
+        double alpha = 0, beta = 0, gamma = 0;
+        Vec3 x0{}, x1{};
+        u32 used = 0;
+        for (u32 p = 0; p < positions; ++p) {
+            const double count = prefixCount[bounds[p + 1]] - prefixCount[bounds[p]];
+            if (bounds[p + 1] == bounds[p])
+                continue;
+            ++used;
+            const double s = 1.0 - t[p];
+            alpha += count * s * s;
+            beta += count * s * t[p];
+            gamma += count * t[p] * t[p];
+            for (u32 c = 0; c < 3; ++c) {
+                const double sum = prefixColour[bounds[p + 1]][c] - prefixColour[bounds[p]][c];
+                x0[c] += s * sum;
+                x1[c] += t[p] * sum;
+            }
+        }
+        const double det = alpha * gamma - beta * beta;
+        if (used < 2 || !(det > 0))
+            return; // every texel at one position: no unique endpoints
+        Vec3 e0, e1;
+        for (u32 c = 0; c < 3; ++c) {
+            e0[c] = (gamma * x0[c] - beta * x1[c]) / det;
+            e1[c] = (alpha * x1[c] - beta * x0[c]) / det;
+            if (box)
+                HoldInBox(c, alpha, beta, gamma, x0[c], x1[c], *box, e0[c], e1[c]);
+        }
+        // The residual of the fitted line: sum of count x |colour - (1 - t) e0 - t e1|^2.
+        const double residual = totalSquare - 2.0 * (Dot(e0, x0) + Dot(e1, x1)) +
+                                alpha * Dot(e0, e0) + 2.0 * beta * Dot(e0, e1) +
+                                gamma * Dot(e1, e1);
+        if (!best.Found || residual < best.Residual) {
+            best.Found = true;
+            best.Residual = residual;
+            best.E0 = e0;
+            best.E1 = e1;
+            best.Positions = positions;
+        }
+    }
+
+    // The box refit of one channel: an endpoint outside the box is clamped to it and the other,
+    // when inside, solved again by least squares with the first held, then clamped too.
+    static void HoldInBox(u32 c, double alpha, double beta, double gamma, double x0, double x1,
+                          const Box& box, double& e0, double& e1) {
+        const double low = box.Low[c], high = box.High[c];
+        const bool out0 = e0 < low || e0 > high, out1 = e1 < low || e1 > high;
+        if (out0 && !out1) {
+            e0 = std::clamp(e0, low, high);
+            e1 = std::clamp((x1 - beta * e0) / gamma, low, high);
+        } else if (out1 && !out0) {
+            e1 = std::clamp(e1, low, high);
+            e0 = std::clamp((x0 - beta * e1) / alpha, low, high);
+        } else if (out0 && out1) {
+            e0 = std::clamp(e0, low, high);
+            e1 = std::clamp(e1, low, high);
+        }
+    }
+
+    const Vec3* m_Centred;
+    const double* m_Counts;
+    u32 m_Count;
+    bool m_TryFour, m_TryThree;
+    u8 m_Orders[16][16] = {};
+    u32 m_History = 0;
+};
+
+// The direction of largest spread: the covariance scaled by 3.5 / trace and squared four times,
+// three times over; the row of the largest diagonal element (the later on ties) over its root.
+bool PrincipalAxis(const Vec3* centred, const double* counts, u32 count, Vec3& axis) {
+    double m[3][3] = {};
+    for (u32 k = 0; k < count; ++k)
+        for (u32 i = 0; i < 3; ++i)
+            for (u32 j = 0; j < 3; ++j)
+                m[i][j] += counts[k] * centred[k][i] * centred[k][j];
+    for (u32 round = 0; round < 3; ++round) {
+        const double trace = m[0][0] + m[1][1] + m[2][2];
+        if (!(trace > 0) || !std::isfinite(trace))
+            return false;
+        const double scale = 3.5 / trace;
+        for (auto& row : m)
+            for (double& value : row)
+                value *= scale;
+        for (u32 square = 0; square < 4; ++square) {
+            double product[3][3];
+            for (u32 i = 0; i < 3; ++i)
+                for (u32 j = 0; j < 3; ++j)
+                    product[i][j] = m[i][0] * m[0][j] + m[i][1] * m[1][j] + m[i][2] * m[2][j];
+            std::memcpy(m, product, sizeof m);
+        }
+    }
+    u32 largest = 0;
+    for (u32 i = 1; i < 3; ++i)
+        if (m[i][i] >= m[largest][largest])
+            largest = i;
+    const double diagonal = m[largest][largest];
+    if (!(diagonal > 0) || !std::isfinite(diagonal))
+        return false;
+    const double root = std::sqrt(diagonal);
+    for (u32 c = 0; c < 3; ++c)
+        axis[c] = m[largest][c] / root;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+bool OutsideBox(const Vec3& e, const Box& box) {
+    for (u32 c = 0; c < 3; ++c)
+        if (e[c] < box.Low[c] || e[c] > box.High[c])
+            return true;
+    return false;
+}
+
+Vec3 Mix(const Vec3& a, double fa, const Vec3& b, double fb) {
+    return {fa * a[0] + fb * b[0], fa * a[1] + fb * b[1], fa * a[2] + fb * b[2]};
+}
+
+void FitClusters(DxtColourBlock& block, ColourSet& set, u32 mode) {
+    // Centre on the count-weighted mean.
+    double total = 0;
+    Vec3 mean{};
+    for (u32 k = 0; k < set.Count; ++k) {
+        total += set.Counts[k];
+        for (u32 c = 0; c < 3; ++c)
+            mean[c] += set.Counts[k] * set.Colours[k][c];
+    }
+    for (u32 c = 0; c < 3; ++c)
+        mean[c] /= total;
+    Vec3 centred[16];
+    for (u32 k = 0; k < set.Count; ++k)
+        for (u32 c = 0; c < 3; ++c)
+            centred[k][c] = set.Colours[k][c] - mean[c];
+
+    // The fitted endpoints (absolute) and how they were fitted: 2 clusters, 3 or 4 positions.
+    Vec3 e0, e1;
+    u32 fitted;
+    if (set.Count == 2 && !block.ForceFourColours) {
+        e0 = set.Colours[0];
+        e1 = set.Colours[1];
+        fitted = 2;
+    } else {
+        // The farthest pair of distinct colours (the first pair on ties) gives the second start.
+        double farthest = -1;
+        Vec3 pairAxis{};
+        for (u32 i = 0; i < set.Count; ++i)
+            for (u32 j = i + 1; j < set.Count; ++j) {
+                const Vec3 d = Mix(set.Colours[j], 1.0, set.Colours[i], -1.0);
+                const double length = Dot(d, d);
+                if (length > farthest) {
+                    farthest = length;
+                    pairAxis = d;
+                }
+            }
+        Vec3 principal;
+        if (!PrincipalAxis(centred, set.Counts, set.Count, principal))
+            principal = pairAxis;
+        ClusterFit fit(centred, set.Counts, set.Count, mode == 4, !block.ForceFourColours);
+        SplitFit winner = fit.Pass(principal, 16, nullptr);
+        const SplitFit second = fit.Pass(pairAxis, 16, nullptr);
+        if (second.Found && (!winner.Found || second.Residual <= winner.Residual))
+            winner = second;
+        Box box;
+        for (u32 c = 0; c < 3; ++c) {
+            box.Low[c] = -mean[c];
+            box.High[c] = set.Weights[c] - mean[c];
+        }
+        if (winner.Found && (OutsideBox(winner.E0, box) || OutsideBox(winner.E1, box))) {
+            const SplitFit held = fit.Pass(Mix(winner.E1, 1.0, winner.E0, -1.0), 8, &box);
+            if (held.Found)
+                winner = held;
+        }
+        if (!winner.Found) {
+            // Cannot happen with two or more distinct colours; the extremes keep the fit defined.
+            winner.E0 = centred[0];
+            winner.E1 = centred[set.Count - 1];
+            winner.Positions = mode;
+        }
+        e0 = Mix(winner.E0, 1.0, mean, 1.0);
+        e1 = Mix(winner.E1, 1.0, mean, 1.0);
+        fitted = winner.Positions;
+    }
+
+    Rounded best = RoundEndpoints(set, e0, e1, fitted == 4 ? 4 : 3);
+    auto tryAlternative = [&](const Vec3& a, const Vec3& b, u32 altMode) {
+        if (altMode > mode)
+            return;
+        const Rounded candidate = RoundEndpoints(set, a, b, altMode);
+        if (candidate.Error < best.Error)
+            best = candidate;
+    };
+    if (fitted == 2) {
+        tryAlternative(Mix(e0, 2.0, e1, -1.0), e1, 3);
+        tryAlternative(e0, Mix(e1, 2.0, e0, -1.0), 3);
+        tryAlternative(e0, e1, 4);
+        tryAlternative(e0, Mix(e1, 3.0, e0, -2.0), 4);
+        tryAlternative(Mix(e0, 3.0, e1, -2.0), e1, 4);
+        tryAlternative(Mix(e0, 2.0, e1, -1.0), Mix(e1, 2.0, e0, -1.0), 4);
+        tryAlternative(Mix(e0, 1.5, e1, -0.5), e1, 4);
+        tryAlternative(e0, Mix(e1, 1.5, e0, -0.5), 4);
+    } else if (fitted == 3) {
+        tryAlternative(Mix(e0, 1.5, e1, -0.5), e1, 4);
+        tryAlternative(e0, Mix(e1, 1.5, e0, -0.5), 4);
+    }
+
+    block.ChosenMode = best.Mode;
+    for (u32 e = 0; e < 2; ++e)
+        for (u32 c = 0; c < 3; ++c) {
+            u32 level = best.Levels[e][c];
+            if (c == 1 && set.Grey)
+                level = GreyGreenToSixBits(level);
+            block.Endpoints[e][c] = u8(level);
+        }
+    for (u32 k = 0; k < block.Count; ++k)
+        block.Indices[k] = best.IndexOf[set.OfTexel[k]];
+}
+
+// ---------------------------------------------------------------------------------------------
+// One-dimensional alpha fit of values to L levels.
+
+struct LineFit {
+    i32 Q0 = 0, Q1 = 0;
+    double Error = 0;
+    u8 Indices[16] = {};
+};
+
+// Least squares of y = (1 - s / (L - 1)) e0 + s / (L - 1) e1 over the assignment, each endpoint
+// then clamped to [low, high]: the closed-form 2 x 2 solution. False when the system is singular.
+bool SolveLine(const double* y, const u32* level, u32 count, u32 levels, double low, double high,
+               double& e0, double& e1) {
+    double alpha = 0, beta = 0, gamma = 0, x0 = 0, x1 = 0;
+    for (u32 k = 0; k < count; ++k) {
+        const double t = double(level[k]) / double(levels - 1), s = 1.0 - t;
+        alpha += s * s;
+        beta += s * t;
+        gamma += t * t;
+        x0 += s * y[k];
+        x1 += t * y[k];
+    }
+    const double det = alpha * gamma - beta * beta;
+    if (!(det > 0))
+        return false;
+    e0 = std::clamp((gamma * x0 - beta * x1) / det, low, high);
+    e1 = std::clamp((alpha * x1 - beta * x0) / det, low, high);
+    return true;
+}
+
+double LineError(const double* y, const u32* level, u32 count, u32 levels, double e0, double e1) {
+    double error = 0;
+    for (u32 k = 0; k < count; ++k) {
+        const double t = double(level[k]) / double(levels - 1);
+        const double d = y[k] - ((1.0 - t) * e0 + t * e1);
+        error += d * d;
+    }
+    return error;
+}
+
+// The fit itself. Choices of ours where any method keeping the endpoints inside the data's range
+// would do: the update is the closed-form least squares with each endpoint clamped to the range;
+// the local improvement, tried when an assignment repeats, moves one value at a time to a
+// neighbouring level, values in ascending order (list order among equal values), the lower
+// neighbour first, and keeps the first move that lowers the squared error. An empty list has
+// error 0 and endpoints 0 and 255.
+LineFit FitLine(const double* values, u32 count, u32 levels) {
+    LineFit result;
+    if (count == 0) {
+        result.Q1 = 255;
+        return result;
+    }
+    double mean = 0;
+    for (u32 k = 0; k < count; ++k)
+        mean += values[k];
+    mean /= double(count);
+    double y[16];
+    double low = 0, high = 0;
+    for (u32 k = 0; k < count; ++k) {
+        y[k] = values[k] - mean;
+        low = k == 0 ? y[k] : std::min(low, y[k]);
+        high = k == 0 ? y[k] : std::max(high, y[k]);
+    }
+    u32 valueOrder[16];
+    for (u32 k = 0; k < count; ++k)
+        valueOrder[k] = k;
+    std::sort(valueOrder, valueOrder + count,
+              [&](u32 a, u32 b) { return y[a] != y[b] ? y[a] < y[b] : a < b; });
+
+    double e0 = low, e1 = high;
+    u32 previous[16];
+    bool havePrevious = false;
+    for (u32 repetition = 0; repetition < 64; ++repetition) {
+        u32 level[16];
+        bool oneLevel = true;
+        for (u32 k = 0; k < count; ++k) {
+            u32 s = 0;
+            for (u32 t = 0; t + 1 < levels; ++t)
+                if ((e1 - e0) / double(levels - 1) * (double(t) + 0.5) + e0 <= y[k])
+                    ++s;
+            level[k] = s;
+            oneLevel = oneLevel && s == level[0];
+        }
+        if (oneLevel)
+            break;
+        if (!SolveLine(y, level, count, levels, low, high, e0, e1))
+            break;
+        const bool repeated = havePrevious && std::equal(level, level + count, previous);
+        std::copy(level, level + count, previous);
+        havePrevious = true;
+        if (!repeated)
+            continue;
+        const double current = LineError(y, level, count, levels, e0, e1);
+        bool improved = false;
+        for (u32 v = 0; v < count && !improved; ++v) {
+            const u32 k = valueOrder[v];
+            for (const i32 step : {-1, 1}) {
+                const i32 moved = i32(level[k]) + step;
+                if (moved < 0 || moved >= i32(levels))
+                    continue;
+                u32 trial[16];
+                std::copy(level, level + count, trial);
+                trial[k] = u32(moved);
+                double t0, t1;
+                if (!SolveLine(y, trial, count, levels, low, high, t0, t1))
+                    continue;
+                if (LineError(y, trial, count, levels, t0, t1) < current) {
+                    e0 = t0;
+                    e1 = t1;
+                    std::copy(trial, trial + count, previous);
+                    improved = true;
+                    break;
+                }
+            }
+        }
+        if (!improved)
+            break;
+    }
+
+    result.Q0 = std::clamp(i32(std::floor((mean + e0) * 255.0 + 0.5)), 0, 255);
+    result.Q1 = std::clamp(i32(std::floor((mean + e1) * 255.0 + 0.5)), 0, 255);
+    i32 palette[8] = {result.Q0, result.Q1};
+    const i32 divisor = i32(levels) - 1, rounding = (i32(levels) - 2) / 2;
+    for (i32 i = 2; i < i32(levels); ++i)
+        palette[i] = ((i32(levels) - i) * result.Q0 + (i - 1) * result.Q1 + rounding) / divisor;
+    for (u32 k = 0; k < count; ++k) {
+        const double target = 255.0 * values[k];
+        double nearest = 0;
+        for (u32 i = 0; i < levels; ++i) {
+            const double d = double(palette[i]) - target;
+            if (i == 0 || d * d < nearest) {
+                nearest = d * d;
+                result.Indices[k] = u8(i);
+            }
+        }
+        result.Error += nearest;
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Block walk and packing.
+
+void PutU16(u8* out, u32 value) {
+    out[0] = u8(value);
+    out[1] = u8(value >> 8);
+}
+
+u32 ReadPixel(const DxtSurfaceDesc& surface, u32 x, u32 y) {
+    if (x >= surface.Width || y >= surface.Height)
+        return 0;
+    const u8* p = surface.Pixels + u64(y) * surface.Pitch + u64(x) * 4;
+    return u32(p[0]) | u32(p[1]) << 8 | u32(p[2]) << 16 | u32(p[3]) << 24;
+}
+
+double Channel(u32 pixel, u32 mask) {
+    const u32 shift = u32(std::countr_zero(mask));
+    return double((pixel & mask) >> shift) / double(mask >> shift);
+}
+
+void EncodeExplicitAlpha(const double* alpha, const bool* inside, u8* out) {
+    for (u32 row = 0; row < 4; ++row) {
+        u32 bits = 0;
+        for (u32 x = 4; x-- > 0;) {
+            const u32 p = row * 4 + x;
+            const u32 a4 = inside[p] ? u32(std::floor(alpha[p] * 15.0 + 0.5)) : 0;
+            bits = (bits << 4) | (a4 & 0xF);
+        }
+        PutU16(out + 2 * row, bits);
+    }
+}
+
+void EncodeInterpolatedAlpha(const double* alpha, const bool* inside, u8* out) {
+    float values[16];
+    u32 position[16];
+    u32 count = 0;
+    for (u32 p = 0; p < 16; ++p)
+        if (inside[p]) {
+            values[count] = float(alpha[p]);
+            position[count++] = p;
+        }
+    i32 a0 = 0, a1 = 1;
+    bool sixLevels = true;
+    u8 indices[16] = {};
+    if (count > 0) {
+        const DxtAlphaFit fit = FitAlphaEndpoints(std::span<const float>(values, count));
+        a0 = fit.A0;
+        a1 = fit.A1;
+        sixLevels = fit.Levels == 6;
+        for (u32 k = 0; k < count; ++k)
+            indices[position[k]] = fit.Indices[k];
+        if (a0 == a1) {
+            a1 = a1 + 1;
+            std::fill(std::begin(indices), std::end(indices), u8(0));
+            sixLevels = true;
+        }
+    }
+    if ((a0 > a1) == sixLevels) {
+        std::swap(a0, a1);
+        for (u32 k = 0; k < count; ++k) {
+            u8& index = indices[position[k]];
+            if (index < 2)
+                index ^= 1;
+            else if (!sixLevels)
+                index = u8(9 - index);
+            else if (index < 6)
+                index = u8(7 - index);
+        }
+    }
+    out[0] = u8(std::clamp(a0, 0, 255));
+    out[1] = u8(std::clamp(a1, 0, 255));
+    u64 bits = 0;
+    for (u32 p = 0; p < 16; ++p)
+        bits |= u64(indices[p] & 7) << (3 * p);
+    for (u32 i = 0; i < 6; ++i)
+        out[2 + i] = u8(bits >> (8 * i));
+}
+
+u32 PackEndpoint(const u8* e) {
+    return (u32(e[0]) << 11) | (u32(e[1]) << 5) | u32(e[2]);
+}
+
+void EncodeColour(const DxtSurfaceDesc& surface, const u32* pixels, const bool* inside,
+                  bool alphaCompare, bool force, const double* weights, u8* out) {
+    DxtColourBlock block;
+    u32 texels = 0;
+    for (u32 p = 0; p < 16; ++p) {
+        block.TexelColour[p] = -1;
+        if (!inside[p])
+            continue;
+        ++texels;
+        // Alpha 129 or more, as an unsigned 32-bit compare of the masked pixel.
+        if (alphaCompare && (pixels[p] & surface.AlphaMask) <= (128u << 24))
+            continue;
+        block.Colours[block.Count][0] = Channel(pixels[p], surface.RedMask);
+        block.Colours[block.Count][1] = Channel(pixels[p], surface.GreenMask);
+        block.Colours[block.Count][2] = Channel(pixels[p], surface.BlueMask);
+        block.TexelColour[p] = i32(block.Count++);
+    }
+    for (u32 c = 0; c < 3; ++c)
+        block.Weights[c] = weights[c];
+    block.AllowedMode = block.Count == texels ? 4 : 3;
+    // Four colours are forced only where every texel is included: an excluded texel's index 3
+    // must stay transparent.
+    block.ForceFourColours = force && block.AllowedMode == 4;
+    block.ChosenMode = block.AllowedMode;
+    if (block.Count > 0)
+        FitColourEndpoints(block);
+
+    u32 c0 = PackEndpoint(block.Endpoints[0]), c1 = PackEndpoint(block.Endpoints[1]);
+    u32 mode = block.ChosenMode;
+    if (c0 == c1) {
+        if (alphaCompare) {
+            c1 = (c1 + 1) & 0xFFFF;
+            std::fill(block.Indices, block.Indices + block.Count, u8(0));
+            mode = 3;
+        } else {
+            c0 = (c0 + 1) & 0xFFFF;
+            std::fill(block.Indices, block.Indices + block.Count, u8(1));
+        }
+    }
+    if ((c1 < c0) == (mode == 3)) {
+        std::swap(c0, c1);
+        for (u32 k = 0; k < block.Count; ++k)
+            if (mode == 4 || block.Indices[k] < 2)
+                block.Indices[k] ^= 1;
+    }
+    PutU16(out, c0);
+    PutU16(out + 2, c1);
+    u32 bits = 0;
+    for (u32 p = 0; p < 16; ++p) {
+        const i32 colour = block.TexelColour[p];
+        const u32 index = colour >= 0 ? block.Indices[colour] & 3u : 3u;
+        bits |= index << (2 * p);
+    }
+    PutU16(out + 4, bits & 0xFFFF);
+    PutU16(out + 6, bits >> 16);
+}
+
+} // namespace
+
+DxtSurfaceDesc MakeDxtSurfaceDesc(const u8* pixels, u32 width, u32 height) {
+    DxtSurfaceDesc surface;
+    surface.Width = width;
+    surface.Height = height;
+    surface.Pitch = width * 4;
+    surface.Pixels = pixels;
+    return surface;
+}
+
+u64 DxtSurfaceSize(u32 width, u32 height, u32 mode) {
+    const u64 blockBytes = (mode >> 8 & 0xFF) == 0 ? 8 : 16;
+    return blockBytes * ((u64(width) + 3) / 4) * ((u64(height) + 3) / 4);
+}
+
+bool EncodeDxtSurface(const DxtSurfaceDesc& surface, u32 mode, const double weights[3],
+                      std::span<u8> output, bool forceFourColours) {
+    const char* problem = nullptr;
+    if (mode != EDxtEncodeMode_Opaque && mode != EDxtEncodeMode_AlphaCompare &&
+        mode != EDxtEncodeMode_ExplicitAlpha && mode != EDxtEncodeMode_InterpolatedAlpha)
+        problem = "unknown mode";
+    else if (surface.Width == 0 || surface.Height == 0 || surface.Width > kDxtMaxSide ||
+             surface.Height > kDxtMaxSide)
+        problem = "side out of range";
+    else if (!surface.Pixels || u64(surface.Pitch) < u64(surface.Width) * 4)
+        problem = "no pixels or pitch below width x 4";
+    else if (surface.RedMask == 0 || surface.GreenMask == 0 || surface.BlueMask == 0 ||
+             surface.AlphaMask == 0)
+        problem = "empty channel mask";
+    else if (!weights)
+        problem = "no weights";
+    else if (output.data() == nullptr ||
+             output.size() < DxtSurfaceSize(surface.Width, surface.Height, mode))
+        problem = "output buffer too small";
+    double clean[3] = {0, 0, 0};
+    for (u32 c = 0; c < 3 && !problem; ++c) {
+        if (!std::isfinite(weights[c]) || weights[c] > 1000.0)
+            problem = "weight not finite or above 1000";
+        else
+            clean[c] = std::max(weights[c], 0.0);
+    }
+    if (problem) {
+        ClassicLogFormatLine(
+            "DxtEncoder : %s (surface %u x %u, pitch %u, mode 0x%X, output %" PRIu64 " bytes)",
+            problem, surface.Width, surface.Height, surface.Pitch, mode, u64(output.size()));
+        return false;
+    }
+
+    const u32 width = std::max(surface.Width, 4u), height = std::max(surface.Height, 4u);
+    const u32 alphaMode = mode & 0xFF00;
+    const bool force = alphaMode != 0 || forceFourColours;
+    u8* out = output.data();
+    for (u32 by = 0; by < height; by += 4) {
+        for (u32 bx = 0; bx < width; bx += 4) {
+            u32 pixels[16];
+            bool inside[16];
+            double alpha[16];
+            for (u32 p = 0; p < 16; ++p) {
+                const u32 x = bx + p % 4, y = by + p / 4;
+                inside[p] = x < width && y < height;
+                pixels[p] = inside[p] ? ReadPixel(surface, x, y) : 0;
+                alpha[p] = Channel(pixels[p], surface.AlphaMask);
+            }
+            if (alphaMode == EDxtEncodeMode_ExplicitAlpha) {
+                EncodeExplicitAlpha(alpha, inside, out);
+                out += 8;
+            } else if (alphaMode == EDxtEncodeMode_InterpolatedAlpha) {
+                EncodeInterpolatedAlpha(alpha, inside, out);
+                out += 8;
+            }
+            EncodeColour(surface, pixels, inside, mode == EDxtEncodeMode_AlphaCompare, force, clean,
+                         out);
+            out += 8;
+        }
+    }
+    return true;
+}
+
+void FitColourEndpoints(DxtColourBlock& block) {
+    block.Count = std::min(block.Count, 16u);
+    const u32 count = block.Count;
+    if (count == 0) {
+        std::memset(block.Endpoints, 0, sizeof block.Endpoints);
+        return;
+    }
+    // Weights below 0 (or not numbers) count as 0.
+    ColourSet set;
+    for (u32 c = 0; c < 3; ++c) {
+        block.Weights[c] = block.Weights[c] > 0 ? block.Weights[c] : 0.0;
+        set.Weights[c] = block.Weights[c];
+    }
+    if (block.ForceFourColours)
+        block.AllowedMode = 4;
+    const u32 mode = block.AllowedMode == 4 ? 4 : 3;
+    block.ChosenMode = mode;
+
+    // Grey: every texel's 8-bit red, green and blue within 2 of each other.
+    set.Grey = true;
+    bool uniform = true;
+    for (u32 k = 0; k < count; ++k) {
+        const double* colour = block.Colours[k];
+        const i32 r = RoundTo8Bits(colour[0]), g = RoundTo8Bits(colour[1]),
+                  b = RoundTo8Bits(colour[2]);
+        if (std::abs(r - g) > 2 || std::abs(r - b) > 2 || std::abs(g - b) > 2)
+            set.Grey = false;
+        for (u32 c = 0; c < 3; ++c)
+            uniform = uniform && colour[c] == block.Colours[0][c];
+    }
+    if (uniform) {
+        FitUniform(block, set.Grey, mode);
+        return;
+    }
+
+    // Distinct weighted colours with their counts, in order of first appearance.
+    for (u32 k = 0; k < count; ++k) {
+        Vec3 weighted;
+        for (u32 c = 0; c < 3; ++c)
+            weighted[c] = block.Colours[k][c] * set.Weights[c];
+        u32 found = set.Count;
+        for (u32 i = 0; i < set.Count; ++i)
+            if (set.Colours[i] == weighted) {
+                found = i;
+                break;
+            }
+        if (found == set.Count) {
+            set.Colours[found] = weighted;
+            set.Counts[found] = 0;
+            ++set.Count;
+        }
+        set.Counts[found] += 1.0;
+        set.OfTexel[k] = found;
+    }
+    if (set.Count == 1) {
+        // Colours that differ only in a channel of weight 0 weigh the same: one of them stands for
+        // all, with the error of every texel counted.
+        FitUniform(block, set.Grey, mode);
+        return;
+    }
+    FitClusters(block, set, mode);
+}
+
+DxtAlphaFit FitAlphaEndpoints(std::span<const float> values) {
+    DxtAlphaFit fit;
+    const u32 count = u32(std::min<size_t>(values.size(), 16));
+    // Values outside [0, 1] (or not numbers) are held to it.
+    float clean[16];
+    bool someZero = false, someOne = false;
+    for (u32 k = 0; k < count; ++k) {
+        clean[k] = values[k] >= 0.0f ? std::min(values[k], 1.0f) : 0.0f;
+        someZero = someZero || clean[k] == 0.0f;
+        someOne = someOne || clean[k] == 1.0f;
+    }
+    // The candidate layouts, in order: which special values leave the list (to indices 6 and 7).
+    struct Candidate {
+        u32 Levels;
+        bool ZeroRule, OneRule, Enabled;
+    };
+    const Candidate candidates[5] = {
+        {8, false, false, true},
+        {6, false, false, true},
+        {6, true, false, someZero},
+        {6, false, true, someOne},
+        {6, true, true, someZero || someOne},
+    };
+    bool haveBest = false;
+    double bestError = 0;
+    for (const Candidate& candidate : candidates) {
+        if (!candidate.Enabled)
+            continue;
+        double list[16];
+        u32 listCount = 0;
+        for (u32 k = 0; k < count; ++k) {
+            if ((candidate.ZeroRule && clean[k] == 0.0f) || (candidate.OneRule && clean[k] == 1.0f))
+                continue;
+            list[listCount++] = double(clean[k]);
+        }
+        const LineFit line = FitLine(list, listCount, candidate.Levels);
+        if (haveBest && !(line.Error < bestError))
+            continue;
+        haveBest = true;
+        bestError = line.Error;
+        fit.A0 = line.Q0;
+        fit.A1 = line.Q1;
+        fit.Levels = candidate.Levels;
+        u32 next = 0;
+        for (u32 k = 0; k < count; ++k) {
+            if (candidate.ZeroRule && clean[k] == 0.0f)
+                fit.Indices[k] = 6;
+            else if (candidate.OneRule && clean[k] == 1.0f)
+                fit.Indices[k] = 7;
+            else
+                fit.Indices[k] = line.Indices[next++];
+        }
+    }
+    return fit;
+}
