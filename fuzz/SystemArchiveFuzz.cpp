@@ -8,6 +8,7 @@
 // A load must end loaded or failed, never in a fault, a hang or an allocation past the limits,
 // and a failed load leaves no nod behind. What was loaded saves, loads and saves again to the
 // same bytes.
+#include "FuzzArchive.h"
 #include "core/base/ClassicBuffer.h"
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwClassInfo.h"
@@ -43,25 +44,6 @@ public:
 
 CFuzzResolver* s_Resolver = nullptr;
 
-// Loads the bytes through the archive (kept by the caller: the loaded nod may point at its file
-// ids) for a memory file id.
-CMwNod* LoadBytes(CSystemArchive& archive, CSystemFid* fid, const u8* data, size_t size) {
-    CClassicBufferMemory in;
-    in.Write(data, u32(size));
-    in.Rewind();
-    archive.SetCurrentFid(fid);
-    CMwNod* nod = nullptr;
-    const bool loaded = archive.Load(&in, &nod);
-    Check(loaded == (nod != nullptr));
-    return nod;
-}
-
-void SaveBytes(CMwNod* nod, CClassicBufferMemory& out) {
-    CSystemArchive archive;
-    archive.SetSaveFlags(kSystemArchiveSaveRelease);
-    Check(archive.Save(nod, &out));
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -84,16 +66,17 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     {
         std::unique_ptr<CSystemFidMemory> fid(new CSystemFidMemory);
         CSystemArchive archive;
-        CMwNodRef nod(LoadBytes(archive, fid.get(), data, size));
+        CMwNodRef nod(FuzzLoadBytes(archive, fid.get(), data, size));
         Check(GetFidNumberMap() == nullptr);
         if (nod) {
             CClassicBufferMemory first, second;
-            SaveBytes(nod.Get(), first);
+            FuzzSaveBytes(nod.Get(), first);
             std::unique_ptr<CSystemFidMemory> againFid(new CSystemFidMemory);
             CSystemArchive again;
-            CMwNodRef reloaded(LoadBytes(again, againFid.get(), first.GetData(), first.GetSize()));
+            CMwNodRef reloaded(
+                FuzzLoadBytes(again, againFid.get(), first.GetData(), first.GetSize()));
             Check(reloaded.Get() != nullptr);
-            SaveBytes(reloaded.Get(), second);
+            FuzzSaveBytes(reloaded.Get(), second);
             Check(first.IsSameData(second));
         }
     }

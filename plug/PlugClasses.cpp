@@ -5,6 +5,8 @@
 #include "plug/bitmap/PlugFileJpg.h"
 #include "plug/bitmap/PlugFileTga.h"
 #include "plug/bitmap/PlugFileZip.h"
+#include "plug/visual/PlugIndexBuffer.h"
+#include "plug/visual/PlugVertexStream.h"
 
 namespace {
 
@@ -16,6 +18,8 @@ constinit CMwClassInfo* const s_PlugClasses[] = {
     &CPlugFileTga::s_ClassInfo,
     &CPlugFileZip::s_ClassInfo,
     &CPlugFileZipInfo::s_ClassInfo,
+    &CPlugVertexStream::s_ClassInfo,
+    &CPlugIndexBuffer::s_ClassInfo,
 };
 
 } // namespace

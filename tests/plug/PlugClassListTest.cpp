@@ -5,6 +5,7 @@
 #include "plug/bitmap/PlugFileJpg.h"
 #include "plug/bitmap/PlugFileTga.h"
 #include "tests/plug/PlugTestSupport.h"
+#include "tests/plug/visual/VertexStreamSamples.h"
 #include "tests/support/MwClassListCheck.h"
 
 namespace {
@@ -15,18 +16,28 @@ class PlugClassList : public CPlugFixture {};
 // and a registered parent.
 TEST_F(PlugClassList, Census) {
     const CMwClassCensus census = MwTakeClassCensus(g_PlugClassList);
-    EXPECT_EQ(g_PlugClassList.m_Count, 7u);
-    EXPECT_EQ(census.PerEngine[0x09], 7u);
+    EXPECT_EQ(g_PlugClassList.m_Count, 9u);
+    EXPECT_EQ(census.PerEngine[0x09], 9u);
     // CPlugFile and CPlugFileImg are abstract.
     EXPECT_EQ(census.WithoutFactory, 2u);
 }
 
-// CPlug, the picture file classes and the zip classes have factories: they are made, written
-// and read back.
+// CPlug, the picture file classes, the zip classes, the vertex stream and the index buffer are
+// made, filled, written and read back. The member records cannot fill the two geometry classes
+// (none is writable): they get content here.
 TEST_F(PlugClassList, ClassesRoundTrip) {
-    const CMwClassListCheckCounts counts = MwCheckClassList(g_PlugClassList);
-    EXPECT_EQ(counts.Created, 5u);
-    EXPECT_EQ(counts.ChunksWritten, 0u);
+    CMwClassListCheck check;
+    check.Fill = [](CMwNod& nod) {
+        if (nod.IsKindOf(CPlugVertexStream::s_ClassId))
+            MakeInterleavedStream(static_cast<CPlugVertexStream&>(nod), 3);
+        else if (nod.IsKindOf(CPlugIndexBuffer::s_ClassId))
+            MakeIndexBuffer(static_cast<CPlugIndexBuffer&>(nod), 7);
+        else
+            MwFillMembers(nod);
+    };
+    const CMwClassListCheckCounts counts = MwCheckClassList(g_PlugClassList, check);
+    EXPECT_EQ(counts.Created, 7u);
+    EXPECT_EQ(counts.ChunksWritten, 2u);
 }
 
 // The picture file classes are images, file-backed nods and nods; each is of its own kind only.
