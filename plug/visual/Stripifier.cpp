@@ -3,6 +3,7 @@
 #include "platform/Crt.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace plug {
 namespace {
@@ -64,7 +65,9 @@ u64 PairKey(i32 a, i32 b) {
 
 struct StripifyInfo::Table {
     explicit Table(size_t edges) : Edges(edges) {}
-    KeyMap Edges; // unordered pair -> position in Edges
+    KeyMap Edges;                   // unordered pair -> position in Edges
+    std::vector<i32> FaceEdges;     // per face, the positions of its edges k = 0, 1, 2
+    std::vector<StripFace*> Across; // per face, FaceAcross of its edges k = 0, 1, 2
 };
 
 StripifyInfo::~StripifyInfo() = default;
@@ -77,10 +80,28 @@ StripEdge* StripifyInfo::FindEdge(i32 a, i32 b) const {
 }
 
 StripFace* StripifyInfo::FaceAcross(i32 a, i32 b, const StripFace* face) const {
+    // A kept face asked about one of its own edges answers from its record. The address test
+    // goes through integers: `face` may be any face, of this info or not.
+    const uintptr_t first = reinterpret_cast<uintptr_t>(Faces.data());
+    const uintptr_t at = reinterpret_cast<uintptr_t>(face);
+    if (m_Table && at >= first && at < first + Faces.size() * sizeof(StripFace)) {
+        const size_t position = size_t(face - Faces.data());
+        const i32 v[3] = {face->V0, face->V1, face->V2};
+        for (size_t k = 0; k < 3; ++k) {
+            const i32 p = v[k], q = v[(k + 1) % 3];
+            if ((p == a && q == b) || (p == b && q == a))
+                return m_Table->Across[3 * position + k];
+        }
+    }
     const StripEdge* edge = FindEdge(a, b);
     if (!edge)
         return nullptr;
     return edge->Face0 == face ? edge->Face1 : edge->Face0;
+}
+
+StripEdge* StripifyInfo::FaceEdge(const StripFace& face, int k) const {
+    const size_t position = size_t(&face - Faces.data());
+    return const_cast<StripEdge*>(&Edges[size_t(m_Table->FaceEdges[3 * position + size_t(k)])]);
 }
 
 StripifyInfo BuildStripifyInfo(std::span<const u16> indices) {
@@ -95,6 +116,8 @@ StripifyInfo BuildStripifyInfo(std::span<const u16> indices) {
     info.EdgeHeads.assign(triangles ? size_t(largest) + 1 : 0, nullptr);
     info.m_Table = std::make_unique<StripifyInfo::Table>(triangles * 3);
     KeyMap kept(triangles);
+    std::vector<i32>& faceEdges = info.m_Table->FaceEdges;
+    faceEdges.reserve(triangles * 3);
 
     for (size_t t = 0; t < triangles; ++t) {
         const i32 v0 = indices[3 * t], v1 = indices[3 * t + 1], v2 = indices[3 * t + 2];
@@ -110,6 +133,7 @@ StripifyInfo BuildStripifyInfo(std::span<const u16> indices) {
         for (const auto& pair : pairs) {
             const i32 a = pair[0], b = pair[1];
             StripEdge* edge = info.FindEdge(a, b);
+            faceEdges.push_back(edge ? i32(edge - info.Edges.data()) : i32(info.Edges.size()));
             if (!edge) {
                 info.m_Table->Edges.Insert(PairKey(a, b), i32(info.Edges.size()));
                 info.Edges.push_back(StripEdge{a, b, face, nullptr, info.EdgeHeads[size_t(a)],
@@ -122,6 +146,14 @@ StripifyInfo BuildStripifyInfo(std::span<const u16> indices) {
                     "BuildStripifyInfo: > 2 triangles on an edge... uncertain consequences");
             }
         }
+    }
+    // The faces across are known once every face is registered.
+    std::vector<StripFace*>& across = info.m_Table->Across;
+    across.resize(faceEdges.size());
+    for (size_t i = 0; i < faceEdges.size(); ++i) {
+        const StripEdge& edge = info.Edges[size_t(faceEdges[i])];
+        const StripFace* face = &info.Faces[i / 3];
+        across[i] = edge.Face0 == face ? edge.Face1 : edge.Face0;
     }
     return info;
 }
@@ -317,10 +349,9 @@ StripStart Stripifier::FindNextStart(const StripRecord& strip) const {
         else
             continue;
         bool touches = false;
-        const i32 pairs[3][2] = {{face->V0, face->V1}, {face->V1, face->V2}, {face->V2, face->V0}};
-        for (const auto& pair : pairs) {
-            const StripEdge* edge = FindEdge(pair[0], pair[1]);
-            if (edge && (strip.Owns(edge->Face0) || strip.Owns(edge->Face1)))
+        for (int k = 0; k < 3; ++k) {
+            const StripEdge* edge = m_Info.FaceEdge(*face, k);
+            if (strip.Owns(edge->Face0) || strip.Owns(edge->Face1))
                 touches = true;
         }
         return StripStart{face, e, touches ? e->V0 == v : e->V1 == v};
@@ -363,8 +394,8 @@ void Stripifier::SearchStrips(u32 sampleCount) {
             if (std::find(seeds.begin(), seeds.end(), f) != seeds.end())
                 continue;
             seeds.push_back(f);
-            StripEdge* const edges[3] = {FindEdge(f->V0, f->V1), FindEdge(f->V1, f->V2),
-                                         FindEdge(f->V2, f->V0)};
+            StripEdge* const edges[3] = {m_Info.FaceEdge(*f, 0), m_Info.FaceEdge(*f, 1),
+                                         m_Info.FaceEdge(*f, 2)};
             for (StripEdge* edge : edges) {
                 for (const bool toward : {true, false}) {
                     StripRecord start;

@@ -34,7 +34,10 @@ struct StripEdge {
 
 // Faces and adjacency of one index list. Faces and edges have fixed addresses for the life of
 // the info. Each vertex has a list of its edges, newest first; the lookup of a pair goes through
-// a hash of the unordered pair, which answers as the walk of those lists would.
+// a hash of the unordered pair, which answers as the walk of those lists would. Each kept face
+// also keeps its three edges and the faces across them, so the walks of the search, which only
+// ever ask about a face's own edges, read one record instead of a hash slot spread over the
+// whole table.
 class StripifyInfo {
 public:
     StripifyInfo() = default;
@@ -51,6 +54,10 @@ public:
     // The other face on the edge {a, b}: Face1 when Face0 is `face`, else Face0. Null when the
     // pair is no edge.
     StripFace* FaceAcross(i32 a, i32 b, const StripFace* face) const;
+    // Edge k of a kept face: (V0, V1), (V1, V2), (V2, V0) for k = 0, 1, 2. Every kept face has
+    // all three, the ones it shares included (a third face on an edge gets the edge of the
+    // first two).
+    StripEdge* FaceEdge(const StripFace& face, int k) const;
 
 private:
     friend StripifyInfo BuildStripifyInfo(std::span<const u16> indices);
