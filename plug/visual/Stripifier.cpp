@@ -3,6 +3,7 @@
 #include "platform/Crt.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 
 namespace plug {
@@ -11,61 +12,86 @@ namespace {
 // The index list a strip grows with: one for the whole program (single-threaded), emptied at the
 // start of every growth and never shrinking its storage.
 std::vector<u16> s_Scratch;
+// The faces a growth meets forward and backward from its start face, kept between growths for
+// their storage likewise: a strip's own list is then allocated once, at its final size.
+std::vector<StripFace*> s_Forward, s_Backward;
 
-// Open-addressing map from a 48-bit key to a 32-bit value; capacity fixed at construction.
-class KeyMap {
+struct NoValue {};
+
+// Open-addressing table of keys, each with a value (none for NoValue); a key with all bits set
+// marks an empty slot. It starts with room for `expected` keys and doubles whenever it would be
+// more than three quarters full. Key and value share one slot, so a lookup reads one place.
+template <typename Key, typename Value>
+class HashTable {
 public:
-    static constexpr u64 kEmpty = ~u64(0);
+    static constexpr Key kEmpty = Key(~Key(0));
 
-    explicit KeyMap(size_t count) {
-        size_t capacity = 16;
-        while (capacity < count * 2)
-            capacity *= 2;
-        m_Keys.assign(capacity, kEmpty);
-        m_Values.resize(capacity);
-    }
+    explicit HashTable(size_t expected)
+        : m_Slots(std::max<size_t>(16, std::bit_ceil(expected + expected / 3 + 1)),
+                  Slot{kEmpty, {}}) {}
 
-    // The value of `key`, or -1.
-    i32 Find(u64 key) const {
-        for (size_t i = Slot(key);; i = (i + 1) & (m_Keys.size() - 1)) {
-            if (m_Keys[i] == key)
-                return m_Values[i];
-            if (m_Keys[i] == kEmpty)
-                return -1;
+    // The slot's value of `key`, or null.
+    const Value* Find(Key key) const {
+        for (size_t i = Home(key);; i = (i + 1) & (m_Slots.size() - 1)) {
+            if (m_Slots[i].K == key)
+                return &m_Slots[i].V;
+            if (m_Slots[i].K == kEmpty)
+                return nullptr;
         }
     }
 
     // Inserts `key` unless present; answers whether it was inserted.
-    bool Insert(u64 key, i32 value) {
-        for (size_t i = Slot(key);; i = (i + 1) & (m_Keys.size() - 1)) {
-            if (m_Keys[i] == key)
+    bool Insert(Key key, Value value) {
+        if ((m_Count + 1) * 4 > m_Slots.size() * 3) {
+            std::vector<Slot> old(m_Slots.size() * 2, Slot{kEmpty, {}});
+            old.swap(m_Slots);
+            for (const Slot& slot : old)
+                if (slot.K != kEmpty)
+                    Place(slot);
+        }
+        for (size_t i = Home(key);; i = (i + 1) & (m_Slots.size() - 1)) {
+            if (m_Slots[i].K == key)
                 return false;
-            if (m_Keys[i] == kEmpty) {
-                m_Keys[i] = key;
-                m_Values[i] = value;
+            if (m_Slots[i].K == kEmpty) {
+                m_Slots[i] = Slot{key, value};
+                ++m_Count;
                 return true;
             }
         }
     }
 
 private:
-    size_t Slot(u64 key) const {
-        return size_t((key * 0x9E3779B97F4A7C15ull) >> 20) & (m_Keys.size() - 1);
+    struct Slot {
+        Key K;
+        [[no_unique_address]] Value V;
+    };
+
+    // A key known to be absent, into the first empty slot from its home.
+    void Place(const Slot& slot) {
+        size_t i = Home(slot.K);
+        while (m_Slots[i].K != kEmpty)
+            i = (i + 1) & (m_Slots.size() - 1);
+        m_Slots[i] = slot;
     }
 
-    std::vector<u64> m_Keys;
-    std::vector<i32> m_Values;
+    size_t Home(Key key) const {
+        return size_t((u64(key) * 0x9E3779B97F4A7C15ull) >> 20) & (m_Slots.size() - 1);
+    }
+
+    std::vector<Slot> m_Slots;
+    size_t m_Count = 0;
 };
 
-u64 PairKey(i32 a, i32 b) {
-    return a < b ? (u64(u32(a)) << 16) | u64(u32(b)) : (u64(u32(b)) << 16) | u64(u32(a));
+// Both ends of an edge are 16-bit indices, and never equal, so no pair is the empty key.
+u32 PairKey(i32 a, i32 b) {
+    return a < b ? (u32(a) << 16) | u32(b) : (u32(b) << 16) | u32(a);
 }
 
 } // namespace
 
 struct StripifyInfo::Table {
     explicit Table(size_t edges) : Edges(edges) {}
-    KeyMap Edges;                   // unordered pair -> position in Edges
+    HashTable<u32, i32> Edges;      // unordered pair -> position in Edges
     std::vector<i32> FaceEdges;     // per face, the positions of its edges k = 0, 1, 2
     std::vector<StripFace*> Across; // per face, FaceAcross of its edges k = 0, 1, 2
 };
@@ -75,8 +101,10 @@ StripifyInfo::~StripifyInfo() = default;
 StripEdge* StripifyInfo::FindEdge(i32 a, i32 b) const {
     if (!m_Table)
         return nullptr;
-    const i32 at = m_Table->Edges.Find(PairKey(a, b));
-    return at < 0 ? nullptr : const_cast<StripEdge*>(&Edges[size_t(at)]);
+    if (a < 0 || b < 0 || a > 0xFFFF || b > 0xFFFF || a == b)
+        return nullptr;
+    const i32* at = m_Table->Edges.Find(PairKey(a, b));
+    return at ? const_cast<StripEdge*>(&Edges[size_t(*at)]) : nullptr;
 }
 
 StripFace* StripifyInfo::FaceAcross(i32 a, i32 b, const StripFace* face) const {
@@ -114,8 +142,9 @@ StripifyInfo BuildStripifyInfo(std::span<const u16> indices) {
     info.Faces.reserve(triangles);
     info.Edges.reserve(triangles * 3);
     info.EdgeHeads.assign(triangles ? size_t(largest) + 1 : 0, nullptr);
-    info.m_Table = std::make_unique<StripifyInfo::Table>(triangles * 3);
-    KeyMap kept(triangles);
+    // A closed mesh has three edges for every two triangles; the table grows past that.
+    info.m_Table = std::make_unique<StripifyInfo::Table>(triangles * 3 / 2);
+    HashTable<u64, NoValue> kept(triangles); // ordered triples of the kept faces
     std::vector<i32>& faceEdges = info.m_Table->FaceEdges;
     faceEdges.reserve(triangles * 3);
 
@@ -125,7 +154,7 @@ StripifyInfo BuildStripifyInfo(std::span<const u16> indices) {
             ++info.SetAside;
             continue;
         }
-        if (!kept.Insert((u64(u32(v0)) << 32) | (u64(u32(v1)) << 16) | u64(u32(v2)), 0))
+        if (!kept.Insert((u64(u32(v0)) << 32) | (u64(u32(v1)) << 16) | u64(u32(v2)), {}))
             continue;
         info.Faces.push_back(StripFace{v0, v1, v2});
         StripFace* face = &info.Faces.back();
@@ -248,7 +277,8 @@ void StripRecord::Extend(const StripifyInfo& info, std::vector<u32>& marks, u32&
     StripFace* start = StartFace;
     s_Scratch.clear();
     Faces.clear();
-    std::vector<StripFace*> forward{start};
+    std::vector<StripFace*>& forward = s_Forward;
+    forward.assign(1, start);
     seen.Add(*start);
     Claim(start);
 
@@ -258,20 +288,26 @@ void StripRecord::Extend(const StripifyInfo& info, std::vector<u32>& marks, u32&
     s_Scratch.push_back(u16(b));
     const i32 c = GetNextIndex(s_Scratch, *start);
     if (c < 0) {
-        Faces = std::move(forward);
+        Faces.assign(1, start);
         return;
     }
     s_Scratch.push_back(u16(c));
     Grow(*this, info, seen, start, b, c, forward);
 
     // Backward from the start face; the vertex test now covers the forward faces as well.
-    std::vector<StripFace*> backward;
+    std::vector<StripFace*>& backward = s_Backward;
+    backward.clear();
     s_Scratch.clear();
     s_Scratch.push_back(u16(c));
     s_Scratch.push_back(u16(b));
     s_Scratch.push_back(u16(a));
     Grow(*this, info, seen, start, b, a, backward);
 
+    // Face lists are passed on from strip to strip (see SearchStrips): one that must grow grows
+    // to a power of two, so it soon fits the strips that take it over.
+    const size_t count = backward.size() + forward.size();
+    if (Faces.capacity() < count)
+        Faces.reserve(std::bit_ceil(count));
     Faces.assign(backward.rbegin(), backward.rend());
     Faces.insert(Faces.end(), forward.begin(), forward.end());
 }
@@ -366,6 +402,13 @@ void Stripifier::CommitTrial(std::vector<StripRecord>& trial) {
             strip.Claim(face);
             MarkCommitted(face);
         }
+        // A face list taken over from a longer losing strip is copied to its own size, so the
+        // committed strips hold no more than their faces.
+        if (strip.Faces.capacity() > strip.Faces.size()) {
+            std::vector<StripFace*> own(strip.Faces.begin(), strip.Faces.end());
+            m_SpareFaces.push_back(std::move(strip.Faces));
+            strip.Faces = std::move(own);
+        }
         m_Strips.push_back(std::move(strip));
     }
     trial.clear();
@@ -378,12 +421,32 @@ double Stripifier::MeanStripLength(std::span<const StripRecord> strips) {
     return faces / double(strips.size());
 }
 
+void Stripifier::ReleaseTrial(std::vector<StripRecord>& trial) {
+    for (StripRecord& strip : trial)
+        m_SpareFaces.push_back(std::move(strip.Faces));
+    trial.clear();
+}
+
+StripRecord Stripifier::NewRecord() {
+    StripRecord strip;
+    if (!m_SpareFaces.empty()) {
+        strip.Faces = std::move(m_SpareFaces.back());
+        m_SpareFaces.pop_back();
+    }
+    return strip;
+}
+
 void Stripifier::SearchStrips(u32 sampleCount) {
+    // The trials of a pass, the first `trialCount` of them in use; trial lists keep their
+    // storage from pass to pass.
     std::vector<std::vector<StripRecord>> trials;
+    size_t trialCount = 0;
     std::vector<const StripFace*> seeds;
     for (;;) {
         seeds.clear();
-        trials.clear();
+        for (size_t i = 0; i < trialCount; ++i)
+            ReleaseTrial(trials[i]);
+        trialCount = 0;
         bool last = false;
         for (u32 s = 0; s < sampleCount; ++s) {
             StripFace* f = NextSeedFace();
@@ -398,24 +461,32 @@ void Stripifier::SearchStrips(u32 sampleCount) {
                                          m_Info.FaceEdge(*f, 2)};
             for (StripEdge* edge : edges) {
                 for (const bool toward : {true, false}) {
-                    StripRecord start;
+                    StripRecord start = NewRecord();
                     start.StartFace = f;
                     start.StartEdge = edge;
                     start.TowardV1 = toward;
                     start.StripId = m_NextStripId++;
                     start.TrialId = m_NextTrialId++;
-                    trials.emplace_back().push_back(std::move(start));
+                    if (trialCount == trials.size())
+                        trials.emplace_back();
+                    trials[trialCount++].push_back(std::move(start));
                 }
             }
         }
 
-        for (std::vector<StripRecord>& trial : trials) {
+        // Each trial is scored as soon as it is grown, and only the best so far is kept: a
+        // trial's growth reads the faces' own marks, never another trial's records, and the
+        // commit needs the winner's records alone. The first of equal scores wins.
+        double bestScore = 0;
+        size_t best = 0;
+        for (size_t i = 0; i < trialCount; ++i) {
+            std::vector<StripRecord>& trial = trials[i];
             trial.front().Extend(m_Info, m_Marks, m_MarkStamp);
             for (;;) {
                 const StripStart next = FindNextStart(trial.back());
                 if (!next.Face)
                     break;
-                StripRecord strip;
+                StripRecord strip = NewRecord();
                 strip.StartFace = next.Face;
                 strip.StartEdge = next.Edge;
                 strip.TowardV1 = next.TowardV1;
@@ -424,24 +495,24 @@ void Stripifier::SearchStrips(u32 sampleCount) {
                 strip.Extend(m_Info, m_Marks, m_MarkStamp);
                 trial.push_back(std::move(strip));
             }
-        }
-
-        if (!trials.empty()) {
-            double bestScore = 0;
-            size_t best = 0;
-            for (size_t i = 0; i < trials.size(); ++i) {
-                const double mean = MeanStripLength(trials[i]);
-                const double score = mean + double(trials[i].size()) * mean;
-                if (score > bestScore) {
-                    bestScore = score;
-                    best = i;
-                }
+            const double mean = MeanStripLength(trial);
+            const double score = mean + double(trial.size()) * mean;
+            if (score > bestScore) {
+                if (best != i)
+                    ReleaseTrial(trials[best]);
+                bestScore = score;
+                best = i;
+            } else if (best != i) {
+                ReleaseTrial(trial);
             }
-            CommitTrial(trials[best]);
         }
-        if (last || trials.empty())
-            return;
+        if (trialCount > 0)
+            CommitTrial(trials[best]);
+        if (last || trialCount == 0)
+            break;
     }
+    // Losing trials end with their search.
+    m_SpareFaces = {};
 }
 
 } // namespace plug

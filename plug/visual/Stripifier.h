@@ -4,8 +4,8 @@
 // commit the best trial. Every tie and float width below is fixed, so one input always gives the
 // same strips.
 //
-// Single-threaded: the index list a strip grows with is one list for the whole program, so two
-// searches must never run at the same time.
+// Single-threaded: the index list a strip grows with (and the lists of faces it meets) are one
+// set of lists for the whole program, so two searches must never run at the same time.
 #include "platform/Types.h"
 
 #include <memory>
@@ -126,6 +126,10 @@ public:
 
 private:
     i32 FirstUncommittedFrom(i32 start);
+    // A record whose face list reuses the storage of a released one.
+    StripRecord NewRecord();
+    // Hands the face lists of a losing trial's strips back for reuse and empties the trial.
+    void ReleaseTrial(std::vector<StripRecord>& trial);
     void MarkCommitted(const StripFace* face);
 
     StripifyInfo m_Info;
@@ -137,6 +141,7 @@ private:
     std::vector<i32> m_NextOpen; // "next uncommitted face at or after" links, compressed on use
     std::vector<u32> m_Marks;    // per-vertex stamps of the new-vertex test
     u32 m_MarkStamp = 0;
+    std::vector<std::vector<StripFace*>> m_SpareFaces; // face lists of losing strips, for reuse
 };
 
 } // namespace plug
