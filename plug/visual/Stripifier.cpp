@@ -482,6 +482,7 @@ void Stripifier::SearchStrips(u32 sampleCount) {
         for (size_t i = 0; i < trialCount; ++i) {
             std::vector<StripRecord>& trial = trials[i];
             trial.front().Extend(m_Info, m_Marks, m_MarkStamp);
+            m_GrownFaces += trial.front().Faces.size();
             for (;;) {
                 const StripStart next = FindNextStart(trial.back());
                 if (!next.Face)
@@ -493,6 +494,7 @@ void Stripifier::SearchStrips(u32 sampleCount) {
                 strip.StripId = m_NextStripId++;
                 strip.TrialId = trial.front().TrialId;
                 strip.Extend(m_Info, m_Marks, m_MarkStamp);
+                m_GrownFaces += strip.Faces.size();
                 trial.push_back(std::move(strip));
             }
             const double mean = MeanStripLength(trial);

@@ -123,6 +123,11 @@ public:
     const StripifyInfo& Info() const { return m_Info; }
     i32 FacePosition(const StripFace* face) const { return i32(face - m_Info.Faces.data()); }
     float SeedJump() const { return m_SeedJump; }
+    // Faces claimed by all trial strips so far, winners and losers: the work of the search,
+    // which its rules put between one and a few dozen per face depending on the mesh. No trial
+    // of a pass holds more than twice the faces of the winner (a score is the faces plus the
+    // mean strip length), so it is at most 120 per face.
+    u64 GrownFaces() const { return m_GrownFaces; }
 
 private:
     i32 FirstUncommittedFrom(i32 start);
@@ -141,6 +146,7 @@ private:
     std::vector<i32> m_NextOpen; // "next uncommitted face at or after" links, compressed on use
     std::vector<u32> m_Marks;    // per-vertex stamps of the new-vertex test
     u32 m_MarkStamp = 0;
+    u64 m_GrownFaces = 0;
     std::vector<std::vector<StripFace*>> m_SpareFaces; // face lists of losing strips, for reuse
 };
 
