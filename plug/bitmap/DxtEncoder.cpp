@@ -8,6 +8,7 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -285,6 +286,75 @@ struct Box {
     Vec3 Low, High;
 };
 
+// The sums of the least-squares system of a split (count-weighted s^2, s t, t^2, s colour and
+// t colour, s = 1 - t), gathered run by run, for its closed-form residual.
+struct Moments {
+    double Alpha = 0, Beta = 0, Gamma = 0;
+    double X0[3] = {0, 0, 0}, X1[3] = {0, 0, 0};
+
+    // Adds the run [from, to) at position t.
+    void Add(const double* prefixCount, const Vec3* prefixColour, u32 from, u32 to, double t) {
+        const double count = prefixCount[to] - prefixCount[from], s = 1.0 - t;
+        Alpha += count * s * s;
+        Beta += count * s * t;
+        Gamma += count * t * t;
+        for (u32 c = 0; c < 3; ++c) {
+            const double sum = prefixColour[to][c] - prefixColour[from][c];
+            X0[c] += s * sum;
+            X1[c] += t * sum;
+        }
+    }
+};
+
+// The sums of a split's last runs for every last boundary but one: entry [k] holds the runs
+// from the row's first boundary to k and from k to the end.
+struct MomentRow {
+    double Alpha[17], Beta[17], Gamma[17], X0[3][17], X1[3][17];
+
+    void Fill(const double* prefixCount, const Vec3* prefixColour, u32 first, u32 end, double t0,
+              double t1) {
+        for (u32 k = first; k <= end; ++k) {
+            Moments m;
+            m.Add(prefixCount, prefixColour, first, k, t0);
+            m.Add(prefixCount, prefixColour, k, end, t1);
+            Alpha[k] = m.Alpha;
+            Beta[k] = m.Beta;
+            Gamma[k] = m.Gamma;
+            for (u32 c = 0; c < 3; ++c) {
+                X0[c][k] = m.X0[c];
+                X1[c][k] = m.X1[c];
+            }
+        }
+    }
+
+    // The splits head + entry [k], k = first..end, whose smallest residual (totalSquare less the
+    // fitted part) lies below `limit`, as k - first into `open`; their number. A split that puts
+    // every texel at one position (determinant 0, else at least 1/9) is left out.
+    u32 Reaching(const Moments& head, u32 first, u32 end, double totalSquare, double limit,
+                 u8* open) const {
+        double below[17];
+        const u32 count = end - first + 1;
+        for (u32 o = 0; o < count; ++o) {
+            const u32 k = first + o;
+            const double alpha = head.Alpha + Alpha[k], beta = head.Beta + Beta[k],
+                         gamma = head.Gamma + Gamma[k];
+            const double det = alpha * gamma - beta * beta;
+            double fitted = 0;
+            for (u32 c = 0; c < 3; ++c) {
+                const double x0 = head.X0[c] + X0[c][k], x1 = head.X1[c] + X1[c][k];
+                fitted += gamma * x0 * x0 - 2.0 * beta * x0 * x1 + alpha * x1 * x1;
+            }
+            // Positive when the split may reach the limit.
+            below[o] = det < 1e-3 ? -1.0 : fitted - (totalSquare - limit) * det;
+        }
+        u32 opened = 0;
+        for (u32 o = 0; o < count; ++o)
+            if (below[o] > 0)
+                open[opened++] = u8(o);
+        return opened;
+    }
+};
+
 class ClusterFit {
 public:
     ClusterFit(const Vec3* centred, const double* counts, u32 count, bool tryFour, bool tryThree)
@@ -352,42 +422,157 @@ private:
     // Every split of the ordered list into consecutive runs over the palette positions, in
     // lexicographic order of the run boundaries (four positions first, then three); the first
     // smallest residual wins. The run sums come from running sums in list order.
+    //
+    // Most splits cannot win, and are skipped without their fit: a split's residual is at least
+    // the sum of its runs' scatters about their own means (the fit puts each run at one point),
+    // so a split, or a whole family of splits sharing their first runs, whose scatter bound lies
+    // above a residual already reached (that of the split with the smallest bound, fitted first,
+    // or the best so far) is never the first minimum. The bound is compared with a margin far
+    // above the rounding of both sides, so a skipped split could never have tied or won.
     SplitFit BestSplit(const u8* order, const Box* box) const {
         double prefixCount[17] = {0};
         Vec3 prefixColour[17] = {};
-        double totalSquare = 0;
+        double prefixSquare[17] = {0};
+        double totalSquare = 0, spread = 0;
         for (u32 k = 0; k < m_Count; ++k) {
             const u32 i = order[k];
             prefixCount[k + 1] = prefixCount[k] + m_Counts[i];
-            for (u32 c = 0; c < 3; ++c)
+            for (u32 c = 0; c < 3; ++c) {
                 prefixColour[k + 1][c] = prefixColour[k][c] + m_Counts[i] * m_Centred[i][c];
-            totalSquare += m_Counts[i] * Dot(m_Centred[i], m_Centred[i]);
+                spread = std::max(spread, std::abs(m_Centred[i][c]));
+            }
+            const double square = m_Counts[i] * Dot(m_Centred[i], m_Centred[i]);
+            totalSquare += square;
+            prefixSquare[k + 1] = prefixSquare[k] + square;
         }
-        SplitFit best;
         const u32 n = m_Count;
+        // scatter[a][b]: the scatter of the run [a, b) about its mean (0 when empty).
+        double scatter[17][17];
+        for (u32 a = 0; a <= n; ++a) {
+            scatter[a][a] = 0;
+            for (u32 b = a + 1; b <= n; ++b) {
+                Vec3 sum;
+                for (u32 c = 0; c < 3; ++c)
+                    sum[c] = prefixColour[b][c] - prefixColour[a][c];
+                scatter[a][b] = prefixSquare[b] - prefixSquare[a] -
+                                Dot(sum, sum) / (prefixCount[b] - prefixCount[a]);
+            }
+        }
+        // The smallest bound of the runs from a to the end as two runs (rest2) and three (rest3),
+        // with the boundaries reaching it.
+        double rest2[17], rest3[17];
+        u32 rest2At[17], rest3At[17];
+        for (u32 a = 0; a <= n; ++a) {
+            rest2[a] = scatter[a][a] + scatter[a][n];
+            rest2At[a] = a;
+            for (u32 b = a + 1; b <= n; ++b)
+                if (scatter[a][b] + scatter[b][n] < rest2[a]) {
+                    rest2[a] = scatter[a][b] + scatter[b][n];
+                    rest2At[a] = b;
+                }
+        }
+        for (u32 a = 0; a <= n; ++a) {
+            rest3[a] = scatter[a][a] + rest2[a];
+            rest3At[a] = a;
+            for (u32 b = a + 1; b <= n; ++b)
+                if (scatter[a][b] + rest2[b] < rest3[a]) {
+                    rest3[a] = scatter[a][b] + rest2[b];
+                    rest3At[a] = b;
+                }
+        }
+        // The rounding of a residual is below 1e-5 x spread^2 (the fit's system has a
+        // determinant of at least 1/9 and counts of at most 16); the margin is a hundred times
+        // that.
+        const double margin = 1e-3 * spread * spread;
+
+        static constexpr double kT4[4] = {0.0, 1.0 / 3.0, 2.0 / 3.0, 1.0};
+        static constexpr double kT3[3] = {0.0, 0.5, 1.0};
+        // The split of the smallest bound, fitted first, sets the first threshold.
+        double threshold = std::numeric_limits<double>::infinity();
+        SplitFit probe;
         if (m_TryFour) {
-            static constexpr double kT4[4] = {0.0, 1.0 / 3.0, 2.0 / 3.0, 1.0};
-            for (u32 i = 0; i <= n; ++i)
-                for (u32 j = i; j <= n; ++j)
-                    for (u32 k = j; k <= n; ++k) {
-                        const u32 bounds[5] = {0, i, j, k, n};
-                        Consider(bounds, kT4, 4, prefixCount, prefixColour, totalSquare, box, best);
-                    }
+            u32 i = 0;
+            for (u32 a = 1; a <= n; ++a)
+                if (scatter[0][a] + rest3[a] < scatter[0][i] + rest3[i])
+                    i = a;
+            const u32 j = rest3At[i], k = rest2At[j];
+            const u32 bounds[5] = {0, i, j, k, n};
+            if (Fit(bounds, kT4, 4, prefixCount, prefixColour, totalSquare, box, probe))
+                threshold = probe.Residual;
         }
         if (m_TryThree) {
-            static constexpr double kT3[3] = {0.0, 0.5, 1.0};
-            for (u32 i = 0; i <= n; ++i)
+            u32 i = 0;
+            for (u32 a = 1; a <= n; ++a)
+                if (scatter[0][a] + rest2[a] < scatter[0][i] + rest2[i])
+                    i = a;
+            const u32 bounds[4] = {0, i, rest2At[i], n};
+            if (Fit(bounds, kT3, 3, prefixCount, prefixColour, totalSquare, box, probe))
+                threshold = std::min(threshold, probe.Residual);
+        }
+
+        // A split that survives its scatter bound is tested next by its least-squares residual in
+        // closed form, sum of count x |colour|^2 less the fitted part, which no endpoints can beat
+        // (those held in the box included); only splits within the margin of the threshold are
+        // fitted. The system's sums of a split are those of its first runs (head) plus those of
+        // its last runs (tail), each made once per round.
+        SplitFit best, candidate;
+        auto fit = [&](const u32* bounds, const double* t, u32 positions) {
+            if (Fit(bounds, t, positions, prefixCount, prefixColour, totalSquare, box, candidate) &&
+                (!best.Found || candidate.Residual < best.Residual)) {
+                best = candidate;
+                threshold = std::min(threshold, best.Residual);
+            }
+        };
+        auto hopeless = [&](double bound) { return bound - margin >= threshold; };
+        MomentRow tails[17];
+        bool tailMade[17] = {};
+        u8 open[17];
+        if (m_TryFour) {
+            // Head: [0, i) at 0 and [i, j) at 1/3; tail: [j, k) at 2/3 and [k, n) at 1.
+            for (u32 i = 0; i <= n; ++i) {
+                if (hopeless(scatter[0][i] + rest3[i]))
+                    continue;
                 for (u32 j = i; j <= n; ++j) {
-                    const u32 bounds[4] = {0, i, j, n};
-                    Consider(bounds, kT3, 3, prefixCount, prefixColour, totalSquare, box, best);
+                    if (hopeless(scatter[0][i] + scatter[i][j] + rest2[j]))
+                        continue;
+                    if (!tailMade[j]) {
+                        tails[j].Fill(prefixCount, prefixColour, j, n, kT4[2], kT4[3]);
+                        tailMade[j] = true;
+                    }
+                    Moments head;
+                    head.Add(prefixCount, prefixColour, 0, i, kT4[0]);
+                    head.Add(prefixCount, prefixColour, i, j, kT4[1]);
+                    const u32 opened =
+                        tails[j].Reaching(head, j, n, totalSquare, threshold + margin, open);
+                    for (u32 o = 0; o < opened; ++o) {
+                        const u32 bounds[5] = {0, i, j, j + open[o], n};
+                        fit(bounds, kT4, 4);
+                    }
                 }
+            }
+        }
+        if (m_TryThree) {
+            // Head: [0, i) at 0; tail: [i, j) at 1/2 and [j, n) at 1.
+            MomentRow tail;
+            for (u32 i = 0; i <= n; ++i) {
+                if (hopeless(scatter[0][i] + rest2[i]))
+                    continue;
+                tail.Fill(prefixCount, prefixColour, i, n, kT3[1], kT3[2]);
+                Moments head;
+                head.Add(prefixCount, prefixColour, 0, i, kT3[0]);
+                const u32 opened = tail.Reaching(head, i, n, totalSquare, threshold + margin, open);
+                for (u32 o = 0; o < opened; ++o) {
+                    const u32 bounds[4] = {0, i, i + open[o], n};
+                    fit(bounds, kT3, 3);
+                }
+            }
         }
         return best;
     }
 
-    static void Consider(const u32* bounds, const double* t, u32 positions,
-                         const double* prefixCount, const Vec3* prefixColour, double totalSquare,
-                         const Box* box, SplitFit& best) {
+    // The least-squares fit of one split: false when every texel sits at one position.
+    static bool Fit(const u32* bounds, const double* t, u32 positions, const double* prefixCount,
+                    const Vec3* prefixColour, double totalSquare, const Box* box, SplitFit& fit) {
         double alpha = 0, beta = 0, gamma = 0;
         Vec3 x0{}, x1{};
         u32 used = 0;
@@ -408,7 +593,7 @@ private:
         }
         const double det = alpha * gamma - beta * beta;
         if (used < 2 || !(det > 0))
-            return; // every texel at one position: no unique endpoints
+            return false; // every texel at one position: no unique endpoints
         Vec3 e0, e1;
         for (u32 c = 0; c < 3; ++c) {
             e0[c] = (gamma * x0[c] - beta * x1[c]) / det;
@@ -420,13 +605,12 @@ private:
         const double residual = totalSquare - 2.0 * (Dot(e0, x0) + Dot(e1, x1)) +
                                 alpha * Dot(e0, e0) + 2.0 * beta * Dot(e0, e1) +
                                 gamma * Dot(e1, e1);
-        if (!best.Found || residual < best.Residual) {
-            best.Found = true;
-            best.Residual = residual;
-            best.E0 = e0;
-            best.E1 = e1;
-            best.Positions = positions;
-        }
+        fit.Found = true;
+        fit.Residual = residual;
+        fit.E0 = e0;
+        fit.E1 = e1;
+        fit.Positions = positions;
+        return true;
     }
 
     // The box refit of one channel: an endpoint outside the box is clamped to it and the other,
