@@ -8,6 +8,7 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstring>
+#include <emmintrin.h>
 #include <limits>
 
 namespace {
@@ -107,13 +108,37 @@ u32 ChannelBits(u32 channel, bool grey) {
     return channel == 1 && !grey ? 6 : 5;
 }
 
+// The largest level whose expansion is not above x (level 0 when none is, or x is not a number).
+u32 LevelAtOrBelow(double x, u32 bits) {
+    const u32 top = (1u << bits) - 1;
+    if (!(x >= 0))
+        return 0;
+    if (x >= 255.0)
+        return top;
+    u32 level = std::min(u32(x * double(top) / 255.0), top);
+    while (level < top && double(Expand(level + 1, bits)) <= x)
+        ++level;
+    while (level > 0 && double(Expand(level, bits)) > x)
+        --level;
+    return level;
+}
+
 // The exhaustive choice among the 64 roundings of e0 and e1 (weighted, absolute) in `mode`.
+//
+// The weighted squared distances of every colour to the palette entries are made once per
+// channel and candidate level (an endpoint's entry depends on its level alone, an inner entry on
+// both). A combination's error is summed colour by colour, each colour's nearest entry taken as
+// the smallest of (red + green) + blue over the entries, two entries to an SSE2 register with
+// the same operations in the same order as one at a time; a combination stops as soon as its
+// partial sum reaches the best error so far, as it could then no longer replace it.
 Rounded RoundEndpoints(const ColourSet& set, const Vec3& e0, const Vec3& e1, u32 mode) {
     const u32 entries = mode == 4 ? 4 : 3;
+    const u32 count = set.Count;
     // Per channel: the two candidate levels of each endpoint, and for each of the four
-    // combinations the weighted squared distance of every colour to every palette entry.
+    // combinations the weighted squared distance of every colour to every palette entry (an
+    // absent fourth entry at infinity).
     u32 candidates[3][4][2];
-    double distance[3][4][16][4];
+    alignas(16) double distance[3][4][16][4];
     for (u32 c = 0; c < 3; ++c) {
         const u32 bits = ChannelBits(c, set.Grey);
         const u32 top = (1u << bits) - 1;
@@ -122,32 +147,47 @@ Rounded RoundEndpoints(const ColourSet& set, const Vec3& e0, const Vec3& e1, u32
         const Vec3* ends[2] = {&e0, &e1};
         for (u32 e = 0; e < 2; ++e) {
             const double x = weight > 0 ? 255.0 * ((*ends[e])[c] / weight) : 0.0;
-            u32 level = 0;
-            for (u32 n = 0; n <= top; ++n) {
-                if (double(Expand(n, bits)) <= x)
-                    level = n;
-            }
-            lo[e] = level;
-            hi[e] = level < top ? level + 1 : level;
+            lo[e] = LevelAtOrBelow(x, bits);
+            hi[e] = lo[e] < top ? lo[e] + 1 : lo[e];
         }
+        double target[16];
+        for (u32 k = 0; k < count; ++k)
+            target[k] = 255.0 * set.Colours[k][c];
+        // The endpoint entries, once per candidate level.
+        double endDistance[2][2][16]; // [endpoint][lo or hi][colour]
+        for (u32 e = 0; e < 2; ++e)
+            for (u32 h = 0; h < 2; ++h) {
+                const double p = double(Expand(h ? hi[e] : lo[e], bits));
+                for (u32 k = 0; k < count; ++k) {
+                    const double d = weight * p - target[k];
+                    endDistance[e][h][k] = d * d;
+                }
+            }
         for (u32 combo = 0; combo < 4; ++combo) {
-            const u32 l0 = combo & 2 ? hi[0] : lo[0];
-            const u32 l1 = combo & 1 ? hi[1] : lo[1];
+            const u32 h0 = combo >> 1 & 1, h1 = combo & 1;
+            const u32 l0 = h0 ? hi[0] : lo[0];
+            const u32 l1 = h1 ? hi[1] : lo[1];
             candidates[c][combo][0] = l0;
             candidates[c][combo][1] = l1;
             const i32 p0 = Expand(l0, bits), p1 = Expand(l1, bits);
-            i32 palette[4] = {p0, p1, 0, 0};
+            double inner[2];
             if (mode == 4) {
-                palette[2] = (2 * p0 + p1 + 1) / 3;
-                palette[3] = (p0 + 2 * p1 + 1) / 3;
+                inner[0] = double((2 * p0 + p1 + 1) / 3);
+                inner[1] = double((p0 + 2 * p1 + 1) / 3);
             } else {
-                palette[2] = (p0 + p1) / 2;
+                inner[0] = double((p0 + p1) / 2);
             }
-            for (u32 k = 0; k < set.Count; ++k) {
-                const double target = 255.0 * set.Colours[k][c];
-                for (u32 i = 0; i < entries; ++i) {
-                    const double d = weight * double(palette[i]) - target;
-                    distance[c][combo][k][i] = d * d;
+            for (u32 k = 0; k < count; ++k) {
+                double* out = distance[c][combo][k];
+                out[0] = endDistance[0][h0][k];
+                out[1] = endDistance[1][h1][k];
+                const double d2 = weight * inner[0] - target[k];
+                out[2] = d2 * d2;
+                if (mode == 4) {
+                    const double d3 = weight * inner[1] - target[k];
+                    out[3] = d3 * d3;
+                } else {
+                    out[3] = c == 0 ? std::numeric_limits<double>::infinity() : 0.0;
                 }
             }
         }
@@ -161,16 +201,24 @@ Rounded RoundEndpoints(const ColourSet& set, const Vec3& e0, const Vec3& e1, u32
         for (u32 g = 0; g < 4; ++g) {
             for (u32 b = 0; b < 4; ++b) {
                 double error = 0;
-                for (u32 k = 0; k < set.Count; ++k) {
-                    double nearest = 0;
-                    for (u32 i = 0; i < entries; ++i) {
-                        const double d =
-                            distance[0][r][k][i] + distance[1][g][k][i] + distance[2][b][k][i];
-                        if (i == 0 || d < nearest)
-                            nearest = d;
-                    }
+                u32 k = 0;
+                for (; k < count; ++k) {
+                    const double* dr = distance[0][r][k];
+                    const double* dg = distance[1][g][k];
+                    const double* db = distance[2][b][k];
+                    const __m128d low =
+                        _mm_add_pd(_mm_add_pd(_mm_load_pd(dr), _mm_load_pd(dg)), _mm_load_pd(db));
+                    const __m128d high = _mm_add_pd(
+                        _mm_add_pd(_mm_load_pd(dr + 2), _mm_load_pd(dg + 2)), _mm_load_pd(db + 2));
+                    const __m128d pair = _mm_min_pd(low, high);
+                    const double nearest =
+                        _mm_cvtsd_f64(_mm_min_sd(pair, _mm_unpackhi_pd(pair, pair)));
                     error += set.Counts[k] * nearest;
+                    if (!first && error >= best.Error)
+                        break;
                 }
+                if (k < count)
+                    continue;
                 if (first || error < best.Error) {
                     first = false;
                     best.Error = error;
@@ -185,7 +233,7 @@ Rounded RoundEndpoints(const ColourSet& set, const Vec3& e0, const Vec3& e1, u32
         best.Levels[0][c] = candidates[c][bestCombo[c]][0];
         best.Levels[1][c] = candidates[c][bestCombo[c]][1];
     }
-    for (u32 k = 0; k < set.Count; ++k) {
+    for (u32 k = 0; k < count; ++k) {
         double nearest = 0;
         for (u32 i = 0; i < entries; ++i) {
             const double d = distance[0][bestCombo[0]][k][i] + distance[1][bestCombo[1]][k][i] +
@@ -286,6 +334,10 @@ struct Box {
     Vec3 Low, High;
 };
 
+constexpr double kInverseCount[17] = {0,        1.0 / 1,  1.0 / 2,  1.0 / 3,  1.0 / 4,  1.0 / 5,
+                                      1.0 / 6,  1.0 / 7,  1.0 / 8,  1.0 / 9,  1.0 / 10, 1.0 / 11,
+                                      1.0 / 12, 1.0 / 13, 1.0 / 14, 1.0 / 15, 1.0 / 16};
+
 // The sums of the least-squares system of a split (count-weighted s^2, s t, t^2, s colour and
 // t colour, s = 1 - t), gathered run by run, for its closed-form residual.
 struct Moments {
@@ -327,15 +379,15 @@ struct MomentRow {
         }
     }
 
-    // The splits head + entry [k], k = first..end, whose smallest residual (totalSquare less the
-    // fitted part) lies below `limit`, as k - first into `open`; their number. A split that puts
+    // Of the splits head + entry [k], k = first + candidates[o], those whose smallest residual
+    // (totalSquare less the fitted part) lies below `limit`, as k - first into `open`; their
+    // number. A split that puts
     // every texel at one position (determinant 0, else at least 1/9) is left out.
     u32 Reaching(const Moments& head, u32 first, u32 end, double totalSquare, double limit,
-                 u8* open) const {
+                 const u8* candidates, u32 count, u8* open) const {
         double below[17];
-        const u32 count = end - first + 1;
         for (u32 o = 0; o < count; ++o) {
-            const u32 k = first + o;
+            const u32 k = first + candidates[o];
             const double alpha = head.Alpha + Alpha[k], beta = head.Beta + Beta[k],
                          gamma = head.Gamma + Gamma[k];
             const double det = alpha * gamma - beta * beta;
@@ -350,7 +402,7 @@ struct MomentRow {
         u32 opened = 0;
         for (u32 o = 0; o < count; ++o)
             if (below[o] > 0)
-                open[opened++] = u8(o);
+                open[opened++] = candidates[o];
         return opened;
     }
 };
@@ -454,8 +506,10 @@ private:
                 Vec3 sum;
                 for (u32 c = 0; c < 3; ++c)
                     sum[c] = prefixColour[b][c] - prefixColour[a][c];
+                // Counts are whole numbers up to 16: the inverse from a table, whose rounding
+                // the margin below covers.
                 scatter[a][b] = prefixSquare[b] - prefixSquare[a] -
-                                Dot(sum, sum) / (prefixCount[b] - prefixCount[a]);
+                                Dot(sum, sum) * kInverseCount[u32(prefixCount[b] - prefixCount[a])];
             }
         }
         // The smallest bound of the runs from a to the end as two runs (rest2) and three (rest3),
@@ -542,8 +596,15 @@ private:
                     Moments head;
                     head.Add(prefixCount, prefixColour, 0, i, kT4[0]);
                     head.Add(prefixCount, prefixColour, i, j, kT4[1]);
-                    const u32 opened =
-                        tails[j].Reaching(head, j, n, totalSquare, threshold + margin, open);
+                    const double headScatter = scatter[0][i] + scatter[i][j];
+                    u8 candidates[17];
+                    u32 count = 0;
+                    for (u32 k = j; k <= n; ++k) {
+                        candidates[count] = u8(k - j);
+                        count += !hopeless(headScatter + scatter[j][k] + scatter[k][n]);
+                    }
+                    const u32 opened = tails[j].Reaching(
+                        head, j, n, totalSquare, threshold + margin, candidates, count, open);
                     for (u32 o = 0; o < opened; ++o) {
                         const u32 bounds[5] = {0, i, j, j + open[o], n};
                         fit(bounds, kT4, 4);
@@ -560,7 +621,14 @@ private:
                 tail.Fill(prefixCount, prefixColour, i, n, kT3[1], kT3[2]);
                 Moments head;
                 head.Add(prefixCount, prefixColour, 0, i, kT3[0]);
-                const u32 opened = tail.Reaching(head, i, n, totalSquare, threshold + margin, open);
+                u8 candidates[17];
+                u32 count = 0;
+                for (u32 j = i; j <= n; ++j) {
+                    candidates[count] = u8(j - i);
+                    count += !hopeless(scatter[0][i] + scatter[i][j] + scatter[j][n]);
+                }
+                const u32 opened = tail.Reaching(head, i, n, totalSquare, threshold + margin,
+                                                 candidates, count, open);
                 for (u32 o = 0; o < opened; ++o) {
                     const u32 bounds[4] = {0, i, i + open[o], n};
                     fit(bounds, kT3, 3);
