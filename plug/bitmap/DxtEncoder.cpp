@@ -139,6 +139,7 @@ Rounded RoundEndpoints(const ColourSet& set, const Vec3& e0, const Vec3& e1, u32
     // absent fourth entry at infinity).
     u32 candidates[3][4][2];
     alignas(16) double distance[3][4][16][4];
+    double channelLeast[3][4], channelLeastOfAll[3];
     for (u32 c = 0; c < 3; ++c) {
         const u32 bits = ChannelBits(c, set.Grey);
         const u32 top = (1u << bits) - 1;
@@ -190,34 +191,76 @@ Rounded RoundEndpoints(const ColourSet& set, const Vec3& e0, const Vec3& e1, u32
                     out[3] = c == 0 ? std::numeric_limits<double>::infinity() : 0.0;
                 }
             }
+            // Each colour's nearest entry in this channel alone: the channel's part of any
+            // combination's error is at least this sum.
+            double least = 0;
+            for (u32 k = 0; k < count; ++k) {
+                const double* d = distance[c][combo][k];
+                double nearest = std::min(d[0], std::min(d[1], d[2]));
+                if (mode == 4)
+                    nearest = std::min(nearest, d[3]);
+                least += set.Counts[k] * nearest;
+            }
+            channelLeast[c][combo] = least;
+        }
+        channelLeastOfAll[c] = *std::min_element(channelLeast[c], channelLeast[c] + 4);
+    }
+
+    // The error of a combination, summed until it passes `limit` (or reaches it, with orEqual).
+    auto errorOf = [&](u32 r, u32 g, u32 b, double limit, bool orEqual) {
+        double error = 0;
+        for (u32 k = 0; k < count; ++k) {
+            const double* dr = distance[0][r][k];
+            const double* dg = distance[1][g][k];
+            const double* db = distance[2][b][k];
+            const __m128d low =
+                _mm_add_pd(_mm_add_pd(_mm_load_pd(dr), _mm_load_pd(dg)), _mm_load_pd(db));
+            const __m128d high = _mm_add_pd(_mm_add_pd(_mm_load_pd(dr + 2), _mm_load_pd(dg + 2)),
+                                            _mm_load_pd(db + 2));
+            const __m128d pair = _mm_min_pd(low, high);
+            error += set.Counts[k] * _mm_cvtsd_f64(_mm_min_sd(pair, _mm_unpackhi_pd(pair, pair)));
+            if (error > limit || (orEqual && error == limit))
+                return error;
+        }
+        return error;
+    };
+    // The combination of the nearest levels, summed first, bounds the smallest error: a
+    // combination whose partial sum passes it is not the first smallest.
+    u32 nearestCombo[3];
+    for (u32 c = 0; c < 3; ++c) {
+        const u32 bits = ChannelBits(c, set.Grey);
+        const double weight = set.Weights[c];
+        nearestCombo[c] = 0;
+        for (u32 e = 0; e < 2; ++e) {
+            const double x = weight > 0 ? 255.0 * ((e ? e1 : e0)[c] / weight) : 0.0;
+            const u32 lo = candidates[c][0][e], hi = candidates[c][3][e];
+            if (hi != lo && double(Expand(hi, bits)) - x < x - double(Expand(lo, bits)))
+                nearestCombo[c] |= e ? 1u : 2u;
         }
     }
+    const double bound = errorOf(nearestCombo[0], nearestCombo[1], nearestCombo[2],
+                                 std::numeric_limits<double>::infinity(), false);
 
     Rounded best;
     best.Mode = mode;
     u32 bestCombo[3] = {0, 0, 0};
     bool first = true;
+    // A combination (or a family of them) whose channels' least sums already pass the bound
+    // or the best is skipped; the factor keeps the skip clear of the sums' rounding.
+    auto beyond = [&](double least) { return least * (1.0 - 1e-9) > (first ? bound : best.Error); };
     for (u32 r = 0; r < 4; ++r) {
+        if (beyond(channelLeast[0][r] + channelLeastOfAll[1] + channelLeastOfAll[2]))
+            continue;
         for (u32 g = 0; g < 4; ++g) {
+            if (beyond(channelLeast[0][r] + channelLeast[1][g] + channelLeastOfAll[2]))
+                continue;
             for (u32 b = 0; b < 4; ++b) {
-                double error = 0;
-                u32 k = 0;
-                for (; k < count; ++k) {
-                    const double* dr = distance[0][r][k];
-                    const double* dg = distance[1][g][k];
-                    const double* db = distance[2][b][k];
-                    const __m128d low =
-                        _mm_add_pd(_mm_add_pd(_mm_load_pd(dr), _mm_load_pd(dg)), _mm_load_pd(db));
-                    const __m128d high = _mm_add_pd(
-                        _mm_add_pd(_mm_load_pd(dr + 2), _mm_load_pd(dg + 2)), _mm_load_pd(db + 2));
-                    const __m128d pair = _mm_min_pd(low, high);
-                    const double nearest =
-                        _mm_cvtsd_f64(_mm_min_sd(pair, _mm_unpackhi_pd(pair, pair)));
-                    error += set.Counts[k] * nearest;
-                    if (!first && error >= best.Error)
-                        break;
-                }
-                if (k < count)
+                if (beyond(channelLeast[0][r] + channelLeast[1][g] + channelLeast[2][b]))
+                    continue;
+                // Past the bound, or (once a combination is kept) at or past the best.
+                const double limit = first ? bound : best.Error;
+                const double error = errorOf(r, g, b, limit, !first);
+                if (error > limit || (!first && error == limit))
                     continue;
                 if (first || error < best.Error) {
                     first = false;
@@ -1016,6 +1059,30 @@ double Channel(u32 pixel, u32 mask) {
     return double((pixel & mask) >> shift) / double(mask >> shift);
 }
 
+// A channel's value of every pixel, through a table of the same quotients when the channel has
+// at most 8 bits.
+class ChannelReader {
+public:
+    explicit ChannelReader(u32 mask)
+        : m_Mask(mask), m_Shift(u32(std::countr_zero(mask))), m_Small((mask >> m_Shift) <= 0xFF) {
+        if (m_Small)
+            for (u32 v = 0; v <= (mask >> m_Shift); ++v)
+                m_Table[v] = double(v) / double(mask >> m_Shift);
+    }
+    double operator()(u32 pixel) const {
+        return m_Small ? m_Table[(pixel & m_Mask) >> m_Shift] : Channel(pixel, m_Mask);
+    }
+
+private:
+    u32 m_Mask, m_Shift;
+    bool m_Small;
+    double m_Table[256];
+};
+
+struct SurfaceChannels {
+    ChannelReader Red, Green, Blue, Alpha;
+};
+
 void EncodeExplicitAlpha(const double* alpha, const bool* inside, u8* out) {
     for (u32 row = 0; row < 4; ++row) {
         u32 bits = 0;
@@ -1078,8 +1145,9 @@ u32 PackEndpoint(const u8* e) {
     return (u32(e[0]) << 11) | (u32(e[1]) << 5) | u32(e[2]);
 }
 
-void EncodeColour(const DxtSurfaceDesc& surface, const u32* pixels, const bool* inside,
-                  bool alphaCompare, bool force, const double* weights, u8* out) {
+void EncodeColour(const DxtSurfaceDesc& surface, const SurfaceChannels& channels, const u32* pixels,
+                  const bool* inside, bool alphaCompare, bool force, const double* weights,
+                  u8* out) {
     DxtColourBlock block;
     u32 texels = 0;
     for (u32 p = 0; p < 16; ++p) {
@@ -1090,9 +1158,9 @@ void EncodeColour(const DxtSurfaceDesc& surface, const u32* pixels, const bool* 
         // Alpha 129 or more, as an unsigned 32-bit compare of the masked pixel.
         if (alphaCompare && (pixels[p] & surface.AlphaMask) <= (128u << 24))
             continue;
-        block.Colours[block.Count][0] = Channel(pixels[p], surface.RedMask);
-        block.Colours[block.Count][1] = Channel(pixels[p], surface.GreenMask);
-        block.Colours[block.Count][2] = Channel(pixels[p], surface.BlueMask);
+        block.Colours[block.Count][0] = channels.Red(pixels[p]);
+        block.Colours[block.Count][1] = channels.Green(pixels[p]);
+        block.Colours[block.Count][2] = channels.Blue(pixels[p]);
         block.TexelColour[p] = i32(block.Count++);
     }
     for (u32 c = 0; c < 3; ++c)
@@ -1185,6 +1253,9 @@ bool EncodeDxtSurface(const DxtSurfaceDesc& surface, u32 mode, const double weig
     }
 
     const u32 width = std::max(surface.Width, 4u), height = std::max(surface.Height, 4u);
+    const SurfaceChannels channels{ChannelReader(surface.RedMask), ChannelReader(surface.GreenMask),
+                                   ChannelReader(surface.BlueMask),
+                                   ChannelReader(surface.AlphaMask)};
     const u32 alphaMode = mode & 0xFF00;
     const bool force = alphaMode != 0 || forceFourColours;
     u8* out = output.data();
@@ -1197,7 +1268,7 @@ bool EncodeDxtSurface(const DxtSurfaceDesc& surface, u32 mode, const double weig
                 const u32 x = bx + p % 4, y = by + p / 4;
                 inside[p] = x < width && y < height;
                 pixels[p] = inside[p] ? ReadPixel(surface, x, y) : 0;
-                alpha[p] = Channel(pixels[p], surface.AlphaMask);
+                alpha[p] = channels.Alpha(pixels[p]);
             }
             if (alphaMode == EDxtEncodeMode_ExplicitAlpha) {
                 EncodeExplicitAlpha(alpha, inside, out);
@@ -1206,8 +1277,8 @@ bool EncodeDxtSurface(const DxtSurfaceDesc& surface, u32 mode, const double weig
                 EncodeInterpolatedAlpha(alpha, inside, out);
                 out += 8;
             }
-            EncodeColour(surface, pixels, inside, mode == EDxtEncodeMode_AlphaCompare, force, clean,
-                         out);
+            EncodeColour(surface, channels, pixels, inside, mode == EDxtEncodeMode_AlphaCompare,
+                         force, clean, out);
             out += 8;
         }
     }
