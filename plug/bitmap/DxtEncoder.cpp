@@ -867,7 +867,8 @@ void FitClusters(DxtColourBlock& block, ColourSet& set, u32 mode) {
 
     Rounded best = RoundEndpoints(set, e0, e1, fitted == 4 ? 4 : 3);
     auto tryAlternative = [&](const Vec3& a, const Vec3& b, u32 altMode) {
-        if (altMode > mode)
+        // No error is below 0: a best error of 0 stays.
+        if (altMode > mode || best.Error <= 0)
             return;
         const Rounded candidate = RoundEndpoints(set, a, b, altMode);
         if (candidate.Error < best.Error)
@@ -962,23 +963,23 @@ LineFit FitLine(const double* values, u32 count, u32 levels) {
         low = k == 0 ? y[k] : std::min(low, y[k]);
         high = k == 0 ? y[k] : std::max(high, y[k]);
     }
+    // The values in ascending order, made when the local improvement first needs it.
     u32 valueOrder[16];
-    for (u32 k = 0; k < count; ++k)
-        valueOrder[k] = k;
-    std::sort(valueOrder, valueOrder + count,
-              [&](u32 a, u32 b) { return y[a] != y[b] ? y[a] < y[b] : a < b; });
+    bool ordered = false;
 
     double e0 = low, e1 = high;
     u32 previous[16];
     bool havePrevious = false;
     for (u32 repetition = 0; repetition < 64; ++repetition) {
         u32 level[16];
+        double threshold[7];
+        for (u32 t = 0; t + 1 < levels; ++t)
+            threshold[t] = (e1 - e0) / double(levels - 1) * (double(t) + 0.5) + e0;
         bool oneLevel = true;
         for (u32 k = 0; k < count; ++k) {
             u32 s = 0;
             for (u32 t = 0; t + 1 < levels; ++t)
-                if ((e1 - e0) / double(levels - 1) * (double(t) + 0.5) + e0 <= y[k])
-                    ++s;
+                s += threshold[t] <= y[k];
             level[k] = s;
             oneLevel = oneLevel && s == level[0];
         }
@@ -992,6 +993,13 @@ LineFit FitLine(const double* values, u32 count, u32 levels) {
         if (!repeated)
             continue;
         const double current = LineError(y, level, count, levels, e0, e1);
+        if (!ordered) {
+            for (u32 k = 0; k < count; ++k)
+                valueOrder[k] = k;
+            std::sort(valueOrder, valueOrder + count,
+                      [&](u32 a, u32 b) { return y[a] != y[b] ? y[a] < y[b] : a < b; });
+            ordered = true;
+        }
         bool improved = false;
         for (u32 v = 0; v < count && !improved; ++v) {
             const u32 k = valueOrder[v];
@@ -1258,18 +1266,41 @@ bool EncodeDxtSurface(const DxtSurfaceDesc& surface, u32 mode, const double weig
                                    ChannelReader(surface.AlphaMask)};
     const u32 alphaMode = mode & 0xFF00;
     const bool force = alphaMode != 0 || forceFourColours;
+    // A block's bytes depend on its pixels alone within one call: the blocks of one colour met
+    // recently are kept by colour, and a flat picture encodes each colour once.
+    const u32 blockBytes = alphaMode != 0 ? 16 : 8;
+    struct FlatBlock {
+        u32 Pixel = 0;
+        bool Valid = false;
+        u8 Bytes[16];
+    };
+    FlatBlock flat[256];
     u8* out = output.data();
     for (u32 by = 0; by < height; by += 4) {
         for (u32 bx = 0; bx < width; bx += 4) {
             u32 pixels[16];
             bool inside[16];
             double alpha[16];
+            bool uniform = true;
             for (u32 p = 0; p < 16; ++p) {
                 const u32 x = bx + p % 4, y = by + p / 4;
                 inside[p] = x < width && y < height;
                 pixels[p] = inside[p] ? ReadPixel(surface, x, y) : 0;
-                alpha[p] = channels.Alpha(pixels[p]);
+                uniform = uniform && inside[p] && pixels[p] == pixels[0];
             }
+            FlatBlock* known = nullptr;
+            if (uniform) {
+                known = &flat[(pixels[0] * 2654435761u) >> 24];
+                if (known->Valid && known->Pixel == pixels[0]) {
+                    std::memcpy(out, known->Bytes, blockBytes);
+                    out += blockBytes;
+                    continue;
+                }
+            }
+            u8* const blockStart = out;
+            if (alphaMode != 0)
+                for (u32 p = 0; p < 16; ++p)
+                    alpha[p] = channels.Alpha(pixels[p]);
             if (alphaMode == EDxtEncodeMode_ExplicitAlpha) {
                 EncodeExplicitAlpha(alpha, inside, out);
                 out += 8;
@@ -1280,6 +1311,11 @@ bool EncodeDxtSurface(const DxtSurfaceDesc& surface, u32 mode, const double weig
             EncodeColour(surface, channels, pixels, inside, mode == EDxtEncodeMode_AlphaCompare,
                          force, clean, out);
             out += 8;
+            if (known) {
+                known->Pixel = pixels[0];
+                known->Valid = true;
+                std::memcpy(known->Bytes, blockStart, blockBytes);
+            }
         }
     }
     return true;
