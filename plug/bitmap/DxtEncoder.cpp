@@ -424,9 +424,9 @@ struct MomentRow {
 
     // Of the splits head + entry [k], k = first + candidates[o], those whose smallest residual
     // (totalSquare less the fitted part) lies below `limit`, as k - first into `open`; their
-    // number. A split that puts
-    // every texel at one position (determinant 0, else at least 1/9) is left out.
-    u32 Reaching(const Moments& head, u32 first, u32 end, double totalSquare, double limit,
+    // number. A split that puts every texel at one position (determinant 0, else at least 1/9)
+    // is left out.
+    u32 Reaching(const Moments& head, u32 first, double totalSquare, double limit,
                  const u8* candidates, u32 count, u8* open) const {
         double below[17];
         for (u32 o = 0; o < count; ++o) {
@@ -646,8 +646,8 @@ private:
                         candidates[count] = u8(k - j);
                         count += !hopeless(headScatter + scatter[j][k] + scatter[k][n]);
                     }
-                    const u32 opened = tails[j].Reaching(
-                        head, j, n, totalSquare, threshold + margin, candidates, count, open);
+                    const u32 opened = tails[j].Reaching(head, j, totalSquare, threshold + margin,
+                                                         candidates, count, open);
                     for (u32 o = 0; o < opened; ++o) {
                         const u32 bounds[5] = {0, i, j, j + open[o], n};
                         fit(bounds, kT4, 4);
@@ -670,7 +670,7 @@ private:
                     candidates[count] = u8(j - i);
                     count += !hopeless(scatter[0][i] + scatter[i][j] + scatter[j][n]);
                 }
-                const u32 opened = tail.Reaching(head, i, n, totalSquare, threshold + margin,
+                const u32 opened = tail.Reaching(head, i, totalSquare, threshold + margin,
                                                  candidates, count, open);
                 for (u32 o = 0; o < opened; ++o) {
                     const u32 bounds[4] = {0, i, i + open[o], n};
