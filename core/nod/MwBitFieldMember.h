@@ -69,7 +69,8 @@ consteval CMwBitFieldTable<N> MwBitFieldTable(const MwBitField (&fields)[N]) {
         if (field.Word >= WordCount)
             mw_bit_fields::FieldError("bit-field member: the class has no such flag word");
         if (field.Width == 0 || u32(field.Shift) + field.Width > 32)
-            mw_bit_fields::FieldError("bit-field member: the bits lie past the 32 bits of the word");
+            mw_bit_fields::FieldError(
+                "bit-field member: the bits lie past the 32 bits of the word");
         if (field.Max > mw_bit_fields::WidthMask(field.Width))
             mw_bit_fields::FieldError("bit-field member: the largest value does not fit the width");
         table.Fields[i] = field;

@@ -120,14 +120,20 @@ constexpr auto kFlagMembers = MwBitFieldTable<CPlugBitmap::s_ClassId, 3>({
     {mMultiSampleCount, 2, 4, 4, 15, kRuleDirty},
 });
 
-constexpr const char* kUsageNames[] = {
-    "Color",           "Light",          "Height2DuDv",     "Render",
-    "Height2DuDvLumi", "Height2NxNyNz",  "Height2NxNy",     "Depth",
-    "DispH01",         "Height2NormPal8b", "NxNyNz",        "NxNy",
-    "NormPal8b",       "NormPal16b",     "ColorFloat",      "RenderFloat",
-    "Height2DuDv1",    "Alpha",          "LightAlpha",      "Height2RxG0BzAy",
-    "NormRxG0BzAy",    "TexCoord",       "Render16b",       "Vertex",
-    "Height2BumpTxTy", "BumpTxTy",       "Height2R0GyBzAx", "NormR0GyBzAx"};
+constexpr const char* kUsageNames[] = {"Color",           "Light",
+                                       "Height2DuDv",     "Render",
+                                       "Height2DuDvLumi", "Height2NxNyNz",
+                                       "Height2NxNy",     "Depth",
+                                       "DispH01",         "Height2NormPal8b",
+                                       "NxNyNz",          "NxNy",
+                                       "NormPal8b",       "NormPal16b",
+                                       "ColorFloat",      "RenderFloat",
+                                       "Height2DuDv1",    "Alpha",
+                                       "LightAlpha",      "Height2RxG0BzAy",
+                                       "NormRxG0BzAy",    "TexCoord",
+                                       "Render16b",       "Vertex",
+                                       "Height2BumpTxTy", "BumpTxTy",
+                                       "Height2R0GyBzAx", "NormR0GyBzAx"};
 static_assert(sizeof kUsageNames / sizeof kUsageNames[0] == CPlugBitmap::UsageCount);
 constexpr const char* kColorDepthNames[] = {"DefaultColorDepth", "Color16b", "Color32b"};
 constexpr const char* kCubeFaceNames[] = {"None", "XPos", "XNeg", "YPos", "YNeg", "ZPos", "ZNeg"};
@@ -136,7 +142,7 @@ constexpr const char* kTexAddressNames[] = {"Wrap", "Mirror", "Clamp", "MirrorOn
 constexpr const char* kCompressModeNames[] = {"None(32b)", "Pal8b", "DXT1(4b)", "Pal16b"};
 constexpr const char* kNormalRotateNames[] = {"None", "+x +z -y"};
 constexpr const char* kRenderModeNames[] = {"None", "Render", "Shader", "DynaSpecular", "Clear"};
-constexpr const char* kUvNames[] = {"u", "v"};
+constexpr const char* kXyNames[] = {"x", "y"};
 
 } // namespace
 
@@ -144,7 +150,7 @@ constexpr const char* kUvNames[] = {"u", "v"};
 // bump reals are read from their fields and written through the class (they raise the dirty
 // flag).
 #define CPLUGBITMAP_MEMBERS(X)                                                                     \
-    X(Enum, 0x09011000, "Usage", MW_VIRTUAL(""), "Usage", 0x33, 0x380, "", kUsageNames)           \
+    X(Enum, 0x09011000, "Usage", MW_VIRTUAL(""), "Usage", 0x33, 0x380, "", kUsageNames)            \
     X(Bool, 0x09011001, "NormalAreSigned", MW_VIRTUAL(""), "NormalAreSigned", 0x33, 0x380)         \
     X(Bool, 0x09011002, "NormalCanBeSigned", MW_VIRTUAL(""), "NormalCanBeSigned", 0x33, 0x380)     \
     X(Enum, 0x09011003, "WantedColorDepth", MW_VIRTUAL(""), "ColorDepth", 0x33, 0x380, "",         \
@@ -167,10 +173,10 @@ constexpr const char* kUvNames[] = {"u", "v"};
       kTexAddressNames)                                                                            \
     X(Real, 0x0901100E, "MipMapLodBiasDefault", MW_FIELD(m_DefaultMipMapLodBias), "MipMapLodBias", \
       0x03, 0x380)                                                                                 \
-    X(Vec2, 0x0901100F, "DefaultTexCoordScale", MW_FIELD(m_DefaultTexCoordScale),                  \
-      "TexCoordScale", 0x03, 0x380, kUvNames)                                                      \
-    X(Vec2, 0x09011010, "DefaultTexCoordTrans", MW_FIELD(m_DefaultTexCoordTrans),                  \
-      "TexCoordTrans", 0x03, 0x380, kUvNames)                                                      \
+    X(Vec2, 0x0901100F, "DefaultTexCoordScale", MW_FIELD(m_DefaultTexCoordScale), "TexCoordScale", \
+      0x03, 0x380, kXyNames)                                                                       \
+    X(Vec2, 0x09011010, "DefaultTexCoordTrans", MW_FIELD(m_DefaultTexCoordTrans), "TexCoordTrans", \
+      0x03, 0x380, kXyNames)                                                                       \
     X(RealRange, 0x09011011, "DefaultTexCoordRotate", MW_FIELD(m_DefaultTexCoordRotate),           \
       "TexCoordRotate", 0x03, 0x380, 0.0f, 360.0f)                                                 \
     X(Array, 0x09011012, "AtlasCountUs", MW_VIRTUAL(""), "Atlas CountUs", 0x33, 0x380,             \
@@ -779,10 +785,12 @@ u32 CPlugBitmap::GetOwnMember(CMwMemberInfo& member, CMwMemberPath* path, CMwPar
         case mImage:
             if (path->HasCurrent())
                 return m_Image ? m_Image->GetParam(path, out) : u32(MwParam_NotFound);
-            return MwAnswerValue(out, static_cast<CMwNod*>(m_Image));
+            // A nod member's value is the nod itself.
+            out->Value = static_cast<CMwNod*>(m_Image);
+            return MwParam_Ok;
         case mPixelUpdate: {
-            static constexpr u32 kModes[] = {0, 0, 0, 0, RenderRender, RenderShader,
-                                             0, RenderDynaSpecular, RenderClear};
+            static constexpr u32 kModes[] = {
+                0, 0, 0, 0, RenderRender, RenderShader, 0, RenderDynaSpecular, RenderClear};
             const u32 kind = GetPixelUpdateKind();
             return MwAnswerValue(out, kind < 9 ? kModes[kind] : 0u);
         }
@@ -817,7 +825,8 @@ u32 CPlugBitmap::GetOwnMember(CMwMemberInfo& member, CMwMemberPath* path, CMwPar
             // No render or shader payload exists yet.
             if (path->HasCurrent())
                 return MwParam_NotFound;
-            return MwAnswerValue(out, static_cast<CMwNod*>(nullptr));
+            out->Value = nullptr;
+            return MwParam_Ok;
         default:
             return MwParam_NotFound;
     }

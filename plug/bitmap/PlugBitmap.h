@@ -177,7 +177,13 @@ public:
         UsageCount
     };
     enum ECompressMode : u32 { CompressNone, CompressPal8b, CompressDXT1, CompressPal16b };
-    enum ERenderMode : u32 { RenderNone, RenderRender, RenderShader, RenderDynaSpecular, RenderClear };
+    enum ERenderMode : u32 {
+        RenderNone,
+        RenderRender,
+        RenderShader,
+        RenderDynaSpecular,
+        RenderClear
+    };
     // Pixel-update kinds (bits 8-15 of the first word).
     enum PixelUpdateKind : u32 {
         PixelUpdateNone = 0,
@@ -279,14 +285,13 @@ public:
     CPlugBitmap* m_SwapPartner = nullptr;
     // The payload of the pixel-update kind in force (the kind is its tag): nothing (kinds 0, 6),
     // the record of kind 1, 2, 3 or 7, or the packed clear colour of kind 8.
-    using Payload = std::variant<std::monostate, std::unique_ptr<BitmapCopyRegions>,
-                                 std::unique_ptr<BitmapBlendRegions>,
-                                 std::unique_ptr<BitmapVideoFrames>,
-                                 std::unique_ptr<DynaSpecularRegionList>, u32>;
+    using Payload =
+        std::variant<std::monostate, std::unique_ptr<BitmapCopyRegions>,
+                     std::unique_ptr<BitmapBlendRegions>, std::unique_ptr<BitmapVideoFrames>,
+                     std::unique_ptr<DynaSpecularRegionList>, u32>;
     Payload m_Payload;
 
 private:
-
     void SetFlagMember(u32 memberId, u32 value);
     bool GetFlag(u32 memberId) const { return GetFlagMember(memberId) != 0; }
     void FreePayload();
