@@ -58,21 +58,21 @@ struct CMwBitFieldTable {
 // The checked table of a class with `WordCount` flag words.
 template <u32 ClassId, u32 WordCount, size_t N>
 consteval CMwBitFieldTable<N> MwBitFieldTable(const MwBitField (&fields)[N]) {
+    using mw_bit_fields::FieldError;
     CMwBitFieldTable<N> table{};
     for (size_t i = 0; i < N; ++i) {
         const MwBitField& field = fields[i];
         if ((field.MemberId & 0xFFFFF000u) != ClassId)
-            mw_bit_fields::FieldError("bit-field member: the member id is not the class's");
+            FieldError("bit-field member: the member id is not the class's");
         for (size_t j = 0; j < i; ++j)
             if (fields[j].MemberId == field.MemberId)
-                mw_bit_fields::FieldError("bit-field member: the member is listed twice");
+                FieldError("bit-field member: the member is listed twice");
         if (field.Word >= WordCount)
-            mw_bit_fields::FieldError("bit-field member: the class has no such flag word");
+            FieldError("bit-field member: the class has no such flag word");
         if (field.Width == 0 || u32(field.Shift) + field.Width > 32)
-            mw_bit_fields::FieldError(
-                "bit-field member: the bits lie past the 32 bits of the word");
+            FieldError("bit-field member: the bits lie past the 32 bits of the word");
         if (field.Max > mw_bit_fields::WidthMask(field.Width))
-            mw_bit_fields::FieldError("bit-field member: the largest value does not fit the width");
+            FieldError("bit-field member: the largest value does not fit the width");
         table.Fields[i] = field;
     }
     return table;
