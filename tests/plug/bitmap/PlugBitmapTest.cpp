@@ -40,17 +40,8 @@ struct CListener : CPlugBitmapListener {
     CPlugBitmap* Last = nullptr;
 };
 
-class PlugBitmap : public CPlugEngineFixture {
+class PlugBitmap : public CPlugNodCountFixture {
 protected:
-    void SetUp() override {
-        CPlugEngineFixture::SetUp();
-        m_LiveAtStart = CMwNod::GetLiveNodCount();
-    }
-    void TearDown() override {
-        EXPECT_EQ(CMwNod::GetLiveNodCount(), m_LiveAtStart) << "a nod of the test is left";
-        CPlugEngineFixture::TearDown();
-    }
-
     // An image of the class with its pixels.
     template <class T = CPlugFileTga>
     static CMwNodRef Image(u32 width, u32 height, u32 nbComp,
@@ -69,8 +60,6 @@ protected:
         EXPECT_EQ(ReadTgaBytes(*static_cast<CPlugFileTga*>(held.Get()), Fixture(name)), 1);
         return held;
     }
-
-    u32 m_LiveAtStart = 0;
 };
 
 // The path of a member given by its text.

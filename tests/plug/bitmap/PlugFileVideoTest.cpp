@@ -8,17 +8,8 @@
 
 namespace {
 
-class PlugFileVideo : public CPlugEngineFixture {
+class PlugFileVideo : public CPlugNodCountFixture {
 protected:
-    void SetUp() override {
-        CPlugEngineFixture::SetUp();
-        m_LiveAtStart = CMwNod::GetLiveNodCount();
-    }
-    void TearDown() override {
-        EXPECT_EQ(CMwNod::GetLiveNodCount(), m_LiveAtStart) << "a nod of the test is left";
-        CPlugEngineFixture::TearDown();
-    }
-
     // A video of 4 x 2 texels of nbComp bytes, pixels allocated.
     static CPlugTestVideo* NewVideo(u32 nbComp) {
         auto* video = new CPlugTestVideo;
@@ -32,8 +23,6 @@ protected:
         bitmap->AddRef();
         return bitmap;
     }
-
-    u32 m_LiveAtStart = 0;
 };
 
 // SetImage binds a video: kind 3 with this video, colour depth 1, started looping in the default
