@@ -1,9 +1,11 @@
 #include "plug/PlugClasses.h"
 
+#include "plug/bitmap/PlugBitmap.h"
 #include "plug/bitmap/PlugFile.h"
 #include "plug/bitmap/PlugFileImg.h"
 #include "plug/bitmap/PlugFileJpg.h"
 #include "plug/bitmap/PlugFileTga.h"
+#include "plug/bitmap/PlugFileVideo.h"
 #include "plug/bitmap/PlugFileZip.h"
 #include "plug/visual/PlugIndexBuffer.h"
 #include "plug/visual/PlugVertexStream.h"
@@ -20,6 +22,8 @@ constinit CMwClassInfo* const s_PlugClasses[] = {
     &CPlugFileZipInfo::s_ClassInfo,
     &CPlugVertexStream::s_ClassInfo,
     &CPlugIndexBuffer::s_ClassInfo,
+    &CPlugBitmap::s_ClassInfo,
+    &CPlugFileVideo::s_ClassInfo,
 };
 
 } // namespace

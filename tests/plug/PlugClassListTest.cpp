@@ -16,10 +16,10 @@ class PlugClassList : public CPlugFixture {};
 // and a registered parent.
 TEST_F(PlugClassList, Census) {
     const CMwClassCensus census = MwTakeClassCensus(g_PlugClassList);
-    EXPECT_EQ(g_PlugClassList.m_Count, 9u);
-    EXPECT_EQ(census.PerEngine[0x09], 9u);
-    // CPlugFile and CPlugFileImg are abstract.
-    EXPECT_EQ(census.WithoutFactory, 2u);
+    EXPECT_EQ(g_PlugClassList.m_Count, 11u);
+    EXPECT_EQ(census.PerEngine[0x09], 11u);
+    // CPlugFile, CPlugFileImg and CPlugFileVideo are abstract.
+    EXPECT_EQ(census.WithoutFactory, 3u);
 }
 
 // CPlug, the picture file classes, the zip classes, the vertex stream and the index buffer are
@@ -36,7 +36,7 @@ TEST_F(PlugClassList, ClassesRoundTrip) {
             MwFillMembers(nod);
     };
     const CMwClassListCheckCounts counts = MwCheckClassList(g_PlugClassList, check);
-    EXPECT_EQ(counts.Created, 7u);
+    EXPECT_EQ(counts.Created, 8u);
     EXPECT_EQ(counts.ChunksWritten, 2u);
 }
 
