@@ -576,9 +576,12 @@ ZipEntryStream* CPlugFileZip::OpenEntry(CSystemFid* fid) {
                   info.size_filename == name.GetLength() &&
                   name.CompareNoCase(CClassicStringRef(found, info.size_filename)) == 0;
     }
-    // An entry not found or refused leaves the handle as it was: it stays for the next one.
+    // The search refuses to start from a position that was not an entry (an archive replaced
+    // since the listing): it starts from the first one. An entry not found or refused leaves the
+    // handle as it was: it stays for the next one.
     if (!located &&
-        (unzLocateFile(handle, name.GetText(), kZipNoCase) != UNZ_OK ||
+        (unzGoToFirstFile(handle) != UNZ_OK ||
+         unzLocateFile(handle, name.GetText(), kZipNoCase) != UNZ_OK ||
          unzGetCurrentFileInfo64(handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)) {
         KeepReader(std::move(reader));
         return nullptr;
