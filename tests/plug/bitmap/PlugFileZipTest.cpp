@@ -11,6 +11,7 @@
 #include "system/fid/SystemFids.h"
 #include "system/fid/SystemPack.h"
 #include "tests/plug/PlugTestSupport.h"
+#include "tests/plug/bitmap/PictureTestSupport.h"
 
 #include <chrono>
 #include <fstream>
@@ -423,6 +424,56 @@ TEST_F(PlugFileZip, LoadEntries) {
         EXPECT_NE(log.Since().find("Encrypted zip entry refused: 'Sound.wav'"), std::string::npos)
             << log.Since();
     }
+}
+
+// Pictures in a zip: TGA entries (deflated, stored) load through the zip into the same image as
+// the file by path, and load again into their nod through its file id; a JPEG entry cannot be
+// read from a stream (JPEG reads by path only) and loads as empty, logged, while the same bytes
+// load by path.
+TEST_F(PlugFileZip, PictureEntries) {
+    Make("pictures", "Pictures.zip");
+    CPlugFileZip* zip = Load("Pictures.zip");
+    zip->InstallFids(nullptr, true);
+    for (const auto& [entry, fixture] : {std::pair{"Pictures/Skins/Car.tga", "rgb24.tga"},
+                                         std::pair{"Pictures/Skins/Cross.tga", "rle-cross.tga"}}) {
+        SCOPED_TRACE(entry);
+        CMwNodRef byPath(new CPlugFileTga);
+        ASSERT_EQ(static_cast<CPlugFileTga*>(byPath.Get())->LoadFromPath(FixtureName(fixture)), 1);
+        const std::vector<u8> expected = ImageBytes(*static_cast<CPlugFileTga*>(byPath.Get()));
+        ASSERT_FALSE(expected.empty());
+
+        CSystemFid* fid = EntryFid(entry);
+        ASSERT_NE(fid, nullptr);
+        CMwNod* nod = nullptr;
+        EXPECT_EQ(zip->LoadFid(&nod, fid), 1);
+        ASSERT_NE(nod, nullptr);
+        const CMwNodRef held(nod);
+        ASSERT_TRUE(nod->IsKindOf(CPlugFileTga::s_ClassId));
+        auto* tga = static_cast<CPlugFileTga*>(nod);
+        EXPECT_EQ(nod->GetFid(), fid);
+        EXPECT_FALSE(tga->HasLoadFailed());
+        EXPECT_EQ(ImageBytes(*tga), expected);
+        tga->FreePixels();
+        EXPECT_EQ(tga->EnsureLoaded(), 1);
+        EXPECT_EQ(ImageBytes(*tga), expected);
+    }
+
+    CSystemFid* sky = EntryFid("Pictures/Photos/Sky.jpg");
+    ASSERT_NE(sky, nullptr);
+    CMwNod* nod = nullptr;
+    CLogWatch log;
+    EXPECT_EQ(zip->LoadFid(&nod, sky), 0);
+    ASSERT_NE(nod, nullptr);
+    const CMwNodRef held(nod);
+    ASSERT_TRUE(nod->IsKindOf(CPlugFileJpg::s_ClassId));
+    EXPECT_EQ(nod->GetFid(), sky);
+    auto* jpg = static_cast<CPlugFileJpg*>(nod);
+    EXPECT_TRUE(jpg->HasLoadFailed());
+    EXPECT_EQ(jpg->m_Pixels, nullptr);
+    EXPECT_EQ(log.Since(), "Failed to load " + Narrow(Name("Pictures/Photos/Sky.jpg")) + "\r\n");
+    CMwNodRef byPath(new CPlugFileJpg);
+    EXPECT_EQ(static_cast<CPlugFileJpg*>(byPath.Get())->LoadFromPath(FixtureName("colour420.jpg")),
+              1);
 }
 
 // Saving an entry: the entry named alike but for case is replaced, deflated, last and dated by

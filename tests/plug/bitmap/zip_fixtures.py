@@ -10,11 +10,13 @@ zipfile, independently of the engine.
 """
 import hashlib
 import io
+import os
 import random
 import sys
 import zipfile
 
 DATE = (2020, 5, 17, 10, 20, 30)
+PICTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures")
 
 
 class Unseekable(io.RawIOBase):
@@ -70,6 +72,15 @@ def twins(z):
     z.writestr(info(".."), b"wav 3")
 
 
+def pictures(z):
+    # The committed picture fixtures, deflated and stored.
+    for name, fixture, method in (("Skins/Car.tga", "rgb24.tga", zipfile.ZIP_DEFLATED),
+                                  ("Skins/Cross.tga", "rle-cross.tga", zipfile.ZIP_STORED),
+                                  ("Photos/Sky.jpg", "colour420.jpg", zipfile.ZIP_DEFLATED)):
+        with open(os.path.join(PICTURES, fixture), "rb") as f:
+            z.writestr(info(name, method), f.read())
+
+
 def big(z, stored):
     # Mixed bytes: runs that deflate well between random stretches.
     rng = random.Random(7)
@@ -101,7 +112,7 @@ def many(z):
 
 ARCHIVES = {
     "mixed": mixed, "folders": folders, "unsafe": unsafe, "skins": skins, "twins": twins,
-    "many": many, "skin-pack": skin_pack, "big-deflated": lambda z: big(z, False), "big-stored": lambda z: big(z, True),
+    "many": many, "skin-pack": skin_pack, "pictures": pictures, "big-deflated": lambda z: big(z, False), "big-stored": lambda z: big(z, True),
 }
 
 
