@@ -86,9 +86,11 @@ def big(z, stored):
     rng = random.Random(7)
     for i in range(4):
         parts = []
-        while sum(map(len, parts)) < 16 << 20:
+        size = 0
+        while size < 16 << 20:
             parts.append(bytes([rng.randrange(256)]) * rng.randrange(1, 200))
             parts.append(rng.randbytes(rng.randrange(1, 200)))
+            size += len(parts[-2]) + len(parts[-1])
         data = b"".join(parts)[: 16 << 20]
         method = zipfile.ZIP_STORED if stored else zipfile.ZIP_DEFLATED
         z.writestr(info("Big/Part%d.dat" % i, method), data)
