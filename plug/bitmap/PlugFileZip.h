@@ -113,8 +113,8 @@ public:
     // neither listed again nor uninstalled; otherwise the archive is opened anew.
     ZipEntryStream* OpenEntry(CSystemFid* fid);
     // Closes the entry (keeping its archive's handle for the next entry when none is kept yet)
-    // and deletes the stream (nothing for null). False when the
-    // entry was read to its end and its CRC does not match (logged).
+    // and deletes the stream (nothing for null). False when the entry was read to its end and
+    // its CRC does not match (logged).
     bool CloseEntry(ZipEntryStream* stream);
 
     // The member actions.
