@@ -526,7 +526,7 @@ void CPlugFileZip::OnDependencyDestroyed(CMwNod* nod) {
         return;
     }
     // Told once per entry that held the file id: the first time forgets it everywhere.
-    const auto found = m_EntryOfFid.find(static_cast<CSystemFid*>(nod));
+    const auto found = m_EntryOfFid.find(nod);
     if (found == m_EntryOfFid.end()) {
         CPlugFile::OnDependencyDestroyed(nod);
         return;

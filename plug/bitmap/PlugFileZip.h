@@ -154,8 +154,9 @@ private:
     CSystemFids* m_InstallFolder = nullptr;
     CClassicWideString m_Path;
     // The first entry (in listing order) of each installed file id; entries named alike but for
-    // case share one file id, and then m_SharedFids is set.
-    std::unordered_map<const CSystemFid*, CPlugFileZipInfo*> m_EntryOfFid;
+    // case share one file id, and then m_SharedFids is set. Keyed as nods: a file id being
+    // destroyed is one no longer.
+    std::unordered_map<const CMwNod*, CPlugFileZipInfo*> m_EntryOfFid;
     bool m_SharedFids = false;
     CZipArchiveReader* m_KeptReader = nullptr;
     // Counts the listings and uninstalls: a handle opened before the last one is not kept.
