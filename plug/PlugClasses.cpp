@@ -5,6 +5,8 @@
 #include "plug/bitmap/PlugFileJpg.h"
 #include "plug/bitmap/PlugFileTga.h"
 #include "plug/bitmap/PlugFileZip.h"
+#include "plug/gpu/PlugFileGPU.h"
+#include "plug/gpu/PlugFileText.h"
 #include "plug/visual/PlugIndexBuffer.h"
 #include "plug/visual/PlugVertexStream.h"
 
@@ -20,6 +22,10 @@ constinit CMwClassInfo* const s_PlugClasses[] = {
     &CPlugFileZipInfo::s_ClassInfo,
     &CPlugVertexStream::s_ClassInfo,
     &CPlugIndexBuffer::s_ClassInfo,
+    &CPlugFileText::s_ClassInfo,
+    &CPlugFileGPU::s_ClassInfo,
+    &CPlugFileGPUV::s_ClassInfo,
+    &CPlugFileGPUP::s_ClassInfo,
 };
 
 } // namespace
