@@ -179,29 +179,31 @@ constinit const SGpuLoadId g_GpuLoadIds[kGpuLoadIdCount] = {
 constinit const char* const g_GpuRegisterSetNames[4] = {"Bool", "Int4", "Float4", "Sampler"};
 
 constinit const char* const g_GpuUsageNames[kGpuUsageCount] = {
-    "POSITION", "BLENDWEIGHT", "BLENDINDICES", "NORMAL",    "PSIZE", "TEXCOORD", "TANGENT",
-    "BINORMAL", "TESSFACTOR",  "POSITIONT",    "COLOR",     "FOG",   "DEPTH",    "SAMPLE",
+    "POSITION", "BLENDWEIGHT", "BLENDINDICES", "NORMAL", "PSIZE", "TEXCOORD", "TANGENT",
+    "BINORMAL", "TESSFACTOR",  "POSITIONT",    "COLOR",  "FOG",   "DEPTH",    "SAMPLE",
 };
 
 constinit const SGpuSemantic g_GpuVertexInputs[kGpuVertexInputCount] = {
-    {GpuUsage_Position, 0, 0x1},          {GpuUsage_Position, 1, 0x2},
-    {GpuUsage_PositionT, 0, 0x4},         {GpuUsage_BlendWeight, 0, 0x8},
-    {GpuUsage_BlendIndices, 0, 0x20},     {GpuUsage_Normal, 0, 0x40},
-    {GpuUsage_Normal, 1, 0x80},           {GpuUsage_PSize, 0, 0x100},
-    {GpuUsage_Color, 0, 0x200},           {GpuUsage_Color, 1, 0x400},
-    {GpuUsage_TexCoord, 0, 0x800},        {GpuUsage_TexCoord, 1, 0x2000},
-    {GpuUsage_TexCoord, 2, 0x8000},       {GpuUsage_TexCoord, 3, 0x20000},
-    {GpuUsage_TexCoord, 4, 0x80000},      {GpuUsage_TexCoord, 5, 0x200000},
-    {GpuUsage_TexCoord, 6, 0x800000},     {GpuUsage_TexCoord, 7, 0x2000000},
-    {GpuUsage_Tangent, 0, 0x8000000},     {GpuUsage_Tangent, 1, 0x10000000},
-    {GpuUsage_Binormal, 0, 0x20000000},   {GpuUsage_Binormal, 1, 0x40000000},
+    {GpuUsage_Position, 0, 0x1},        {GpuUsage_Position, 1, 0x2},
+    {GpuUsage_PositionT, 0, 0x4},       {GpuUsage_BlendWeight, 0, 0x8},
+    {GpuUsage_BlendIndices, 0, 0x20},   {GpuUsage_Normal, 0, 0x40},
+    {GpuUsage_Normal, 1, 0x80},         {GpuUsage_PSize, 0, 0x100},
+    {GpuUsage_Color, 0, 0x200},         {GpuUsage_Color, 1, 0x400},
+    {GpuUsage_TexCoord, 0, 0x800},      {GpuUsage_TexCoord, 1, 0x2000},
+    {GpuUsage_TexCoord, 2, 0x8000},     {GpuUsage_TexCoord, 3, 0x20000},
+    {GpuUsage_TexCoord, 4, 0x80000},    {GpuUsage_TexCoord, 5, 0x200000},
+    {GpuUsage_TexCoord, 6, 0x800000},   {GpuUsage_TexCoord, 7, 0x2000000},
+    {GpuUsage_Tangent, 0, 0x8000000},   {GpuUsage_Tangent, 1, 0x10000000},
+    {GpuUsage_Binormal, 0, 0x20000000}, {GpuUsage_Binormal, 1, 0x40000000},
 };
 
 constinit const SGpuSemantic g_GpuVertexToPixel[kGpuVertexToPixelCount] = {
-    {GpuUsage_Color, 0, 1u << 0},     {GpuUsage_Color, 1, 1u << 1},     {GpuUsage_Fog, 0, 1u << 2},
-    {GpuUsage_Position, 0, 1u << 3},  {GpuUsage_PSize, 0, 1u << 4},     {GpuUsage_TexCoord, 0, 1u << 5},
-    {GpuUsage_TexCoord, 1, 1u << 6},  {GpuUsage_TexCoord, 2, 1u << 7},  {GpuUsage_TexCoord, 3, 1u << 8},
-    {GpuUsage_TexCoord, 4, 1u << 9},  {GpuUsage_TexCoord, 5, 1u << 10}, {GpuUsage_TexCoord, 6, 1u << 11},
+    {GpuUsage_Color, 0, 1u << 0},     {GpuUsage_Color, 1, 1u << 1},
+    {GpuUsage_Fog, 0, 1u << 2},       {GpuUsage_Position, 0, 1u << 3},
+    {GpuUsage_PSize, 0, 1u << 4},     {GpuUsage_TexCoord, 0, 1u << 5},
+    {GpuUsage_TexCoord, 1, 1u << 6},  {GpuUsage_TexCoord, 2, 1u << 7},
+    {GpuUsage_TexCoord, 3, 1u << 8},  {GpuUsage_TexCoord, 4, 1u << 9},
+    {GpuUsage_TexCoord, 5, 1u << 10}, {GpuUsage_TexCoord, 6, 1u << 11},
     {GpuUsage_TexCoord, 7, 1u << 12},
 };
 

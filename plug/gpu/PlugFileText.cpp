@@ -12,8 +12,7 @@
 #include <cstring>
 #include <new>
 
-#define CPLUGFILETEXT_MEMBERS(X)                                                                   \
-    X(String, 0x09041000, "Text", MW_FIELD(m_Text), "Text", 0x3, 0x380)
+#define CPLUGFILETEXT_MEMBERS(X) X(String, 0x09041000, "Text", MW_FIELD(m_Text), "Text", 0x3, 0x380)
 
 MW_DEFINE_CLASS(CPlugFileText, MwFactory<CPlugFileText>, CPLUGFILETEXT_MEMBERS, MW_NO_CHUNKS);
 

@@ -1,0 +1,44 @@
+#include "tests/plug/gpu/TestGpuPrograms.h"
+
+#include <algorithm>
+
+MW_DEFINE_CLASS(CTestGpuProgramV, MwFactory<CTestGpuProgramV>, MW_NO_MEMBERS, MW_NO_CHUNKS);
+MW_DEFINE_CLASS(CTestGpuProgramP, MwFactory<CTestGpuProgramP>, MW_NO_MEMBERS, MW_NO_CHUNKS);
+
+namespace {
+
+constinit CMwClassInfo* const s_Classes[] = {&CTestGpuProgramV::s_ClassInfo,
+                                             &CTestGpuProgramP::s_ClassInfo};
+
+i32 RunScript(CPlugFileGPU& program, STestGpuScript& script) {
+    ++script.m_CompileCount;
+    if (script.m_Fails)
+        return 0;
+    return program.InstallResult(script.m_Result, script.m_Notify) ? 1 : 0;
+}
+
+bool IsKnown(const STestGpuScript& script, const CMwId* define) {
+    const char* name = define ? define->GetChars() : nullptr;
+    return name && std::find(script.m_KnownDefines.begin(), script.m_KnownDefines.end(), name) !=
+                       script.m_KnownDefines.end();
+}
+
+} // namespace
+
+constinit const CMwClassList g_TestGpuProgramClassList = {s_Classes, 2};
+
+i32 CTestGpuProgramV::Compile(i32, i32) {
+    return RunScript(*this, m_Script);
+}
+
+bool CTestGpuProgramV::IsKnownDefine(const CMwId* define) {
+    return IsKnown(m_Script, define);
+}
+
+i32 CTestGpuProgramP::Compile(i32, i32) {
+    return RunScript(*this, m_Script);
+}
+
+bool CTestGpuProgramP::IsKnownDefine(const CMwId* define) {
+    return IsKnown(m_Script, define);
+}
