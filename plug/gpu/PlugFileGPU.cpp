@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string_view>
 
 #define CPLUGFILEGPU_MEMBERS(X)                                                                    \
@@ -29,6 +30,9 @@ constexpr std::array<bool, 256> kDefineSeparators = [] {
 }();
 
 void LogUnknownDefine(std::string_view token) {
+    // A text of many unknown tokens would compose a line for each while nothing is written.
+    if (g_ClassicLog.m_SuspendCount > 0)
+        return;
     g_ClassicLogLine.Assign("Unknown Zun define : \"");
     ClassicLogAppendText(g_ClassicLogLine, CClassicStringRef(token.data(), u32(token.size())));
     g_ClassicLogLine.Append("\"\r\n");
@@ -87,7 +91,7 @@ void CPlugFileGPU::CollectDefines() {
     // grow, so each separator is found once for all the tokens before it.
     size_t separator = 0;
     bool found = false;
-    std::string token;
+    char token[kMaxDefineLength + 1];
     for (size_t a = text.find("DZun"); a != std::string_view::npos; a = text.find("DZun", a + 1)) {
         const size_t from = a + 4;
         if (!found || separator < from) {
@@ -105,10 +109,12 @@ void CPlugFileGPU::CollectDefines() {
             continue;
         }
         // Names stop at a NUL: a token holding one is not a define.
-        token.assign(name);
         CMwId id;
-        if (token.find('\0') == std::string::npos)
-            id.SetFromName(token.c_str());
+        if (std::memchr(name.data(), 0, name.size()) == nullptr) {
+            std::memcpy(token, name.data(), name.size());
+            token[name.size()] = 0;
+            id.SetFromName(token);
+        }
         if (id.m_Value != CMwId::Unassigned && IsKnownDefine(&id)) {
             if (std::find(m_Defines.begin(), m_Defines.end(), id) == m_Defines.end())
                 m_Defines.push_back(id);

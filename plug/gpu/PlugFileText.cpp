@@ -68,21 +68,30 @@ void CPlugFileText::MakeTextKey(u32 n, u8 key[8]) {
         key[i] = u8(rotated >> (8 * i));
 }
 
-void CPlugFileText::ApplyTextKey(u8* data, u32 n) {
+namespace {
+
+// to[i] = from[i] XOR key[i mod 8] for the n bytes of a text of n bytes (to may be from), eight
+// bytes at a time: the key starts again at every multiple of 8.
+void CopyWithTextKey(u8* to, const u8* from, u32 n) {
     u8 key[8];
-    MakeTextKey(n, key);
-    u32 i = 0;
-    // Eight bytes at a time: the key starts again at every multiple of 8.
+    CPlugFileText::MakeTextKey(n, key);
     u64 word;
     std::memcpy(&word, key, 8);
+    u32 i = 0;
     for (; i + 8 <= n; i += 8) {
         u64 block;
-        std::memcpy(&block, data + i, 8);
+        std::memcpy(&block, from + i, 8);
         block ^= word;
-        std::memcpy(data + i, &block, 8);
+        std::memcpy(to + i, &block, 8);
     }
     for (; i < n; ++i)
-        data[i] ^= key[i % 8];
+        to[i] = from[i] ^ key[i % 8];
+}
+
+} // namespace
+
+void CPlugFileText::ApplyTextKey(u8* data, u32 n) {
+    CopyWithTextKey(data, data, n);
 }
 
 i32 CPlugFileText::ArchiveText(CClassicArchive& archive) {
@@ -130,15 +139,18 @@ i32 CPlugFileText::ReadCry(CClassicBuffer& stream) {
     // An enciphered block that holds no text loads as a failure.
     if (n == 0)
         return 0;
-    CClassicString text;
-    if (!text.TryReserve(n, false)) {
-        ClassicLogFormatLine("No memory for a text of %u bytes", n);
-        return 0;
+    // The block decoded: nothing can fail past this point but the memory, so the text's own
+    // storage is used when it is large enough.
+    if (n > m_Text.GetCapacity()) {
+        CClassicString text;
+        if (!text.TryReserve(n, false)) {
+            ClassicLogFormatLine("No memory for a text of %u bytes", n);
+            return 0;
+        }
+        m_Text = std::move(text);
     }
-    text.SetLength(n);
-    std::memcpy(text.GetText(), decoded->GetData(), n);
-    ApplyTextKey(reinterpret_cast<u8*>(text.GetText()), n);
-    m_Text = std::move(text);
+    m_Text.SetLength(n);
+    CopyWithTextKey(reinterpret_cast<u8*>(m_Text.GetText()), decoded->GetData(), n);
     return i32(n);
 }
 
@@ -147,9 +159,12 @@ bool CPlugFileText::WriteCry(CClassicBuffer& stream) const {
     if (n == 0)
         return true;
     CClassicPooledBuffer copy;
-    if (copy->Write(m_Text.GetText(), n) != n)
+    try {
+        copy->Grow(n);
+    } catch (const CClassicBufferException&) {
         return false;
-    ApplyTextKey(copy->GetData(), n);
+    }
+    CopyWithTextKey(copy->GetData(), reinterpret_cast<const u8*>(m_Text.GetText()), n);
     return stream.WriteLzoBlock(*copy.Get());
 }
 

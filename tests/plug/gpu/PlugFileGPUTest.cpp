@@ -115,7 +115,7 @@ TEST_F(PlugFileGPU, CollectDefines) {
         SCOPED_TRACE(c.Case);
         CMwNodRef v(new CTestGpuProgramV);
         Vertex(v)->m_Script.m_Scans = c.Scans;
-        Vertex(v)->m_Script.m_KnownDefines = {"DZunA", "DZunB", "DZunC"};
+        Vertex(v)->m_Script.Know({"DZunA", "DZunB", "DZunC"});
         Vertex(v)->m_Defines.push_back(CMwId::FromName("DZunOld"));
         Vertex(v)->m_Text.Assign(CClassicStringRef(c.Text.data(), u32(c.Text.size())));
         CLogWatch log;
@@ -130,7 +130,7 @@ TEST_F(PlugFileGPU, CollectDefines) {
 TEST_F(PlugFileGPU, LoadsDeriveTheDefines) {
     WriteWholeFile(HostFile("p.phlsl.txt"), "#ifdef DZunA\r\n#endif\r\n");
     CMwNodRef p(new CTestGpuProgramP);
-    Pixel(p)->m_Script.m_KnownDefines = {"DZunA"};
+    Pixel(p)->m_Script.Know({"DZunA"});
     Pixel(p)->m_IsGeneratedFromFixedPipe = 1;
     EXPECT_EQ(Pixel(p)->LoadFromPath(Name("missing.phlsl.txt")), 0);
     EXPECT_EQ(Pixel(p)->m_IsGeneratedFromFixedPipe, 1u);

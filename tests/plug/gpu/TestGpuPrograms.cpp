@@ -18,14 +18,19 @@ i32 RunScript(CPlugFileGPU& program, STestGpuScript& script) {
 }
 
 bool IsKnown(const STestGpuScript& script, const CMwId* define) {
-    const char* name = define ? define->GetChars() : nullptr;
-    return name && std::find(script.m_KnownDefines.begin(), script.m_KnownDefines.end(), name) !=
-                       script.m_KnownDefines.end();
+    return define && std::find(script.m_KnownDefines.begin(), script.m_KnownDefines.end(),
+                               *define) != script.m_KnownDefines.end();
 }
 
 } // namespace
 
 constinit const CMwClassList g_TestGpuProgramClassList = {s_Classes, 2};
+
+void STestGpuScript::Know(const std::vector<std::string>& names) {
+    m_KnownDefines.clear();
+    for (const std::string& name : names)
+        m_KnownDefines.push_back(CMwId::FromName(name.c_str()));
+}
 
 i32 CTestGpuProgramV::Compile(i32, i32) {
     return RunScript(*this, m_Script);

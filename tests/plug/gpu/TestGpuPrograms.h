@@ -16,10 +16,13 @@ struct STestGpuScript {
     bool m_Fails = false;
     // Passed to InstallResult.
     bool m_Notify = true;
-    // Whether CollectDefines searches the text, and the names IsKnownDefine accepts.
+    // Whether CollectDefines searches the text, and the defines IsKnownDefine accepts (Know).
     bool m_Scans = true;
-    std::vector<std::string> m_KnownDefines;
+    std::vector<CMwId> m_KnownDefines;
     u32 m_CompileCount = 0;
+
+    // Makes the names the known defines.
+    void Know(const std::vector<std::string>& names);
 };
 
 class CTestGpuProgramV : public CPlugFileGPUV {
