@@ -1,7 +1,5 @@
 #include "tests/plug/gpu/TestGpuPrograms.h"
 
-#include <algorithm>
-
 MW_DEFINE_CLASS(CTestGpuProgramV, MwFactory<CTestGpuProgramV>, MW_NO_MEMBERS, MW_NO_CHUNKS);
 MW_DEFINE_CLASS(CTestGpuProgramP, MwFactory<CTestGpuProgramP>, MW_NO_MEMBERS, MW_NO_CHUNKS);
 
@@ -9,18 +7,6 @@ namespace {
 
 constinit CMwClassInfo* const s_Classes[] = {&CTestGpuProgramV::s_ClassInfo,
                                              &CTestGpuProgramP::s_ClassInfo};
-
-i32 RunScript(CPlugFileGPU& program, STestGpuScript& script) {
-    ++script.m_CompileCount;
-    if (script.m_Fails)
-        return 0;
-    return program.InstallResult(script.m_Result, script.m_Notify) ? 1 : 0;
-}
-
-bool IsKnown(const STestGpuScript& script, const CMwId* define) {
-    return define && std::find(script.m_KnownDefines.begin(), script.m_KnownDefines.end(),
-                               *define) != script.m_KnownDefines.end();
-}
 
 } // namespace
 
@@ -32,18 +18,9 @@ void STestGpuScript::Know(const std::vector<std::string>& names) {
         m_KnownDefines.push_back(CMwId::FromName(name.c_str()));
 }
 
-i32 CTestGpuProgramV::Compile(i32, i32) {
-    return RunScript(*this, m_Script);
-}
-
-bool CTestGpuProgramV::IsKnownDefine(const CMwId* define) {
-    return IsKnown(m_Script, define);
-}
-
-i32 CTestGpuProgramP::Compile(i32, i32) {
-    return RunScript(*this, m_Script);
-}
-
-bool CTestGpuProgramP::IsKnownDefine(const CMwId* define) {
-    return IsKnown(m_Script, define);
+i32 RunTestGpuScript(CPlugFileGPU& program, STestGpuScript& script) {
+    ++script.m_CompileCount;
+    if (script.m_Fails)
+        return 0;
+    return program.InstallResult(script.m_Result, script.m_Notify) ? 1 : 0;
 }

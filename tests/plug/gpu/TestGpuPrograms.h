@@ -5,6 +5,7 @@
 // They are listed in g_TestGpuProgramClassList, never in the plug library's list.
 #include "plug/gpu/PlugFileGPU.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -25,28 +26,33 @@ struct STestGpuScript {
     void Know(const std::vector<std::string>& names);
 };
 
-class CTestGpuProgramV : public CPlugFileGPUV {
-    MW_DECLARE_CLASS(CTestGpuProgramV, CPlugFileGPUV, 0x09FFE000)
+// Compiles by the script: installs a copy of its result, or fails; counts the calls.
+i32 RunTestGpuScript(CPlugFileGPU& program, STestGpuScript& script);
+
+// The scripted operations over a vertex or pixel base.
+template <class Base>
+class TTestGpuProgram : public Base {
 public:
-    i32 Compile(i32 a, i32 b) override;
-    bool IsKnownDefine(const CMwId* define) override;
+    i32 Compile(i32, i32) override { return RunTestGpuScript(*this, m_Script); }
+    bool IsKnownDefine(const CMwId* define) override {
+        return define && std::find(m_Script.m_KnownDefines.begin(), m_Script.m_KnownDefines.end(),
+                                   *define) != m_Script.m_KnownDefines.end();
+    }
 
     STestGpuScript m_Script;
 
 protected:
     bool ScansDefines() override { return m_Script.m_Scans; }
 };
+using TTestGpuProgramV = TTestGpuProgram<CPlugFileGPUV>;
+using TTestGpuProgramP = TTestGpuProgram<CPlugFileGPUP>;
 
-class CTestGpuProgramP : public CPlugFileGPUP {
-    MW_DECLARE_CLASS(CTestGpuProgramP, CPlugFileGPUP, 0x09FFD000)
-public:
-    i32 Compile(i32 a, i32 b) override;
-    bool IsKnownDefine(const CMwId* define) override;
+class CTestGpuProgramV : public TTestGpuProgramV {
+    MW_DECLARE_CLASS(CTestGpuProgramV, TTestGpuProgramV, 0x09FFE000)
+};
 
-    STestGpuScript m_Script;
-
-protected:
-    bool ScansDefines() override { return m_Script.m_Scans; }
+class CTestGpuProgramP : public TTestGpuProgramP {
+    MW_DECLARE_CLASS(CTestGpuProgramP, TTestGpuProgramP, 0x09FFD000)
 };
 
 extern const CMwClassList g_TestGpuProgramClassList;
