@@ -5,6 +5,7 @@
 // A read ends loaded or failed (a failure leaves the text as it was), never in a fault, a hang
 // or an allocation past the text limit; the round trip gives the same text; every nod made for
 // an input is gone after it.
+#include "FuzzCheck.h"
 #include "core/base/ClassicBuffer.h"
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwClassInfo.h"
@@ -15,18 +16,12 @@
 #include "system/SystemClasses.h"
 #include "tests/plug/gpu/TestGpuPrograms.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace {
 
 // Texts above this are refused: LZO blocks of a few hundred KB can decode to far more.
 constexpr u32 kFuzzTextLimit = 4u << 20;
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 bool SameText(const CClassicString& a, const CClassicString& b) {
     return a.GetLength() == b.GetLength() &&
@@ -40,21 +35,21 @@ void ScanAndRoundTrip(const CClassicString& text) {
     pixel.m_Script.Know({"DZunA", "DZunLightDir", "DZunFog"});
     pixel.m_Text = text;
     pixel.CollectDefines();
-    Check(pixel.m_Defines.size() <= 3);
+    FUZZ_CHECK(pixel.m_Defines.size() <= 3);
     if (text.IsEmpty())
         return;
     CClassicBufferMemory cry;
-    Check(pixel.WriteCry(cry));
+    FUZZ_CHECK(pixel.WriteCry(cry));
     cry.Rewind();
     CMwNodRef back(new CPlugFileText);
     auto& reread = *static_cast<CPlugFileText*>(back.Get());
-    Check(reread.ReadCry(cry) == i32(text.GetLength()));
-    Check(SameText(reread.m_Text, text));
+    FUZZ_CHECK(reread.ReadCry(cry) == i32(text.GetLength()));
+    FUZZ_CHECK(SameText(reread.m_Text, text));
 }
 
 // Reads the bytes through `read`; a failed read leaves the text as it was.
 template <class Read>
-void ReadAndCheck(const u8* data, size_t size, Read read) {
+void ReadAndFUZZ_CHECK(const u8* data, size_t size, Read read) {
     CMwNodRef nod(new CPlugFileText);
     auto& text = *static_cast<CPlugFileText*>(nod.Get());
     text.m_Text.Assign("before");
@@ -62,10 +57,10 @@ void ReadAndCheck(const u8* data, size_t size, Read read) {
     stream.Write(data, u32(size));
     stream.Rewind();
     if (read(text, stream) == 0) {
-        Check(text.m_Text.Compare("before") == 0);
+        FUZZ_CHECK(text.m_Text.Compare("before") == 0);
         return;
     }
-    Check(text.m_Text.GetLength() <= kFuzzTextLimit);
+    FUZZ_CHECK(text.m_Text.GetLength() <= kFuzzTextLimit);
     ScanAndRoundTrip(text.m_Text);
 }
 
@@ -88,11 +83,12 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     if (size > (1u << 22))
         return 0;
     const u32 before = CMwNod::GetLiveNodCount();
-    ReadAndCheck(data, size,
-                 [](CPlugFileText& text, CClassicBuffer& stream) { return text.ReadCry(stream); });
-    ReadAndCheck(data, size, [](CPlugFileText& text, CClassicBuffer& stream) {
+    ReadAndFUZZ_CHECK(data, size, [](CPlugFileText& text, CClassicBuffer& stream) {
+        return text.ReadCry(stream);
+    });
+    ReadAndFUZZ_CHECK(data, size, [](CPlugFileText& text, CClassicBuffer& stream) {
         return text.ReadFromStream(stream);
     });
-    Check(CMwNod::GetLiveNodCount() == before);
+    FUZZ_CHECK(CMwNod::GetLiveNodCount() == before);
     return 0;
 }
