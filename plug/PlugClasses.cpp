@@ -7,6 +7,8 @@
 #include "plug/bitmap/PlugFileTga.h"
 #include "plug/bitmap/PlugFileVideo.h"
 #include "plug/bitmap/PlugFileZip.h"
+#include "plug/gpu/PlugFileGPU.h"
+#include "plug/gpu/PlugFileText.h"
 #include "plug/visual/PlugIndexBuffer.h"
 #include "plug/visual/PlugVertexStream.h"
 
@@ -24,6 +26,10 @@ constinit CMwClassInfo* const s_PlugClasses[] = {
     &CPlugIndexBuffer::s_ClassInfo,
     &CPlugBitmap::s_ClassInfo,
     &CPlugFileVideo::s_ClassInfo,
+    &CPlugFileText::s_ClassInfo,
+    &CPlugFileGPU::s_ClassInfo,
+    &CPlugFileGPUV::s_ClassInfo,
+    &CPlugFileGPUP::s_ClassInfo,
 };
 
 } // namespace
