@@ -257,9 +257,9 @@ void TextureCompressor::EncodeLevel(const CompressorContext& context, const Comp
         u8* out = output;
         for (u32 y = 0; y < image.Height; y += bandHeight) {
             for (u32 x = 0; x < image.Width; x += kDxtMaxSide) {
-                DxtSurfaceDesc surface = MakeDxtSurfaceDesc(
-                    pixel + (u64(y) * image.Width + x) * 4, std::min(image.Width - x, kDxtMaxSide),
-                    std::min(image.Height - y, bandHeight));
+                DxtSurfaceDesc surface = MakeDxtSurfaceDesc(pixel + (u64(y) * image.Width + x) * 4,
+                                                            std::min(image.Width - x, kDxtMaxSide),
+                                                            std::min(image.Height - y, bandHeight));
                 surface.Pitch = image.Width * 4;
                 const u64 bytes = DxtSurfaceSize(surface.Width, surface.Height, mode);
                 [[maybe_unused]] const bool encoded =
@@ -274,15 +274,15 @@ void TextureCompressor::EncodeLevel(const CompressorContext& context, const Comp
         const u32 b = pixel[0], g = pixel[1], r = pixel[2], a = pixel[3];
         switch (format) {
             case ETextureCompressorFormat_A4R4G4B4:
-                platform::StoreU16Le(output, u16((a >> 4) << 12 | (r >> 4) << 8 | (g >> 4) << 4 |
-                                                 b >> 4));
+                platform::StoreU16Le(output,
+                                     u16((a >> 4) << 12 | (r >> 4) << 8 | (g >> 4) << 4 | b >> 4));
                 output += 2;
                 break;
             case ETextureCompressorFormat_A1R5G5B5:
             case ETextureCompressorFormat_X1R5G5B5: {
                 const u32 top = format == ETextureCompressorFormat_A1R5G5B5 ? a >> 7 : 0;
-                platform::StoreU16Le(output, u16(top << 15 | (r >> 3) << 10 | (g >> 3) << 5 |
-                                                 b >> 3));
+                platform::StoreU16Le(output,
+                                     u16(top << 15 | (r >> 3) << 10 | (g >> 3) << 5 | b >> 3));
                 output += 2;
                 break;
             }

@@ -25,8 +25,8 @@ struct TextureCompressorOptions {
     u8 OneBitAlpha = 0; // alpha becomes 255 from 127 up, else 0
     u8 NormalMap = 0;
     u8 ScaleFade = 0;
-    u8 AlphaBorder = 0;  // alpha 0 on the outer ring of the working image
-    u8 ColourBorder = 0; // BorderColour on that ring
+    u8 AlphaBorder = 0;             // alpha 0 on the outer ring of the working image
+    u8 ColourBorder = 0;            // BorderColour on that ring
     u8 BorderColour[3] = {0, 0, 0}; // blue, green, red
     u8 FadeColour = 0;
     u8 FadeAlpha = 0;
@@ -45,10 +45,10 @@ struct TextureCompressorOptions {
 
 // FormatCode values.
 enum ETextureCompressorFormat : i16 {
-    ETextureCompressorFormat_Dxt1 = 10,   // 8 bytes per 4 x 4 block, opaque
-    ETextureCompressorFormat_Dxt1a = 11,  // 8 bytes per block, transparent texels
-    ETextureCompressorFormat_Dxt3 = 12,   // 16 bytes per block, explicit 4-bit alpha
-    ETextureCompressorFormat_Dxt5 = 13,   // 16 bytes per block, interpolated alpha
+    ETextureCompressorFormat_Dxt1 = 10,  // 8 bytes per 4 x 4 block, opaque
+    ETextureCompressorFormat_Dxt1a = 11, // 8 bytes per block, transparent texels
+    ETextureCompressorFormat_Dxt3 = 12,  // 16 bytes per block, explicit 4-bit alpha
+    ETextureCompressorFormat_Dxt5 = 13,  // 16 bytes per block, interpolated alpha
     ETextureCompressorFormat_A4R4G4B4 = 14,
     ETextureCompressorFormat_A1R5G5B5 = 15,
     ETextureCompressorFormat_R5G6B5 = 16,
