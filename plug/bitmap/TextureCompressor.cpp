@@ -165,10 +165,14 @@ i32 TextureCompressor::CompressImage(const u8* pixels, u32 width, u32 height, u3
     context->Options = options;
     context->Source = {width, height, channels, pixels, pitch};
     context->Callback = callback ? callback : DiscardSink;
-    g_CompressorContext = context.get();
-    const i32 result = RunLevelLoop(*context);
-    g_CompressorContext = nullptr;
-    return result;
+    // The global is cleared however the loop ends, also by an exception from the callback.
+    struct CContextScope {
+        explicit CContextScope(CompressorContext* context) { g_CompressorContext = context; }
+        ~CContextScope() { g_CompressorContext = nullptr; }
+        CContextScope(const CContextScope&) = delete;
+        CContextScope& operator=(const CContextScope&) = delete;
+    } scope(context.get());
+    return RunLevelLoop(*context);
 }
 
 i32 TextureCompressor::RunLevelLoop(CompressorContext& context) {

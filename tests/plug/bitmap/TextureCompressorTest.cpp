@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <squish.h>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -767,6 +768,10 @@ i32 RecordAndCallAgain(const u8* data, i32 level, u32 byteCount) {
     return Record(data, level, byteCount);
 }
 
+i32 Throw(const u8*, i32, u32) {
+    throw std::runtime_error("callback failed");
+}
+
 TEST(TextureCompressor, SecondCallWhileOneRuns) {
     const Picture picture = FixturePicture("logo", 4);
     g_InnerPicture = &picture;
@@ -783,7 +788,9 @@ TEST(TextureCompressor, SecondCallWhileOneRuns) {
     ASSERT_EQ(alone.Pieces.size(), 6u);
     for (u32 i = 0; i < 6; ++i)
         EXPECT_EQ(nested.Pieces[i].Bytes, alone.Pieces[i].Bytes) << i;
-    // Once it has ended, calls run again.
+    // Once it has ended, calls run again; also after a callback that threw.
+    EXPECT_EQ(Compress(strip, options).Result, 0);
+    EXPECT_THROW(Compress(strip, options, Throw), std::runtime_error);
     EXPECT_EQ(Compress(strip, options).Result, 0);
 }
 
