@@ -9,14 +9,13 @@
 #include "tests/core/CoreTestSupport.h"
 #include "tests/plug/PlugTestSupport.h"
 #include "tests/plug/bitmap/DdsTestFile.h"
+#include "tests/plug/bitmap/PictureTestSupport.h"
 
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <iterator>
 #include <squish.h>
 #include <stdexcept>
 #include <string>
@@ -95,12 +94,7 @@ Outcome Compress(const Picture& picture, const TextureCompressorOptions& options
 
 // A 64 x 64 picture of the DXT fixtures, as B, G, R, A pixels.
 Picture FixturePicture(const char* name, u32 channels) {
-    const std::string path =
-        std::string(ENGINE_TEST_SOURCE_DIR) + "/tests/plug/fixtures/dxt/" + name + ".rgba";
-    std::ifstream in(path, std::ios::binary);
-    std::vector<u8> rgba((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(rgba.size(), 64u * 64 * 4) << path;
-    rgba.resize(64 * 64 * 4);
+    const std::vector<u8> rgba = DxtFixturePicture(name);
     return MakePicture(64, 64, channels, [&](u32 x, u32 y) {
         const u8* p = &rgba[(y * 64 + x) * 4];
         return u32(p[2]) | u32(p[1]) << 8 | u32(p[0]) << 16 | u32(p[3]) << 24;
