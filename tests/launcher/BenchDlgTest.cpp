@@ -118,7 +118,7 @@ protected:
             [](const ui::View& view) {
                 return view.Box() != nullptr || view.Item(kDlg, ui::IDOK)->IsEnabled();
             },
-            10000, "the series ends");
+            60000, "the series ends");
     }
 
     // Records what the dialog shows.
@@ -429,7 +429,7 @@ TEST_F(BenchFlow, CancelEndsTheRunningGame) {
     int pid = 0;
     ui::Script script;
     script.In(kDlg).Click(ui::IDOK).RunTimersUntil(
-        [this](const ui::View&) { return !m_Install.LogLines().empty(); }, 10000,
+        [this](const ui::View&) { return !m_Install.LogLines().empty(); }, 60000,
         "the game started");
     script.Expect(
         [&pid, this](const ui::View&) {

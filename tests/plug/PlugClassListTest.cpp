@@ -22,9 +22,9 @@ TEST_F(PlugClassList, Census) {
     EXPECT_EQ(census.WithoutFactory, 6u);
 }
 
-// CPlug, the picture file classes, the zip classes, the vertex stream, the index buffer and the
-// text file are made, filled, written and read back. The member records cannot fill the two
-// geometry classes (none is writable): they get content here.
+// CPlug, the picture file classes, the zip classes, the vertex stream, the index buffer, the
+// bitmap and the text file are made, filled, written and read back. The member records cannot fill
+// the two geometry classes (none is writable): they get content here.
 TEST_F(PlugClassList, ClassesRoundTrip) {
     CMwClassListCheck check;
     check.Fill = [](CMwNod& nod) {
@@ -36,7 +36,7 @@ TEST_F(PlugClassList, ClassesRoundTrip) {
             MwFillMembers(nod);
     };
     const CMwClassListCheckCounts counts = MwCheckClassList(g_PlugClassList, check);
-    EXPECT_EQ(counts.Created, 8u);
+    EXPECT_EQ(counts.Created, 9u);
     EXPECT_EQ(counts.ChunksWritten, 2u);
 }
 
