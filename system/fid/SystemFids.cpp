@@ -451,6 +451,7 @@ void CSystemFids::AddLeaf(CSystemFid* fid) {
     fid->m_LeafSlot = m_Leaves.m_Count;
     if (const CClassicWideString* name = FileNameOf(fid)) {
         fid->m_NameKey = CSystemFidsNameIndex::KeyOf(ToView(*name));
+        fid->m_InNameIndex = 1;
         m_NameIndex.Insert(fid, fid->m_NameKey);
     }
     OnLeafAdded(fid);
@@ -465,10 +466,13 @@ void CSystemFids::RemoveLeaf(CSystemFid* fid) {
     const u32 index = LeafIndexOf(fid);
     if (index == m_Leaves.m_Count)
         return;
-    if (fid->m_LeafSlot == index + 1)
-        fid->m_LeafSlot = 0;
-    if (FileNameOf(fid))
+    // A file id on its way out is no longer of its kind: what it was entered as decides.
+    if (fid->m_InNameIndex)
         m_NameIndex.Erase(fid, fid->m_NameKey);
+    if (fid->m_LeafSlot == index + 1) {
+        fid->m_LeafSlot = 0;
+        fid->m_InNameIndex = 0;
+    }
     // The last leaf takes its place.
     m_Leaves.FastRemove(index, 1);
     if (index < m_Leaves.m_Count)
@@ -503,8 +507,10 @@ void CSystemFids::RenumberLeaves() {
 void CSystemFids::ForgetLeaves() {
     for (u32 i = 0; i < m_Leaves.m_Count; ++i) {
         CSystemFid* leaf = m_Leaves.m_Items[i];
-        if (leaf->m_LeafSlot == i + 1)
+        if (leaf->m_LeafSlot == i + 1) {
             leaf->m_LeafSlot = 0;
+            leaf->m_InNameIndex = 0;
+        }
     }
     m_NameIndex.Clear();
     m_Leaves.FreeItems();
@@ -539,7 +545,7 @@ CSystemFidFile* CSystemFids::FindFileLeaf(View name, bool (*accept)(CSystemFidFi
 
 void CSystemFids::OnLeafRenamed(CSystemFid* fid) {
     const CClassicWideString* name = FileNameOf(fid);
-    if (!name || LeafIndexOf(fid) == m_Leaves.m_Count)
+    if (!name || !fid->m_InNameIndex || LeafIndexOf(fid) == m_Leaves.m_Count)
         return;
     m_NameIndex.Erase(fid, fid->m_NameKey);
     fid->m_NameKey = CSystemFidsNameIndex::KeyOf(ToView(*name));
