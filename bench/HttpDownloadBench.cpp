@@ -68,6 +68,14 @@ CServer& Server() {
     return server;
 }
 
+// The server, or null with the benchmark skipped when nginx did not start.
+CServer* RunningServer(benchmark::State& state) {
+    if (Server().Nginx->IsRunning())
+        return &Server();
+    state.SkipWithError("nginx did not start");
+    return nullptr;
+}
+
 double NowMs() {
     return std::chrono::duration<double, std::milli>(
                std::chrono::steady_clock::now().time_since_epoch())
@@ -97,11 +105,10 @@ bool ThroughClient(u16 port, const std::string& path, u32 size) {
 }
 
 void Download(benchmark::State& state) {
-    CServer& server = Server();
-    if (!server.Nginx->IsRunning()) {
-        state.SkipWithError("nginx did not start");
+    CServer* running = RunningServer(state);
+    if (!running)
         return;
-    }
+    CServer& server = *running;
     const u32 size = u32(state.range(0)) << 20;
     const std::string path = std::string(state.range(1) ? "chunked/" : "") + "f" +
                              std::to_string(state.range(0)) + ".bin";
@@ -194,11 +201,10 @@ bool HoldsServedFile(const std::string& path, u32 size) {
 }
 
 void DownloadToFile(benchmark::State& state) {
-    CServer& server = Server();
-    if (!server.Nginx->IsRunning()) {
-        state.SkipWithError("nginx did not start");
+    CServer* running = RunningServer(state);
+    if (!running)
         return;
-    }
+    CServer& server = *running;
     const u32 size = u32(state.range(0)) << 20;
     const std::string path = "f" + std::to_string(state.range(0)) + ".bin";
     const std::string port = std::to_string(server.Nginx->Port());
