@@ -16,18 +16,33 @@
 //               client (nginx and curl run in processes of their own)
 // Goal: ratio at most 1 / 0.9 at 16 and 100 MB (the client's throughput at least 0.9 times
 // curl's).
+//
+// DownloadToFile/MB:n: the update road's download as a whole process (http_fetch: the body
+// streamed into a temporary file beside the target, renamed over it once whole) against
+// `curl -s -o <target>` into the same folder, both whole processes started, waited for and
+// measured by the kernel (wait4), in alternating runs. Counters: project_ms and peer_ms (median
+// wall time from the start to the exit), ratio (their quotient), project_max_rss_mb and
+// peer_max_rss_mb (median peak resident memory, ru_maxrss), rss_ratio, and project_cpu_ms and
+// peer_cpu_ms (user and system time), project_max_ms and peer_max_ms (the slowest run). With
+// memory:1 http_fetch takes the road before streaming (the body kept in memory, then written),
+// for comparison. Goal: ratio at most 1.1 and rss_ratio at most 2 at 100 MB.
 #include "BenchPair.h"
 #include "net/http/NetHttpClient.h"
 #include "net/http/NetHttpResult.h"
 #include "tests/support/http/TestServers.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <memory>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
+#include <vector>
 
 namespace {
 
@@ -51,6 +66,14 @@ struct CServer {
 CServer& Server() {
     static CServer server;
     return server;
+}
+
+// The server, or null with the benchmark skipped when nginx did not start.
+CServer* RunningServer(benchmark::State& state) {
+    if (Server().Nginx->IsRunning())
+        return &Server();
+    state.SkipWithError("nginx did not start");
+    return nullptr;
 }
 
 double NowMs() {
@@ -82,11 +105,10 @@ bool ThroughClient(u16 port, const std::string& path, u32 size) {
 }
 
 void Download(benchmark::State& state) {
-    CServer& server = Server();
-    if (!server.Nginx->IsRunning()) {
-        state.SkipWithError("nginx did not start");
+    CServer* running = RunningServer(state);
+    if (!running)
         return;
-    }
+    CServer& server = *running;
     const u32 size = u32(state.range(0)) << 20;
     const std::string path = std::string(state.range(1) ? "chunked/" : "") + "f" +
                              std::to_string(state.range(0)) + ".bin";
@@ -136,6 +158,103 @@ void Download(benchmark::State& state) {
     state.counters["project_cpu_ms"] = bench::Median(cpu);
     state.SetBytesProcessed(i64(state.iterations()) * 2 * i64(size));
 }
+
+// One run of a program to its end: wall time, and its peak resident memory and CPU time from the
+// kernel, read by process_peak (a process started from here would carry the benchmark's own peak).
+struct SProcessRun {
+    bool Ok = false;
+    double WallMs = 0;
+    double MaxRssMb = 0;
+    double CpuMs = 0;
+};
+
+SProcessRun RunProcess(const std::vector<std::string>& args, const std::string& report) {
+    std::vector<char*> argv = {const_cast<char*>(PROCESS_PEAK), const_cast<char*>(report.c_str())};
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    SProcessRun run;
+    const double start = NowMs();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return run;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid)
+        return run;
+    run.WallMs = NowMs() - start;
+    double rssKb = 0;
+    std::ifstream(report) >> rssKb >> run.CpuMs;
+    run.MaxRssMb = rssKb / 1024.0;
+    run.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && rssKb > 0;
+    return run;
+}
+
+bool HoldsServedFile(const std::string& path, u32 size) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() != size)
+        return false;
+    for (size_t i = 0; i < bytes.size(); ++i)
+        if (bytes[i] != char(i % 251))
+            return false;
+    return true;
+}
+
+void DownloadToFile(benchmark::State& state) {
+    CServer* running = RunningServer(state);
+    if (!running)
+        return;
+    CServer& server = *running;
+    const u32 size = u32(state.range(0)) << 20;
+    const std::string path = "f" + std::to_string(state.range(0)) + ".bin";
+    const std::string port = std::to_string(server.Nginx->Port());
+    TestFolder folder;
+    const std::string ours = folder.File("ours.bin"), theirs = folder.File("curl.bin");
+    std::vector<std::string> fetch = {HTTP_FETCH, "127.0.0.1", port, path, ours};
+    if (state.range(1))
+        fetch.push_back("memory");
+    const std::vector<std::string> curl = {"/usr/bin/curl", "-s", "-o", theirs,
+                                           "http://127.0.0.1:" + port + "/" + path};
+    std::vector<double> wall[2], rss[2], cpu[2];
+    bool oursFirst = true;
+    for (auto _ : state) {
+        for (int turn = 0; turn < 2; ++turn) {
+            const int side = (turn == 0) == oursFirst ? 0 : 1;
+            const SProcessRun run = RunProcess(side == 0 ? fetch : curl, folder.File("report"));
+            if (!run.Ok) {
+                state.SkipWithError(side == 0 ? "http_fetch failed" : "curl failed");
+                return;
+            }
+            wall[side].push_back(run.WallMs);
+            rss[side].push_back(run.MaxRssMb);
+            cpu[side].push_back(run.CpuMs);
+        }
+        oursFirst = !oursFirst;
+    }
+    if (!HoldsServedFile(ours, size) || !HoldsServedFile(theirs, size)) {
+        state.SkipWithError("a downloaded file differs from the served one");
+        return;
+    }
+    const double project = bench::Median(wall[0]), peer = bench::Median(wall[1]);
+    const double projectRss = bench::Median(rss[0]), peerRss = bench::Median(rss[1]);
+    state.counters["project_ms"] = project;
+    state.counters["peer_ms"] = peer;
+    state.counters["ratio"] = project / peer;
+    state.counters["project_max_rss_mb"] = projectRss;
+    state.counters["peer_max_rss_mb"] = peerRss;
+    state.counters["rss_ratio"] = projectRss / peerRss;
+    state.counters["project_cpu_ms"] = bench::Median(cpu[0]);
+    state.counters["peer_cpu_ms"] = bench::Median(cpu[1]);
+    state.counters["project_max_ms"] = *std::max_element(wall[0].begin(), wall[0].end());
+    state.counters["peer_max_ms"] = *std::max_element(wall[1].begin(), wall[1].end());
+}
+
+BENCHMARK(DownloadToFile)
+    ->ArgNames({"MB", "memory"})
+    ->ArgsProduct({{16, 100}, {0, 1}})
+    ->Iterations(12)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 BENCHMARK(Download)
     ->ArgNames({"MB", "chunked"})

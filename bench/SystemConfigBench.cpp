@@ -10,6 +10,10 @@
 // - LoadSaveChanged: the same with a member changed, so that the image is written through a
 //   temporary file (flushed to disk, renamed over the file); the peer reads the bytes and writes
 //   them through a temporary file the same way (write, fsync, rename).
+// - LoadByName/files:n: a configuration file loaded by its name (found in the tree of files,
+//   loaded whole, released) from a folder that holds n other file ids; the files loaded in turn
+//   (16 of them) lie spread over the folder's list. The peer reads the same file's bytes. The
+//   time of a load by name stays the same whatever the folder holds.
 // Both check after the rounds that the file loads.
 #include "BenchPair.h"
 #include "core/base/ClassicLog.h"
@@ -24,6 +28,8 @@
 #include "system/config/SystemConfig.h"
 #include "system/config/SystemConfigFile.h"
 #include "system/engine/SystemEngine.h"
+#include "system/fid/SystemFidFile.h"
+#include "system/fid/SystemFids.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -129,9 +135,9 @@ bool ProjectRound(bool change) {
     return loaded && saved;
 }
 
-std::vector<char> PeerRead() {
+std::vector<char> PeerRead(const std::string& host = Install().m_Host) {
     std::vector<char> bytes;
-    const int fd = open(Install().m_Host.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return bytes;
     char chunk[4096];
@@ -175,7 +181,69 @@ void LoadSaveChanged(benchmark::State& state) {
     Check(state, ok);
 }
 
+// The files loaded by name, and the folder that holds them among its other file ids.
+struct SLoadFolder {
+    std::vector<std::string> Hosts;
+    std::vector<CClassicWideString> Names;
+    CSystemFids* Folder = nullptr;
+    std::vector<CSystemFid*> Neighbours;
+};
+
+SLoadFolder MakeLoadFolder(u32 neighbours) {
+    constexpr u32 kLoaded = 16;
+    SLoadFolder made;
+    const std::string folder = Install().m_Folder + "/byname";
+    std::filesystem::create_directories(folder);
+    CSystemConfig* config = new CSystemConfig;
+    config->AddRef();
+    for (u32 i = 0, next = 0; i < kLoaded; ++i) {
+        const std::string host = folder + "/Load" + std::to_string(i) + ".SystemConfig.Zun";
+        made.Hosts.push_back(host);
+        made.Names.emplace_back(platform::FromHostPath(host).c_str());
+        if (!SaveSystemConfig(config, made.Names.back(), nullptr))
+            std::abort();
+        made.Folder = config->GetFid()->m_Folder;
+        // The neighbours before the next file: the loaded files lie spread over the list.
+        for (const u32 end = u32(u64(neighbours) * (i + 1) / kLoaded); next < end; ++next) {
+            auto* fid = new CSystemFidFile;
+            CClassicWideString name;
+            name.AssignFromNarrow(("Neighbour" + std::to_string(next) + ".dat").c_str());
+            fid->SetFileName(name);
+            made.Folder->AddLeaf(fid);
+            made.Neighbours.push_back(fid);
+        }
+    }
+    config->Release();
+    return made;
+}
+
+void LoadByName(benchmark::State& state) {
+    SLoadFolder folder = MakeLoadFolder(u32(state.range(0)));
+    bool ok = true;
+    size_t project = 0, peer = 0;
+    bench::Interleave(
+        state,
+        [&] {
+            bool loaded = false;
+            LoadSystemConfig(folder.Names[project++ % folder.Names.size()], nullptr, &loaded)
+                ->Release();
+            ok &= loaded;
+        },
+        [&] { benchmark::DoNotOptimize(PeerRead(folder.Hosts[peer++ % folder.Hosts.size()])); });
+    if (!ok)
+        state.SkipWithError("a configuration file could not be loaded by its name");
+    for (CSystemFid* fid : folder.Neighbours)
+        delete fid;
+}
+
 } // namespace
 
 BENCHMARK(LoadSaveUnchanged)->Unit(benchmark::kMicrosecond);
 BENCHMARK(LoadSaveChanged)->Unit(benchmark::kMicrosecond);
+BENCHMARK(LoadByName)
+    ->ArgNames({"files"})
+    ->Arg(0)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMicrosecond);

@@ -101,12 +101,14 @@ bool HttpGetAndWait(CNetHttpClient& client, CClassicStringRef path, CNetHttpResu
 }
 
 bool HttpGetAndWaitFirstBytes(CNetHttpClient& client, CClassicStringRef path,
-                              CNetHttpResult*& request, u32 count) {
+                              CNetHttpResult*& request, u32 count, CClassicBuffer* bodyStream) {
     const u32 start = NetGetTimeMs();
     IssueGet(client, path, request);
     if (!request)
         return false;
-    WaitForRequest(client, request, start, [&] { return request->m_Body.GetLength() <= count; });
+    if (bodyStream)
+        client.StreamBody(request, bodyStream);
+    WaitForRequest(client, request, start, [&] { return request->GetReceived() <= count; });
     return request->m_Status != CNetHttpResult::s_StatusError;
 }
 
@@ -132,16 +134,22 @@ CDownloadDlg::~CDownloadDlg() {
         m_DownloadRequest->Release();
 }
 
-bool CDownloadDlg::StartDownload(CClassicStringRef host, CClassicStringRef path) {
+bool CDownloadDlg::StartDownload(CClassicStringRef host, CClassicStringRef path,
+                                 CClassicBuffer* bodyStream) {
     if (!m_DownloadClient.Open(host, -1))
         return false;
-    if (!HttpGetAndWaitFirstBytes(m_DownloadClient, path, m_DownloadRequest, kDownloadFirstBytes))
+    if (!HttpGetAndWaitFirstBytes(m_DownloadClient, path, m_DownloadRequest, kDownloadFirstBytes,
+                                  bodyStream))
         return false;
+    m_FileName = FileNameOfPath(path);
+    return true;
+}
+
+CClassicString CDownloadDlg::FileNameOfPath(CClassicStringRef path) {
     const CClassicString whole(path);
     const i32 slash = whole.ReverseFind('/');
     const u32 start = slash < 0 ? 0 : u32(slash) + 1;
-    m_FileName.Assign(CClassicStringRef(whole.GetText() + start, whole.GetLength() - start));
-    return true;
+    return CClassicString(CClassicStringRef(whole.GetText() + start, whole.GetLength() - start));
 }
 
 bool CDownloadDlg::OnInitDialog() {
@@ -171,8 +179,8 @@ void CDownloadDlg::OnTimer(u32) {
         OnCancel();
         return;
     }
-    const i32 percentage = DownloadPercentage(m_DownloadRequest->m_Body.GetLength(),
-                                              m_DownloadRequest->m_ExpectedSize);
+    const i32 percentage =
+        DownloadPercentage(m_DownloadRequest->GetReceived(), m_DownloadRequest->m_ExpectedSize);
     i64 now = 0;
     MwQueryPerformanceCounter(&now);
     if (m_UpdateClient &&

@@ -11,6 +11,7 @@
 #include "net/http/NetHttpClient.h"
 #include "platform/ui/Dialog.h"
 
+class CClassicBuffer;
 class CNetHttpResult;
 
 // Template and control ids.
@@ -51,9 +52,11 @@ inline constexpr u32 kHttpWaitLimitMs = 60000;
 // or the wait limit has passed. True exactly when it is Done.
 bool HttpGetAndWait(CNetHttpClient& client, CClassicStringRef path, CNetHttpResult*& request);
 // The same, but waits only while at most `count` bytes have come and the request has neither
-// ended nor left its client. True unless no request was made or it is in Error.
+// ended nor left its client. With a body stream the answer's body goes there as it comes
+// (CNetHttpClient::StreamBody). True unless no request was made or it is in Error.
 bool HttpGetAndWaitFirstBytes(CNetHttpClient& client, CClassicStringRef path,
-                              CNetHttpResult*& request, u32 count);
+                              CNetHttpResult*& request, u32 count,
+                              CClassicBuffer* bodyStream = nullptr);
 
 class CDownloadDlg : public ui::Dialog {
 public:
@@ -62,9 +65,12 @@ public:
     ~CDownloadDlg() override;
 
     // Opens the download server (port 80) and asks for the path until its first 1000 bytes are
-    // in; the file name is the path's part after its last '/'. False when the server cannot be
-    // opened or the request failed.
-    bool StartDownload(CClassicStringRef host, CClassicStringRef path);
+    // in, the body going to the stream as it comes when one is given; the file name is
+    // FileNameOfPath. False when the server cannot be opened or the request failed.
+    bool StartDownload(CClassicStringRef host, CClassicStringRef path,
+                       CClassicBuffer* bodyStream = nullptr);
+    // The name a download is stored under: the path's part after its last '/'.
+    static CClassicString FileNameOfPath(CClassicStringRef path);
 
     // The text of the update (control 1047) and the size text (control 1049).
     CClassicWideString m_Description;

@@ -69,17 +69,98 @@ CClassicString MarkedUtf8(CClassicWideStringRef text) {
     return utf8;
 }
 
-// Stores the body under the path through a temporary file; false, with the path untouched (and
-// no file left where there was none), when any step fails.
-bool StoreDownload(const CClassicWideString& path, const CClassicString& body) {
-    if (FileExists(path) && !ClearReadOnlyAttribute(path))
+// Where the download's body goes as it comes. The first bytes wait in memory until the download
+// has truly started (more than the bytes the start waits for): then the folder is made and a
+// temporary file beside the path is opened, takes them and every later byte, and replaces the
+// path only once the whole file announced came; any other end removes it and leaves what was
+// there as it was (a read-only earlier file read-only again). Where the folder or the file
+// cannot be made (a folder in the file's place), the body stays in memory and storing it fails
+// afterwards, as it always did.
+class CDownloadTarget final : public CClassicBuffer {
+public:
+    explicit CDownloadTarget(const CClassicWideString& path) : m_Path(path) {}
+    CDownloadTarget(const CDownloadTarget&) = delete;
+    CDownloadTarget& operator=(const CDownloadTarget&) = delete;
+    ~CDownloadTarget() override { Abandon(); }
+
+    u32 Read(void*, u32) override { return 0; }
+    u32 Write(const void* data, u32 n) override {
+        if (m_Streaming)
+            return m_File.Write(data, n);
+        m_Held.Append(CClassicStringRef(static_cast<const char*>(data), n));
+        if (!m_Decided && m_Held.GetLength() > kDownloadFirstBytes)
+            Decide();
+        return n;
+    }
+    bool Close() override { return true; }
+    u32 GetPosition() const override { return 0; }
+    u32 GetSize() const override { return 0; }
+
+    // A write to the temporary file failed: the file cannot be stored.
+    bool HasFailed() const { return m_Streaming && m_File.HasFailed(); }
+    // The whole file in place; false, with the path as it was, when a step fails.
+    bool Store() {
+        if (!m_Decided)
+            Decide();
+        if (!m_Streaming)
+            return m_FolderMade && StoreHeld();
+        m_Streaming = false;
+        if (m_File.Close())
+            return true;
+        RestoreAttribute();
         return false;
-    CClassicBufferFile file;
-    if (!file.Open(path, true, true, false, false))
-        return false;
-    const bool written = file.Write(body.GetText(), body.GetLength()) == body.GetLength();
-    return file.Close() && written;
-}
+    }
+    void Abandon() {
+        if (!m_Streaming)
+            return;
+        m_Streaming = false;
+        m_File.Discard();
+        RestoreAttribute();
+    }
+
+private:
+    void Decide() {
+        m_Decided = true;
+        m_FolderMade = !m_Path.IsEmpty() && CreateFolderPath(m_Path) != kCreateFolderFailed;
+        if (!m_FolderMade)
+            return;
+        u32 isAFile = 0;
+        const u32 readOnly = IsFileReadOnly(m_Path, &isAFile);
+        if (isAFile && readOnly && !ClearReadOnlyAttribute(m_Path))
+            return;
+        m_WasReadOnly = isAFile && readOnly;
+        if (!m_File.Open(m_Path, true, true, false, false)) {
+            RestoreAttribute();
+            return;
+        }
+        m_Streaming = true;
+        const u32 held = m_Held.GetLength();
+        m_File.Write(m_Held.GetText(), held);
+        m_Held.FreeText();
+    }
+    bool StoreHeld() {
+        if (FileExists(m_Path) && !ClearReadOnlyAttribute(m_Path))
+            return false;
+        CClassicBufferFile file;
+        if (!file.Open(m_Path, true, true, false, false))
+            return false;
+        const bool written = file.Write(m_Held.GetText(), m_Held.GetLength()) == m_Held.GetLength();
+        return file.Close() && written;
+    }
+    void RestoreAttribute() {
+        if (m_WasReadOnly)
+            SetReadOnlyAttribute(m_Path);
+        m_WasReadOnly = false;
+    }
+
+    CClassicWideString m_Path;
+    CClassicString m_Held;
+    CClassicBufferFile m_File;
+    bool m_Decided = false;
+    bool m_FolderMade = false;
+    bool m_Streaming = false;
+    bool m_WasReadOnly = false;
+};
 
 } // namespace
 
@@ -161,7 +242,17 @@ void CMainDlg::OnUpdate() {
         ShowUpdateFailed(this);
         return;
     }
-    // 11, 12. The download, which may not grow past the size announced.
+    // 11, 12. The download, which may not grow past the size announced, into the file where it
+    // is stored (which outlives the download's client).
+    CClassicWideString path;
+    if (engine) {
+        if (CSystemFids* data = engine->GetDataFolder())
+            data->GetFullDirName(path);
+    }
+    path.Append(u"Download\\");
+    path.AppendNarrow(CDownloadDlg::FileNameOfPath(location.Path));
+    const CClassicWideString shown = LauncherPathForPlayer(path);
+    CDownloadTarget target(path);
     CDownloadDlg download(location.DownloadId, nullptr);
     download.m_SizeText.Format1(g_ClassicTranslator.Translate(u"File size is %1 kBytes."),
                                 kilobytes);
@@ -169,12 +260,18 @@ void CMainDlg::OnUpdate() {
     download.m_UpdateClient = &client;
     download.m_DownloadClient.SetRelaxedCertificates(settings.RelaxedCertificates);
     download.m_DownloadClient.SetBodyLimit(u32(answer.Size));
-    if (!download.StartDownload(location.Host, location.Path)) {
+    if (!download.StartDownload(location.Host, location.Path, &target)) {
         LauncherLogLine("Update: the download from %s failed: %s", location.Host.GetText(),
                         download.m_DownloadClient.GetLastError().GetText());
         ShowUpdateFailed(this);
         return;
     }
+    const auto storeFailed = [&] {
+        g_ClassicLogLine.Assign("[Launcher] Update: the download cannot be stored as ");
+        ClassicLogAppendWideText(g_ClassicLogLine, path);
+        g_ClassicLogLine.Append("\r\n");
+        ClassicLogWriteLineToFiles();
+    };
     // 13.
     i64 opened = 0;
     i64 closed = 0;
@@ -187,33 +284,28 @@ void CMainDlg::OnUpdate() {
         HttpGetAndWait(client, UpdateResultPath(action, location.DownloadId, time), request);
     };
     CNetHttpResult* const file = download.m_DownloadRequest;
+    if (target.HasFailed()) {
+        target.Abandon();
+        storeFailed();
+        report(kUpdateActionAbandoned);
+        ShowUpdateFailed(this, MarkedUtf8(shown));
+        return;
+    }
     if (result != ui::IDOK || file->m_Status != CNetHttpResult::s_StatusDone) {
         // 15.
         report(kUpdateActionAbandoned);
         return;
     }
     // 14. Stored only when the whole file announced came.
-    if (file->m_Body.GetLength() != u32(answer.Size)) {
-        LauncherLogLine("Update: %u bytes came, %d were announced: not stored",
-                        file->m_Body.GetLength(), answer.Size);
+    if (file->GetReceived() != u32(answer.Size)) {
+        LauncherLogLine("Update: %u bytes came, %d were announced: not stored", file->GetReceived(),
+                        answer.Size);
         report(kUpdateActionAbandoned);
         ShowUpdateFailed(this);
         return;
     }
-    CClassicWideString path;
-    if (engine) {
-        if (CSystemFids* data = engine->GetDataFolder())
-            data->GetFullDirName(path);
-    }
-    path.Append(u"Download\\");
-    const bool folder = !path.IsEmpty() && CreateFolderPath(path) != kCreateFolderFailed;
-    path.AppendNarrow(download.m_FileName);
-    const CClassicWideString shown = LauncherPathForPlayer(path);
-    if (!folder || !StoreDownload(path, file->m_Body)) {
-        g_ClassicLogLine.Assign("[Launcher] Update: the download cannot be stored as ");
-        ClassicLogAppendWideText(g_ClassicLogLine, path);
-        g_ClassicLogLine.Append("\r\n");
-        ClassicLogWriteLineToFiles();
+    if (!target.Store()) {
+        storeFailed();
         report(kUpdateActionAbandoned);
         ShowUpdateFailed(this, MarkedUtf8(shown));
         return;

@@ -1,5 +1,6 @@
 #include "net/http/NetHttpClient.h"
 
+#include "core/base/ClassicBuffer.h"
 #include "core/nod/MwCmd.h"
 #include "core/nod/MwCmdBufferCore.h"
 #include "core/nod/MwVirtualMember.h"
@@ -308,13 +309,16 @@ bool CNetHttpClient::ReadStatusLine(CNetHttpResult* request) {
 bool CNetHttpClient::MakeRoom(CNetHttpResult* request) {
     CClassicString& body = request->m_Body;
     const u32 length = body.GetLength();
-    const u64 needed = u64(length) + s_ReadSlot;
+    const u64 needed = u64(length) + (request->m_BodyStream ? s_StreamSlot : s_ReadSlot);
     if (needed <= body.GetCapacity())
         return true;
     if (needed > 0xFFFFFFFF)
         return false;
     u64 capacity = 0;
-    if (length == 0 && request->m_ExpectedSize > 0) {
+    if (request->m_BodyStream) {
+        // One slot, used again for every read.
+        capacity = needed;
+    } else if (length == 0 && request->m_ExpectedSize > 0) {
         // Once, from the announced size, never more than 64 MB of trust in it.
         capacity = u64(std::min(request->m_ExpectedSize, s_MaxPreallocation)) + s_ReadSlot;
     } else {
@@ -339,27 +343,37 @@ bool CNetHttpClient::ReadBody(CNetHttpResult* request) {
             return true;
         }
         CClassicString& body = request->m_Body;
+        CClassicBuffer* const stream = request->m_BodyStream;
         const u32 length = body.GetLength();
+        const u32 slot = stream ? s_StreamSlot : s_ReadSlot;
+        u8* const into = reinterpret_cast<u8*>(body.GetText()) + length;
         u32 got = 0;
         u32 error = 0;
         const platform::HttpReadResult result =
-            m_Session->Read(request->m_Handle, reinterpret_cast<u8*>(body.GetText()) + length,
-                            s_ReadSlot, &got, &error);
+            m_Session->Read(request->m_Handle, into, slot, &got, &error);
         switch (result) {
             case platform::HttpReadResult::Data:
-                got = std::min(got, s_ReadSlot);
+                got = std::min(got, slot);
                 request->m_LastRead = i32(got);
                 if (got == 0) { // a read of nothing is the end
                     request->m_Status = CNetHttpResult::s_StatusDone;
                     return true;
                 }
-                if (u64(length) + got > m_BodyLimit) {
+                if (u64(request->GetReceived()) + got > m_BodyLimit) {
                     SetLastError("Failed in call to InternetReadFile, Error: ",
                                  platform::kHttpErrorOutOfMemory);
                     Fail(request);
                     return true;
                 }
-                body.SetLength(length + got);
+                if (!stream) {
+                    body.SetLength(length + got);
+                } else if (stream->Write(into, got) == got) {
+                    request->m_Received += got;
+                } else {
+                    SetLastError("Failed in call to InternetReadFile, Error: ", s_ErrorWriteFault);
+                    Fail(request);
+                    return true;
+                }
                 m_RateMeter.AddSample(got);
                 break;
             case platform::HttpReadResult::End:
@@ -374,6 +388,27 @@ bool CNetHttpClient::ReadBody(CNetHttpResult* request) {
                 return true;
         }
     }
+}
+
+bool CNetHttpClient::StreamBody(CNetHttpResult* request, CClassicBuffer* stream) {
+    if (!request || !stream || request->m_BodyStream || request->m_Client != this ||
+        request->m_Kind != CNetHttpResult::s_KindGet ||
+        request->m_Status > CNetHttpResult::s_StatusDownloading)
+        return false;
+    // Before the answer, the body may hold what a request sends; it is not the answer's.
+    if (request->m_Status != CNetHttpResult::s_StatusDownloading) {
+        request->m_BodyStream = stream;
+        return true;
+    }
+    CClassicString& body = request->m_Body;
+    const u32 length = body.GetLength();
+    if (length != 0 && stream->Write(body.GetText(), length) != length)
+        return false;
+    request->m_Received = length;
+    request->m_BodyStream = stream;
+    // The room made from the announced size goes: a slot takes its place at the next read.
+    body.FreeText();
+    return true;
 }
 
 void CNetHttpClient::WaitForRequests(u32 ms) {

@@ -24,8 +24,12 @@ class CNetHttpClient : public CMwNod {
     MW_DECLARE_CLASS(CNetHttpClient, CMwNod, 0x12012000)
 public:
     static constexpr u32 s_ConnectedMemberId = 0x12012005;
-    // The answer is read in slots of this size.
+    // The answer is read in slots of this size; a streamed body (CNetHttpResult::m_BodyStream)
+    // in slots of the transport's receive buffer, each written to its stream whole.
     static constexpr u32 s_ReadSlot = 0x4000;
+    static constexpr u32 s_StreamSlot = 0x40000;
+    // The error of a streamed request whose stream refused a write.
+    static constexpr u32 s_ErrorWriteFault = 29;
     static constexpr u32 s_WaitStepMs = 200;
     static constexpr u32 s_RateWindowMs = 5000;
     // The largest body by default: the u32 body length less one read slot.
@@ -72,6 +76,11 @@ public:
     void RemoveRequest(CNetHttpResult* request);
     // Drops the rate meter's samples older than 5000 ms.
     void TrimRateMeter();
+    // From now on the body of the request (a GET) goes to the stream as it comes
+    // (CNetHttpResult::m_BodyStream), the bytes that came before written there first and let
+    // go. Between polls only, before the request ended and once only. False, with nothing
+    // changed but the bytes the stream took, when those bytes cannot be written.
+    bool StreamBody(CNetHttpResult* request, CClassicBuffer* stream);
     // Ends a request of this client that has not ended as a failure of the transport with this
     // number: LastError "Failed in async operation, Error: " and the number, HttpError the
     // number, Status 4 with the text as its body; it then leaves the array as any failed request

@@ -47,7 +47,7 @@ void CNetHttpResult::StoreCallbackStatus(u32 status, u32 result, u32 error) {
 u32 CNetHttpResult::GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) {
     return MwGetParamVirtual(this, path, out, [&](CMwMemberInfo& member) -> MwOwnAnswer {
         if (member.MemberId == s_CurrentSizeMemberId)
-            return MwAnswerValue(out, m_Body.GetLength());
+            return MwAnswerValue(out, GetReceived());
         return MwNotOwnMember;
     });
 }

@@ -10,6 +10,7 @@
 #include "core/nod/MwNod.h"
 #include "platform/http/HttpTransport.h"
 
+class CClassicBuffer;
 class CNetHttpClient;
 
 class CNetHttpResult : public CMwNod {
@@ -58,11 +59,21 @@ public:
     u32 GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) override;
 
     CClassicString& GetBody() { return m_Body; }
+    // The answer's body bytes that came: the body's length, or for a streamed body the bytes
+    // written to its stream.
+    u32 GetReceived() const { return m_BodyStream ? m_Received : m_Body.GetLength(); }
     CNetHttpClient* GetClient() const { return m_Client; }
 
     // Before sending, the POST data; after the status line is accepted, the answer as received,
     // NUL-terminated after its length; after a failure, the error text.
     CClassicString m_Body;
+    // Set by CNetHttpClient::StreamBody: the body is written to this stream as it arrives, a
+    // read slot at a time, instead of kept in m_Body, so that a download of any size takes the
+    // same memory. A write that fails ends the request in Error. The stream is the caller's; it
+    // is never closed here.
+    CClassicBuffer* m_BodyStream = nullptr;
+    // Body bytes written to m_BodyStream (those that came before it was set included).
+    u32 m_Received = 0;
     // Content-Length of the answer; 0 when unknown.
     u32 m_ExpectedSize = 0;
     CClassicString m_ContentType;

@@ -140,6 +140,12 @@ public:
 
     u32 m_Flags = kSystemFidText;
     CSystemFids* m_Folder = nullptr;
+    // While the file id is a leaf of a folder: 1 + its place in the folder's leaves (0 when it is
+    // no leaf), whether the folder's name index holds it (a file) and under which key.
+    // CSystemFids keeps them.
+    u32 m_LeafSlot = 0;
+    u32 m_InNameIndex = 0;
+    u32 m_NameKey = 0;
     u32 m_RefFlags = 0;
     u32 m_ContentClassId = s_UnknownClassId;
     CMwNod* m_Nod = nullptr;

@@ -268,12 +268,7 @@ CSystemFid* CSystemEngine::GetFileFid(CSystemFids* folder, CClassicWideStringRef
 
 CSystemFid* CSystemEngine::FindEqualLeaf(CSystemFid* fid) {
     CSystemFids* folder = fid ? fid->m_Folder : nullptr;
-    if (!folder)
-        return nullptr;
-    for (u32 i = 0; i < folder->m_Leaves.m_Count; ++i)
-        if (fid->IsEqual(folder->m_Leaves.m_Items[i]))
-            return folder->m_Leaves.m_Items[i];
-    return nullptr;
+    return folder ? folder->FindEqualLeaf(fid) : nullptr;
 }
 
 CSystemFid* CSystemEngine::FindFidLike(CSystemFid* fid) {

@@ -50,6 +50,8 @@ void CSystemFidFile::CopyFidFrom(CSystemFid* other) {
     Super::CopyFidFrom(other);
     if (other->IsKindOf(s_ClassId))
         m_FileName = static_cast<CSystemFidFile*>(other)->m_FileName;
+    if (m_Folder)
+        m_Folder->OnLeafRenamed(this);
     OnNameChanged();
 }
 
@@ -95,6 +97,8 @@ void CSystemFidFile::SetFileName(CClassicWideStringRef path) {
     CClassicWideString name(path);
     NormalizePathFlags(name, kPathFlagsFile);
     m_FileName = std::move(name);
+    if (m_Folder)
+        m_Folder->OnLeafRenamed(this);
     OnNameChanged();
 }
 

@@ -51,6 +51,14 @@ namespace {
 
 using View = std::u16string_view;
 
+// FNV-1a over the ASCII-folded code units.
+u64 FoldedHash(View name) {
+    u64 hash = 14695981039346656037ull;
+    for (char16_t c : name)
+        hash = (hash ^ ClassicToLower(c)) * 1099511628211ull;
+    return hash;
+}
+
 View ToView(CClassicWideStringRef text) {
     return View(text.m_Text, text.m_Length);
 }
@@ -136,16 +144,10 @@ public:
     }
 
 private:
-    static u64 Hash(View name) {
-        u64 hash = 14695981039346656037ull;
-        for (char16_t c : name)
-            hash = (hash ^ ClassicToLower(c)) * 1099511628211ull;
-        return hash;
-    }
     // The slot holding the name, or the empty slot where it would go.
     u32* Slot(View name) {
         const u32 mask = u32(m_Slots.size() - 1);
-        for (u32 i = u32(Hash(name)) & mask;; i = (i + 1) & mask) {
+        for (u32 i = u32(FoldedHash(name)) & mask;; i = (i + 1) & mask) {
             const u32 held = m_Slots[i];
             if (held == s_None || EqualsNoCase(ToView(m_Names.m_Items[held]), name))
                 return &m_Slots[i];
@@ -272,19 +274,25 @@ void SortByName(CFastBuffer<T*>& list, View (*nameOf)(T*)) {
 
 // The file the name stands for: the file id of that very spelling, else one of a case twin that
 // is the same file (NamesOneEntry).
-CSystemFidFile* FindFileLeaf(CSystemFids* folder, View name) {
-    for (u32 i = 0; i < folder->m_Leaves.m_Count; ++i) {
-        CSystemFidFile* file = AsFile(folder->m_Leaves.m_Items[i]);
-        if (file && ToView(file->m_FileName) == name)
-            return file;
-    }
-    const CClassicWideStringRef ref(name.data(), u32(name.size()));
-    for (u32 i = 0; i < folder->m_Leaves.m_Count; ++i) {
-        CSystemFidFile* file = AsFile(folder->m_Leaves.m_Items[i]);
-        if (file && NamesOneEntry(folder, file->m_FileName, ref))
-            return file;
-    }
-    return nullptr;
+CSystemFidFile* FindFileLeafByName(CSystemFids* folder, View name) {
+    if (CSystemFidFile* exact = folder->FindFileLeaf(
+            name,
+            [](CSystemFidFile* file, const void* wanted) {
+                return ToView(file->m_FileName) == *static_cast<const View*>(wanted);
+            },
+            &name))
+        return exact;
+    struct SWanted {
+        CSystemFids* Folder;
+        CClassicWideStringRef Name;
+    } wanted{folder, CClassicWideStringRef(name.data(), u32(name.size()))};
+    return folder->FindFileLeaf(
+        name,
+        [](CSystemFidFile* file, const void* context) {
+            const auto* w = static_cast<const SWanted*>(context);
+            return NamesOneEntry(w->Folder, file->m_FileName, w->Name);
+        },
+        &wanted);
 }
 
 // The sub-folder the name stands for: the one of that very spelling, else one of a case twin that
@@ -409,9 +417,9 @@ CSystemFids::~CSystemFids() {
         m_Trees.m_Items[i]->m_Parent = nullptr;
     for (u32 i = 0; i < m_Leaves.m_Count; ++i)
         m_Leaves.m_Items[i]->m_Folder = nullptr;
+    ForgetLeaves();
     FidNumberMapSet(this, 0);
     m_Trees.FreeItems();
-    m_Leaves.FreeItems();
 }
 
 CSystemFids* CSystemFids::NewSameKind() {
@@ -440,6 +448,12 @@ void CSystemFids::OnChanged() {
 void CSystemFids::AddLeaf(CSystemFid* fid) {
     fid->m_Folder = this;
     m_Leaves.Add(fid);
+    fid->m_LeafSlot = m_Leaves.m_Count;
+    if (const CClassicWideString* name = FileNameOf(fid)) {
+        fid->m_NameKey = CSystemFidsNameIndex::KeyOf(ToView(*name));
+        fid->m_InNameIndex = 1;
+        m_NameIndex.Insert(fid, fid->m_NameKey);
+    }
     OnLeafAdded(fid);
 }
 
@@ -449,15 +463,157 @@ void CSystemFids::AddLeafIfAbsent(CSystemFid* fid) {
 }
 
 void CSystemFids::RemoveLeaf(CSystemFid* fid) {
-    if (RemoveFrom(m_Leaves, fid))
-        fid->m_Folder = nullptr;
+    const u32 index = LeafIndexOf(fid);
+    if (index == m_Leaves.m_Count)
+        return;
+    // A file id on its way out is no longer of its kind: what it was entered as decides.
+    if (fid->m_InNameIndex)
+        m_NameIndex.Erase(fid, fid->m_NameKey);
+    if (fid->m_LeafSlot == index + 1) {
+        fid->m_LeafSlot = 0;
+        fid->m_InNameIndex = 0;
+    }
+    // The last leaf takes its place.
+    m_Leaves.FastRemove(index, 1);
+    if (index < m_Leaves.m_Count)
+        m_Leaves.m_Items[index]->m_LeafSlot = index + 1;
+    fid->m_Folder = nullptr;
 }
 
 bool CSystemFids::HasLeaf(const CSystemFid* fid) const {
+    return LeafIndexOf(fid) != m_Leaves.m_Count;
+}
+
+u32 CSystemFids::LeafIndexOf(const CSystemFid* fid) const {
+    // A file id that is no leaf anywhere has no place; one that is a leaf here is where its
+    // place says. A file id hung in two folders' lists knows its place in the later one only:
+    // the other list is searched.
+    if (!fid || fid->m_LeafSlot == 0)
+        return m_Leaves.m_Count;
+    const u32 slot = fid->m_LeafSlot;
+    if (slot <= m_Leaves.m_Count && m_Leaves.m_Items[slot - 1] == fid)
+        return slot - 1;
     for (u32 i = 0; i < m_Leaves.m_Count; ++i)
         if (m_Leaves.m_Items[i] == fid)
-            return true;
-    return false;
+            return i;
+    return m_Leaves.m_Count;
+}
+
+void CSystemFids::RenumberLeaves() {
+    for (u32 i = 0; i < m_Leaves.m_Count; ++i)
+        m_Leaves.m_Items[i]->m_LeafSlot = i + 1;
+}
+
+void CSystemFids::ForgetLeaves() {
+    for (u32 i = 0; i < m_Leaves.m_Count; ++i) {
+        CSystemFid* leaf = m_Leaves.m_Items[i];
+        if (leaf->m_LeafSlot == i + 1) {
+            leaf->m_LeafSlot = 0;
+            leaf->m_InNameIndex = 0;
+        }
+    }
+    m_NameIndex.Clear();
+    m_Leaves.FreeItems();
+}
+
+CSystemFid* CSystemFids::FindEqualLeaf(CSystemFid* probe) {
+    if (!probe)
+        return nullptr;
+    if (const CClassicWideString* name = FileNameOf(probe))
+        return FindFileLeaf(
+            ToView(*name),
+            [](CSystemFidFile* leaf, const void* p) {
+                return static_cast<CSystemFid*>(const_cast<void*>(p))->IsEqual(leaf);
+            },
+            probe);
+    for (u32 i = 0; i < m_Leaves.m_Count; ++i)
+        if (probe->IsEqual(m_Leaves.m_Items[i]))
+            return m_Leaves.m_Items[i];
+    return nullptr;
+}
+
+CSystemFidFile* CSystemFids::FindFileLeaf(View name, bool (*accept)(CSystemFidFile*, const void*),
+                                          const void* context) const {
+    CSystemFid* best = nullptr;
+    m_NameIndex.ForEach(CSystemFidsNameIndex::KeyOf(name), [&](CSystemFid* leaf) {
+        if ((!best || leaf->m_LeafSlot < best->m_LeafSlot) &&
+            accept(static_cast<CSystemFidFile*>(leaf), context))
+            best = leaf;
+    });
+    return static_cast<CSystemFidFile*>(best);
+}
+
+void CSystemFids::OnLeafRenamed(CSystemFid* fid) {
+    const CClassicWideString* name = FileNameOf(fid);
+    if (!name || !fid->m_InNameIndex || LeafIndexOf(fid) == m_Leaves.m_Count)
+        return;
+    m_NameIndex.Erase(fid, fid->m_NameKey);
+    fid->m_NameKey = CSystemFidsNameIndex::KeyOf(ToView(*name));
+    m_NameIndex.Insert(fid, fid->m_NameKey);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The name index
+
+u32 CSystemFidsNameIndex::KeyOf(View name) {
+    const u64 hash = FoldedHash(name);
+    return u32(hash ^ (hash >> 32));
+}
+
+void CSystemFidsNameIndex::Insert(CSystemFid* fid, u32 key) {
+    // At most half full.
+    if (2 * (u64(m_Count) + 1) > m_Slots.size())
+        Grow();
+    const u32 mask = u32(m_Slots.size() - 1);
+    u32 i = key & mask;
+    while (m_Slots[i].Fid)
+        i = (i + 1) & mask;
+    m_Slots[i] = {fid, key};
+    ++m_Count;
+}
+
+void CSystemFidsNameIndex::Erase(CSystemFid* fid, u32 key) {
+    if (m_Slots.empty())
+        return;
+    const u32 mask = u32(m_Slots.size() - 1);
+    for (u32 i = key & mask; m_Slots[i].Fid; i = (i + 1) & mask)
+        if (m_Slots[i].Fid == fid)
+            return EraseAt(i);
+    // Entered under another key (its name changed unannounced): never left behind to dangle.
+    for (u32 i = 0; i < m_Slots.size(); ++i)
+        if (m_Slots[i].Fid == fid)
+            return EraseAt(i);
+}
+
+void CSystemFidsNameIndex::EraseAt(u32 slot) {
+    // Backward shift: each later entry of the run whose home is not between the hole and itself
+    // moves into the hole, so that no probe stops short of it.
+    const u32 mask = u32(m_Slots.size() - 1);
+    for (u32 j = (slot + 1) & mask; m_Slots[j].Fid; j = (j + 1) & mask) {
+        const u32 home = m_Slots[j].Key & mask;
+        const bool stays = slot <= j ? slot < home && home <= j : slot < home || home <= j;
+        if (stays)
+            continue;
+        m_Slots[slot] = m_Slots[j];
+        slot = j;
+    }
+    m_Slots[slot] = {};
+    --m_Count;
+}
+
+void CSystemFidsNameIndex::Grow() {
+    std::vector<SSlot> old;
+    old.swap(m_Slots);
+    m_Slots.assign(old.empty() ? 16 : old.size() * 2, SSlot{});
+    m_Count = 0;
+    for (const SSlot& entry : old)
+        if (entry.Fid)
+            Insert(entry.Fid, entry.Key);
+}
+
+void CSystemFidsNameIndex::Clear() {
+    std::vector<SSlot>().swap(m_Slots);
+    m_Count = 0;
 }
 
 void CSystemFids::AddTree(CSystemFids* folder) {
@@ -549,7 +705,7 @@ CSystemFid* CSystemFids::FindOrAddFid(CClassicWideStringRef path, u32* created,
 
     if (folder && IsFileName(ToView(component))) {
         const CClassicWideString name = StoredFileName(component);
-        if (CSystemFidFile* file = FindFileLeaf(folder, ToView(name))) {
+        if (CSystemFidFile* file = FindFileLeafByName(folder, ToView(name))) {
             if (adoptSpelling)
                 file->SetFileName(component);
             return file;
@@ -586,7 +742,7 @@ CSystemFid* CSystemFids::FindFid(CClassicWideStringRef path, bool addIfOnDisk) {
     if (!IsFileName(ToView(component)))
         return nullptr;
     const CClassicWideString name = StoredFileName(component);
-    if (CSystemFidFile* file = FindFileLeaf(folder, ToView(name)))
+    if (CSystemFidFile* file = FindFileLeafByName(folder, ToView(name)))
         return file;
     if (!addIfOnDisk)
         return nullptr;
@@ -771,6 +927,7 @@ void CSystemFids::RefreshFromDisk(CClassicWideStringRef fullPath, u32 recursive,
             AddLeaf(file);
         }
         SortByName(m_Leaves, LeafName);
+        RenumberLeaves();
     }
 
     // The sub-folders, matched in the same way: unpinned ones that went are cleared and deleted.
@@ -846,8 +1003,11 @@ void CSystemFids::UpdateSizes(u32 leavesFresh, u32 recursive) {
 
 void CSystemFids::Clear() {
     // The leaves leave the list first: deleting one touches no list of this folder.
-    CFastBuffer<CSystemFid*> leaves = m_Leaves;
-    m_Leaves = CFastBuffer<CSystemFid*>();
+    CFastBuffer<CSystemFid*> leaves;
+    leaves.Reserve(m_Leaves.m_Count);
+    for (u32 i = 0; i < m_Leaves.m_Count; ++i)
+        leaves.Add(m_Leaves.m_Items[i]);
+    ForgetLeaves();
     for (u32 i = 0; i < leaves.m_Count; ++i)
         leaves.m_Items[i]->m_Folder = nullptr;
     // Aliases before their masters.

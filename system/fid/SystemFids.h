@@ -21,6 +21,9 @@
 #include "core/nod/MwNod.h"
 #include "platform/Types.h"
 
+#include <string_view>
+#include <vector>
+
 class CClassicArchive;
 class CSystemFid;
 class CSystemFidFile;
@@ -38,6 +41,43 @@ u64 SystemFidsSizeUnitDivisor();
 // whole tree: deeper or larger trees are damaged data.
 inline constexpr u32 kSystemFidsMaxArchivedDepth = 256;
 inline constexpr u32 kSystemFidsMaxArchivedFolders = 0x10000;
+
+// The file leaves of a folder by their names ignoring case: open addressing (linear probing) over
+// {key, leaf}, the key a hash of the folded name, so that a look-up by name costs the same in a
+// folder of ten files and of a million. Several leaves may share a key (case twins, or names
+// whose hashes meet): a look-up visits each and the caller compares names.
+class CSystemFidsNameIndex {
+public:
+    // The key of a name: its ASCII-folded code units hashed.
+    static u32 KeyOf(std::u16string_view name);
+
+    void Insert(CSystemFid* fid, u32 key);
+    // Takes the leaf out (found from the key it was entered with, or by a search of the whole
+    // table when that key is stale); nothing when it is absent.
+    void Erase(CSystemFid* fid, u32 key);
+    void Clear();
+    // Calls f(leaf) for every leaf entered under the key.
+    template <class F>
+    void ForEach(u32 key, F f) const {
+        if (m_Slots.empty())
+            return;
+        const u32 mask = u32(m_Slots.size() - 1);
+        for (u32 i = key & mask; m_Slots[i].Fid; i = (i + 1) & mask)
+            if (m_Slots[i].Key == key)
+                f(m_Slots[i].Fid);
+    }
+
+private:
+    struct SSlot {
+        CSystemFid* Fid = nullptr;
+        u32 Key = 0;
+    };
+    void Grow();
+    void EraseAt(u32 slot);
+
+    std::vector<SSlot> m_Slots;
+    u32 m_Count = 0;
+};
 
 class CSystemFids : public CMwNod {
     MW_DECLARE_CLASS(CSystemFids, CMwNod, 0x0B009000)
@@ -123,7 +163,9 @@ public:
 
     // Leaves and sub-folders. AddLeaf appends the file id and makes this folder its folder;
     // AddLeafIfAbsent does so unless it is a leaf already; RemoveLeaf takes a leaf out (the last
-    // one takes its place) and clears its folder. AddTree hangs a folder here (taking it from
+    // one takes its place) and clears its folder. A leaf knows its place (CSystemFid::m_LeafSlot)
+    // and file leaves are found by name through an index, so that none of these, nor a look-up
+    // by name, walks the list. AddTree hangs a folder here (taking it from
     // the folder it hung in; a folder already here, this folder itself or one above it is left
     // as it is); RemoveTree takes it out.
     void AddLeaf(CSystemFid* fid);
@@ -132,6 +174,16 @@ public:
     void AddTree(CSystemFids* folder);
     void RemoveTree(CSystemFids* folder);
     bool HasLeaf(const CSystemFid* fid) const;
+    // The first leaf (in list order) the probe's equality test accepts: a file probe is compared
+    // only with the file leaves of its name ignoring case.
+    CSystemFid* FindEqualLeaf(CSystemFid* probe);
+    // The first file leaf (in list order) of the name ignoring case that accept(leaf, context)
+    // takes.
+    CSystemFidFile* FindFileLeaf(std::u16string_view name,
+                                 bool (*accept)(CSystemFidFile* leaf, const void* context),
+                                 const void* context) const;
+    // A file leaf's name changed: its entry in the name index follows.
+    void OnLeafRenamed(CSystemFid* fid);
     // True when the folder is this one or lies below it.
     bool IsAncestorOf(const CSystemFids* folder) const;
     // Marks this folder and its ancestors pinned: a refresh from disk never drops them.
@@ -210,6 +262,15 @@ protected:
     void ArchiveSubFolders(CClassicArchive& archive);
 
 private:
+    // The place of the leaf in m_Leaves, or m_Leaves.m_Count when it is not one.
+    u32 LeafIndexOf(const CSystemFid* fid) const;
+    // Gives every leaf its place again (after the list was reordered).
+    void RenumberLeaves();
+    // Every leaf leaves the list, the index and its place (their folder pointers are kept).
+    void ForgetLeaves();
+
+    CSystemFidsNameIndex m_NameIndex;
+
     struct SRefresh;
     void RefreshFromDisk(CClassicWideStringRef fullPath, u32 recursive, SRefresh& refresh);
 };

@@ -176,6 +176,11 @@ bool ClearReadOnlyAttribute(CClassicWideStringRef path) {
     return Host(path, host) && platform::SetOwnerWritable(host, true) == 0;
 }
 
+bool SetReadOnlyAttribute(CClassicWideStringRef path) {
+    std::string host;
+    return Host(path, host) && platform::SetOwnerWritable(host, false) == 0;
+}
+
 bool MoveFileReplacing(CClassicWideStringRef source, CClassicWideStringRef target, bool plain) {
     std::string from, to;
     if (!Host(source, from) || !Host(target, to))

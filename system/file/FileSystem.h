@@ -49,6 +49,8 @@ bool CopyFileTo(CClassicWideStringRef source, CClassicWideStringRef target, bool
 // Writes the attributes back without the read-only bit; false when they cannot be read or
 // written.
 bool ClearReadOnlyAttribute(CClassicWideStringRef path);
+// The same with the read-only bit set.
+bool SetReadOnlyAttribute(CClassicWideStringRef path);
 // Moves a file over another in one step; with plain the target must not exist. Fails over a
 // read-only target and, without plain, across file systems.
 bool MoveFileReplacing(CClassicWideStringRef source, CClassicWideStringRef target, bool plain);

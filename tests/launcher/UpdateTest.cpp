@@ -885,7 +885,7 @@ TEST_F(UpdateFlow, DownloadsThatEndWithoutAFile) {
     const std::string offer = Offer("121", "New cars");
     const std::string slow = Download(123456, 123456, 2000, 200);
     enum class End : u8 { Cancel, Escape, Enter, Runs };
-    enum class Before : u8 { Nothing, File, Folder };
+    enum class Before : u8 { Nothing, File, ReadOnlyFile, Folder };
     struct Case {
         const char* Name;
         std::string File;
@@ -917,9 +917,9 @@ TEST_F(UpdateFlow, DownloadsThatEndWithoutAFile) {
          0,
          nullptr},
         {"fewer bytes than announced by the check",
-         Download(100000, 100000, 65536, 0),
+         Download(100000, 100000, 8192, 20),
          End::Runs,
-         Before::File,
+         Before::ReadOnlyFile,
          "close 140 -> IDOK",
          {{ui::IDOK, "Error", kFailed}},
          0,
@@ -939,8 +939,10 @@ TEST_F(UpdateFlow, DownloadsThatEndWithoutAFile) {
         SetScenario(Answer("0;123456;New cars"), Answer("0;42;dl.test;files/setup.exe"), c.File);
         std::filesystem::remove_all(m_Install.File("GameData/Download"));
         std::filesystem::create_directories(m_Install.File("GameData/Download"));
-        if (c.There == Before::File)
+        if (c.There == Before::File || c.There == Before::ReadOnlyFile)
             WriteWholeFile(DownloadFile(), "an earlier installer");
+        if (c.There == Before::ReadOnlyFile)
+            chmod(DownloadFile().c_str(), 0444);
         else if (c.There == Before::Folder)
             std::filesystem::create_directories(DownloadFile());
         const size_t since = LogSize();
@@ -998,8 +1000,13 @@ TEST_F(UpdateFlow, DownloadsThatEndWithoutAFile) {
                 EXPECT_TRUE(DownloadFolderNames().empty());
                 break;
             case Before::File:
+            case Before::ReadOnlyFile:
                 EXPECT_EQ(DownloadFolderNames(), std::vector<std::string>{"setup.exe"});
                 EXPECT_EQ(ReadWholeFile(DownloadFile()), "an earlier installer");
+                EXPECT_EQ(std::filesystem::status(DownloadFile()).permissions() &
+                              std::filesystem::perms::owner_write,
+                          c.There == Before::File ? std::filesystem::perms::owner_write
+                                                  : std::filesystem::perms::none);
                 break;
             case Before::Folder:
                 EXPECT_EQ(DownloadFolderNames(), std::vector<std::string>{"setup.exe"});

@@ -4,6 +4,7 @@
 #include "net/http/NetHttpClient.h"
 
 #include "NetTestSupport.h"
+#include "core/base/ClassicBuffer.h"
 #include "core/nod/MwCmd.h"
 #include "core/nod/MwCmdBufferCore.h"
 #include "net/http/NetHttpResult.h"
@@ -325,6 +326,97 @@ TEST_F(NetHttpClient, BodyRoom) {
     EXPECT_EQ(grown->m_Body.GetLength(), 64u * 0x4000);
     // Doubling from one slot: 2, 4, 8 ... 64 slots, then one more for the read of the end.
     EXPECT_EQ(grown->m_Body.GetCapacity(), 128u * 0x4000);
+}
+
+// A stream that keeps what it is given, up to a number of bytes: past them it refuses.
+class CCollectStream : public CClassicBuffer {
+public:
+    explicit CCollectStream(size_t limit = size_t(-1)) : m_Limit(limit) {}
+    u32 Read(void*, u32) override { return 0; }
+    u32 Write(const void* data, u32 n) override {
+        const size_t taken = std::min<size_t>(n, m_Limit - m_Bytes.size());
+        m_Bytes.append(static_cast<const char*>(data), taken);
+        return u32(taken);
+    }
+    bool Close() override { return true; }
+    u32 GetPosition() const override { return u32(m_Bytes.size()); }
+    u32 GetSize() const override { return u32(m_Bytes.size()); }
+
+    size_t m_Limit;
+    std::string m_Bytes;
+};
+
+// A body handed to a stream while it comes: what came before goes there first, the rest as it
+// comes, a slot at a time in place of a body sized from the announced length; a stream that
+// refuses a write ends the request.
+TEST_F(NetHttpClient, StreamedBody) {
+    std::string whole(3 * CNetHttpClient::s_StreamSlot + 12345, '\0');
+    for (size_t i = 0; i < whole.size(); ++i)
+        whole[i] = char(i % 251);
+    const std::string first = whole.substr(0, 1000);
+    const Script answer{
+        {Headers(Answer("200 OK", "Content-Length: " + std::to_string(whole.size()) + "\r\n")),
+         Data(first), DataLater(whole.substr(1000, 700000)), Data(whole.substr(701000)),
+         EndLater()}};
+    struct Case {
+        const char* Name;
+        size_t Limit;
+        u32 Status;
+    };
+    const Case cases[] = {
+        {"whole", size_t(-1), 3},
+        {"the stream refuses the first bytes", 999, 4},
+        {"the stream refuses later", 500000, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        m_Fake.Add("", answer);
+        CNetHttpClient client;
+        ASSERT_TRUE(client.Open("upd.test", 80));
+        CHeld request(client.Get("p", true, true, 0));
+        CCollectStream stream(c.Limit);
+        client.Update();
+        client.Update();
+        ASSERT_EQ(request->m_Status, 2u);
+        ASSERT_EQ(Text(request->m_Body), first);
+        if (c.Limit < first.size()) {
+            // Nothing changes but what the stream took: the body stays in memory.
+            EXPECT_FALSE(client.StreamBody(request.Get(), &stream));
+            EXPECT_EQ(request->m_BodyStream, nullptr);
+            client.WaitForRequests(1000);
+            EXPECT_EQ(request->m_Status, 3u);
+            EXPECT_EQ(Text(request->m_Body), whole);
+            continue;
+        }
+        ASSERT_TRUE(client.StreamBody(request.Get(), &stream));
+        EXPECT_FALSE(client.StreamBody(request.Get(), &stream)) << "a second stream";
+        EXPECT_EQ(stream.m_Bytes, first);
+        EXPECT_EQ(request->GetReceived(), first.size());
+        client.WaitForRequests(1000);
+        EXPECT_EQ(request->m_Status, c.Status);
+        EXPECT_FALSE(client.StreamBody(request.Get(), &stream)) << "an ended request";
+        // Never more than one slot in memory.
+        EXPECT_LE(request->m_Body.GetCapacity(), CNetHttpClient::s_StreamSlot + 1);
+        if (c.Status == 3) {
+            EXPECT_EQ(stream.m_Bytes, whole);
+            EXPECT_EQ(request->GetReceived(), whole.size());
+            EXPECT_EQ(client.GetRateMeter().GetTotal(), whole.size());
+        } else {
+            EXPECT_EQ(Text(request->m_Body), "Failed in call to InternetReadFile, Error: 29");
+            EXPECT_EQ(stream.m_Bytes, whole.substr(0, c.Limit));
+        }
+    }
+    // Handed over before the answer came: every byte goes to the stream.
+    m_Fake.Add("", answer);
+    CNetHttpClient client;
+    ASSERT_TRUE(client.Open("upd.test", 80));
+    CHeld request(client.Get("p", true, true, 0));
+    CCollectStream stream;
+    ASSERT_TRUE(client.StreamBody(request.Get(), &stream));
+    client.WaitForRequests(1000);
+    EXPECT_EQ(request->m_Status, 3u);
+    EXPECT_EQ(stream.m_Bytes, whole);
+    EXPECT_LE(request->m_Body.GetCapacity(), CNetHttpClient::s_StreamSlot + 1);
 }
 
 TEST_F(NetHttpClient, BodyLimits) {

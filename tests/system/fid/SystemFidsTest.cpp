@@ -8,6 +8,7 @@
 #include "platform/Endian.h"
 #include "system/fid/SystemFidNumberMap.h"
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -188,6 +189,92 @@ TEST_F(SystemFids, CollectAndFindLeaves) {
     EXPECT_EQ(drive.FindLeafDeep(&probe), top);
     probe.m_FileName = CClassicWideString(u"z.txt");
     EXPECT_EQ(drive.FindLeafDeep(&probe), nullptr);
+}
+
+// Leaves know their place and files are found through the folder's name index: over a long run
+// of additions, removals (the last leaf moving into the gap) and renames, every look-up answers
+// what a walk of the list in order answers, case twins and memory file ids among the leaves.
+TEST_F(SystemFids, LookUpsByNameAgreeWithAWalkOfTheList) {
+    const std::vector<std::u16string> names = {u"a.txt",
+                                               u"A.TXT",
+                                               u"b.dat",
+                                               u"B.dat",
+                                               u"c",
+                                               u"long name.Texture.zun",
+                                               u"LONG NAME.texture.ZUN",
+                                               u"d.txt",
+                                               u"e.txt",
+                                               u"f.txt"};
+    CSystemFids folder; // no path on disk: names equal ignoring case are one entry
+    std::vector<CSystemFid*> gone;
+    std::mt19937 random(43);
+    const auto View = [](const CClassicWideString& text) {
+        return std::u16string_view(text.GetText(), text.GetLength());
+    };
+    const auto pick = [&](size_t n) { return size_t(random() % n); };
+    const auto walk = [&](CSystemFid* probe) -> CSystemFid* {
+        for (u32 i = 0; i < folder.m_Leaves.m_Count; ++i)
+            if (probe->IsEqual(folder.m_Leaves.m_Items[i]))
+                return folder.m_Leaves.m_Items[i];
+        return nullptr;
+    };
+    for (int step = 0; step < 4000; ++step) {
+        const u32 count = folder.m_Leaves.m_Count;
+        switch (pick(8)) {
+            case 0:
+            case 1:
+            case 2:
+                new CNamedFile(names[pick(names.size())].c_str(), &folder);
+                break;
+            case 3:
+                folder.AddLeaf(new CSystemFidMemory);
+                break;
+            case 4:
+            case 5:
+                if (count)
+                    delete folder.m_Leaves.m_Items[pick(count)];
+                break;
+            case 6:
+                if (count)
+                    if (CSystemFid* leaf = folder.m_Leaves.m_Items[pick(count)];
+                        leaf->IsKindOf(CSystemFidFile::s_ClassId))
+                        static_cast<CSystemFidFile*>(leaf)->SetFileName(
+                            CClassicWideString(names[pick(names.size())].c_str()));
+                break;
+            default:
+                if (count) { // taken out and hung again at the end
+                    CSystemFid* leaf = folder.m_Leaves.m_Items[pick(count)];
+                    folder.RemoveLeaf(leaf);
+                    EXPECT_FALSE(folder.HasLeaf(leaf));
+                    folder.AddLeafIfAbsent(leaf);
+                }
+                break;
+        }
+        for (u32 i = 0; i < folder.m_Leaves.m_Count; ++i) {
+            ASSERT_EQ(folder.m_Leaves.m_Items[i]->m_LeafSlot, i + 1) << "step " << step;
+            ASSERT_TRUE(folder.HasLeaf(folder.m_Leaves.m_Items[i]));
+        }
+        CNamedFile probe(names[pick(names.size())].c_str(), &folder, false);
+        ASSERT_FALSE(folder.HasLeaf(&probe));
+        ASSERT_EQ(folder.FindEqualLeaf(&probe), walk(&probe)) << "step " << step;
+        // The spelling itself first, then a twin.
+        CSystemFid* expected = nullptr;
+        for (u32 pass = 0; pass < 2 && !expected; ++pass)
+            for (u32 i = 0; i < folder.m_Leaves.m_Count && !expected; ++i) {
+                CSystemFid* leaf = folder.m_Leaves.m_Items[i];
+                auto* file = leaf->IsKindOf(CSystemFidFile::s_ClassId)
+                                 ? static_cast<CSystemFidFile*>(leaf)
+                                 : nullptr;
+                if (file && (pass ? file->m_FileName.CompareNoCase(probe.m_FileName) == 0
+                                  : View(file->m_FileName) == View(probe.m_FileName)))
+                    expected = file;
+            }
+        ASSERT_EQ(folder.FindFid(probe.m_FileName, false), expected) << "step " << step;
+    }
+    folder.Clear();
+    EXPECT_EQ(folder.m_Leaves.m_Count, 0u);
+    CNamedFile probe(u"a.txt", &folder, false);
+    EXPECT_EQ(folder.FindEqualLeaf(&probe), nullptr);
 }
 
 TEST_F(SystemFids, PlacementMakesTheMissingFolders) {
