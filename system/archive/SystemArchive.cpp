@@ -199,18 +199,20 @@ void GiveBackSpare(CFastBuffer<T>& table, CFastBuffer<T>& spare) {
 
 } // namespace
 
-// Keeps the nods of one load alive without counting references on them: it is one of each nod's
-// dependants and does not let go when the nod's count reaches 0, so the nod stays. Letting go of
-// a nod afterwards frees it when nothing holds it any more (count 0, no other dependant, as a
-// file id is for the nod bound to it), or leaves it as it is. A nod destroyed all the same (a
-// direct delete) leaves the load's lists.
-class CSystemLoadGuard final : public CMwNod {
+// Keeps the nods of one load alive without counting references on them: it holds each nod
+// (CMwNod::AddHold), so the nod stays when its count reaches 0. Letting go of a nod afterwards
+// frees it when nothing keeps it any more (count 0, no dependant, as a file id is for the nod
+// bound to it, no other load's hold), or leaves it as it is. A held nod destroyed all the same
+// (a direct delete) leaves the lists of every load in progress.
+class CSystemLoadGuard final {
 public:
-    explicit CSystemLoadGuard(CSystemArchive& archive) : m_Archive(archive) {}
+    CSystemLoadGuard() {
+        CMwNod::SetHeldNodDestroyedHook(&CSystemArchive::ForgetDestroyedNodEverywhere);
+    }
 
-    void Keep(CMwNod* nod) { nod->AddDependant(this); }
-    void Free(CMwNod* nod) { nod->RemoveDependantAndRelease(this); }
-    void Leave(CMwNod* nod) { nod->RemoveDependant(this); }
+    void Keep(CMwNod* nod) { nod->AddHold(); }
+    void Free(CMwNod* nod) { nod->RemoveHoldAndRelease(); }
+    void Leave(CMwNod* nod) { nod->RemoveHold(); }
     // Lets go of each nod of the list that is left, newest first (Free), and empties it.
     void FreeEach(CFastBuffer<CMwNod*>& nods) {
         for (u32 i = nods.m_Count; i-- > 0;)
@@ -218,12 +220,6 @@ public:
                 Free(nod);
         nods.m_Count = 0;
     }
-
-    void OnDependencyReleased(CMwNod*) override {}
-    void OnDependencyDestroyed(CMwNod* nod) override { m_Archive.ForgetDestroyedNod(nod); }
-
-private:
-    CSystemArchive& m_Archive;
 };
 
 namespace {
@@ -1002,7 +998,7 @@ bool CSystemArchive::Load(CClassicBuffer* stream, CMwNod** out) {
         SNesting(const SNesting&) = delete;
         SNesting& operator=(const SNesting&) = delete;
     } nesting(this);
-    CSystemLoadGuard guard(*this);
+    CSystemLoadGuard guard;
     m_Guard = &guard;
     CBeingRead mainRead;
     CMwNod* mainNod = nullptr;
@@ -1097,6 +1093,12 @@ void CSystemArchive::KeepForLoadInProgress(CMwNod* nod) {
         return;
     s_InnermostLoad->m_Guard->Keep(nod);
     s_InnermostLoad->m_LoadedNods.Add(nod);
+}
+
+void CSystemArchive::ForgetDestroyedNodEverywhere(CMwNod* nod) {
+    for (CSystemArchive* load = s_InnermostLoad; load; load = load->m_OuterLoad)
+        if (load->m_Guard)
+            load->ForgetDestroyedNod(nod);
 }
 
 void CSystemArchive::ForgetDestroyedNod(CMwNod* nod) {

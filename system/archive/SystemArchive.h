@@ -297,8 +297,10 @@ private:
     // A nod loaded outside an archive body (a file-backed nod) for the load in progress, if any:
     // kept by that load like the nods of the archives nested in it.
     static void KeepForLoadInProgress(CMwNod* nod);
-    // A nod the load keeps alive was destroyed all the same: it leaves every list and entry.
+    // A nod the load keeps alive was destroyed all the same: it leaves every list and entry (of
+    // this load, or of every load in progress).
     void ForgetDestroyedNod(CMwNod* nod);
+    static void ForgetDestroyedNodEverywhere(CMwNod* nod);
     friend class CSystemLoadGuard;
 
     u16 m_Version = kSystemArchiveVersion;
