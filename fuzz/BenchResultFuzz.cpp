@@ -1,6 +1,7 @@
 // Fuzzes the bench result file's parser: any bytes give a finite rate (or none) and two flags,
 // the same as a plain reading of the rules that splits the lines one byte at a time. The parser
 // is given exactly the input's bytes, so a read past them is caught by the sanitizer.
+#include "FuzzCheck.h"
 #include "core/base/ClassicString.h"
 #include "launcher/BenchDlg.h"
 
@@ -11,11 +12,6 @@
 #include <vector>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 std::string Lower(std::string_view text) {
     std::string out(text);
@@ -58,14 +54,14 @@ SBenchResult Plain(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const u8* bytes, size_t size) {
     const SBenchResult result = ParseBenchResult(std::span<const u8>(bytes, size));
-    Check(std::isfinite(result.Fps));
+    FUZZ_CHECK(std::isfinite(result.Fps));
     const SBenchResult plain = Plain(std::string_view(reinterpret_cast<const char*>(bytes), size));
-    Check(result.Fps == plain.Fps);
-    Check(result.FilteringForced == plain.FilteringForced);
-    Check(result.AntialiasingForced == plain.AntialiasingForced);
+    FUZZ_CHECK(result.Fps == plain.Fps);
+    FUZZ_CHECK(result.FilteringForced == plain.FilteringForced);
+    FUZZ_CHECK(result.AntialiasingForced == plain.AntialiasingForced);
     // The caller's cut: the first 4096 bytes parse as well.
     if (size > kBenchResultReadLimit)
-        Check(
+        FUZZ_CHECK(
             std::isfinite(ParseBenchResult(std::span<const u8>(bytes, kBenchResultReadLimit)).Fps));
     return 0;
 }

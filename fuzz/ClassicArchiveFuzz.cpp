@@ -7,6 +7,7 @@
 // that cannot seek (text lines read a byte per call, binary strings read in pieces), which must
 // read the same rounds whole with the same values. The rounds read whole are written by a
 // second archive and read back by a third, which must succeed and give the same values.
+#include "FuzzCheck.h"
 #include "core/base/ClassicArchive.h"
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwId.h"
@@ -19,12 +20,6 @@ namespace {
 
 constexpr u32 kRounds = 32;
 constexpr u32 kMaxRaw = 64;
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 struct CRound {
     u32 m_Word = 0;
@@ -61,24 +56,26 @@ struct CRound {
     // as +-1), and a wide string's text up to its first NUL (a wide string is stored as its
     // UTF-8 text, which ends there).
     void CheckSame(const CRound& other, bool sameBytes, bool binary) const {
-        Check(m_Word == other.m_Word && m_Hex == other.m_Hex && m_Int == other.m_Int);
-        Check(std::memcmp(m_Shorts, other.m_Shorts, sizeof(m_Shorts)) == 0);
-        Check(std::memcmp(m_Bytes, other.m_Bytes, sizeof(m_Bytes)) == 0);
-        Check(m_Bool == other.m_Bool);
-        Check(!(sameBytes || binary) ||
-              std::memcmp(m_Floats, other.m_Floats, sizeof(m_Floats)) == 0);
-        Check(m_String.GetLength() == other.m_String.GetLength() &&
-              std::memcmp(m_String.GetText(), other.m_String.GetText(), m_String.GetLength()) == 0);
+        FUZZ_CHECK(m_Word == other.m_Word && m_Hex == other.m_Hex && m_Int == other.m_Int);
+        FUZZ_CHECK(std::memcmp(m_Shorts, other.m_Shorts, sizeof(m_Shorts)) == 0);
+        FUZZ_CHECK(std::memcmp(m_Bytes, other.m_Bytes, sizeof(m_Bytes)) == 0);
+        FUZZ_CHECK(m_Bool == other.m_Bool);
+        FUZZ_CHECK(!(sameBytes || binary) ||
+                   std::memcmp(m_Floats, other.m_Floats, sizeof(m_Floats)) == 0);
+        FUZZ_CHECK(
+            m_String.GetLength() == other.m_String.GetLength() &&
+            std::memcmp(m_String.GetText(), other.m_String.GetText(), m_String.GetLength()) == 0);
         const u32 wide = sameBytes ? m_Wide.GetLength()
                                    : ClassicTextLength(m_Wide.GetText(), m_Wide.GetLength());
-        Check(wide == other.m_Wide.GetLength() &&
-              std::memcmp(m_Wide.GetText(), other.m_Wide.GetText(), wide * sizeof(char16_t)) == 0);
-        Check(std::memcmp(m_Raw, other.m_Raw, m_Word % kMaxRaw) == 0);
+        FUZZ_CHECK(wide == other.m_Wide.GetLength() &&
+                   std::memcmp(m_Wide.GetText(), other.m_Wide.GetText(), wide * sizeof(char16_t)) ==
+                       0);
+        FUZZ_CHECK(std::memcmp(m_Raw, other.m_Raw, m_Word % kMaxRaw) == 0);
         for (u32 i = 0; i < 3; ++i) {
             // A name word whose place is empty (made from a number by the oldest form) has no
             // text to write.
             if (!m_Ids[i].IsName() || m_Ids[i].GetChars())
-                Check(m_Ids[i] == other.m_Ids[i]);
+                FUZZ_CHECK(m_Ids[i] == other.m_Ids[i]);
         }
     }
 };
@@ -144,17 +141,17 @@ void RunScript(const u8* data, u32 size, i32 text) {
     CArchiveOver reader(data, size, text, 0);
     std::vector<CRound> rounds(kRounds);
     const u32 whole = ReadRounds(reader.archive, rounds);
-    Check(reader.Stream().GetPosition() <= size);
+    FUZZ_CHECK(reader.Stream().GetPosition() <= size);
 
     CClassicArchive streamReader;
     auto* stream = new CByteStream(data, size, size % 2 == 0);
     streamReader.SetBuffer(stream);
     streamReader.m_Text = text;
     std::vector<CRound> streamed(kRounds);
-    Check(ReadRounds(streamReader, streamed) == whole);
+    FUZZ_CHECK(ReadRounds(streamReader, streamed) == whole);
     for (u32 i = 0; i < whole; ++i)
         rounds[i].CheckSame(streamed[i], true, text == 0);
-    Check(stream->GetPosition() <= size);
+    FUZZ_CHECK(stream->GetPosition() <= size);
 
     CArchiveOver writer(nullptr, 0, text, 1);
     for (u32 i = 0; i < whole; ++i)
@@ -165,7 +162,7 @@ void RunScript(const u8* data, u32 size, i32 text) {
         again.Serialize(replay.archive);
         rounds[i].CheckSame(again, false, text == 0);
     }
-    Check(replay.Stream().GetPosition() == replay.Stream().GetSize());
+    FUZZ_CHECK(replay.Stream().GetPosition() == replay.Stream().GetSize());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // The first byte chooses the mode. Even: the rest is a stream of LZO blocks, read one after the
 // other until the stream ends or a block fails; the rest is also compressed and read back.
 // Odd: the rest is a program of memory stream operations, checked against a plain model.
+#include "FuzzCheck.h"
 #include "core/base/ClassicBuffer.h"
 #include "core/base/ClassicLog.h"
 
@@ -14,12 +15,6 @@
 namespace {
 
 constexpr u64 kWriteLimit = 1u << 16;
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 void ReadBlocks(const u8* data, u32 size) {
     CClassicBufferMemory stream;
@@ -38,17 +33,17 @@ void ReadBlocks(const u8* data, u32 size) {
             return;
         }
         CClassicPooledBuffer holder(block);
-        Check(block->GetSize() <= limit && block->GetPosition() == 0);
+        FUZZ_CHECK(block->GetSize() <= limit && block->GetPosition() == 0);
     }
 }
 
 void RoundTrip(const u8* data, u32 size) {
     CClassicBufferMemory source, stream;
     source.Write(data, size);
-    Check(stream.WriteLzoBlock(source));
+    FUZZ_CHECK(stream.WriteLzoBlock(source));
     stream.Rewind();
     CClassicPooledBuffer result(stream.ReadLzoBlock());
-    Check(result.Get() && result->IsSameData(source));
+    FUZZ_CHECK(result.Get() && result->IsSameData(source));
 }
 
 // Reads little-endian values from the program, zero past its end.
@@ -85,12 +80,12 @@ void RunOperations(const u8* data, u32 size) {
             case 0: { // read
                 const u32 n = value % sizeof(scratch);
                 try {
-                    Check(stream.Read(scratch, n) == n);
-                    Check(u64(position) + n <= model.size());
-                    Check(std::equal(scratch, scratch + n, model.begin() + position));
+                    FUZZ_CHECK(stream.Read(scratch, n) == n);
+                    FUZZ_CHECK(u64(position) + n <= model.size());
+                    FUZZ_CHECK(std::equal(scratch, scratch + n, model.begin() + position));
                     position += n;
                 } catch (const CClassicBufferException& e) {
-                    Check(e.m_Code == 0 && u64(position) + n > model.size());
+                    FUZZ_CHECK(e.m_Code == 0 && u64(position) + n > model.size());
                 }
                 break;
             }
@@ -102,7 +97,7 @@ void RunOperations(const u8* data, u32 size) {
                 if (!canWrite) {
                     break;
                 }
-                Check(stream.Write(scratch, n) == n);
+                FUZZ_CHECK(stream.Write(scratch, n) == n);
                 model.resize(std::max<size_t>(model.size(), position + n), 0);
                 std::copy(scratch, scratch + n, model.begin() + position);
                 position += n;
@@ -126,14 +121,14 @@ void RunOperations(const u8* data, u32 size) {
                 break;
             case 5:
                 stream.Reserve(value);
-                Check(stream.GetCapacity() >= value);
+                FUZZ_CHECK(stream.GetCapacity() >= value);
                 break;
             case 6:
                 if (value % 2) {
                     stream.Clear();
                     model.clear();
                 } else {
-                    Check(stream.Close());
+                    FUZZ_CHECK(stream.Close());
                 }
                 position = 0;
                 break;
@@ -141,10 +136,10 @@ void RunOperations(const u8* data, u32 size) {
                 RoundTrip(model.data(), u32(model.size()));
                 break;
         }
-        Check(stream.GetPosition() == position && stream.GetSize() == model.size());
-        Check(stream.GetSize() <= stream.GetCapacity());
+        FUZZ_CHECK(stream.GetPosition() == position && stream.GetSize() == model.size());
+        FUZZ_CHECK(stream.GetSize() <= stream.GetCapacity());
     }
-    Check(model.empty() || std::memcmp(stream.GetData(), model.data(), model.size()) == 0);
+    FUZZ_CHECK(model.empty() || std::memcmp(stream.GetData(), model.data(), model.size()) == 0);
 }
 
 } // namespace

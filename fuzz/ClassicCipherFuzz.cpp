@@ -2,6 +2,7 @@
 // enciphered file, read whole and then again from positions the input gives; both reads must
 // agree. Odd: the rest is written through the stream (enciphering or not, in pieces) and read
 // back through the reader.
+#include "FuzzCheck.h"
 #include "core/base/ClassicBufferCipher.h"
 #include "core/base/ClassicLog.h"
 
@@ -11,26 +12,20 @@
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
 void ReadFile(const u8* data, u32 size) {
     CClassicBufferMemory inner;
     inner.Write(data, size);
     inner.Rewind();
     CClassicBufferCipher cipher;
     if (!cipher.OpenForReading(&inner, size % 2 ? "fuzz" : nullptr)) {
-        Check(size < 14 || std::memcmp(data, "VorelFile\x01", 10) != 0);
-        Check(cipher.GetSize() == 0 && cipher.Read(nullptr, 0) == 0);
+        FUZZ_CHECK(size < 14 || std::memcmp(data, "VorelFile\x01", 10) != 0);
+        FUZZ_CHECK(cipher.GetSize() == 0 && cipher.Read(nullptr, 0) == 0);
         return;
     }
     const u32 length = cipher.GetSize();
-    Check(length == size - 14 && cipher.GetPosition() == 0);
+    FUZZ_CHECK(length == size - 14 && cipher.GetPosition() == 0);
     std::vector<u8> whole(length);
-    Check(cipher.Read(whole.data(), length) == length);
+    FUZZ_CHECK(cipher.Read(whole.data(), length) == length);
     // Positions taken from the deciphered bytes themselves, read back a few bytes at a time.
     for (u32 i = 0; i + 1 < length && i < 64; i += 2) {
         const u32 position = (u32(whole[i]) << 8 | whole[i + 1]) % length;
@@ -38,11 +33,11 @@ void ReadFile(const u8* data, u32 size) {
         u8 piece[17];
         cipher.SetPosition(position);
         try {
-            Check(cipher.Read(piece, n) == n);
+            FUZZ_CHECK(cipher.Read(piece, n) == n);
         } catch (const CClassicBufferException&) {
-            Check(false);
+            FUZZ_CHECK(false);
         }
-        Check(std::memcmp(piece, whole.data() + position, n) == 0);
+        FUZZ_CHECK(std::memcmp(piece, whole.data() + position, n) == 0);
     }
 }
 
@@ -50,25 +45,25 @@ void RoundTrip(const u8* data, u32 size) {
     const bool encipher = size % 2 == 0;
     CClassicBufferMemory inner;
     CClassicBufferCipher writer;
-    Check(writer.Open(&inner, encipher, 0, size % 3 ? "fuzz" : nullptr));
+    FUZZ_CHECK(writer.Open(&inner, encipher, 0, size % 3 ? "fuzz" : nullptr));
     // Piece sizes from the data itself.
     for (u32 at = 0; at < size;) {
         const u32 piece = 1 + data[at] * 3 % 600;
         const u32 n = piece < size - at ? piece : size - at;
-        Check(writer.Write(data + at, n) == n);
+        FUZZ_CHECK(writer.Write(data + at, n) == n);
         at += n;
     }
-    Check(writer.GetPosition() == size && writer.GetSize() == size);
+    FUZZ_CHECK(writer.GetPosition() == size && writer.GetSize() == size);
     inner.Rewind();
     std::vector<u8> back(size);
     if (encipher) {
         CClassicBufferCipher reader;
-        Check(reader.OpenForReading(&inner, size % 3 ? "fuzz" : nullptr));
-        Check(reader.Read(back.data(), size) == size);
+        FUZZ_CHECK(reader.OpenForReading(&inner, size % 3 ? "fuzz" : nullptr));
+        FUZZ_CHECK(reader.Read(back.data(), size) == size);
     } else {
-        Check(inner.Read(back.data(), size) == size);
+        FUZZ_CHECK(inner.Read(back.data(), size) == size);
     }
-    Check(size == 0 || std::memcmp(back.data(), data, size) == 0);
+    FUZZ_CHECK(size == 0 || std::memcmp(back.data(), data, size) == 0);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Fuzzes the catalogue reader: the input is a .mo file (real catalogues run to tens of
 // kilobytes; run with -max_len=65536). A refused file must leave the translator empty and log
 // nothing; a loaded one must answer every key it holds with the first message of that key.
+#include "FuzzCheck.h"
 #include "core/base/ClassicLog.h"
 #include "core/base/ClassicTranslator.h"
 
@@ -9,12 +10,6 @@
 #include <streambuf>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 u32 Length(const char16_t* text) {
     u32 n = 0;
@@ -70,24 +65,24 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     const u64 logged = s_LogBuf.m_Written;
     if (!g_ClassicTranslator.LoadMo("fr", &stream, error)) {
         // A refusal is reported through the result and the error text alone.
-        Check(s_LogBuf.m_Written == logged);
-        Check(error.GetLength() != 0);
-        Check(g_ClassicTranslator.GetMessageCount() == 0);
-        Check(g_ClassicTranslator.GetLanguageCode()[0] == 'x');
-        Check(g_ClassicTranslator.FindMessage(u"|A|B") == -1);
+        FUZZ_CHECK(s_LogBuf.m_Written == logged);
+        FUZZ_CHECK(error.GetLength() != 0);
+        FUZZ_CHECK(g_ClassicTranslator.GetMessageCount() == 0);
+        FUZZ_CHECK(g_ClassicTranslator.GetLanguageCode()[0] == 'x');
+        FUZZ_CHECK(g_ClassicTranslator.FindMessage(u"|A|B") == -1);
         return 0;
     }
-    Check(error.GetLength() == 0);
+    FUZZ_CHECK(error.GetLength() == 0);
     const u32 count = g_ClassicTranslator.GetMessageCount();
     // Each message has two 8-byte table entries in the file.
-    Check(count <= size / 8 && count <= kClassicTranslatorMaxMessages);
+    FUZZ_CHECK(count <= size / 8 && count <= kClassicTranslatorMaxMessages);
     for (u32 i = 0; i < count; ++i) {
         const char16_t* key = g_ClassicTranslator.GetKey(i);
         const i32 found = g_ClassicTranslator.FindMessage(key);
         // Duplicated keys answer with an earlier message holding the same key.
-        Check(found >= 0 && u32(found) <= i);
-        Check(SameText(g_ClassicTranslator.GetKey(u32(found)), key));
-        Check(Length(g_ClassicTranslator.GetTranslation(i)) < size);
+        FUZZ_CHECK(found >= 0 && u32(found) <= i);
+        FUZZ_CHECK(SameText(g_ClassicTranslator.GetKey(u32(found)), key));
+        FUZZ_CHECK(Length(g_ClassicTranslator.GetTranslation(i)) < size);
         g_ClassicTranslator.Translate(key);
     }
     g_ClassicTranslator.GetLanguageName();

@@ -2,6 +2,7 @@
 // Files for the targets that read through the file system: a folder of the process, written anew
 // for every input and removed when the process ends, and the padding that takes a text to a
 // reader's size limit.
+#include "FuzzCheck.h"
 #include "platform/HostPath.h"
 
 #include <cstdio>
@@ -9,15 +10,6 @@
 #include <filesystem>
 #include <string>
 #include <unistd.h>
-
-// Aborts, naming the line of the broken promise.
-#define FUZZ_CHECK(condition)                                                                      \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition);                   \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 class CFuzzFolder {
 public:

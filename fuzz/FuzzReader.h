@@ -1,20 +1,13 @@
 #pragma once
 // For the fuzz targets that read their input as a run of operations: a reader that answers zeros
 // once the input is used up, and a check that aborts naming the promise broken.
+#include "FuzzCheck.h"
 #include "platform/Types.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-
-#define FUZZ_CHECK(condition)                                                                      \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition);                   \
-            std::abort();                                                                          \
-        }                                                                                          \
-    } while (false)
 
 struct CFuzzReader {
     const u8* Data;

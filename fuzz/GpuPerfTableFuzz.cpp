@@ -7,6 +7,7 @@
 // is the found bit, bits 1 and 2 are cleared and the higher ones kept, and a read that finds
 // nothing leaves every score as it was (a damaged row never leaves part of its scores in the
 // record).
+#include "FuzzCheck.h"
 #include "core/base/ClassicLog.h"
 #include "platform/Endian.h"
 #include "platform/HostPath.h"
@@ -20,11 +21,6 @@
 #include <unistd.h>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 GpuPerf Marked() {
     GpuPerf perf;
@@ -56,9 +52,9 @@ struct CTableFile {
     }
     void Write(const u8* bytes, size_t size) const {
         FILE* file = std::fopen(Host.c_str(), "wb");
-        Check(file != nullptr);
-        Check(std::fwrite(bytes, 1, size, file) == size);
-        Check(std::fclose(file) == 0);
+        FUZZ_CHECK(file != nullptr);
+        FUZZ_CHECK(std::fwrite(bytes, 1, size, file) == size);
+        FUZZ_CHECK(std::fclose(file) == 0);
     }
 
     std::string Host;
@@ -84,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     GpuPerf fromFile = Marked();
     const bool fileFound = ReadGpuPerfTable(s_File.Engine, gpu, fromFile);
     if (gpu.VendorId == 0 || gpu.DeviceId == 0) {
-        Check(!fileFound && SameRecord(fromFile, Marked()));
+        FUZZ_CHECK(!fileFound && SameRecord(fromFile, Marked()));
         return 0;
     }
 
@@ -95,19 +91,20 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     bool textFound = false;
     if (CheckGfxDevicePerfsHeader(text, lines, s_File.Engine)) {
         textFound = ReadGpuPerfRows(text, lines, s_File.Engine, gpu, fromText);
-        Check(textFound == fromText.IsFound());
-        Check((fromText.Flags & ~kGpuPerfReadClears) == (Marked().Flags & ~kGpuPerfReadClears));
-        Check((fromText.Flags & 0x6) == 0);
+        FUZZ_CHECK(textFound == fromText.IsFound());
+        FUZZ_CHECK((fromText.Flags & ~kGpuPerfReadClears) ==
+                   (Marked().Flags & ~kGpuPerfReadClears));
+        FUZZ_CHECK((fromText.Flags & 0x6) == 0);
         if (!textFound) {
             GpuPerf scoresOnly = fromText;
             scoresOnly.Flags = Marked().Flags;
-            Check(SameRecord(scoresOnly, Marked()));
+            FUZZ_CHECK(SameRecord(scoresOnly, Marked()));
         }
     } else {
-        Check(SameRecord(fromText, Marked()));
+        FUZZ_CHECK(SameRecord(fromText, Marked()));
     }
     // A file too short to be a table cannot pass the header either.
-    Check(fileFound == textFound);
-    Check(SameRecord(fromFile, fromText));
+    FUZZ_CHECK(fileFound == textFound);
+    FUZZ_CHECK(SameRecord(fromFile, fromText));
     return 0;
 }

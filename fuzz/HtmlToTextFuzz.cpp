@@ -4,17 +4,13 @@
 //
 // Nothing in the launcher or the engine calls the tag stripper today (the FAQ pages are handed
 // to the desktop's browser); it is fuzzed because it is part of the HTTP library's interface.
+#include "FuzzCheck.h"
 #include "net/http/HtmlToText.h"
 
 #include <cstdlib>
 #include <string>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
@@ -64,9 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     for (bool collapse : {false, true}) {
         CClassicString text(CClassicStringRef(html.data(), u32(html.size())));
         HtmlToText(text, collapse);
-        Check(text.GetLength() <= html.size());
-        Check(text.GetText()[text.GetLength()] == 0);
-        Check(std::string(text.GetText(), text.GetLength()) == Model(html, collapse));
+        FUZZ_CHECK(text.GetLength() <= html.size());
+        FUZZ_CHECK(text.GetText()[text.GetLength()] == 0);
+        FUZZ_CHECK(std::string(text.GetText(), text.GetLength()) == Model(html, collapse));
     }
     return 0;
 }

@@ -4,6 +4,7 @@
 // text as host names do (invalid UTF-8 kept as U+DC80..U+DCFF). Every name answered as a match
 // must equal the base or begin with the base and a dot, ignoring ASCII case, and every such name
 // must be answered: wildcard characters in the base match only themselves.
+#include "FuzzCheck.h"
 #include "core/base/ClassicString.h"
 #include "launcher/import/CustomDataDlg.h"
 #include "platform/HostPath.h"
@@ -14,11 +15,6 @@
 #include <string_view>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 std::u16string Lowered(std::u16string text) {
     for (char16_t& c : text)
@@ -38,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* bytes, size_t size) {
     GetBaseNameOfPath(sourceText, base);
     const std::u16string baseText(base.GetText(), base.GetLength());
     // The name up to its first dot: no dot, no folder.
-    Check(baseText.find_first_of(u"./\\") == std::u16string::npos);
-    Check(source.find(baseText) != std::u16string::npos);
+    FUZZ_CHECK(baseText.find_first_of(u"./\\") == std::u16string::npos);
+    FUZZ_CHECK(source.find(baseText) != std::u16string::npos);
 
     const std::u16string lowBase = Lowered(baseText);
     text.remove_prefix(std::min(firstEnd + 1, text.size()));
@@ -51,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* bytes, size_t size) {
         const bool expected = lowName == lowBase || lowName.starts_with(lowBase + u".");
         const bool answered =
             IsImportBaseMatch(CClassicWideStringRef(name.data(), u32(name.size())), base);
-        Check(answered == expected);
+        FUZZ_CHECK(answered == expected);
     }
     return 0;
 }

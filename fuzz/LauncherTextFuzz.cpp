@@ -4,6 +4,7 @@
 // The input up to its first line end is a registry version, the next line a language code; the
 // whole input is also a "PatchAvailable" value and, widened one character per byte as the
 // launcher widens it, the parameters of a game start.
+#include "FuzzCheck.h"
 #include "core/base/ClassicString.h"
 #include "launcher/LauncherText.h"
 #include "platform/Process.h"
@@ -15,21 +16,17 @@
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
 void CheckTitle(std::string_view version, std::string_view language) {
     const CClassicStringRef versionRef(version.data(), u32(version.size()));
     const CClassicStringRef languageRef(language.data(), u32(language.size()));
     const CClassicString stripped = StripLauncherVersion(versionRef);
-    Check(stripped.GetLength() <= version.size() && stripped.GetLength() % 2 == version.size() % 2);
-    Check(stripped.GetLength() < 2 || stripped[0] != '0' || stripped[1] != '.');
+    FUZZ_CHECK(stripped.GetLength() <= version.size() &&
+               stripped.GetLength() % 2 == version.size() % 2);
+    FUZZ_CHECK(stripped.GetLength() < 2 || stripped[0] != '0' || stripped[1] != '.');
     const CClassicWideString title = LauncherTitle(versionRef, languageRef);
     const u32 expected =
         8 + (version.empty() ? 0 : 1 + stripped.GetLength()) + 1 + u32(language.size());
-    Check(title.GetLength() == expected);
+    FUZZ_CHECK(title.GetLength() == expected);
 }
 
 void CheckReminder(const char* data, size_t size) {
@@ -37,12 +34,12 @@ void CheckReminder(const char* data, size_t size) {
     if (!PatchReminderKilobytes(CClassicStringRef(data, u32(size)), kilobytes))
         return;
     // At most "2 097 152": digits and single blanks between groups of three.
-    Check(kilobytes.GetLength() >= 1 && kilobytes.GetLength() <= 9);
+    FUZZ_CHECK(kilobytes.GetLength() >= 1 && kilobytes.GetLength() <= 9);
     for (u32 i = 0; i < kilobytes.GetLength(); ++i) {
         const bool blank = (kilobytes.GetLength() - i) % 4 == 0;
-        Check(blank ? kilobytes[i] == ' ' : kilobytes[i] >= '0' && kilobytes[i] <= '9');
+        FUZZ_CHECK(blank ? kilobytes[i] == ' ' : kilobytes[i] >= '0' && kilobytes[i] <= '9');
     }
-    Check(kilobytes[0] != '0');
+    FUZZ_CHECK(kilobytes[0] != '0');
 }
 
 void CheckArguments(const char* data, size_t size) {
@@ -55,18 +52,18 @@ void CheckArguments(const char* data, size_t size) {
     for (size_t at = parameters.find(u" /"); at != std::u16string::npos;
          at = parameters.find(u" /", at + 1))
         ++cuts;
-    Check(pieces.size() <= cuts + 1);
+    FUZZ_CHECK(pieces.size() <= cuts + 1);
     for (const std::u16string& piece : pieces) {
-        Check(!piece.empty());
+        FUZZ_CHECK(!piece.empty());
         total += piece.size();
     }
-    Check(total <= parameters.size());
+    FUZZ_CHECK(total <= parameters.size());
     // Nothing dropped: the pieces joined with blanks are the text again.
     if (pieces.size() == cuts + 1) {
         std::u16string joined;
         for (size_t i = 0; i < pieces.size(); ++i)
             joined += (i ? u" " : u"") + pieces[i];
-        Check(joined == parameters);
+        FUZZ_CHECK(joined == parameters);
     }
 }
 

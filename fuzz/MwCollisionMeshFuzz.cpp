@@ -6,6 +6,7 @@
 // builder makes it (so no walk over it can go deep), answers ray queries, writes, reads back
 // and writes again to the same bytes, and keeps a sound tree when it is moved by a mirror. On
 // the rebuilt tree, rays find what testing every triangle finds.
+#include "FuzzCheck.h"
 #include "core/base/ClassicArchive.h"
 #include "core/base/ClassicLog.h"
 #include "core/math/GmQuery.h"
@@ -49,11 +50,6 @@ void FillSample(GmSurfMesh& mesh) {
     mesh.UpdateTrianglePlane(0);
     mesh.UpdateTrianglePlane(1);
     mesh.BuildTree();
-}
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
 }
 
 // Rays from the box's corners through its centre and along the axes through it.
@@ -112,34 +108,34 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
         FillSample(mesh);
     const std::string before = Written(mesh);
     if (!Read(mesh, data + 1, u32(size - 1), mode & 1)) {
-        Check(Written(mesh) == before);
+        FUZZ_CHECK(Written(mesh) == before);
         return 0;
     }
-    Check(mesh.m_Tree.IsValid(mesh.m_Triangles.m_Count));
-    Check(mesh.m_Triangles.m_Count == 0 || mesh.m_Tree.m_Nodes.m_Count != 0);
+    FUZZ_CHECK(mesh.m_Tree.IsValid(mesh.m_Triangles.m_Count));
+    FUZZ_CHECK(mesh.m_Triangles.m_Count == 0 || mesh.m_Tree.m_Nodes.m_Count != 0);
     // The stored boxes are the file's: any answer will do, as long as the walk ends.
     ForEachRay(mesh, [&](const Vec3& origin, const Vec3& direction) {
         u32 triangle = 0;
         f32 t = 0.0f;
         if (mesh.IntersectRay(origin, direction, triangle, t))
-            Check(triangle < mesh.m_Triangles.m_Count && t >= 0.0f);
+            FUZZ_CHECK(triangle < mesh.m_Triangles.m_Count && t >= 0.0f);
     });
 
     const std::string written = Written(mesh);
     GmSurfMesh copy;
-    Check(Read(copy, reinterpret_cast<const u8*>(written.data()), u32(written.size()), false));
-    Check(Written(copy) == written);
+    FUZZ_CHECK(Read(copy, reinterpret_cast<const u8*>(written.data()), u32(written.size()), false));
+    FUZZ_CHECK(Written(copy) == written);
 
     Iso4 mirror;
     mirror.SetScale({-1.0f, 2.0f, 0.5f}, {1.0f, 2.0f, 3.0f});
     copy.Transform(mirror);
-    Check(copy.m_Tree.IsValid(copy.m_Triangles.m_Count));
+    FUZZ_CHECK(copy.m_Tree.IsValid(copy.m_Triangles.m_Count));
     if (copy.m_Triangles.m_Count <= 4096 && IsModest(copy)) {
         ForEachRay(copy, [&](const Vec3& origin, const Vec3& direction) {
             u32 triangle = 0;
             f32 t = std::numeric_limits<f32>::infinity();
             copy.IntersectRay(origin, direction, triangle, t);
-            Check(t == NearestByHand(copy, origin, direction));
+            FUZZ_CHECK(t == NearestByHand(copy, origin, direction));
         });
     }
     return 0;

@@ -3,6 +3,7 @@
 // The whole input is read as the value text of a Vec2 and of a Vec3 member: a text is either
 // refused (no value handed out) or gives exactly the numbers the scan read, the rest of the
 // scratch zero. The first twelve bytes also give three floats whose text must read back.
+#include "FuzzCheck.h"
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwParamStruct.h"
 #include "platform/Endian.h"
@@ -13,26 +14,21 @@
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
 void ReadText(CMwParam& param, u32 componentCount, const CClassicWideString& text) {
     CMwParamValue value;
     std::memset(value.Scratch, 0xAB, sizeof value.Scratch);
     param.FromText(&value, text, nullptr, CMwParamTextOptions());
     for (u32 i = componentCount * 4; i < sizeof value.Scratch; ++i)
-        Check(value.Scratch[i] == 0);
+        FUZZ_CHECK(value.Scratch[i] == 0);
 
     CClassicString narrow;
     text.GetAscii(narrow);
     f32 components[3] = {};
     const bool read = CMwParamStruct::ParseVector(narrow, components, componentCount);
-    Check(read == (value.Value != nullptr));
+    FUZZ_CHECK(read == (value.Value != nullptr));
     if (read) {
-        Check(value.Value == value.Scratch);
-        Check(std::memcmp(value.Scratch, components, componentCount * 4) == 0);
+        FUZZ_CHECK(value.Value == value.Scratch);
+        FUZZ_CHECK(std::memcmp(value.Scratch, components, componentCount * 4) == 0);
     }
 }
 
@@ -46,12 +42,12 @@ void ReadBack(CMwParam& param, const u8* data) {
     param.ToText(text, v, nullptr, CMwParamTextOptions());
     CMwParamValue value;
     param.FromText(&value, text, nullptr, CMwParamTextOptions());
-    Check(value.Value == value.Scratch);
+    FUZZ_CHECK(value.Value == value.Scratch);
     f32 back[3];
     std::memcpy(back, value.Scratch, sizeof back);
     // Six decimals: half a millionth absolute, plus the float's own rounding.
     for (u32 i = 0; i < 3; ++i)
-        Check(std::fabs(back[i] - v[i]) <= 1e-6f + std::fabs(v[i]) * 1e-6f);
+        FUZZ_CHECK(std::fabs(back[i] - v[i]) <= 1e-6f + std::fabs(v[i]) * 1e-6f);
 }
 
 } // namespace

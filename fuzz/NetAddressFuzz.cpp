@@ -2,6 +2,7 @@
 // "%d.%d.%d.%d:%d" on every input whose numbers fit in an int (the scan's result is undefined
 // past that): the same fields give the same address and port, and everything else goes to the
 // resolver whole and reads 0.0.0.0:0. Text and archive forms read back.
+#include "FuzzCheck.h"
 #include "core/base/ClassicBuffer.h"
 #include "net/socket/NetAddress.h"
 #include "platform/HostResolve.h"
@@ -12,11 +13,6 @@
 #include <vector>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 std::string s_Asked;
 int s_Lookups = 0;
@@ -60,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     s_Lookups = 0;
     const CNetAddress address =
         CNetAddress::FromText(CClassicString(CClassicStringRef(text.data(), u32(size))));
-    Check(address.m_Family == 2);
+    FUZZ_CHECK(address.m_Family == 2);
 
     if (NumbersFit(text)) {
         int n[5] = {};
@@ -70,13 +66,13 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
                             u32(n[2]) <= 255 && u32(n[3]) <= 255 &&
                             (fields == 4 || u32(n[4]) <= 65535);
         if (dotted) {
-            Check(s_Lookups == 0);
-            Check(address.GetAddress() ==
-                  (u32(n[0]) << 24 | u32(n[1]) << 16 | u32(n[2]) << 8 | u32(n[3])));
-            Check(address.GetPort() == (fields == 5 ? u32(n[4]) : 0u));
+            FUZZ_CHECK(s_Lookups == 0);
+            FUZZ_CHECK(address.GetAddress() ==
+                       (u32(n[0]) << 24 | u32(n[1]) << 16 | u32(n[2]) << 8 | u32(n[3])));
+            FUZZ_CHECK(address.GetPort() == (fields == 5 ? u32(n[4]) : 0u));
         } else {
-            Check(s_Lookups == 1 && s_Asked == text.c_str());
-            Check(address.GetAddress() == 0 && address.GetPort() == 0);
+            FUZZ_CHECK(s_Lookups == 1 && s_Asked == text.c_str());
+            FUZZ_CHECK(address.GetAddress() == 0 && address.GetPort() == 0);
         }
     }
 
@@ -85,8 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     address.ToText(written, true);
     s_Lookups = 0;
     const CNetAddress back = CNetAddress::FromText(written);
-    Check(s_Lookups == 0 && back.GetAddress() == address.GetAddress() &&
-          back.GetPort() == address.GetPort());
+    FUZZ_CHECK(s_Lookups == 0 && back.GetAddress() == address.GetAddress() &&
+               back.GetPort() == address.GetPort());
     for (i32 textMode : {0, 1}) {
         CClassicArchive out;
         auto* memory = new CClassicBufferMemory;
@@ -103,7 +99,8 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
         in.m_Text = textMode;
         CNetAddress read;
         read.Archive(in);
-        Check(read.GetAddress() == address.GetAddress() && read.GetPort() == address.GetPort());
+        FUZZ_CHECK(read.GetAddress() == address.GetAddress() &&
+                   read.GetPort() == address.GetPort());
     }
     platform::SetHostResolver(nullptr);
     return 0;

@@ -5,6 +5,7 @@
 // is bounded by its input, the parts of a split path put back together give the path,
 // normalising twice gives what normalising once gave, the component walks end, host names come
 // back byte for byte, and no engine path reaches above the host root.
+#include "FuzzCheck.h"
 #include "platform/Endian.h"
 #include "platform/HostPath.h"
 #include "system/file/PathHelpers.h"
@@ -15,11 +16,6 @@
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
 std::u16string Text(const CClassicWideString& s) {
     return std::u16string(s.GetText(), s.GetLength());
 }
@@ -27,14 +23,14 @@ std::u16string Text(const CClassicWideString& s) {
 void FuzzNormalisation(const CClassicWideString& path, u32 flags) {
     CClassicWideString once(path);
     NormalizePathFlags(once, flags);
-    Check(once.GetLength() <= path.GetLength() + 1);
+    FUZZ_CHECK(once.GetLength() <= path.GetLength() + 1);
     CClassicWideString twice(once);
     NormalizePathFlags(twice, flags);
-    Check(Text(twice) == Text(once));
+    FUZZ_CHECK(Text(twice) == Text(once));
 
     CClassicWideString relative;
     MakeRelativePath(path, u"Z:\\GameData\\", relative);
-    Check(relative.GetLength() <= path.GetLength() + 1);
+    FUZZ_CHECK(relative.GetLength() <= path.GetLength() + 1);
 }
 
 void FuzzSplitting(const CClassicWideString& path) {
@@ -43,60 +39,60 @@ void FuzzSplitting(const CClassicWideString& path) {
     std::u16string slashed = Text(path);
     for (char16_t& c : slashed)
         c = c == u'/' ? u'\\' : c;
-    Check(Text(drive) + Text(folder) + Text(name) + Text(extensions) == slashed);
-    Check(classExtension.GetLength() < extensions.GetLength() || classExtension.IsEmpty());
-    Check(HasZunExtension(path) == PathEndsWith(path, ".zun"));
+    FUZZ_CHECK(Text(drive) + Text(folder) + Text(name) + Text(extensions) == slashed);
+    FUZZ_CHECK(classExtension.GetLength() < extensions.GetLength() || classExtension.IsEmpty());
+    FUZZ_CHECK(HasZunExtension(path) == PathEndsWith(path, ".zun"));
 
     CClassicWideString out;
     RemoveLastExtension(path, out);
-    Check(out.GetLength() <= path.GetLength());
+    FUZZ_CHECK(out.GetLength() <= path.GetLength());
     RemovePathExtensions(path, out);
-    Check(out.GetLength() <= path.GetLength());
+    FUZZ_CHECK(out.GetLength() <= path.GetLength());
 }
 
 void FuzzComponents(const CClassicWideString& path) {
     CClassicWideString component;
     u32 position = 0, steps = 0;
     while (NextPathComponent(path, component, &position)) {
-        Check(++steps <= path.GetLength());
-        Check(position <= path.GetLength());
+        FUZZ_CHECK(++steps <= path.GetLength());
+        FUZZ_CHECK(position <= path.GetLength());
     }
     CClassicWideString rest(path);
     steps = 0;
     while (!rest.IsEmpty()) {
         const u32 before = rest.GetLength();
         PopLastPathComponent(rest, component);
-        Check(rest.GetLength() < before);
-        Check(++steps <= path.GetLength());
+        FUZZ_CHECK(rest.GetLength() < before);
+        FUZZ_CHECK(++steps <= path.GetLength());
     }
     rest = path;
     TakeFirstComponent(rest, component);
-    Check(rest.GetLength() <= path.GetLength());
+    FUZZ_CHECK(rest.GetLength() <= path.GetLength());
 
     CClassicWideString hidden(path);
     u32 had = 0;
     HideTrailingBackslash(hidden, &had);
     RestoreTrailingBackslash(hidden, had);
-    Check(Text(hidden) == Text(path));
+    FUZZ_CHECK(Text(hidden) == Text(path));
 }
 
 void FuzzHostPaths(const CClassicWideString& path, const u8* bytes, size_t size) {
     std::string host;
     if (platform::ToHostPath(Text(path), host)) {
-        Check(host.find('\0') == std::string::npos);
+        FUZZ_CHECK(host.find('\0') == std::string::npos);
         // A rooted path never climbs above the root: it has no ".." component.
         if (host[0] == '/')
-            Check(("/" + host + "/").find("/../") == std::string::npos);
+            FUZZ_CHECK(("/" + host + "/").find("/../") == std::string::npos);
     }
 
     const std::string name(reinterpret_cast<const char*>(bytes), size);
-    Check(platform::WideToHostText(platform::HostTextToWide(name)) == name);
+    FUZZ_CHECK(platform::WideToHostText(platform::HostTextToWide(name)) == name);
     if (!name.empty() && name != "." && name != ".." &&
         name.find_first_of(std::string("/\0", 2)) == std::string::npos) {
         // A name inside a folder: as a path of its own, "x:" would read as a drive.
         const std::u16string wide = platform::FromHostPath("/tmp/" + name);
-        Check(wide.find(u'\\', 7) == std::u16string::npos);
-        Check(platform::ToHostPath(wide, host) && host == "/tmp/" + name);
+        FUZZ_CHECK(wide.find(u'\\', 7) == std::u16string::npos);
+        FUZZ_CHECK(platform::ToHostPath(wide, host) && host == "/tmp/" + name);
     }
 }
 

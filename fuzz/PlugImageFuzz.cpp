@@ -7,6 +7,7 @@
 // image is made (bits 4-5: fields set directly, Create with the block, Create allocating); the
 // block's size (below 128: the size the word and sides give + s - 64, else (s - 128) x 512); the
 // block's bytes; then accessor records and the operations' arguments.
+#include "FuzzCheck.h"
 #include "core/base/ClassicLog.h"
 #include "plug/bitmap/PlugFileImg.h"
 
@@ -17,11 +18,6 @@
 #include <limits>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 // Reads the input; zeros past its end.
 struct CReader {
@@ -83,8 +79,8 @@ void Access(CPlugFileImg& image, const SAccess& a) {
                 Touch(texel, nbComp);
             break;
         case 3:
-            if (const u8* texel = image.GetTexelAtUV(Coordinate(a.X, a.Kind),
-                                                     Coordinate(a.Y, a.Kind << 2), face))
+            if (const u8* texel =
+                    image.GetTexelAtUV(Coordinate(a.X, a.Kind), Coordinate(a.Y, a.Kind << 2), face))
                 Touch(texel, nbComp);
             break;
         case 4: {
@@ -95,7 +91,7 @@ void Access(CPlugFileImg& image, const SAccess& a) {
             image.Sample(out, Coordinate(a.X, a.Kind), Coordinate(a.Y, a.Kind << 2),
                          (a.Face & 8) != 0, count, level, face, (a.Face >> 4) & 3);
             for (u32 i = count; i < sizeof out; ++i)
-                Check(out[i] == 0xA5);
+                FUZZ_CHECK(out[i] == 0xA5);
             break;
         }
         default: {
@@ -130,8 +126,9 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     image.m_Height = height;
     image.m_Depth = depth;
     image.m_ImageWord = word;
-    u64 blockSize = sizeByte < 128 ? u64(std::max<i64>(0, i64(image.ByteSize(true)) + sizeByte - 64))
-                                   : u64(sizeByte - 128) * 512;
+    u64 blockSize = sizeByte < 128
+                        ? u64(std::max<i64>(0, i64(image.ByteSize(true)) + sizeByte - 64))
+                        : u64(sizeByte - 128) * 512;
     blockSize = std::min<u64>(blockSize, 1u << 20);
     u8* block = blockSize ? new u8[blockSize]() : nullptr;
     const size_t given = std::min<size_t>(blockSize, size - std::min(size, in.Position));

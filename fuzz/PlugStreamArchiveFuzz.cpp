@@ -7,6 +7,7 @@
 // address is read, the interleaved query is asked with every wish, and the nod saves, loads and
 // saves again to the same bytes.
 #include "FuzzArchive.h"
+#include "FuzzCheck.h"
 #include "core/base/ClassicBuffer.h"
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwClassInfo.h"
@@ -24,11 +25,6 @@
 #include <memory>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 volatile u8 s_Sink;
 
@@ -53,7 +49,7 @@ void TouchValues(const CPlugVertexStream& stream) {
                     found = true;
                 }
             }
-            Check(found);
+            FUZZ_CHECK(found);
         }
         for (u32 i = 0; i < count; ++i)
             for (uintptr_t b = 0; b < stride - offset; ++b)
@@ -63,7 +59,7 @@ void TouchValues(const CPlugVertexStream& stream) {
     for (u32 wish = 0; wish < 8; ++wish) {
         auto& query = const_cast<CPlugVertexStream&>(stream);
         if (SPlugVertexBuffer* buffer = query.GetInterleavedBuffer(wish & 1, wish & 2, wish & 4))
-            Check(buffer == &query.m_VertexBuffer && buffer->m_Data);
+            FUZZ_CHECK(buffer == &query.m_VertexBuffer && buffer->m_Data);
     }
 }
 
@@ -103,11 +99,11 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
             CSystemArchive again;
             CMwNodRef reloaded(
                 FuzzLoadBytes(again, againFid.get(), first.GetData(), first.GetSize()));
-            Check(reloaded.Get() != nullptr);
+            FUZZ_CHECK(reloaded.Get() != nullptr);
             FuzzSaveBytes(reloaded.Get(), second);
-            Check(first.IsSameData(second));
+            FUZZ_CHECK(first.IsSameData(second));
         }
     }
-    Check(CMwNod::GetLiveNodCount() == before);
+    FUZZ_CHECK(CMwNod::GetLiveNodCount() == before);
     return 0;
 }

@@ -162,7 +162,8 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
         copyZip->UninstallFids();
     }
     // Only the two archives, and the folder the tree keeps, are in the data folder.
-    for (const auto& entry : std::filesystem::directory_iterator(s_World->Folder.File("GameData"))) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(s_World->Folder.File("GameData"))) {
         const std::string name = entry.path().filename().string();
         FUZZ_CHECK(name == "Fuzz.zip" || name == "Copy.zip");
     }

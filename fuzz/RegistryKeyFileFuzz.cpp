@@ -5,6 +5,7 @@
 // as UTF-16 code units (two bytes each, so lone surrogates and NULs come too), then the key
 // file's text. The properties: storing a value under one name leaves what another name reads as
 // it was, the value stored reads back, and the lines that are not values stay byte for byte.
+#include "FuzzCheck.h"
 #include "platform/Registry.h"
 
 #include <algorithm>
@@ -16,11 +17,6 @@
 namespace {
 
 constexpr std::string_view kHeader = "[HKEY_CURRENT_USER\\Software\\Vorel\\Brisalde]";
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 std::u16string TakeText(const u8*& data, size_t& size, size_t length) {
     std::u16string text;
@@ -69,31 +65,31 @@ void CheckKeptBytes(std::string_view text, std::string_view stored, std::u16stri
                     std::u16string_view value) {
     std::string_view rest = stored;
     if (text.empty() || text[0] != '[') {
-        Check(rest.starts_with(kHeader) && rest.substr(kHeader.size()).starts_with('\n'));
+        FUZZ_CHECK(rest.starts_with(kHeader) && rest.substr(kHeader.size()).starts_with('\n'));
         rest.remove_prefix(kHeader.size() + 1);
     }
     const size_t at = ValueLineOffset(text, name);
     if (at == std::string_view::npos) {
-        Check(rest.starts_with(text));
+        FUZZ_CHECK(rest.starts_with(text));
         rest.remove_prefix(text.size());
         if (!text.empty() && !text.ends_with('\n')) {
-            Check(rest.starts_with('\n'));
+            FUZZ_CHECK(rest.starts_with('\n'));
             rest.remove_prefix(1);
         }
-        Check(rest.ends_with('\n'));
+        FUZZ_CHECK(rest.ends_with('\n'));
         rest.remove_suffix(1);
-        Check(rest.find('\n') == std::string_view::npos &&
-              ReadValue(rest, name) == Read{true, std::u16string(value)});
+        FUZZ_CHECK(rest.find('\n') == std::string_view::npos &&
+                   ReadValue(rest, name) == Read{true, std::u16string(value)});
         return;
     }
     const size_t oldEnd = std::min(text.find('\n', at), text.size());
     const size_t newEnd = std::min(rest.find('\n', at), rest.size());
-    Check(rest.substr(0, at) == text.substr(0, at));
-    Check(rest.substr(newEnd) == text.substr(oldEnd));
+    FUZZ_CHECK(rest.substr(0, at) == text.substr(0, at));
+    FUZZ_CHECK(rest.substr(newEnd) == text.substr(oldEnd));
     const std::string_view line = rest.substr(at, newEnd - at);
-    Check(ReadValue(line, name) == Read{true, std::u16string(value)});
+    FUZZ_CHECK(ReadValue(line, name) == Read{true, std::u16string(value)});
     // CR LF lines stay CR LF lines.
-    Check(line.ends_with('\r') == text.substr(at, oldEnd - at).ends_with('\r'));
+    FUZZ_CHECK(line.ends_with('\r') == text.substr(at, oldEnd - at).ends_with('\r'));
 }
 
 } // namespace
@@ -112,12 +108,12 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     const Read before = ReadValue(text, first);
     const std::string stored = platform::SetKeyFileValue(text, kHeader, second, value);
     CheckKeptBytes(text, stored, second, value);
-    Check(ReadValue(stored, second) == Read{true, value});
-    Check(SameName(first, second) || ReadValue(stored, first) == before);
+    FUZZ_CHECK(ReadValue(stored, second) == Read{true, value});
+    FUZZ_CHECK(SameName(first, second) || ReadValue(stored, first) == before);
 
     // Storing again under the first name: it reads the new value, the second name keeps its.
     const std::string again = platform::SetKeyFileValue(stored, kHeader, first, second);
-    Check(ReadValue(again, first) == Read{true, second});
-    Check(SameName(first, second) || ReadValue(again, second) == Read{true, value});
+    FUZZ_CHECK(ReadValue(again, first) == Read{true, second});
+    FUZZ_CHECK(SameName(first, second) || ReadValue(again, second) == Read{true, value});
     return 0;
 }

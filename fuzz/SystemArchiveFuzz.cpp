@@ -9,6 +9,7 @@
 // and a failed load leaves no nod behind. What was loaded saves, loads and saves again to the
 // same bytes.
 #include "FuzzArchive.h"
+#include "FuzzCheck.h"
 #include "core/base/ClassicBuffer.h"
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwClassInfo.h"
@@ -23,11 +24,6 @@
 #include <memory>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 // Nod references resolve to one nod; nothing is loaded.
 class CFuzzResolver final : public CSystemArchiveRefResolver {
@@ -67,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
         std::unique_ptr<CSystemFidMemory> fid(new CSystemFidMemory);
         CSystemArchive archive;
         CMwNodRef nod(FuzzLoadBytes(archive, fid.get(), data, size));
-        Check(GetFidNumberMap() == nullptr);
+        FUZZ_CHECK(GetFidNumberMap() == nullptr);
         if (nod) {
             CClassicBufferMemory first, second;
             FuzzSaveBytes(nod.Get(), first);
@@ -75,11 +71,11 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
             CSystemArchive again;
             CMwNodRef reloaded(
                 FuzzLoadBytes(again, againFid.get(), first.GetData(), first.GetSize()));
-            Check(reloaded.Get() != nullptr);
+            FUZZ_CHECK(reloaded.Get() != nullptr);
             FuzzSaveBytes(reloaded.Get(), second);
-            Check(first.IsSameData(second));
+            FUZZ_CHECK(first.IsSameData(second));
         }
     }
-    Check(CMwNod::GetLiveNodCount() == before);
+    FUZZ_CHECK(CMwNod::GetLiveNodCount() == before);
     return 0;
 }

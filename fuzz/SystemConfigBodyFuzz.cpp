@@ -7,6 +7,7 @@
 // (The first one may differ from the second: older chunks put values into the display part
 // without its own chunk stream, which would recompute them; reading a text string stops at a
 // NUL; a real is written with six decimals.)
+#include "FuzzCheck.h"
 #include "core/base/ClassicArchive.h"
 #include "core/base/ClassicLog.h"
 #include "system/config/SystemConfig.h"
@@ -17,11 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 std::string Write(CSystemConfig& config, bool text) {
     CClassicArchive writer;
@@ -74,8 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     std::string first, second, third;
     if (!ReadAndWrite(data + 1, size - 1, text, first))
         return 0;
-    Check(ReadAndWrite(first, text, second));
-    Check(ReadAndWrite(second, text, third));
-    Check(third == second);
+    FUZZ_CHECK(ReadAndWrite(first, text, second));
+    FUZZ_CHECK(ReadAndWrite(second, text, third));
+    FUZZ_CHECK(third == second);
     return 0;
 }

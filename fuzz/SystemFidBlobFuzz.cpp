@@ -5,6 +5,7 @@
 // or with a stream exception, never in a fault or an allocation past the written limit (or past
 // the bytes a stream that knows its size holds); a present blob must describe chunks that lie
 // inside it, and must write back to the bytes read.
+#include "FuzzCheck.h"
 #include "core/base/ClassicArchive.h"
 #include "core/base/ClassicLog.h"
 #include "system/fid/SystemFid.h"
@@ -13,11 +14,6 @@
 #include <cstring>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 // A memory stream that hides its size, as a pipe would.
 class CForwardStream : public CClassicBufferMemory {
@@ -50,23 +46,24 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
         fid.ArchiveHeaderBlob(reader);
         consumed = stream->GetPosition();
     } catch (const CClassicBufferException&) {
-        Check(fid.GetHeaderBlobState() == kSystemFidBlobUnread);
+        FUZZ_CHECK(fid.GetHeaderBlobState() == kSystemFidBlobUnread);
         return 0;
     }
     if (fid.GetHeaderBlobState() != kSystemFidBlobPresent) {
-        Check(fid.GetHeaderChunkCount() == 0);
+        FUZZ_CHECK(fid.GetHeaderChunkCount() == 0);
         return 0;
     }
 
     // Every chunk lies inside the blob, one after the other.
     const u32 count = fid.GetHeaderChunkCount();
-    Check(count > 0);
+    FUZZ_CHECK(count > 0);
     u64 end = u64(4) + u64(8) * count;
     for (u32 i = 0; i < count; ++i) {
-        Check(fid.GetHeaderChunkData(i) == fid.GetHeaderChunkData(0) + (end - 4 - 8 * u64(count)));
+        FUZZ_CHECK(fid.GetHeaderChunkData(i) ==
+                   fid.GetHeaderChunkData(0) + (end - 4 - 8 * u64(count)));
         end += fid.GetHeaderChunkSize(i);
     }
-    Check(end <= kSystemFidMaxHeaderBlobSize);
+    FUZZ_CHECK(end <= kSystemFidMaxHeaderBlobSize);
 
     // Written back in binary, the blob is the bytes read (its size line aside in text).
     CClassicArchive writer;
@@ -74,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     writer.SetBuffer(out);
     writer.m_Writing = 1;
     fid.ArchiveHeaderBlob(writer);
-    Check(out->GetSize() == 4 + end);
-    Check(std::memcmp(out->GetData() + 4, data + 1 + consumed - end, size_t(end)) == 0);
+    FUZZ_CHECK(out->GetSize() == 4 + end);
+    FUZZ_CHECK(std::memcmp(out->GetData() + 4, data + 1 + consumed - end, size_t(end)) == 0);
     return 0;
 }

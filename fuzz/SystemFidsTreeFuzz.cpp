@@ -6,6 +6,7 @@
 // a tree or lists, or with a stream exception, never in a fault or an allocation past the written
 // limits. A tree read holds only folders with names of their own, no deeper than the limit, and
 // what was read writes and reads back to the same bytes.
+#include "FuzzCheck.h"
 #include "core/base/ClassicArchive.h"
 #include "core/base/ClassicLog.h"
 #include "system/fid/SystemFidFile.h"
@@ -17,11 +18,6 @@
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
 // A memory stream that hides its size, as a pipe would.
 class CForwardStream : public CClassicBufferMemory {
 public:
@@ -29,15 +25,16 @@ public:
 };
 
 void CheckTree(CSystemFids& folder, u32 depth) {
-    Check(depth <= kSystemFidsMaxArchivedDepth);
+    FUZZ_CHECK(depth <= kSystemFidsMaxArchivedDepth);
     for (u32 i = 0; i < folder.m_Trees.m_Count; ++i) {
         CSystemFids* sub = folder.m_Trees.m_Items[i];
-        Check(sub->m_Parent == &folder);
+        FUZZ_CHECK(sub->m_Parent == &folder);
         const CClassicWideString* name = sub->GetDirNameRef();
-        Check(name != nullptr);
+        FUZZ_CHECK(name != nullptr);
         const std::u16string_view text(name->GetText(), name->GetLength());
-        Check(!text.empty() && text != u"." && text != u"..");
-        Check(text.find_first_of(std::u16string_view(u"\\/:\0", 4)) == std::u16string_view::npos);
+        FUZZ_CHECK(!text.empty() && text != u"." && text != u"..");
+        FUZZ_CHECK(text.find_first_of(std::u16string_view(u"\\/:\0", 4)) ==
+                   std::u16string_view::npos);
         CheckTree(*sub, depth + 1);
     }
 }
@@ -92,8 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
         return 0;
     }
     if (chunk) {
-        Check(cache.m_First.m_Count <= CSystemFidCache::s_MaxRecords);
-        Check(cache.m_Second.m_Count <= CSystemFidCache::s_MaxRecords);
+        FUZZ_CHECK(cache.m_First.m_Count <= CSystemFidCache::s_MaxRecords);
+        FUZZ_CHECK(cache.m_Second.m_Count <= CSystemFidCache::s_MaxRecords);
     } else {
         CheckTree(root, 0);
     }
@@ -106,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     copy->Write(written.data(), u32(written.size()));
     copy->Rewind();
     Read(again, chunk ? &cacheAgain : nullptr, copy, text);
-    Check(Write(again, chunk ? &cacheAgain : nullptr, text) == written);
+    FUZZ_CHECK(Write(again, chunk ? &cacheAgain : nullptr, text) == written);
     root.Clear();
     again.Clear();
     return 0;

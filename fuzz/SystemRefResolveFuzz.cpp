@@ -5,15 +5,11 @@
 //
 // A load must end loaded or failed, never in a fault, a hang or an allocation past the limits;
 // the loading stack and the nesting of loads are as they were found afterwards.
+#include "FuzzCheck.h"
 #include "RefResolveFuzzWorld.h"
 #include "system/archive/SystemRefResolve.h"
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 CRefResolveFuzzWorld* s_World = nullptr;
 
@@ -38,12 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
         archive.SetLoadMode(kSystemArchiveLoadFull);
         CMwNod* nod = nullptr;
         const bool loaded = archive.Load(&in, &nod);
-        Check(loaded == (nod != nullptr));
+        FUZZ_CHECK(loaded == (nod != nullptr));
         CMwNodRef held(nod);
-        Check(GetParamSetDepth() == 1);
+        FUZZ_CHECK(GetParamSetDepth() == 1);
     }
-    Check(GetParamSetDepth() == 0);
-    Check(SystemRefLoadDepth() == 0);
+    FUZZ_CHECK(GetParamSetDepth() == 0);
+    FUZZ_CHECK(SystemRefLoadDepth() == 0);
     // Nods that loads left bound to the files with no reference go, so that every input loads the
     // files again.
     fuzz_engine::ForgetUnheldNods(s_World->m_Engine->GetDataFolder());

@@ -3,20 +3,14 @@
 // The first byte is the caller's capacity; the rest is the token. A token that decodes must
 // re-encode to itself without its trailing '_' digits (leading zeros of the number). The input
 // bytes are also encoded and decoded back.
+#include "FuzzCheck.h"
 #include "core/base/ClassicString.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
+namespace {} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     // Inputs past 1 KB are not tried: the capacity is one byte, so a token that decodes has at
@@ -31,32 +25,32 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     std::vector<u8> bytes(capacity);
     u32 count = capacity;
     const bool ok = token.GetBase63(bytes.data(), count);
-    Check(count <= capacity);
+    FUZZ_CHECK(count <= capacity);
     for (u32 i = count; i < capacity; ++i)
-        Check(bytes[i] == 0);
+        FUZZ_CHECK(bytes[i] == 0);
     CClassicString text;
     if (ok) {
-        Check(count == 0 || bytes[count - 1] != 0);
+        FUZZ_CHECK(count == 0 || bytes[count - 1] != 0);
         text.SetBase63(bytes.data(), count);
         u32 canonical = token.GetLength();
         while (canonical > 0 && token[canonical - 1] == '_')
             --canonical;
-        Check(text.GetLength() == canonical);
-        Check(std::memcmp(text.GetText(), token.GetText(), canonical) == 0);
+        FUZZ_CHECK(text.GetLength() == canonical);
+        FUZZ_CHECK(std::memcmp(text.GetText(), token.GetText(), canonical) == 0);
     } else {
-        Check(count == 0);
+        FUZZ_CHECK(count == 0);
     }
 
     // Any bytes round-trip, without their trailing zero bytes.
     text.SetBase63(data, u32(size));
-    Check(text.GetCapacity() >= text.GetLength());
+    FUZZ_CHECK(text.GetCapacity() >= text.GetLength());
     std::vector<u8> back(size);
     count = u32(size);
-    Check(text.GetBase63(back.data(), count));
+    FUZZ_CHECK(text.GetBase63(back.data(), count));
     u32 significant = u32(size);
     while (significant > 0 && data[significant - 1] == 0)
         --significant;
-    Check(count == significant);
-    Check(std::memcmp(back.data(), data, significant) == 0);
+    FUZZ_CHECK(count == significant);
+    FUZZ_CHECK(std::memcmp(back.data(), data, significant) == 0);
     return 0;
 }

@@ -2,6 +2,7 @@
 //
 // The whole input is parsed by the three parsers as configuration text would be. Its first
 // bytes also give an integer, a real and a set of flags whose text must read back exactly.
+#include "FuzzCheck.h"
 #include "core/base/ClassicString.h"
 #include "platform/Endian.h"
 
@@ -10,26 +11,21 @@
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
 void ParseAnything(const char* data, u32 size) {
     const CClassicString text(CClassicStringRef(data, size));
     i32 decimal = 1, integer = 2, hex = 3;
     f32 real = 4;
     const bool decimalOk = text.ParseDecimal(decimal);
-    Check(text.ParseInteger(integer, false) == decimalOk && integer == decimal);
+    FUZZ_CHECK(text.ParseInteger(integer, false) == decimalOk && integer == decimal);
     const bool hexOk = text.ParseInteger(hex, true);
     const bool realOk = text.ParseFloat(real);
     // A failed parse always leaves 0; a non-zero result is always valid.
-    Check(decimalOk || decimal == 0);
-    Check(hexOk || hex == 0);
-    Check(realOk || real == 0);
-    Check(decimal == 0 || decimalOk);
-    Check(hex == 0 || hexOk);
-    Check(real == 0 || realOk);
+    FUZZ_CHECK(decimalOk || decimal == 0);
+    FUZZ_CHECK(hexOk || hex == 0);
+    FUZZ_CHECK(realOk || real == 0);
+    FUZZ_CHECK(decimal == 0 || decimalOk);
+    FUZZ_CHECK(hex == 0 || hexOk);
+    FUZZ_CHECK(real == 0 || realOk);
 }
 
 void ReadBack(const u8* data) {
@@ -39,17 +35,17 @@ void ReadBack(const u8* data) {
     const u32 width = flags >> 4;
     CClassicString text;
     text.SetIntEx(value, group, width, zeroFill, hex, prefix);
-    Check(text.GetLength() >= width);
+    FUZZ_CHECK(text.GetLength() >= width);
     i32 back = 0;
-    Check(text.ParseInteger(back, hex));
-    Check(back == value);
+    FUZZ_CHECK(text.ParseInteger(back, hex));
+    FUZZ_CHECK(back == value);
 
     const f32 real = platform::LoadF32Le(data + 5);
     if (std::isfinite(real)) {
         text.SetFloat(real, 9); // nine significant digits identify any float
         f32 realBack = 1;
-        Check(text.ParseFloat(realBack));
-        Check(realBack == real);
+        FUZZ_CHECK(text.ParseFloat(realBack));
+        FUZZ_CHECK(realBack == real);
         text.SetFloat(real, data[9]);
         text.Assign("");
         text.AppendFloat(real);

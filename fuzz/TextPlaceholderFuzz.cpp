@@ -7,6 +7,7 @@
 // one character past the limit, as the formatter does, so a short format that repeats a long
 // argument costs no more than the limit. The large buffers are kept from run to run, so that
 // the growth-limit runs stay fast.
+#include "FuzzCheck.h"
 #include "core/base/ClassicString.h"
 
 #include <algorithm>
@@ -16,11 +17,6 @@
 #include <string_view>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 constexpr size_t kLimit = 1u << 20;
 
@@ -115,9 +111,9 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
         ok = argCount == 1 ? s_Out.Format1(Ref(s_Format), first)
                            : s_Out.Format2(Ref(s_Format), first, Ref(s_Args[1]));
     }
-    Check(ok == complete);
-    Check(s_Out.GetLength() == s_Expected.size());
-    Check(std::memcmp(s_Out.GetText(), s_Expected.data(), s_Expected.size() * 2) == 0);
-    Check(s_Out.GetText()[s_Out.GetLength()] == 0);
+    FUZZ_CHECK(ok == complete);
+    FUZZ_CHECK(s_Out.GetLength() == s_Expected.size());
+    FUZZ_CHECK(std::memcmp(s_Out.GetText(), s_Expected.data(), s_Expected.size() * 2) == 0);
+    FUZZ_CHECK(s_Out.GetText()[s_Out.GetLength()] == 0);
     return 0;
 }

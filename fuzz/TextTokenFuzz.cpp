@@ -3,6 +3,7 @@
 // The first byte picks the separator set and the collapse flag; the rest is the text. Both
 // widths must agree, every token must be the text found at its start, and with runs collapsed
 // the tokens must be those GetNthToken finds.
+#include "FuzzCheck.h"
 #include "core/base/ClassicTokenizer.h"
 
 #include <cstdlib>
@@ -11,11 +12,6 @@
 #include <vector>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 constexpr const char* kSeparatorSets[] = {";", "; \t\r\n", ",", "\xFF\x80 "};
 
@@ -45,23 +41,24 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
         CClassicWideStringRef(wideSeparators.data(), u32(wideSeparators.size())), collapse);
     std::vector<std::string> tokens;
     for (u32 round = 0;; ++round) {
-        Check(round <= length + 1); // every token but an empty first one advances the position
+        FUZZ_CHECK(round <= length + 1); // every token but an empty first one advances the position
         const bool more = text.NextToken(tokenizer);
-        Check(wide.NextToken(wideTokenizer) == more);
+        FUZZ_CHECK(wide.NextToken(wideTokenizer) == more);
         if (!more) {
-            Check(tokenizer.m_TokenCount == 0 && tokenizer.m_Position == 0 &&
-                  tokenizer.m_TokenStart == -1 && tokenizer.m_Token.GetLength() == 0);
+            FUZZ_CHECK(tokenizer.m_TokenCount == 0 && tokenizer.m_Position == 0 &&
+                       tokenizer.m_TokenStart == -1 && tokenizer.m_Token.GetLength() == 0);
             break;
         }
         const CClassicString& token = tokenizer.m_Token;
-        Check(tokenizer.m_TokenCount == round + 1);
-        Check(u32(tokenizer.m_TokenStart) + token.GetLength() <= length);
-        Check(std::memcmp(chars + tokenizer.m_TokenStart, token.GetText(), token.GetLength()) == 0);
-        Check(wideTokenizer.m_TokenStart == tokenizer.m_TokenStart);
-        Check(wideTokenizer.m_Token.GetLength() == token.GetLength());
+        FUZZ_CHECK(tokenizer.m_TokenCount == round + 1);
+        FUZZ_CHECK(u32(tokenizer.m_TokenStart) + token.GetLength() <= length);
+        FUZZ_CHECK(
+            std::memcmp(chars + tokenizer.m_TokenStart, token.GetText(), token.GetLength()) == 0);
+        FUZZ_CHECK(wideTokenizer.m_TokenStart == tokenizer.m_TokenStart);
+        FUZZ_CHECK(wideTokenizer.m_Token.GetLength() == token.GetLength());
         for (u32 i = 0; i < token.GetLength(); ++i) {
-            Check(token[i] != 0 && !std::strchr(separators, token[i]));
-            Check(wideTokenizer.m_Token[i] == u8(token[i]));
+            FUZZ_CHECK(token[i] != 0 && !std::strchr(separators, token[i]));
+            FUZZ_CHECK(wideTokenizer.m_Token[i] == u8(token[i]));
         }
         tokens.emplace_back(token.GetText(), token.GetLength());
     }
@@ -71,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
         CClassicString token;
         for (u32 index = 0; text.GetNthToken(index, token, separators);)
             nth.emplace_back(token.GetText(), token.GetLength());
-        Check(nth == tokens);
+        FUZZ_CHECK(nth == tokens);
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 // The input is read three ways: as narrow bytes (UTF-8 decoding, per-byte widening, in-place
 // URL encodings, KeepSafeChars) and as little-endian 16-bit units (UTF-8 encoding and the
 // UTF-8 URL form). Each result is checked against what the conversion promises.
+#include "FuzzCheck.h"
 #include "core/base/ClassicString.h"
 #include "platform/Endian.h"
 
@@ -11,11 +12,6 @@
 #include <string>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 bool Same(const CClassicWideString& a, const CClassicWideString& b) {
     return a.GetLength() == b.GetLength() &&
@@ -40,17 +36,17 @@ std::string FormUrlDecode(const CClassicString& s) {
     for (u32 i = 0; i < s.GetLength(); ++i) {
         const char c = s[i];
         if (c == '%') {
-            Check(i + 2 < s.GetLength());
+            FUZZ_CHECK(i + 2 < s.GetLength());
             const int hi = HexValue(s[i + 1]), lo = HexValue(s[i + 2]);
-            Check(hi >= 0 && lo >= 0);
+            FUZZ_CHECK(hi >= 0 && lo >= 0);
             const char decoded = char(hi * 16 + lo);
-            Check(decoded == 0 || (!IsAlphaNumeric(decoded) && !std::strchr("-._ ", decoded)));
+            FUZZ_CHECK(decoded == 0 || (!IsAlphaNumeric(decoded) && !std::strchr("-._ ", decoded)));
             out += decoded;
             i += 2;
         } else if (c == '+') {
             out += ' ';
         } else {
-            Check(IsAlphaNumeric(c) || (c != 0 && std::strchr("-._", c)));
+            FUZZ_CHECK(IsAlphaNumeric(c) || (c != 0 && std::strchr("-._", c)));
             out += c;
         }
     }
@@ -68,28 +64,28 @@ void CheckNarrowForms(const char* data, u32 size) {
     // the storage form.
     CClassicWideString wide;
     wide.AssignUtf8(bytes);
-    Check(wide.GetLength() <= untilNul);
+    FUZZ_CHECK(wide.GetLength() <= untilNul);
     for (u32 i = 0; i < wide.GetLength(); ++i)
-        Check(wide[i] != 0 && wide[i] != 0xFEFF);
+        FUZZ_CHECK(wide[i] != 0 && wide[i] != 0xFEFF);
     CClassicString stored;
     wide.ToNarrowUtf8(stored);
     CClassicWideString back;
     back.AssignFromNarrow(stored);
-    Check(Same(back, wide));
+    FUZZ_CHECK(Same(back, wide));
     wide.ToUtf8(stored, false);
     back.AssignUtf8(stored);
-    Check(Same(back, wide));
+    FUZZ_CHECK(Same(back, wide));
 
     // Without a BOM every byte is one character, and the 8-bit copy gives the bytes back.
     back.AssignFromNarrow(bytes);
     if (!bom) {
-        Check(back.GetLength() == size);
+        FUZZ_CHECK(back.GetLength() == size);
         for (u32 i = 0; i < size; ++i)
-            Check(back[i] == u8(data[i]));
+            FUZZ_CHECK(back[i] == u8(data[i]));
         back.ToNarrow(stored);
-        Check(stored.GetLength() == untilNul);
+        FUZZ_CHECK(stored.GetLength() == untilNul);
         for (u32 i = 0; i < untilNul; ++i)
-            Check(stored[i] == (u8(data[i]) == 0xFF ? '_' : data[i]));
+            FUZZ_CHECK(stored[i] == (u8(data[i]) == 0xFF ? '_' : data[i]));
     }
 
     // The form encoding decodes back to the text after the BOM up to its first NUL.
@@ -97,12 +93,12 @@ void CheckNarrowForms(const char* data, u32 size) {
     const std::string body(data + start, untilNul > start ? untilNul - start : 0);
     CClassicString form(bytes);
     form.FormUrlEncode(true);
-    Check(FormUrlDecode(form) == body);
+    FUZZ_CHECK(FormUrlDecode(form) == body);
     CClassicString plain(bytes);
     plain.UrlEncode(true);
-    Check(plain.GetLength() >= body.size());
+    FUZZ_CHECK(plain.GetLength() >= body.size());
     for (u32 i = 0; i < plain.GetLength(); ++i)
-        Check(IsAlphaNumeric(plain[i]) || std::strchr("#%&+,-./:=?@_", plain[i]));
+        FUZZ_CHECK(IsAlphaNumeric(plain[i]) || std::strchr("#%&+,-./:=?@_", plain[i]));
     plain.Assign(bytes);
     plain.UrlEncode(false);
     form.Assign(bytes);
@@ -111,10 +107,10 @@ void CheckNarrowForms(const char* data, u32 size) {
 
     CClassicString safe(bytes);
     const bool unchanged = safe.KeepSafeChars(true, 0);
-    Check(safe.GetLength() <= untilNul);
-    Check(unchanged == (safe.GetLength() == untilNul));
+    FUZZ_CHECK(safe.GetLength() <= untilNul);
+    FUZZ_CHECK(unchanged == (safe.GetLength() == untilNul));
     for (u32 i = 0; i < safe.GetLength(); ++i)
-        Check(IsAlphaNumeric(safe[i]) || std::strchr("%+-.@_", safe[i]));
+        FUZZ_CHECK(IsAlphaNumeric(safe[i]) || std::strchr("%+-.@_", safe[i]));
 }
 
 void CheckWideForms(const u8* data, u32 size) {
@@ -137,25 +133,25 @@ void CheckWideForms(const u8* data, u32 size) {
     wide.ToUtf8(utf8, true);
     CClassicWideString back;
     back.AssignFromNarrow(utf8);
-    Check(Same(back, expected));
+    FUZZ_CHECK(Same(back, expected));
     wide.ToNarrowUtf8(utf8);
     back.AssignFromNarrow(utf8);
-    Check(Same(back, expected));
+    FUZZ_CHECK(Same(back, expected));
 
     // The UTF-8 URL form is the form encoding of the UTF-8 text.
     CClassicString encoded;
     wide.UrlEncodeUtf8(encoded);
     wide.ToUtf8(utf8, false);
     utf8.FormUrlEncode(true);
-    Check(encoded.GetLength() == utf8.GetLength() &&
-          std::memcmp(encoded.GetText(), utf8.GetText(), utf8.GetLength()) == 0);
+    FUZZ_CHECK(encoded.GetLength() == utf8.GetLength() &&
+               std::memcmp(encoded.GetText(), utf8.GetText(), utf8.GetLength()) == 0);
 
     CClassicString ascii;
     const bool replaced = wide.GetAscii(ascii);
     bool any = false;
     for (u32 i = 0; i < ascii.GetLength(); ++i)
         any = any || (ascii[i] == '_' && units[i] != u'_');
-    Check(replaced == any);
+    FUZZ_CHECK(replaced == any);
 }
 
 } // namespace

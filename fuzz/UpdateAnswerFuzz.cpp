@@ -1,6 +1,7 @@
 // Fuzzes the update server's answers as the launcher reads them: the input is the body of the
 // check answer and of the location answer. Every field read must come from inside the input,
 // and a file name that passes must be one that stays in the download folder.
+#include "FuzzCheck.h"
 #include "core/base/ClassicString.h"
 #include "launcher/UpdateProtocol.h"
 
@@ -8,11 +9,6 @@
 #include <string_view>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 bool Inside(std::string_view input, const CClassicString& field) {
     return input.find(std::string_view(field.GetText(), field.GetLength())) !=
@@ -24,16 +20,16 @@ void CheckAnswer(std::string_view input) {
     const char* problem = nullptr;
     if (!ParseUpdateCheckAnswer(CClassicStringRef(input.data(), u32(input.size())), answer,
                                 problem)) {
-        Check(problem != nullptr && answer.Size == 0 && answer.SizeToken.IsEmpty());
+        FUZZ_CHECK(problem != nullptr && answer.Size == 0 && answer.SizeToken.IsEmpty());
         return;
     }
-    Check(answer.Size >= 0 && answer.Size < 0x7FFFFFFF);
-    Check(!answer.SizeToken.IsEmpty() && Inside(input, answer.SizeToken));
+    FUZZ_CHECK(answer.Size >= 0 && answer.Size < 0x7FFFFFFF);
+    FUZZ_CHECK(!answer.SizeToken.IsEmpty() && Inside(input, answer.SizeToken));
     // One character per byte at most, whichever way the text was decoded.
-    Check(answer.Text.GetLength() <= input.size());
+    FUZZ_CHECK(answer.Text.GetLength() <= input.size());
     CClassicString kilobytes;
     kilobytes.SetIntEx(i32((i64(answer.Size) + 1023) / 1024), true, 0, false, false, false);
-    Check(kilobytes.GetLength() <= 9);
+    FUZZ_CHECK(kilobytes.GetLength() <= 9);
 }
 
 void CheckLocation(std::string_view input) {
@@ -41,21 +37,21 @@ void CheckLocation(std::string_view input) {
     const char* problem = nullptr;
     if (!ParseUpdateLocation(CClassicStringRef(input.data(), u32(input.size())), location,
                              problem)) {
-        Check(problem != nullptr && location.DownloadId == 0 && location.FileName.IsEmpty());
+        FUZZ_CHECK(problem != nullptr && location.DownloadId == 0 && location.FileName.IsEmpty());
         return;
     }
-    Check(location.DownloadId != 0);
-    Check(Inside(input, location.Host) && Inside(input, location.Path));
+    FUZZ_CHECK(location.DownloadId != 0);
+    FUZZ_CHECK(Inside(input, location.Host) && Inside(input, location.Path));
     const std::string_view name(location.FileName.GetText(), location.FileName.GetLength());
     const std::string_view path(location.Path.GetText(), location.Path.GetLength());
-    Check(!name.empty() && name.size() <= kUpdateFileNameLimit && name != "." && name != "..");
-    Check(path.size() >= name.size() && path.substr(path.size() - name.size()) == name);
+    FUZZ_CHECK(!name.empty() && name.size() <= kUpdateFileNameLimit && name != "." && name != "..");
+    FUZZ_CHECK(path.size() >= name.size() && path.substr(path.size() - name.size()) == name);
     for (const char c : name)
-        Check(u8(c) >= 0x20 && c != 0x7F &&
-              std::string_view("\\/:*?\"<>|").find(c) == std::string_view::npos);
-    Check(IsSafeDownloadFileName(CClassicStringRef(name.data(), u32(name.size()))));
+        FUZZ_CHECK(u8(c) >= 0x20 && c != 0x7F &&
+                   std::string_view("\\/:*?\"<>|").find(c) == std::string_view::npos);
+    FUZZ_CHECK(IsSafeDownloadFileName(CClassicStringRef(name.data(), u32(name.size()))));
     for (const char c : std::string_view(location.Host.GetText(), location.Host.GetLength()))
-        Check(c != '@' && c != '/' && c != ';' && u8(c) > 0x20);
+        FUZZ_CHECK(c != '@' && c != '/' && c != ';' && u8(c) > 0x20);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 // (the last bytes of the input) is refused without changing anything or leaves a print that reads
 // back with the same markup, and the visible entries of a header take the files of the data
 // folder.
+#include "FuzzCheck.h"
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwClassInfo.h"
 #include "core/nod/MwCoreClasses.h"
@@ -31,11 +32,6 @@
 #include <unistd.h>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 // The data folder: a drive with the folders down to a temporary folder holding Models\Car.txt
 // and a.txt.
@@ -74,35 +70,35 @@ void ReadMembers(CMwNod& nod) {
         path.PushFront(reinterpret_cast<MwPathValue>(member));
         path.Reset();
         CMwParamValue value;
-        Check(nod.GetParam(&path, &value) == MwParam_Ok && value.Value);
+        FUZZ_CHECK(nod.GetParam(&path, &value) == MwParam_Ok && value.Value);
     }
 }
 
 // The mirror below the nod: returns the depth reached.
 u32 CheckMirror(CXmlNod& nod, u32 depth) {
-    Check(depth <= kXmlMaxDepth);
+    FUZZ_CHECK(depth <= kXmlMaxDepth);
     ReadMembers(nod);
     u32 deepest = depth;
     const TiXmlNode* child = nod.GetNode()->FirstChild();
     for (u32 i = 0; i < nod.GetChildCount(); ++i, child = child->NextSibling()) {
         CXmlNod& sub = *nod.GetChild(i);
-        Check(child && sub.GetNode() == child && sub.GetParent() == &nod);
-        Check(sub.m_Editable == nod.m_Editable);
+        FUZZ_CHECK(child && sub.GetNode() == child && sub.GetParent() == &nod);
+        FUZZ_CHECK(sub.m_Editable == nod.m_Editable);
         deepest = std::max(deepest, CheckMirror(sub, depth + 1));
     }
-    Check(!child);
+    FUZZ_CHECK(!child);
     // One entry per child with a visible nod, in the children's order.
     u32 entry = 0;
     for (u32 i = 0; i < nod.GetChildCount() && entry < nod.m_UIChilds.m_Count; ++i)
         if (nod.GetVisibleOwner(entry) == nod.GetChild(i))
             ++entry;
-    Check(entry == nod.m_UIChilds.m_Count);
+    FUZZ_CHECK(entry == nod.m_UIChilds.m_Count);
     u32 attributes = 0;
     if (const TiXmlElement* element = nod.GetNode()->ToElement())
         for (const TiXmlAttribute* a = element->FirstAttribute(); a; a = a->Next(), ++attributes)
-            Check(attributes < nod.m_Attributes.m_Count &&
-                  nod.m_Attributes.m_Items[attributes]->m_Attribute == a);
-    Check(attributes == nod.m_Attributes.m_Count);
+            FUZZ_CHECK(attributes < nod.m_Attributes.m_Count &&
+                       nod.m_Attributes.m_Items[attributes]->m_Attribute == a);
+    FUZZ_CHECK(attributes == nod.m_Attributes.m_Count);
     for (u32 i = 0; i < attributes; ++i)
         ReadMembers(*nod.m_Attributes.m_Items[i]);
     return deepest;
@@ -121,7 +117,7 @@ void SetEntries(CXmlNod& nod, CMwNod* file) {
         path.PushFront(i);
         path.m_Kinds[0] = MwPathItem_Index;
         path.Reset();
-        Check(nod.SetParam(&path, file) <= MwParam_NotFound);
+        FUZZ_CHECK(nod.SetParam(&path, file) <= MwParam_NotFound);
     }
 }
 
@@ -183,12 +179,12 @@ void WriteMember(CXmlDocument& document, CMwNod& nod, CMwMemberInfo* member,
     // Only a document whose print reads back as it is can show what a write did.
     const bool readsBack = ShapeOfText(before) == markup;
     if (nod.SetParam(&path, &value) != MwParam_Ok) {
-        Check(Printed(document) == before);
+        FUZZ_CHECK(Printed(document) == before);
         return;
     }
     markup.clear();
     Shape(document.GetDocument(), 0, markup);
-    Check(!readsBack || ShapeOfText(Printed(document)) == markup);
+    FUZZ_CHECK(!readsBack || ShapeOfText(Printed(document)) == markup);
 }
 
 // Writes the text into the string members of the nod and of those below it, *budget writes at
@@ -236,11 +232,11 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
         std::unique_ptr<CXmlDocument> document = MakeDocument(header, withAudio);
         const CClassicStringRef text(reinterpret_cast<const char*>(data + 1), u32(size - 1));
         if (!document->ParseText(text)) {
-            Check(document->HasParseError() && document->GetChildCount() == 0);
-            Check(!document->GetDocument()->FirstChild() && Printed(*document).empty());
+            FUZZ_CHECK(document->HasParseError() && document->GetChildCount() == 0);
+            FUZZ_CHECK(!document->GetDocument()->FirstChild() && Printed(*document).empty());
             return 0;
         }
-        Check(!document->HasParseError());
+        FUZZ_CHECK(!document->HasParseError());
         CheckMirror(*document, 0);
 
         // What is printed is parsed again and mirrored as well. (The parser's print does not
@@ -261,13 +257,13 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
         CheckMirror(*document, 0);
         if (header) {
             CMwNod* car = s_Data->Folder->FindFid(u"Models\\Car.txt", true);
-            Check(car != nullptr);
+            FUZZ_CHECK(car != nullptr);
             SetEntries(*document, car);
             CheckMirror(*document, 0);
         }
     }
     // The documents took every nod they made with them; what the tree found on disk stays (the
     // folder Models and its two files at most).
-    Check(CMwNod::GetLiveNodCount() <= liveNods + 3);
+    FUZZ_CHECK(CMwNod::GetLiveNodCount() <= liveNods + 3);
     return 0;
 }

@@ -2,14 +2,26 @@
 
 #include "net/http/NetHttpClient.h"
 #include "net/http/NetHttpResult.h"
+#include "net/message/NetForms.h"
 #include "net/message/NetNod.h"
+#include "net/message/NetNodForms.h"
 
 namespace {
 
 constinit CMwClassInfo* const s_NetClasses[] = {
     &CNetNod::s_ClassInfo,
+    &CNetServerInfo::s_ClassInfo,
+    &CNetClientInfo::s_ClassInfo,
+    &CNetFormTimed::s_ClassInfo,
+    &CNetFormQuerrySessions::s_ClassInfo,
+    &CNetFormEnumSessions::s_ClassInfo,
+    &CNetFormPing::s_ClassInfo,
+    &CNetFormNodsContainer::s_ClassInfo,
+    &CNetFormModelerPlugin::s_ClassInfo,
+    &CNetFormConnectionAdmin::s_ClassInfo,
     &CNetHttpClient::s_ClassInfo,
     &CNetHttpResult::s_ClassInfo,
+    &CNetFileTransferForm::s_ClassInfo,
 };
 
 } // namespace

@@ -1,9 +1,44 @@
 #include "net/engine/NetEngine.h"
 
-CMwNod* CNetEngine::CreateByClassId(u32, CMwNod** out, u32) {
+#include "net/message/NetForms.h"
+#include "net/message/NetNodForms.h"
+
+CMwNod* CNetEngine::CreateByClassId(u32 classId, CMwNod** out, u32) {
+    CMwNod* nod = nullptr;
+    switch (classId) {
+        case CNetServerInfo::s_ClassId:
+            nod = new CNetServerInfo;
+            break;
+        case CNetClientInfo::s_ClassId:
+            nod = new CNetClientInfo;
+            break;
+        case CNetFormQuerrySessions::s_ClassId:
+            nod = new CNetFormQuerrySessions;
+            break;
+        case CNetFormEnumSessions::s_ClassId:
+            nod = new CNetFormEnumSessions;
+            break;
+        case CNetFormPing::s_ClassId:
+            nod = new CNetFormPing;
+            break;
+        case CNetFormNodsContainer::s_ClassId:
+            nod = new CNetFormNodsContainer;
+            break;
+        case CNetFormModelerPlugin::s_ClassId:
+            nod = new CNetFormModelerPlugin;
+            break;
+        case CNetFormConnectionAdmin::s_ClassId:
+            nod = new CNetFormConnectionAdmin;
+            break;
+        case CNetFileTransferForm::s_ClassId:
+            nod = new CNetFileTransferForm;
+            break;
+        default:
+            break;
+    }
     if (out)
-        *out = nullptr;
-    return nullptr;
+        *out = nod;
+    return nod;
 }
 
 CMwEngine* NetRegisterEngine() {

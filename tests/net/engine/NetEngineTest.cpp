@@ -30,8 +30,8 @@ TEST_F(NetEngine, RegisteredLikeStartUp) {
     EXPECT_EQ(NetRegisterEngine(), engine);
     EXPECT_EQ(manager->m_Order.m_Count, 1u);
 
-    // No class is built by the engine yet, whatever the id.
-    for (u32 id : {0x12001000u, 0x12002000u, 0x12012000u, 0x12013000u, 0x12021000u, 0u}) {
+    // Only the forms with a factory are built here; every other id gives null.
+    for (u32 id : {0x12001000u, 0x12004000u, 0x12012000u, 0x12013000u, 0x12021000u, 0u}) {
         CMwNod* out = reinterpret_cast<CMwNod*>(1);
         EXPECT_EQ(engine->CreateByClassId(id, &out, 0), nullptr) << std::hex << id;
         EXPECT_EQ(out, nullptr);
@@ -55,23 +55,50 @@ TEST_F(NetEngine, NetCensus) {
         const CMwClassInfo* info = g_NetClassList.m_Classes[i];
         EXPECT_TRUE(ids.insert(info->m_ClassId).second) << info->m_Name;
         EXPECT_EQ(CMwClassRegistry::GetClassInfoById(info->m_ClassId), info) << info->m_Name;
-        EXPECT_EQ(info->m_Factory, nullptr) << info->m_Name;
-        EXPECT_EQ(info->m_Parent, &CMwNod::s_ClassInfo) << info->m_Name;
         ++perEngine[info->m_ClassId >> 24];
         for (u32 m = 0; m < info->m_MemberCount; ++m)
             EXPECT_EQ(info->m_MemberInfos[m]->MemberId, info->m_ClassId | m) << info->m_Name;
     }
-    EXPECT_EQ(g_NetClassList.m_Count, 3u);
-    EXPECT_EQ(perEngine[18], 3u);
-    EXPECT_STREQ(CMwClassRegistry::GetClassInfoById(0x12001000)->m_Name, "CNetNod");
-    EXPECT_STREQ(CMwClassRegistry::GetClassInfoById(0x12012000)->m_Name, "CNetHttpClient");
-    EXPECT_STREQ(CMwClassRegistry::GetClassInfoById(0x12013000)->m_Name, "CNetHttpResult");
+    EXPECT_EQ(g_NetClassList.m_Count, 13u);
+    EXPECT_EQ(perEngine[18], 13u);
+    struct Row {
+        u32 Id;
+        const char* Name;
+        u32 Parent;
+        bool Factory;
+    };
+    const Row rows[] = {
+        {0x12001000, "CNetNod", CMwNod::s_ClassId, false},
+        {0x12002000, "CNetServerInfo", 0x12001000, true},
+        {0x12003000, "CNetClientInfo", 0x12001000, true},
+        {0x12004000, "CNetFormTimed", 0x12001000, false},
+        {0x12007000, "CNetFormQuerrySessions", 0x12001000, true},
+        {0x12008000, "CNetFormEnumSessions", 0x12001000, true},
+        {0x12009000, "CNetFormPing", 0x12004000, true},
+        {0x1200a000, "CNetFormNodsContainer", 0x12001000, true},
+        {0x1200e000, "CNetFormModelerPlugin", 0x12001000, true},
+        {0x12010000, "CNetFormConnectionAdmin", 0x12001000, true},
+        {0x12012000, "CNetHttpClient", CMwNod::s_ClassId, false},
+        {0x12013000, "CNetHttpResult", CMwNod::s_ClassId, false},
+        {0x1201b000, "CNetFileTransferForm", 0x12001000, true},
+    };
+    ASSERT_EQ(std::size(rows), g_NetClassList.m_Count);
+    for (u32 i = 0; i < g_NetClassList.m_Count; ++i) {
+        const CMwClassInfo* info = g_NetClassList.m_Classes[i];
+        EXPECT_EQ(info->m_ClassId, rows[i].Id) << i; // registration order
+        EXPECT_STREQ(info->m_Name, rows[i].Name);
+        EXPECT_EQ(info->m_Parent->m_ClassId, rows[i].Parent) << rows[i].Name;
+        EXPECT_EQ(info->m_Factory != nullptr, rows[i].Factory) << rows[i].Name;
+        if (rows[i].Factory)
+            EXPECT_EQ(info->m_MemberCount, 0u) << rows[i].Name;
+    }
 }
 
-// No class has a factory, so the round trip creates nothing; the list still passes.
+// The nine forms with a factory are created, and their default bodies round-trip in both
+// encodings.
 TEST_F(NetEngine, ClassListCheck) {
     const CMwClassListCheckCounts counts = MwCheckClassList(g_NetClassList);
-    EXPECT_EQ(counts.Created, 0u);
+    EXPECT_EQ(counts.Created, 9u);
 }
 
 TEST_F(NetEngine, ClientRows) {
