@@ -10,8 +10,12 @@
 //   ratio       median over the pairs of project time / peer time (below 1: the project wins).
 // The Time and CPU columns of the report cover a whole pair (both sides and any set-up).
 // InterleaveWallTime times both sides by the wall clock instead, for a peer that runs as a
-// process of its own (whose CPU time is not the thread's). InterleaveWithSecondPeer takes turns
-// among three sides: the project, its floor and a library doing the same work.
+// process of its own (whose CPU time is not the thread's); InterleaveWallTimeLessStart also
+// times that process on an empty input and adds
+//   peer_start_ns     median wall time of the peer on the empty input (its start),
+//   ratio_less_start  median over the pairs of project time / (peer time less its start).
+// InterleaveWithSecondPeer takes turns among three sides: the project, its floor and a library
+// doing the same work.
 #include <algorithm>
 #include <array>
 #include <benchmark/benchmark.h>
@@ -93,6 +97,53 @@ struct Side {
     }
 };
 
+template <class ProjectSetup, class Project, class PeerSetup, class Peer>
+void InterleaveWithSetup(benchmark::State& state, ProjectSetup projectSetup, Project project,
+                         PeerSetup peerSetup, Peer peer, double (*clock)() = ThreadCpuNs,
+                         std::function<void()> peerStart = {}) {
+    Side<ProjectSetup, Project> a{projectSetup, project, clock};
+    Side<PeerSetup, Peer> b{peerSetup, peer, clock};
+    Side<NoSetup, std::function<void()>> c{NoSetup{}, peerStart, clock};
+    a.Calibrate();
+    b.Calibrate();
+    if (peerStart)
+        c.Calibrate();
+    std::vector<double> aTimes, bTimes, cTimes, ratios, ratiosLessStart;
+    bool projectFirst = true;
+    for (auto _ : state) {
+        double ta, tb, tc = 0;
+        if (projectFirst) {
+            ta = a.Round();
+            tb = b.Round();
+            if (peerStart)
+                tc = c.Round();
+        } else {
+            if (peerStart)
+                tc = c.Round();
+            tb = b.Round();
+            ta = a.Round();
+        }
+        projectFirst = !projectFirst;
+        ta /= double(a.m_Reps);
+        tb /= double(b.m_Reps);
+        tc /= double(c.m_Reps);
+        aTimes.push_back(ta);
+        bTimes.push_back(tb);
+        ratios.push_back(ta / std::max(tb, 1e-3));
+        if (peerStart) {
+            cTimes.push_back(tc);
+            ratiosLessStart.push_back(ta / std::max(tb - tc, 1e-3));
+        }
+    }
+    state.counters["project_ns"] = Median(aTimes);
+    state.counters["peer_ns"] = Median(bTimes);
+    state.counters["ratio"] = Median(ratios);
+    if (peerStart) {
+        state.counters["peer_start_ns"] = Median(cTimes);
+        state.counters["ratio_less_start"] = Median(ratiosLessStart);
+    }
+}
+
 // Runs one round of each side in turn at every iteration, the first side one place further at
 // each iteration, and returns each side's time per operation at every iteration.
 template <class... Sides>
@@ -118,19 +169,6 @@ inline double MedianRatio(const std::vector<double>& times, const std::vector<do
     for (std::size_t i = 0; i < times.size(); ++i)
         ratios.push_back(times[i] / std::max(peerTimes[i], 1e-3));
     return Median(ratios);
-}
-
-template <class ProjectSetup, class Project, class PeerSetup, class Peer>
-void InterleaveWithSetup(benchmark::State& state, ProjectSetup projectSetup, Project project,
-                         PeerSetup peerSetup, Peer peer, double (*clock)() = ThreadCpuNs) {
-    Side<ProjectSetup, Project> a{projectSetup, project, clock};
-    Side<PeerSetup, Peer> b{peerSetup, peer, clock};
-    a.Calibrate();
-    b.Calibrate();
-    std::vector<std::vector<double>> times = Alternate(state, a, b);
-    state.counters["ratio"] = MedianRatio(times[0], times[1]);
-    state.counters["project_ns"] = Median(times[0]);
-    state.counters["peer_ns"] = Median(times[1]);
 }
 
 // The same with a second peer (a library doing the same work) in the rounds: its time per
@@ -164,6 +202,14 @@ void Interleave(benchmark::State& state, Project project, Peer peer) {
 template <class Project, class Peer>
 void InterleaveWallTime(benchmark::State& state, Project project, Peer peer) {
     InterleaveWithSetup(state, NoSetup{}, project, NoSetup{}, peer, WallNs);
+}
+
+// The same for a peer that is a process of its own, whose start is no part of the work: every
+// pair also times `peerStart`, the peer on an empty input, in a round of its own.
+template <class Project, class Peer>
+void InterleaveWallTimeLessStart(benchmark::State& state, Project project, Peer peer,
+                                 std::function<void()> peerStart) {
+    InterleaveWithSetup(state, NoSetup{}, project, NoSetup{}, peer, WallNs, std::move(peerStart));
 }
 
 } // namespace bench

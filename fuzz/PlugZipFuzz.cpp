@@ -7,6 +7,7 @@
 // archive's numbers; no entry is installed outside the install folder; a save either leaves the
 // copy exactly as it was or gives an archive that lists again with the saved entry; no file but
 // the two archives remains in the folder.
+#include "FuzzEngine.h"
 #include "FuzzFiles.h"
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwClassInfo.h"
@@ -31,7 +32,6 @@ constexpr u32 kLoadedEntries = 8;
 
 struct SWorld {
     CFuzzFolder Folder{"plugzipfuzz"};
-    CMwEngineManager* Manager = nullptr;
     CSystemEngine* Engine = nullptr;
     CSystemFids* Data = nullptr;
     std::unique_ptr<u8[]> Piece{new u8[65536]};
@@ -45,32 +45,13 @@ struct SWorld {
         CMwClassRegistry::AddClassList(g_PlugTestClassList);
         CMwClassRegistry::Init();
         std::filesystem::create_directories(Folder.File("GameData"));
-        SSystemEngineHost host;
-        host.HostFacts = &Facts;
-        host.Adapter = &Adapter;
-        std::u16string current = platform::FromHostPath(Folder.Host());
-        host.CurrentFolder = CClassicWideString(current.c_str());
-        Manager = new CMwEngineManager;
-        Manager->AddRef();
-        Engine = SystemRegisterEngine(host);
+        Engine = fuzz_engine::Register(Folder.Host());
         FUZZ_CHECK(Engine && Engine->GetDataFolder());
         Data = Engine->GetDataFolder();
         PlugStart();
     }
     CClassicWideString Path(const char* name) const {
         return CClassicWideString(platform::FromHostPath(Folder.File(name)).c_str());
-    }
-    static void Facts(platform::HostFacts& facts) {
-        facts = platform::HostFacts();
-        facts.SystemName = "Linux";
-        facts.PhysicalMemory = u64(1) << 30;
-        facts.ProcessorCount = 1;
-        facts.ActiveProcessorMask = 1;
-    }
-    static platform::AdapterSource Adapter(platform::Adapter& out, std::string&) {
-        out = platform::Adapter();
-        out.Present = true;
-        return platform::AdapterSource::File;
     }
 };
 

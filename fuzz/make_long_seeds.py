@@ -252,6 +252,45 @@ def main(corpus):
         b"".join(d for _, d in chunks)
     write("SystemFidBlobFuzz", "thumbnail_binary", b"\x00" + u32(len(content)) + content)
 
+    # The texture compressor: option records with small pictures (the layout is in
+    # PlugCompressorFuzz.cpp), one per road of the entry, and a 64 x 64 picture whose pixels
+    # after the first 1000 bytes are the zeros past the input's end (the target's inputs stay
+    # below 1100 bytes: a block of random colours costs the encoder a millisecond).
+    pictures = random.Random(52)
+
+    def compressor(name, fmt, width, height, channels=4, flags=0, mip_mode=33, mip_count=0,
+                   kind=80, rule=0, one_bit=0, alpha_border=0, colour_border=0, swap=0, equal=0,
+                   force=0, dither=0, slack=0, pixel_bytes=None):
+        options = struct.pack("<iBhhhBBBBB3sBB3siiiBBBBhhB", rule, 0, mip_mode, mip_count, 136,
+                              one_bit, 0, 0, alpha_border, colour_border, b"\x10\x20\x30", 0, 0,
+                              b"\x00\x00\x00", 255, 0, 0, dither, 0, equal, force, kind, fmt,
+                              swap)
+        assert len(options) == 45
+        pitch = width * channels + slack
+        count = pitch * height if pixel_bytes is None else pixel_bytes
+        pixels = bytes(pictures.getrandbits(8) for _ in range(count))
+        write("PlugCompressorFuzz", name,
+              options + bytes((width, height, channels, slack & 0xFF, flags)) + pixels)
+
+    compressor("dxt1_4x4_rgb", 10, 4, 4, channels=3)
+    compressor("dxt1_forced_8x8", 10, 8, 8, force=1)
+    compressor("dxt1a_8x8_one_bit", 11, 8, 8, one_bit=1)
+    compressor("dxt3_2x2", 12, 2, 2)
+    compressor("dxt5_64x64_equal", 13, 64, 64, equal=1, pixel_bytes=1000)
+    compressor("dxt1_cube_24x4", 10, 24, 4, kind=81)
+    compressor("r5g6b5_6x8", 16, 6, 8)
+    compressor("a4r4g4b4_borders_swap_5x5", 14, 5, 5, alpha_border=1, colour_border=1, swap=1,
+               slack=3)
+    compressor("b8g8r8_no_callback", 18, 7, 3, channels=3, flags=2)
+    compressor("a1r5g5b5_called_again", 15, 4, 4, flags=4)
+    compressor("x1r5g5b5_over_the_limit", 19, 16, 16, flags=1 << 3)
+    compressor("copy_21_mip_31", 21, 3, 5, mip_mode=31)
+    compressor("copy_22_cube_no_callback", 22, 12, 2, kind=81, flags=2)
+    compressor("chain_refused", 17, 8, 8, mip_mode=0)
+    compressor("palette_refused", 20, 8, 8)
+    compressor("rescale_refused", 16, 6, 8, rule=1)
+    compressor("dither_refused", 10, 8, 8, dither=1)
+
 
 if __name__ == "__main__":
     if len(sys.argv) != 2:

@@ -98,4 +98,24 @@ u32 Random15() {
     return (Random15State >> 16) & 0x7FFF;
 }
 
+namespace {
+OutputLineSink s_OutputLineSink = nullptr;
+}
+
+void WriteOutputLine(const char* text) {
+    if (s_OutputLineSink) {
+        s_OutputLineSink(text);
+        return;
+    }
+    std::fputs(text, stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+OutputLineSink SetOutputLineSink(OutputLineSink sink) {
+    const OutputLineSink old = s_OutputLineSink;
+    s_OutputLineSink = sink;
+    return old;
+}
+
 } // namespace platform

@@ -32,4 +32,11 @@ void RandomSetState(u32 state);
 u32 RandomGetState();
 u32 Random15();
 
+// Writes `text` and a line feed to standard output, or hands the line (without the line feed)
+// to the sink a test installed. SetOutputLineSink returns the sink it replaces; null restores
+// standard output.
+using OutputLineSink = void (*)(const char* text);
+void WriteOutputLine(const char* text);
+OutputLineSink SetOutputLineSink(OutputLineSink sink);
+
 } // namespace platform

@@ -1,10 +1,14 @@
 #include "plug/PlugClasses.h"
 
+#include "plug/bitmap/PlugBitmap.h"
 #include "plug/bitmap/PlugFile.h"
 #include "plug/bitmap/PlugFileImg.h"
 #include "plug/bitmap/PlugFileJpg.h"
 #include "plug/bitmap/PlugFileTga.h"
+#include "plug/bitmap/PlugFileVideo.h"
 #include "plug/bitmap/PlugFileZip.h"
+#include "plug/gpu/PlugFileGPU.h"
+#include "plug/gpu/PlugFileText.h"
 #include "plug/visual/PlugIndexBuffer.h"
 #include "plug/visual/PlugVertexStream.h"
 
@@ -20,6 +24,12 @@ constinit CMwClassInfo* const s_PlugClasses[] = {
     &CPlugFileZipInfo::s_ClassInfo,
     &CPlugVertexStream::s_ClassInfo,
     &CPlugIndexBuffer::s_ClassInfo,
+    &CPlugBitmap::s_ClassInfo,
+    &CPlugFileVideo::s_ClassInfo,
+    &CPlugFileText::s_ClassInfo,
+    &CPlugFileGPU::s_ClassInfo,
+    &CPlugFileGPUV::s_ClassInfo,
+    &CPlugFileGPUP::s_ClassInfo,
 };
 
 } // namespace

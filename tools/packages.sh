@@ -21,6 +21,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libxdamage-dev libstb-dev libcereal-dev
   python3 python3-lzo python3-pil libsquish-dev locales-all tzdata valgrind
   curl nginx openssl x11-xserver-utils x11-utils zip unzip
+  libmeshoptimizer-dev libassimp-dev assimp-testmodels
 )
 # Inputs of the benchmarks, needed only to run them (bench/install-inputs.sh): real pictures.
 bench_packages=(

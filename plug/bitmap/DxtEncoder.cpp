@@ -8,6 +8,8 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstring>
+#include <emmintrin.h>
+#include <limits>
 
 namespace {
 
@@ -106,13 +108,38 @@ u32 ChannelBits(u32 channel, bool grey) {
     return channel == 1 && !grey ? 6 : 5;
 }
 
+// The largest level whose expansion is not above x (level 0 when none is, or x is not a number).
+u32 LevelAtOrBelow(double x, u32 bits) {
+    const u32 top = (1u << bits) - 1;
+    if (!(x >= 0))
+        return 0;
+    if (x >= 255.0)
+        return top;
+    u32 level = std::min(u32(x * double(top) / 255.0), top);
+    while (level < top && double(Expand(level + 1, bits)) <= x)
+        ++level;
+    while (level > 0 && double(Expand(level, bits)) > x)
+        --level;
+    return level;
+}
+
 // The exhaustive choice among the 64 roundings of e0 and e1 (weighted, absolute) in `mode`.
+//
+// The weighted squared distances of every colour to the palette entries are made once per
+// channel and candidate level (an endpoint's entry depends on its level alone, an inner entry on
+// both). A combination's error is summed colour by colour, each colour's nearest entry taken as
+// the smallest of (red + green) + blue over the entries, two entries to an SSE2 register with
+// the same operations in the same order as one at a time; a combination stops as soon as its
+// partial sum reaches the best error so far, as it could then no longer replace it.
 Rounded RoundEndpoints(const ColourSet& set, const Vec3& e0, const Vec3& e1, u32 mode) {
     const u32 entries = mode == 4 ? 4 : 3;
+    const u32 count = set.Count;
     // Per channel: the two candidate levels of each endpoint, and for each of the four
-    // combinations the weighted squared distance of every colour to every palette entry.
+    // combinations the weighted squared distance of every colour to every palette entry (an
+    // absent fourth entry at infinity).
     u32 candidates[3][4][2];
-    double distance[3][4][16][4];
+    alignas(16) double distance[3][4][16][4];
+    double channelLeast[3][4], channelLeastOfAll[3];
     for (u32 c = 0; c < 3; ++c) {
         const u32 bits = ChannelBits(c, set.Grey);
         const u32 top = (1u << bits) - 1;
@@ -121,55 +148,120 @@ Rounded RoundEndpoints(const ColourSet& set, const Vec3& e0, const Vec3& e1, u32
         const Vec3* ends[2] = {&e0, &e1};
         for (u32 e = 0; e < 2; ++e) {
             const double x = weight > 0 ? 255.0 * ((*ends[e])[c] / weight) : 0.0;
-            u32 level = 0;
-            for (u32 n = 0; n <= top; ++n) {
-                if (double(Expand(n, bits)) <= x)
-                    level = n;
-            }
-            lo[e] = level;
-            hi[e] = level < top ? level + 1 : level;
+            lo[e] = LevelAtOrBelow(x, bits);
+            hi[e] = lo[e] < top ? lo[e] + 1 : lo[e];
         }
+        double target[16];
+        for (u32 k = 0; k < count; ++k)
+            target[k] = 255.0 * set.Colours[k][c];
+        // The endpoint entries, once per candidate level.
+        double endDistance[2][2][16]; // [endpoint][lo or hi][colour]
+        for (u32 e = 0; e < 2; ++e)
+            for (u32 h = 0; h < 2; ++h) {
+                const double p = double(Expand(h ? hi[e] : lo[e], bits));
+                for (u32 k = 0; k < count; ++k) {
+                    const double d = weight * p - target[k];
+                    endDistance[e][h][k] = d * d;
+                }
+            }
         for (u32 combo = 0; combo < 4; ++combo) {
-            const u32 l0 = combo & 2 ? hi[0] : lo[0];
-            const u32 l1 = combo & 1 ? hi[1] : lo[1];
+            const u32 h0 = combo >> 1 & 1, h1 = combo & 1;
+            const u32 l0 = h0 ? hi[0] : lo[0];
+            const u32 l1 = h1 ? hi[1] : lo[1];
             candidates[c][combo][0] = l0;
             candidates[c][combo][1] = l1;
             const i32 p0 = Expand(l0, bits), p1 = Expand(l1, bits);
-            i32 palette[4] = {p0, p1, 0, 0};
+            double inner[2];
             if (mode == 4) {
-                palette[2] = (2 * p0 + p1 + 1) / 3;
-                palette[3] = (p0 + 2 * p1 + 1) / 3;
+                inner[0] = double((2 * p0 + p1 + 1) / 3);
+                inner[1] = double((p0 + 2 * p1 + 1) / 3);
             } else {
-                palette[2] = (p0 + p1) / 2;
+                inner[0] = double((p0 + p1) / 2);
             }
-            for (u32 k = 0; k < set.Count; ++k) {
-                const double target = 255.0 * set.Colours[k][c];
-                for (u32 i = 0; i < entries; ++i) {
-                    const double d = weight * double(palette[i]) - target;
-                    distance[c][combo][k][i] = d * d;
+            for (u32 k = 0; k < count; ++k) {
+                double* out = distance[c][combo][k];
+                out[0] = endDistance[0][h0][k];
+                out[1] = endDistance[1][h1][k];
+                const double d2 = weight * inner[0] - target[k];
+                out[2] = d2 * d2;
+                if (mode == 4) {
+                    const double d3 = weight * inner[1] - target[k];
+                    out[3] = d3 * d3;
+                } else {
+                    out[3] = c == 0 ? std::numeric_limits<double>::infinity() : 0.0;
                 }
             }
+            // Each colour's nearest entry in this channel alone: the channel's part of any
+            // combination's error is at least this sum.
+            double least = 0;
+            for (u32 k = 0; k < count; ++k) {
+                const double* d = distance[c][combo][k];
+                double nearest = std::min(d[0], std::min(d[1], d[2]));
+                if (mode == 4)
+                    nearest = std::min(nearest, d[3]);
+                least += set.Counts[k] * nearest;
+            }
+            channelLeast[c][combo] = least;
+        }
+        channelLeastOfAll[c] = *std::min_element(channelLeast[c], channelLeast[c] + 4);
+    }
+
+    // The error of a combination, summed until it passes `limit` (or reaches it, with orEqual).
+    auto errorOf = [&](u32 r, u32 g, u32 b, double limit, bool orEqual) {
+        double error = 0;
+        for (u32 k = 0; k < count; ++k) {
+            const double* dr = distance[0][r][k];
+            const double* dg = distance[1][g][k];
+            const double* db = distance[2][b][k];
+            const __m128d low =
+                _mm_add_pd(_mm_add_pd(_mm_load_pd(dr), _mm_load_pd(dg)), _mm_load_pd(db));
+            const __m128d high = _mm_add_pd(_mm_add_pd(_mm_load_pd(dr + 2), _mm_load_pd(dg + 2)),
+                                            _mm_load_pd(db + 2));
+            const __m128d pair = _mm_min_pd(low, high);
+            error += set.Counts[k] * _mm_cvtsd_f64(_mm_min_sd(pair, _mm_unpackhi_pd(pair, pair)));
+            if (error > limit || (orEqual && error == limit))
+                return error;
+        }
+        return error;
+    };
+    // The combination of the nearest levels, summed first, bounds the smallest error: a
+    // combination whose partial sum passes it is not the first smallest.
+    u32 nearestCombo[3];
+    for (u32 c = 0; c < 3; ++c) {
+        const u32 bits = ChannelBits(c, set.Grey);
+        const double weight = set.Weights[c];
+        nearestCombo[c] = 0;
+        for (u32 e = 0; e < 2; ++e) {
+            const double x = weight > 0 ? 255.0 * ((e ? e1 : e0)[c] / weight) : 0.0;
+            const u32 lo = candidates[c][0][e], hi = candidates[c][3][e];
+            if (hi != lo && double(Expand(hi, bits)) - x < x - double(Expand(lo, bits)))
+                nearestCombo[c] |= e ? 1u : 2u;
         }
     }
+    const double bound = errorOf(nearestCombo[0], nearestCombo[1], nearestCombo[2],
+                                 std::numeric_limits<double>::infinity(), false);
 
     Rounded best;
     best.Mode = mode;
     u32 bestCombo[3] = {0, 0, 0};
     bool first = true;
+    // A combination (or a family of them) whose channels' least sums already pass the bound
+    // or the best is skipped; the factor keeps the skip clear of the sums' rounding.
+    auto beyond = [&](double least) { return least * (1.0 - 1e-9) > (first ? bound : best.Error); };
     for (u32 r = 0; r < 4; ++r) {
+        if (beyond(channelLeast[0][r] + channelLeastOfAll[1] + channelLeastOfAll[2]))
+            continue;
         for (u32 g = 0; g < 4; ++g) {
+            if (beyond(channelLeast[0][r] + channelLeast[1][g] + channelLeastOfAll[2]))
+                continue;
             for (u32 b = 0; b < 4; ++b) {
-                double error = 0;
-                for (u32 k = 0; k < set.Count; ++k) {
-                    double nearest = 0;
-                    for (u32 i = 0; i < entries; ++i) {
-                        const double d =
-                            distance[0][r][k][i] + distance[1][g][k][i] + distance[2][b][k][i];
-                        if (i == 0 || d < nearest)
-                            nearest = d;
-                    }
-                    error += set.Counts[k] * nearest;
-                }
+                if (beyond(channelLeast[0][r] + channelLeast[1][g] + channelLeast[2][b]))
+                    continue;
+                // Past the bound, or (once a combination is kept) at or past the best.
+                const double limit = first ? bound : best.Error;
+                const double error = errorOf(r, g, b, limit, !first);
+                if (error > limit || (!first && error == limit))
+                    continue;
                 if (first || error < best.Error) {
                     first = false;
                     best.Error = error;
@@ -184,7 +276,7 @@ Rounded RoundEndpoints(const ColourSet& set, const Vec3& e0, const Vec3& e1, u32
         best.Levels[0][c] = candidates[c][bestCombo[c]][0];
         best.Levels[1][c] = candidates[c][bestCombo[c]][1];
     }
-    for (u32 k = 0; k < set.Count; ++k) {
+    for (u32 k = 0; k < count; ++k) {
         double nearest = 0;
         for (u32 i = 0; i < entries; ++i) {
             const double d = distance[0][bestCombo[0]][k][i] + distance[1][bestCombo[1]][k][i] +
@@ -285,6 +377,79 @@ struct Box {
     Vec3 Low, High;
 };
 
+constexpr double kInverseCount[17] = {0,        1.0 / 1,  1.0 / 2,  1.0 / 3,  1.0 / 4,  1.0 / 5,
+                                      1.0 / 6,  1.0 / 7,  1.0 / 8,  1.0 / 9,  1.0 / 10, 1.0 / 11,
+                                      1.0 / 12, 1.0 / 13, 1.0 / 14, 1.0 / 15, 1.0 / 16};
+
+// The sums of the least-squares system of a split (count-weighted s^2, s t, t^2, s colour and
+// t colour, s = 1 - t), gathered run by run, for its closed-form residual.
+struct Moments {
+    double Alpha = 0, Beta = 0, Gamma = 0;
+    double X0[3] = {0, 0, 0}, X1[3] = {0, 0, 0};
+
+    // Adds the run [from, to) at position t.
+    void Add(const double* prefixCount, const Vec3* prefixColour, u32 from, u32 to, double t) {
+        const double count = prefixCount[to] - prefixCount[from], s = 1.0 - t;
+        Alpha += count * s * s;
+        Beta += count * s * t;
+        Gamma += count * t * t;
+        for (u32 c = 0; c < 3; ++c) {
+            const double sum = prefixColour[to][c] - prefixColour[from][c];
+            X0[c] += s * sum;
+            X1[c] += t * sum;
+        }
+    }
+};
+
+// The sums of a split's last runs for every last boundary but one: entry [k] holds the runs
+// from the row's first boundary to k and from k to the end.
+struct MomentRow {
+    double Alpha[17], Beta[17], Gamma[17], X0[3][17], X1[3][17];
+
+    void Fill(const double* prefixCount, const Vec3* prefixColour, u32 first, u32 end, double t0,
+              double t1) {
+        for (u32 k = first; k <= end; ++k) {
+            Moments m;
+            m.Add(prefixCount, prefixColour, first, k, t0);
+            m.Add(prefixCount, prefixColour, k, end, t1);
+            Alpha[k] = m.Alpha;
+            Beta[k] = m.Beta;
+            Gamma[k] = m.Gamma;
+            for (u32 c = 0; c < 3; ++c) {
+                X0[c][k] = m.X0[c];
+                X1[c][k] = m.X1[c];
+            }
+        }
+    }
+
+    // Of the splits head + entry [k], k = first + candidates[o], those whose smallest residual
+    // (totalSquare less the fitted part) lies below `limit`, as k - first into `open`; their
+    // number. A split that puts every texel at one position (determinant 0, else at least 1/9)
+    // is left out.
+    u32 Reaching(const Moments& head, u32 first, double totalSquare, double limit,
+                 const u8* candidates, u32 count, u8* open) const {
+        double below[17];
+        for (u32 o = 0; o < count; ++o) {
+            const u32 k = first + candidates[o];
+            const double alpha = head.Alpha + Alpha[k], beta = head.Beta + Beta[k],
+                         gamma = head.Gamma + Gamma[k];
+            const double det = alpha * gamma - beta * beta;
+            double fitted = 0;
+            for (u32 c = 0; c < 3; ++c) {
+                const double x0 = head.X0[c] + X0[c][k], x1 = head.X1[c] + X1[c][k];
+                fitted += gamma * x0 * x0 - 2.0 * beta * x0 * x1 + alpha * x1 * x1;
+            }
+            // Positive when the split may reach the limit.
+            below[o] = det < 1e-3 ? -1.0 : fitted - (totalSquare - limit) * det;
+        }
+        u32 opened = 0;
+        for (u32 o = 0; o < count; ++o)
+            if (below[o] > 0)
+                open[opened++] = candidates[o];
+        return opened;
+    }
+};
+
 class ClusterFit {
 public:
     ClusterFit(const Vec3* centred, const double* counts, u32 count, bool tryFour, bool tryThree)
@@ -352,42 +517,173 @@ private:
     // Every split of the ordered list into consecutive runs over the palette positions, in
     // lexicographic order of the run boundaries (four positions first, then three); the first
     // smallest residual wins. The run sums come from running sums in list order.
+    //
+    // Most splits cannot win, and are skipped without their fit: a split's residual is at least
+    // the sum of its runs' scatters about their own means (the fit puts each run at one point),
+    // so a split, or a whole family of splits sharing their first runs, whose scatter bound lies
+    // above a residual already reached (that of the split with the smallest bound, fitted first,
+    // or the best so far) is never the first minimum. The bound is compared with a margin far
+    // above the rounding of both sides, so a skipped split could never have tied or won.
     SplitFit BestSplit(const u8* order, const Box* box) const {
         double prefixCount[17] = {0};
         Vec3 prefixColour[17] = {};
-        double totalSquare = 0;
+        double prefixSquare[17] = {0};
+        double totalSquare = 0, spread = 0;
         for (u32 k = 0; k < m_Count; ++k) {
             const u32 i = order[k];
             prefixCount[k + 1] = prefixCount[k] + m_Counts[i];
-            for (u32 c = 0; c < 3; ++c)
+            for (u32 c = 0; c < 3; ++c) {
                 prefixColour[k + 1][c] = prefixColour[k][c] + m_Counts[i] * m_Centred[i][c];
-            totalSquare += m_Counts[i] * Dot(m_Centred[i], m_Centred[i]);
+                spread = std::max(spread, std::abs(m_Centred[i][c]));
+            }
+            const double square = m_Counts[i] * Dot(m_Centred[i], m_Centred[i]);
+            totalSquare += square;
+            prefixSquare[k + 1] = prefixSquare[k] + square;
         }
-        SplitFit best;
         const u32 n = m_Count;
+        // scatter[a][b]: the scatter of the run [a, b) about its mean (0 when empty).
+        double scatter[17][17];
+        for (u32 a = 0; a <= n; ++a) {
+            scatter[a][a] = 0;
+            for (u32 b = a + 1; b <= n; ++b) {
+                Vec3 sum;
+                for (u32 c = 0; c < 3; ++c)
+                    sum[c] = prefixColour[b][c] - prefixColour[a][c];
+                // Counts are whole numbers up to 16: the inverse from a table, whose rounding
+                // the margin below covers.
+                scatter[a][b] = prefixSquare[b] - prefixSquare[a] -
+                                Dot(sum, sum) * kInverseCount[u32(prefixCount[b] - prefixCount[a])];
+            }
+        }
+        // The smallest bound of the runs from a to the end as two runs (rest2) and three (rest3),
+        // with the boundaries reaching it.
+        double rest2[17], rest3[17];
+        u32 rest2At[17], rest3At[17];
+        for (u32 a = 0; a <= n; ++a) {
+            rest2[a] = scatter[a][a] + scatter[a][n];
+            rest2At[a] = a;
+            for (u32 b = a + 1; b <= n; ++b)
+                if (scatter[a][b] + scatter[b][n] < rest2[a]) {
+                    rest2[a] = scatter[a][b] + scatter[b][n];
+                    rest2At[a] = b;
+                }
+        }
+        for (u32 a = 0; a <= n; ++a) {
+            rest3[a] = scatter[a][a] + rest2[a];
+            rest3At[a] = a;
+            for (u32 b = a + 1; b <= n; ++b)
+                if (scatter[a][b] + rest2[b] < rest3[a]) {
+                    rest3[a] = scatter[a][b] + rest2[b];
+                    rest3At[a] = b;
+                }
+        }
+        // The rounding of a residual is below 1e-5 x spread^2 (the fit's system has a
+        // determinant of at least 1/9 and counts of at most 16); the margin is a hundred times
+        // that.
+        const double margin = 1e-3 * spread * spread;
+
+        static constexpr double kT4[4] = {0.0, 1.0 / 3.0, 2.0 / 3.0, 1.0};
+        static constexpr double kT3[3] = {0.0, 0.5, 1.0};
+        // The split of the smallest bound, fitted first, sets the first threshold.
+        double threshold = std::numeric_limits<double>::infinity();
+        SplitFit probe;
         if (m_TryFour) {
-            static constexpr double kT4[4] = {0.0, 1.0 / 3.0, 2.0 / 3.0, 1.0};
-            for (u32 i = 0; i <= n; ++i)
-                for (u32 j = i; j <= n; ++j)
-                    for (u32 k = j; k <= n; ++k) {
-                        const u32 bounds[5] = {0, i, j, k, n};
-                        Consider(bounds, kT4, 4, prefixCount, prefixColour, totalSquare, box, best);
-                    }
+            u32 i = 0;
+            for (u32 a = 1; a <= n; ++a)
+                if (scatter[0][a] + rest3[a] < scatter[0][i] + rest3[i])
+                    i = a;
+            const u32 j = rest3At[i], k = rest2At[j];
+            const u32 bounds[5] = {0, i, j, k, n};
+            if (Fit(bounds, kT4, 4, prefixCount, prefixColour, totalSquare, box, probe))
+                threshold = probe.Residual;
         }
         if (m_TryThree) {
-            static constexpr double kT3[3] = {0.0, 0.5, 1.0};
-            for (u32 i = 0; i <= n; ++i)
+            u32 i = 0;
+            for (u32 a = 1; a <= n; ++a)
+                if (scatter[0][a] + rest2[a] < scatter[0][i] + rest2[i])
+                    i = a;
+            const u32 bounds[4] = {0, i, rest2At[i], n};
+            if (Fit(bounds, kT3, 3, prefixCount, prefixColour, totalSquare, box, probe))
+                threshold = std::min(threshold, probe.Residual);
+        }
+
+        // A split that survives its scatter bound is tested next by its least-squares residual in
+        // closed form, sum of count x |colour|^2 less the fitted part, which no endpoints can beat
+        // (those held in the box included); only splits within the margin of the threshold are
+        // fitted. The system's sums of a split are those of its first runs (head) plus those of
+        // its last runs (tail), each made once per round.
+        SplitFit best, candidate;
+        auto fit = [&](const u32* bounds, const double* t, u32 positions) {
+            if (Fit(bounds, t, positions, prefixCount, prefixColour, totalSquare, box, candidate) &&
+                (!best.Found || candidate.Residual < best.Residual)) {
+                best = candidate;
+                threshold = std::min(threshold, best.Residual);
+            }
+        };
+        auto hopeless = [&](double bound) { return bound - margin >= threshold; };
+        MomentRow tails[17];
+        bool tailMade[17] = {};
+        u8 open[17];
+        if (m_TryFour) {
+            // Head: [0, i) at 0 and [i, j) at 1/3; tail: [j, k) at 2/3 and [k, n) at 1.
+            for (u32 i = 0; i <= n; ++i) {
+                if (hopeless(scatter[0][i] + rest3[i]))
+                    continue;
                 for (u32 j = i; j <= n; ++j) {
-                    const u32 bounds[4] = {0, i, j, n};
-                    Consider(bounds, kT3, 3, prefixCount, prefixColour, totalSquare, box, best);
+                    if (hopeless(scatter[0][i] + scatter[i][j] + rest2[j]))
+                        continue;
+                    if (!tailMade[j]) {
+                        tails[j].Fill(prefixCount, prefixColour, j, n, kT4[2], kT4[3]);
+                        tailMade[j] = true;
+                    }
+                    Moments head;
+                    head.Add(prefixCount, prefixColour, 0, i, kT4[0]);
+                    head.Add(prefixCount, prefixColour, i, j, kT4[1]);
+                    const double headScatter = scatter[0][i] + scatter[i][j];
+                    u8 candidates[17];
+                    u32 count = 0;
+                    for (u32 k = j; k <= n; ++k) {
+                        candidates[count] = u8(k - j);
+                        count += !hopeless(headScatter + scatter[j][k] + scatter[k][n]);
+                    }
+                    const u32 opened = tails[j].Reaching(head, j, totalSquare, threshold + margin,
+                                                         candidates, count, open);
+                    for (u32 o = 0; o < opened; ++o) {
+                        const u32 bounds[5] = {0, i, j, j + open[o], n};
+                        fit(bounds, kT4, 4);
+                    }
                 }
+            }
+        }
+        if (m_TryThree) {
+            // Head: [0, i) at 0; tail: [i, j) at 1/2 and [j, n) at 1.
+            MomentRow tail;
+            for (u32 i = 0; i <= n; ++i) {
+                if (hopeless(scatter[0][i] + rest2[i]))
+                    continue;
+                tail.Fill(prefixCount, prefixColour, i, n, kT3[1], kT3[2]);
+                Moments head;
+                head.Add(prefixCount, prefixColour, 0, i, kT3[0]);
+                u8 candidates[17];
+                u32 count = 0;
+                for (u32 j = i; j <= n; ++j) {
+                    candidates[count] = u8(j - i);
+                    count += !hopeless(scatter[0][i] + scatter[i][j] + scatter[j][n]);
+                }
+                const u32 opened = tail.Reaching(head, i, totalSquare, threshold + margin,
+                                                 candidates, count, open);
+                for (u32 o = 0; o < opened; ++o) {
+                    const u32 bounds[4] = {0, i, i + open[o], n};
+                    fit(bounds, kT3, 3);
+                }
+            }
         }
         return best;
     }
 
-    static void Consider(const u32* bounds, const double* t, u32 positions,
-                         const double* prefixCount, const Vec3* prefixColour, double totalSquare,
-                         const Box* box, SplitFit& best) {
+    // The least-squares fit of one split: false when every texel sits at one position.
+    static bool Fit(const u32* bounds, const double* t, u32 positions, const double* prefixCount,
+                    const Vec3* prefixColour, double totalSquare, const Box* box, SplitFit& fit) {
         double alpha = 0, beta = 0, gamma = 0;
         Vec3 x0{}, x1{};
         u32 used = 0;
@@ -408,7 +704,7 @@ private:
         }
         const double det = alpha * gamma - beta * beta;
         if (used < 2 || !(det > 0))
-            return; // every texel at one position: no unique endpoints
+            return false; // every texel at one position: no unique endpoints
         Vec3 e0, e1;
         for (u32 c = 0; c < 3; ++c) {
             e0[c] = (gamma * x0[c] - beta * x1[c]) / det;
@@ -420,13 +716,12 @@ private:
         const double residual = totalSquare - 2.0 * (Dot(e0, x0) + Dot(e1, x1)) +
                                 alpha * Dot(e0, e0) + 2.0 * beta * Dot(e0, e1) +
                                 gamma * Dot(e1, e1);
-        if (!best.Found || residual < best.Residual) {
-            best.Found = true;
-            best.Residual = residual;
-            best.E0 = e0;
-            best.E1 = e1;
-            best.Positions = positions;
-        }
+        fit.Found = true;
+        fit.Residual = residual;
+        fit.E0 = e0;
+        fit.E1 = e1;
+        fit.Positions = positions;
+        return true;
     }
 
     // The box refit of one channel: an endpoint outside the box is clamped to it and the other,
@@ -572,7 +867,8 @@ void FitClusters(DxtColourBlock& block, ColourSet& set, u32 mode) {
 
     Rounded best = RoundEndpoints(set, e0, e1, fitted == 4 ? 4 : 3);
     auto tryAlternative = [&](const Vec3& a, const Vec3& b, u32 altMode) {
-        if (altMode > mode)
+        // No error is below 0: a best error of 0 stays.
+        if (altMode > mode || best.Error <= 0)
             return;
         const Rounded candidate = RoundEndpoints(set, a, b, altMode);
         if (candidate.Error < best.Error)
@@ -667,23 +963,23 @@ LineFit FitLine(const double* values, u32 count, u32 levels) {
         low = k == 0 ? y[k] : std::min(low, y[k]);
         high = k == 0 ? y[k] : std::max(high, y[k]);
     }
+    // The values in ascending order, made when the local improvement first needs it.
     u32 valueOrder[16];
-    for (u32 k = 0; k < count; ++k)
-        valueOrder[k] = k;
-    std::sort(valueOrder, valueOrder + count,
-              [&](u32 a, u32 b) { return y[a] != y[b] ? y[a] < y[b] : a < b; });
+    bool ordered = false;
 
     double e0 = low, e1 = high;
     u32 previous[16];
     bool havePrevious = false;
     for (u32 repetition = 0; repetition < 64; ++repetition) {
         u32 level[16];
+        double threshold[7];
+        for (u32 t = 0; t + 1 < levels; ++t)
+            threshold[t] = (e1 - e0) / double(levels - 1) * (double(t) + 0.5) + e0;
         bool oneLevel = true;
         for (u32 k = 0; k < count; ++k) {
             u32 s = 0;
             for (u32 t = 0; t + 1 < levels; ++t)
-                if ((e1 - e0) / double(levels - 1) * (double(t) + 0.5) + e0 <= y[k])
-                    ++s;
+                s += threshold[t] <= y[k];
             level[k] = s;
             oneLevel = oneLevel && s == level[0];
         }
@@ -697,6 +993,13 @@ LineFit FitLine(const double* values, u32 count, u32 levels) {
         if (!repeated)
             continue;
         const double current = LineError(y, level, count, levels, e0, e1);
+        if (!ordered) {
+            for (u32 k = 0; k < count; ++k)
+                valueOrder[k] = k;
+            std::sort(valueOrder, valueOrder + count,
+                      [&](u32 a, u32 b) { return y[a] != y[b] ? y[a] < y[b] : a < b; });
+            ordered = true;
+        }
         bool improved = false;
         for (u32 v = 0; v < count && !improved; ++v) {
             const u32 k = valueOrder[v];
@@ -764,6 +1067,30 @@ double Channel(u32 pixel, u32 mask) {
     return double((pixel & mask) >> shift) / double(mask >> shift);
 }
 
+// A channel's value of every pixel, through a table of the same quotients when the channel has
+// at most 8 bits.
+class ChannelReader {
+public:
+    explicit ChannelReader(u32 mask)
+        : m_Mask(mask), m_Shift(u32(std::countr_zero(mask))), m_Small((mask >> m_Shift) <= 0xFF) {
+        if (m_Small)
+            for (u32 v = 0; v <= (mask >> m_Shift); ++v)
+                m_Table[v] = double(v) / double(mask >> m_Shift);
+    }
+    double operator()(u32 pixel) const {
+        return m_Small ? m_Table[(pixel & m_Mask) >> m_Shift] : Channel(pixel, m_Mask);
+    }
+
+private:
+    u32 m_Mask, m_Shift;
+    bool m_Small;
+    double m_Table[256];
+};
+
+struct SurfaceChannels {
+    ChannelReader Red, Green, Blue, Alpha;
+};
+
 void EncodeExplicitAlpha(const double* alpha, const bool* inside, u8* out) {
     for (u32 row = 0; row < 4; ++row) {
         u32 bits = 0;
@@ -826,8 +1153,9 @@ u32 PackEndpoint(const u8* e) {
     return (u32(e[0]) << 11) | (u32(e[1]) << 5) | u32(e[2]);
 }
 
-void EncodeColour(const DxtSurfaceDesc& surface, const u32* pixels, const bool* inside,
-                  bool alphaCompare, bool force, const double* weights, u8* out) {
+void EncodeColour(const DxtSurfaceDesc& surface, const SurfaceChannels& channels, const u32* pixels,
+                  const bool* inside, bool alphaCompare, bool force, const double* weights,
+                  u8* out) {
     DxtColourBlock block;
     u32 texels = 0;
     for (u32 p = 0; p < 16; ++p) {
@@ -838,9 +1166,9 @@ void EncodeColour(const DxtSurfaceDesc& surface, const u32* pixels, const bool* 
         // Alpha 129 or more, as an unsigned 32-bit compare of the masked pixel.
         if (alphaCompare && (pixels[p] & surface.AlphaMask) <= (128u << 24))
             continue;
-        block.Colours[block.Count][0] = Channel(pixels[p], surface.RedMask);
-        block.Colours[block.Count][1] = Channel(pixels[p], surface.GreenMask);
-        block.Colours[block.Count][2] = Channel(pixels[p], surface.BlueMask);
+        block.Colours[block.Count][0] = channels.Red(pixels[p]);
+        block.Colours[block.Count][1] = channels.Green(pixels[p]);
+        block.Colours[block.Count][2] = channels.Blue(pixels[p]);
         block.TexelColour[p] = i32(block.Count++);
     }
     for (u32 c = 0; c < 3; ++c)
@@ -933,20 +1261,46 @@ bool EncodeDxtSurface(const DxtSurfaceDesc& surface, u32 mode, const double weig
     }
 
     const u32 width = std::max(surface.Width, 4u), height = std::max(surface.Height, 4u);
+    const SurfaceChannels channels{ChannelReader(surface.RedMask), ChannelReader(surface.GreenMask),
+                                   ChannelReader(surface.BlueMask),
+                                   ChannelReader(surface.AlphaMask)};
     const u32 alphaMode = mode & 0xFF00;
     const bool force = alphaMode != 0 || forceFourColours;
+    // A block's bytes depend on its pixels alone within one call: the blocks of one colour met
+    // recently are kept by colour, and a flat picture encodes each colour once.
+    const u32 blockBytes = alphaMode != 0 ? 16 : 8;
+    struct FlatBlock {
+        u32 Pixel = 0;
+        bool Valid = false;
+        u8 Bytes[16];
+    };
+    FlatBlock flat[256];
     u8* out = output.data();
     for (u32 by = 0; by < height; by += 4) {
         for (u32 bx = 0; bx < width; bx += 4) {
             u32 pixels[16];
             bool inside[16];
             double alpha[16];
+            bool uniform = true;
             for (u32 p = 0; p < 16; ++p) {
                 const u32 x = bx + p % 4, y = by + p / 4;
                 inside[p] = x < width && y < height;
                 pixels[p] = inside[p] ? ReadPixel(surface, x, y) : 0;
-                alpha[p] = Channel(pixels[p], surface.AlphaMask);
+                uniform = uniform && inside[p] && pixels[p] == pixels[0];
             }
+            FlatBlock* known = nullptr;
+            if (uniform) {
+                known = &flat[(pixels[0] * 2654435761u) >> 24];
+                if (known->Valid && known->Pixel == pixels[0]) {
+                    std::memcpy(out, known->Bytes, blockBytes);
+                    out += blockBytes;
+                    continue;
+                }
+            }
+            u8* const blockStart = out;
+            if (alphaMode != 0)
+                for (u32 p = 0; p < 16; ++p)
+                    alpha[p] = channels.Alpha(pixels[p]);
             if (alphaMode == EDxtEncodeMode_ExplicitAlpha) {
                 EncodeExplicitAlpha(alpha, inside, out);
                 out += 8;
@@ -954,9 +1308,14 @@ bool EncodeDxtSurface(const DxtSurfaceDesc& surface, u32 mode, const double weig
                 EncodeInterpolatedAlpha(alpha, inside, out);
                 out += 8;
             }
-            EncodeColour(surface, pixels, inside, mode == EDxtEncodeMode_AlphaCompare, force, clean,
-                         out);
+            EncodeColour(surface, channels, pixels, inside, mode == EDxtEncodeMode_AlphaCompare,
+                         force, clean, out);
             out += 8;
+            if (known) {
+                known->Pixel = pixels[0];
+                known->Valid = true;
+                std::memcpy(known->Bytes, blockStart, blockBytes);
+            }
         }
     }
     return true;

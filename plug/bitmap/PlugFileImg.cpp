@@ -3,6 +3,7 @@
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwVirtualMember.h"
 #include "plug/bitmap/GxImage.h"
+#include "plug/bitmap/PlugBitmap.h"
 
 #include <algorithm>
 #include <cassert>
@@ -668,9 +669,12 @@ void CPlugFileImg::MakeFirstTexelTransparent() {
 
 i32 CPlugFileImg::EnsureLoaded() {
     CPlugFile::EnsureLoaded();
-    // A bitmap that shows this image is told of new pixels once bitmaps exist (m_Owner is set
-    // only by a bitmap).
-    return IsLoaded() ? 1 : 0;
+    if (!IsLoaded())
+        return 0;
+    // The bitmap that shows the image derives its flags and usage from the new pixels.
+    if (m_Owner)
+        m_Owner->UpdateFromImage();
+    return 1;
 }
 
 void CPlugFileImg::FromCodecImage(GxImage& codec) {

@@ -3,6 +3,8 @@
 #include "core/base/ClassicLog.h"
 #include "core/nod/MwMemberInfo.h"
 #include "platform/Clock.h"
+#include "platform/File.h"
+#include "platform/HostPath.h"
 #include "system/archive/SystemArchive.h"
 #include "system/engine/SystemEngine.h"
 #include "system/fid/SystemFidFile.h"
@@ -15,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <unzip.h>
+#include <vector>
 #include <zip.h>
 
 #define CPLUGFILEZIP_MEMBERS(X)                                                                    \
@@ -197,37 +200,62 @@ zlib_filefunc64_def FileFunctions(SZipFile* file) {
     return functions;
 }
 
+} // namespace
+
 // A reading handle on the archive at the path, with the file stream under it; closed with it.
-class CZipReader {
+// An entry's reader remembers what the archive file was when it opened it, so that a handle
+// kept between entries is only used again on that same file.
+class CZipArchiveReader {
 public:
-    bool Open(const CClassicWideString& path) {
+    // bufferSize: the file stream's buffer (its default when 0).
+    bool Open(const CClassicWideString& path, u32 bufferSize = 0) {
+        if (bufferSize != 0)
+            m_File.File.SetBufferSize(bufferSize);
         zlib_filefunc64_def functions = FileFunctions(&m_File);
         m_Handle = unzOpen2_64(&path, &functions);
         return m_Handle != nullptr;
     }
-    ~CZipReader() { Close(); }
+    ~CZipArchiveReader() { Close(); }
     void Close() {
         if (m_Handle)
             unzClose(m_Handle);
         m_Handle = nullptr;
     }
-    // Hands the handle (and the stream it reads) over: the file stream lives on in `file`.
     unzFile Get() const { return m_Handle; }
-    unzFile Release() {
-        unzFile handle = m_Handle;
-        m_Handle = nullptr;
-        return handle;
-    }
+    bool HasFailed() const { return m_File.File.HasFailed(); }
+
+    // The archive file's identity when the handle was opened (none when it could not be read).
+    platform::FileInfo Identity;
+    bool HasIdentity = false;
+    // The zip's reader generation when the handle was opened.
+    u32 Generation = 0;
 
 private:
     SZipFile m_File;
     unzFile m_Handle = nullptr;
 };
 
-// The entry stream's handle with the file stream it reads through.
-struct SEntryHandle {
-    SZipFile File;
-    unzFile Handle = nullptr;
+namespace {
+
+// The archive file as it is now: a file put in its place or written since differs in device,
+// inode, size or modification time.
+bool GetArchiveIdentity(const CClassicWideString& path, platform::FileInfo& out) {
+    std::string host;
+    return platform::ResolveHostPath(std::u16string_view(path.GetText(), path.GetLength()), host) &&
+           platform::GetFileInfo(host, out) == 0 && out.IsFile;
+}
+
+bool SameArchiveFile(const platform::FileInfo& a, const platform::FileInfo& b) {
+    return a.Device == b.Device && a.Inode == b.Inode && a.Size == b.Size &&
+           a.ModifiedNs == b.ModifiedNs;
+}
+
+// The stream OpenEntry gives: it owns the reader whose current entry it reads.
+class CZipEntryReadStream final : public ZipEntryStream {
+public:
+    CZipEntryReadStream(std::unique_ptr<CZipArchiveReader> reader, u32 size)
+        : ZipEntryStream(reader->Get(), false, size), m_Reader(std::move(reader)) {}
+    std::unique_ptr<CZipArchiveReader> m_Reader;
 };
 
 // True for an empty archive: the end record alone (minizip does not open it).
@@ -329,6 +357,7 @@ void CPlugFileZip::ClearEntries() {
         m_FileInfos.m_Items[i]->Release();
     m_FileInfos.m_Count = 0;
     m_FileNames.FreeItems();
+    m_EntryOfFid.clear();
 }
 
 i32 CPlugFileZip::LoadFromPath(CClassicWideStringRef path) {
@@ -343,11 +372,12 @@ i32 CPlugFileZip::LoadFromPath(CClassicWideStringRef path) {
         }
     }
     ClearEntries();
+    DropKeptReader();
     m_Path.Assign(path);
     m_NbFile = 0;
     SetLoadFailed(true);
 
-    CZipReader reader;
+    CZipArchiveReader reader;
     if (!reader.Open(m_Path)) {
         LogZip(IsEmptyArchive(m_Path) ? "Failed to load zip file (2): "
                                       : "Failed to load zip file: ",
@@ -441,24 +471,41 @@ void CPlugFileZip::InstallFids(CSystemFids* folder, bool sub) {
         if (fid)
             fid->SetLoader(this);
     }
+    IndexFids();
+}
+
+void CPlugFileZip::IndexFids() {
+    m_EntryOfFid.clear();
+    m_SharedFids = false;
+    for (u32 i = 0; i < m_FileInfos.m_Count; ++i) {
+        CPlugFileZipInfo* entry = m_FileInfos.m_Items[i];
+        if (entry->m_InstalledFid && !m_EntryOfFid.emplace(entry->m_InstalledFid, entry).second)
+            m_SharedFids = true;
+    }
 }
 
 void CPlugFileZip::ForgetFids(bool deleteFids) {
+    DropKeptReader();
+    // Entries named alike but for case share one file id: every link goes first, then each
+    // file id once, in the order of its first entry.
+    std::vector<CSystemFid*> fids;
     for (u32 i = 0; i < m_FileInfos.m_Count; ++i) {
-        CSystemFid* fid = m_FileInfos.m_Items[i]->m_InstalledFid;
+        CPlugFileZipInfo* entry = m_FileInfos.m_Items[i];
+        CSystemFid* fid = entry->m_InstalledFid;
         if (!fid)
             continue;
-        // Entries named alike but for case share one file id.
-        for (u32 j = i; j < m_FileInfos.m_Count; ++j) {
-            if (m_FileInfos.m_Items[j]->m_InstalledFid == fid) {
-                m_FileInfos.m_Items[j]->m_InstalledFid = nullptr;
-                fid->RemoveDependant(this);
-            }
-        }
-        // A file id on its way out (it has let its loader go) is only forgotten.
-        if (deleteFids && fid->GetLoader() == this)
-            CSystemEngine::DeleteFid(fid);
+        entry->m_InstalledFid = nullptr;
+        fid->RemoveDependant(this);
+        const auto first = m_EntryOfFid.find(fid);
+        if (first != m_EntryOfFid.end() && first->second == entry)
+            fids.push_back(fid);
     }
+    m_EntryOfFid.clear();
+    // A file id on its way out (it has let its loader go) is only forgotten.
+    if (deleteFids)
+        for (CSystemFid* fid : fids)
+            if (fid->GetLoader() == this)
+                CSystemEngine::DeleteFid(fid);
     SetInstallFolder(nullptr);
 }
 
@@ -478,13 +525,18 @@ void CPlugFileZip::OnDependencyDestroyed(CMwNod* nod) {
         m_InstallFolder = nullptr;
         return;
     }
-    for (u32 i = 0; i < m_FileInfos.m_Count; ++i) {
-        if (m_FileInfos.m_Items[i]->m_InstalledFid == nod) {
-            m_FileInfos.m_Items[i]->m_InstalledFid = nullptr;
-            return;
-        }
+    // Told once per entry that held the file id: the first time forgets it everywhere.
+    const auto found = m_EntryOfFid.find(nod);
+    if (found == m_EntryOfFid.end()) {
+        CPlugFile::OnDependencyDestroyed(nod);
+        return;
     }
-    CPlugFile::OnDependencyDestroyed(nod);
+    found->second->m_InstalledFid = nullptr;
+    m_EntryOfFid.erase(found);
+    if (m_SharedFids)
+        for (u32 i = 0; i < m_FileInfos.m_Count; ++i)
+            if (m_FileInfos.m_Items[i]->m_InstalledFid == nod)
+                m_FileInfos.m_Items[i]->m_InstalledFid = nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -505,70 +557,93 @@ ZipEntryStream* CPlugFileZip::OpenEntry(CSystemFid* fid) {
     CClassicString name;
     if (!EntryNameOf(fid, name))
         return nullptr;
-    auto entry = std::make_unique<SEntryHandle>();
-    // Opening an entry reads a few records here and there, then the entry's bytes in pieces of
-    // 16 KB that go straight to the file: a small buffer reads little around each record.
-    entry->File.File.SetBufferSize(kEntryBufferSize);
-    zlib_filefunc64_def functions = FileFunctions(&entry->File);
-    entry->Handle = unzOpen2_64(&m_Path, &functions);
-    if (!entry->Handle)
+    std::unique_ptr<CZipArchiveReader> reader = TakeReader();
+    if (!reader)
         return nullptr;
-    struct SCloser {
-        unzFile Handle;
-        ~SCloser() {
-            if (Handle)
-                unzClose(Handle);
-        }
-    } closer{entry->Handle};
+    const unzFile handle = reader->Get();
 
     // The entry where the listing saw it, when it still has this name there; else a search.
-    const CPlugFileZipInfo* listed = nullptr;
-    for (u32 i = 0; i < m_FileInfos.m_Count && !listed; ++i)
-        if (m_FileInfos.m_Items[i]->m_InstalledFid == fid)
-            listed = m_FileInfos.m_Items[i];
+    const auto indexed = m_EntryOfFid.find(fid);
+    const CPlugFileZipInfo* listed = indexed != m_EntryOfFid.end() ? indexed->second : nullptr;
     unz_file_info64 info{};
     char found[s_MaxNameLength + 1];
     bool located = false;
     if (listed) {
         unz64_file_pos pos{listed->m_DirectoryOffset, listed->m_FileIndex};
-        located = unzGoToFilePos64(entry->Handle, &pos) == UNZ_OK &&
-                  unzGetCurrentFileInfo64(entry->Handle, &info, found, sizeof found, nullptr, 0,
-                                          nullptr, 0) == UNZ_OK &&
+        located = unzGoToFilePos64(handle, &pos) == UNZ_OK &&
+                  unzGetCurrentFileInfo64(handle, &info, found, sizeof found, nullptr, 0, nullptr,
+                                          0) == UNZ_OK &&
                   info.size_filename == name.GetLength() &&
                   name.CompareNoCase(CClassicStringRef(found, info.size_filename)) == 0;
     }
-    if (!located && (unzLocateFile(entry->Handle, name.GetText(), kZipNoCase) != UNZ_OK ||
-                     unzGetCurrentFileInfo64(entry->Handle, &info, nullptr, 0, nullptr, 0, nullptr,
-                                             0) != UNZ_OK))
-        return nullptr;
-    if (info.flag & kZipFlagEncrypted) {
-        LogZip("Encrypted zip entry refused: ", name, m_Path);
-        return nullptr;
-    }
-    if (info.uncompressed_size >= 0xFFFFFFFF) {
-        LogZip("Zip entry of 4 GB or more refused: ", name, m_Path);
+    // The search refuses to start from a position that was not an entry (an archive replaced
+    // since the listing): it starts from the first one. An entry not found or refused leaves the
+    // handle as it was: it stays for the next one.
+    if (!located &&
+        (unzGoToFirstFile(handle) != UNZ_OK ||
+         unzLocateFile(handle, name.GetText(), kZipNoCase) != UNZ_OK ||
+         unzGetCurrentFileInfo64(handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)) {
+        KeepReader(std::move(reader));
         return nullptr;
     }
-    if (unzOpenCurrentFile(entry->Handle) != UNZ_OK) {
+    const char* refusal = (info.flag & kZipFlagEncrypted) ? "Encrypted zip entry refused: "
+                          : info.uncompressed_size >= 0xFFFFFFFF
+                              ? "Zip entry of 4 GB or more refused: "
+                              : nullptr;
+    if (refusal) {
+        LogZip(refusal, name, m_Path);
+        KeepReader(std::move(reader));
+        return nullptr;
+    }
+    if (unzOpenCurrentFile(handle) != UNZ_OK) {
         LogZip("Zip entry cannot be opened: ", name, m_Path);
         return nullptr;
     }
-    closer.Handle = nullptr;
-    // The stream owns the handle, the handle reads through the file stream kept beside it.
-    struct SOwningStream final : ZipEntryStream {
-        SOwningStream(std::unique_ptr<SEntryHandle> handle, u32 size)
-            : ZipEntryStream(handle->Handle, false, size), m_Entry(std::move(handle)) {}
-        std::unique_ptr<SEntryHandle> m_Entry;
-    };
-    return new SOwningStream(std::move(entry), u32(info.uncompressed_size));
+    return new CZipEntryReadStream(std::move(reader), u32(info.uncompressed_size));
+}
+
+std::unique_ptr<CZipArchiveReader> CPlugFileZip::TakeReader() {
+    std::unique_ptr<CZipArchiveReader> kept(m_KeptReader);
+    m_KeptReader = nullptr;
+    platform::FileInfo now;
+    const bool known = GetArchiveIdentity(m_Path, now);
+    if (kept && known && SameArchiveFile(kept->Identity, now))
+        return kept;
+    kept.reset();
+    // Opening an entry reads a few records here and there, then the entry's bytes in pieces of
+    // 16 KB that go straight to the file: a small buffer reads little around each record.
+    auto reader = std::make_unique<CZipArchiveReader>();
+    if (!reader->Open(m_Path, kEntryBufferSize))
+        return nullptr;
+    reader->Identity = now;
+    reader->HasIdentity = known;
+    reader->Generation = m_ReaderGeneration;
+    return reader;
+}
+
+void CPlugFileZip::KeepReader(std::unique_ptr<CZipArchiveReader> reader) {
+    // Not when the archive was listed again or uninstalled since the handle was opened, when
+    // another handle is kept already, or when its file failed.
+    if (!m_KeptReader && reader->HasIdentity && reader->Generation == m_ReaderGeneration &&
+        !reader->HasFailed())
+        m_KeptReader = reader.release();
+}
+
+void CPlugFileZip::DropKeptReader() {
+    ++m_ReaderGeneration;
+    delete m_KeptReader;
+    m_KeptReader = nullptr;
 }
 
 bool CPlugFileZip::CloseEntry(ZipEntryStream* stream) {
     if (!stream)
         return true;
-    const int closed = unzCloseCurrentFile(stream->GetHandle());
-    unzClose(stream->GetHandle());
+    std::unique_ptr<CZipArchiveReader> reader =
+        std::move(static_cast<CZipEntryReadStream*>(stream)->m_Reader);
+    const int closed = unzCloseCurrentFile(reader->Get());
     delete stream;
+    if (closed == UNZ_OK || closed == UNZ_CRCERROR)
+        KeepReader(std::move(reader));
     if (closed == UNZ_CRCERROR) {
         LogZip("Zip entry CRC mismatch: ", {}, m_Path);
         return false;
@@ -627,7 +702,7 @@ i32 CPlugFileZip::SaveFid(CMwNod* nod, CSystemFid* fid) {
 }
 
 bool CPlugFileZip::RebuildWith(const CClassicString& name, CPlugFile* nod) {
-    CZipReader reader;
+    CZipArchiveReader reader;
     const bool existed = FileExists(m_Path);
     if (existed && !reader.Open(m_Path))
         return false;

@@ -17,8 +17,12 @@
 #include "core/base/FastBuffer.h"
 #include "plug/bitmap/PlugFile.h"
 
+#include <memory>
+#include <unordered_map>
+
 class CSystemFid;
 class CSystemFids;
+class CZipArchiveReader;
 
 // One entry of a listed archive.
 class CPlugFileZipInfo : public CPlug {
@@ -104,10 +108,13 @@ public:
     CSystemFids* GetInstallFolder() const { return m_InstallFolder; }
 
     // A stream over the entry the file id stands for, or null (logged when the entry exists but
-    // cannot be opened). The archive is opened anew for every entry.
+    // cannot be opened). The archive's reading handle is kept from one entry to the next while
+    // the archive file stays the same one (device, inode, size and modification time) and is
+    // neither listed again nor uninstalled; otherwise the archive is opened anew.
     ZipEntryStream* OpenEntry(CSystemFid* fid);
-    // Closes the entry and its archive and deletes the stream (nothing for null). False when the
-    // entry was read to its end and its CRC does not match (logged).
+    // Closes the entry (keeping its archive's handle for the next entry when none is kept yet)
+    // and deletes the stream (nothing for null). False when the entry was read to its end and
+    // its CRC does not match (logged).
     bool CloseEntry(ZipEntryStream* stream);
 
     // The member actions.
@@ -127,6 +134,8 @@ private:
     // deleteFids) and the install folder.
     void ForgetFids(bool deleteFids);
     void SetInstallFolder(CSystemFids* folder);
+    // Finds the first entry of every installed file id again (after an install).
+    void IndexFids();
     void ClearEntries();
     // The entry name of an installed file id ('\' turned into '/'); false for a file id that
     // does not lie below the install folder.
@@ -134,7 +143,22 @@ private:
     // Writes the archive with every entry but `name` (compared ignoring case) copied, then the
     // nod as `name`; the new archive replaces the old one only when everything went well.
     bool RebuildWith(const CClassicString& name, CPlugFile* nod);
+    // The kept reading handle when the archive file is still the one it reads, else a new one
+    // (null when the archive cannot be opened).
+    std::unique_ptr<CZipArchiveReader> TakeReader();
+    // Keeps the handle (no entry open) for the next entry when it may serve one, else closes it.
+    void KeepReader(std::unique_ptr<CZipArchiveReader> reader);
+    // Closes the kept handle; handles of entries open now are closed with their entries.
+    void DropKeptReader();
 
     CSystemFids* m_InstallFolder = nullptr;
     CClassicWideString m_Path;
+    // The first entry (in listing order) of each installed file id; entries named alike but for
+    // case share one file id, and then m_SharedFids is set. Keyed as nods: a file id being
+    // destroyed is one no longer.
+    std::unordered_map<const CMwNod*, CPlugFileZipInfo*> m_EntryOfFid;
+    bool m_SharedFids = false;
+    CZipArchiveReader* m_KeptReader = nullptr;
+    // Counts the listings and uninstalls: a handle opened before the last one is not kept.
+    u32 m_ReaderGeneration = 0;
 };

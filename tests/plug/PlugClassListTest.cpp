@@ -16,15 +16,15 @@ class PlugClassList : public CPlugFixture {};
 // and a registered parent.
 TEST_F(PlugClassList, Census) {
     const CMwClassCensus census = MwTakeClassCensus(g_PlugClassList);
-    EXPECT_EQ(g_PlugClassList.m_Count, 9u);
-    EXPECT_EQ(census.PerEngine[0x09], 9u);
-    // CPlugFile and CPlugFileImg are abstract.
-    EXPECT_EQ(census.WithoutFactory, 2u);
+    EXPECT_EQ(g_PlugClassList.m_Count, 15u);
+    EXPECT_EQ(census.PerEngine[0x09], 15u);
+    // CPlugFile, CPlugFileImg, CPlugFileVideo and the three GPU program bases are abstract.
+    EXPECT_EQ(census.WithoutFactory, 6u);
 }
 
-// CPlug, the picture file classes, the zip classes, the vertex stream and the index buffer are
-// made, filled, written and read back. The member records cannot fill the two geometry classes
-// (none is writable): they get content here.
+// CPlug, the picture file classes, the zip classes, the vertex stream, the index buffer and the
+// text file are made, filled, written and read back. The member records cannot fill the two
+// geometry classes (none is writable): they get content here.
 TEST_F(PlugClassList, ClassesRoundTrip) {
     CMwClassListCheck check;
     check.Fill = [](CMwNod& nod) {
@@ -36,7 +36,7 @@ TEST_F(PlugClassList, ClassesRoundTrip) {
             MwFillMembers(nod);
     };
     const CMwClassListCheckCounts counts = MwCheckClassList(g_PlugClassList, check);
-    EXPECT_EQ(counts.Created, 7u);
+    EXPECT_EQ(counts.Created, 8u);
     EXPECT_EQ(counts.ChunksWritten, 2u);
 }
 

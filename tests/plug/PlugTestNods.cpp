@@ -11,11 +11,13 @@ MW_DEFINE_CLASS(CPlugTestWav, MwFactory<CPlugTestWav>, MW_NO_MEMBERS, MW_NO_CHUN
 #define CPLUGTESTHOLDER_CHUNKS(X) X(0x09FFF000, 3)
 MW_DEFINE_CLASS(CPlugTestHolder, MwFactory<CPlugTestHolder>, MW_NO_MEMBERS, CPLUGTESTHOLDER_CHUNKS);
 
+MW_DEFINE_CLASS(CPlugTestVideo, MwFactory<CPlugTestVideo>, MW_NO_MEMBERS, MW_NO_CHUNKS);
+
 namespace {
-constinit CMwClassInfo* const s_Classes[] = {&CPlugTestWav::s_ClassInfo,
-                                             &CPlugTestHolder::s_ClassInfo};
+constinit CMwClassInfo* const s_Classes[] = {
+    &CPlugTestWav::s_ClassInfo, &CPlugTestHolder::s_ClassInfo, &CPlugTestVideo::s_ClassInfo};
 } // namespace
-constinit const CMwClassList g_PlugTestClassList = {s_Classes, 2};
+constinit const CMwClassList g_PlugTestClassList = {s_Classes, 3};
 
 i32 CPlugTestWav::ReadFromArchive(CClassicArchive& archive) {
     archive.SerializeUInts(&m_Value, 1);
@@ -81,4 +83,32 @@ void CPlugTestHolder::ArchiveChunk(CClassicArchive& archive, u32 chunkId) {
         archive.ArchiveNodRef(nod);
         m_Links.emplace_back(nod);
     }
+}
+
+i32 CPlugTestVideo::UpdateFrame(CPlugBitmap* bitmap, u32 zero, u32 nbComp, u32 hasAlpha, u8* pixels,
+                                u32 pitch) {
+    ++m_Frames;
+    m_FrameBitmap = bitmap;
+    m_FrameArgs[0] = zero;
+    m_FrameArgs[1] = nbComp;
+    m_FrameArgs[2] = hasAlpha;
+    m_FrameArgs[3] = pitch;
+    if (!pixels)
+        return 0;
+    const u64 size = u64(pitch) * m_Height;
+    for (u64 i = 0; i < size && i < m_ByteSize; ++i)
+        pixels[i] = u8(m_Frames + i);
+    return 1;
+}
+
+void CPlugTestVideo::Start(u32 timeMode, u32 looping, u32 third) {
+    m_Starts.push_back({timeMode, looping, third});
+}
+
+void CPlugTestVideo::Stop(u32 flag) {
+    m_Stops.push_back(flag);
+}
+
+void CPlugTestVideo::Rewind() {
+    ++m_Rewinds;
 }

@@ -4,6 +4,7 @@
 // that holds references to other nods in a chunk, so that an archive refers to files.
 #include "core/nod/MwNod.h"
 #include "plug/bitmap/PlugFile.h"
+#include "plug/bitmap/PlugFileVideo.h"
 
 #include <vector>
 
@@ -47,6 +48,29 @@ public:
     void ArchiveChunk(CClassicArchive& archive, u32 chunkId) override;
 
     std::vector<CMwNodRef> m_Links;
+};
+
+// A video player that plays frames of its own: each UpdateFrame fills the pixels it is given with
+// the bytes (frame number + offset) & 0xFF, and the player's operations are counted.
+class CPlugTestVideo : public CPlugFileVideo {
+    MW_DECLARE_CLASS(CPlugTestVideo, CPlugFileVideo, 0x09FFE000)
+public:
+    i32 UpdateFrame(CPlugBitmap* bitmap, u32 zero, u32 nbComp, u32 hasAlpha, u8* pixels,
+                    u32 pitch) override;
+    void Start(u32 timeMode, u32 looping, u32 third) override;
+    void Stop(u32 flag) override;
+    void Rewind() override;
+
+    struct SStart {
+        u32 TimeMode, Looping, Third;
+    };
+    std::vector<SStart> m_Starts;
+    std::vector<u32> m_Stops;
+    u32 m_Rewinds = 0;
+    u32 m_Frames = 0;
+    // The arguments of the last UpdateFrame.
+    CPlugBitmap* m_FrameBitmap = nullptr;
+    u32 m_FrameArgs[4] = {};
 };
 
 extern const CMwClassList g_PlugTestClassList;

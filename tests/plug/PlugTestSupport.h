@@ -34,3 +34,18 @@ protected:
         CInstallFixture::SetUp();
     }
 };
+
+// The engine fixture, checking at the end of each test that every nod it made is gone.
+class CPlugNodCountFixture : public CPlugEngineFixture {
+protected:
+    void SetUp() override {
+        CPlugEngineFixture::SetUp();
+        m_LiveAtStart = CMwNod::GetLiveNodCount();
+    }
+    void TearDown() override {
+        EXPECT_EQ(CMwNod::GetLiveNodCount(), m_LiveAtStart) << "a nod of the test is left";
+        CPlugEngineFixture::TearDown();
+    }
+
+    u32 m_LiveAtStart = 0;
+};

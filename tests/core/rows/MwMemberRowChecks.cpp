@@ -5,6 +5,7 @@
 #include "core/math/Iso.h"
 #include "core/math/Quat.h"
 #include "core/math/Vec.h"
+#include "core/nod/MwBitFieldMember.h"
 #include "core/nod/MwMemberPath.h"
 #include "core/nod/MwRefBuffer.h"
 #include "core/nod/MwVirtualMember.h"
@@ -177,6 +178,41 @@ public:
     }
 };
 MW_DEFINE_CLASS(CVirtualRowNod, MwFactory<CVirtualRowNod>, MW_NO_MEMBERS, MW_NO_CHUNKS);
+
+// A bit-field table over two flag words, with a row that must fail as its last entry.
+#if defined(ROW_CASE_BIT_FIELD_PAST_THE_WORD)
+#define BAD_BIT_FIELD                                                                              \
+    , {                                                                                            \
+        0x01FE001F, 1, 30, 4, 1, 0                                                                 \
+    }
+#elif defined(ROW_CASE_BIT_FIELD_MAX_OVER_WIDTH)
+#define BAD_BIT_FIELD                                                                              \
+    , {                                                                                            \
+        0x01FE001F, 0, 8, 2, 4, 0                                                                  \
+    }
+#elif defined(ROW_CASE_BIT_FIELD_OF_ANOTHER_CLASS)
+#define BAD_BIT_FIELD                                                                              \
+    , {                                                                                            \
+        0x01FD001E, 0, 8, 1, 1, 0                                                                  \
+    }
+#elif defined(ROW_CASE_BIT_FIELD_WITHOUT_WORD)
+#define BAD_BIT_FIELD                                                                              \
+    , {                                                                                            \
+        0x01FE001F, 2, 0, 1, 1, 0                                                                  \
+    }
+#elif defined(ROW_CASE_BIT_FIELD_TWICE)
+#define BAD_BIT_FIELD                                                                              \
+    , {                                                                                            \
+        0x01FE001E, 0, 8, 1, 1, 0                                                                  \
+    }
+#else
+#define BAD_BIT_FIELD
+#endif
+[[maybe_unused]] constexpr auto kBitFields = MwBitFieldTable<0x01FE0000, 2>({
+    {0x01FE001D, 0, 0, 2, 1, 0}, // State: values 0 and 1 in two bits
+    {0x01FE001E, 1, 31, 1, 1, 1} BAD_BIT_FIELD,
+});
+static_assert(kBitFields.Find(0x01FE001E)->Shift == 31 && kBitFields.Find(0x01FE0000) == nullptr);
 
 #if defined(ROW_CASE_VIRTUAL_OPERATIONS_WITHOUT_DECLARATION)
 class CUndeclaredNod : public CVirtualRowNod {

@@ -7,13 +7,13 @@
 #include "tests/core/CoreTestSupport.h"
 #include "tests/plug/bitmap/DdsTestFile.h"
 #include "tests/plug/bitmap/DxtBlockCheck.h"
+#include "tests/plug/bitmap/PictureTestSupport.h"
 #include "tests/system/SystemTestSupport.h"
 
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
@@ -437,16 +437,6 @@ TEST(DxtEncoder, CorpusKeepsTheRules) {
 
 constexpr const char* kPictures[] = {"logo", "rose", "gradient", "edges", "noise", "alpharamp"};
 
-std::vector<u8> ReadPicture(const char* name) {
-    const std::string path =
-        std::string(ENGINE_TEST_SOURCE_DIR) + "/tests/plug/fixtures/dxt/" + name + ".rgba";
-    std::ifstream in(path, std::ios::binary);
-    std::vector<u8> rgba((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(rgba.size(), 64u * 64 * 4) << path;
-    rgba.resize(64 * 64 * 4);
-    return rgba;
-}
-
 std::vector<u32> ArgbOf(const std::vector<u8>& rgba) {
     std::vector<u32> argb(rgba.size() / 4);
     for (size_t i = 0; i < argb.size(); ++i)
@@ -471,7 +461,7 @@ TEST(DxtEncoder, PictureCorpusKeepsItsBytes) {
     };
     std::string actual;
     for (const char* name : kPictures) {
-        const std::vector<u32> argb = ArgbOf(ReadPicture(name));
+        const std::vector<u32> argb = ArgbOf(DxtFixturePicture(name));
         for (u32 mode : kModes)
             for (const Weights* w : {&kEqual, &kPerceptual}) {
                 const std::string key =
@@ -493,7 +483,7 @@ TEST(DxtEncoder, QualityNearLibsquish) {
     float metric[3] = {1, 1, 1};
     for (u32 mode : {u32(EDxtEncodeMode_Opaque), u32(EDxtEncodeMode_InterpolatedAlpha)}) {
         for (const char* name : kPictures) {
-            std::vector<u8> rgba = ReadPicture(name);
+            std::vector<u8> rgba = DxtFixturePicture(name);
             if (mode == EDxtEncodeMode_Opaque)
                 for (size_t i = 3; i < rgba.size(); i += 4)
                     rgba[i] = 255;
@@ -533,7 +523,7 @@ TEST(DxtEncoder, PilDecodesOurBlocks) {
     std::vector<std::vector<u8>> outputs;
     for (u32 mode : kModes) {
         const std::vector<u8> out =
-            Encode(ArgbOf(ReadPicture("alpharamp")), 64, 64, mode, kPerceptual.W, false);
+            Encode(ArgbOf(DxtFixturePicture("alpharamp")), 64, 64, mode, kPerceptual.W, false);
         const char* fourCc = mode == EDxtEncodeMode_ExplicitAlpha       ? "DXT3"
                              : mode == EDxtEncodeMode_InterpolatedAlpha ? "DXT5"
                                                                         : "DXT1";
@@ -573,7 +563,7 @@ TEST(DxtEncoder, PilDecodesOurBlocks) {
 // Two threads encoding at once, the uniform-colour table built by whichever comes first, give
 // the bytes of one thread alone.
 TEST(DxtEncoder, ThreadsGiveTheSameBytes) {
-    const std::vector<u32> argb = ArgbOf(ReadPicture("edges"));
+    const std::vector<u32> argb = ArgbOf(DxtFixturePicture("edges"));
     std::vector<u8> first, second;
     std::thread a([&] { first = Encode(argb, 64, 64, 0x200, kPerceptual.W, false); });
     std::thread b([&] { second = Encode(argb, 64, 64, 0x200, kPerceptual.W, false); });

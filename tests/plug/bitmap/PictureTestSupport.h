@@ -23,6 +23,16 @@ inline std::string Fixture(const std::string& name) {
     return ReadWholeFile(FixturePath(name));
 }
 
+// A 64 x 64 picture of the DXT corpus in fixtures/dxt (made by make_images.sh there): R, G, B,
+// A bytes.
+inline std::vector<u8> DxtFixturePicture(const std::string& name) {
+    const std::string bytes = Fixture("dxt/" + name + ".rgba");
+    EXPECT_EQ(bytes.size(), 64u * 64 * 4) << name;
+    std::vector<u8> rgba(bytes.begin(), bytes.end());
+    rgba.resize(64 * 64 * 4);
+    return rgba;
+}
+
 // The guarded read of the bytes, as a load by path gives them: the read's result (1 also for
 // the default picture, which HasLoadFailed() then tells).
 inline i32 ReadTgaBytes(CPlugFileTga& image, const std::string& bytes) {

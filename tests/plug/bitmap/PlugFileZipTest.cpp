@@ -11,7 +11,10 @@
 #include "system/fid/SystemFids.h"
 #include "system/fid/SystemPack.h"
 #include "tests/plug/PlugTestSupport.h"
+#include "tests/plug/bitmap/PictureTestSupport.h"
 
+#include <chrono>
+#include <fstream>
 #include <sys/stat.h>
 
 namespace {
@@ -242,6 +245,91 @@ TEST_F(PlugFileZip, InstallOpenAndUninstall) {
     EXPECT_EQ(EntryFid("Twins/case.wav"), nullptr);
 }
 
+// The open files of the process.
+size_t OpenFileCount() {
+    return size_t(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+// Entries read one after another share the archive's handle, yet always read the archive file
+// as it is now: one put in its place or rewritten in place (same size) since the last entry is
+// read afresh. Entries open at the same time each read their own; no handle outlives the
+// install, even one whose entry was still open when the zip was uninstalled.
+TEST_F(PlugFileZip, EntriesFollowTheArchiveFile) {
+    const size_t filesBefore = OpenFileCount();
+    Make("skins", "Skins.zip");
+    CPlugFileZip* zip = Load("Skins.zip");
+    zip->InstallFids(nullptr, true);
+    CSystemFid* top = EntryFid("Skins/Top.wav");
+    CSystemFid* tga = EntryFid("Skins/a/b.tga");
+    ASSERT_NE(top, nullptr);
+    ASSERT_NE(tga, nullptr);
+    // An old date, so that a rewrite now changes it whatever the file system's clock grain.
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24);
+    fs::last_write_time(HostFile("Skins.zip"), old);
+    EXPECT_EQ(Read(zip, top), "wav 3");
+
+    // The same entries with Top.wav of another value, stored: the archive keeps its size.
+    const auto archiveWith = [&](const char* value) {
+        fs::create_directories(HostFile("Make/a"));
+        WriteWholeFile(HostFile("Make/Top.wav"), value);
+        WriteWholeFile(HostFile("Make/a/b.tga"), "TGA");
+        RunCommand("cd " + HostFile("Make") + " && rm -f New.zip && zip -q -X -0 New.zip " +
+                   "a/b.tga Top.wav");
+        return ReadWholeFile(HostFile("Make/New.zip"));
+    };
+    const std::string seven = archiveWith("wav 7");
+    WriteWholeFile(HostFile("Replaced.zip"), seven);
+    fs::rename(HostFile("Replaced.zip"), HostFile("Skins.zip"));
+    EXPECT_EQ(Read(zip, top), "wav 7") << "put in place";
+    EXPECT_EQ(Read(zip, tga), "TGA");
+
+    const std::string eight = archiveWith("wav 8");
+    ASSERT_EQ(eight.size(), seven.size());
+    fs::last_write_time(HostFile("Skins.zip"), old);
+    EXPECT_EQ(Read(zip, top), "wav 7");
+    const auto inode = Snapshot(HostFile("Skins.zip")).Inode;
+    {
+        std::ofstream rewrite(HostFile("Skins.zip"), std::ios::binary | std::ios::in);
+        rewrite.write(eight.data(), std::streamsize(eight.size()));
+    }
+    EXPECT_EQ(Snapshot(HostFile("Skins.zip")).Inode, inode);
+    EXPECT_EQ(Read(zip, top), "wav 8") << "rewritten in place";
+
+    // Two entries open at once, closed in the order they were opened; then read again.
+    ZipEntryStream* first = zip->OpenEntry(tga);
+    ZipEntryStream* second = zip->OpenEntry(top);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    char bytes[16] = {};
+    EXPECT_EQ(std::string(bytes, second->Read(bytes, sizeof bytes)), "wav 8");
+    EXPECT_EQ(std::string(bytes, first->Read(bytes, sizeof bytes)), "TGA");
+    EXPECT_TRUE(zip->CloseEntry(first));
+    EXPECT_TRUE(zip->CloseEntry(second));
+    EXPECT_EQ(Read(zip, tga), "TGA");
+    EXPECT_EQ(Read(zip, top), "wav 8");
+
+    // An entry still open when the zip is uninstalled gives its handle up when it closes.
+    ZipEntryStream* open = zip->OpenEntry(top);
+    ASSERT_NE(open, nullptr);
+    zip->UninstallFids();
+    EXPECT_TRUE(zip->CloseEntry(open));
+    EXPECT_EQ(OpenFileCount(), filesBefore);
+
+    // A zip that goes while its handle is kept (its file ids, which hold it, cleared away with
+    // their folder) closes it.
+    {
+        CMwNodRef other(new CPlugFileZip);
+        auto* otherZip = static_cast<CPlugFileZip*>(other.Get());
+        ASSERT_EQ(otherZip->LoadFromPath(Name("Skins.zip")), 1);
+        otherZip->InstallFids(nullptr, true);
+        EXPECT_EQ(Read(otherZip, EntryFid("Skins/Top.wav")), "wav 8");
+        EXPECT_GT(OpenFileCount(), filesBefore);
+        Engine().GetDataFolder()->Clear();
+        EXPECT_EQ(otherZip->GetRefCount(), 1);
+    }
+    EXPECT_EQ(OpenFileCount(), filesBefore);
+}
+
 // Loading entries: a file of another format through the extension table and the guarded read
 // (damaged: the default content), a ".Zun" entry as an archive, whose header is also read
 // through the zip; a CRC mismatch and an encrypted entry fail with a log line.
@@ -336,6 +424,56 @@ TEST_F(PlugFileZip, LoadEntries) {
         EXPECT_NE(log.Since().find("Encrypted zip entry refused: 'Sound.wav'"), std::string::npos)
             << log.Since();
     }
+}
+
+// Pictures in a zip: TGA entries (deflated, stored) load through the zip into the same image as
+// the file by path, and load again into their nod through its file id; a JPEG entry cannot be
+// read from a stream (JPEG reads by path only) and loads as empty, logged, while the same bytes
+// load by path.
+TEST_F(PlugFileZip, PictureEntries) {
+    Make("pictures", "Pictures.zip");
+    CPlugFileZip* zip = Load("Pictures.zip");
+    zip->InstallFids(nullptr, true);
+    for (const auto& [entry, fixture] : {std::pair{"Pictures/Skins/Car.tga", "rgb24.tga"},
+                                         std::pair{"Pictures/Skins/Cross.tga", "rle-cross.tga"}}) {
+        SCOPED_TRACE(entry);
+        CMwNodRef byPath(new CPlugFileTga);
+        ASSERT_EQ(static_cast<CPlugFileTga*>(byPath.Get())->LoadFromPath(FixtureName(fixture)), 1);
+        const std::vector<u8> expected = ImageBytes(*static_cast<CPlugFileTga*>(byPath.Get()));
+        ASSERT_FALSE(expected.empty());
+
+        CSystemFid* fid = EntryFid(entry);
+        ASSERT_NE(fid, nullptr);
+        CMwNod* nod = nullptr;
+        EXPECT_EQ(zip->LoadFid(&nod, fid), 1);
+        ASSERT_NE(nod, nullptr);
+        const CMwNodRef held(nod);
+        ASSERT_TRUE(nod->IsKindOf(CPlugFileTga::s_ClassId));
+        auto* tga = static_cast<CPlugFileTga*>(nod);
+        EXPECT_EQ(nod->GetFid(), fid);
+        EXPECT_FALSE(tga->HasLoadFailed());
+        EXPECT_EQ(ImageBytes(*tga), expected);
+        tga->FreePixels();
+        EXPECT_EQ(tga->EnsureLoaded(), 1);
+        EXPECT_EQ(ImageBytes(*tga), expected);
+    }
+
+    CSystemFid* sky = EntryFid("Pictures/Photos/Sky.jpg");
+    ASSERT_NE(sky, nullptr);
+    CMwNod* nod = nullptr;
+    CLogWatch log;
+    EXPECT_EQ(zip->LoadFid(&nod, sky), 0);
+    ASSERT_NE(nod, nullptr);
+    const CMwNodRef held(nod);
+    ASSERT_TRUE(nod->IsKindOf(CPlugFileJpg::s_ClassId));
+    EXPECT_EQ(nod->GetFid(), sky);
+    auto* jpg = static_cast<CPlugFileJpg*>(nod);
+    EXPECT_TRUE(jpg->HasLoadFailed());
+    EXPECT_EQ(jpg->m_Pixels, nullptr);
+    EXPECT_EQ(log.Since(), "Failed to load " + Narrow(Name("Pictures/Photos/Sky.jpg")) + "\r\n");
+    CMwNodRef byPath(new CPlugFileJpg);
+    EXPECT_EQ(static_cast<CPlugFileJpg*>(byPath.Get())->LoadFromPath(FixtureName("colour420.jpg")),
+              1);
 }
 
 // Saving an entry: the entry named alike but for case is replaced, deflated, last and dated by

@@ -10,11 +10,13 @@ zipfile, independently of the engine.
 """
 import hashlib
 import io
+import os
 import random
 import sys
 import zipfile
 
 DATE = (2020, 5, 17, 10, 20, 30)
+PICTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures")
 
 
 class Unseekable(io.RawIOBase):
@@ -70,14 +72,25 @@ def twins(z):
     z.writestr(info(".."), b"wav 3")
 
 
+def pictures(z):
+    # The committed picture fixtures, deflated and stored.
+    for name, fixture, method in (("Skins/Car.tga", "rgb24.tga", zipfile.ZIP_DEFLATED),
+                                  ("Skins/Cross.tga", "rle-cross.tga", zipfile.ZIP_STORED),
+                                  ("Photos/Sky.jpg", "colour420.jpg", zipfile.ZIP_DEFLATED)):
+        with open(os.path.join(PICTURES, fixture), "rb") as f:
+            z.writestr(info(name, method), f.read())
+
+
 def big(z, stored):
     # Mixed bytes: runs that deflate well between random stretches.
     rng = random.Random(7)
     for i in range(4):
         parts = []
-        while sum(map(len, parts)) < 16 << 20:
+        size = 0
+        while size < 16 << 20:
             parts.append(bytes([rng.randrange(256)]) * rng.randrange(1, 200))
             parts.append(rng.randbytes(rng.randrange(1, 200)))
+            size += len(parts[-2]) + len(parts[-1])
         data = b"".join(parts)[: 16 << 20]
         method = zipfile.ZIP_STORED if stored else zipfile.ZIP_DEFLATED
         z.writestr(info("Big/Part%d.dat" % i, method), data)
@@ -101,7 +114,7 @@ def many(z):
 
 ARCHIVES = {
     "mixed": mixed, "folders": folders, "unsafe": unsafe, "skins": skins, "twins": twins,
-    "many": many, "skin-pack": skin_pack, "big-deflated": lambda z: big(z, False), "big-stored": lambda z: big(z, True),
+    "many": many, "skin-pack": skin_pack, "pictures": pictures, "big-deflated": lambda z: big(z, False), "big-stored": lambda z: big(z, True),
 }
 
 

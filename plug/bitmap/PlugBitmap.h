@@ -1,0 +1,310 @@
+#pragma once
+// CPlugBitmap, the texture asset over one image (CPlugFileImg or a subclass): how the image is
+// to be used (usage, colour depth, filtering and addressing, mip mapping, compression, bump
+// scaling, atlas subdivision, default texture-coordinate transform) in three flag words whose bit
+// layout is a file format, and an optional pixel-update payload that regenerates the pixels.
+//
+// There is no renderer here: the bitmap keeps its data and flags, sets its dirty flag on every
+// change that matters to a renderer and tells g_PlugBitmapListener when the flag goes up.
+#include "core/base/FastBuffer.h"
+#include "core/math/GmColor.h"
+#include "core/math/Vec.h"
+#include "core/nod/MwNod.h"
+#include "plug/bitmap/PlugFile.h"
+
+#include <memory>
+#include <variant>
+
+class CPlugBitmap;
+class CPlugFileImg;
+class CPlugFileVideo;
+
+// Told when a bitmap's dirty flag goes from 0 to 1 (the renderer's side; nothing here
+// registers one).
+class CPlugBitmapListener {
+public:
+    virtual void OnBitmapDirty(CPlugBitmap* bitmap) = 0;
+
+protected:
+    ~CPlugBitmapListener() = default;
+};
+extern CPlugBitmapListener* g_PlugBitmapListener;
+
+// Pixel-update kind 1: copies of regions of source bitmaps.
+struct BitmapCopySource {
+    CPlugBitmap* Source = nullptr;
+    u32 Count = 0;
+    u32 Zero = 0;
+    i32 Last = -1;
+};
+struct BitmapRect {
+    i32 X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;
+};
+struct BitmapCopyRegions {
+    BitmapCopyRegions() = default;
+    BitmapCopyRegions(const BitmapCopyRegions&) = delete;
+    BitmapCopyRegions& operator=(const BitmapCopyRegions&) = delete;
+    ~BitmapCopyRegions() {
+        Sources.FreeItems();
+        Rects.FreeItems();
+        Third.FreeItems();
+    }
+
+    CFastBuffer<BitmapCopySource> Sources;
+    CFastBuffer<BitmapRect> Rects;
+    // Nothing in this system fills the third list.
+    CFastBuffer<u32> Third;
+};
+
+// Pixel-update kind 2: a blend of two regions of a source bitmap.
+struct BitmapBlendRegions {
+    CPlugBitmap* Source = nullptr;
+    BitmapRect A, B;
+    f32 Factor = -1.0f;
+    i32 Last = -1;
+};
+
+// One frame callback of a video payload: an object and the function that calls it, both null
+// when the video is gone. Call answers 0 without them.
+struct BitmapFrameCallback {
+    using Function = i32 (*)(CPlugFileVideo* video, CPlugBitmap* bitmap, u32 zero, u32 nbComp,
+                             u32 hasAlpha, u8* pixels, u32 pitch);
+    CPlugFileVideo* Object = nullptr;
+    Function Call = nullptr;
+
+    i32 operator()(CPlugBitmap* bitmap, u32 zero, u32 nbComp, u32 hasAlpha, u8* pixels,
+                   u32 pitch) const {
+        return Object && Call ? Call(Object, bitmap, zero, nbComp, hasAlpha, pixels, pitch) : 0;
+    }
+};
+
+// Pixel-update kind 3: the video that refreshes the bitmap and its two frame callbacks.
+struct BitmapVideoFrames {
+    CPlugFileVideo* Video = nullptr;
+    u32 Counter = 0;
+    BitmapFrameCallback Callbacks[2];
+};
+
+// Pixel-update kind 7: regions with a dynamic specular highlight.
+struct DynaSpecularRegion {
+    u32 First = 0;
+    u32 Zero = 0;
+    i32 X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;
+    // Texture-coordinate transform: su, 0, 0, sv, tu, tv.
+    f32 Transform[6] = {};
+    GmColorRgb Color;
+    f32 Exponent = 0.0f;
+    f32 Last = 0.0f;
+};
+
+class DynaSpecularRegionList {
+public:
+    DynaSpecularRegionList() = default;
+    DynaSpecularRegionList(const DynaSpecularRegionList&) = delete;
+    DynaSpecularRegionList& operator=(const DynaSpecularRegionList&) = delete;
+    ~DynaSpecularRegionList() { m_Items.FreeItems(); }
+
+    // Where a reader of the list stands: the region read last (none), its index, the first
+    // region.
+    struct Cursor {
+        const DynaSpecularRegion* Current = nullptr;
+        i32 Index = -1;
+        const DynaSpecularRegion* First = nullptr;
+    };
+
+    u32 GetCount() const { return m_Items.m_Count; }
+    DynaSpecularRegion& operator[](u32 index) { return m_Items.m_Items[index]; }
+    // A new region at the end: the list's default first word, 0, the rest zero.
+    DynaSpecularRegion& Add();
+    // Keeps the first n regions (n at most the count); the cursor is reset when the list
+    // shrinks.
+    void Shrink(u32 n);
+    const Cursor& GetCursor() const { return m_Cursor; }
+    void SetCursor(const Cursor& cursor) { m_Cursor = cursor; }
+
+    u32 m_DefaultFirst = 0;
+
+private:
+    void ResetCursor();
+
+    CFastBuffer<DynaSpecularRegion> m_Items;
+    Cursor m_Cursor;
+};
+
+// The atlas subdivision: entries {CountU, CountV}, sub-entries {entry index, U, V}.
+struct PlugBitmapAtlas {
+    u16 CountU = 0;
+    u16 CountV = 0;
+};
+struct PlugBitmapAtlasSub {
+    u16 Atlas = 0;
+    u8 SubIndexU = 0;
+    u8 SubIndexV = 0;
+};
+
+class CPlugBitmap : public CPlug {
+    MW_DECLARE_CLASS(CPlugBitmap, CPlug, 0x09011000)
+public:
+    enum EUsage : u32 {
+        Color,
+        Light,
+        Height2DuDv,
+        Render,
+        Height2DuDvLumi,
+        Height2NxNyNz,
+        Height2NxNy,
+        Depth,
+        DispH01,
+        Height2NormPal8b,
+        NxNyNz,
+        NxNy,
+        NormPal8b,
+        NormPal16b,
+        ColorFloat,
+        RenderFloat,
+        Height2DuDv1,
+        Alpha,
+        LightAlpha,
+        Height2RxG0BzAy,
+        NormRxG0BzAy,
+        TexCoord,
+        Render16b,
+        Vertex,
+        Height2BumpTxTy,
+        BumpTxTy,
+        Height2R0GyBzAx,
+        NormR0GyBzAx,
+        UsageCount
+    };
+    enum ECompressMode : u32 { CompressNone, CompressPal8b, CompressDXT1, CompressPal16b };
+    enum ERenderMode : u32 {
+        RenderNone,
+        RenderRender,
+        RenderShader,
+        RenderDynaSpecular,
+        RenderClear
+    };
+    // Pixel-update kinds (bits 8-15 of the first word).
+    enum PixelUpdateKind : u32 {
+        PixelUpdateNone = 0,
+        PixelUpdateCopy = 1,
+        PixelUpdateBlend = 2,
+        PixelUpdateVideo = 3,
+        PixelUpdateRender = 4,
+        PixelUpdateShader = 5,
+        PixelUpdateLegacy = 6,
+        PixelUpdateDynaSpecular = 7,
+        PixelUpdateClear = 8,
+    };
+    // Class id of the generated image, which Render and Render16b need.
+    static constexpr u32 s_GeneratedImageClassId = 0x0902F000;
+    // Flag words at construction.
+    static constexpr u32 s_DefaultFlags[3] = {0x15D00000, 0x1E440003, 0x200};
+    // Bits that are no member of their own.
+    static constexpr u32 s_KindShift = 8, s_KindMask = 0xFF; // first word
+    static constexpr u32 s_DirtyBit = 1u << 18;              // first word
+    static constexpr u32 s_SwapPartnerBit = 1u << 17;        // second word
+    static constexpr u32 s_PixelUpdateDoneBit = 1u << 23;    // second word
+
+    CPlugBitmap();
+    CPlugBitmap(const CPlugBitmap&) = delete;
+    CPlugBitmap& operator=(const CPlugBitmap&) = delete;
+    ~CPlugBitmap() override;
+
+    void OnDependencyDestroyed(CMwNod* nod) override;
+    void OnDependencyReleased(CMwNod* nod) override;
+    u32 GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) override;
+    u32 SetParamVirtual(CMwMemberPath* path, const void* value) override;
+    u32 AddParamVirtual(CMwMemberPath* path, const void* value) override;
+    u32 SubParamVirtual(CMwMemberPath* path, const void* value) override;
+    // Loads the file id's nod again (load mode 7): a picture that is the current image drops its
+    // pixels so that the next preparation reloads them; another picture becomes the image.
+    void OnFileReloaded(u32, CMwNod* fid) override;
+
+    // Attaches a non-null image (null is refused with a log line): owner links, one reference,
+    // the usage rules run again, a video image is bound (kind 3).
+    void SetImage(CPlugFileImg* image);
+    CPlugFileImg* GetImage() const { return m_Image; }
+    void SetWantMipMapping(bool on);
+    void SetTexAddress(u32 u, u32 v, u32 w);
+    void SetWantedColorDepth(u32 depth);
+    void SetMipLevelSkipCountMax(u32 n);
+    // False (nothing changed) for a usage the image cannot serve.
+    bool SetUsage(u32 usage);
+    bool IsUsageCompatible(u32 usage);
+    // Derives the cube, mip, one-bit-alpha and power-of-two flags and a usage the image can
+    // serve; called again whenever the image (re)loads its pixels.
+    void UpdateFromImage();
+    void SetDirty(bool dirty);
+    // Switches the pixel-update kind and its payload; answers the kind in force. Kinds 4 and 5
+    // (render and shader payloads) are refused with a log line.
+    u32 SetPixelUpdate(u32 kind, CMwNod* payload = nullptr);
+    // The shader payload (kind 5): refused with a log line, as SetPixelUpdate (5).
+    bool SetUpdateShader(CMwNod* shader);
+    // The partner is held without reference, through the dependant links.
+    void SetSwapPartner(CPlugBitmap* partner, bool flag);
+    CPlugBitmap* GetSwapPartner() const { return m_SwapPartner; }
+    // Frees the image's pixels, when it holds some and CanBeDeletedFromSystemMemory is set, so
+    // that the next preparation reloads them.
+    void DropPreparedPixels();
+
+    u32 GetUsage() const { return m_Flags[0] & 0xFF; }
+    u32 GetPixelUpdateKind() const { return (m_Flags[0] >> s_KindShift) & s_KindMask; }
+    bool IsDirty() const { return (m_Flags[0] & s_DirtyBit) != 0; }
+    // A flag-word member's value (member id 0x09011000 + n).
+    u32 GetFlagMember(u32 memberId) const;
+
+    // The payload of the kind in force; null for another kind.
+    BitmapCopyRegions* GetCopyRegions();
+    BitmapBlendRegions* GetBlendRegions();
+    BitmapVideoFrames* GetVideoFrames();
+    DynaSpecularRegionList* GetDynaSpecularRegions();
+    // The packed clear colour B | G << 8 | R << 16 | A << 24 (kind 8); null for another kind.
+    u32* GetClearColor();
+    // Forgets the video when it is the one in the video payload (the video is going, or binds
+    // another bitmap).
+    void ForgetVideo(CPlugFileVideo* video);
+
+    u32 m_Unused = 0;
+    f32 m_DefaultMipMapLodBias = 0.0f;
+    Vec2 m_DefaultTexCoordScale{1.0f, 1.0f};
+    Vec2 m_DefaultTexCoordTrans;
+    f32 m_DefaultTexCoordRotate = 0.0f;
+    CFastBuffer<PlugBitmapAtlas> m_AtlasEntries;
+    CFastBuffer<PlugBitmapAtlasSub> m_AtlasSubEntries;
+    // One reference held; the image's owner is this bitmap.
+    CPlugFileImg* m_Image = nullptr;
+    u32 m_Flags[3] = {s_DefaultFlags[0], s_DefaultFlags[1], s_DefaultFlags[2]};
+    f32 m_MipMapLowerAlpha = 0.0f;
+    CFastArray<f32> m_MipMapFadeAlphas;
+    f32 m_BumpScaleFactor = 1.0f;
+    f32 m_BumpScaleMipLevel = 0.5f;
+    // B, G, R, A.
+    u8 m_BorderColor[4] = {};
+    // No reference: this bitmap is one of the partner's dependants.
+    CPlugBitmap* m_SwapPartner = nullptr;
+    // The payload of the pixel-update kind in force (the kind is its tag): nothing (kinds 0, 6),
+    // the record of kind 1, 2, 3 or 7, or the packed clear colour of kind 8.
+    using Payload =
+        std::variant<std::monostate, std::unique_ptr<BitmapCopyRegions>,
+                     std::unique_ptr<BitmapBlendRegions>, std::unique_ptr<BitmapVideoFrames>,
+                     std::unique_ptr<DynaSpecularRegionList>, u32>;
+    Payload m_Payload;
+
+private:
+    void SetFlagMember(u32 memberId, u32 value);
+    bool GetFlag(u32 memberId) const { return GetFlagMember(memberId) != 0; }
+    void FreePayload();
+    void MakeDynaSpecular();
+    bool HasRenderUsage() const;
+    // The member's own answers.
+    u32 SetOwnMember(CMwMemberInfo& member, CMwMemberPath* path, const void* value);
+    u32 GetOwnMember(CMwMemberInfo& member, CMwMemberPath* path, CMwParamValue* out);
+    u32 SetPixelUpdateMember(u32 mode);
+    u32 SetImageMember(CMwMemberPath* path, const void* value);
+    DynaSpecularRegion* SingleSpecularRegion();
+
+    // What the list members answer when read whole, rebuilt on each read.
+    CFastArray<u32> m_ListView;
+    CFastArray<CClassicString> m_TextView;
+};
