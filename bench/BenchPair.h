@@ -14,11 +14,16 @@
 // times that process on an empty input and adds
 //   peer_start_ns     median wall time of the peer on the empty input (its start),
 //   ratio_less_start  median over the pairs of project time / (peer time less its start).
+// InterleaveWithSecondPeer takes turns among three sides: the project, its floor and a library
+// doing the same work.
 #include <algorithm>
+#include <array>
 #include <benchmark/benchmark.h>
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -137,6 +142,54 @@ void InterleaveWithSetup(benchmark::State& state, ProjectSetup projectSetup, Pro
         state.counters["peer_start_ns"] = Median(cTimes);
         state.counters["ratio_less_start"] = Median(ratiosLessStart);
     }
+}
+
+// Runs one round of each side in turn at every iteration, the first side one place further at
+// each iteration, and returns each side's time per operation at every iteration.
+template <class... Sides>
+std::vector<std::vector<double>> Alternate(benchmark::State& state, Sides&... sides) {
+    constexpr std::size_t n = sizeof...(Sides);
+    const std::array<std::function<double()>, n> rounds{
+        [&sides] { return sides.Round() / double(sides.m_Reps); }...};
+    std::vector<std::vector<double>> times(n);
+    std::size_t first = 0;
+    for (auto _ : state) {
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t i = (first + k) % n;
+            times[i].push_back(rounds[i]());
+        }
+        first = (first + 1) % n;
+    }
+    return times;
+}
+
+// Median over the iterations of one side's time / another's.
+inline double MedianRatio(const std::vector<double>& times, const std::vector<double>& peerTimes) {
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < times.size(); ++i)
+        ratios.push_back(times[i] / std::max(peerTimes[i], 1e-3));
+    return Median(ratios);
+}
+
+// The same with a second peer (a library doing the same work) in the rounds: its time per
+// operation in the counter <name>_ns, the project's time against it in ratio_<name>.
+template <class ProjectSetup, class Project, class PeerSetup, class Peer, class SecondSetup,
+          class Second>
+void InterleaveWithSecondPeer(benchmark::State& state, const std::string& name,
+                              ProjectSetup projectSetup, Project project, PeerSetup peerSetup,
+                              Peer peer, SecondSetup secondSetup, Second second) {
+    Side<ProjectSetup, Project> a{projectSetup, project};
+    Side<PeerSetup, Peer> b{peerSetup, peer};
+    Side<SecondSetup, Second> c{secondSetup, second};
+    a.Calibrate();
+    b.Calibrate();
+    c.Calibrate();
+    std::vector<std::vector<double>> times = Alternate(state, a, b, c);
+    state.counters["ratio"] = MedianRatio(times[0], times[1]);
+    state.counters["ratio_" + name] = MedianRatio(times[0], times[2]);
+    state.counters["project_ns"] = Median(times[0]);
+    state.counters["peer_ns"] = Median(times[1]);
+    state.counters[name + "_ns"] = Median(times[2]);
 }
 
 // The project's operation and the peer's, each a callable doing one operation.

@@ -1,12 +1,15 @@
 // Saving and loading an archive file of many small nods against the floor of the same work: the
 // value archive writing (reading) the same values in the same order to (from) memory, plus
 // lzo1x_1_compress (lzo1x_decompress_safe) of the same body for the compressed form. In
-// alternating rounds (see BenchPair.h).
+// alternating rounds (see BenchPair.h). Beside them, a library doing the same work: the same
+// object graph (plain structures linked by shared pointers, which the library stores once and
+// refers to by number afterwards, as the archive's node table does) through cereal's binary
+// archive, into and from memory.
 //
 // The tree: a main nod linking n archive test nods, each stored inline where it first appears;
 // nod i also links nod i / 2 (stored as its bare index), every 16th one names a file id (a
 // use-file reference), and the main nod links 8 nods bound to files of their own (references of
-// the table). Binary encoding, plain or LZO body; 10 000 and 100 000 nods show whether the time
+// the table). Binary encoding, plain or LZO body; 1 000 to 1 000 000 nods show whether the time
 // grows linearly.
 #include "BenchPair.h"
 #include "core/base/ClassicArchive.h"
@@ -18,9 +21,16 @@
 #include "system/fid/SystemFids.h"
 #include "tests/system/archive/ArchiveTestNods.h"
 
+#include <cereal/archives/binary.hpp>
+#include <cereal/types/memory.hpp>
+#include <cereal/types/string.hpp>
+#include <cereal/types/vector.hpp>
+#include <istream>
 #include <lzo/lzo1x.h>
 #include <memory>
+#include <ostream>
 #include <stdexcept>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -36,6 +46,57 @@ struct SNodValues {
     u32 LinkIndex; // the bare index of nod i / 2 (0xFFFFFFFF for none)
     u32 FileIndex; // 0xFFFFFFFF for none
 };
+
+// The graph as cereal stores it: the test nod's values, its links and its file (a file record
+// shared by the nods that name it).
+struct SCerealFile {
+    std::u16string Name;
+    template <class Archive>
+    void serialize(Archive& archive) {
+        archive(Name);
+    }
+};
+
+struct SCerealNod {
+    u32 Value = 0;
+    std::u16string Name;
+    f32 Real = 0;
+    std::vector<std::shared_ptr<SCerealNod>> Links;
+    std::shared_ptr<SCerealFile> File;
+    template <class Archive>
+    void serialize(Archive& archive) {
+        archive(Value, Name, Real, Links, File);
+    }
+};
+
+// The bytes cereal writes, appended to a vector that keeps its storage from save to save.
+class CCerealOut : public std::streambuf {
+public:
+    std::vector<char> m_Bytes;
+
+protected:
+    std::streamsize xsputn(const char* data, std::streamsize n) override {
+        m_Bytes.insert(m_Bytes.end(), data, data + n);
+        return n;
+    }
+    int_type overflow(int_type c) override {
+        if (!traits_type::eq_int_type(c, traits_type::eof()))
+            m_Bytes.push_back(traits_type::to_char_type(c));
+        return c;
+    }
+};
+
+// The bytes cereal reads, from memory.
+class CCerealIn : public std::streambuf {
+public:
+    void Reset(std::vector<char>& bytes) {
+        setg(bytes.data(), bytes.data(), bytes.data() + bytes.size());
+    }
+};
+
+std::u16string WideOf(const std::string& text) {
+    return std::u16string(text.begin(), text.end());
+}
 
 // The registry, a drive with the files, and the tree.
 class CArchiveTree {
@@ -101,6 +162,7 @@ public:
             main->Link(m_Bound.back().Get());
             m_BoundIndex.push_back(nextIndex++);
         }
+        MakeCerealTree(count);
     }
     ~CArchiveTree() {
         m_Main.Set(nullptr);
@@ -115,6 +177,7 @@ public:
     CArchiveTree& operator=(const CArchiveTree&) = delete;
 
     CMwNod* Main() const { return m_Main.Get(); }
+    const SCerealNod& CerealMain() const { return m_CerealMain; }
     CSystemFid* Own() const { return m_Own; }
 
     // The floor's writing: the body's values in its order, through the value archive.
@@ -154,6 +217,32 @@ public:
     }
 
 private:
+    // The same graph for cereal, made once the tree is whole, so that its nods lie apart from the
+    // tree's.
+    void MakeCerealTree(u32 count) {
+        std::vector<std::shared_ptr<SCerealFile>> files;
+        for (u32 i = 0; i < 2 * kFiles; ++i)
+            files.push_back(std::make_shared<SCerealFile>(SCerealFile{
+                WideOf((i < kFiles ? "Used" : "Bound") + std::to_string(i) + ".Thing.Zun")}));
+        std::vector<std::shared_ptr<SCerealNod>>& nods = m_CerealMain.Links;
+        for (u32 i = 0; i < count; ++i) {
+            auto nod = std::make_shared<SCerealNod>();
+            nod->Value = i;
+            nod->Name = WideOf("nod " + std::to_string(i));
+            nod->Real = f32(i) * 0.25f;
+            if (i > 0)
+                nod->Links.push_back(nods[i / 2]);
+            if (i % 16 == 0)
+                nod->File = files[(i / 16) % kFiles];
+            nods.push_back(std::move(nod));
+        }
+        for (u32 i = 0; i < kFiles; ++i) {
+            auto bound = std::make_shared<SCerealNod>();
+            bound->File = files[kFiles + i];
+            nods.push_back(std::move(bound));
+        }
+    }
+
     // The value chunk and the head of the links chunk of a test nod (index i's values; the main
     // nod writes those of nod 0).
     void WriteHead(CClassicArchive& archive, u32 i, u32 links) const {
@@ -201,6 +290,7 @@ private:
     CMwNodRef m_Main;
     std::vector<SNodValues> m_Values;
     mutable CClassicWideString m_Scratch;
+    SCerealNod m_CerealMain;
 };
 
 class CLzo {
@@ -240,22 +330,33 @@ void SaveArchive(benchmark::State& state) {
     peer.m_Writing = 1;
     CLzo lzo;
     std::vector<u8> block;
-    bench::Interleave(
-        state,
-        [&] {
-            out.Clear();
-            CSystemArchive archive;
-            archive.SetCurrentFid(tree.Own());
-            archive.SetSaveFlags(SaveFlags(compressed));
-            if (!archive.Save(tree.Main(), &out))
-                state.SkipWithError("save failed");
-        },
-        [&] {
-            peerStream->Clear();
-            tree.WriteValues(peer);
-            if (compressed)
-                lzo.Compress(peerStream->GetData(), peerStream->GetSize(), block);
-        });
+    CCerealOut cerealOut;
+    const auto save = [&] {
+        out.Clear();
+        CSystemArchive archive;
+        archive.SetCurrentFid(tree.Own());
+        archive.SetSaveFlags(SaveFlags(compressed));
+        if (!archive.Save(tree.Main(), &out))
+            state.SkipWithError("save failed");
+    };
+    const auto floor = [&] {
+        peerStream->Clear();
+        tree.WriteValues(peer);
+        if (compressed)
+            lzo.Compress(peerStream->GetData(), peerStream->GetSize(), block);
+    };
+    if (compressed) {
+        bench::Interleave(state, save, floor);
+    } else {
+        bench::InterleaveWithSecondPeer(state, "cereal", bench::NoSetup{}, save, bench::NoSetup{},
+                                        floor, bench::NoSetup{}, [&] {
+                                            cerealOut.m_Bytes.clear();
+                                            std::ostream stream(&cerealOut);
+                                            cereal::BinaryOutputArchive archive(stream);
+                                            archive(tree.CerealMain());
+                                        });
+        state.counters["cereal_bytes"] = double(cerealOut.m_Bytes.size());
+    }
     state.counters["bytes"] = out.GetSize();
     state.counters["peer_bytes"] = compressed ? block.size() : peerStream->GetSize();
 }
@@ -287,25 +388,47 @@ void LoadArchive(benchmark::State& state) {
     u32 loadedLinks = 0, sum = 0;
     // The tree loaded last goes before the next load, untimed: destroying it is not loading.
     CMwNodRef loaded;
-    bench::InterleaveWithSetup(
-        state, [&] { loaded.Set(nullptr); },
-        [&] {
-            image.Rewind();
-            CSystemArchive archive;
-            archive.SetCurrentFid(tree.Own());
-            CMwNod* nod = nullptr;
-            if (!archive.Load(&image, &nod))
-                return;
-            loaded.Set(nod);
-            loadedLinks = u32(static_cast<CArchiveTestNod*>(nod)->m_Links.size());
-        },
-        bench::NoSetup{},
-        [&] {
-            if (compressed)
-                lzo.Decompress(block, peerStream->GetData(), peerStream->GetSize());
-            peerStream->Rewind();
-            sum += tree.ReadValues(peer);
-        });
+    const auto load = [&] {
+        image.Rewind();
+        CSystemArchive archive;
+        archive.SetCurrentFid(tree.Own());
+        CMwNod* nod = nullptr;
+        if (!archive.Load(&image, &nod))
+            return;
+        loaded.Set(nod);
+        loadedLinks = u32(static_cast<CArchiveTestNod*>(nod)->m_Links.size());
+    };
+    const auto floor = [&] {
+        if (compressed)
+            lzo.Decompress(block, peerStream->GetData(), peerStream->GetSize());
+        peerStream->Rewind();
+        sum += tree.ReadValues(peer);
+    };
+    if (compressed) {
+        bench::InterleaveWithSetup(
+            state, [&] { loaded.Set(nullptr); }, load, bench::NoSetup{}, floor);
+    } else {
+        CCerealOut cerealImage;
+        {
+            std::ostream stream(&cerealImage);
+            cereal::BinaryOutputArchive archive(stream);
+            archive(tree.CerealMain());
+        }
+        CCerealIn cerealIn;
+        SCerealNod cerealLoaded;
+        bench::InterleaveWithSecondPeer(
+            state, "cereal", [&] { loaded.Set(nullptr); }, load, bench::NoSetup{}, floor,
+            [&] { cerealLoaded = SCerealNod{}; },
+            [&] {
+                cerealIn.Reset(cerealImage.m_Bytes);
+                std::istream stream(&cerealIn);
+                cereal::BinaryInputArchive archive(stream);
+                archive(cerealLoaded);
+            });
+        if (cerealLoaded.Links.size() != count + kFiles ||
+            (count > 2 && cerealLoaded.Links[2]->Links[0] != cerealLoaded.Links[1]))
+            state.SkipWithError("cereal's load lacks links");
+    }
     if (loadedLinks != count + kFiles)
         state.SkipWithError("the load failed or the loaded tree lacks links");
     benchmark::DoNotOptimize(sum);
@@ -370,20 +493,26 @@ void MakeTree(benchmark::State& state) {
     benchmark::DoNotOptimize(sum);
 }
 
+// Plain bodies from 1 000 to 1 000 000 nods (time per nod: flat when the work grows linearly),
+// and the LZO body at two sizes. A million nods take a good part of a second per side: at least
+// 8 s of rounds give a median over a few turns.
+void ArchiveSizes(benchmark::internal::Benchmark* bench) {
+    bench->ArgNames({"nods", "lzo"});
+    for (const i64 count : {1000, 10000, 100000})
+        bench->Args({count, 0});
+    for (const i64 count : {10000, 100000})
+        bench->Args({count, 1});
+    bench->Unit(benchmark::kMillisecond);
+}
+
+void MillionNods(benchmark::internal::Benchmark* bench) {
+    bench->ArgNames({"nods", "lzo"})->Args({1000000, 0})->MinTime(8)->Unit(benchmark::kMillisecond);
+}
+
 } // namespace
 
-BENCHMARK(SaveArchive)
-    ->ArgNames({"nods", "lzo"})
-    ->Args({10000, 0})
-    ->Args({10000, 1})
-    ->Args({100000, 0})
-    ->Args({100000, 1})
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(LoadArchive)
-    ->ArgNames({"nods", "lzo"})
-    ->Args({10000, 0})
-    ->Args({10000, 1})
-    ->Args({100000, 0})
-    ->Args({100000, 1})
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(SaveArchive)->Apply(ArchiveSizes);
+BENCHMARK(SaveArchive)->Apply(MillionNods);
+BENCHMARK(LoadArchive)->Apply(ArchiveSizes);
+BENCHMARK(LoadArchive)->Apply(MillionNods);
 BENCHMARK(MakeTree)->ArgNames({"nods"})->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);

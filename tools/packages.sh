@@ -13,12 +13,12 @@ window_packages=(
   libfltk1.3-dev xvfb xauth imagemagick fonts-dejavu-core
 )
 # What the tests use besides: sanitizers of clang, GoogleTest, the benchmarks and their peers
-# (stb_image beside the picture readers; the launcher's window benchmark watches the screen
-# through the DAMAGE extension, next to xdpyinfo), the tools that check formats (xrandr among
-# them), and the test servers.
+# (stb_image beside the picture readers, cereal beside the archive files; the launcher's window
+# benchmark watches the screen through the DAMAGE extension, next to xdpyinfo), the tools that
+# check formats (xrandr among them), and the test servers.
 test_packages=(
   clang libclang-rt-14-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libxdamage-dev libstb-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libxdamage-dev libstb-dev libcereal-dev
   python3 python3-lzo python3-pil libsquish-dev locales-all tzdata valgrind
   curl nginx openssl x11-xserver-utils x11-utils zip unzip
   libmeshoptimizer-dev libassimp-dev assimp-testmodels

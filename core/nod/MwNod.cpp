@@ -206,10 +206,21 @@ CMwNod::CMwNod() {
     s_LiveNods.Insert(this);
 }
 
+namespace {
+using HeldNodDestroyedHook = void (*)(CMwNod*);
+constinit HeldNodDestroyedHook s_HeldNodDestroyed = nullptr;
+}
+
+void CMwNod::SetHeldNodDestroyedHook(void (*hook)(CMwNod*)) {
+    s_HeldNodDestroyed = hook;
+}
+
 CMwNod::~CMwNod() {
     m_Destroying = 1;
     if (m_ReleasePass)
         m_ReleasePass->m_NodDestroyed = true;
+    if (m_Holds != 0 && s_HeldNodDestroyed)
+        s_HeldNodDestroyed(this);
     if (m_Dependants) {
         // Dependants added while a pass runs are told by the next pass.
         for (bool told = true; told;) {
@@ -246,7 +257,8 @@ i32 CMwNod::Release() {
         return 0;
     }
     if (!m_Dependants || m_Dependants->m_Count == 0) {
-        delete this;
+        if (m_Holds == 0)
+            delete this;
         return 0;
     }
     // Ask each dependant to let go. A removal moves the last entry into the current position,
@@ -270,7 +282,7 @@ i32 CMwNod::Release() {
         }
         deletePending = pass.m_DeletePending;
     }
-    if (deletePending && m_RefCount == 0 && m_Dependants->m_Count == 0)
+    if (deletePending && IsUnkept())
         delete this;
     return 0;
 }
@@ -289,7 +301,16 @@ void CMwNod::RemoveDependantIfPresent(CMwNod* dependant) {
 
 void CMwNod::RemoveDependantAndRelease(CMwNod* dependant) {
     RemoveFirst(m_Dependants, dependant);
-    if (m_RefCount != 0 || m_Destroying || GetDependantCount() != 0)
+    DeleteIfUnkept();
+}
+
+void CMwNod::RemoveHoldAndRelease() {
+    --m_Holds;
+    DeleteIfUnkept();
+}
+
+void CMwNod::DeleteIfUnkept() {
+    if (m_Destroying || !IsUnkept())
         return;
     if (m_ReleasePass)
         m_ReleasePass->m_DeletePending = true;

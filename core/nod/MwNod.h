@@ -107,6 +107,19 @@ public:
     void RemoveDependantAndRelease(CMwNod* dependant);
     u32 GetDependantCount() const { return m_Dependants ? m_Dependants->m_Count : 0; }
 
+    // Holds: a keeper (a load keeps every nod it makes until it ends) keeps the nod alive without
+    // counting a reference and without a place in the list of dependants, which would cost an
+    // allocation per nod. A held nod stays when its count reaches 0 or its last dependant lets
+    // go. A held nod destroyed all the same (a direct delete) calls the hook set by
+    // SetHeldNodDestroyedHook.
+    void AddHold() { ++m_Holds; }
+    // Lets go of one hold and leaves the nod as it is.
+    void RemoveHold() { --m_Holds; }
+    // Lets go of one hold, then deletes this nod when its count is 0 and nothing else keeps it.
+    void RemoveHoldAndRelease();
+    u32 GetHoldCount() const { return m_Holds; }
+    static void SetHeldNodDestroyedHook(void (*hook)(CMwNod* nod));
+
     void AddObserver(CMwNod* observer);
     void RemoveObserver(CMwNod* observer);
     // Calls OnMessage on every observer in list order; observers may remove themselves or others
@@ -159,6 +172,12 @@ private:
     SReleasePass* m_ReleasePass = nullptr;
     // Set while the destructor tells the dependants: nothing may delete the nod again.
     u8 m_Destroying = 0;
+    u32 m_Holds = 0;
+    // Nothing else keeps the nod: no count, no dependant, no hold.
+    bool IsUnkept() const { return m_RefCount == 0 && GetDependantCount() == 0 && m_Holds == 0; }
+    // Deletes the nod (or, while a Release pass runs, has the pass delete it) when nothing keeps
+    // it and it is not being destroyed.
+    void DeleteIfUnkept();
 };
 
 // A member that holds one reference to a nod: takes it when a nod is stored, gives it back when

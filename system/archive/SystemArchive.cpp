@@ -166,20 +166,53 @@ bool IsBeingRead(const CMwNod* nod) {
 
 constexpr u32 kDestroyedEntry = 3;
 
+// The node table, the address map and the list of created nods of the largest archive destroyed
+// so far, kept for the next archive, as the body buffer is. An archive of a million nods needs
+// some 40 MB of them, and memory fresh from the system costs a page fault every 4 KB, which made
+// such a save or load take twice as long.
+struct SSpareTables {
+    CFastBuffer<SSystemArchiveNode> m_Nodes;
+    CFastBuffer<CMwNod*> m_Created;
+    CSystemArchiveNodeMap m_Map;
+    ~SSpareTables() {
+        m_Nodes.FreeItems();
+        m_Created.FreeItems();
+    }
+};
+constinit SSpareTables s_Spare;
+
+// An archive without a table of its own takes the spare one.
+template <typename T>
+void TakeSpare(CFastBuffer<T>& table, CFastBuffer<T>& spare) {
+    if (table.m_Capacity == 0)
+        std::swap(table, spare);
+}
+
+// The larger of the two tables stays the spare, the other is freed.
+template <typename T>
+void GiveBackSpare(CFastBuffer<T>& table, CFastBuffer<T>& spare) {
+    table.m_Count = 0;
+    if (table.m_Capacity > spare.m_Capacity)
+        std::swap(table, spare);
+    table.FreeItems();
+}
+
 } // namespace
 
-// Keeps the nods of one load alive without counting references on them: it is one of each nod's
-// dependants and does not let go when the nod's count reaches 0, so the nod stays. Letting go of
-// a nod afterwards frees it when nothing holds it any more (count 0, no other dependant, as a
-// file id is for the nod bound to it), or leaves it as it is. A nod destroyed all the same (a
-// direct delete) leaves the load's lists.
-class CSystemLoadGuard final : public CMwNod {
+// Keeps the nods of one load alive without counting references on them: it holds each nod
+// (CMwNod::AddHold), so the nod stays when its count reaches 0. Letting go of a nod afterwards
+// frees it when nothing keeps it any more (count 0, no dependant, as a file id is for the nod
+// bound to it, no other load's hold), or leaves it as it is. A held nod destroyed all the same
+// (a direct delete) leaves the lists of every load in progress.
+class CSystemLoadGuard final {
 public:
-    explicit CSystemLoadGuard(CSystemArchive& archive) : m_Archive(archive) {}
+    CSystemLoadGuard() {
+        CMwNod::SetHeldNodDestroyedHook(&CSystemArchive::ForgetDestroyedNodEverywhere);
+    }
 
-    void Keep(CMwNod* nod) { nod->AddDependant(this); }
-    void Free(CMwNod* nod) { nod->RemoveDependantAndRelease(this); }
-    void Leave(CMwNod* nod) { nod->RemoveDependant(this); }
+    void Keep(CMwNod* nod) { nod->AddHold(); }
+    void Free(CMwNod* nod) { nod->RemoveHoldAndRelease(); }
+    void Leave(CMwNod* nod) { nod->RemoveHold(); }
     // Lets go of each nod of the list that is left, newest first (Free), and empties it.
     void FreeEach(CFastBuffer<CMwNod*>& nods) {
         for (u32 i = nods.m_Count; i-- > 0;)
@@ -187,12 +220,6 @@ public:
                 Free(nod);
         nods.m_Count = 0;
     }
-
-    void OnDependencyReleased(CMwNod*) override {}
-    void OnDependencyDestroyed(CMwNod* nod) override { m_Archive.ForgetDestroyedNod(nod); }
-
-private:
-    CSystemArchive& m_Archive;
 };
 
 namespace {
@@ -236,9 +263,26 @@ bool CSystemArchiveRefResolver::Resolve(CSystemArchive& archive, SSystemArchiveR
 // ---------------------------------------------------------------------------------------------
 // The node map
 
-void CSystemArchiveNodeMap::Clear() {
-    if (m_Slots)
+void CSystemArchiveNodeMap::Swap(CSystemArchiveNodeMap& other) {
+    std::swap(m_Slots, other.m_Slots);
+    std::swap(m_Mask, other.m_Mask);
+    std::swap(m_Count, other.m_Count);
+}
+
+void CSystemArchiveNodeMap::Clear(const CFastBuffer<SSystemArchiveNode>& nodes) {
+    if (m_Count == 0)
+        return;
+    if (m_Count != nodes.m_Count || u64(m_Count) * 8 > u64(m_Mask) + 1) {
         std::fill_n(m_Slots, size_t(m_Mask) + 1, 0u);
+    } else {
+        // A table kept from a larger archive is cleared where this one wrote: from each object's
+        // home slot to the end of its run, which holds the object and only objects of the map
+        // (a run emptied from an earlier home holds this object too).
+        for (u32 index = 0; index < nodes.m_Count; ++index)
+            for (u32 i = Hash(nodes.m_Items[index].m_Object) & m_Mask; m_Slots[i] != 0;
+                 i = (i + 1) & m_Mask)
+                m_Slots[i] = 0;
+    }
     m_Count = 0;
 }
 
@@ -295,10 +339,12 @@ CSystemArchive::~CSystemArchive() {
         m_EmptyDrive->Clear();
         delete m_EmptyDrive;
     }
-    m_CreatedNods.FreeItems();
+    GiveBackSpare(m_CreatedNods, s_Spare.m_Created);
     m_LoadedNods.FreeItems();
     m_Refs.FreeItems();
-    m_Nodes.FreeItems();
+    GiveBackSpare(m_Nodes, s_Spare.m_Nodes);
+    if (m_NodeIndexOf.GetSlotCount() > s_Spare.m_Map.GetSlotCount())
+        m_NodeIndexOf.Swap(s_Spare.m_Map);
 }
 
 void CSystemArchive::SetSaveFlags(u32 flags) {
@@ -459,9 +505,18 @@ void CSystemArchive::ReadFidRef(CSystemFid*& fid) {
 u32 CSystemArchive::WriteBody(CMwNod* mainNod) {
     m_Writing = 1;
     m_MainClassId = mainNod->GetClassId();
+    TakeSpare(m_Nodes, s_Spare.m_Nodes);
+    if (m_NodeIndexOf.GetSlotCount() == 0)
+        m_NodeIndexOf.Swap(s_Spare.m_Map);
     m_Nodes.m_Count = 0;
     m_Refs.m_Count = 0;
-    m_NodeIndexOf.Clear();
+    // The map serves the body only: it is left empty, so that the next body (of this archive or
+    // of one that takes its table) starts at once.
+    struct SEmptyMap {
+        CSystemArchiveNodeMap& m_Map;
+        const CFastBuffer<SSystemArchiveNode>& m_Nodes;
+        ~SEmptyMap() { m_Map.Clear(m_Nodes); }
+    } emptyMap{m_NodeIndexOf, m_Nodes};
     bool isNew = false;
     FindOrAddNode(mainNod, &isNew);
     if (!m_Body)
@@ -823,6 +878,8 @@ void CSystemArchive::PrepareNodeTable() {
         if (m_NodeCount - 1 > left / 3)
             FailRead("a node count above what the body can hold", m_NodeCount);
     }
+    TakeSpare(m_Nodes, s_Spare.m_Nodes);
+    TakeSpare(m_CreatedNods, s_Spare.m_Created);
     m_Nodes.m_Count = 0;
     m_Nodes.Reserve(m_NodeCount);
     std::fill_n(m_Nodes.m_Items, m_NodeCount, SSystemArchiveNode{});
@@ -941,7 +998,7 @@ bool CSystemArchive::Load(CClassicBuffer* stream, CMwNod** out) {
         SNesting(const SNesting&) = delete;
         SNesting& operator=(const SNesting&) = delete;
     } nesting(this);
-    CSystemLoadGuard guard(*this);
+    CSystemLoadGuard guard;
     m_Guard = &guard;
     CBeingRead mainRead;
     CMwNod* mainNod = nullptr;
@@ -1036,6 +1093,12 @@ void CSystemArchive::KeepForLoadInProgress(CMwNod* nod) {
         return;
     s_InnermostLoad->m_Guard->Keep(nod);
     s_InnermostLoad->m_LoadedNods.Add(nod);
+}
+
+void CSystemArchive::ForgetDestroyedNodEverywhere(CMwNod* nod) {
+    for (CSystemArchive* load = s_InnermostLoad; load; load = load->m_OuterLoad)
+        if (load->m_Guard)
+            load->ForgetDestroyedNod(nod);
 }
 
 void CSystemArchive::ForgetDestroyedNod(CMwNod* nod) {

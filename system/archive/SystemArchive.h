@@ -95,8 +95,12 @@ struct SSystemArchiveNode {
 };
 
 // The node index of every nod and file id written, found by address: open addressing over a
-// table of node indices whose size is a power of two, the address mixed by a multiplication (nods
-// made one after another lie at a fixed distance, which a plain modulo would have to divide).
+// table of node indices whose size is a power of two. An address's 64 KB region starts at a
+// point of the table that a multiplication scatters, and within the region the addresses keep
+// their order, 16 bytes to a slot: nods made one after another, which a body mostly writes in
+// turn, take neighbouring slots, so that a table larger than the caches is walked through rather
+// than hit at random. A nod is larger than two slots' worth of bytes, so a region fills at most
+// half of the slots it spans.
 class CSystemArchiveNodeMap {
 public:
     CSystemArchiveNodeMap() = default;
@@ -104,15 +108,23 @@ public:
     CSystemArchiveNodeMap& operator=(const CSystemArchiveNodeMap&) = delete;
     ~CSystemArchiveNodeMap() { delete[] m_Slots; }
 
-    // Empties the map, keeping its table.
-    void Clear();
+    // Empties the map, keeping its table; the node table holds the objects the map knows.
+    void Clear(const CFastBuffer<SSystemArchiveNode>& nodes);
+    // Exchanges the tables of the two maps.
+    void Swap(CSystemArchiveNodeMap& other);
+    u32 GetSlotCount() const { return m_Slots ? m_Mask + 1 : 0; }
     // The index of the entry of the node table that holds the object, or, when none does, the
     // table's count, kept for the object from now on (the caller appends it); isNew tells.
     u32 FindOrAdd(const CMwNod* object, const CFastBuffer<SSystemArchiveNode>& nodes, bool* isNew);
 
 private:
+    static constexpr u32 kRegionShift = 16;
+    static constexpr u32 kSlotShift = 4;
+    static_assert(sizeof(CMwNod) >= (2u << kSlotShift), "a region fills at most half its slots");
     static u32 Hash(const CMwNod* object) {
-        return u32((u64(reinterpret_cast<uintptr_t>(object)) * 0x9E3779B97F4A7C15ull) >> 32);
+        const u64 address = u64(reinterpret_cast<uintptr_t>(object));
+        return u32(((address >> kRegionShift) * 0x9E3779B97F4A7C15ull) >> 32) +
+               u32(address >> kSlotShift);
     }
     void Grow(const CFastBuffer<SSystemArchiveNode>& nodes);
 
@@ -285,8 +297,10 @@ private:
     // A nod loaded outside an archive body (a file-backed nod) for the load in progress, if any:
     // kept by that load like the nods of the archives nested in it.
     static void KeepForLoadInProgress(CMwNod* nod);
-    // A nod the load keeps alive was destroyed all the same: it leaves every list and entry.
+    // A nod the load keeps alive was destroyed all the same: it leaves every list and entry (of
+    // this load, or of every load in progress).
     void ForgetDestroyedNod(CMwNod* nod);
+    static void ForgetDestroyedNodEverywhere(CMwNod* nod);
     friend class CSystemLoadGuard;
 
     u16 m_Version = kSystemArchiveVersion;

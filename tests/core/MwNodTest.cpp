@@ -154,6 +154,74 @@ TEST_F(MwNod, ReleaseAtZeroAsksTheDependants) {
     }
 }
 
+// Holds keep a nod alive without a count or a dependant: a release to 0 and the last
+// dependant's letting go leave it, the last hold let go with release deletes it, a hold let go
+// without leaves it, and a held nod deleted directly calls the hook.
+Events* g_HeldEvents = nullptr;
+
+TEST_F(MwNod, HoldsKeepANodWithoutACount) {
+    enum EStep { Hold, AddRef, Release, LetGoHold, LeaveHold, AddDependant, DeleteDirectly };
+    struct Case {
+        const char* name;
+        std::vector<EStep> steps;
+        Events expected;
+    };
+    const Case cases[] = {
+        {"a release to 0", {Hold, AddRef, Release}, {}},
+        {"the hold let go", {Hold, AddRef, Release, LetGoHold}, {"deleted nod"}},
+        {"the hold let go, then the release", {Hold, AddRef, LetGoHold, Release}, {"deleted nod"}},
+        {"two holds", {Hold, Hold, LetGoHold}, {}},
+        {"two holds let go", {Hold, Hold, LetGoHold, LetGoHold}, {"deleted nod"}},
+        // The dependant is asked to let go at 0 and does: the hold keeps the nod.
+        {"a dependant", {Hold, AddDependant, AddRef, Release}, {"released d"}},
+        {"a dependant, the hold let go",
+         {Hold, AddDependant, AddRef, Release, LetGoHold},
+         {"released d", "deleted nod"}},
+        {"the hold left", {Hold, LeaveHold}, {}},
+        {"deleted while held", {Hold, DeleteDirectly}, {"deleted nod", "hook"}},
+        {"deleted after the hold was left", {Hold, LeaveHold, DeleteDirectly}, {"deleted nod"}},
+    };
+    CMwNod::SetHeldNodDestroyedHook([](CMwNod*) { g_HeldEvents->push_back("hook"); });
+    for (const Case& c : cases) {
+        Events events;
+        g_HeldEvents = &events;
+        CTraceNod dependant("d", &events);
+        CTraceNod* nod = new CTraceNod("nod", &events);
+        for (EStep step : c.steps) {
+            switch (step) {
+                case Hold:
+                    nod->AddHold();
+                    break;
+                case AddRef:
+                    nod->AddRef();
+                    break;
+                case Release:
+                    nod->Release();
+                    break;
+                case LetGoHold:
+                    nod->RemoveHoldAndRelease();
+                    break;
+                case LeaveHold:
+                    nod->RemoveHold();
+                    break;
+                case AddDependant:
+                    nod->AddDependant(&dependant);
+                    break;
+                case DeleteDirectly:
+                    delete nod;
+                    break;
+            }
+        }
+        EXPECT_EQ(events, c.expected) << c.name;
+        if (std::find(events.begin(), events.end(), "deleted nod") == events.end()) {
+            EXPECT_TRUE(CMwNod::IsValidNod(nod)) << c.name;
+            delete nod;
+        }
+    }
+    CMwNod::SetHeldNodDestroyedHook(nullptr);
+    g_HeldEvents = nullptr;
+}
+
 // The registry of live nods counts what the constructors and destructors tell it.
 TEST_F(MwNod, LiveNodCount) {
     const u32 before = CMwNod::GetLiveNodCount();
