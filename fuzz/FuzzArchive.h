@@ -7,6 +7,7 @@
 #include "system/fid/SystemFidFile.h"
 
 #include <cstdlib>
+#include <memory>
 
 // Loads the bytes through the archive (kept by the caller: the loaded nod may point at its file
 // ids) for the file id given; a load answers success exactly when it hands out a nod.
@@ -28,5 +29,19 @@ inline void FuzzSaveBytes(CMwNod* nod, CClassicBufferMemory& out) {
     CSystemArchive archive;
     archive.SetSaveFlags(kSystemArchiveSaveRelease);
     if (!archive.Save(nod, &out))
+        std::abort();
+}
+
+// A loaded nod saves, its save loads again, and that saves to the same bytes.
+inline void FuzzCheckSaveReloads(CMwNod* nod) {
+    CClassicBufferMemory first, second;
+    FuzzSaveBytes(nod, first);
+    std::unique_ptr<CSystemFidMemory> againFid(new CSystemFidMemory);
+    CSystemArchive again;
+    CMwNodRef reloaded(FuzzLoadBytes(again, againFid.get(), first.GetData(), first.GetSize()));
+    if (!reloaded.Get())
+        std::abort();
+    FuzzSaveBytes(reloaded.Get(), second);
+    if (!first.IsSameData(second))
         std::abort();
 }

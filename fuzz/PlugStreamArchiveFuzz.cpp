@@ -93,15 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
             if (nod->IsKindOf(CPlugVertexStream::s_ClassId))
                 for (auto* s = static_cast<CPlugVertexStream*>(nod.Get()); s; s = s->m_Source)
                     TouchValues(*s);
-            CClassicBufferMemory first, second;
-            FuzzSaveBytes(nod.Get(), first);
-            std::unique_ptr<CSystemFidMemory> againFid(new CSystemFidMemory);
-            CSystemArchive again;
-            CMwNodRef reloaded(
-                FuzzLoadBytes(again, againFid.get(), first.GetData(), first.GetSize()));
-            FUZZ_CHECK(reloaded.Get() != nullptr);
-            FuzzSaveBytes(reloaded.Get(), second);
-            FUZZ_CHECK(first.IsSameData(second));
+            FuzzCheckSaveReloads(nod.Get());
         }
     }
     FUZZ_CHECK(CMwNod::GetLiveNodCount() == before);

@@ -65,15 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
         CMwNodRef nod(FuzzLoadBytes(archive, fid.get(), data, size));
         FUZZ_CHECK(GetFidNumberMap() == nullptr);
         if (nod) {
-            CClassicBufferMemory first, second;
-            FuzzSaveBytes(nod.Get(), first);
-            std::unique_ptr<CSystemFidMemory> againFid(new CSystemFidMemory);
-            CSystemArchive again;
-            CMwNodRef reloaded(
-                FuzzLoadBytes(again, againFid.get(), first.GetData(), first.GetSize()));
-            FUZZ_CHECK(reloaded.Get() != nullptr);
-            FuzzSaveBytes(reloaded.Get(), second);
-            FUZZ_CHECK(first.IsSameData(second));
+            FuzzCheckSaveReloads(nod.Get());
         }
     }
     FUZZ_CHECK(CMwNod::GetLiveNodCount() == before);
