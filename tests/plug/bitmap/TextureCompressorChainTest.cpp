@@ -7,6 +7,7 @@
 #include "plug/bitmap/TextureResample.h"
 #include "tests/core/CoreTestSupport.h"
 #include "tests/plug/PlugTestSupport.h"
+#include "tests/plug/bitmap/CompressorPieces.h"
 
 #include <array>
 #include <functional>
@@ -17,16 +18,7 @@
 
 namespace {
 
-struct Piece {
-    i32 Level = 0;
-    std::vector<u8> Bytes;
-};
-std::vector<Piece> g_Pieces;
-
-i32 Record(const u8* data, i32 level, u32 byteCount) {
-    g_Pieces.push_back({level, std::vector<u8>(data, data + byteCount)});
-    return 0;
-}
+using namespace compressortest;
 
 // A 32-bit copy with the full chain and the 2 x 2 box.
 TextureCompressorOptions ChainOptions(i16 format = ETextureCompressorFormat_B8G8R8A8) {
@@ -405,12 +397,6 @@ TEST(TextureCompressorChain, LowPassNeedsPowersOfTwo) {
 
 // Without callback, the header of a chain gives the mip count: floor(log2(largest side)) + 1
 // over the working image, at most MipCount with MipMode 31.
-std::vector<Piece> g_Sunk;
-i32 Observe(const u8* data, i32 level, u32 byteCount) {
-    g_Sunk.push_back({level, std::vector<u8>(data, data + byteCount)});
-    return 0;
-}
-
 TEST(TextureCompressorChain, HeaderOfAChain) {
     const struct {
         u32 Width, Height;

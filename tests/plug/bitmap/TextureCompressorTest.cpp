@@ -8,6 +8,7 @@
 #include "plug/bitmap/DxtEncoder.h"
 #include "tests/core/CoreTestSupport.h"
 #include "tests/plug/PlugTestSupport.h"
+#include "tests/plug/bitmap/CompressorPieces.h"
 #include "tests/plug/bitmap/DdsTestFile.h"
 #include "tests/plug/bitmap/PictureTestSupport.h"
 
@@ -23,17 +24,7 @@
 
 namespace {
 
-// What the callback received, piece by piece.
-struct Piece {
-    i32 Level = 0;
-    std::vector<u8> Bytes;
-};
-std::vector<Piece> g_Pieces;
-
-i32 Record(const u8* data, i32 level, u32 byteCount) {
-    g_Pieces.push_back({level, std::vector<u8>(data, data + byteCount)});
-    return 0;
-}
+using namespace compressortest;
 
 // The options the DDS writer passes for one level.
 TextureCompressorOptions LevelOptions(i16 format) {
@@ -605,12 +596,6 @@ TEST(TextureCompressor, CubeFaces) {
 }
 
 // Without callback, a DDS header and the data go to an internal sink; its observer sees them.
-std::vector<Piece> g_Sunk;
-i32 Observe(const u8* data, i32 level, u32 byteCount) {
-    g_Sunk.push_back({level, std::vector<u8>(data, data + byteCount)});
-    return 0;
-}
-
 u32 Word(const std::vector<u8>& header, u32 offset) {
     return u32(header[offset]) | u32(header[offset + 1]) << 8 | u32(header[offset + 2]) << 16 |
            u32(header[offset + 3]) << 24;
