@@ -79,7 +79,10 @@ TEST(TextureCompressorChain, PiecesOfEveryMode) {
         {"24-bit", 6, 5, 18, 0, 0, 80, 137, {90, 27, 12, 3}, 1},
         {"code 21", 4, 2, 21, 0, 0, 80, 0, {32, 8, 4}, 1},
         {"code 22", 4, 2, 22, 0, 0, 80, 0, {32, 8, 4}, 1},
+        // A side of 0 halves to 0: the chain ends when both sides are at most 1.
         {"no pixels across", 0, 3, 17, 0, 0, 80, 136, {0, 0, 0}, 1},
+        // The box over an odd side pairs its last row with itself.
+        {"odd sides through the box", 2, 7, 17, 0, 0, 80, 0, {56, 16, 8, 4}, 1},
     };
     u32 state = 1;
     for (const auto& c : cases) {
@@ -180,6 +183,15 @@ TEST(TextureCompressorChain, BordersFadesAndNormals) {
          0xFF3264C8,
          [](auto& o) { o.FadeAlpha = 1, o.FadeAmount = 50, o.FadeToAlpha = 55; },
          {{{200, 100, 50, 255}, {200, 100, 50, 155}, {200, 100, 50, 105}, {200, 100, 50, 61}}}},
+        // A fade toward a value outside 0..255 stops at the end of the byte.
+        {"alpha toward -1000",
+         0xFF3264C8,
+         [](auto& o) { o.FadeAlpha = 1, o.FadeAmount = 50, o.FadeToAlpha = -1000; },
+         {{{200, 100, 50, 255}, {200, 100, 50, 0}, {200, 100, 50, 0}, {200, 100, 50, 0}}}},
+        {"alpha toward 1000, fading by 300 %",
+         0x803264C8,
+         [](auto& o) { o.FadeAlpha = 1, o.FadeAmount = 300, o.FadeToAlpha = 1000; },
+         {{{200, 100, 50, 128}, {200, 100, 50, 255}, {200, 100, 50, 0}, {200, 100, 50, 255}}}},
         {"scaled",
          0xFF3264C8,
          [](auto& o) { o.FadeColour = 1, o.ScaleFade = 1, o.FadeAmount = 50; },
