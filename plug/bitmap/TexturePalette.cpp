@@ -299,9 +299,10 @@ private:
     u32 Build(std::vector<u32> entries) {
         const u32 index = u32(m_Nodes.size());
         m_Nodes.emplace_back();
-        const auto [axis, range] = WidestAxis(entries.size(), m_Components,
-                                              [&](size_t i) { return m_Entries[entries[i]]; });
-        if (entries.size() <= kLeafSize || range == 0) {
+        const std::pair<u32, u32> widest = WidestAxis(
+            entries.size(), m_Components, [&](size_t i) { return m_Entries[entries[i]]; });
+        const u32 axis = widest.first;
+        if (entries.size() <= kLeafSize || widest.second == 0) {
             m_Nodes[index].Entries = std::move(entries);
             return index;
         }
