@@ -9,8 +9,9 @@ reads one JSON object per line on its standard input and answers each with one J
   a frame case: {"case": name, "mode": 1 full | 2 compact | other, "class": the form's class id,
                  "record": null or {"id", "index", "checksum", "sequence", "ordered"},
                  "counter": the sequence counter before, "body": "<hex>", "compressed": bool,
-                 "start": bytes before the frame (zeros), "stream": "<hex>" (what the engine
-                 wrote), "datagram": bool (the same bytes were also sent to this socket)}
+                 "start": bytes before the frame (zeros), "prefix": bool (the frame follows a
+                 u32 of its length instead), "stream": "<hex>" (what the engine wrote),
+                 "datagram": bool (the same bytes were also sent to this socket)}
       rebuilds the stream with struct, hmac and python3-lzo and answers
       {"case": name, "ok": bool, "expected": "<hex>", "counter": the counter after, "why": text}.
 
@@ -84,7 +85,10 @@ def check(case, sock):
         frame = full(case, body)
     else:
         frame = b""
-    expected = bytes(case["start"]) + frame
+    if case.get("prefix"):
+        expected = struct.pack("<I", len(frame)) + frame
+    else:
+        expected = bytes(case["start"]) + frame
     verdict = {"case": case["case"], "ok": True, "expected": expected.hex(), "counter": counter,
                "why": ""}
     if bytes.fromhex(case["stream"]) != expected:
