@@ -4,7 +4,7 @@
 #include "net/message/NetNod.h"
 #include "net/peer/NetClient.h"
 
-#include <algorithm>
+#include <cstring>
 #include <memory>
 
 MW_DEFINE_CLASS(CNetConnection, nullptr, MW_NO_MEMBERS, MW_NO_CHUNKS);
@@ -81,16 +81,29 @@ void CNetConnection::SendForm(CNetNod& form, CNetSendCallback callback) {
         SendDatagram(*m_DatagramBuffer, callback);
         return;
     }
-    auto buffer = std::make_unique<CClassicBufferMemory>();
+    // The frame is written into one scratch stream and copied into a buffer of its exact size:
+    // one allocation per form instead of one per doubling of a stream that starts empty.
+    static std::unique_ptr<CClassicBufferMemory> s_Scratch;
+    if (!s_Scratch)
+        s_Scratch = std::make_unique<CClassicBufferMemory>();
+    CClassicBufferMemory& scratch = *s_Scratch;
+    scratch.Clear();
     const u8 zeros[4] = {};
-    buffer->Write(zeros, 4);
-    form.Write(*buffer, settings, m_StreamSequence);
-    const u32 length = buffer->GetSize() - 4;
-    u8* prefix = buffer->GetData();
-    prefix[0] = u8(length);
-    prefix[1] = u8(length >> 8);
-    prefix[2] = u8(length >> 16);
-    prefix[3] = u8(length >> 24);
+    scratch.Write(zeros, 4);
+    form.Write(scratch, settings, m_StreamSequence);
+    const u32 size = scratch.GetSize();
+    u8* frame = scratch.GetData();
+    const u32 length = size - 4;
+    frame[0] = u8(length);
+    frame[1] = u8(length >> 8);
+    frame[2] = u8(length >> 16);
+    frame[3] = u8(length >> 24);
+    auto buffer = std::make_unique<CClassicBufferMemory>();
+    buffer->Reserve(size);
+    buffer->Write(frame, size);
+    // A large frame does not keep its room for the rest of the run.
+    if (scratch.GetCapacity() > s_ScratchKept)
+        s_Scratch.reset();
     Enqueue(buffer.release(), form.GetQueuePriority(), callback);
 }
 
@@ -122,9 +135,15 @@ void CNetConnection::Enqueue(CClassicBufferMemory* buffer, u32 priority,
     // The head may be partly sent: nothing goes before it.
     if (chosen == 0)
         chosen = 1;
-    m_Queue.Add(SQueueEntry{buffer, priority, callback});
+    if (chosen > count)
+        chosen = count;
+    m_Queue.Reserve(count + 1);
+    SQueueEntry* items = m_Queue.m_Items;
     if (chosen < count)
-        std::rotate(&m_Queue[chosen], &m_Queue[count], &m_Queue[count] + 1);
+        std::memmove(static_cast<void*>(items + chosen + 1), items + chosen,
+                     (count - chosen) * sizeof(SQueueEntry));
+    items[chosen] = SQueueEntry{buffer, priority, callback};
+    ++m_Queue.m_Count;
 }
 
 void CNetConnection::Close() {

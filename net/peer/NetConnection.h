@@ -51,6 +51,8 @@ public:
     static constexpr u32 s_ClassClosed = 2;
 
     static constexpr u32 s_QueueCapacity = 16;
+    // The room that the frame scratch keeps between forms.
+    static constexpr u32 s_ScratchKept = 64 * 1024;
 
     // One framed form waiting in the send queue: the buffer (owned, its position where sending
     // goes on), its ageing counter (the priority it came with, lowered by each later insertion)
