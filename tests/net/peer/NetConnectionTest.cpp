@@ -430,8 +430,8 @@ TEST_F(NetPeer, FormsTakeTheirRoadByteForByte) {
     const u16 receiverPort = u16(std::stoi("0" + TestJsonField(receiver.ReadLine(), "port")));
     ASSERT_NE(receiverPort, 0);
 
-    const auto admin = [](u32 command) {
-        return [command] {
+    const auto admin = [](u32 command, u32 bytes = 600) {
+        return [command, bytes] {
             auto* form = new CNetFormConnectionAdmin;
             form->m_Command = command;
             form->m_Version = 2;
@@ -440,8 +440,8 @@ TEST_F(NetPeer, FormsTakeTheirRoadByteForByte) {
             form->m_Value1 = 0x10203;
             if (command == 6) {
                 form->m_Buffer = new CClassicBufferMemory;
-                for (u32 i = 0; i < 600; ++i) {
-                    const u8 b = u8(i % 7);
+                for (u32 i = 0; i < bytes; ++i) {
+                    const u8 b = u8((i * 2654435761u) >> 24);
                     form->m_Buffer->Write(&b, 1);
                 }
             }
@@ -471,6 +471,8 @@ TEST_F(NetPeer, FormsTakeTheirRoadByteForByte) {
         {"admin 2", admin(2), 0, true, 0},
         {"admin 3", admin(3), 0, true, 0},
         {"admin 6", admin(6), 0, false, 0},
+        {"admin 6, past the scratch's kept room", admin(6, 100000), 0, false, 0},
+        {"admin 6 after it", admin(6), 0, false, 0},
         {"server info", server, 0, false, 0},
         {"server info, always datagram", server, 1, true, 0},
         {"rpc, always datagram", rpc, 1, false, 0},
