@@ -16,6 +16,7 @@
 #include "net/peer/NetClient.h"
 #include "net/peer/NetConnection.h"
 #include "platform/Endian.h"
+#include "tests/support/net/LoopbackSockets.h"
 
 #include <arpa/inet.h>
 #include <cstdio>
@@ -29,7 +30,7 @@
 
 namespace {
 
-constexpr u32 kLoopback = 0x7F000001;
+constexpr u32 kLoopback = kTestLoopback;
 constexpr u32 kDataBytes = 512;
 constexpr u32 kDrainEvery = 64;
 constexpr u8 kTransferIndex = 5;
@@ -42,21 +43,9 @@ void Check(bool condition, const char* what) {
 }
 
 int LoopbackSocket(int type, bool listening) {
-    const int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(kLoopback);
-    Check(fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-              (!listening || listen(fd, 4) == 0),
-          "no loopback socket");
+    const int fd = BoundLoopback(type, 0, listening);
+    Check(fd >= 0, "no loopback socket");
     return fd;
-}
-
-u16 LocalPort(int fd) {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    return ntohs(address.sin_port);
 }
 
 class CBenchClient : public CNetClient {

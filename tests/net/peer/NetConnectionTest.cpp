@@ -8,6 +8,7 @@
 #include "net/message/NetForms.h"
 #include "net/peer/NetClient.h"
 #include "tests/support/net/FakeSocketCalls.h"
+#include "tests/support/net/LoopbackSockets.h"
 #include "tests/support/net/TestNetClient.h"
 #include "tests/support/net/TestPythonPeer.h"
 
@@ -23,50 +24,7 @@
 
 namespace {
 
-constexpr u32 kLoopback = 0x7F000001;
-constexpr int kCeilingMs = 2000;
-
-// A descriptor of the test's own, closed with the object.
-class CHeld {
-public:
-    explicit CHeld(int fd = -1) : m_Fd(fd) {}
-    ~CHeld() {
-        if (m_Fd >= 0)
-            close(m_Fd);
-    }
-    CHeld(const CHeld&) = delete;
-    CHeld& operator=(const CHeld&) = delete;
-    int Get() const { return m_Fd; }
-
-private:
-    int m_Fd;
-};
-
-int LoopbackSocket(int type, u16 port, bool listening) {
-    const int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(kLoopback);
-    if (fd >= 0 && (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-                    (listening && listen(fd, 8) != 0))) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-u16 LocalPort(int fd) {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    return ntohs(address.sin_port);
-}
-
-bool WaitFor(int fd, short events) {
-    pollfd p{fd, events, 0};
-    return poll(&p, 1, kCeilingMs) == 1;
-}
+constexpr u32 kLoopback = kTestLoopback;
 
 // The connection the listener accepts, or -1 when none came in time.
 int Accept(int listener) {
@@ -121,17 +79,6 @@ std::string BodyHex(CNetNod& form) {
     return Hex(stream);
 }
 
-// The error's two fields, or "none" when the call did not throw.
-template <class Call>
-std::string Thrown(Call call) {
-    try {
-        call();
-    } catch (const CNetSystem::CNetSystemError& error) {
-        return std::to_string(error.Code) + " " + error.CallName.GetText();
-    }
-    return "none";
-}
-
 // Counts the calls and adds up the bytes a callback was given.
 struct SSent {
     u32 Calls = 0;
@@ -160,7 +107,7 @@ protected:
     // A client of the settings on a port the system chooses, and a listener with a server
     // description that names it.
     void Start(const CNetLinkSettings& settings, u16 datagramPort = 0) {
-        m_Listener = std::make_unique<CHeld>(LoopbackSocket(SOCK_STREAM, 0, true));
+        m_Listener = std::make_unique<CHeld>(BoundLoopback(SOCK_STREAM, 0, true));
         ASSERT_GE(m_Listener->Get(), 0);
         m_Info = ServerInfo(LocalPort(m_Listener->Get()), datagramPort);
         m_Client = new CTestNetClient(&settings, 0);
@@ -219,7 +166,7 @@ TEST_F(NetPeer, StateClasses) {
 TEST_F(NetPeer, CreateConnectsToTheListener) {
     CNetLinkSettings settings = Settings(CNetLinkSettings::s_FramingFull);
     Start(settings);
-    CHeld held(LoopbackSocket(SOCK_STREAM, 0, false));
+    CHeld held(BoundLoopback(SOCK_STREAM, 0));
     const u16 heldPort = LocalPort(held.Get());
     m_Client->m_LocalPort = heldPort;
     m_Client->m_LinkStatistics.m_Quality = 0.25f;
