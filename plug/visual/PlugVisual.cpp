@@ -88,18 +88,16 @@ constexpr CMwClassInfo* kFuncVisualClass = &CMwNod::s_ClassInfo;
       kXyzNames)                                                                                   \
     X(Vec3, 0x0900600E, "BBoxHalfDiag", MW_FIELD(m_BBoxHalfDiag), "BBoxHalfDiag", 0x01, 0x380,     \
       kXyzNames)                                                                                   \
-    X(Vec3, 0x0900600F, "FCullFrontTop", MW_VIRTUAL(""), "FCullFront Top", 0x11, 0x380,            \
-      kXyzNames)                                                                                   \
-    X(Vec3, 0x09006010, "FCullFrontDir", MW_VIRTUAL(""), "FCullFront Dir", 0x11, 0x380,            \
-      kXyzNames)                                                                                   \
+    X(Vec3, 0x0900600F, "FCullFrontTop", MW_VIRTUAL(""), "FCullFront Top", 0x11, 0x380, kXyzNames) \
+    X(Vec3, 0x09006010, "FCullFrontDir", MW_VIRTUAL(""), "FCullFront Dir", 0x11, 0x380, kXyzNames) \
     X(Real, 0x09006011, "FCullFrontCos", MW_VIRTUAL(""), "FCullFront Cos", 0x11, 0x380)            \
     X(Vec3, 0x09006012, "FCullBackTop", MW_VIRTUAL(""), "FCullBack Top", 0x11, 0x380, kXyzNames)   \
     X(Vec3, 0x09006013, "FCullBackDir", MW_VIRTUAL(""), "FCullBack Dir", 0x11, 0x380, kXyzNames)   \
     X(Real, 0x09006014, "FCullBackCos", MW_VIRTUAL(""), "FCullBack Cos", 0x11, 0x380)              \
     X(Real, 0x09006015, "NPatchTessLevel", MW_VIRTUAL("m_NPatchTessLevel"), "NPatchTessLevel",     \
       0x33, 0x380)                                                                                 \
-    X(Array, 0x09006016, "VertexStreams", MW_FIELD(m_VertexStreams), "VertexStreams", 0x01,        \
-      0x382, MwType_Class, 0x1, "VertexStream", &CPlugVertexStream::s_ClassInfo)
+    X(Array, 0x09006016, "VertexStreams", MW_FIELD(m_VertexStreams), "VertexStreams", 0x01, 0x382, \
+      MwType_Class, 0x1, "VertexStream", &CPlugVertexStream::s_ClassInfo)
 #define CPLUGVISUAL_CHUNKS(X)                                                                      \
     X(0x09006000, 1)                                                                               \
     X(0x09006001, 3)                                                                               \
@@ -210,9 +208,10 @@ void PlugVisualSkin::Allocate(u32 n, u32 entryBytes) {
 // Life
 
 CPlugVisual::CPlugVisual(const CPlugVisual& source)
-    : CPlug(), m_Flags((source.m_Flags & ~(s_SkinIndexMask | s_OptimizeInVisionBit | s_DynaPartBit)) |
-                       s_PendingLayoutBit | s_PendingIndicesBit | s_PendingGeometryBit |
-                       s_FaceCullPendingBit) {}
+    : CPlug(),
+      m_Flags((source.m_Flags & ~(s_SkinIndexMask | s_OptimizeInVisionBit | s_DynaPartBit)) |
+              s_PendingLayoutBit | s_PendingIndicesBit | s_PendingGeometryBit |
+              s_FaceCullPendingBit) {}
 
 CPlugVisual::~CPlugVisual() {
     // Clearing the sets raises pending geometry while the visual is still whole.
@@ -453,8 +452,8 @@ void CPlugVisual::SetVertexCount(u32 n) {
         return;
     const u32 keep = std::min(n, old);
     for (TexCoordSet& set : m_TexCoordSets) {
-        set.m_Data = CopyElements(set.m_Data.get(), std::min(keep, set.m_Count), n,
-                                  set.ElementBytes());
+        set.m_Data =
+            CopyElements(set.m_Data.get(), std::min(keep, set.m_Count), n, set.ElementBytes());
         set.m_Count = n;
     }
     if (const u32 k = GetSkinIndexCount()) {
@@ -599,7 +598,7 @@ u32 CPlugVisual::GetParamVirtual(CMwMemberPath* path, CMwParamValue* out) {
                 if (!cull)
                     return MwParam_NotFound;
                 return AnswerStruct(member, path, out,
-                                    member.MemberId == mFCullFrontTop  ? cull->m_FrontTop
+                                    member.MemberId == mFCullFrontTop   ? cull->m_FrontTop
                                     : member.MemberId == mFCullFrontDir ? cull->m_FrontDir
                                     : member.MemberId == mFCullBackTop  ? cull->m_BackTop
                                                                         : cull->m_BackDir);
@@ -689,8 +688,7 @@ void CPlugVisual::ArchiveChunk(CClassicArchive& archive, u32 chunkId) {
             if (archive.m_Writing)
                 break;
             if (func)
-                Refuse(chunkId, "a function of a class that cannot hold one",
-                       func->GetClassId());
+                Refuse(chunkId, "a function of a class that cannot hold one", func->GetClassId());
             SetFuncVisual(nullptr);
             break;
         }
@@ -776,8 +774,8 @@ void CPlugVisual::WriteGeometry(CClassicArchive& archive) {
         CopyVertexAttributesFrom(m_FuncVisual->m_Source, nullptr);
     const u32 k = GetSkinIndexCount();
     const u32 n = GetVertexCount();
-    u32 header[5] = {u32(IsGeometryStatic()), u32(IsIndexationStatic()),
-                     u32(m_TexCoordSets.size()), k, n};
+    u32 header[5] = {u32(IsGeometryStatic()), u32(IsIndexationStatic()), u32(m_TexCoordSets.size()),
+                     k, n};
     archive.WriteBools(header, 2);
     archive.WriteUInts(header + 2, 3);
     u32 streamCount = m_VertexStreams.m_Count;
@@ -834,12 +832,11 @@ void CPlugVisual::ReadGeometry(CClassicArchive& archive, u32 chunkId) {
         }
     }
     // The least the sets and the skin take.
-    CheckCount(archive, chunkId, "more vertices than the bytes left", n, 8 * t + entryBytes,
-               false);
+    CheckCount(archive, chunkId, "more vertices than the bytes left", n, 8 * t + entryBytes, false);
 
     // The header applies before the rest is read.
-    const u32 statics = (header[0] ? s_GeometryStaticBit : 0) |
-                        (header[1] ? s_IndexationStaticBit : 0);
+    const u32 statics =
+        (header[0] ? s_GeometryStaticBit : 0) | (header[1] ? s_IndexationStaticBit : 0);
     const u32 before = m_Flags;
     m_Flags = (m_Flags & ~(s_GeometryStaticBit | s_IndexationStaticBit)) | statics;
     if (m_Flags != before)
@@ -847,12 +844,12 @@ void CPlugVisual::ReadGeometry(CClassicArchive& archive, u32 chunkId) {
     m_Flags = (m_Flags & ~s_SkinIndexMask) | k;
     if (chunkId == s_OldGeometryChunk)
         m_TexCoordSets.resize(t);
+    const bool hadSkin = m_Skin != nullptr;
     SetVertexCount(n);
     m_TexCoordSets.resize(t);
     if (k > 0) {
-        const bool made = !m_Skin;
         EnsureSkinBlock(n);
-        if (made)
+        if (!hadSkin)
             m_Skin->m_Flag = m_LoadedSkinFlag;
     } else {
         m_Skin.reset();

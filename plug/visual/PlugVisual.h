@@ -183,8 +183,8 @@ public:
     virtual void TransformRigid(const Iso4& iso) = 0;
     virtual void TransformAffine(const Iso4& m);
     virtual bool HasGeometry();
-    virtual bool RayTest(const Vec3& origin, const Vec3& direction, bool oneSided,
-                         f32 minDistance, f32* best, Vec3* normal, SPlugRayHit* hit) = 0;
+    virtual bool RayTest(const Vec3& origin, const Vec3& direction, bool oneSided, f32 minDistance,
+                         f32* best, Vec3* normal, SPlugRayHit* hit) = 0;
     virtual void SetVertexCount(u32 n);
     virtual void ComputeBBox() {}
     virtual u32 ComputeFaceCull() { return 0; }
