@@ -179,9 +179,12 @@ u32 ReadU32(const void* value) {
 // The copy of min(n, from's count) elements of from's size into a block of n elements of
 // `bytes` (zeros past them).
 std::unique_ptr<u8[]> CopyElements(const u8* from, u32 fromCount, u32 n, u32 bytes) {
-    std::unique_ptr<u8[]> block(new u8[size_t(n) * bytes + 1]());
-    if (from)
-        std::memcpy(block.get(), from, size_t(std::min(n, fromCount)) * bytes);
+    const size_t size = size_t(n) * bytes;
+    const size_t kept = from ? size_t(std::min(n, fromCount)) * bytes : 0;
+    std::unique_ptr<u8[]> block(new u8[size + 1]);
+    if (kept)
+        std::memcpy(block.get(), from, kept);
+    std::memset(block.get() + kept, 0, size + 1 - kept);
     return block;
 }
 
@@ -547,12 +550,15 @@ void CPlugVisual::CopyVertexAttributesFrom(CPlugVisual* source, const u16* remap
 void CPlugVisual::ReorderVertices(u32 n, const PlugVertexReorder* table) {
     // A source outside the old elements gives a zero element.
     auto gather = [&](const u8* from, u32 fromCount, u32 bytes) {
-        std::unique_ptr<u8[]> block(new u8[size_t(n) * bytes + 1]());
-        if (from)
-            for (u32 i = 0; i < n; ++i)
-                if (table[i].m_Source < fromCount)
-                    std::memcpy(block.get() + size_t(i) * bytes,
-                                from + size_t(table[i].m_Source) * bytes, bytes);
+        std::unique_ptr<u8[]> block(new u8[size_t(n) * bytes + 1]);
+        block[size_t(n) * bytes] = 0;
+        for (u32 i = 0; i < n; ++i) {
+            u8* to = block.get() + size_t(i) * bytes;
+            if (from && table[i].m_Source < fromCount)
+                std::memcpy(to, from + size_t(table[i].m_Source) * bytes, bytes);
+            else
+                std::memset(to, 0, bytes);
+        }
         return block;
     };
     for (TexCoordSet& set : m_TexCoordSets) {

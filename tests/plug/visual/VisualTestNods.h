@@ -41,3 +41,8 @@ public:
 };
 
 extern const CMwClassList g_PlugVisualTestClassList;
+
+// Gives the visual n vertices, `sets` texture-coordinate sets (format `format`, or i % 3 for set
+// i when it is above 2) whose floats count up, a skin of k indices per vertex with entry bytes
+// (vertex + byte) & 0xFF and `bones` bone matrices.
+void FillSampleVisual(CPlugVisualTest& visual, u32 n, u32 sets, u32 format, u32 k, u32 bones);
