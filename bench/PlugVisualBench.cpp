@@ -63,7 +63,9 @@ void VectorResize(Blocks& blocks, u32 n) {
     for (size_t b = 0; b < blocks.Data.size(); ++b) {
         std::vector<u8>& data = blocks.Data[b];
         const size_t size = size_t(n) * blocks.Bytes[b];
-        std::vector<u8> next(data.begin(), data.begin() + std::min(size, data.size()));
+        std::vector<u8> next;
+        next.reserve(size);
+        next.assign(data.begin(), data.begin() + std::min(size, data.size()));
         next.resize(size);
         data.swap(next);
     }

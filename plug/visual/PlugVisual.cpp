@@ -848,11 +848,11 @@ void CPlugVisual::ReadGeometry(CClassicArchive& archive, u32 chunkId) {
     if (m_Flags != before)
         SetGeometryDirty(true);
     m_Flags = (m_Flags & ~s_SkinIndexMask) | k;
-    if (chunkId == s_OldGeometryChunk)
-        m_TexCoordSets.resize(t);
+    // The sets are cut to T before the vertex count changes, so that the resize never grows a
+    // set that the bytes left were not checked for.
+    m_TexCoordSets.resize(t);
     const bool hadSkin = m_Skin != nullptr;
     SetVertexCount(n);
-    m_TexCoordSets.resize(t);
     if (k > 0) {
         EnsureSkinBlock(n);
         if (!hadSkin)

@@ -761,6 +761,17 @@ TEST_F(PlugVisual, SkinChangesAndDroppedBones) {
     EXPECT_EQ(visual.m_Skin->m_Bones.size(), 1u);
 }
 
+// A body without sets may name any vertex count: the sets of an earlier body are dropped
+// before the count changes, never grown to it.
+TEST_F(PlugVisual, VertexCountWithoutSetsGrowsNoOldSet) {
+    CMwNodRef held;
+    CPlugVisualTest& visual = MakeVisual(held, 0);
+    FillSampleVisual(visual, 2, 8, 2, 0, 0);
+    ReadChunkBody(visual, CPlugVisual::s_GeometryChunk, Words({0, 1, 0, 0, 0x40000000, 0, 0, 0}));
+    EXPECT_EQ(visual.m_Count, 0x40000000u);
+    EXPECT_EQ(visual.GetTexCoordSetCount(), 0u);
+}
+
 // Sets shorter than the vertex count (a sprite's sets hold 4 elements) are written with zeros
 // after their elements; the chunk keeps N elements per set.
 TEST_F(PlugVisual, ShortSetsWriteZeros) {
