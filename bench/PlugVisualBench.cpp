@@ -102,8 +102,8 @@ void VectorScatter(const Blocks& from, Blocks& into, const std::vector<u16>& rem
         std::vector<u8> next(remap.size() * bytes);
         for (size_t j = 0; j < remap.size(); ++j)
             if (remap[j] != 0xFFFF)
-                std::memcpy(next.data() + size_t(remap[j]) * bytes,
-                            from.Data[b].data() + j * bytes, bytes);
+                std::memcpy(next.data() + size_t(remap[j]) * bytes, from.Data[b].data() + j * bytes,
+                            bytes);
         into.Data[b].swap(next);
     }
 }
@@ -163,9 +163,9 @@ void CopyVertexAttributes(benchmark::State& state) {
         state, [&] { Visual(target).CopyVertexAttributesFrom(&Visual(source), remap.data()); },
         [&] { VectorScatter(from, into, remap); });
     const TexCoordSet& last = Visual(target).m_TexCoordSets[7];
-    if (last.m_Count != n || std::memcmp(last.m_Data.get() + size_t(n - 2) * kSetBytes,
-                                         into.Data[7].data() + size_t(n - 2) * kSetBytes,
-                                         kSetBytes) != 0)
+    if (last.m_Count != n ||
+        std::memcmp(last.m_Data.get() + size_t(n - 2) * kSetBytes,
+                    into.Data[7].data() + size_t(n - 2) * kSetBytes, kSetBytes) != 0)
         state.SkipWithError("the copies differ");
     state.SetBytesProcessed(i64(state.iterations()) * n * (kSets * kSetBytes + kSkinBytes));
 }

@@ -761,6 +761,23 @@ TEST_F(PlugVisual, SkinChangesAndDroppedBones) {
     EXPECT_EQ(visual.m_Skin->m_Bones.size(), 1u);
 }
 
+// A function source of the visual's own class gives its attributes before the geometry is
+// written; a source of another class gives nothing.
+TEST_F(PlugVisual, FunctionSourceGivesItsAttributesBeforeWriting) {
+    CMwNodRef held, sourceHeld, func(new CPlugVertexStream);
+    CPlugVisualTest& visual = MakeVisual(held, 2);
+    CPlugVisualTest& source = MakeVisual(sourceHeld, 2);
+    FillSampleVisual(source, 2, 1, 0, 0, 0);
+    visual.SetFuncVisual(func.Get());
+    source.AddRef();
+    visual.m_FuncVisual->m_Source = &source;
+    const std::string body = WriteChunkBody(visual, CPlugVisual::s_GeometryChunk);
+    ASSERT_EQ(visual.GetTexCoordSetCount(), 1u);
+    EXPECT_EQ(body, WriteChunkBody(source, CPlugVisual::s_GeometryChunk));
+    visual.SetFuncVisual(nullptr);
+    EXPECT_EQ(source.GetRefCount(), 1);
+}
+
 // A body without sets may name any vertex count: the sets of an earlier body are dropped
 // before the count changes, never grown to it.
 TEST_F(PlugVisual, VertexCountWithoutSetsGrowsNoOldSet) {
