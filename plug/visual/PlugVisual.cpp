@@ -229,13 +229,13 @@ CPlugVisual::~CPlugVisual() {
 
 void CPlugVisual::ReleaseStreams() {
     const u32 count = m_VertexStreams.m_Count;
-    CPlugVertexStream** streams = m_VertexStreams.m_Items;
+    CMwNod** streams = m_VertexStreams.m_Items;
     m_VertexStreams.m_Items = nullptr;
     m_VertexStreams.m_Count = 0;
     for (u32 i = 0; i < count; ++i)
         streams[i]->Release();
     // The block was the array's: give it back the way the array frees it.
-    CFastArray<CPlugVertexStream*> old;
+    CFastArray<CMwNod*> old;
     old.m_Items = streams;
     old.m_Count = count;
 }
@@ -350,7 +350,7 @@ void CPlugVisual::AddVertexStream(CPlugVertexStream* stream) {
     u32 at = m_VertexStreams.m_Count;
     if (!stream->SkipVision())
         for (u32 i = 0; i < m_VertexStreams.m_Count && at == m_VertexStreams.m_Count; ++i)
-            if (m_VertexStreams[i]->SkipVision())
+            if (GetVertexStream(i)->SkipVision())
                 at = i;
     stream->AddRef();
     m_VertexStreams.Grow(1);
@@ -358,6 +358,10 @@ void CPlugVisual::AddVertexStream(CPlugVertexStream* stream) {
         m_VertexStreams[i] = m_VertexStreams[i - 1];
     m_VertexStreams[at] = stream;
     RaisePending(s_PendingGeometryBit);
+}
+
+CPlugVertexStream* CPlugVisual::GetVertexStream(u32 i) const {
+    return static_cast<CPlugVertexStream*>(m_VertexStreams[i]);
 }
 
 void CPlugVisual::SetFuncVisual(CMwNod* func) {
@@ -386,10 +390,10 @@ void CPlugVisual::SetFuncVisual(CMwNod* func) {
 CPlugVisual* CPlugVisual::Duplicate(u32 maxStreams) {
     // The stream list is taken out while the copy is made, and put back whatever happens.
     struct StreamsOut {
-        CFastArray<CPlugVertexStream*>& List;
-        CPlugVertexStream** Items;
+        CFastArray<CMwNod*>& List;
+        CMwNod** Items;
         u32 Count;
-        explicit StreamsOut(CFastArray<CPlugVertexStream*>& list)
+        explicit StreamsOut(CFastArray<CMwNod*>& list)
             : List(list), Items(list.m_Items), Count(list.m_Count) {
             list.m_Items = nullptr;
             list.m_Count = 0;
@@ -411,7 +415,7 @@ CPlugVisual* CPlugVisual::Duplicate(u32 maxStreams) {
     }
     auto* visual = static_cast<CPlugVisual*>(copy);
     for (u32 i = 0; i < std::min(maxStreams, m_VertexStreams.m_Count); ++i)
-        visual->AddVertexStream(m_VertexStreams[i]);
+        visual->AddVertexStream(GetVertexStream(i));
     visual->m_BBoxCenter = m_BBoxCenter;
     visual->m_BBoxHalfDiag = m_BBoxHalfDiag;
     return visual;
@@ -426,7 +430,7 @@ SPlugVertexBuffer* CPlugVisual::GetInterleavedVertices(bool position, bool norma
                        PlugVertexKindMask(EPlugVertexKind_Normal) |
                        PlugVertexKindMask(EPlugVertexKind_Color0);
     for (u32 i = 0; i < m_VertexStreams.m_Count; ++i) {
-        CPlugVertexStream* stream = m_VertexStreams[i];
+        CPlugVertexStream* stream = GetVertexStream(i);
         if (!(stream->m_ComponentMask & wanted))
             continue;
         if (SPlugVertexBuffer* buffer = stream->GetInterleavedBuffer(position, normal, colour))
@@ -436,7 +440,7 @@ SPlugVertexBuffer* CPlugVisual::GetInterleavedVertices(bool position, bool norma
 }
 
 bool CPlugVisual::HasGeometry() {
-    return m_VertexStreams.m_Count > 0 && m_VertexStreams[0]->GetVertexCount() != 0;
+    return m_VertexStreams.m_Count > 0 && GetVertexStream(0)->GetVertexCount() != 0;
 }
 
 void CPlugVisual::TransformAffine(const Iso4& m) {

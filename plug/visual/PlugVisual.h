@@ -218,6 +218,8 @@ public:
     // Streams without SkipVision stay in front in insertion order; a null stream is ignored.
     void AddVertexStream(CPlugVertexStream* stream);
     void SetFuncVisual(CMwNod* func);
+    u32 GetVertexStreamCount() const { return m_VertexStreams.m_Count; }
+    CPlugVertexStream* GetVertexStream(u32 i) const;
     CMwNod* GetFuncVisual() const { return m_FuncVisual ? m_FuncVisual->m_Func : nullptr; }
     void Inverse() {}
 
@@ -229,8 +231,9 @@ public:
     std::vector<PlugVisualSplit> m_Splits;
     std::unique_ptr<PlugFaceCull> m_FaceCull;
     std::unique_ptr<PlugVisualSkin> m_Skin;
-    // One reference on each stream.
-    CFastArray<CPlugVertexStream*> m_VertexStreams;
+    // One reference on each stream, all of them CPlugVertexStream (the list is kept as nods, the
+    // form in which the member records reach it).
+    CFastArray<CMwNod*> m_VertexStreams;
     std::vector<TexCoordSet> m_TexCoordSets;
     std::vector<PlugSubVisual> m_SubVisuals;
     std::unique_ptr<PlugFuncVisualHolder> m_FuncVisual;

@@ -860,8 +860,8 @@ TEST_F(PlugVisual, ArchiveRoundTrips) {
         EXPECT_EQ(back.m_NPatchTessLevel, 1.5f);
         EXPECT_STREQ(back.m_Id.GetChars(), "Body");
         ASSERT_EQ(back.m_VertexStreams.m_Count, 2u);
-        EXPECT_EQ(back.m_VertexStreams[0]->GetVertexCount(), 5u);
-        EXPECT_TRUE(back.m_VertexStreams[1]->SkipVision());
+        EXPECT_EQ(back.GetVertexStream(0)->GetVertexCount(), 5u);
+        EXPECT_TRUE(back.GetVertexStream(1)->SkipVision());
         EXPECT_EQ(back.m_FuncVisual, nullptr);
         // Saved again, the copy writes what the original wrote.
         u32 equal = 0;
