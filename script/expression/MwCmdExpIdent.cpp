@@ -32,37 +32,6 @@ MW_DEFINE_CLASS(CMwCmdExpVec3Ident, MwFactory<CMwCmdExpVec3Ident>, MW_NO_MEMBERS
 MW_DEFINE_CLASS(CMwCmdExpIso4Ident, MwFactory<CMwCmdExpIso4Ident>, MW_NO_MEMBERS,
                 CMWCMDEXPISO4IDENT_CHUNKS);
 
-namespace {
-
-// The floats a vector or matrix variable holds, and how many of them a component may select
-// (0 for the other types).
-u32 ComponentCount(u32 variableType) {
-    switch (variableType) {
-        case BlockVariable_Vec2:
-            return 2;
-        case BlockVariable_Vec3:
-            return 3;
-        case BlockVariable_Iso4:
-            return 12;
-        default:
-            return 0;
-    }
-}
-
-// The variable's first `count` floats into the value; zeros while it has no value object.
-void ReadFloats(const CBlockVariable& variable, void* value, u32 count) {
-    if (const f32* floats = variable.GetFloats())
-        std::memcpy(value, floats, count * sizeof(f32));
-    else
-        std::memset(value, 0, count * sizeof(f32));
-}
-
-void WriteFloats(CBlockVariable& variable, const void* value, u32 count) {
-    std::memcpy(variable.MakeFloats(), value, count * sizeof(f32));
-}
-
-} // namespace
-
 // ---------------------------------------------------------------------------------------------
 // Num
 
@@ -82,11 +51,11 @@ void CMwCmdExpNumIdent::Run() {
         default:
             break;
     }
-    const u32 count = ComponentCount(variable->m_Type);
+    const u32 count = BlockVariableFloatCount(variable->m_Type);
     if (count == 0)
         return;
     f32 floats[12];
-    ReadFloats(*variable, floats, count);
+    variable->ReadFloats(floats, count);
     if (m_Component >= 0 && u32(m_Component) < count) {
         m_Value = std::bit_cast<u32>(floats[m_Component]);
     } else if (m_Component == -1 && count <= 3) {
@@ -106,7 +75,7 @@ u32 CMwCmdExpNumIdent::WriteBack() {
         return 0;
     }
     // A component goes back into that component; a length has nowhere to go.
-    if (m_Component >= 0 && u32(m_Component) < ComponentCount(variable->m_Type))
+    if (m_Component >= 0 && u32(m_Component) < BlockVariableFloatCount(variable->m_Type))
         variable->MakeFloats()[m_Component] = script::NumToFloat(GetNum());
     return 0;
 }
@@ -120,31 +89,6 @@ void CMwCmdExpNumIdent::ArchiveChunk(CClassicArchive& archive, u32 chunkId) {
     u32 component = std::bit_cast<u32>(m_Component);
     archive.SerializeUInts(&component, 1);
     m_Component = std::bit_cast<i32>(component);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Words: Bool and Enum
-
-void CMwCmdExpBoolIdent::Run() {
-    if (const CBlockVariable* variable = m_Ident.m_Variable)
-        m_Value = variable->GetWord();
-}
-
-u32 CMwCmdExpBoolIdent::WriteBack() {
-    if (CBlockVariable* variable = m_Ident.m_Variable)
-        variable->SetWord(m_Value);
-    return 0;
-}
-
-void CMwCmdExpEnumIdent::Run() {
-    if (const CBlockVariable* variable = m_Ident.m_Variable)
-        m_Value = variable->GetWord();
-}
-
-u32 CMwCmdExpEnumIdent::WriteBack() {
-    if (CBlockVariable* variable = m_Ident.m_Variable)
-        variable->SetWord(m_Value);
-    return 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -177,41 +121,5 @@ void CMwCmdExpClassIdent::Run() {
 u32 CMwCmdExpClassIdent::WriteBack() {
     if (CBlockVariable* variable = m_Ident.m_Variable)
         variable->SetNod(CMwNod::IsValidNod(m_Value) ? m_Value : nullptr);
-    return 0;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Vectors and matrices
-
-void CMwCmdExpVec2Ident::Run() {
-    if (const CBlockVariable* variable = m_Ident.m_Variable)
-        ReadFloats(*variable, &m_Value, 2);
-}
-
-u32 CMwCmdExpVec2Ident::WriteBack() {
-    if (CBlockVariable* variable = m_Ident.m_Variable)
-        WriteFloats(*variable, &m_Value, 2);
-    return 0;
-}
-
-void CMwCmdExpVec3Ident::Run() {
-    if (const CBlockVariable* variable = m_Ident.m_Variable)
-        ReadFloats(*variable, &m_Value, 3);
-}
-
-u32 CMwCmdExpVec3Ident::WriteBack() {
-    if (CBlockVariable* variable = m_Ident.m_Variable)
-        WriteFloats(*variable, &m_Value, 3);
-    return 0;
-}
-
-void CMwCmdExpIso4Ident::Run() {
-    if (const CBlockVariable* variable = m_Ident.m_Variable)
-        ReadFloats(*variable, &m_Value, 12);
-}
-
-u32 CMwCmdExpIso4Ident::WriteBack() {
-    if (CBlockVariable* variable = m_Ident.m_Variable)
-        WriteFloats(*variable, &m_Value, 12);
     return 0;
 }

@@ -63,6 +63,38 @@ public:
     CMwCmdIdentRef m_Ident;
 };
 
+// The forms whose value is the variable's word (Bool, Enum), or its floats (Vec2, Vec3, Iso4: zeros
+// while it has none), read and written back as they are.
+template <class Base, u32 IdentChunk>
+class TMwCmdExpWordIdent : public TMwCmdExpIdent<Base, IdentChunk> {
+public:
+    void Run() override {
+        if (const CBlockVariable* variable = this->m_Ident.m_Variable)
+            this->m_Value = variable->GetWord();
+    }
+    u32 WriteBack() override {
+        if (CBlockVariable* variable = this->m_Ident.m_Variable)
+            variable->SetWord(this->m_Value);
+        return 0;
+    }
+};
+
+template <class Base, u32 IdentChunk>
+class TMwCmdExpFloatsIdent : public TMwCmdExpIdent<Base, IdentChunk> {
+    static constexpr u32 s_Floats = sizeof(Base::m_Value) / sizeof(f32);
+
+public:
+    void Run() override {
+        if (const CBlockVariable* variable = this->m_Ident.m_Variable)
+            variable->ReadFloats(&this->m_Value, s_Floats);
+    }
+    u32 WriteBack() override {
+        if (CBlockVariable* variable = this->m_Ident.m_Variable)
+            variable->WriteFloats(&this->m_Value, s_Floats);
+        return 0;
+    }
+};
+
 // The variable's value as a number: Int and Float variables their word (the node Int for an Int,
 // else Float); a vector or matrix variable the component selected (0 to 1, 2 or 11, in storage
 // order) or, with -1, a vector's length (in double, rounded once); any other variable, component
@@ -84,13 +116,9 @@ public:
     i32 m_Component = -1;
 };
 
-// The variable's word; written back as the word.
-using CMwCmdExpBoolIdentBase = TMwCmdExpIdent<CMwCmdExpBool, 0x0103c000>;
+using CMwCmdExpBoolIdentBase = TMwCmdExpWordIdent<CMwCmdExpBool, 0x0103c000>;
 class CMwCmdExpBoolIdent : public CMwCmdExpBoolIdentBase {
     MW_DECLARE_CLASS(CMwCmdExpBoolIdent, CMwCmdExpBoolIdentBase, 0x0103c000)
-public:
-    void Run() override;
-    u32 WriteBack() override;
 };
 
 // A copy of the variable's text (empty while it has none); written back as a copy.
@@ -112,36 +140,22 @@ public:
     u32 WriteBack() override;
 };
 
-// The variable's word as the index; written back as the word.
-using CMwCmdExpEnumIdentBase = TMwCmdExpIdent<CMwCmdExpEnum, 0x010a4000>;
+using CMwCmdExpEnumIdentBase = TMwCmdExpWordIdent<CMwCmdExpEnum, 0x010a4000>;
 class CMwCmdExpEnumIdent : public CMwCmdExpEnumIdentBase {
     MW_DECLARE_CLASS(CMwCmdExpEnumIdent, CMwCmdExpEnumIdentBase, 0x010a4000)
-public:
-    void Run() override;
-    u32 WriteBack() override;
 };
 
-// A copy of the variable's floats (zeros while it has none); written back into its floats.
-using CMwCmdExpVec2IdentBase = TMwCmdExpIdent<CMwCmdExpVec2, 0x0105d000>;
+using CMwCmdExpVec2IdentBase = TMwCmdExpFloatsIdent<CMwCmdExpVec2, 0x0105d000>;
 class CMwCmdExpVec2Ident : public CMwCmdExpVec2IdentBase {
     MW_DECLARE_CLASS(CMwCmdExpVec2Ident, CMwCmdExpVec2IdentBase, 0x0105d000)
-public:
-    void Run() override;
-    u32 WriteBack() override;
 };
 
-using CMwCmdExpVec3IdentBase = TMwCmdExpIdent<CMwCmdExpVec3, 0x01060000>;
+using CMwCmdExpVec3IdentBase = TMwCmdExpFloatsIdent<CMwCmdExpVec3, 0x01060000>;
 class CMwCmdExpVec3Ident : public CMwCmdExpVec3IdentBase {
     MW_DECLARE_CLASS(CMwCmdExpVec3Ident, CMwCmdExpVec3IdentBase, 0x01060000)
-public:
-    void Run() override;
-    u32 WriteBack() override;
 };
 
-using CMwCmdExpIso4IdentBase = TMwCmdExpIdent<CMwCmdExpIso4, 0x01063000>;
+using CMwCmdExpIso4IdentBase = TMwCmdExpFloatsIdent<CMwCmdExpIso4, 0x01063000>;
 class CMwCmdExpIso4Ident : public CMwCmdExpIso4IdentBase {
     MW_DECLARE_CLASS(CMwCmdExpIso4Ident, CMwCmdExpIso4IdentBase, 0x01063000)
-public:
-    void Run() override;
-    u32 WriteBack() override;
 };
