@@ -56,13 +56,6 @@ bool IsCountedList(u32 typeCode) {
     }
 }
 
-// Copies the first bytes of a plain member's value into the field, when the member has that many.
-template <class T>
-void CopyPlain(T& field, const CMwParamValue& value, const CMwTargetInfo& target) {
-    if (ScriptPlainSize(target.Get().TypeCode) >= sizeof field)
-        std::memcpy(&field, value.Value, sizeof field);
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -116,31 +109,11 @@ void CMwCmdExpStringParam::ArchiveChunk(CClassicArchive& archive, u32 chunkId) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Class, Bool, Enum, vectors and matrices
+// Class
 
 void CMwCmdExpClassParam::Copy(const CMwParamValue& value, const CMwTargetInfo& target) {
     if (target.Get().TypeCode != MwType_Class)
         return;
     auto* nod = static_cast<CMwNod*>(value.Value);
     m_Value = CMwNod::IsValidNod(nod) && nod->IsKindOf(m_ClassId) ? nod : nullptr;
-}
-
-void CMwCmdExpBoolParam::Copy(const CMwParamValue& value, const CMwTargetInfo& target) {
-    CopyPlain(m_Value, value, target);
-}
-
-void CMwCmdExpEnumParam::Copy(const CMwParamValue& value, const CMwTargetInfo& target) {
-    CopyPlain(m_Value, value, target);
-}
-
-void CMwCmdExpVec2Param::Copy(const CMwParamValue& value, const CMwTargetInfo& target) {
-    CopyPlain(m_Value, value, target);
-}
-
-void CMwCmdExpVec3Param::Copy(const CMwParamValue& value, const CMwTargetInfo& target) {
-    CopyPlain(m_Value, value, target);
-}
-
-void CMwCmdExpIso4Param::Copy(const CMwParamValue& value, const CMwTargetInfo& target) {
-    CopyPlain(m_Value, value, target);
 }

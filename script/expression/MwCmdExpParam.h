@@ -19,6 +19,8 @@
 #include "script/expression/MwCmdExpIdent.h"
 #include "script/operand/MwCmdParamPath.h"
 
+#include <cstring>
+
 // A member form over Base, its path stored in OldChunk (older form, read only) or Chunk.
 template <class Base, u32 OldChunk, u32 Chunk>
 class TMwCmdExpParam : public TMwCmdExpOutside<Base> {
@@ -75,6 +77,18 @@ private:
     }
 };
 
+// The forms that copy the first bytes of a member of plain data (a word, floats): the member's
+// first word for Bool and Enum, two, three or twelve floats for Vec2, Vec3 and Iso4. A member
+// that is not plain data, or has fewer bytes, copies nothing.
+template <class Base, u32 OldChunk, u32 Chunk>
+class TMwCmdExpPlainParam : public TMwCmdExpParam<Base, OldChunk, Chunk> {
+protected:
+    void Copy(const CMwParamValue& value, const CMwTargetInfo& target) override {
+        if (ScriptPlainSize(target.Get().TypeCode) >= sizeof this->m_Value)
+            std::memcpy(&this->m_Value, value.Value, sizeof this->m_Value);
+    }
+};
+
 // Kind 0 and 1: the member's word as an Int; 2: as a Float; 100, 101 and 102: the element count
 // of a fixed array, buffer or bucket list of Bool, Class, Integer, Iso4, Natural, Real, String,
 // Vec2 or Vec3 values, the type kept (another member copies nothing); any other kind: nothing.
@@ -91,12 +105,9 @@ protected:
     void Copy(const CMwParamValue& value, const CMwTargetInfo& target) override;
 };
 
-// The member's first word.
-using CMwCmdExpBoolParamBase = TMwCmdExpParam<CMwCmdExpBool, 0x0103d000, 0x0103d001>;
+using CMwCmdExpBoolParamBase = TMwCmdExpPlainParam<CMwCmdExpBool, 0x0103d000, 0x0103d001>;
 class CMwCmdExpBoolParam : public CMwCmdExpBoolParamBase {
     MW_DECLARE_CLASS(CMwCmdExpBoolParam, CMwCmdExpBoolParamBase, 0x0103d000)
-protected:
-    void Copy(const CMwParamValue& value, const CMwTargetInfo& target) override;
 };
 
 // Wide flag 0: the member's narrow text. 1: the member's wide text in UTF-8, EF BB BF first when
@@ -128,32 +139,22 @@ protected:
     void Copy(const CMwParamValue& value, const CMwTargetInfo& target) override;
 };
 
-// The member's first word as the index.
-using CMwCmdExpEnumParamBase = TMwCmdExpParam<CMwCmdExpEnum, 0x0105a000, 0x0105a001>;
+using CMwCmdExpEnumParamBase = TMwCmdExpPlainParam<CMwCmdExpEnum, 0x0105a000, 0x0105a001>;
 class CMwCmdExpEnumParam : public CMwCmdExpEnumParamBase {
     MW_DECLARE_CLASS(CMwCmdExpEnumParam, CMwCmdExpEnumParamBase, 0x0105a000)
-protected:
-    void Copy(const CMwParamValue& value, const CMwTargetInfo& target) override;
 };
 
-// Two, three or twelve floats of the member.
-using CMwCmdExpVec2ParamBase = TMwCmdExpParam<CMwCmdExpVec2, 0x0105e000, 0x0105e001>;
+using CMwCmdExpVec2ParamBase = TMwCmdExpPlainParam<CMwCmdExpVec2, 0x0105e000, 0x0105e001>;
 class CMwCmdExpVec2Param : public CMwCmdExpVec2ParamBase {
     MW_DECLARE_CLASS(CMwCmdExpVec2Param, CMwCmdExpVec2ParamBase, 0x0105e000)
-protected:
-    void Copy(const CMwParamValue& value, const CMwTargetInfo& target) override;
 };
 
-using CMwCmdExpVec3ParamBase = TMwCmdExpParam<CMwCmdExpVec3, 0x01061000, 0x01061001>;
+using CMwCmdExpVec3ParamBase = TMwCmdExpPlainParam<CMwCmdExpVec3, 0x01061000, 0x01061001>;
 class CMwCmdExpVec3Param : public CMwCmdExpVec3ParamBase {
     MW_DECLARE_CLASS(CMwCmdExpVec3Param, CMwCmdExpVec3ParamBase, 0x01061000)
-protected:
-    void Copy(const CMwParamValue& value, const CMwTargetInfo& target) override;
 };
 
-using CMwCmdExpIso4ParamBase = TMwCmdExpParam<CMwCmdExpIso4, 0x01064000, 0x01064001>;
+using CMwCmdExpIso4ParamBase = TMwCmdExpPlainParam<CMwCmdExpIso4, 0x01064000, 0x01064001>;
 class CMwCmdExpIso4Param : public CMwCmdExpIso4ParamBase {
     MW_DECLARE_CLASS(CMwCmdExpIso4Param, CMwCmdExpIso4ParamBase, 0x01064000)
-protected:
-    void Copy(const CMwParamValue& value, const CMwTargetInfo& target) override;
 };
