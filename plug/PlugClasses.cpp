@@ -11,6 +11,7 @@
 #include "plug/gpu/PlugFileText.h"
 #include "plug/visual/PlugIndexBuffer.h"
 #include "plug/visual/PlugVertexStream.h"
+#include "plug/visual/PlugVisual.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ constinit CMwClassInfo* const s_PlugClasses[] = {
     &CPlugFileGPU::s_ClassInfo,
     &CPlugFileGPUV::s_ClassInfo,
     &CPlugFileGPUP::s_ClassInfo,
+    &CPlugVisual::s_ClassInfo,
 };
 
 } // namespace

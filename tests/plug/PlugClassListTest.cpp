@@ -16,10 +16,11 @@ class PlugClassList : public CPlugFixture {};
 // and a registered parent.
 TEST_F(PlugClassList, Census) {
     const CMwClassCensus census = MwTakeClassCensus(g_PlugClassList);
-    EXPECT_EQ(g_PlugClassList.m_Count, 15u);
-    EXPECT_EQ(census.PerEngine[0x09], 15u);
-    // CPlugFile, CPlugFileImg, CPlugFileVideo and the three GPU program bases are abstract.
-    EXPECT_EQ(census.WithoutFactory, 6u);
+    EXPECT_EQ(g_PlugClassList.m_Count, 16u);
+    EXPECT_EQ(census.PerEngine[0x09], 16u);
+    // CPlugFile, CPlugFileImg, CPlugFileVideo, the three GPU program bases and the visual base
+    // are abstract.
+    EXPECT_EQ(census.WithoutFactory, 7u);
 }
 
 // CPlug, the picture file classes, the zip classes, the vertex stream, the index buffer, the
