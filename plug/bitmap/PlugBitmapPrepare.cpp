@@ -41,12 +41,11 @@ i32 AppendCompressedBytes(const u8* data, i32, u32 byteCount) {
     if (needed > out.Capacity) {
         const u64 capacity =
             needed - out.Capacity > out.Capacity / 2 ? needed : out.Capacity + out.Capacity / 2;
-        u8* grown = capacity <= UINT32_MAX ? static_cast<u8*>(std::realloc(out.Data, capacity))
-                                           : nullptr;
+        u8* grown =
+            capacity <= UINT32_MAX ? static_cast<u8*>(std::realloc(out.Data, capacity)) : nullptr;
         if (!grown) {
             out.Failed = true;
-            ClassicLogFormatLine("[PlugBitmap] no room for %" PRIu64 " bytes of DDS data",
-                                 needed);
+            ClassicLogFormatLine("[PlugBitmap] no room for %" PRIu64 " bytes of DDS data", needed);
             return 0;
         }
         out.Data = grown;
@@ -185,8 +184,7 @@ bool CPlugBitmap::PrepareImage() {
 
 bool CPlugBitmap::BuildMipChain() {
     CPlugFileImg* image = m_Image;
-    if (!image || image->IsCompressed() ||
-        image->GetDimension() == CPlugFileImg::EDimension_Volume)
+    if (!image || image->IsCompressed() || image->GetDimension() == CPlugFileImg::EDimension_Volume)
         return false;
     if (!image->IsLoaded()) {
         image->EnsureLoaded();
@@ -341,8 +339,7 @@ u32 CPlugBitmap::BuildMipLevel(const u8* source, u32 sw, u32 sh, u8* dest, u32 l
     return u32(u64(dw) * dh * texelBytes);
 }
 
-u32 CPlugBitmap::BuildMipLevelNonPow2(const u8* source, u32 sw, u32 sh, u8* dest,
-                                      u32 texelBytes) {
+u32 CPlugBitmap::BuildMipLevelNonPow2(const u8* source, u32 sw, u32 sh, u8* dest, u32 texelBytes) {
     const u32 dw = Half(sw), dh = Half(sh);
     std::vector<BoxTaps> columns(dw);
     for (u32 x = 0; x < dw; ++x)
@@ -360,7 +357,8 @@ u32 CPlugBitmap::BuildMipLevelNonPow2(const u8* source, u32 sw, u32 sh, u8* dest
                 for (u32 j = 0; j < rows.Count; ++j) {
                     const u8* row = source + u64(rows.First + j) * sw * texelBytes;
                     for (u32 i = 0; i < cols.Count; ++i)
-                        sum += u64(rows.Num[j]) * cols.Num[i] * row[u64(cols.First + i) * texelBytes + b];
+                        sum += u64(rows.Num[j]) * cols.Num[i] *
+                               row[u64(cols.First + i) * texelBytes + b];
                 }
                 *out = u8(sum / den);
             }
@@ -664,8 +662,8 @@ bool CPlugBitmap::CompressToDds(bool reload, CClassicWideStringRef targetPath, b
             for (u32 y = 0; y < h; ++y)
                 std::memcpy(padding.get() + u64(y) * pw * channels, level + u64(y) * w * channels,
                             u64(w) * channels);
-            result = TextureCompressor::CompressImage(padding.get(), pw, ph, pw * channels,
-                                                      options, channels, AppendCompressedBytes);
+            result = TextureCompressor::CompressImage(padding.get(), pw, ph, pw * channels, options,
+                                                      channels, AppendCompressedBytes);
         }
         if (result < 0) {
             ClassicLogFormatLine("[PlugBitmap] no DDS file: the compressor failed on level %u "
@@ -683,10 +681,9 @@ bool CPlugBitmap::CompressToDds(bool reload, CClassicWideStringRef targetPath, b
     CClassicBufferFile file;
     if (!file.Open(target, true, true, false, false))
         return RefuseDds("the target cannot be opened for writing");
-    const bool written = file.Write("DDS ", 4) == 4 &&
-                         file.Write(header, kDdsHeaderBytes) == kDdsHeaderBytes &&
-                         file.Write(g_DdsOutputBuffer.Data, g_DdsOutputBuffer.Length) ==
-                             g_DdsOutputBuffer.Length;
+    const bool written =
+        file.Write("DDS ", 4) == 4 && file.Write(header, kDdsHeaderBytes) == kDdsHeaderBytes &&
+        file.Write(g_DdsOutputBuffer.Data, g_DdsOutputBuffer.Length) == g_DdsOutputBuffer.Length;
     if (!written) {
         file.Discard();
         return RefuseDds("a write failed");

@@ -14,12 +14,11 @@
 #include "tests/plug/bitmap/PictureTestSupport.h"
 #include "tests/plug/support/DdsReader.h"
 
-#include <sys/resource.h>
-
 #include <cmath>
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <sys/resource.h>
 
 namespace {
 
@@ -45,8 +44,8 @@ struct CTestBitmap {
                 bool mips, u32 dimension = Img::EDimension_2d) {
         auto* image = new Img;
         ImageHeld = CMwNodRef(image);
-        image->Create(width, height, nbComp, Img::EFormat_BGRA, nullptr, 0, false, false,
-                      dimension, 1);
+        image->Create(width, height, nbComp, Img::EFormat_BGRA, nullptr, 0, false, false, dimension,
+                      1);
         const u32 faces = dimension == Img::EDimension_Cube ? 6 : 1;
         for (u32 face = 0; face < faces; ++face)
             for (u32 y = 0; y < height; ++y)
@@ -113,12 +112,11 @@ TEST_F(PlugBitmapPrepare, TapIndicesByAddressMode) {
         i64 K;
         u32 Side, Mode, Expected;
     } const cases[] = {
-        {-1, 4, Wrap, 3},       {-1, 4, Mirror, 1},     {-1, 4, MirrorOnce, 1},
-        {-1, 4, Clamp, 0},      {4, 4, Wrap, 0},        {4, 4, Mirror, 3},
-        {4, 4, MirrorOnce, 3},  {4, 4, Clamp, 3},       {5, 4, Mirror, 2},
-        {-2, 8, Wrap, 6},       {-2, 8, Mirror, 2},     {9, 8, Wrap, 1},
-        {9, 8, Mirror, 6},      {2, 4, Clamp, 2},       {0, 4, Wrap, 0},
-        {-1, 1, Wrap, 0},       {1, 1, Mirror, 0},      {2, 1, Clamp, 0},
+        {-1, 4, Wrap, 3},  {-1, 4, Mirror, 1}, {-1, 4, MirrorOnce, 1}, {-1, 4, Clamp, 0},
+        {4, 4, Wrap, 0},   {4, 4, Mirror, 3},  {4, 4, MirrorOnce, 3},  {4, 4, Clamp, 3},
+        {5, 4, Mirror, 2}, {-2, 8, Wrap, 6},   {-2, 8, Mirror, 2},     {9, 8, Wrap, 1},
+        {9, 8, Mirror, 6}, {2, 4, Clamp, 2},   {0, 4, Wrap, 0},        {-1, 1, Wrap, 0},
+        {1, 1, Mirror, 0}, {2, 1, Clamp, 0},
     };
     for (const Case& c : cases)
         EXPECT_EQ(MipTapIndex(c.K, c.Side, c.Mode), c.Expected)
@@ -131,9 +129,7 @@ TEST_F(PlugBitmapPrepare, TapIndicesByAddressMode) {
 // -1 is column 1) and never for the right (tap 4 is column 3).
 TEST_F(PlugBitmapPrepare, AddressModesChooseTheOutsideTaps) {
     const f32* w = MipGaussianKernel();
-    const auto column = [&](u32 c) {
-        return f64(w[c]) + w[4 + c] + w[8 + c] + w[12 + c];
-    };
+    const auto column = [&](u32 c) { return f64(w[c]) + w[4 + c] + w[8 + c] + w[12 + c]; };
     struct Case {
         u32 Mode;
         f64 Left, Right;
@@ -143,7 +139,8 @@ TEST_F(PlugBitmapPrepare, AddressModesChooseTheOutsideTaps) {
         {1, column(1), 0.0},
     };
     for (const Case& c : cases) {
-        CTestBitmap t(4, 4, 3, [](u32 x, u32, u32) { return u8(x == 0 ? 255 : 0); }, true);
+        CTestBitmap t(
+            4, 4, 3, [](u32 x, u32, u32) { return u8(x == 0 ? 255 : 0); }, true);
         t.Bitmap->SetTexAddress(c.Mode, 0, 0);
         ASSERT_TRUE(t.Bitmap->PrepareImage());
         u32 w1 = 0, h1 = 0;
@@ -184,7 +181,8 @@ TEST_F(PlugBitmapPrepare, PowerOfTwoChainFillsOneBlock) {
 // The forced border: written into level 0 while the bitmap is dirty, and kept on the ring of
 // every level of the chain; the alpha fade clamps factors outside [0, 1] to a byte.
 TEST_F(PlugBitmapPrepare, BorderRingAndAlphaFade) {
-    CTestBitmap t(8, 8, 4, [](u32, u32, u32) { return u8(200); }, true);
+    CTestBitmap t(
+        8, 8, 4, [](u32, u32, u32) { return u8(200); }, true);
     B* bitmap = t.Bitmap;
     bitmap->m_BorderColor[0] = 10;
     bitmap->m_BorderColor[1] = 20;
@@ -274,8 +272,8 @@ TEST_F(PlugBitmapPrepare, CubeFacesGetTheirOwnChains) {
 // A 3 x 5 picture: level 1 is 1 x 2 (weights 1/3 across, 2/5 2/5 1/5 and 1/5 2/5 2/5 down),
 // level 2 is 1 x 1 (1/2 1/2). Exact sums keep a uniform picture uniform.
 TEST_F(PlugBitmapPrepare, BoxChainOfOtherSides) {
-    CTestBitmap t(3, 5, 3, [](u32 x, u32 y, u32 k) { return u8(k == 1 ? 255 : 10 * y + x); },
-                  false);
+    CTestBitmap t(
+        3, 5, 3, [](u32 x, u32 y, u32 k) { return u8(k == 1 ? 255 : 10 * y + x); }, false);
     t.Bitmap->SetWantMipMapping(true);
     ASSERT_TRUE(t.Bitmap->BuildMipChain());
     Img* image = t.Image();
@@ -302,8 +300,8 @@ TEST_F(PlugBitmapPrepare, ChainRefusals) {
     EXPECT_FALSE(bitmap->BuildMipChain());
     // A compressed image has no chain to build, and an image without pixels or file neither.
     CMwNodRef dxt(new Img);
-    static_cast<Img*>(dxt.Get())->Create(8, 8, 4, Img::EFormat_DXT1, new u8[32](), 32, false,
-                                         false, Img::EDimension_2d, 1);
+    static_cast<Img*>(dxt.Get())->Create(8, 8, 4, Img::EFormat_DXT1, new u8[32](), 32, false, false,
+                                         Img::EDimension_2d, 1);
     bitmap->SetImage(static_cast<Img*>(dxt.Get()));
     EXPECT_FALSE(bitmap->BuildMipChain());
     CMwNodRef empty(new Img);
@@ -320,7 +318,8 @@ TEST_F(PlugBitmapPrepare, ChainRefusals) {
 
 // The first texel's alpha goes to 0 while the bitmap is dirty.
 TEST_F(PlugBitmapPrepare, FirstTexelTransparent) {
-    CTestBitmap t(4, 4, 4, [](u32, u32, u32) { return u8(255); }, false);
+    CTestBitmap t(
+        4, 4, 4, [](u32, u32, u32) { return u8(255); }, false);
     ASSERT_EQ(SetMember(t.Bitmap, "Force1stPixelAlpha0", 1), 0u);
     t.Bitmap->SetDirty(false);
     ASSERT_TRUE(t.Bitmap->PrepareImage());
@@ -347,10 +346,11 @@ TEST_F(PlugBitmapPrepare, HeightsIntoNormals) {
     struct Case {
         u32 Usage;
         bool Rotate;
-    } const cases[] = {{B::Height2RxG0BzAy, false}, {B::Height2R0GyBzAx, false},
-                       {B::Height2RxG0BzAy, true}};
+    } const cases[] = {
+        {B::Height2RxG0BzAy, false}, {B::Height2R0GyBzAx, false}, {B::Height2RxG0BzAy, true}};
     for (const Case& c : cases) {
-        CTestBitmap t(4, 4, 1, [](u32 x, u32, u32) { return u8(51 * x); }, false);
+        CTestBitmap t(
+            4, 4, 1, [](u32 x, u32, u32) { return u8(51 * x); }, false);
         ASSERT_TRUE(t.Bitmap->SetUsage(c.Usage));
         t.Bitmap->m_BumpScaleFactor = 1.0f;
         ASSERT_EQ(SetMember(t.Bitmap, "NormalRotate", c.Rotate), 0u);
@@ -451,8 +451,8 @@ TEST_F(PlugBitmapPrepare, OutputKinds) {
         const char* FourCc;
         u32 BlockBytes;
     } const cases[] = {
-        {3, false, false, true, "DXT1", 8},  {4, true, false, true, "DXT1", 8},
-        {4, true, true, true, "DXT3", 16},   {4, false, false, true, "DXT5", 16},
+        {3, false, false, true, "DXT1", 8},   {4, true, false, true, "DXT1", 8},
+        {4, true, true, true, "DXT3", 16},    {4, false, false, true, "DXT5", 16},
         {4, false, false, false, "DXT3", 16},
     };
     for (const Case& c : cases) {
@@ -528,8 +528,8 @@ TEST_F(PlugBitmapPrepare, DdsRowsRunTopDown) {
         EXPECT_LE(total, 6u * w * h * 3) << "level " << k;
     }
     // The band: red on the file's first row.
-    const std::vector<u32> top = ddsread::DecodeLevel(*static_cast<Img*>(read.Get()), 0,
-                                                      nullptr, nullptr);
+    const std::vector<u32> top =
+        ddsread::DecodeLevel(*static_cast<Img*>(read.Get()), 0, nullptr, nullptr);
     EXPECT_EQ(top[0] & 0xFFFFFF, 0xFF0000u);
 }
 
@@ -605,7 +605,8 @@ TEST_F(PlugBitmapPrepare, FourByteNormalMapsCompressTheirNormal) {
     std::string files[2];
     for (u32 i = 0; i < 2; ++i) {
         CTestBitmap t(
-            8, 8, 4, [&](u32 x, u32 y, u32 k) { return k == 3 ? u8(i * 90 + x) : Gradient(x, y, k); },
+            8, 8, 4,
+            [&](u32 x, u32 y, u32 k) { return k == 3 ? u8(i * 90 + x) : Gradient(x, y, k); },
             false);
         ASSERT_TRUE(t.Bitmap->SetUsage(B::NxNyNz));
         ASSERT_EQ(SetMember(t.Bitmap, "BumpCompressMode", B::CompressDXT1), 0u);
@@ -623,7 +624,8 @@ TEST_F(PlugBitmapPrepare, FourByteNormalMapsCompressTheirNormal) {
 
 // Height maps are written as their normal maps in DXT5; the bitmap's image stays the height map.
 TEST_F(PlugBitmapPrepare, HeightMapsAreWrittenAsNormals) {
-    CTestBitmap t(8, 8, 1, [](u32 x, u32, u32) { return u8(x * 30); }, true);
+    CTestBitmap t(
+        8, 8, 1, [](u32 x, u32, u32) { return u8(x * 30); }, true);
     ASSERT_TRUE(t.Bitmap->SetUsage(B::Height2R0GyBzAx));
     ASSERT_TRUE(t.Bitmap->CompressToDds(false, TargetName("bump.dds"), false));
     const std::string file = ReadWholeFile(Target("bump.dds"));
@@ -691,6 +693,89 @@ TEST_F(PlugBitmapPrepare, FailuresKeepTheOldFile) {
     EXPECT_EQ(m_Temp.Names(), (std::vector<std::string>{"GameData", "keep.dds"}));
     // Nothing stuck: the same bitmap writes once the limit is back.
     EXPECT_TRUE(t.Bitmap->CompressToDds(false, TargetName("new.dds"), false));
+}
+
+} // namespace
+
+namespace {
+
+// Other readers accept every kind of file written, with and without a chain, square and not:
+// ImageMagick identifies it and converts it (a copy cut inside level 0 fails), PIL opens
+// it, both decode level 0 alike, and our reader within rounding of them.
+TEST_F(PlugBitmapPrepare, DdsFilesOpenInOtherReaders) {
+    struct Case {
+        const char* Name;
+        u32 Width, Height, NbComp;
+        bool OneBit, SkipDxt1, Mips;
+    } const cases[] = {
+        {"dxt1-chain", 512, 256, 3, false, false, true}, {"dxt1a", 64, 64, 4, true, false, false},
+        {"dxt3-chain", 64, 64, 4, true, true, true},     {"dxt5", 128, 32, 4, false, false, false},
+        {"dxt5-chain", 32, 32, 4, false, false, true},
+    };
+    std::string names;
+    for (const Case& c : cases) {
+        // A radial blend with a soft (or one-bit) alpha ramp across.
+        const auto fill = [&](u32 x, u32 y, u32 k) {
+            const i32 dx = i32(x) - i32(c.Width / 3), dy = i32(y) - i32(c.Height / 2);
+            const u32 r = u32(std::sqrt(f64(dx * dx + dy * dy)));
+            if (k == 3)
+                return c.OneBit ? u8(((x / 5 + y / 3) % 3) ? 255 : 0) : u8(x * 255 / c.Width);
+            return u8((r * (k + 2) + x * k) & 0xFF);
+        };
+        CTestBitmap t(c.Width, c.Height, c.NbComp, fill, c.Mips);
+        ASSERT_EQ(SetMember(t.Bitmap, "IsOneBitAlpha", c.OneBit), 0u);
+        ASSERT_EQ(SetMember(t.Bitmap, "CompressSkipDXT1", c.SkipDxt1), 0u);
+        const std::string file = std::string(c.Name) + ".dds";
+        ASSERT_TRUE(t.Bitmap->CompressToDds(false, TargetName(file), false)) << c.Name;
+        const std::string bytes = ReadWholeFile(Target(file));
+        CMwNodRef read(new Img);
+        ddsread::DdsInfo info;
+        ASSERT_TRUE(ddsread::ReadDds(reinterpret_cast<const u8*>(bytes.data()), bytes.size(),
+                                     *static_cast<Img*>(read.Get()), info, nullptr));
+        std::string rgba;
+        for (u32 texel : ddsread::DecodeLevel(*static_cast<Img*>(read.Get()), 0, nullptr, nullptr))
+            rgba += {char(texel >> 16), char(texel >> 8), char(texel), char(texel >> 24)};
+        WriteWholeFile(Target(std::string(c.Name) + ".ours"), rgba);
+        names += std::string(" ") + c.Name;
+    }
+    const std::string script = R"(
+import os, subprocess, sys
+from PIL import Image
+folder = sys.argv[1]
+def largest(a, b):
+    return max(abs(x - y) for x, y in zip(a, b)) if len(a) == len(b) else 'sizes'
+for name in sys.argv[2:]:
+    path = os.path.join(folder, name + '.dds')
+    ident = subprocess.run(['identify', path], capture_output=True, text=True).stdout.split()
+    raw = os.path.join(folder, name + '.im')
+    converted = subprocess.run(['convert', path, 'rgba:' + raw]).returncode
+    cut = os.path.join(folder, name + '.cut.dds')
+    with open(path, 'rb') as f, open(cut, 'wb') as g:
+        whole = f.read()
+        g.write(whole[:128 + int.from_bytes(whole[20:24], 'little') // 2])
+    cut_fails = subprocess.run(['convert', cut, 'rgba:' + raw + '.cut'],
+                               capture_output=True).returncode != 0
+    with Image.open(path) as image:
+        pil = image.convert('RGBA').tobytes()
+    im = open(raw, 'rb').read()
+    ours = open(os.path.join(folder, name + '.ours'), 'rb').read()
+    print(name, ident[1] if len(ident) > 2 else '?', ident[2] if len(ident) > 2 else '?',
+          converted, cut_fails, largest(pil, im), largest(pil, ours))
+)";
+    const std::string printed = RunPython(m_Temp, script, m_Temp.Path().string() + names);
+    std::istringstream in(printed);
+    for (const Case& c : cases) {
+        std::string name, format, size, converted, cutFails, pilIm, pilOurs;
+        in >> name >> format >> size >> converted >> cutFails >> pilIm >> pilOurs;
+        EXPECT_EQ(name, c.Name) << printed;
+        EXPECT_EQ(format, "DDS") << c.Name;
+        EXPECT_EQ(size, std::to_string(c.Width) + "x" + std::to_string(c.Height)) << c.Name;
+        EXPECT_EQ(converted, "0") << c.Name;
+        EXPECT_EQ(cutFails, "True") << c.Name;
+        EXPECT_EQ(pilIm, "0") << c.Name;
+        // The colours between the end points are rounded otherwise.
+        EXPECT_LE(std::stoi(pilOurs), 2) << c.Name;
+    }
 }
 
 } // namespace
