@@ -147,6 +147,65 @@ const u32* NormalBytes(u32 usage) {
     }
 }
 
+// One level of the 4 x 4 filter: for each destination texel and component, the sixteen taps
+// (rows and columns given as source indices) weighted in order into a float, truncated toward
+// zero. T is the component's type.
+template <class T>
+void FilterLevel(const u8* source, u32 sw, const u32* columns, const u32* rows, u32 dw, u32 dh,
+                 const f32* kernel, u32 nbComp, u8* dest) {
+    constexpr f32 kLargest = f32(T(~T(0)));
+    const u64 texelBytes = u64(nbComp) * sizeof(T);
+    f32 sums[8];
+    const u32 components = std::min(nbComp, 8u);
+    u8* out = dest;
+    for (u32 y = 0; y < dh; ++y)
+        for (u32 x = 0; x < dw; ++x, out += texelBytes) {
+            std::fill(sums, sums + components, 0.0f);
+            for (u32 r = 0; r < 4; ++r) {
+                const u8* row = source + u64(rows[y * 4 + r]) * sw * texelBytes;
+                for (u32 c = 0; c < 4; ++c) {
+                    const u8* tap = row + columns[x * 4 + c] * texelBytes;
+                    const f32 weight = kernel[r * 4 + c];
+                    for (u32 k = 0; k < components; ++k) {
+                        T value;
+                        std::memcpy(&value, tap + sizeof(T) * k, sizeof(T));
+                        sums[k] += f32(value) * weight;
+                    }
+                }
+            }
+            for (u32 k = 0; k < components; ++k) {
+                const T value = T(std::min(sums[k], kLargest));
+                std::memcpy(out + sizeof(T) * k, &value, sizeof(T));
+            }
+        }
+}
+
+// The same for bytes of N components, the components known to the compiler: the same sums in
+// the same order.
+template <u32 N>
+void FilterLevelOf(const u8* source, u32 sw, const u32* columns, const u32* rows, u32 dw, u32 dh,
+                   const f32* kernel, u8* dest) {
+    u8* out = dest;
+    for (u32 y = 0; y < dh; ++y) {
+        const u8* row[4];
+        for (u32 r = 0; r < 4; ++r)
+            row[r] = source + u64(rows[y * 4 + r]) * sw * N;
+        for (u32 x = 0; x < dw; ++x, out += N) {
+            const u32* column = columns + x * 4;
+            f32 sums[N] = {};
+            for (u32 r = 0; r < 4; ++r)
+                for (u32 c = 0; c < 4; ++c) {
+                    const u8* tap = row[r] + column[c] * N;
+                    const f32 weight = kernel[r * 4 + c];
+                    for (u32 k = 0; k < N; ++k)
+                        sums[k] += f32(tap[k]) * weight;
+                }
+            for (u32 k = 0; k < N; ++k)
+                out[k] = u8(std::min(sums[k], 255.0f));
+        }
+    }
+}
+
 u8 ToFadedAlpha(f32 value) {
     // NaN and values outside the byte's range (fade factors outside [0, 1]) are clamped.
     if (!(value > 0))
@@ -282,39 +341,25 @@ u32 CPlugBitmap::BuildMipLevel(const u8* source, u32 sw, u32 sh, u8* dest, u32 l
     if (normal && std::max({normal[0], normal[1], normal[2]}) >= nbComp)
         normal = nullptr;
 
+    if (componentBytes == 2)
+        FilterLevel<u16>(source, sw, columns.data(), rows.data(), dw, dh, kernel, nbComp, dest);
+    else if (nbComp == 3)
+        FilterLevelOf<3>(source, sw, columns.data(), rows.data(), dw, dh, kernel, dest);
+    else if (nbComp == 4)
+        FilterLevelOf<4>(source, sw, columns.data(), rows.data(), dw, dh, kernel, dest);
+    else
+        FilterLevel<u8>(source, sw, columns.data(), rows.data(), dw, dh, kernel, nbComp, dest);
+    if (componentBytes == 2)
+        return u32(u64(dw) * dh * texelBytes);
+
+    // Border ring, alpha fade and renormalisation act on each filtered texel.
+    const bool ring = borderFirst < borderEnd;
+    if (!ring && !fade && !normal)
+        return u32(u64(dw) * dh * texelBytes);
     u8* out = dest;
-    f32 sums[8];
-    const u32 components = std::min(nbComp, 8u);
     for (u32 y = 0; y < dh; ++y) {
         for (u32 x = 0; x < dw; ++x, out += texelBytes) {
-            std::fill(sums, sums + components, 0.0f);
-            for (u32 r = 0; r < 4; ++r) {
-                const u8* row = source + u64(rows[y * 4 + r]) * sw * texelBytes;
-                for (u32 c = 0; c < 4; ++c) {
-                    const u8* tap = row + columns[x * 4 + c] * texelBytes;
-                    const f32 weight = kernel[r * 4 + c];
-                    if (componentBytes == 2) {
-                        for (u32 k = 0; k < components; ++k) {
-                            u16 value;
-                            std::memcpy(&value, tap + 2 * k, 2);
-                            sums[k] += f32(value) * weight;
-                        }
-                    } else {
-                        for (u32 k = 0; k < components; ++k)
-                            sums[k] += f32(tap[k]) * weight;
-                    }
-                }
-            }
-            if (componentBytes == 2) {
-                for (u32 k = 0; k < components; ++k) {
-                    const u16 value = u16(std::min(sums[k], 65535.0f));
-                    std::memcpy(out + 2 * k, &value, 2);
-                }
-                continue;
-            }
-            for (u32 k = 0; k < components; ++k)
-                out[k] = u8(std::min(sums[k], 255.0f));
-            if (borderFirst < borderEnd && (x == 0 || y == 0 || x == dw - 1 || y == dh - 1))
+            if (ring && (x == 0 || y == 0 || x == dw - 1 || y == dh - 1))
                 for (u32 k = borderFirst; k < borderEnd; ++k)
                     out[k] = m_BorderColor[k];
             if (fade)
