@@ -19,19 +19,16 @@
 //               chain), CompressToDds (the compression of every level and the write)
 // Goal: ratio at most 0.5 for each input.
 #include "BenchPair.h"
+#include "ProcessRun.h"
 #include "core/base/ClassicLog.h"
 #include "platform/HostPath.h"
 #include "plug/bitmap/PlugBitmap.h"
 #include "plug/bitmap/PlugFileTga.h"
 
 #include <benchmark/benchmark.h>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace {
@@ -53,12 +50,6 @@ const SInput kInputs[] = {
      "-resize 2048x2048! -alpha on -depth 8 -type TrueColorAlpha", "dxt5"},
 };
 
-double NowMs() {
-    return std::chrono::duration<double, std::milli>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 CClassicWideString EnginePath(const std::string& host) {
     return CClassicWideString(platform::FromHostPath(host).c_str());
 }
@@ -79,26 +70,6 @@ struct CFolder {
     std::string File(const std::string& name) const { return m_Path + "/" + name; }
     std::string m_Path;
 };
-
-// convert run to its end through process_peak: wall time and user + system time.
-bool RunConvert(const std::vector<std::string>& args, const std::string& report, double& wallMs,
-                double& cpuMs) {
-    std::vector<char*> argv = {const_cast<char*>(PROCESS_PEAK), const_cast<char*>(report.c_str())};
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    const double start = NowMs();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return false;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid)
-        return false;
-    wallMs = NowMs() - start;
-    double rssKb = 0;
-    std::ifstream(report) >> rssKb >> cpuMs;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
 
 void Dds(benchmark::State& state, const SInput& input) {
     if (!std::filesystem::exists(input.Source)) {
@@ -132,16 +103,16 @@ void Dds(benchmark::State& state, const SInput& input) {
     for (auto _ : state) {
         for (int turn = 0; turn < 2; ++turn) {
             if ((turn == 0) != oursFirst) {
-                double wallMs = 0, cpuMs = 0;
-                if (!RunConvert(convert, folder.File("report"), wallMs, cpuMs)) {
+                const bench::SProcessRun run = bench::RunProcess(convert, folder.File("report"));
+                if (!run.Ok) {
                     state.SkipWithError("convert failed");
                     return;
                 }
-                wall[1].push_back(wallMs);
-                peerCpu.push_back(cpuMs);
+                wall[1].push_back(run.WallMs);
+                peerCpu.push_back(run.CpuMs);
                 continue;
             }
-            const double start = NowMs();
+            const double start = bench::NowMs();
             CMwNodRef image(new CPlugFileTga);
             if (static_cast<CPlugFileTga*>(image.Get())->LoadFromPath(tgaPath) != 1) {
                 state.SkipWithError("the TGA did not load");
@@ -151,11 +122,11 @@ void Dds(benchmark::State& state, const SInput& input) {
             auto* bitmap = static_cast<CPlugBitmap*>(held.Get());
             bitmap->SetImage(static_cast<CPlugFileTga*>(image.Get()));
             bitmap->SetWantMipMapping(true);
-            const double loaded = NowMs();
+            const double loaded = bench::NowMs();
             const bool prepared = bitmap->PrepareImage();
-            const double chained = NowMs();
+            const double chained = bench::NowMs();
             const bool written = prepared && bitmap->CompressToDds(false, target, false);
-            const double end = NowMs();
+            const double end = bench::NowMs();
             if (!written) {
                 state.SkipWithError("CompressToDds failed");
                 return;
