@@ -720,7 +720,7 @@ TEST_F(PlugBitmapPrepare, DdsFilesOpenInOtherReaders) {
             const u32 r = u32(std::sqrt(f64(dx * dx + dy * dy)));
             if (k == 3)
                 return c.OneBit ? u8(((x / 5 + y / 3) % 3) ? 255 : 0) : u8(x * 255 / c.Width);
-            return u8((r * (k + 2) + x * k) & 0xFF);
+            return u8(std::min<u32>(255, r * (k + 1) / 2 + x * k / 4));
         };
         CTestBitmap t(c.Width, c.Height, c.NbComp, fill, c.Mips);
         ASSERT_EQ(SetMember(t.Bitmap, "IsOneBitAlpha", c.OneBit), 0u);
