@@ -53,6 +53,16 @@ struct CTestBitmap {
                     for (u32 k = 0; k < nbComp; ++k)
                         image->m_Pixels[((u64(face) * height + y) * width + x) * nbComp + k] =
                             fill(x + face * width, y, k);
+        Attach(image, mips);
+    }
+    // A bitmap over a picture of the DDS fixtures (tests/plug/fixtures/dds).
+    CTestBitmap(const std::string& fixture, bool mips) {
+        auto* image = new CPlugFileTga;
+        ImageHeld = CMwNodRef(image);
+        EXPECT_EQ(ReadTgaBytes(*image, Fixture("dds/" + fixture)), 1) << fixture;
+        Attach(image, mips);
+    }
+    void Attach(Img* image, bool mips) {
         Bitmap = new B;
         Held = CMwNodRef(Bitmap);
         EXPECT_EQ(SetMember(Bitmap, "CanBeDeletedFromSystemMemory", 0), 0u);
@@ -674,10 +684,13 @@ TEST_F(PlugBitmapPrepare, FailuresKeepTheOldFile) {
         const rlimit limit = {1000, 1000};
         setrlimit(RLIMIT_FSIZE, &limit);
         CTestBitmap t(64, 64, 3, Gradient, true);
-        return t.Bitmap->CompressToDds(false, TargetName("keep.dds"), false) ? 1 : 0;
+        if (t.Bitmap->CompressToDds(false, TargetName("keep.dds"), false))
+            return 1;
+        return t.Bitmap->CompressToDds(false, TargetName("fresh.dds"), false) ? 2 : 0;
     });
     EXPECT_EQ(code, 0);
     EXPECT_EQ(ReadWholeFile(Target("keep.dds")), "old bytes");
+    EXPECT_FALSE(std::filesystem::exists(Target("fresh.dds")));
 
     CTestBitmap t(64, 64, 3, Gradient, true);
     ASSERT_TRUE(t.Bitmap->PrepareImage());
@@ -699,30 +712,31 @@ TEST_F(PlugBitmapPrepare, FailuresKeepTheOldFile) {
 
 namespace {
 
-// Other readers accept every kind of file written, with and without a chain, square and not:
+// Other readers accept every kind of file written from the DDS fixtures, with and without a
+// chain, square and not, height maps as normals:
 // ImageMagick identifies it and converts it (a copy cut inside level 0 fails), PIL opens
 // it, both decode level 0 alike, and our reader within rounding of them.
 TEST_F(PlugBitmapPrepare, DdsFilesOpenInOtherReaders) {
     struct Case {
         const char* Name;
-        u32 Width, Height, NbComp;
+        const char* Fixture;
+        u32 Width, Height;
         bool OneBit, SkipDxt1, Mips;
+        u32 Usage;
     } const cases[] = {
-        {"dxt1-chain", 512, 256, 3, false, false, true}, {"dxt1a", 64, 64, 4, true, false, false},
-        {"dxt3-chain", 64, 64, 4, true, true, true},     {"dxt5", 128, 32, 4, false, false, false},
-        {"dxt5-chain", 32, 32, 4, false, false, true},
+        {"dxt1-chain", "logo-rgb.tga", 128, 64, false, false, true, B::Color},
+        {"dxt1", "logo-rgb.tga", 128, 64, false, false, false, B::Color},
+        {"dxt1a", "rose-bit-alpha.tga", 64, 64, true, false, false, B::Color},
+        {"dxt1a-chain", "rose-bit-alpha.tga", 64, 64, true, false, true, B::Color},
+        {"dxt3-chain", "rose-bit-alpha.tga", 64, 64, true, true, true, B::Color},
+        {"dxt5", "rose-smooth-alpha.tga", 64, 64, false, false, false, B::Color},
+        {"dxt5-chain", "rose-smooth-alpha.tga", 64, 64, false, false, true, B::Color},
+        {"dxt5-normals", "height.tga", 32, 32, false, false, true, B::Height2RxG0BzAy},
     };
     std::string names;
     for (const Case& c : cases) {
-        // A radial blend with a soft (or one-bit) alpha ramp across.
-        const auto fill = [&](u32 x, u32 y, u32 k) {
-            const i32 dx = i32(x) - i32(c.Width / 3), dy = i32(y) - i32(c.Height / 2);
-            const u32 r = u32(std::sqrt(f64(dx * dx + dy * dy)));
-            if (k == 3)
-                return c.OneBit ? u8(((x / 5 + y / 3) % 3) ? 255 : 0) : u8(x * 255 / c.Width);
-            return u8(std::min<u32>(255, r * (k + 1) / 2 + x * k / 4));
-        };
-        CTestBitmap t(c.Width, c.Height, c.NbComp, fill, c.Mips);
+        CTestBitmap t(c.Fixture, c.Mips);
+        ASSERT_TRUE(t.Bitmap->SetUsage(c.Usage)) << c.Name;
         ASSERT_EQ(SetMember(t.Bitmap, "IsOneBitAlpha", c.OneBit), 0u);
         ASSERT_EQ(SetMember(t.Bitmap, "CompressSkipDXT1", c.SkipDxt1), 0u);
         const std::string file = std::string(c.Name) + ".dds";
@@ -735,6 +749,14 @@ TEST_F(PlugBitmapPrepare, DdsFilesOpenInOtherReaders) {
         std::string rgba;
         for (u32 texel : ddsread::DecodeLevel(*static_cast<Img*>(read.Get()), 0, nullptr, nullptr))
             rgba += {char(texel >> 16), char(texel >> 8), char(texel), char(texel >> 24)};
+        // The transparent texels stay so: the fixture's left columns and, read by its origin (as
+        // PIL reads it; ImageMagick 6 turns it over), its top rows.
+        if (c.OneBit) {
+            ASSERT_EQ(rgba.size(), 64u * 64 * 4);
+            EXPECT_EQ(u8(rgba[3]), 0) << c.Name;
+            EXPECT_EQ(u8(rgba[(10 * 64 + 40) * 4 + 3]), 0) << c.Name;
+            EXPECT_EQ(u8(rgba[(60 * 64 + 40) * 4 + 3]), 255) << c.Name;
+        }
         WriteWholeFile(Target(std::string(c.Name) + ".ours"), rgba);
         names += std::string(" ") + c.Name;
     }
