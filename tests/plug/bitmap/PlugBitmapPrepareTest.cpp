@@ -632,6 +632,26 @@ TEST_F(PlugBitmapPrepare, FourByteNormalMapsCompressTheirNormal) {
     EXPECT_EQ(ReadWholeFile(Target("normal.dds")), files[0]);
 }
 
+// A forced border alpha widens a three-byte image to four during the preparation: its texels are
+// read at four bytes, and the file is the DXT1 chosen for three.
+TEST_F(PlugBitmapPrepare, BorderAlphaWidensTheImageBeforeCompression) {
+    CTestBitmap t(
+        16, 16, 3, [](u32, u32, u32 k) { return u8(60 + 60 * k); }, false);
+    ASSERT_EQ(SetMember(t.Bitmap, "ForceBorderAlpha", 1), 0u);
+    ASSERT_TRUE(t.Bitmap->CompressToDds(false, TargetName("wide.dds"), false));
+    EXPECT_EQ(t.Image()->GetNbComp(), 4u);
+    const std::string file = ReadWholeFile(Target("wide.dds"));
+    EXPECT_EQ(CDdsHeader(file).FourCc(), "DXT1");
+    ASSERT_EQ(file.size(), 128u + 16 * 8);
+    CMwNodRef read(new Img);
+    ddsread::DdsInfo info;
+    ASSERT_TRUE(ddsread::ReadDds(reinterpret_cast<const u8*>(file.data()), file.size(),
+                                 *static_cast<Img*>(read.Get()), info, nullptr));
+    for (u32 texel : ddsread::DecodeLevel(*static_cast<Img*>(read.Get()), 0, nullptr, nullptr))
+        for (u32 c = 0; c < 3; ++c)
+            EXPECT_NEAR(i32((texel >> (8 * c)) & 0xFF), 60 + 60 * i32(c), 4);
+}
+
 // Height maps are written as their normal maps in DXT5; the bitmap's image stays the height map.
 TEST_F(PlugBitmapPrepare, HeightMapsAreWrittenAsNormals) {
     CTestBitmap t(
