@@ -12,6 +12,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -938,6 +940,32 @@ TEST_F(GxLightTest, BodiesDecodedByAnIndependentReader) {
                       " " + real(v.zNear) + " " + real(v.maxX) + " " + real(v.maxY) + " " +
                       real(v.zFar) + " projector " + hex(projector.m_ProjectorFlags) + "\n");
     }
+}
+
+// The fuzz target's seeds stay loadable lights: the older chunk images among them are read
+// through the archive loader as a file would be, with the old chunk's conversion.
+TEST_F(GxLightFiles, FuzzSeedsLoadAsLights) {
+    const std::filesystem::path folder =
+        std::filesystem::path(ENGINE_TEST_SOURCE_DIR) / "fuzz/corpus/GxLightArchiveFuzz";
+    u32 seeds = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        SCOPED_TRACE(entry.path().filename().string());
+        std::ifstream file(entry.path(), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(file)),
+                                std::istreambuf_iterator<char>());
+        CClassicBufferMemory image;
+        image.Write(bytes.data(), u32(bytes.size()));
+        image.Rewind();
+        CLogWatch log;
+        CMwNod* out = nullptr;
+        ASSERT_EQ(LoadNodFromMemoryBuffer(&image, &out), 1);
+        const CMwNodRef loaded(out);
+        EXPECT_TRUE(out->IsKindOf(GxLight::s_ClassId));
+        // Nothing in a seed is unknown to the classes.
+        EXPECT_EQ(log.Since().find("nknown"), std::string::npos) << log.Since();
+        ++seeds;
+    }
+    EXPECT_EQ(seeds, 45u);
 }
 
 } // namespace
