@@ -252,6 +252,14 @@ bool ArchiveBool(CClassicArchive& archive, bool value) {
     return stored != 0;
 }
 
+// Clamps of member writes; a NaN takes the limit.
+f32 AtMost(f32 value, f32 limit) {
+    return value <= limit ? value : limit;
+}
+f32 AtLeast(f32 value, f32 limit) {
+    return value >= limit ? value : limit;
+}
+
 void SetBit(u32& word, u32 bit, bool on) {
     word = on ? word | bit : word & ~bit;
 }
@@ -721,7 +729,7 @@ u32 GxLightFrustrum::SetParamVirtual(CMwMemberPath* path, const void* value) {
                 return MwParam_Ok;
             }
             case mNearZ: {
-                const f32 nearZ = std::min(v, GetFarZ() - 0.01f);
+                const f32 nearZ = AtMost(v, GetFarZ() - 0.01f);
                 if (IsOrtho()) {
                     const Aabb box = m_Frustum.GetBox();
                     const Vec3 max = {box.centre.x + box.halfSize.x, box.centre.y + box.halfSize.y,
@@ -735,7 +743,7 @@ u32 GxLightFrustrum::SetParamVirtual(CMwMemberPath* path, const void* value) {
                 break;
             }
             case mFarZ: {
-                const f32 farZ = std::max(v, GetNearZ() + 0.01f);
+                const f32 farZ = AtLeast(v, GetNearZ() + 0.01f);
                 if (IsOrtho()) {
                     const Aabb box = m_Frustum.GetBox();
                     const Vec3 min = {box.centre.x - box.halfSize.x, box.centre.y - box.halfSize.y,
@@ -748,8 +756,8 @@ u32 GxLightFrustrum::SetParamVirtual(CMwMemberPath* path, const void* value) {
                 break;
             }
             case mFovY: {
-                // NaN goes to the lower bound too.
-                const f32 fov = !(v > 0.01f) ? 0.01f : std::min(v, 180.0f);
+                // Values at or below 0.01 (and NaN) give 0.01.
+                const f32 fov = v > 0.01f ? AtMost(v, 180.0f) : 0.01f;
                 m_Frustum.SetPerspective(fov, GetRatioXY(), GetNearZ(), GetFarZ());
                 break;
             }
@@ -908,23 +916,23 @@ u32 GxLightSpot::SetParamVirtual(CMwMemberPath* path, const void* value) {
         const f32 v = ReadF32(value);
         switch (member.MemberId) {
             case mAngleInner:
-                m_AngleInner = std::min(v, m_AngleOuter);
+                m_AngleInner = AtMost(v, m_AngleOuter);
                 break;
             case mAngleOuter:
-                m_AngleOuter = std::max(v, m_AngleInner);
+                m_AngleOuter = AtLeast(v, m_AngleInner);
                 break;
             case mAngleFlare:
-                m_AngleFlare = std::max(v, m_AngleInner);
+                m_AngleFlare = AtLeast(v, m_AngleInner);
                 break;
             case mAngleInnerShadow:
-                m_AngleInnerShadow = std::min(v, m_AngleOuterShadow);
+                m_AngleInnerShadow = AtMost(v, m_AngleOuterShadow);
                 break;
             case mAngleOuterShadow:
-                m_AngleOuterShadow = std::max(v, m_AngleInnerShadow);
+                m_AngleOuterShadow = AtLeast(v, m_AngleInnerShadow);
                 break;
             case mFalloffExponent:
-                // NaN goes to the lower bound too; no angle changes.
-                m_FalloffExp = v >= 0.00001f ? v : 0.00001f;
+                // No angle changes.
+                m_FalloffExp = AtLeast(v, 0.00001f);
                 return MwParam_Ok;
             default:
                 if (const MwBitField* field = kSpotFlags.Find(member.MemberId)) {

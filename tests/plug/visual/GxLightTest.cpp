@@ -591,6 +591,16 @@ TEST_F(GxLightTest, ProjectorVolumeMembers) {
     EXPECT_EQ(Set(p, "IsOrtho", u32(0)), 0u);
     EXPECT_FLOAT_EQ(p.m_Frustum.maxY, slope);
 
+    // A NaN takes the limit of its clamp.
+    EXPECT_EQ(Set(p, "NearZ", NAN), 0u);
+    EXPECT_FLOAT_EQ(Real(p, "NearZ"), 9.99f);
+    EXPECT_EQ(Set(p, "FarZ", NAN), 0u);
+    EXPECT_FLOAT_EQ(Real(p, "FarZ"), 10.0f);
+    EXPECT_EQ(Set(p, "FovY", NAN), 0u);
+    EXPECT_NEAR(Real(p, "FovY"), 0.01f, 1e-5);
+    EXPECT_EQ(Set(p, "IsOrtho", u32(1)), 0u);
+    EXPECT_EQ(Set(p, "IsOrtho", u32(0)), 0u);
+
     // A zero y extent reads a ratio of 0.
     p.m_Frustum.minY = p.m_Frustum.maxY = 0.0f;
     EXPECT_EQ(Real(p, "RatioXY"), 0.0f);
@@ -650,6 +660,13 @@ TEST_F(GxLightTest, SpotAngles) {
     EXPECT_EQ(Set(s, "CustomAngleShadow", u32(0)), 0u);
     EXPECT_EQ(s.m_AngleInnerShadow, 45.0f);
     EXPECT_EQ(s.m_AngleOuterShadow, 90.0f);
+
+    // A NaN angle takes the limit of its clamp.
+    EXPECT_EQ(Set(s, "AngleInner", NAN), 0u);
+    EXPECT_EQ(s.m_AngleInner, 90.0f);
+    EXPECT_EQ(Set(s, "AngleInner", 30.0f), 0u);
+    EXPECT_EQ(Set(s, "AngleOuter", NAN), 0u);
+    EXPECT_EQ(s.m_AngleOuter, 30.0f);
 
     EXPECT_EQ(Set(s, "FalloffExponent", -3.0f), 0u);
     EXPECT_EQ(s.m_FalloffExp, 0.00001f);
