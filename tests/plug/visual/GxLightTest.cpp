@@ -8,6 +8,7 @@
 #include "system/archive/SystemArchive.h"
 #include "tests/core/CoreTestSupport.h"
 #include "tests/plug/PlugTestSupport.h"
+#include "tests/plug/visual/LightChunkLists.h"
 #include "tests/plug/visual/VertexStreamSamples.h"
 
 #include <cmath>
@@ -677,17 +678,19 @@ TEST_F(GxLightTest, SpotAngles) {
 // ---------------------------------------------------------------------------------------------
 // Saved bodies: the chunks in order with their sizes, and round trips through archive images.
 
-// The binary body of the nod, as chunk ids with the sizes of their contents.
-std::vector<std::pair<u32, u32>> ChunkList(CMwNod& nod, const std::vector<u32>& sizes) {
+// The binary body of the nod, as chunk ids with the sizes of their contents, walked with the
+// sizes expected.
+LightChunkList ChunkList(CMwNod& nod, const LightChunkList& expected) {
     CNodIndexArchive archive;
     auto* memory = new CClassicBufferMemory;
     archive.SetBuffer(memory);
     archive.m_Writing = 1;
     EXPECT_EQ(nod.Archive(archive), 0u);
     const std::string body(reinterpret_cast<const char*>(memory->GetData()), memory->GetSize());
-    std::vector<std::pair<u32, u32>> list;
+    LightChunkList list;
     size_t at = 0;
-    for (u32 size : sizes) {
+    for (const auto& chunk : expected) {
+        const u32 size = chunk.second;
         if (at + 4 > body.size())
             break;
         u32 id;
@@ -702,31 +705,32 @@ std::vector<std::pair<u32, u32>> ChunkList(CMwNod& nod, const std::vector<u32>& 
     return list;
 }
 
+// The saved lists written out, so that a change of the shared table cannot hide here.
 TEST_F(GxLightTest, SavedChunkListsAndSizes) {
-    using List = std::vector<std::pair<u32, u32>>;
+    using List = LightChunkList;
     const List point = {{0x04001008, 40}, {0x04003004, 8}};
-    List ball = point;
-    ball.push_back({0x04002006, 44});
-    List projector = ball;
-    projector.push_back({0x0400A006, 32});
-    List spot = ball;
-    spot.push_back({0x0400B001, 16});
-    spot.push_back({0x0400B002, 28});
-    const auto sizes = [](const List& l) {
-        std::vector<u32> s;
-        for (const auto& [id, size] : l)
-            s.push_back(size);
-        return s;
-    };
-    EXPECT_EQ(ChunkList(*Make<GxLight>().Get(), {40}), (List{{0x04001008, 40}}));
-    EXPECT_EQ(ChunkList(*Make<GxLightNotAmbient>().Get(), {40}), (List{{0x04001008, 40}}));
-    EXPECT_EQ(ChunkList(*Make<GxLightPoint>().Get(), sizes(point)), point);
-    EXPECT_EQ(ChunkList(*Make<GxLightBall>().Get(), sizes(ball)), ball);
-    EXPECT_EQ(ChunkList(*Make<GxLightFrustrum>().Get(), sizes(projector)), projector);
+    const List ball = {{0x04001008, 40}, {0x04003004, 8}, {0x04002006, 44}};
+    const List projector = {{0x04001008, 40}, {0x04003004, 8}, {0x04002006, 44}, {0x0400A006, 32}};
+    const List spot = {
+        {0x04001008, 40}, {0x04003004, 8}, {0x04002006, 44}, {0x0400B001, 16}, {0x0400B002, 28}};
+    const struct {
+        u32 ClassId;
+        const List& Expected;
+    } classes[] = {{0x04001000, {{0x04001008, 40}}},
+                   {0x04006000, {{0x04001008, 40}}},
+                   {0x04003000, point},
+                   {0x04002000, ball},
+                   {0x0400A000, projector},
+                   {0x0400B000, spot}};
+    for (const auto& c : classes) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.ClassId);
+        EXPECT_EQ(SavedLightChunks(c.ClassId), c.Expected);
+        const CMwNodRef held(CMwClassRegistry::GetClassInfoById(c.ClassId)->m_Factory());
+        EXPECT_EQ(ChunkList(*held.Get(), c.Expected), c.Expected);
+    }
     const CMwNodRef ortho = Make<GxLightFrustrum>();
     EXPECT_EQ(Set(*ortho.Get(), "IsOrtho", u32(1)), 0u);
-    EXPECT_EQ(ChunkList(*ortho.Get(), sizes(projector)), projector);
-    EXPECT_EQ(ChunkList(*Make<GxLightSpot>().Get(), sizes(spot)), spot);
+    EXPECT_EQ(ChunkList(*ortho.Get(), projector), projector);
 }
 
 // In a text archive the orthographic box is six lines of numbers, the perspective volume 24 raw
