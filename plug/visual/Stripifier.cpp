@@ -550,7 +550,7 @@ class PieceRanking {
 public:
     PieceRanking(std::span<const StripRecord> pieces, bool ranked)
         : m_Ranked(ranked), m_Hits(pieces.size(), 0), m_Faces(pieces.size(), 0),
-          m_VertexStart(kVertexRange + 1, 0), m_VertexLive(kVertexRange, 0) {
+          m_VertexStart(VertexRange(pieces) + 1, 0), m_VertexLive(m_VertexStart.size() - 1, 0) {
         // Each piece's distinct vertices and how many slots each fills.
         std::vector<std::pair<u32, u32>> entries; // (vertex, piece)
         std::vector<u32> slots;
@@ -574,7 +574,7 @@ public:
             }
             m_PieceStart.push_back(u32(entries.size()));
         }
-        for (size_t v = 0; v < kVertexRange; ++v) {
+        for (size_t v = 0; v < m_VertexLive.size(); ++v) {
             m_VertexLive[v] = m_VertexStart[v + 1];
             m_VertexStart[v + 1] += m_VertexStart[v];
         }
@@ -652,6 +652,15 @@ public:
     }
 
 private:
+    // One more than the largest vertex of the pieces.
+    static size_t VertexRange(std::span<const StripRecord> pieces) {
+        i32 largest = -1;
+        for (const StripRecord& piece : pieces)
+            for (const StripFace* face : piece.Faces)
+                largest = std::max({largest, face->V0, face->V1, face->V2});
+        return size_t(largest + 1);
+    }
+
     struct Occurrence {
         u32 Piece;
         u32 Vertex;
@@ -689,8 +698,7 @@ private:
 } // namespace
 
 VertexCacheModel::VertexCacheModel(i32 size)
-    : m_Size(size), m_Ring(size_t(std::clamp<i32>(size, 0, i32(kVertexRange))), -1),
-      m_Count(kVertexRange, 0) {}
+    : m_Size(size), m_Ring(size_t(std::clamp<i32>(size, 0, i32(kVertexRange))), -1) {}
 
 i32 VertexCacheModel::Push(i32 v) {
     if (m_Ring.empty())
@@ -698,10 +706,14 @@ i32 VertexCacheModel::Push(i32 v) {
     m_Head = m_Head == 0 ? m_Ring.size() - 1 : m_Head - 1;
     const i32 dropped = m_Ring[m_Head];
     m_Ring[m_Head] = v;
-    if (dropped >= 0 && size_t(dropped) < kVertexRange)
+    if (dropped >= 0 && size_t(dropped) < m_Count.size())
         --m_Count[size_t(dropped)];
-    if (v >= 0 && size_t(v) < kVertexRange)
+    if (v >= 0 && size_t(v) < kVertexRange) {
+        // Counts for the vertices met so far; the range grows by doubling.
+        if (size_t(v) >= m_Count.size())
+            m_Count.resize(std::min(kVertexRange, std::max(size_t(v) + 1, 2 * m_Count.size())), 0);
         ++m_Count[size_t(v)];
+    }
     return dropped;
 }
 

@@ -134,7 +134,7 @@ private:
     i32 m_Size;
     std::vector<i32> m_Ring; // entries, the newest at m_Head
     size_t m_Head = 0;
-    std::vector<u32> m_Count; // per vertex, the entries holding it
+    std::vector<u32> m_Count; // per vertex met so far, the entries holding it
 };
 
 class Stripifier {

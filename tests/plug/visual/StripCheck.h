@@ -6,6 +6,7 @@
 #include "plug/visual/Stripifier.h"
 
 #include <algorithm>
+#include <iterator>
 #include <meshoptimizer.h>
 #include <string>
 #include <vector>
@@ -102,13 +103,15 @@ inline bool KeepsEveryWinding(const std::vector<std::vector<Triple>>& pieces) {
 
 namespace stripref {
 
-// Runs the stripifier on `indices` at a cache size option and checks, answering the first fault
+// Checks a run of the stripifier on `indices` at a cache size option, answering the first fault
 // or "": the pieces are no longer than the cache and, when `compareOrder` is set, those of the
-// plain ordering of the same strips; the groups of both output modes hold the pieces' faces
-// (the strip through meshopt_unstripify, the list in piece order); nothing is left over.
-inline std::string CheckGroups(std::span<const std::uint16_t> indices, std::int32_t option,
-                               bool compareOrder) {
-    const plug::Stripifier::RunResult run = plug::Stripifier::Run(indices, option, 0);
+// plain ordering of the same strips; the groups of the output modes asked for hold the pieces'
+// faces (the strip through meshopt_unstripify, the list in piece order); nothing is left over.
+// The groups last built are left in `groups`.
+inline std::string CheckGroups(std::span<const std::uint16_t> indices,
+                               const plug::Stripifier::RunResult& run, std::int32_t option,
+                               bool compareOrder, bool strip, bool lists,
+                               std::vector<plug::StripGroup>* groups = nullptr) {
     if (!run.Leftovers.empty())
         return "leftovers at minimum length 0";
     std::vector<std::vector<Triple>> pieces;
@@ -146,19 +149,72 @@ inline std::string CheckGroups(std::span<const std::uint16_t> indices, std::int3
     const std::int32_t oldSize = plug::Stripifier::VertexCacheSize();
     const bool oldLists = plug::Stripifier::ListOutputOnly();
     plug::Stripifier::SetVertexCacheSize(option);
-    plug::Stripifier::SetListOutputOnly(0);
-    const std::vector<plug::StripGroup> strip = plug::Stripifier::BuildStripGroups(indices);
-    plug::Stripifier::SetListOutputOnly(1);
-    const std::vector<plug::StripGroup> lists = plug::Stripifier::BuildStripGroups(indices);
+    std::string fault;
+    std::vector<plug::StripGroup> built;
+    if (strip) {
+        plug::Stripifier::SetListOutputOnly(0);
+        built = plug::Stripifier::BuildStripGroups(indices);
+        if (built.size() != 1 || built[0].Type != 1)
+            fault = "strip output of " + std::to_string(built.size()) + " groups";
+        else
+            fault = CheckStrip(built[0].Indices, pieces);
+    }
+    if (lists && fault.empty()) {
+        plug::Stripifier::SetListOutputOnly(1);
+        built = plug::Stripifier::BuildStripGroups(indices);
+        if (built.size() != 1 || built[0].Type != 0)
+            fault = "list output of " + std::to_string(built.size()) + " groups";
+        else if (built[0].Indices != list)
+            fault = "the list group is not the pieces' faces in order";
+    }
     plug::Stripifier::SetVertexCacheSize(oldSize);
     plug::Stripifier::SetListOutputOnly(oldLists);
-    if (strip.size() != 1 || strip[0].Type != 1)
-        return "strip output of " + std::to_string(strip.size()) + " groups";
-    if (lists.size() != 1 || lists[0].Type != 0)
-        return "list output of " + std::to_string(lists.size()) + " groups";
-    if (lists[0].Indices != list)
-        return "the list group is not the pieces' faces in order";
-    return CheckStrip(strip[0].Indices, pieces);
+    if (groups)
+        *groups = std::move(built);
+    return fault;
+}
+
+// The same on a run of its own.
+inline std::string CheckGroups(std::span<const std::uint16_t> indices, std::int32_t option,
+                               bool compareOrder, bool strip, bool lists,
+                               std::vector<plug::StripGroup>* groups = nullptr) {
+    return CheckGroups(indices, plug::Stripifier::Run(indices, option, 0), option, compareOrder,
+                       strip, lists, groups);
+}
+
+// Renumbers the groups with one more vertex than their largest index and checks the first-use
+// table: each used vertex gets the next number at its first use, the others 0xFFFF, and the new
+// groups map back to the old ones through it. Answers the fault or "".
+inline std::string CheckRenumbering(const std::vector<plug::StripGroup>& groups) {
+    std::uint32_t vertices = 0;
+    for (const plug::StripGroup& group : groups)
+        for (const std::uint16_t index : group.Indices)
+            vertices = std::max(vertices, std::uint32_t(index) + 1);
+    std::vector<plug::StripGroup> renumbered;
+    std::vector<std::uint16_t> table;
+    if (!plug::Stripifier::RenumberVertices(groups, vertices, renumbered, table))
+        return "renumbering refused";
+    if (table.size() != vertices || renumbered.size() != groups.size())
+        return "renumbering of the wrong size";
+    std::vector<std::uint32_t> first(vertices, ~0u);
+    std::uint32_t next = 0;
+    for (size_t g = 0; g < groups.size(); ++g) {
+        if (renumbered[g].Type != groups[g].Type ||
+            renumbered[g].Indices.size() != groups[g].Indices.size())
+            return "group " + std::to_string(g) + " changed its type or count";
+        for (size_t i = 0; i < groups[g].Indices.size(); ++i) {
+            const std::uint16_t old = groups[g].Indices[i];
+            if (first[old] == ~0u)
+                first[old] = next++;
+            if (renumbered[g].Indices[i] != std::uint16_t(first[old]) ||
+                table[old] != std::uint16_t(first[old]))
+                return "vertex " + std::to_string(old) + " not renumbered at its first use";
+        }
+    }
+    for (std::uint32_t v = 0; v < vertices; ++v)
+        if (first[v] == ~0u && table[v] != 0xFFFF)
+            return "unused vertex " + std::to_string(v) + " has a number";
+    return "";
 }
 
 } // namespace stripref

@@ -74,7 +74,16 @@ Ordering SplitAndOrder(std::span<const Triple> faces,
         else
             kept.push_back(piece);
     }
-    Cache cache{std::vector<i32>(size_t(cacheSize), -1)};
+    // A cache of as many entries as there are vertices never drops one, so a larger one gives
+    // the same answers: it is kept at that size.
+    std::vector<i32> vertices;
+    for (const Triple& face : faces)
+        vertices.insert(vertices.end(), face.begin(), face.end());
+    std::sort(vertices.begin(), vertices.end());
+    const size_t distinct =
+        size_t(std::unique(vertices.begin(), vertices.end()) - vertices.begin());
+    const size_t entries = std::min(size_t(cacheSize), std::max<size_t>(distinct, 1));
+    Cache cache{std::vector<i32>(entries, -1)};
     while (!pool.empty()) {
         size_t best = 0;
         for (size_t i = 1; i < pool.size(); ++i)
@@ -99,7 +108,7 @@ Ordering SplitAndOrder(std::span<const Triple> faces,
             first = p;
         }
     }
-    cache = Cache{std::vector<i32>(size_t(cacheSize), -1)};
+    cache = Cache{std::vector<i32>(entries, -1)};
     std::vector<bool> visited(kept.size(), false);
     for (size_t next = first;;) {
         visited[next] = true;

@@ -141,7 +141,7 @@ TEST_F(PlugStripOutput, LongStripIsCutToTheCacheSize) {
     std::sort(got.begin(), got.end());
     std::sort(cut.begin(), cut.end());
     EXPECT_EQ(got, cut);
-    EXPECT_EQ(stripref::CheckGroups(row, 16, true), "");
+    EXPECT_EQ(stripref::CheckGroups(row, 16, true, true, true), "");
 }
 
 // Scores held as floats: a later piece of the same score wins when the held value was rounded
@@ -295,7 +295,10 @@ TEST_F(PlugStripOutput, OrderAndGroupsMatchThePlainScanAndKeepTheFaces) {
         for (const std::int32_t option : {7, 16, 24, 64}) {
             SCOPED_TRACE(name + " at " + std::to_string(option));
             stripref::LineCapture quiet;
-            EXPECT_EQ(stripref::CheckGroups(indices, option, true), "");
+            std::vector<StripGroup> groups;
+            EXPECT_EQ(stripref::CheckGroups(indices, option, true, true, true), "");
+            EXPECT_EQ(stripref::CheckGroups(indices, option, false, true, false, &groups), "");
+            EXPECT_EQ(stripref::CheckRenumbering(groups), "");
         }
 }
 
