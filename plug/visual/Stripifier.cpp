@@ -591,6 +591,7 @@ public:
             for (size_t p = 0; p < pieces.size(); ++p)
                 m_Order.emplace(0.0, u32(p));
         m_Visited.assign(pieces.size(), false);
+        m_TouchStamp.assign(m_VertexLive.size(), 0);
     }
 
     // The piece the plain scan picks: among the unvisited pieces in order, each replaces the held
@@ -638,17 +639,31 @@ public:
         }
     }
 
-    // Feeds a piece to the cache, face by face, each vertex pushed only on a miss.
+    // Feeds a piece to the cache, face by face, each vertex pushed only on a miss. The scores
+    // follow the cache's change over the whole piece: a vertex that enters and leaves again
+    // within it (a fan's centre under a small cache) changes no score, and touching its pieces
+    // twice per piece placed would make the ordering quadratic in them.
     void Feed(VertexCacheModel& cache, const StripRecord& piece) {
+        m_Touched.clear();
+        auto touch = [&](i32 v, bool before) {
+            if (m_TouchStamp[size_t(v)] != m_Stamp) {
+                m_TouchStamp[size_t(v)] = m_Stamp;
+                m_Touched.emplace_back(v, before);
+            }
+        };
         for (const StripFace* face : piece.Faces)
             for (const i32 v : {face->V0, face->V1, face->V2}) {
                 if (cache.Contains(v))
                     continue;
+                touch(v, false);
                 const i32 dropped = cache.Push(v);
-                Move(v, +1);
                 if (dropped >= 0)
-                    Move(dropped, -1);
+                    touch(dropped, true);
             }
+        for (const auto& [v, before] : m_Touched)
+            if (cache.Contains(v) != before)
+                Move(v, before ? -1 : +1);
+        ++m_Stamp;
     }
 
 private:
@@ -687,12 +702,15 @@ private:
     std::vector<i32> m_Hits;
     std::vector<u32> m_Faces; // per piece, its face count
     std::vector<bool> m_Visited;
-    std::vector<u32> m_VertexStart;           // per vertex, its first occurrence
-    std::vector<u32> m_VertexLive;            // per vertex, its occurrences in unvisited pieces
-    std::vector<Occurrence> m_Occurrences;    // by vertex, the live ones first
-    std::vector<u32> m_PieceStart;            // per piece, its first entry
-    std::vector<u32> m_PieceEntries;          // per piece entry, where its occurrence is
-    std::set<std::pair<double, u32>> m_Order; // (score, piece) of the unvisited pieces
+    std::vector<u32> m_VertexStart;              // per vertex, its first occurrence
+    std::vector<u32> m_VertexLive;               // per vertex, its occurrences in unvisited pieces
+    std::vector<Occurrence> m_Occurrences;       // by vertex, the live ones first
+    std::vector<u32> m_PieceStart;               // per piece, its first entry
+    std::vector<u32> m_PieceEntries;             // per piece entry, where its occurrence is
+    std::set<std::pair<double, u32>> m_Order;    // (score, piece) of the unvisited pieces
+    std::vector<std::pair<i32, bool>> m_Touched; // vertices a feed moved, with their state before
+    std::vector<u32> m_TouchStamp;               // per vertex, the feed that last moved it
+    u32 m_Stamp = 1;
 };
 
 } // namespace
