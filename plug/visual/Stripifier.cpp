@@ -592,6 +592,7 @@ public:
                 m_Order.emplace(0.0, u32(p));
         m_Visited.assign(pieces.size(), false);
         m_TouchStamp.assign(m_VertexLive.size(), 0);
+        m_ChangeStamp.assign(pieces.size(), 0);
     }
 
     // The piece the plain scan picks: among the unvisited pieces in order, each replaces the held
@@ -660,9 +661,16 @@ public:
                 if (dropped >= 0)
                     touch(dropped, true);
             }
+        m_Changed.clear();
         for (const auto& [v, before] : m_Touched)
             if (cache.Contains(v) != before)
                 Move(v, before ? -1 : +1);
+        // Each changed piece moves once in the order, however many of its vertices moved.
+        if (m_Ranked)
+            for (const auto& [p, old] : m_Changed) {
+                m_Order.erase({old, p});
+                m_Order.emplace(Score(p), p);
+            }
         ++m_Stamp;
     }
 
@@ -685,16 +693,17 @@ private:
 
     double Score(size_t p) const { return double(m_Hits[p]) / double(m_Faces[p]); }
 
-    // Vertex v entered (+1) or left (-1) the cache.
+    // Vertex v entered (+1) or left (-1) the cache: the pieces holding it change their hits, and
+    // each is listed once per feed with its score before.
     void Move(i32 v, i32 direction) {
         const u32 from = m_VertexStart[size_t(v)];
         for (u32 at = from; at < from + m_VertexLive[size_t(v)]; ++at) {
             const Occurrence& o = m_Occurrences[at];
-            if (m_Ranked)
-                m_Order.erase({Score(o.Piece), o.Piece});
+            if (m_ChangeStamp[o.Piece] != m_Stamp) {
+                m_ChangeStamp[o.Piece] = m_Stamp;
+                m_Changed.emplace_back(o.Piece, Score(o.Piece));
+            }
             m_Hits[o.Piece] += direction * i32(o.Slots);
-            if (m_Ranked)
-                m_Order.emplace(Score(o.Piece), o.Piece);
         }
     }
 
@@ -710,6 +719,8 @@ private:
     std::set<std::pair<double, u32>> m_Order;    // (score, piece) of the unvisited pieces
     std::vector<std::pair<i32, bool>> m_Touched; // vertices a feed moved, with their state before
     std::vector<u32> m_TouchStamp;               // per vertex, the feed that last moved it
+    std::vector<std::pair<u32, double>> m_Changed; // pieces a feed changed, with their score before
+    std::vector<u32> m_ChangeStamp;                // per piece, the feed that last changed it
     u32 m_Stamp = 1;
 };
 
