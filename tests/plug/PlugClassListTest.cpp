@@ -40,8 +40,7 @@ TEST_F(PlugClassList, ClassesRoundTrip) {
         } else if (nod.IsKindOf(CPlugIndexBuffer::s_ClassId)) {
             MakeIndexBuffer(static_cast<CPlugIndexBuffer&>(nod), 7);
         } else if (nod.IsKindOf(CPlugBitmapShader::s_ClassId)) {
-            static_cast<CPlugBitmapShader&>(nod).SetShader(
-                static_cast<CPlugShader*>(shader.Get()));
+            static_cast<CPlugBitmapShader&>(nod).SetShader(static_cast<CPlugShader*>(shader.Get()));
         } else {
             MwFillMembers(nod);
             if (nod.IsKindOf(CPlugBitmapRender::s_ClassId))

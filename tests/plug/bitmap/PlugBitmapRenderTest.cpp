@@ -72,17 +72,17 @@ TEST_F(PlugBitmapRender, Defaults) {
     const struct {
         const char* Member;
         u32 Value;
-    } naturals[] = {{"WaterType", 1},        {"TriggerRender", R::TriggerEachFrame},
-                    {"TriggerClearRGBA", 2}, {"WriteRed", 1},
-                    {"WriteGreen", 1},       {"WriteBlue", 1},
-                    {"WriteAlpha", 1},       {"RenderShadows", 1},
-                    {"RenderLensFlares", 0}, {"OnePixBorder", 1},
-                    {"ClearWithFog", 1},     {"CustomFog", 0},
-                    {"LightOnly", 0},        {"BlurTexelCount", 0},
-                    {"RenderPath", R::Normal}, {"RenderPathFails", R::Hide},
+    } naturals[] = {{"WaterType", 1},           {"TriggerRender", R::TriggerEachFrame},
+                    {"TriggerClearRGBA", 2},    {"WriteRed", 1},
+                    {"WriteGreen", 1},          {"WriteBlue", 1},
+                    {"WriteAlpha", 1},          {"RenderShadows", 1},
+                    {"RenderLensFlares", 0},    {"OnePixBorder", 1},
+                    {"ClearWithFog", 1},        {"CustomFog", 0},
+                    {"LightOnly", 0},           {"BlurTexelCount", 0},
+                    {"RenderPath", R::Normal},  {"RenderPathFails", R::Hide},
                     {"IVIdMaskViewDepBump", 1}, {"IVIdMaskHideAlways", 1},
-                    {"IVIdMaskReflected", 0}, {"SVIdMaskViewDepWindIntens", 1},
-                    {"IVIdRefHideAlways", 0}, {"UseClipPlane", 0}};
+                    {"IVIdMaskReflected", 0},   {"SVIdMaskViewDepWindIntens", 1},
+                    {"IVIdRefHideAlways", 0},   {"UseClipPlane", 0}};
     for (const auto& n : naturals)
         EXPECT_EQ(Get<u32>(water, n.Member), n.Value) << n.Member;
     EXPECT_EQ(Get<f32>(water, "FMargin"), 0.05f);
@@ -168,8 +168,8 @@ TEST_F(PlugBitmapRender, SettersClampAndKeepOtherBits) {
         u32 Mask; // the bits the member owns
     } cases[] = {{"TriggerRender", 7, 3, 0x3},
                  {"TriggerClearRGBA", 9, 3, 0xC00000},
-                 {"BitmapClearMode", 9, 1, 0x3800},   // low 3 bits of 9
-                 {"BitmapClearMode", 20, 7, 0x3800},  // low 3 bits of min(20, 15)
+                 {"BitmapClearMode", 9, 1, 0x3800},  // low 3 bits of 9
+                 {"BitmapClearMode", 20, 7, 0x3800}, // low 3 bits of min(20, 15)
                  {"BitmapClearMode", 5, 5, 0x3800},
                  {"BlurTexelCount", 300, 255, 0x3FC000},
                  {"BlurTexelCount", 17, 17, 0x3FC000},
@@ -272,7 +272,7 @@ TEST_F(PlugBitmapRender, SampleClearColour) {
         Vec2 Stored;
     } cases[] = {
         {Bmp(square), {1.5f, -0.2f}, 15, 0, {1.0f, 0.0f}},
-        {Bmp(square), {NAN, 0.5f}, 0, 8, {0.0f, 0.5f}}, // 16 x 0.5 - 0.5 = 7.5 rounds to 8
+        {Bmp(square), {NAN, 0.5f}, 0, 8, {0.0f, 0.5f}},       // 16 x 0.5 - 0.5 = 7.5 rounds to 8
         {Bmp(small), {0.25f, 0.125f}, 1, 0, {0.25f, 0.125f}}, // 0.5 rounds up, 0 stays
         {Bmp(small), {0.75f, 0.375f}, 3, 1, {0.75f, 0.375f}}, // 2.5 rounds up to 3
         {Bmp(small), {0.0f, 1.0f}, 0, 3, {0.0f, 1.0f}},       // -0.5 rounds to -1, clamped
@@ -318,8 +318,8 @@ TEST_F(PlugBitmapRender, SampleClearColour) {
 TEST_F(PlugBitmapRender, SampleClearColourOnImageMagickPicture) {
     CTempFolder temp;
     const std::string path = temp.File("clear.tga");
-    // 5 x 4 texels R, G, B, A, top row first: grey with coloured corners and edge texels. ImageMagick
-    // turns them into a 32-bit TGA with its own header and row order.
+    // 5 x 4 texels R, G, B, A, top row first: grey with coloured corners and edge texels.
+    // ImageMagick turns them into a 32-bit TGA with its own header and row order.
     const auto at = [](u32 x, u32 y) { return (y * 5 + x) * 4; };
     std::string rgba;
     for (u32 i = 0; i < 20; ++i)
@@ -347,13 +347,13 @@ TEST_F(PlugBitmapRender, SampleClearColourOnImageMagickPicture) {
         Vec2 Uv;
         u8 Bgra[4];
     } cases[] = {
-        {{0.0f, 1.0f}, {0, 0, 255, 255}},     // top left
-        {{1.0f, 1.0f}, {0, 255, 0, 255}},     // top right
-        {{-3.0f, 0.0f}, {255, 0, 0, 255}},    // bottom left
-        {{1.0f, 0.0f}, {0, 255, 255, 128}},   // bottom right, half alpha
-        {{0.5f, 0.9f}, {255, 255, 0, 255}},   // top edge, middle: x = round(2) = 2
-        {{0.95f, 0.7f}, {255, 0, 255, 255}},  // right edge, second row from the top
-        {{0.5f, 0.5f}, {30, 20, 10, 255}},    // y = round(1.5) = 2: plain grey
+        {{0.0f, 1.0f}, {0, 0, 255, 255}},    // top left
+        {{1.0f, 1.0f}, {0, 255, 0, 255}},    // top right
+        {{-3.0f, 0.0f}, {255, 0, 0, 255}},   // bottom left
+        {{1.0f, 0.0f}, {0, 255, 255, 128}},  // bottom right, half alpha
+        {{0.5f, 0.9f}, {255, 255, 0, 255}},  // top edge, middle: x = round(2) = 2
+        {{0.95f, 0.7f}, {255, 0, 255, 255}}, // right edge, second row from the top
+        {{0.5f, 0.5f}, {30, 20, 10, 255}},   // y = round(1.5) = 2: plain grey
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.Uv.x << "," << c.Uv.y);
@@ -375,7 +375,8 @@ TEST_F(PlugBitmapRender, WrittenChunksAndLoad) {
     water->m_RenderFlags |= R::s_LoadClearedBit;
     water->m_ClearColor[0] = 0x11;
     water->m_ClearColor[3] = 0x44;
-    EXPECT_EQ(WriteChunkBody(*water, 0x09086003), Le16(1) + Le16(0x102) + Le16(0x203) + Le16(0x304));
+    EXPECT_EQ(WriteChunkBody(*water, 0x09086003),
+              Le16(1) + Le16(0x102) + Le16(0x203) + Le16(0x304));
     EXPECT_EQ(WriteChunkBody(*water, 0x09086008), Le32(2) + Le32(1));
     EXPECT_EQ(WriteChunkBody(*water, 0x0908600A), F32(50.0f));
     EXPECT_EQ(WriteChunkBody(*water, 0x0908600B),

@@ -92,9 +92,13 @@ TEST_F(PlugBitmapShader, SwapCompatibility) {
     const struct {
         const char* What;
         CMwNodRef Candidate;
-    } refused[] = {{"256 x 128", Bitmap(256, 128)}, {"128 x 256", Bitmap(128, 256)},
-                   {"3 bytes per texel", Bitmap(256, 256, 3)}, {"32-bit colour", Bitmap(256, 256, 4, 2)},
-                   {"other usage", usage}, {"no image", noImage}, {"itself", container}};
+    } refused[] = {{"256 x 128", Bitmap(256, 128)},
+                   {"128 x 256", Bitmap(128, 256)},
+                   {"3 bytes per texel", Bitmap(256, 256, 3)},
+                   {"32-bit colour", Bitmap(256, 256, 4, 2)},
+                   {"other usage", usage},
+                   {"no image", noImage},
+                   {"itself", container}};
     for (const auto& r : refused) {
         SCOPED_TRACE(r.What);
         CLogWatch log;
