@@ -3,6 +3,8 @@
 // are built here byte by byte (the writer never produces them).
 //
 //   MakeRenderCorpus <corpus folder of the target>
+#include "CorpusFolder.h"
+#include "SeedImages.h"
 #include "core/base/ClassicArchive.h"
 #include "core/base/ClassicBuffer.h"
 #include "core/nod/MwClassInfo.h"
@@ -18,7 +20,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -85,37 +86,10 @@ void Volume(CClassicArchive& archive) {
         F32(archive, i % 4 == 0 ? 1.0f : 0.0f);
 }
 
-bool Write(const std::filesystem::path& folder, const std::string& name, CMwNod* nod,
-           bool binaryOnly = false) {
-    const struct {
-        const char* Suffix;
-        u32 Flags;
-    } forms[] = {{"-binary", kSystemArchiveSaveRelease}, {"-text", kSystemArchiveSaveText}};
-    for (const auto& form : forms) {
-        if (binaryOnly && (form.Flags & kSystemArchiveSaveText))
-            continue;
-        CSystemArchive archive;
-        archive.SetSaveFlags(form.Flags);
-        CClassicBufferMemory out;
-        if (!archive.Save(nod, &out))
-            return false;
-        std::ofstream file(folder / (name + form.Suffix + ".Zun"), std::ios::binary);
-        file.write(reinterpret_cast<const char*>(out.GetData()), out.GetSize());
-        if (!file.good())
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
-        return 2;
-    }
-    const std::filesystem::path folder = argv[1];
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path folder = CorpusFolderArgument(argc, argv);
     CMwIdTable::Create();
     CMwClassRegistry::AddClassList(g_MwCoreClassList);
     CMwClassRegistry::AddClassList(g_SystemClassList);
@@ -130,11 +104,11 @@ int main(int argc, char** argv) {
         static_cast<CPlugBitmapRender*>(cube.Get())->m_ItemFilter = {0x7FF, 0x00F};
         static_cast<CPlugBitmapShader*>(payload.Get())
             ->SetShader(static_cast<CPlugShader*>(shader.Get()));
-        written &= Write(folder, "water", water.Get());
-        written &= Write(folder, "water-ortho", ortho.Get());
-        written &= Write(folder, "cubemap", cube.Get());
-        written &= Write(folder, "camera", camera.Get());
-        written &= Write(folder, "shader", payload.Get());
+        written &= WriteSeedImages(folder, "water", water.Get());
+        written &= WriteSeedImages(folder, "water-ortho", ortho.Get());
+        written &= WriteSeedImages(folder, "cubemap", cube.Get());
+        written &= WriteSeedImages(folder, "camera", camera.Get());
+        written &= WriteSeedImages(folder, "shader", payload.Get());
 
         // The older forms.
         const std::vector<SOldChunk> renderForms = {
@@ -148,7 +122,7 @@ int main(int argc, char** argv) {
             {0x09086009, [](CClassicArchive& a) { ClearSettings(a, 0xA5C3F0F1, true); }},
         };
         CMwNodRef oldCube(new COldForms<CPlugBitmapRenderCubeMap>(renderForms));
-        written &= Write(folder, "cubemap-old", oldCube.Get(), true);
+        written &= WriteSeedImages(folder, "cubemap-old", oldCube.Get(), true);
         // Water forms 0 to 4: each the one before plus its fields.
         const std::function<void(CClassicArchive&)> tails[] = {
             [](CClassicArchive& a) {
@@ -167,18 +141,19 @@ int main(int argc, char** argv) {
                     tails[i](a);
             };
             CMwNodRef oldWater(new COldForms<CPlugBitmapRenderWater>({{0x09087000 + form, body}}));
-            written &= Write(folder, "water-old-" + std::to_string(form), oldWater.Get(), true);
+            written &=
+                WriteSeedImages(folder, "water-old-" + std::to_string(form), oldWater.Get(), true);
         }
         CMwNodRef oldCamera(new COldForms<CPlugBitmapRenderCamera>(
             {{0x09089000, [](CClassicArchive& a) { U32(a, 2); }}}));
-        written &= Write(folder, "camera-old", oldCamera.Get(), true);
+        written &= WriteSeedImages(folder, "camera-old", oldCamera.Get(), true);
         CMwNodRef oldShader(new COldForms<CPlugBitmapShader>({{0x09080000, [](CClassicArchive& a) {
                                                                    NoNod(a);
                                                                    U32(a, 2);
                                                                    NoNod(a);
                                                                    NoNod(a);
                                                                }}}));
-        written &= Write(folder, "shader-old", oldShader.Get(), true);
+        written &= WriteSeedImages(folder, "shader-old", oldShader.Get(), true);
     }
     CMwClassRegistry::Shutdown();
     CMwIdTable::Destroy();

@@ -245,13 +245,7 @@ MW_DEFINE_CLASS(CPlugBitmap, MwFactory<CPlugBitmap>, CPLUGBITMAP_MEMBERS, MW_NO_
 
 namespace {
 
-using plug_bytes::AnswerStruct;
-using plug_bytes::ByteColor;
-using plug_bytes::FromByte;
-using plug_bytes::Pack;
-using plug_bytes::SetByteColor;
-using plug_bytes::SetByteReal;
-using plug_bytes::Unpack;
+using namespace plug_bytes;
 
 u32 ReadU32(const void* value) {
     u32 v = 0;
@@ -853,8 +847,8 @@ CMwNod* CPlugBitmap::PayloadNod(u32 memberId) {
     return memberId == mShader ? GetShaderPayload() : nullptr;
 }
 
-u32 CPlugBitmap::SetRenderMember(CMwMemberPath* path, const void* value) {
-    CPlugBitmapRender* current = GetRender();
+u32 CPlugBitmap::SetPayloadMember(u32 memberId, CMwMemberPath* path, const void* value) {
+    CMwNod* current = PayloadNod(memberId);
     if (!current)
         return MwParam_NotFound;
     if (path->HasCurrent())
@@ -862,36 +856,29 @@ u32 CPlugBitmap::SetRenderMember(CMwMemberPath* path, const void* value) {
     auto* nod = static_cast<CMwNod*>(const_cast<void*>(value));
     if (nod == current)
         return MwParam_Ok;
-    if (!nod || !nod->IsKindOf(CPlugBitmapRender::s_ClassId))
+    const u32 classId =
+        memberId == mRender ? CPlugBitmapRender::s_ClassId : CPlugBitmapShader::s_ClassId;
+    if (!nod || !nod->IsKindOf(classId))
         return MwParam_NotFound;
-    // Only a render of another kind takes the place, with the current settings.
-    auto* render = static_cast<CPlugBitmapRender*>(nod);
-    const u32 kind = render->GetRenderKind();
-    if (kind == 5 || kind == current->GetRenderKind())
-        return MwParam_NotFound;
-    render->CopyRenderSettings(*current);
-    SetPixelUpdate(PixelUpdateRender, render);
-    return MwParam_Ok;
-}
-
-u32 CPlugBitmap::SetShaderMember(CMwMemberPath* path, const void* value) {
-    CPlugBitmapShader* current = GetShaderPayload();
-    if (!current)
-        return MwParam_NotFound;
-    if (path->HasCurrent())
-        return current->SetParam(path, value);
-    auto* nod = static_cast<CMwNod*>(const_cast<void*>(value));
-    if (nod == current)
+    if (memberId == mRender) {
+        // Only a render of another kind takes the place, with the current settings.
+        auto* render = static_cast<CPlugBitmapRender*>(nod);
+        const u32 kind = render->GetRenderKind();
+        if (kind == 5 || kind == GetRender()->GetRenderKind())
+            return MwParam_NotFound;
+        render->CopyRenderSettings(*GetRender());
+        SetPixelUpdate(PixelUpdateRender, render);
         return MwParam_Ok;
-    if (!nod || !nod->IsKindOf(CPlugBitmapShader::s_ClassId))
-        return MwParam_NotFound;
+    }
+    // The new payload takes its reference before the old one gives its back.
+    CPlugBitmapShader* old = GetShaderPayload();
     auto* shader = static_cast<CPlugBitmapShader*>(nod);
     shader->AddRef();
-    if (current->GetContainer() == this)
-        current->SetContainer(nullptr);
+    if (old->GetContainer() == this)
+        old->SetContainer(nullptr);
     m_Payload = shader;
     shader->SetContainer(this);
-    current->Release();
+    old->Release();
     SetDirty(true);
     return MwParam_Ok;
 }
@@ -1028,9 +1015,8 @@ u32 CPlugBitmap::SetOwnMember(CMwMemberInfo& member, CMwMemberPath* path, const 
             break;
         }
         case mRender:
-            return SetRenderMember(path, value);
         case mShader:
-            return SetShaderMember(path, value);
+            return SetPayloadMember(member.MemberId, path, value);
         default:
             return MwParam_NotFound;
     }

@@ -312,8 +312,8 @@ private:
     u32 SetOwnMember(CMwMemberInfo& member, CMwMemberPath* path, const void* value);
     u32 GetOwnMember(CMwMemberInfo& member, CMwMemberPath* path, CMwParamValue* out);
     u32 SetPixelUpdateMember(u32 mode);
-    u32 SetRenderMember(CMwMemberPath* path, const void* value);
-    u32 SetShaderMember(CMwMemberPath* path, const void* value);
+    // Render (kind 4) or Shader (kind 5): forwarded along the path, or the payload replaced.
+    u32 SetPayloadMember(u32 memberId, CMwMemberPath* path, const void* value);
     // The nod of the Render or Shader member when it holds one of the kind in force.
     CMwNod* PayloadNod(u32 memberId);
     u32 SetImageMember(CMwMemberPath* path, const void* value);

@@ -14,13 +14,7 @@
 
 namespace {
 
-using plug_bytes::AnswerStruct;
-using plug_bytes::ByteColor;
-using plug_bytes::FromByte;
-using plug_bytes::Pack;
-using plug_bytes::SetByteColor;
-using plug_bytes::SetByteReal;
-using plug_bytes::Unpack;
+using namespace plug_bytes;
 
 // The members of CPlugBitmapRender that are no filter bit, by id.
 enum ERenderMember : u32 {

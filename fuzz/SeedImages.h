@@ -1,0 +1,32 @@
+#pragma once
+// The archive images of a seed nod, as the seed writers of the archive fuzz targets save them:
+// "<name>-binary.Zun" in the release binary form and, unless binaryOnly, "<name>-text.Zun" in the
+// text form, in the corpus folder. False when a save or a file write fails.
+#include "core/base/ClassicBuffer.h"
+#include "system/archive/SystemArchive.h"
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+inline bool WriteSeedImages(const std::filesystem::path& folder, const std::string& name,
+                            CMwNod* nod, bool binaryOnly = false) {
+    const struct {
+        const char* Suffix;
+        u32 Flags;
+    } forms[] = {{"-binary", kSystemArchiveSaveRelease}, {"-text", kSystemArchiveSaveText}};
+    for (const auto& form : forms) {
+        if (binaryOnly && (form.Flags & kSystemArchiveSaveText))
+            continue;
+        CSystemArchive archive;
+        archive.SetSaveFlags(form.Flags);
+        CClassicBufferMemory out;
+        if (!archive.Save(nod, &out))
+            return false;
+        std::ofstream file(folder / (name + form.Suffix + ".Zun"), std::ios::binary);
+        file.write(reinterpret_cast<const char*>(out.GetData()), out.GetSize());
+        if (!file.good())
+            return false;
+    }
+    return true;
+}
