@@ -83,7 +83,7 @@ void CheckRender(CPlugBitmapRender& render) {
 void CheckShader(CPlugBitmapShader& payload) {
     FUZZ_CHECK(payload.GetExtraRTs().m_Count <= CPlugBitmapShader::s_MaxExtraRTs);
     for (u32 i = 0; i < payload.GetExtraRTs().m_Count; ++i)
-        if (CPlugBitmap* target = payload.GetExtraRTs()[i])
+        if (CMwNod* target = payload.GetExtraRTs()[i])
             FUZZ_CHECK(CMwNod::IsValidNod(target) && target->IsKindOf(CPlugBitmap::s_ClassId));
     // The payload of a bitmap that goes first forgets its container, and the swap bitmap its
     // partner.

@@ -76,7 +76,7 @@ void CPlugBitmapShader::ResizeExtraRTs(u32 count) {
     const u32 before = m_ExtraRTs.m_Count;
     if (count < before) {
         // The entries leave the list before their references go.
-        CFastArray<CPlugBitmap*> gone;
+        CFastArray<CMwNod*> gone;
         gone.SetCount(before - count);
         for (u32 i = count; i < before; ++i)
             gone[i - count] = m_ExtraRTs[i];
@@ -124,7 +124,7 @@ bool CPlugBitmapShader::SetBitmapToSwap(CPlugBitmap* bitmap) {
 void CPlugBitmapShader::SetExtraRT(u32 index, CPlugBitmap* bitmap) {
     if (index >= m_ExtraRTs.m_Count || !bitmap)
         return;
-    Exchange(m_ExtraRTs[index], bitmap);
+    Exchange<CMwNod>(m_ExtraRTs[index], bitmap);
 }
 
 void CPlugBitmapShader::LinkSwapPartners() {
@@ -220,11 +220,10 @@ void CPlugBitmapShader::ArchiveShaderAndTargets(CClassicArchive& archive) {
     archive.CheckReadSize(count, s_MaxExtraRTs);
     // The entries are gathered apart, so that a stream that ends inside them leaves the list as
     // it was.
-    CFastArray<CPlugBitmap*> read;
+    CFastArray<CMwNod*> read;
     read.SetCount(count);
     for (u32 i = 0; i < count; ++i)
-        read[i] = static_cast<CPlugBitmap*>(
-            ReadHeld(archive, CPlugBitmap::s_ClassId, "extra render target"));
+        read[i] = ReadHeld(archive, CPlugBitmap::s_ClassId, "extra render target");
     for (u32 i = 0; i < count; ++i)
         if (read[i])
             read[i]->AddRef();

@@ -41,7 +41,8 @@ public:
     CPlugBitmap* GetBitmapToSwap() const { return m_BitmapToSwap; }
     // Ignored past the entry count or for none.
     void SetExtraRT(u32 index, CPlugBitmap* bitmap);
-    const CFastArray<CPlugBitmap*>& GetExtraRTs() const { return m_ExtraRTs; }
+    // The entries (bitmaps or none).
+    const CFastArray<CMwNod*>& GetExtraRTs() const { return m_ExtraRTs; }
 
 private:
     bool IsCompatible(CPlugBitmap* bitmap) const;
@@ -55,6 +56,7 @@ private:
     // One reference each.
     CPlugShader* m_Shader = nullptr;
     CPlugBitmap* m_BitmapToSwap = nullptr;
-    // One reference per non-empty entry.
-    CFastArray<CPlugBitmap*> m_ExtraRTs;
+    // Bitmaps, one reference per non-empty entry. Kept as nods: the member's list descriptor
+    // reads the array as one of nods.
+    CFastArray<CMwNod*> m_ExtraRTs;
 };
