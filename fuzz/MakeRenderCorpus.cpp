@@ -3,8 +3,8 @@
 // are built here byte by byte (the writer never produces them).
 //
 //   MakeRenderCorpus <corpus folder of the target>
+#include "CorpusArchive.h"
 #include "CorpusFolder.h"
-#include "SeedImages.h"
 #include "core/base/ClassicArchive.h"
 #include "core/base/ClassicBuffer.h"
 #include "core/nod/MwClassInfo.h"
@@ -104,11 +104,11 @@ int main(int argc, char** argv) {
         static_cast<CPlugBitmapRender*>(cube.Get())->m_ItemFilter = {0x7FF, 0x00F};
         static_cast<CPlugBitmapShader*>(payload.Get())
             ->SetShader(static_cast<CPlugShader*>(shader.Get()));
-        written &= WriteSeedImages(folder, "water", water.Get());
-        written &= WriteSeedImages(folder, "water-ortho", ortho.Get());
-        written &= WriteSeedImages(folder, "cubemap", cube.Get());
-        written &= WriteSeedImages(folder, "camera", camera.Get());
-        written &= WriteSeedImages(folder, "shader", payload.Get());
+        written &= WriteArchiveSeeds(folder, "water", water.Get());
+        written &= WriteArchiveSeeds(folder, "water-ortho", ortho.Get());
+        written &= WriteArchiveSeeds(folder, "cubemap", cube.Get());
+        written &= WriteArchiveSeeds(folder, "camera", camera.Get());
+        written &= WriteArchiveSeeds(folder, "shader", payload.Get());
 
         // The older forms.
         const std::vector<SOldChunk> renderForms = {
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
             {0x09086009, [](CClassicArchive& a) { ClearSettings(a, 0xA5C3F0F1, true); }},
         };
         CMwNodRef oldCube(new COldForms<CPlugBitmapRenderCubeMap>(renderForms));
-        written &= WriteSeedImages(folder, "cubemap-old", oldCube.Get(), true);
+        written &= WriteArchiveSeeds(folder, "cubemap-old", oldCube.Get(), true);
         // Water forms 0 to 4: each the one before plus its fields.
         const std::function<void(CClassicArchive&)> tails[] = {
             [](CClassicArchive& a) {
@@ -141,19 +141,19 @@ int main(int argc, char** argv) {
                     tails[i](a);
             };
             CMwNodRef oldWater(new COldForms<CPlugBitmapRenderWater>({{0x09087000 + form, body}}));
-            written &=
-                WriteSeedImages(folder, "water-old-" + std::to_string(form), oldWater.Get(), true);
+            written &= WriteArchiveSeeds(folder, "water-old-" + std::to_string(form),
+                                         oldWater.Get(), true);
         }
         CMwNodRef oldCamera(new COldForms<CPlugBitmapRenderCamera>(
             {{0x09089000, [](CClassicArchive& a) { U32(a, 2); }}}));
-        written &= WriteSeedImages(folder, "camera-old", oldCamera.Get(), true);
+        written &= WriteArchiveSeeds(folder, "camera-old", oldCamera.Get(), true);
         CMwNodRef oldShader(new COldForms<CPlugBitmapShader>({{0x09080000, [](CClassicArchive& a) {
                                                                    NoNod(a);
                                                                    U32(a, 2);
                                                                    NoNod(a);
                                                                    NoNod(a);
                                                                }}}));
-        written &= WriteSeedImages(folder, "shader-old", oldShader.Get(), true);
+        written &= WriteArchiveSeeds(folder, "shader-old", oldShader.Get(), true);
     }
     CMwClassRegistry::Shutdown();
     CMwIdTable::Destroy();

@@ -3,9 +3,7 @@
 // each saved by the archive writer in binary and in text.
 //
 //   MakeStreamCorpus <corpus folder of the target>
-#include "CorpusFolder.h"
-#include "SeedImages.h"
-#include "core/base/ClassicBuffer.h"
+#include "CorpusArchive.h"
 #include "core/nod/MwClassInfo.h"
 #include "core/nod/MwCoreClasses.h"
 #include "core/nod/MwId.h"
@@ -19,7 +17,12 @@
 #include <string>
 
 int main(int argc, char** argv) {
-    const std::filesystem::path folder = CorpusFolderArgument(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
+        return 2;
+    }
+    const std::filesystem::path folder = argv[1];
+    std::filesystem::create_directories(folder);
     CMwIdTable::Create();
     CMwClassRegistry::AddClassList(g_MwCoreClassList);
     CMwClassRegistry::AddClassList(g_SystemClassList);
@@ -35,11 +38,11 @@ int main(int argc, char** argv) {
             ->SetSource(static_cast<CPlugVertexStream*>(source.Get()));
         MakeInterleavedStream(static_cast<CPlugVertexStream&>(*large.Get()), 5000);
         MakeIndexBuffer(static_cast<CPlugIndexBuffer&>(*indices.Get()), 7);
-        written &= WriteSeedImages(folder, "stream", source.Get());
-        written &= WriteSeedImages(folder, "stream-source", sharer.Get());
-        written &= WriteSeedImages(folder, "stream-5000", large.Get(), true);
-        written &= WriteSeedImages(folder, "indices-empty", empty.Get());
-        written &= WriteSeedImages(folder, "indices-7", indices.Get());
+        written &= WriteArchiveSeeds(folder, "stream", source.Get());
+        written &= WriteArchiveSeeds(folder, "stream-source", sharer.Get());
+        written &= WriteArchiveSeeds(folder, "stream-5000", large.Get(), true);
+        written &= WriteArchiveSeeds(folder, "indices-empty", empty.Get());
+        written &= WriteArchiveSeeds(folder, "indices-7", indices.Get());
     }
     CMwClassRegistry::Shutdown();
     CMwIdTable::Destroy();

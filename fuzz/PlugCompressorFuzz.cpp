@@ -1,14 +1,17 @@
 // Fuzzes the texture compressor's entry: every option, the sides, channels, pitch and pixels come
-// from the input. Each piece handed to the callback (or, without callback, to the internal
-// sink) must have the size of its format's formula, a call must answer the result its checks
-// give, and a call made from inside a callback must be refused without disturbing the first.
+// from the input, with the compressor's own chains (every filter and MipMode) and rescaling.
+// Each piece handed to the callback (or, without callback, to the internal sink) must come in
+// the order of faces and levels with the level index and the size of its format's formula over
+// the level's sides, a call must answer the result its checks give, and a call made from inside
+// a callback must be refused without disturbing the first.
 //
 // Input: the options record field by field, little-endian (45 bytes: i32 RescaleRule, u8
 // Reserved, i16 MipMode, MipCount, MipFilter, u8 OneBitAlpha, NormalMap, ScaleFade, AlphaBorder,
 // ColourBorder, 3 x u8 BorderColour, u8 FadeColour, FadeAlpha, 3 x u8 FadeToColour, i32
 // FadeToAlpha, FadeStartLevel, FadeAmount, u8 DitherOnLoad, DitherEachLevel,
 // EqualChannelWeights, Dxt1ForceFourColours, i16 TextureKind, FormatCode, u8 SwapRedBlue);
-// width and height (each byte mod 65; a cube strip counts whole); channels (a byte); the pitch
+// width and height (each byte mod 65, mod 33 when a chain is built; a cube strip counts whole);
+// channels (a byte); the pitch
 // (width x channels plus the next byte read as signed, at least 0); a flags byte (bit 0 null
 // pixels, bit 1 no callback, bit 2 a second call from the callback, bits 3-7 the image limit in
 // units of 256 bytes, 0 for the default); then the pixel rows (zeros past the input's end).
@@ -17,18 +20,30 @@
 #include "fuzz/FuzzReader.h"
 #include "plug/bitmap/PlugFileImg.h"
 #include "plug/bitmap/TextureCompressor.h"
+#include "plug/bitmap/TextureResample.h"
 
 #include <vector>
 
 namespace {
+
+// One piece the call is to hand over: its level index and byte count.
+struct CPiece {
+    i32 Level = 0;
+    u64 Bytes = 0;
+};
 
 struct CCall {
     TextureCompressorOptions Options;
     u32 Width = 0;
     u32 Height = 0;
     u32 Channels = 0;
+    // After any rescaling.
+    u32 NewWidth = 0;
+    u32 NewHeight = 0;
+    bool RescaleImpossible = false;
     u32 FaceWidth = 0;
     u32 Faces = 1;
+    std::vector<CPiece> Expected; // every face's pieces in order
     bool CallAgain = false;
     const u8* Pixels = nullptr;
     u32 Pitch = 0;
@@ -66,10 +81,9 @@ i32 Callback(const u8* data, i32 level, u32 byteCount);
 
 void CheckPiece(const u8* data, i32 level, u32 byteCount) {
     FUZZ_CHECK(data != nullptr);
-    FUZZ_CHECK(level == 0);
-    FUZZ_CHECK(byteCount ==
-               ExpectedPieceSize(g_Call.Options.FormatCode, g_Call.FaceWidth, g_Call.Height));
-    FUZZ_CHECK(g_Call.Pieces < g_Call.Faces);
+    FUZZ_CHECK(g_Call.Pieces < g_Call.Expected.size());
+    FUZZ_CHECK(level == g_Call.Expected[g_Call.Pieces].Level);
+    FUZZ_CHECK(byteCount == g_Call.Expected[g_Call.Pieces].Bytes);
     ++g_Call.Pieces;
     if (g_Call.CallAgain) {
         // The same call again: refused while the first runs.
@@ -94,28 +108,82 @@ i32 ObserveSink(const u8* data, i32 level, u32 byteCount) {
     return 0;
 }
 
+bool BuildsChain(const TextureCompressorOptions& o) {
+    return o.MipMode != 33 && !(o.MipMode == 31 && o.MipCount == 0);
+}
+
+bool IsBlock(i16 format) {
+    return format >= 10 && format <= 13;
+}
+
+// The sides after the rescale rule, the face width, and the pieces of every face: the working
+// image's sides (raised to 4 for the block formats) halved rounding up down to 1 x 1, or to
+// MipCount levels with MipMode 31.
+void PlanCall(CCall& call) {
+    const TextureCompressorOptions& o = call.Options;
+    call.NewWidth = call.Width;
+    call.NewHeight = call.Height;
+    if (o.RescaleRule >= 1 && o.RescaleRule <= 3 &&
+        (!IsPowerOfTwo(call.Width) || !IsPowerOfTwo(call.Height))) {
+        const auto rule = [&](u32 side) {
+            return o.RescaleRule == 1   ? NearestPowerOfTwo(side)
+                   : o.RescaleRule == 2 ? NextPowerOfTwo(side)
+                                        : PreviousPowerOfTwo(side);
+        };
+        call.RescaleImpossible = rule(call.Width) < 0 || rule(call.Height) < 0;
+        if (!call.RescaleImpossible) {
+            call.NewWidth = u32(rule(call.Width));
+            call.NewHeight = u32(rule(call.Height));
+        }
+    }
+    const bool cube = o.TextureKind == kCompressorTextureKindCube;
+    u32 face = o.MipMode == 32 && BuildsChain(o) ? call.NewWidth / 2 : call.NewWidth;
+    call.FaceWidth = cube ? face / 6 : face;
+    call.Faces = cube ? 6 : 1;
+    const bool block = IsBlock(o.FormatCode);
+    u32 w = block ? std::max(call.FaceWidth, 4u) : call.FaceWidth;
+    u32 h = block ? std::max(call.NewHeight, 4u) : call.NewHeight;
+    std::vector<CPiece> facePieces;
+    for (i32 k = 0;; ++k) {
+        facePieces.push_back({k, ExpectedPieceSize(o.FormatCode, w, h)});
+        if (!BuildsChain(o) || (w <= 1 && h <= 1) || (o.MipMode == 31 && k + 1 >= o.MipCount))
+            break;
+        w = (w + 1) / 2, h = (h + 1) / 2;
+    }
+    for (u32 f = 0; f < call.Faces; ++f)
+        call.Expected.insert(call.Expected.end(), facePieces.begin(), facePieces.end());
+}
+
 // The answer of the entry's checks, in their order; 0 when the call is to compress.
 i32 ExpectedResult(const CCall& call, u64 imageLimit) {
     const TextureCompressorOptions& o = call.Options;
-    const bool block = o.FormatCode >= 10 && o.FormatCode <= 13;
+    const bool block = IsBlock(o.FormatCode);
+    const u32 faceWidth = o.TextureKind == kCompressorTextureKindCube ? call.Width / 6 : call.Width;
     if (!call.Pixels)
         return -1;
     if (call.Channels != 3 && call.Channels != 4)
         return -2;
-    if (block && o.RescaleRule == 0 &&
-        (!IsPowerOfTwo(call.FaceWidth) || !IsPowerOfTwo(call.Height)))
+    if (block && o.RescaleRule == 0 && (!IsPowerOfTwo(faceWidth) || !IsPowerOfTwo(call.Height)))
         return -3;
+    if (call.RescaleImpossible)
+        return -3;
+    if (BuildsChain(o) && o.MipMode != 32 && o.MipFilter == 135) {
+        const u32 w = block ? std::max(call.FaceWidth, 4u) : call.FaceWidth;
+        const u32 h = block ? std::max(call.NewHeight, 4u) : call.NewHeight;
+        if (!IsPowerOfTwo(w) || !IsPowerOfTwo(h))
+            return -3;
+    }
     if (o.FormatCode < 10 || o.FormatCode > 22)
         return -6;
-    const bool chain = o.MipMode != 33 && !(o.MipMode == 31 && o.MipCount == 0);
-    const bool rescale = o.RescaleRule >= 1 && o.RescaleRule <= 3 &&
-                         (!IsPowerOfTwo(call.Width) || !IsPowerOfTwo(call.Height));
-    if (chain || rescale || o.DitherOnLoad || o.DitherEachLevel || o.FormatCode == 20)
+    if (o.DitherOnLoad || o.DitherEachLevel || o.FormatCode == 20)
         return -5;
+    if ((call.NewWidth != call.Width || call.NewHeight != call.Height) &&
+        ResampleLargestBuffer(call.Width, call.Height, call.Channels, call.NewWidth,
+                              call.NewHeight) > imageLimit)
+        return -4;
     const u32 w = block ? std::max(call.FaceWidth, 4u) : call.FaceWidth;
-    const u32 h = block ? std::max(call.Height, 4u) : call.Height;
-    if (u64(w) * h * 4 > imageLimit ||
-        ExpectedPieceSize(o.FormatCode, call.FaceWidth, call.Height) > imageLimit)
+    const u32 h = block ? std::max(call.NewHeight, 4u) : call.NewHeight;
+    if (u64(w) * h * 4 > imageLimit || ExpectedPieceSize(o.FormatCode, w, h) > imageLimit)
         return -4;
     return 0;
 }
@@ -154,15 +222,14 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     o.FormatCode = i16Of();
     o.SwapRedBlue = in.Byte();
 
-    call.Width = in.Byte() % 65;
-    call.Height = in.Byte() % 65;
+    // The windowed sinc filters every level from the top level: chains stay small.
+    const u32 sides = BuildsChain(o) ? 33 : 65;
+    call.Width = in.Byte() % sides;
+    call.Height = in.Byte() % sides;
     call.Channels = in.Byte();
     const i32 pitch = i32(call.Width * call.Channels) + i8(in.Byte());
     call.Pitch = u32(std::max(pitch, 0));
     const u8 flags = in.Byte();
-    const bool cube = o.TextureKind == kCompressorTextureKindCube;
-    call.FaceWidth = cube ? call.Width / 6 : call.Width;
-    call.Faces = cube ? 6 : 1;
     call.CallAgain = flags & 4;
 
     // Rows as the compressor reads them: row r at r x pitch, width x channels bytes long.
@@ -172,6 +239,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     const std::string rest = in.Bytes(pixels.size());
     std::copy(rest.begin(), rest.end(), pixels.begin());
     call.Pixels = flags & 1 ? nullptr : pixels.data();
+    PlanCall(call);
 
     const u64 oldLimit = CPlugFileImg::GetImageLimit();
     const u64 limit = flags >> 3 ? u64(flags >> 3) * 256 : oldLimit;
@@ -186,7 +254,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, size_t size) {
     CPlugFileImg::SetImageLimit(oldLimit);
 
     FUZZ_CHECK(result == ExpectedResult(call, std::min<u64>(limit, UINT32_MAX)));
-    FUZZ_CHECK(g_Call.Pieces == (result == 0 ? call.Faces : 0));
+    FUZZ_CHECK(g_Call.Pieces == (result == 0 ? call.Expected.size() : 0));
     FUZZ_CHECK(g_Call.HeaderSeen == (result == 0 && !withCallback));
     return 0;
 }

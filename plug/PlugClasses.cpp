@@ -15,6 +15,7 @@
 #include "plug/shader/PlugShader.h"
 #include "plug/visual/PlugIndexBuffer.h"
 #include "plug/visual/PlugVertexStream.h"
+#include "plug/visual/PlugVisual.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ constinit CMwClassInfo* const s_PlugClasses[] = {
     &CPlugFileGPU::s_ClassInfo,
     &CPlugFileGPUV::s_ClassInfo,
     &CPlugFileGPUP::s_ClassInfo,
+    &CPlugVisual::s_ClassInfo,
     &CPlugShader::s_ClassInfo,
     &CPlugShaderGeneric::s_ClassInfo,
     &CPlugShaderApply::s_ClassInfo,

@@ -15,12 +15,13 @@ window_packages=(
 # What the tests use besides: sanitizers of clang, GoogleTest, the benchmarks and their peers
 # (stb_image beside the picture readers, cereal beside the archive files; the launcher's window
 # benchmark watches the screen through the DAMAGE extension, next to xdpyinfo), the tools that
-# check formats (xrandr among them), and the test servers.
+# check formats (xrandr among them), the test servers, and ss (iproute2) that lists the sockets
+# of the peer connection tests.
 test_packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev libxdamage-dev libstb-dev libcereal-dev
   python3 python3-lzo python3-pil libsquish-dev locales-all tzdata valgrind
-  curl nginx openssl x11-xserver-utils x11-utils zip unzip
+  curl nginx openssl x11-xserver-utils x11-utils zip unzip iproute2
   libmeshoptimizer-dev libassimp-dev assimp-testmodels
 )
 # Inputs of the benchmarks, needed only to run them (bench/install-inputs.sh): real pictures.

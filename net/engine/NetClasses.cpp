@@ -5,6 +5,9 @@
 #include "net/message/NetForms.h"
 #include "net/message/NetNod.h"
 #include "net/message/NetNodForms.h"
+#include "net/peer/NetClient.h"
+#include "net/peer/NetConnection.h"
+#include "net/peer/NetDataServer.h"
 
 namespace {
 
@@ -17,11 +20,15 @@ constinit CMwClassInfo* const s_NetClasses[] = {
     &CNetFormEnumSessions::s_ClassInfo,
     &CNetFormPing::s_ClassInfo,
     &CNetFormNodsContainer::s_ClassInfo,
+    &CNetClient::s_ClassInfo,
     &CNetFormModelerPlugin::s_ClassInfo,
+    &CNetConnection::s_ClassInfo,
     &CNetFormConnectionAdmin::s_ClassInfo,
     &CNetHttpClient::s_ClassInfo,
     &CNetHttpResult::s_ClassInfo,
     &CNetFileTransferForm::s_ClassInfo,
+    &CNetDataServer::s_ClassInfo,
+    &CNetFormRpcCall::s_ClassInfo,
 };
 
 } // namespace

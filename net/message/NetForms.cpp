@@ -13,6 +13,7 @@ MW_DEFINE_CLASS(CNetFormPing, MwFactory<CNetFormPing>, MW_NO_MEMBERS, MW_NO_CHUN
 MW_DEFINE_CLASS(CNetFormConnectionAdmin, MwFactory<CNetFormConnectionAdmin>, MW_NO_MEMBERS,
                 MW_NO_CHUNKS);
 MW_DEFINE_CLASS(CNetFileTransferForm, MwFactory<CNetFileTransferForm>, MW_NO_MEMBERS, MW_NO_CHUNKS);
+MW_DEFINE_CLASS(CNetFormRpcCall, MwFactory<CNetFormRpcCall>, MW_NO_MEMBERS, MW_NO_CHUNKS);
 
 namespace {
 
@@ -288,6 +289,21 @@ u32 CNetFileTransferForm::Archive(CClassicArchive& archive) {
             checksum();
             upDown();
             break;
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Remote call
+
+u32 CNetFormRpcCall::Archive(CClassicArchive& archive) {
+    U32(archive, m_Number);
+    Text(archive, m_Text);
+    u8 flags = u8((m_Flag1 != 0 ? 1 : 0) | (m_Flag2 != 0 ? 2 : 0));
+    U8(archive, flags);
+    if (!archive.m_Writing) {
+        m_Flag1 = flags & 1;
+        m_Flag2 = flags & 2;
     }
     return 0;
 }

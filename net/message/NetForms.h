@@ -173,3 +173,18 @@ public:
     CClassicWideString m_WideText;
     u8 m_Byte3 = 0;
 };
+
+// One remote call: its number, a text and two flags, carried and not interpreted here.
+class CNetFormRpcCall : public CNetNod {
+    MW_DECLARE_CLASS(CNetFormRpcCall, CNetNod, 0x12021000)
+public:
+    u32 NeedsQueue() override { return 1; }
+    // Number, text, one byte of flags: bit 0 the first flag set, bit 1 the second. Reading
+    // gives the bits as they stand (first = byte & 1, second = byte & 2).
+    u32 Archive(CClassicArchive& archive) override;
+
+    CClassicString m_Text;
+    u32 m_Number = 0;
+    u32 m_Flag1 = 0;
+    u32 m_Flag2 = 0;
+};

@@ -1,11 +1,15 @@
 #include "plug/bitmap/TextureCompressor.h"
 
 #include "core/base/ClassicLog.h"
+#include "core/base/Folded.h"
 #include "platform/Endian.h"
 #include "plug/bitmap/DxtEncoder.h"
 #include "plug/bitmap/PlugFileImg.h"
+#include "plug/bitmap/TextureMipFilters.h"
+#include "plug/bitmap/TextureResample.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cinttypes>
 #include <cmath>
@@ -86,12 +90,7 @@ bool BuildsChain(const TextureCompressorOptions& options) {
 }
 
 // Why the options ask for something the compressor does not do yet; null when they do not.
-const char* UnavailableOption(const TextureCompressorOptions& options, u32 width, u32 height) {
-    if (BuildsChain(options))
-        return "a mip chain";
-    if (options.RescaleRule >= 1 && options.RescaleRule <= 3 &&
-        (!IsPowerOfTwo(width) || !IsPowerOfTwo(height)))
-        return "rescaling to powers of two";
+const char* UnavailableOption(const TextureCompressorOptions& options) {
     if (options.DitherOnLoad || options.DitherEachLevel)
         return "dithering";
     if (options.FormatCode == ETextureCompressorFormat_Palette8)
@@ -107,6 +106,43 @@ u64 BufferLimit() {
 
 std::unique_ptr<u8[]> AllocateZeroed(u64 size) {
     return std::unique_ptr<u8[]>(new (std::nothrow) u8[size]());
+}
+
+// Rule 1, 2 or 3 with a side that is not a power of two: the picture is resampled.
+bool Rescales(const TextureCompressorOptions& options, u32 width, u32 height) {
+    return options.RescaleRule >= 1 && options.RescaleRule <= 3 &&
+           (!IsPowerOfTwo(width) || !IsPowerOfTwo(height));
+}
+
+// The side the rescale rule chooses; -1 when it has none.
+i64 RescaledSide(i32 rule, u32 side) {
+    return rule == 1   ? NearestPowerOfTwo(side)
+           : rule == 2 ? NextPowerOfTwo(side)
+                       : PreviousPowerOfTwo(side);
+}
+
+u32 HalfSide(u32 side) {
+    return u32((u64(side) + 1) / 2);
+}
+
+// A byte from a value already offset by 0.5: truncated, clamped to 0..255, NaN as 0.
+u8 TruncToByte(f64 value) {
+    if (!(value > 0))
+        return 0;
+    return u8(std::min(value, 255.0));
+}
+
+// The mip count of the discarded header: 0 without a chain, floor(log2(largest side)) + 1 over
+// the working image's sides, at most MipCount (and at least 1) with MipMode 31.
+u32 ChainLevelCount(const TextureCompressorOptions& options, u32 width, u32 height) {
+    if (!BuildsChain(options))
+        return 0;
+    const bool block = IsBlockFormat(options.FormatCode);
+    const u32 side = block ? std::max({width, height, 4u}) : std::max(width, height);
+    const u32 levels = u32(std::bit_width(side));
+    if (options.MipMode == kCompressorMipModeCount)
+        return u32(std::clamp<i32>(options.MipCount, 1, i32(std::max(levels, 1u))));
+    return levels;
 }
 
 void LogNotEnoughMemory(u32 width, u32 height, u64 bytes) {
@@ -141,15 +177,39 @@ i32 TextureCompressor::CompressImage(const u8* pixels, u32 width, u32 height, u3
                              format, faceWidth, height);
         return ETextureCompressorResult_NotPowerOfTwo;
     }
+    u32 newWidth = width, newHeight = height;
+    if (Rescales(options, width, height)) {
+        const i64 w = RescaledSide(options.RescaleRule, width);
+        const i64 h = RescaledSide(options.RescaleRule, height);
+        if (w < 0 || h < 0) {
+            ClassicLogFormatLine("TextureCompressor : rescale rule %d has no power of two for "
+                                 "%u x %u",
+                                 options.RescaleRule, width, height);
+            return ETextureCompressorResult_NotPowerOfTwo;
+        }
+        newWidth = u32(w), newHeight = u32(h);
+    }
+    if (BuildsChain(options) && options.MipMode != kCompressorMipModeInPicture &&
+        options.MipFilter == ETextureMipFilter_FftLowPass) {
+        // The low-pass filter transforms rows and columns of the working image's sides.
+        const u32 face =
+            options.TextureKind == kCompressorTextureKindCube ? newWidth / 6 : newWidth;
+        const u32 w = IsBlockFormat(format) ? std::max(face, 4u) : face;
+        const u32 h = IsBlockFormat(format) ? std::max(newHeight, 4u) : newHeight;
+        if (!IsPowerOfTwo(w) || !IsPowerOfTwo(h)) {
+            ClassicLogFormatLine("TextureCompressor : mip filter %d needs sides that are powers "
+                                 "of two, not %u x %u",
+                                 options.MipFilter, w, h);
+            return ETextureCompressorResult_NotPowerOfTwo;
+        }
+    }
     if (format < ETextureCompressorFormat_Dxt1 || format > ETextureCompressorFormat_Copy32b) {
         ClassicLogFormatLine("TextureCompressor : format code %d is not supported", format);
         return ETextureCompressorResult_BadFormat;
     }
-    if (const char* option = UnavailableOption(options, width, height)) {
-        ClassicLogFormatLine("TextureCompressor : %s is not available (MipMode %d, MipCount %d, "
-                             "RescaleRule %d, %u x %u, dithers %u %u, format %d)",
-                             option, options.MipMode, options.MipCount, options.RescaleRule, width,
-                             height, options.DitherOnLoad, options.DitherEachLevel, format);
+    if (const char* option = UnavailableOption(options)) {
+        ClassicLogFormatLine("TextureCompressor : %s is not available (dithers %u %u, format %d)",
+                             option, options.DitherOnLoad, options.DitherEachLevel, format);
         return ETextureCompressorResult_NotAvailable;
     }
     if (g_CompressorContext) {
@@ -165,6 +225,19 @@ i32 TextureCompressor::CompressImage(const u8* pixels, u32 width, u32 height, u3
     context->Options = options;
     context->Source = {width, height, channels, pixels, pitch};
     context->Callback = callback ? callback : DiscardSink;
+    // Sides that are not powers of two, with a rule that chooses them: a resampled copy, freed at
+    // the end of the call.
+    std::unique_ptr<u8[]> rescaled;
+    if (newWidth != width || newHeight != height) {
+        const u64 largest = ResampleLargestBuffer(width, height, channels, newWidth, newHeight);
+        if (largest <= BufferLimit())
+            rescaled = ResampleImage(pixels, width, height, channels, pitch, newWidth, newHeight);
+        if (!rescaled) {
+            LogNotEnoughMemory(newWidth, newHeight, largest);
+            return ETextureCompressorResult_NoMemory;
+        }
+        context->Source = {newWidth, newHeight, channels, rescaled.get(), newWidth * channels};
+    }
     // The global is cleared however the loop ends, also by an exception from the callback.
     struct CContextScope {
         explicit CContextScope(CompressorContext* context) { g_CompressorContext = context; }
@@ -179,7 +252,13 @@ i32 TextureCompressor::RunLevelLoop(CompressorContext& context) {
     const TextureCompressorOptions& options = context.Options;
     const SourceImageDesc& source = context.Source;
     const bool cube = options.TextureKind == kCompressorTextureKindCube;
-    const u32 faceWidth = cube ? source.Width / 6 : source.Width;
+    const bool inPicture = options.MipMode == kCompressorMipModeInPicture;
+    // With the chain in the picture each face is twice its width: the top level on the left, the
+    // smaller levels after it.
+    u32 faceWidth = inPicture ? source.Width / 2 : source.Width;
+    if (cube)
+        faceWidth /= 6;
+    const u32 faceStride = inPicture ? faceWidth * 2 : faceWidth;
     const u32 faceCount = cube ? 6 : 1;
 
     const double perceptual[3] = {0.309, 0.609, 0.082}, equal[3] = {1, 1, 1};
@@ -211,19 +290,94 @@ i32 TextureCompressor::RunLevelLoop(CompressorContext& context) {
             return ETextureCompressorResult_NoMemory;
         }
         image.Pixels = pixels.get();
-        FillWorkingImage(context, image, face * source.Channels * faceWidth, faceWidth);
-        EncodeLevel(context, image, output.get());
-        context.Callback(output.get(), 0, u32(levelBytes));
+        const u32 faceStart = face * faceStride;
+        FillWorkingImage(context, image, faceStart * source.Channels, faceWidth, source.Height);
+        if (!BuildsChain(options)) {
+            EncodeLevel(context, image, output.get());
+            context.Callback(output.get(), 0, u32(levelBytes));
+            continue;
+        }
+        const i32 result = RunChain(context, image, faceStart, faceWidth, output.get());
+        if (result != ETextureCompressorResult_Done)
+            return result;
+    }
+    return ETextureCompressorResult_Done;
+}
+
+i32 TextureCompressor::RunChain(CompressorContext& context, const CompressorImage& top,
+                                u32 faceStart, u32 faceWidth, u8* output) {
+    const TextureCompressorOptions& options = context.Options;
+    const SourceImageDesc& source = context.Source;
+    const bool inPicture = options.MipMode == kCompressorMipModeInPicture;
+    std::unique_ptr<MipLevelList> chain;
+    if (!inPicture) {
+        chain = BuildMipChain(top.Pixels, top.Width, top.Height, options.MipFilter,
+                              &FoldedReturnZero<i32>);
+        if (!chain) {
+            LogNotEnoughMemory(top.Width, top.Height, u64(top.Width) * top.Height * 4);
+            return ETextureCompressorResult_NoMemory;
+        }
+    }
+    // The level being emitted and the one made from it; the top level is the working image.
+    const u64 topBytes = u64(top.Width) * top.Height * 4;
+    const std::unique_ptr<u8[]> buffers[2] = {AllocateZeroed(topBytes), AllocateZeroed(topBytes)};
+    if (!buffers[0] || !buffers[1]) {
+        LogNotEnoughMemory(top.Width, top.Height, topBytes * 2);
+        return ETextureCompressorResult_NoMemory;
+    }
+    CompressorImage level = top, next;
+    // Where the level lies in the picture with MipMode 32: its column from the face's start and
+    // its sides there.
+    u32 column = 0, pictureWidth = faceWidth, pictureHeight = source.Height;
+    f32 fade = 1.0f - f32(options.FadeAmount) / 100.0f;
+    for (u32 k = 0;; ++k) {
+        EncodeLevel(context, level, output);
+        context.Callback(output, i32(k),
+                         u32(LevelByteSize(options.FormatCode, level.Width, level.Height)));
+        if (level.Width <= 1 && level.Height <= 1)
+            break;
+        if (options.MipMode == kCompressorMipModeCount && i64(k) + 1 >= options.MipCount)
+            break;
+
+        next.Width = HalfSide(level.Width);
+        next.Height = HalfSide(level.Height);
+        next.Pixels = buffers[k % 2].get();
+        const u64 nextBytes = u64(next.Width) * next.Height * 4;
+        if (inPicture) {
+            column += pictureWidth;
+            pictureWidth = HalfSide(pictureWidth);
+            pictureHeight = HalfSide(pictureHeight);
+            // Reads stay inside the face's part of the picture; what lies beyond stays 0.
+            const u32 room = column < faceWidth * 2 ? faceWidth * 2 - column : 0;
+            std::memset(next.Pixels, 0, nextBytes);
+            FillWorkingImage(context, next, (faceStart + column) * source.Channels,
+                             std::min({next.Width, pictureWidth, room}),
+                             std::min(next.Height, pictureHeight));
+        } else if (level.Width < 3 || level.Height < 3) {
+            BoxHalve(context, level, next);
+        } else {
+            std::memcpy(next.Pixels, chain->Levels[k + 1].Pixels, nextBytes);
+        }
+        level = next;
+        ApplyBorders(options, level);
+        if (i64(k) + 1 >= options.FadeStartLevel) {
+            ApplyFades(options, level, fade);
+            fade *= 1.0f - f32(options.FadeAmount) / 100.0f;
+        }
+        if (options.NormalMap) {
+            for (u64 i = 0, count = u64(level.Width) * level.Height; i < count; ++i)
+                FadeNormal(level.Pixels + i * 4, 1.0f, false);
+        }
     }
     return ETextureCompressorResult_Done;
 }
 
 void TextureCompressor::FillWorkingImage(const CompressorContext& context,
-                                         const CompressorImage& image, u32 sourceOffset,
-                                         u32 sourceWidth) {
+                                         const CompressorImage& image, u64 sourceOffset,
+                                         u32 sourceWidth, u32 sourceHeight) {
     const TextureCompressorOptions& options = context.Options;
     const SourceImageDesc& source = context.Source;
-    for (u32 y = 0; y < source.Height; ++y) {
+    for (u32 y = 0; y < sourceHeight; ++y) {
         const u8* from = source.Pixels + u64(y) * source.Pitch + sourceOffset;
         u8* to = image.Pixels + u64(y) * image.Width * 4;
         const bool edgeRow = y == 0 || y + 1 == image.Height;
@@ -241,6 +395,79 @@ void TextureCompressor::FillWorkingImage(const CompressorContext& context,
             std::memcpy(to, pixel, 4);
         }
     }
+}
+
+void TextureCompressor::BoxHalve(const CompressorContext& context, const CompressorImage& from,
+                                 const CompressorImage& to) {
+    for (u32 y = 0; y < to.Height; ++y) {
+        const u64 y0 = u64(y) * 2, y1 = std::min<u64>(y0 + 1, from.Height - 1);
+        for (u32 x = 0; x < to.Width; ++x) {
+            const u64 x0 = u64(x) * 2, x1 = std::min<u64>(x0 + 1, from.Width - 1);
+            const u8* a = from.Pixels + (y0 * from.Width + x0) * 4;
+            const u8* b = from.Pixels + (y0 * from.Width + x1) * 4;
+            const u8* c = from.Pixels + (y1 * from.Width + x0) * 4;
+            const u8* d = from.Pixels + (y1 * from.Width + x1) * 4;
+            u8* out = to.Pixels + (u64(y) * to.Width + x) * 4;
+            for (u32 i = 0; i < 4; ++i)
+                out[i] = u8((a[i] + b[i] + c[i] + d[i]) >> 2);
+            if (context.Options.OneBitAlpha)
+                out[3] = out[3] >= 127 ? 255 : 0;
+        }
+    }
+}
+
+void TextureCompressor::ApplyBorders(const TextureCompressorOptions& options,
+                                     const CompressorImage& image) {
+    if (!options.AlphaBorder && !options.ColourBorder)
+        return;
+    for (u32 y = 0; y < image.Height; ++y)
+        for (u32 x = 0; x < image.Width; ++x) {
+            if (y != 0 && y + 1 != image.Height && x != 0 && x + 1 != image.Width)
+                continue;
+            u8* pixel = image.Pixels + (u64(y) * image.Width + x) * 4;
+            if (options.AlphaBorder)
+                pixel[3] = 0;
+            if (options.ColourBorder)
+                std::memcpy(pixel, options.BorderColour, 3);
+        }
+}
+
+void TextureCompressor::ApplyFades(const TextureCompressorOptions& options,
+                                   const CompressorImage& image, f32 fade) {
+    if (!options.FadeColour && !options.FadeAlpha)
+        return;
+    const f64 p = fade;
+    for (u64 i = 0, count = u64(image.Width) * image.Height; i < count; ++i) {
+        u8* pixel = image.Pixels + i * 4;
+        if (options.FadeColour && options.NormalMap) {
+            FadeNormal(pixel, fade, true);
+        } else if (options.FadeColour && options.ScaleFade) {
+            for (u32 c = 1; c < 3; ++c)
+                pixel[c] = TruncToByte(pixel[c] * (2.0 / 255.0) * p * 127.5 + 0.5);
+        } else if (options.FadeColour) {
+            for (u32 c = 0; c < 3; ++c)
+                pixel[c] = TruncToByte(pixel[c] * p + options.FadeToColour[c] * (1 - p) + 0.5);
+        }
+        if (options.FadeAlpha)
+            pixel[3] = TruncToByte(pixel[3] * p + options.FadeToAlpha * (1 - p) + 0.5);
+    }
+}
+
+void TextureCompressor::FadeNormal(u8* pixel, f32 fade, bool faded) {
+    f64 x = pixel[2] * 2 / 255.0 - 1, y = pixel[1] * 2 / 255.0 - 1, z = pixel[0] * 2 / 255.0 - 1;
+    if (faded) {
+        x *= fade;
+        y *= fade;
+        z *= 1 - f64(fade);
+    }
+    const f64 squared = x * x + y * y + z * z;
+    if (squared > 1e-12) {
+        const f64 length = std::sqrt(squared);
+        x /= length, y /= length, z /= length;
+    }
+    pixel[2] = TruncToByte((x + 1) * 127.5);
+    pixel[1] = TruncToByte((y + 1) * 127.5);
+    pixel[0] = TruncToByte((z + 1) * 127.5);
 }
 
 void TextureCompressor::EncodeLevel(const CompressorContext& context, const CompressorImage& image,
@@ -323,6 +550,8 @@ void TextureCompressor::SendDdsHeader(const CompressorContext& context, u32 face
         platform::StoreU32Le(header + 20,
                              u32(LevelByteSize(options.FormatCode, std::max(faceWidth, 4u),
                                                std::max(context.Source.Height, 4u))));
+        platform::StoreU32Le(header + 28,
+                             ChainLevelCount(options, faceWidth, context.Source.Height));
         platform::StoreU32Le(header + 76, 32);
         platform::StoreU32Le(header + 80, 4);
         std::memcpy(header + 84, FourCcOf(options.FormatCode), 4);

@@ -2,7 +2,9 @@
 // The texture compressor: turns one 8-bit picture (three or four bytes per pixel, blue first)
 // into the data of a texture level (DXT1, DXT1 with one-bit alpha, DXT3, DXT5, four 16-bit
 // formats, 24- and 32-bit copies) and hands every piece of output to the caller's write
-// callback. It writes nothing itself.
+// callback. It writes nothing itself. On request it first resamples sides that are not powers
+// of two to powers of two, and builds a mip chain itself (filters in TextureMipFilters.h, with
+// borders, fades and normal-map renormalisation on every level after the first).
 //
 // Each call works on a context of its own, reached through one global pointer: one call runs at
 // a time, and a call made while another runs (from inside a callback) is refused. Working
@@ -71,11 +73,14 @@ enum ETextureCompressorResult : i32 {
     ETextureCompressorResult_Done = 0,
     ETextureCompressorResult_NoPixels = -1,
     ETextureCompressorResult_BadChannels = -2,
-    ETextureCompressorResult_NotPowerOfTwo = -3, // a block format with a side not a power of two
-    ETextureCompressorResult_NoMemory = -4,      // a working buffer could not be had
-    ETextureCompressorResult_NotAvailable = -5,  // chains, rescaling, dithers, the palette format
-    ETextureCompressorResult_BadFormat = -6,     // a format code outside 10-22
-    ETextureCompressorResult_Busy = -7,          // another call runs
+    // A block format with a side not a power of two and no rescale rule; a rescale rule without
+    // a power of two for a side (0, or above 8192); the low-pass mip filter on sides that are not
+    // powers of two.
+    ETextureCompressorResult_NotPowerOfTwo = -3,
+    ETextureCompressorResult_NoMemory = -4,     // a working buffer could not be had
+    ETextureCompressorResult_NotAvailable = -5, // dithers, the palette format
+    ETextureCompressorResult_BadFormat = -6,    // a format code outside 10-22
+    ETextureCompressorResult_Busy = -7,         // another call runs
 };
 
 // Receives one piece of output: its bytes (valid during the call only), the level index (0 for
@@ -111,10 +116,10 @@ class TextureCompressor {
 public:
     // Compresses the picture `pixels` (width x height pixels of `channels` bytes, row r at
     // pixels + r x pitch; for a cube map the six faces side by side, each width / 6 wide) in the
-    // options' format and hands the output to `callback`, one piece per face. Without a callback
-    // the output, behind a DDS header, goes to an internal sink that drops it. The result is an
-    // ETextureCompressorResult: the checks run in the order of its values -1 to -3, then -6 and
-    // -5, before anything is allocated or called; a refusal writes a log line.
+    // options' format and hands the output to `callback`, one piece per face and level. Without a
+    // callback the output, behind a DDS header, goes to an internal sink that drops it. The result
+    // is an ETextureCompressorResult: the checks run in the order of its values -1 to -3, then -6
+    // and -5, before anything is allocated or called; a refusal writes a log line.
     static i32 CompressImage(const u8* pixels, u32 width, u32 height, u32 pitch,
                              const TextureCompressorOptions& options, u32 channels,
                              CompressorWriteCallback callback);
@@ -124,8 +129,23 @@ public:
 
 private:
     static i32 RunLevelLoop(CompressorContext& context);
+    // The levels of one face from its filled working image `top`, each encoded and handed to
+    // the callback with its index; `output` holds the top level's bytes.
+    static i32 RunChain(CompressorContext& context, const CompressorImage& top, u32 faceStart,
+                        u32 faceWidth, u8* output);
+    // Loads sourceWidth x sourceHeight source pixels from byte `sourceOffset` of each row into
+    // the zero-filled image, with the borders on the image's own ring.
     static void FillWorkingImage(const CompressorContext& context, const CompressorImage& image,
-                                 u32 sourceOffset, u32 sourceWidth);
+                                 u64 sourceOffset, u32 sourceWidth, u32 sourceHeight);
+    // The next level by a 2 x 2 box over 8-bit pixels (coordinates clamped to the level).
+    static void BoxHalve(const CompressorContext& context, const CompressorImage& from,
+                         const CompressorImage& to);
+    static void ApplyBorders(const TextureCompressorOptions& options, const CompressorImage& image);
+    static void ApplyFades(const TextureCompressorOptions& options, const CompressorImage& image,
+                           f32 fade);
+    // A pixel's blue, green and red as a normal's z, y, x, faded by `fade` when `faded`, made
+    // of length 1 and written back.
+    static void FadeNormal(u8* pixel, f32 fade, bool faded);
     static void EncodeLevel(const CompressorContext& context, const CompressorImage& image,
                             u8* output);
     static void SendDdsHeader(const CompressorContext& context, u32 faceWidth);

@@ -132,6 +132,7 @@ BUILDERS = {
     "CNetFileTransferForm": transfer,
     "CNetFormNodsContainer": lambda f: u32(0),
     "CNetFormModelerPlugin": plugin,
+    "CNetFormRpcCall": lambda f: u32(f["number"]) + text(f["text"]) + u8(f["flags"]),
 }
 
 IDS = {"CNetFormConnectionAdmin": 0x12010000, "CNetFormModelerPlugin": 0x1200E000}

@@ -9,8 +9,9 @@ reads one JSON object per line on its standard input and answers each with one J
   a frame case: {"case": name, "mode": 1 full | 2 compact | other, "class": the form's class id,
                  "record": null or {"id", "index", "checksum", "sequence", "ordered"},
                  "counter": the sequence counter before, "body": "<hex>", "compressed": bool,
-                 "start": bytes before the frame (zeros), "stream": "<hex>" (what the engine
-                 wrote), "datagram": bool (the same bytes were also sent to this socket)}
+                 "start": bytes before the frame (zeros), "prefix": bool (the frame follows a
+                 u32 of its length instead), "stream": "<hex>" (what the engine wrote),
+                 "datagram": bool (the same bytes were also sent to this socket)}
       rebuilds the stream with struct, hmac and python3-lzo and answers
       {"case": name, "ok": bool, "expected": "<hex>", "counter": the counter after, "why": text}.
 
@@ -70,6 +71,19 @@ def full(case, body):
     return struct.pack("<III", 0x00010001, len(payload), len(packed)) + packed
 
 
+def opened(case, written, at, body):
+    """Whether the compressed frame the engine wrote at `at` decompresses to what it carries."""
+    if case["mode"] == 1:
+        size, packed = struct.unpack_from("<II", written, at + 4)
+        return lzo.decompress(written[at + 12:at + 12 + packed], False, size) == \
+            struct.pack("<I", case["class"]) + body
+    record = case["record"]
+    at += 2 + (2 if record["sequence"] or record["ordered"] else 0)
+    at += 4 if record["checksum"] else 0
+    size, = struct.unpack_from("<I", written, at)
+    return lzo.decompress(written[at + 4:], False, size) == body
+
+
 def receive(sock):
     ready, _, _ = select.select([sock], [], [], 2.0)
     return sock.recv(65536) if ready else None
@@ -84,11 +98,18 @@ def check(case, sock):
         frame = full(case, body)
     else:
         frame = b""
-    expected = bytes(case["start"]) + frame
+    if case.get("prefix"):
+        expected = struct.pack("<I", len(frame)) + frame
+    else:
+        expected = bytes(case["start"]) + frame
     verdict = {"case": case["case"], "ok": True, "expected": expected.hex(), "counter": counter,
                "why": ""}
-    if bytes.fromhex(case["stream"]) != expected:
+    written = bytes.fromhex(case["stream"])
+    if written != expected:
         verdict.update(ok=False, why="the stream differs")
+    elif case["compressed"] and frame and not opened(case, written, len(expected) - len(frame),
+                                                     body):
+        verdict.update(ok=False, why="the compressed body does not open to the body")
     elif case["datagram"]:
         got = receive(sock)
         if got is None:

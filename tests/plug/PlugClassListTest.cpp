@@ -19,11 +19,11 @@ class PlugClassList : public CPlugFixture {};
 // and a registered parent.
 TEST_F(PlugClassList, Census) {
     const CMwClassCensus census = MwTakeClassCensus(g_PlugClassList);
-    EXPECT_EQ(g_PlugClassList.m_Count, 23u);
-    EXPECT_EQ(census.PerEngine[0x09], 23u);
-    // CPlugFile, CPlugFileImg, CPlugFileVideo, the three GPU program bases, the render base and
-    // the two shader bases are abstract.
-    EXPECT_EQ(census.WithoutFactory, 9u);
+    EXPECT_EQ(g_PlugClassList.m_Count, 24u);
+    EXPECT_EQ(census.PerEngine[0x09], 24u);
+    // CPlugFile, CPlugFileImg, CPlugFileVideo, the three GPU program bases, the visual base, the
+    // render base and the two shader bases are abstract.
+    EXPECT_EQ(census.WithoutFactory, 10u);
 }
 
 // CPlug, the picture file classes, the zip classes, the vertex stream, the index buffer, the

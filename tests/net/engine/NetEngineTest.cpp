@@ -59,8 +59,8 @@ TEST_F(NetEngine, NetCensus) {
         for (u32 m = 0; m < info->m_MemberCount; ++m)
             EXPECT_EQ(info->m_MemberInfos[m]->MemberId, info->m_ClassId | m) << info->m_Name;
     }
-    EXPECT_EQ(g_NetClassList.m_Count, 13u);
-    EXPECT_EQ(perEngine[18], 13u);
+    EXPECT_EQ(g_NetClassList.m_Count, 17u);
+    EXPECT_EQ(perEngine[18], 17u);
     struct Row {
         u32 Id;
         const char* Name;
@@ -76,11 +76,15 @@ TEST_F(NetEngine, NetCensus) {
         {0x12008000, "CNetFormEnumSessions", 0x12001000, true},
         {0x12009000, "CNetFormPing", 0x12004000, true},
         {0x1200a000, "CNetFormNodsContainer", 0x12001000, true},
+        {0x1200d000, "CNetClient", CMwNod::s_ClassId, false},
         {0x1200e000, "CNetFormModelerPlugin", 0x12001000, true},
+        {0x1200f000, "CNetConnection", CMwNod::s_ClassId, false},
         {0x12010000, "CNetFormConnectionAdmin", 0x12001000, true},
         {0x12012000, "CNetHttpClient", CMwNod::s_ClassId, false},
         {0x12013000, "CNetHttpResult", CMwNod::s_ClassId, false},
         {0x1201b000, "CNetFileTransferForm", 0x12001000, true},
+        {0x1201f000, "CNetDataServer", CMwNod::s_ClassId, false},
+        {0x12021000, "CNetFormRpcCall", 0x12001000, true},
     };
     ASSERT_EQ(std::size(rows), g_NetClassList.m_Count);
     for (u32 i = 0; i < g_NetClassList.m_Count; ++i) {
@@ -94,11 +98,11 @@ TEST_F(NetEngine, NetCensus) {
     }
 }
 
-// The nine forms with a factory are created, and their default bodies round-trip in both
+// The ten forms with a factory are created, and their default bodies round-trip in both
 // encodings.
 TEST_F(NetEngine, ClassListCheck) {
     const CMwClassListCheckCounts counts = MwCheckClassList(g_NetClassList);
-    EXPECT_EQ(counts.Created, 9u);
+    EXPECT_EQ(counts.Created, 10u);
 }
 
 TEST_F(NetEngine, ClientRows) {

@@ -210,6 +210,7 @@ TEST_F(NetForms, DeliveryAnswers) {
         {[&] { return transfer(9); }, 1, 0, 0, 0, 8},
         {[] { return new CNetFormNodsContainer; }, 1, 0, 0, 0, 8},
         {[] { return new CNetFormModelerPlugin; }, 1, 1, 0, 0, 8},
+        {[] { return new CNetFormRpcCall; }, 1, 0, 0, 0, 8},
     };
     for (const Row& row : rows) {
         CNetNod* form = row.Make();
@@ -527,6 +528,54 @@ TEST_F(NetForms, FileTransfer) {
 
 // Lengths and counts from the wire are checked before anything is allocated; a read that is
 // refused throws the stream exception, which the reader catches.
+// The call's body carries the two flags as bits of one byte; reading keeps the bits where they
+// stand, so a set second flag comes back as 2.
+TEST_F(NetForms, RpcCall) {
+    CNetFormRpcCall fresh;
+    EXPECT_TRUE(fresh.m_Text.IsEmpty());
+    struct Case {
+        u32 Flag1, Flag2;
+        u8 Byte;
+        u32 Read1, Read2;
+    };
+    const Case cases[] = {
+        {0, 0, 0, 0, 0}, {1, 0, 1, 1, 0}, {0, 1, 2, 0, 2}, {1, 1, 3, 1, 2}, {7, 0x100, 3, 1, 2},
+    };
+    std::vector<SPythonCase> python;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Byte);
+        CNetFormRpcCall form;
+        form.m_Number = 0x01020304 + c.Byte;
+        form.m_Text = "call";
+        form.m_Flag1 = c.Flag1;
+        form.m_Flag2 = c.Flag2;
+        const std::string body = Body(form);
+        ASSERT_EQ(body.size(), 13u);
+        EXPECT_EQ(u8(body[12]), c.Byte);
+        python.push_back(
+            PythonCase("rpc" + std::to_string(c.Byte), form,
+                       "{\"number\": " + std::to_string(form.m_Number) +
+                           ", \"text\": \"call\", \"flags\": " + std::to_string(c.Byte) + "}"));
+        ForEachFramedCopy<CNetFormRpcCall>(form, [&](CNetFormRpcCall& read) {
+            EXPECT_EQ(read.m_Number, form.m_Number);
+            EXPECT_EQ(Str(read.m_Text), "call");
+            EXPECT_EQ(read.m_Flag1, c.Read1);
+            EXPECT_EQ(read.m_Flag2, c.Read2);
+        });
+    }
+    CheckWithPython(python);
+
+    // A byte's other bits are not flags; a text longer than the bytes left, or a missing flags
+    // byte, refuses the body.
+    CNetFormRpcCall read;
+    EXPECT_TRUE(ReadBody(read, std::string("\x05\0\0\0\x01\0\0\0x\xFE", 10)));
+    EXPECT_EQ(read.m_Number, 5u);
+    EXPECT_EQ(read.m_Flag1, 0u);
+    EXPECT_EQ(read.m_Flag2, 2u);
+    EXPECT_FALSE(ReadBody(read, std::string("\x05\0\0\0\xFF\xFF\xFF\x7Fx\x01", 10)));
+    EXPECT_FALSE(ReadBody(read, std::string("\x05\0\0\0\x01\0\0\0x", 9)));
+}
+
 TEST_F(NetForms, HostileLengthsAreRefused) {
     const auto u32le = [](u32 v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
     struct Row {

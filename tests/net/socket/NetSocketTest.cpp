@@ -7,6 +7,7 @@
 #include "NetTestSupport.h"
 #include "platform/HostResolve.h"
 #include "tests/support/net/FakeSocketCalls.h"
+#include "tests/support/net/LoopbackSockets.h"
 #include "tests/support/net/TestPythonPeer.h"
 
 #include <algorithm>
@@ -24,53 +25,7 @@
 
 namespace {
 
-constexpr u32 kLoopback = 0x7F000001;
-constexpr int kCeilingMs = 2000;
-
-// A descriptor of the test's own, closed with the object.
-class CHeld {
-public:
-    explicit CHeld(int fd = -1) : m_Fd(fd) {}
-    ~CHeld() { Reset(); }
-    CHeld(const CHeld&) = delete;
-    CHeld& operator=(const CHeld&) = delete;
-
-    int Get() const { return m_Fd; }
-    void Reset(int fd = -1) {
-        if (m_Fd >= 0)
-            close(m_Fd);
-        m_Fd = fd;
-    }
-
-private:
-    int m_Fd;
-};
-
-// A socket of the kind bound to 127.0.0.1:port, or -1.
-int BoundLoopback(int type, u16 port) {
-    const int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(kLoopback);
-    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-u16 LocalPort(int fd) {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    return ntohs(address.sin_port);
-}
-
-bool WaitFor(int fd, short events) {
-    pollfd p{fd, events, 0};
-    return poll(&p, 1, kCeilingMs) == 1;
-}
+constexpr u32 kLoopback = kTestLoopback;
 
 CNetAddress Loopback(u16 port) {
     CNetAddress address;
@@ -98,17 +53,6 @@ protected:
 private:
     u32 m_Bind = 0;
 };
-
-// The error's two fields, or "none" when the call did not throw.
-template <class Call>
-std::string Thrown(Call call) {
-    try {
-        call();
-    } catch (const CNetSystem::CNetSystemError& error) {
-        return std::to_string(error.Code) + " " + error.CallName.GetText();
-    }
-    return "none";
-}
 
 TEST_F(NetSocket, ErrorMap) {
     using platform::SocketAnswer;

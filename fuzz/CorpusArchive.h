@@ -1,7 +1,6 @@
 #pragma once
-// The archive images of a seed nod, as the seed writers of the archive fuzz targets save them:
-// "<name>-binary.Zun" in the release binary form and, unless binaryOnly, "<name>-text.Zun" in the
-// text form, in the corpus folder. False when a save or a file write fails.
+// Seeds of the archive fuzz targets: a nod saved by the archive writer as <name>-binary.Zun and,
+// unless binary only, <name>-text.Zun in the corpus folder.
 #include "core/base/ClassicBuffer.h"
 #include "system/archive/SystemArchive.h"
 
@@ -9,8 +8,8 @@
 #include <fstream>
 #include <string>
 
-inline bool WriteSeedImages(const std::filesystem::path& folder, const std::string& name,
-                            CMwNod* nod, bool binaryOnly = false) {
+inline bool WriteArchiveSeeds(const std::filesystem::path& folder, const std::string& name,
+                              CMwNod* nod, bool binaryOnly = false) {
     const struct {
         const char* Suffix;
         u32 Flags;
