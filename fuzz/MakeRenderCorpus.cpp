@@ -3,7 +3,7 @@
 // are built here byte by byte (the writer never produces them).
 //
 //   MakeRenderCorpus <corpus folder of the target>
-#include "CorpusArchive.h"
+#include "ArchiveSeeds.h"
 #include "CorpusFolder.h"
 #include "core/base/ClassicArchive.h"
 #include "core/base/ClassicBuffer.h"

@@ -13,6 +13,7 @@
 #include "plug/gpu/PlugFileText.h"
 #include "plug/shader/PlugBitmapRenderCamera.h"
 #include "plug/shader/PlugShader.h"
+#include "plug/visual/GxLight.h"
 #include "plug/visual/PlugIndexBuffer.h"
 #include "plug/visual/PlugVertexStream.h"
 #include "plug/visual/PlugVisual.h"
@@ -44,6 +45,12 @@ constinit CMwClassInfo* const s_PlugClasses[] = {
     &CPlugBitmapRenderWater::s_ClassInfo,
     &CPlugBitmapRenderCubeMap::s_ClassInfo,
     &CPlugBitmapRenderCamera::s_ClassInfo,
+    &GxLight::s_ClassInfo,
+    &GxLightNotAmbient::s_ClassInfo,
+    &GxLightPoint::s_ClassInfo,
+    &GxLightBall::s_ClassInfo,
+    &GxLightFrustrum::s_ClassInfo,
+    &GxLightSpot::s_ClassInfo,
 };
 
 } // namespace

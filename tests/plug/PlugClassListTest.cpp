@@ -15,22 +15,24 @@ namespace {
 
 class PlugClassList : public CPlugFixture {};
 
-// Every record of the library is filed once, under engine 9, with member ids that fit its class
-// and a registered parent.
+// Every record of the library is filed once, under engine 9 or, for the lights, the Graphic
+// engine 4, with member ids that fit its class and a registered parent.
 TEST_F(PlugClassList, Census) {
     const CMwClassCensus census = MwTakeClassCensus(g_PlugClassList);
-    EXPECT_EQ(g_PlugClassList.m_Count, 24u);
+    EXPECT_EQ(g_PlugClassList.m_Count, 30u);
     EXPECT_EQ(census.PerEngine[0x09], 24u);
+    EXPECT_EQ(census.PerEngine[0x04], 6u);
     // CPlugFile, CPlugFileImg, CPlugFileVideo, the three GPU program bases, the visual base, the
     // render base and the two shader bases are abstract.
     EXPECT_EQ(census.WithoutFactory, 10u);
 }
 
 // CPlug, the picture file classes, the zip classes, the vertex stream, the index buffer, the
-// bitmap, the text file, the applied shader, the shader payload and the render targets are made,
-// filled, written and read back. The member records cannot fill the two geometry classes (none is
-// writable): they get content here. A render's filters are given the form every load gives them;
-// the shader payload holds a shader, which the archive stores as a node index.
+// bitmap, the text file, the six lights, the applied shader, the shader payload and the render
+// targets are made, filled, written and read back. The member records cannot fill the two
+// geometry classes (none is writable): they get content here. A render's filters are given the
+// form every load gives them; the shader payload holds a shader, which the archive stores as a
+// node index.
 TEST_F(PlugClassList, ClassesRoundTrip) {
     const CMwNodRef shader(new CPlugShaderApply);
     CMwClassListCheck check;
@@ -49,8 +51,9 @@ TEST_F(PlugClassList, ClassesRoundTrip) {
     };
     check.MakeArchive = [&] { return std::make_unique<CNodIndexArchive>(shader.Get()); };
     const CMwClassListCheckCounts counts = MwCheckClassList(g_PlugClassList, check);
-    EXPECT_EQ(counts.Created, 14u);
-    EXPECT_EQ(counts.ChunksWritten, 18u);
+    EXPECT_EQ(counts.Created, 20u);
+    // The lights write 1, 1, 2, 3, 4 and 5 chunks, the shader payload and render targets 16.
+    EXPECT_EQ(counts.ChunksWritten, 34u);
 }
 
 // The picture file classes are images, file-backed nods and nods; each is of its own kind only.
