@@ -97,6 +97,14 @@ int main(int argc, char** argv) {
             const TNodRef<CMwNod> sample(NewSampleStatement(classId));
             written &= WriteSample(folder, "statement-", sample.Get());
         }
+        for (u32 chunk : kOlderOutsideExpressionChunks) {
+            char name[64];
+            for (bool text : {false, true}) {
+                std::snprintf(name, sizeof name, "expression-older-%08x-%s.Zun", chunk,
+                              text ? "text" : "binary");
+                written &= WriteFile(folder / name, OlderOutsideExpressionFixture(text, chunk));
+            }
+        }
         for (u32 chunk : kOlderMemberStatementChunks) {
             char name[64];
             for (bool text : {false, true}) {

@@ -9,8 +9,10 @@
 #include "plug/bitmap/PlugFileZip.h"
 #include "plug/gpu/PlugFileGPU.h"
 #include "plug/gpu/PlugFileText.h"
+#include "plug/visual/GxLight.h"
 #include "plug/visual/PlugIndexBuffer.h"
 #include "plug/visual/PlugVertexStream.h"
+#include "plug/visual/PlugVisual.h"
 
 namespace {
 
@@ -30,6 +32,13 @@ constinit CMwClassInfo* const s_PlugClasses[] = {
     &CPlugFileGPU::s_ClassInfo,
     &CPlugFileGPUV::s_ClassInfo,
     &CPlugFileGPUP::s_ClassInfo,
+    &CPlugVisual::s_ClassInfo,
+    &GxLight::s_ClassInfo,
+    &GxLightNotAmbient::s_ClassInfo,
+    &GxLightPoint::s_ClassInfo,
+    &GxLightBall::s_ClassInfo,
+    &GxLightFrustrum::s_ClassInfo,
+    &GxLightSpot::s_ClassInfo,
 };
 
 } // namespace

@@ -5,8 +5,11 @@
 #include "script/block/MwCmdBlock.h"
 #include "script/expression/MwCmdExpClass.h"
 #include "script/expression/MwCmdExpEnum.h"
+#include "script/expression/MwCmdExpIdent.h"
 #include "script/expression/MwCmdExpNum.h"
+#include "script/expression/MwCmdExpParam.h"
 #include "script/expression/MwCmdExpString.h"
+#include "script/expression/MwCmdExpStringOps.h"
 #include "script/expression/MwCmdExpVec.h"
 #include "script/statement/MwCmdAffectIdent.h"
 #include "script/statement/MwCmdAffectParam.h"
@@ -65,6 +68,29 @@ constinit CMwClassInfo* const s_ScriptClasses[] = {
     &CMwCmdExpString::s_ClassInfo,
     &CMwCmdExpEnum::s_ClassInfo,
     &CMwCmdExpClass::s_ClassInfo,
+    &CMwCmdExpStringConcat::s_ClassInfo,
+    &CMwCmdExpStringTrunc::s_ClassInfo,
+    &CMwCmdExpStringUpDownCase::s_ClassInfo,
+    &CMwCmdExpEnumCastedNum::s_ClassInfo,
+    &CMwCmdExpNumCastedEnum::s_ClassInfo,
+    &CMwCmdExpClassThis::s_ClassInfo,
+    // Variables and members read by expressions.
+    &CMwCmdExpNumIdent::s_ClassInfo,
+    &CMwCmdExpBoolIdent::s_ClassInfo,
+    &CMwCmdExpStringIdent::s_ClassInfo,
+    &CMwCmdExpClassIdent::s_ClassInfo,
+    &CMwCmdExpEnumIdent::s_ClassInfo,
+    &CMwCmdExpVec2Ident::s_ClassInfo,
+    &CMwCmdExpVec3Ident::s_ClassInfo,
+    &CMwCmdExpIso4Ident::s_ClassInfo,
+    &CMwCmdExpNumParam::s_ClassInfo,
+    &CMwCmdExpBoolParam::s_ClassInfo,
+    &CMwCmdExpStringParam::s_ClassInfo,
+    &CMwCmdExpClassParam::s_ClassInfo,
+    &CMwCmdExpEnumParam::s_ClassInfo,
+    &CMwCmdExpVec2Param::s_ClassInfo,
+    &CMwCmdExpVec3Param::s_ClassInfo,
+    &CMwCmdExpIso4Param::s_ClassInfo,
     // Assignments to variables.
     &CMwCmdAffectIdent::s_ClassInfo,
     &CMwCmdAffectIdentBool::s_ClassInfo,

@@ -233,6 +233,14 @@ void CMwId::Archive(CClassicArchive& archive) {
                 i32 number = 0;
                 text.ParseDecimal(number);
                 m_Value = u32(number);
+                // A value past the numbers would read as a name the pool does not hold, which
+                // is written back as an empty name and read again as another id.
+                if (GetKind() != KindNumber && m_Value != Unassigned) {
+                    ClassicLogFormatLine("[MwId] Archived number %d is not an id number; read as "
+                                         "Unassigned",
+                                         number);
+                    m_Value = Unassigned;
+                }
             } else {
                 SetFromName(text.GetText());
             }

@@ -16,19 +16,6 @@ bool HoldsObject(u32 type) {
            type == BlockVariable_Vec3 || type == BlockVariable_Iso4;
 }
 
-u32 FloatCount(u32 type) {
-    switch (type) {
-        case BlockVariable_Vec2:
-            return 2;
-        case BlockVariable_Vec3:
-            return 3;
-        case BlockVariable_Iso4:
-            return 12;
-        default:
-            return 0;
-    }
-}
-
 } // namespace
 
 CBlockVariable::~CBlockVariable() {
@@ -96,7 +83,7 @@ void CBlockVariable::GetValue(void* destination) const {
         case BlockVariable_Vec2:
         case BlockVariable_Vec3:
         case BlockVariable_Iso4: {
-            const u32 size = FloatCount(m_Type) * sizeof(f32);
+            const u32 size = BlockVariableFloatCount(m_Type) * sizeof(f32);
             if (m_Object)
                 std::memcpy(destination, m_Object->m_Floats, size);
             else
@@ -174,4 +161,15 @@ void CBlockVariable::ArchiveRecord(CClassicArchive& archive, CMwNod* owner, u32 
     ArchiveHead(archive, owner, chunkId);
     if (m_Type == BlockVariable_Class || m_Type == BlockVariable_Enum)
         archive.SerializeUIntsHex(&m_Id, 1);
+}
+
+void CBlockVariable::ReadFloats(void* out, u32 count) const {
+    if (m_Object)
+        std::memcpy(out, m_Object->m_Floats, count * sizeof(f32));
+    else
+        std::memset(out, 0, count * sizeof(f32));
+}
+
+void CBlockVariable::WriteFloats(const void* in, u32 count) {
+    std::memcpy(MakeFloats(), in, count * sizeof(f32));
 }

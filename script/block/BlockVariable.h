@@ -14,6 +14,21 @@
 
 #include <bit>
 
+// The floats a variable of the type keeps in its value object: 2, 3 or 12 for Vec2, Vec3 and
+// Iso4; 0 for the other types.
+constexpr u32 BlockVariableFloatCount(u32 type) {
+    switch (type) {
+        case BlockVariable_Vec2:
+            return 2;
+        case BlockVariable_Vec3:
+            return 3;
+        case BlockVariable_Iso4:
+            return 12;
+        default:
+            return 0;
+    }
+}
+
 class CBlockVariable : public CMwNod {
     MW_DECLARE_CLASS(CBlockVariable, CMwNod, 0x01080000)
 public:
@@ -63,6 +78,10 @@ public:
     CClassicString& MakeString() { return MakeObject().m_String; }
     f32* MakeFloats() { return MakeObject().m_Floats; }
     bool HasValueObject() const { return m_Object != nullptr; }
+    // Copies the value object's first `count` floats (at most 12) out, zeros while there is none;
+    // and in, the object made when missing.
+    void ReadFloats(void* out, u32 count) const;
+    void WriteFloats(const void* in, u32 count);
 
     void OnDependencyDestroyed(CMwNod* nod) override;
     void OnDependencyReleased(CMwNod* nod) override;

@@ -14,12 +14,7 @@
 
 #include <algorithm>
 
-namespace {
-
-// The bytes a member of the kind reads from a write's input when its value is plain data; 0 for
-// the kinds whose input is something else (a string, a nod, a list) or nothing (an action, a
-// procedure).
-u32 PlainSize(u32 typeCode) {
+u32 ScriptPlainSize(u32 typeCode) {
     switch (typeCode) {
         case MwType_Bool:
         case MwType_Enum:
@@ -48,6 +43,8 @@ u32 PlainSize(u32 typeCode) {
             return 0;
     }
 }
+
+namespace {
 
 bool IsList(u32 typeCode) {
     return typeCode == MwType_RefBuffer || MwContainerElementType(typeCode) != MwType_Count;
@@ -82,7 +79,7 @@ bool TakesInput(const CMwMemberPath& path, CMwCmdParamPath::EWrite write,
         case SScriptMemberInput::WideString:
             return type == MwType_StringInt;
         case SScriptMemberInput::Plain:
-            return input.Size != 0 && PlainSize(type) == input.Size;
+            return input.Size != 0 && ScriptPlainSize(type) == input.Size;
     }
     return false;
 }
@@ -288,16 +285,32 @@ u32 CMwCmdParamPath::Write(EWrite write, const SScriptMemberInput& input) {
     return MwParam_NotFound;
 }
 
+u32 CMwCmdParamPath::Read(CMwParamValue& value, CMwTargetInfo& target) {
+    if (!m_Reached || m_Segments.m_Count == 0 || !CMwNod::IsValidNod(m_Reached))
+        return 0;
+    CMwMemberPath& segment = *m_Segments.m_Items[m_Segments.m_Count - 1];
+    if (segment.GetTargetInfo(&target) != 0)
+        return 0;
+    segment.Reset();
+    const u32 result = m_Reached->GetParam(&segment, &value);
+    segment.Reset();
+    return result == MwParam_Ok ? 1 : 0;
+}
+
 u32 CMwCmdParamPath::Store() {
+    if (!m_Owner->IsKindOf(CMwCmdExp::s_ClassId))
+        return MwParam_NotFound;
+    return Store(SScriptMemberInput::ValueOf(static_cast<CMwCmdExp*>(m_Owner)));
+}
+
+u32 CMwCmdParamPath::Store(const SScriptMemberInput& input) {
     if (!m_Reached || m_Segments.m_Count == 0 || !CMwNod::IsValidNod(m_Reached))
         return MwParam_NotFound;
     CMwMemberPath& segment = *m_Segments.m_Items[m_Segments.m_Count - 1];
     segment.Reset();
     if (const u32 check = m_Reached->CheckParam(&segment); check != MwParam_Ok)
         return check;
-    if (!m_Owner->IsKindOf(CMwCmdExp::s_ClassId))
-        return MwParam_NotFound;
-    return Write(Write_Set, SScriptMemberInput::ValueOf(static_cast<CMwCmdExp*>(m_Owner)));
+    return Write(Write_Set, input);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -38,6 +38,13 @@ class CMwCmdExpNum;
 class CMwCmdScript;
 class CMwMemberPath;
 class CMwNod;
+class CMwTargetInfo;
+struct CMwParamValue;
+
+// The bytes of a member's value when it is plain data (a word, floats): what a write reads from
+// its input and what a read may copy from the value it gives; 0 for the kinds whose value is
+// something else (a string, a nod, a list) or nothing (an action, a procedure).
+u32 ScriptPlainSize(u32 typeCode);
 
 // What a write hands a member: nothing (a call), a nod (the nod itself), a narrow or a wide
 // string, or plain bytes of a value (a word, 2, 3 or 12 floats). A write is made only when the
@@ -96,10 +103,16 @@ public:
     // the member does not take the input's form, or when the member's flags or the reflection
     // bounds refuse it; else the write's result.
     u32 Write(EWrite write, const SScriptMemberInput& input);
+    // Reads the member the last Resolve reached (GetParam of the reached nod along the last
+    // segment) and describes it (the record of its kind, as the path's target). 1 when read;
+    // 0 when no nod was reached, it is gone, or the read fails.
+    u32 Read(CMwParamValue& value, CMwTargetInfo& target);
     // The write-back of the member expression that owns the operand: the last segment checked
     // on the reached nod (its code when not 0), then the owner's value set there (Write with
     // SScriptMemberInput::ValueOf the owner); 2 when the owner is not an expression.
     u32 Store();
+    // The same with the input given (an owner whose member takes another form than its value).
+    u32 Store(const SScriptMemberInput& input);
 
     // Appends a segment (the operand takes it) and an index expression (one reference taken; may
     // be null), as the readers do.

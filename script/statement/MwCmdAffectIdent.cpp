@@ -140,20 +140,7 @@ void CMwCmdAffectIdentNum::Store() {
         else
             variable->SetWord(script::NumToFloatWord(num));
     } else {
-        u32 components = 0;
-        switch (variable->m_Type) {
-            case BlockVariable_Vec2:
-                components = 2;
-                break;
-            case BlockVariable_Vec3:
-                components = 3;
-                break;
-            case BlockVariable_Iso4:
-                components = 12;
-                break;
-            default:
-                break;
-        }
+        const u32 components = BlockVariableFloatCount(variable->m_Type);
         if (m_Component >= 0 && u32(m_Component) < components)
             variable->MakeFloats()[m_Component] = script::NumToFloat(num);
     }

@@ -139,6 +139,11 @@ TEST_F(MwIdArchive, OlderFormsRead) {
          {CMwId::FromValue(12), CMwId(), SecondKind("N"), CMwId::FromName("M"),
           CMwId::FromName("Other")}},
         {"version 1 in text", 1, "1\r\n3\r\n12\r\n1\r\n0\r\n", {CMwId::FromValue(12), CMwId()}},
+        // Numbers past the number kind would be names nobody interned.
+        {"version 1, numbers past the ids",
+         0,
+         CWords().U32(1).U32(3).Str("1073741824").U32(1).U32(3).Str("2147483647").data,
+         {CMwId(), CMwId()}},
         {"version 2",
          0,
          CWords()

@@ -20,8 +20,9 @@ class ScriptClassList : public CScriptFixture {};
 // and a registered parent; the three abstract bases have no factory.
 TEST_F(ScriptClassList, Census) {
     const CMwClassCensus census = MwTakeClassCensus(g_ScriptClassList);
-    EXPECT_EQ(g_ScriptClassList.m_Count, 76u);
-    EXPECT_EQ(census.PerEngine[0x01], 76u);
+    EXPECT_EQ(g_ScriptClassList.m_Count, 98u);
+    EXPECT_EQ(census.PerEngine[0x01], 97u);
+    EXPECT_EQ(census.PerEngine[0x00], 1u);
     EXPECT_EQ(census.WithoutFactory, 3u);
 }
 
@@ -49,12 +50,14 @@ TEST_F(ScriptClassList, ClassesRoundTrip) {
         nod.Archive(reader);
     };
     // Chunks stored empty: a block's body outside release archives, the value chunk of the
-    // comparisons and the plain chunk of the vector and matrix operators.
-    check.EmptyChunks = {CMwCmdBlock::s_BodyChunk, CMwCmdExpBool::s_Chunk, CMwCmdExpVec2::s_Chunk,
-                         CMwCmdExpVec3::s_Chunk, CMwCmdExpIso4::s_Chunk};
+    // comparisons, of the computed strings and of the identifier and member forms, and the plain
+    // chunk of the vector and matrix operators.
+    check.EmptyChunks = {CMwCmdBlock::s_BodyChunk, CMwCmdExpBool::s_Chunk,
+                         CMwCmdExpVec2::s_Chunk,   CMwCmdExpVec3::s_Chunk,
+                         CMwCmdExpIso4::s_Chunk,   CMwCmdExpString::s_Chunk};
     const CMwClassListCheckCounts counts = MwCheckClassList(g_ScriptClassList, check);
-    EXPECT_EQ(counts.Created, 73u);
-    EXPECT_EQ(counts.ChunksWritten, 96u);
+    EXPECT_EQ(counts.Created, 95u);
+    EXPECT_EQ(counts.ChunksWritten, 139u);
 }
 
 // Parents in the class tree, and what each class enumerates: IdName and Run come first for every
@@ -84,6 +87,8 @@ TEST_F(ScriptClassList, TreeMembersAndChunks) {
     const Ids numChunk = {kNod, 0x01046000}, boolChunk = {kNod, 0x0103b000};
     const Ids vec2Chunk = {kNod, 0x0105c000}, vec3Chunk = {kNod, 0x0105f000};
     const Ids iso4Chunk = {kNod, 0x01062000};
+    const Ids string = with(script, {0x0104e000}), stringChunk = {kNod, 0x0104e000};
+    const Ids enumChunk = {kNod, 0x01059000}, classChunk = {kNod, 0x01056000};
     constexpr u32 kInst = 0x01031000, kIdent = 0x01032000, kParam = 0x01033000;
     constexpr u32 kVar = 0x01068000;
     const Ids ident = with(script, {0x01032000}), identChunks = {kNod, 0x01032000};
@@ -141,6 +146,28 @@ TEST_F(ScriptClassList, TreeMembersAndChunks) {
         {0x0104e000, kExp, with(script, {0x0104e000}), {kNod, 0x0104e000}},
         {0x01059000, kExp, script, {kNod, 0x01059000}},
         {0x01056000, kExp, script, {kNod, 0x01056000}},
+        {0x00105100, 0x0104e000, string, with(stringChunk, {0x00105100})},
+        {0x010a3000, 0x0104e000, string, with(stringChunk, {0x010a3000})},
+        {0x010a7000, 0x0104e000, string, with(stringChunk, {0x010a7000})},
+        {0x010a9000, 0x01059000, script, with(enumChunk, {0x010a9000})},
+        {0x010a8000, 0x01046000, num, with(numChunk, {0x010a8000})},
+        {0x010a2000, 0x01056000, script, classChunk},
+        {0x01047000, 0x01046000, num, with(numChunk, {0x01047000, 0x01047001})},
+        {0x0103c000, 0x0103b000, boolean, with(boolChunk, {0x0103c000})},
+        {0x0104f000, 0x0104e000, string, with(stringChunk, {0x0104f000})},
+        {0x01057000, 0x01056000, script, with(classChunk, {0x01057000})},
+        {0x010a4000, 0x01059000, script, with(enumChunk, {0x010a4000})},
+        {0x0105d000, 0x0105c000, vec2, with(vec2Chunk, {0x0105d000})},
+        {0x01060000, 0x0105f000, vec3, with(vec3Chunk, {0x01060000})},
+        {0x01063000, 0x01062000, script, with(iso4Chunk, {0x01063000})},
+        {0x01048000, 0x01046000, num, with(numChunk, {0x01048000, 0x01048001})},
+        {0x0103d000, 0x0103b000, boolean, with(boolChunk, {0x0103d000, 0x0103d001})},
+        {0x01050000, 0x0104e000, string, with(stringChunk, {0x01050000, 0x01050001, 0x01050002})},
+        {0x01058000, 0x01056000, script, with(classChunk, {0x01058000, 0x01058001})},
+        {0x0105a000, 0x01059000, script, with(enumChunk, {0x0105a000, 0x0105a001})},
+        {0x0105e000, 0x0105c000, vec2, with(vec2Chunk, {0x0105e000, 0x0105e001})},
+        {0x01061000, 0x0105f000, vec3, with(vec3Chunk, {0x01061000, 0x01061001})},
+        {0x01064000, 0x01062000, script, with(iso4Chunk, {0x01064000, 0x01064001})},
         {0x01032000, kInst, ident, identChunks},
         {0x01071000, kIdent, ident, identChunks},
         {0x01072000, kIdent, ident, identChunks},
@@ -192,12 +219,16 @@ TEST_F(ScriptClassList, TreeMembersAndChunks) {
             for (u32 i = 0; i < nod->ChunkCount(); ++i) {
                 const u32 chunk = nod->ChunkIdByIndex(i);
                 chunks.push_back(chunk);
-                // Read and written, but for the nod's own chunk, the older block chunks and the
-                // member statements' older chunks.
+                // Read and written, but for the nod's own chunk, the older block chunks, the
+                // member statements' older chunks and the older chunks of the identifier and
+                // member expressions.
+                static const std::set<u32> kOlder = {0x01033000, 0x01034000, 0x010a0000, 0x010a1000,
+                                                     0x01047000, 0x01048000, 0x0103d000, 0x01050000,
+                                                     0x01050001, 0x01058000, 0x0105a000, 0x0105e000,
+                                                     0x01061000, 0x01064000};
                 const bool readOnly = chunk == kNod ||
                                       (chunk >= 0x01030000 && chunk < 0x01030004) ||
-                                      chunk == 0x01033000 || chunk == 0x01034000 ||
-                                      chunk == 0x010a0000 || chunk == 0x010a1000;
+                                      kOlder.count(chunk) != 0;
                 EXPECT_EQ(nod->GetChunkInfo(chunk), readOnly ? 1u : 3u) << std::hex << chunk;
             }
         }
@@ -333,7 +364,7 @@ TEST_F(ScriptClassList, CreatedByClassId) {
     std::vector<u32> ids = {0x01080000u, 0x01030000u};
     ids.insert(ids.end(), ScriptExpressionClassIds().begin(), ScriptExpressionClassIds().end());
     ids.insert(ids.end(), ScriptStatementClassIds().begin(), ScriptStatementClassIds().end());
-    EXPECT_EQ(ids.size(), 73u);
+    EXPECT_EQ(ids.size(), 95u);
     for (u32 id : ids) {
         SCOPED_TRACE(testing::Message() << std::hex << id);
         for (CMwNod* nod :

@@ -23,6 +23,13 @@ bits; floats by their bits). One line of results is printed per case, words in h
   dot2 A B / dot3 A B  -> one word
   equal2 A B / equal3 A B -> 1 or 0
   eps                  -> the word of 0.00001 squared in single precision
+  group W              -> the word as a signed decimal, digits in groups of three with blanks
+  upper X / lower X    (X: bytes in hexadecimal, "-" for none) -> the bytes, ASCII letters changed
+  cut B K S P          (B before flag, K keep-separator, S source and P separator as bytes) ->
+                       the bytes kept
+  utf8 X               (X: UTF-16 little-endian bytes) -> the UTF-8 bytes, EF BB BF first when
+                       some character is 128 or above
+  len A                (A: two or three words) -> the word of the length, in double, rounded once
 """
 
 import math
@@ -232,7 +239,43 @@ def vector_case(name, ws):
     raise ValueError(name)
 
 
+def unhex(arg):
+    return b'' if arg == '-' else bytes.fromhex(arg)
+
+
+def hexed(data):
+    return data.hex() or '-'
+
+
+def cut(before, keep, source, separator):
+    at = source.find(separator)
+    if at < 0:
+        return source
+    if before:
+        return source[:at + len(separator)] if keep else source[:at]
+    return source[at:] if keep else source[at + len(separator):]
+
+
+def text_case(line):
+    parts = line.split()
+    name = parts[0]
+    if name == 'upper':
+        return hexed(unhex(parts[1]).upper())
+    if name == 'lower':
+        return hexed(unhex(parts[1]).lower())
+    if name == 'cut':
+        return hexed(cut(int(parts[1]), int(parts[2]), unhex(parts[3]), unhex(parts[4])))
+    if name == 'utf8':
+        text = unhex(parts[1]).decode('utf-16-le')
+        data = text.encode('utf-8')
+        return hexed(b'\xef\xbb\xbf' + data if any(ord(c) >= 128 for c in text) else data)
+    return None
+
+
 def evaluate(line):
+    answer = text_case(line)
+    if answer is not None:
+        return answer
     parts = line.split()
     name, args = parts[0], [int(p, 16) for p in parts[1:]]
     if name == 'bin':
@@ -245,6 +288,10 @@ def evaluate(line):
         return text(*args)
     if name == 'comp':
         return '%x' % word_of(component(*args)) if args[0] == 0 else '%x' % args[1]
+    if name == 'group':
+        return '{:,}'.format(to_i32(args[0])).replace(',', ' ')
+    if name == 'len':
+        return '%x' % word_of(math.sqrt(sum(float_of(w) * float_of(w) for w in args)))
     if name == 'eps':
         return '%x' % word_of(f32(1e-5) * f32(1e-5))
     return vector_case(name, args)

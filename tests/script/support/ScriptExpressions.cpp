@@ -1,6 +1,9 @@
 #include "tests/script/support/ScriptExpressions.h"
 
 #include "core/nod/MwClassInfo.h"
+#include "script/expression/MwCmdExpParam.h"
+#include "script/expression/MwCmdExpStringOps.h"
+#include "tests/script/support/ScriptStatements.h"
 #include "tests/script/support/ScriptTestNods.h"
 
 #include <bit>
@@ -81,6 +84,24 @@ CMwCmdExpNumFunction* NewNumFunction(u32 kind, CMwCmdExpNum* argument) {
     return node;
 }
 
+CMwCmdExpStringUpDownCase* NewUpDownCase(CMwCmdExpString* source, u32 upper) {
+    auto* node = NewUnary<CMwCmdExpStringUpDownCase>(source);
+    node->m_Upper = upper;
+    return node;
+}
+
+CMwCmdExpClassThis* NewClassThis(u32 classId) {
+    auto* node = new CMwCmdExpClassThis;
+    node->m_ClassId = classId;
+    return node;
+}
+
+CMwCmdExpNumIdent* NewNumIdent(const char* name, i32 component) {
+    auto* node = NewIdent<CMwCmdExpNumIdent>(name);
+    node->m_Component = component;
+    return node;
+}
+
 const std::vector<u32>& ScriptExpressionClassIds() {
     static const std::vector<u32> ids = {
         0x01046000, 0x01053000, 0x01039000, 0x0104b000, 0x01043000, 0x0103f000, 0x0104a000,
@@ -88,7 +109,10 @@ const std::vector<u32>& ScriptExpressionClassIds() {
         0x01042000, 0x01040000, 0x0103e000, 0x0103a000, 0x01049000, 0x01045000, 0x0105c000,
         0x0105f000, 0x01062000, 0x01085000, 0x01086000, 0x01087000, 0x01088000, 0x01089000,
         0x0108a000, 0x0108b000, 0x0108c000, 0x0108d000, 0x0108e000, 0x0108f000, 0x01090000,
-        0x01091000, 0x01092000, 0x0104e000, 0x01059000, 0x01056000};
+        0x01091000, 0x01092000, 0x0104e000, 0x01059000, 0x01056000, 0x00105100, 0x010a3000,
+        0x010a7000, 0x010a9000, 0x010a8000, 0x010a2000, 0x01047000, 0x0103c000, 0x0104f000,
+        0x01057000, 0x010a4000, 0x0105d000, 0x01060000, 0x01063000, 0x01048000, 0x0103d000,
+        0x01050000, 0x01058000, 0x0105a000, 0x0105e000, 0x01061000, 0x01064000};
     return ids;
 }
 
@@ -117,6 +141,69 @@ CMwCmdExpNumFunction* NewSampleCall() {
     node->m_Call.AddArgument(nullptr);
     node->m_Call.AddArgument(NewString("x"));
     return node;
+}
+
+CMwCmdExpStringTrunc* NewSampleTrunc() {
+    auto* node = new CMwCmdExpStringTrunc;
+    node->m_Source = ScriptHold(NewString("a.b.c"));
+    node->m_Separator = ScriptHold(NewString("."));
+    node->m_KeepSeparator = ScriptHold(NewBool(1));
+    node->m_Before = 1;
+    return node;
+}
+
+// The member forms' samples: where the path starts (the object, a variable, a start expression),
+// several segments and index expressions, and the fields after the path.
+CMwCmdExp* NewSampleParam(u32 classId) {
+    constexpr u32 kChildrenId = 0x01FC100E;
+    switch (classId) {
+        case CMwCmdExpNumParam::s_ClassId: {
+            auto* node = NewParam<CMwCmdExpNumParam>("Points");
+            node->m_Kind = 101;
+            node->m_Type = CmdExpNum_Float;
+            return node;
+        }
+        case CMwCmdExpBoolParam::s_ClassId:
+            return NewParam<CMwCmdExpBoolParam>("Bool");
+        case CMwCmdExpStringParam::s_ClassId: {
+            auto* node = NewParam<CMwCmdExpStringParam>("WideName");
+            node->m_Wide = 1;
+            return node;
+        }
+        case CMwCmdExpClassParam::s_ClassId: {
+            auto* node = NewParam<CMwCmdExpClassParam>("Child");
+            node->m_ClassId = CScriptTestObject::s_ClassId;
+            return node;
+        }
+        case CMwCmdExpEnumParam::s_ClassId: {
+            auto* node = NewParam<CMwCmdExpEnumParam>("Mode");
+            node->SetEnumMemberId(CScriptTestObject::s_ModeMemberId);
+            return node;
+        }
+        case CMwCmdExpVec2Param::s_ClassId: {
+            auto* node = new CMwCmdExpVec2Param;
+            StartAtVariable(node->m_Param, "c");
+            AddPathSegment(node->m_Param, "Child");
+            AddPathSegment(node->m_Param, "Vec2");
+            return node;
+        }
+        case CMwCmdExpVec3Param::s_ClassId: {
+            auto* node = new CMwCmdExpVec3Param;
+            node->m_Param.AddSegment(NewElementSegment(kChildrenId, 0));
+            node->m_Param.AddIndex(NewInt(1));
+            AddPathSegment(node->m_Param, "Vec3");
+            return node;
+        }
+        case CMwCmdExpIso4Param::s_ClassId: {
+            auto* node = new CMwCmdExpIso4Param;
+            node->m_Param.m_This = 0;
+            node->m_Param.SetStart(NewClass(CScriptTestObject::s_ClassId));
+            AddPathSegment(node->m_Param, "Iso4");
+            return node;
+        }
+        default:
+            return nullptr;
+    }
 }
 
 CMwCmdExp* NewSample(u32 classId) {
@@ -212,8 +299,45 @@ CMwCmdExp* NewSample(u32 classId) {
             return NewEnum(3, CScriptTestObject::s_ModeMemberId);
         case CMwCmdExpClass::s_ClassId:
             return NewClass(CScriptTestObject::s_ClassId);
+        case CMwCmdExpStringConcat::s_ClassId:
+            return NewBinary<CMwCmdExpStringConcat>(NewString("abc"), NewInt(42));
+        case CMwCmdExpStringTrunc::s_ClassId:
+            return NewSampleTrunc();
+        case CMwCmdExpStringUpDownCase::s_ClassId:
+            return NewUpDownCase(NewString("Hello, World"), 1);
+        case CMwCmdExpEnumCastedNum::s_ClassId: {
+            auto* node = NewUnary<CMwCmdExpEnumCastedNum>(NewInt(1));
+            node->SetEnumMemberId(CScriptTestObject::s_ModeMemberId);
+            return node;
+        }
+        case CMwCmdExpNumCastedEnum::s_ClassId:
+            return NewUnary<CMwCmdExpNumCastedEnum>(NewEnum(3, CScriptTestObject::s_ModeMemberId));
+        case CMwCmdExpClassThis::s_ClassId:
+            return NewClassThis(CScriptTestObject::s_ClassId);
+        case CMwCmdExpNumIdent::s_ClassId:
+            return NewNumIdent("v3", 1);
+        case CMwCmdExpBoolIdent::s_ClassId:
+            return NewIdent<CMwCmdExpBoolIdent>("b");
+        case CMwCmdExpStringIdent::s_ClassId:
+            return NewIdent<CMwCmdExpStringIdent>("s");
+        case CMwCmdExpClassIdent::s_ClassId: {
+            auto* node = NewIdent<CMwCmdExpClassIdent>("c");
+            node->m_ClassId = CScriptTestObject::s_ClassId;
+            return node;
+        }
+        case CMwCmdExpEnumIdent::s_ClassId: {
+            auto* node = NewIdent<CMwCmdExpEnumIdent>("e");
+            node->SetEnumMemberId(CScriptTestObject::s_ModeMemberId);
+            return node;
+        }
+        case CMwCmdExpVec2Ident::s_ClassId:
+            return NewIdent<CMwCmdExpVec2Ident>("v2");
+        case CMwCmdExpVec3Ident::s_ClassId:
+            return NewIdent<CMwCmdExpVec3Ident>("v3");
+        case CMwCmdExpIso4Ident::s_ClassId:
+            return NewIdent<CMwCmdExpIso4Ident>("m");
         default:
-            return nullptr;
+            return NewSampleParam(classId);
     }
 }
 

@@ -7,8 +7,10 @@
 #include "core/base/ClassicArchive.h"
 #include "script/expression/MwCmdExpClass.h"
 #include "script/expression/MwCmdExpEnum.h"
+#include "script/expression/MwCmdExpIdent.h"
 #include "script/expression/MwCmdExpNum.h"
 #include "script/expression/MwCmdExpString.h"
+#include "script/expression/MwCmdExpStringOps.h"
 #include "script/expression/MwCmdExpVec.h"
 
 #include <vector>
@@ -51,6 +53,19 @@ T* NewUnary(Operand* operand) {
     node->m_Operand = ScriptHold(operand);
     return node;
 }
+
+// The string operations and the object expression.
+CMwCmdExpStringUpDownCase* NewUpDownCase(CMwCmdExpString* source, u32 upper);
+CMwCmdExpClassThis* NewClassThis(u32 classId);
+
+// An identifier form of class T naming the variable; the Num one with its component.
+template <class T>
+T* NewIdent(const char* name) {
+    auto* node = new T;
+    node->m_Ident.m_Name.Assign(name);
+    return node;
+}
+CMwCmdExpNumIdent* NewNumIdent(const char* name, i32 component = -1);
 
 // The class ids of the expression classes of numbers, Booleans, vectors, matrices, strings,
 // enumerations and classes, in registration order.

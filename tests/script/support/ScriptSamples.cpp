@@ -1,6 +1,7 @@
 #include "tests/script/support/ScriptSamples.h"
 
 #include "core/nod/MwMemberPath.h"
+#include "script/expression/MwCmdExpParam.h"
 
 namespace {
 
@@ -159,4 +160,51 @@ std::string OlderMemberStatementFixture(bool text, u32 chunk) {
     }
     w.End();
     return w.Image(mainClass, true);
+}
+
+std::string OlderOutsideExpressionFixture(bool text, u32 chunk) {
+    constexpr u32 kObject = CScriptTestObject::s_ClassId;
+    struct SForm {
+        u32 Chunk;
+        u32 ClassId;
+        u32 PlainChunk;
+        // The member the path names; 0 for the identifier form.
+        u32 Member;
+    };
+    static constexpr SForm kForms[] = {
+        {0x01047000, CMwCmdExpNumIdent::s_ClassId, CMwCmdExpNum::s_Chunk, 0},
+        {0x01048000, CMwCmdExpNumParam::s_ClassId, CMwCmdExpNum::s_Chunk, kObject | 0x00D},
+        {0x0103d000, CMwCmdExpBoolParam::s_ClassId, CMwCmdExpBool::s_Chunk, kObject | 0x001},
+        {0x01050000, CMwCmdExpStringParam::s_ClassId, CMwCmdExpString::s_Chunk, kObject | 0x005},
+        {0x01050001, CMwCmdExpStringParam::s_ClassId, CMwCmdExpString::s_Chunk, kObject | 0x005},
+        {0x01058000, CMwCmdExpClassParam::s_ClassId, CMwCmdExpClass::s_Chunk, kObject | 0x00A},
+        {0x0105a000, CMwCmdExpEnumParam::s_ClassId, CMwCmdExpEnum::s_Chunk, kObject | 0x000},
+        {0x0105e000, CMwCmdExpVec2Param::s_ClassId, CMwCmdExpVec2::s_Chunk, kObject | 0x007},
+        {0x01061000, CMwCmdExpVec3Param::s_ClassId, CMwCmdExpVec3::s_Chunk, kObject | 0x008},
+        {0x01064000, CMwCmdExpIso4Param::s_ClassId, CMwCmdExpIso4::s_Chunk, kObject | 0x009},
+    };
+    for (const SForm& form : kForms) {
+        if (form.Chunk != chunk)
+            continue;
+        CScriptFixtureWriter w(text);
+        w.Chunk(form.PlainChunk);
+        if (form.PlainChunk == CMwCmdExpNum::s_Chunk)
+            w.U32(CmdExpNum_Float);
+        else if (form.PlainChunk == CMwCmdExpClass::s_Chunk)
+            w.U32(kObject);
+        else if (form.PlainChunk == CMwCmdExpEnum::s_Chunk)
+            w.U32(1).U32(CScriptTestObject::s_ModeMemberId);
+        w.Chunk(chunk);
+        if (!form.Member)
+            w.String("v3");
+        else if (chunk == 0x01050001)
+            w.U32(0).Bool(1).NullRef().U32(0).U32(1).Path({{MwPathItem_Member, form.Member}});
+        else
+            WriteOlderObjectPath(w, form.Member);
+        if (chunk == 0x01048000)
+            w.U32(101);
+        w.End();
+        return w.Image(form.ClassId, true);
+    }
+    return {};
 }

@@ -51,3 +51,17 @@ TNodRef<CMwCmdBlock> MakeStatementTree();
 std::string OlderMemberStatementFixture(bool text, u32 chunk);
 inline constexpr u32 kOlderMemberStatementChunks[] = {0x01033000, 0x01034000, 0x010a0000,
                                                       0x010a1000};
+
+// The stored forms of the read-only chunks of the identifier and member expressions, written from
+// the layout after their plain chunk (a Num: type Float; a Class: the test object's class id; an
+// Enum: index 1 over Mode):
+// - 0x01047000, a CMwCmdExpNumIdent of the variable "v3" without component;
+// - 0x01048000, a CMwCmdExpNumParam of kind 101 on Points, the path in the older form;
+// - the older path of the other member forms, at the object, on the member of their kind (Bool,
+//   Name, Child, Mode, Vec2, Vec3, Iso4);
+// - 0x01050001, a CMwCmdExpStringParam on Name with the path in its current form and no wide
+//   flag.
+std::string OlderOutsideExpressionFixture(bool text, u32 chunk);
+inline constexpr u32 kOlderOutsideExpressionChunks[] = {
+    0x01047000, 0x01048000, 0x0103d000, 0x01050000, 0x01050001,
+    0x01058000, 0x0105a000, 0x0105e000, 0x01061000, 0x01064000};

@@ -36,6 +36,15 @@ T* NewAffectIdent(const char* name, CMwCmdExp* value, bool once = false) {
     node->m_HasOnce = once ? 1 : 0;
     return node;
 }
+// A member expression of class T over a path of one segment, parsed against the test object's
+// class, that starts at the script's object.
+template <class T>
+T* NewParam(const char* path) {
+    auto* node = new T;
+    AddPathSegment(node->m_Param, path);
+    return node;
+}
+
 CMwCmdAffectIdentNum* NewAffectIdentNum(const char* name, CMwCmdExp* value, i32 component = -1);
 
 // The statements over a member path of one segment, parsed against the test object's class, that
