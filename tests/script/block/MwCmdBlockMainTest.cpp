@@ -3,8 +3,10 @@
 #include "script/block/MwCmdBlockMain.h"
 
 #include "core/nod/MwCmd.h"
+#include "core/nod/MwMemberPath.h"
 #include "script/block/MwCmdBlockProcedure.h"
 #include "script/expression/MwCmdExpNum.h"
+#include "script/var/MwCmdScriptVar.h"
 #include "tests/script/ScriptTestSupport.h"
 #include "tests/script/support/ScriptTimeHost.h"
 
@@ -164,8 +166,16 @@ TEST_F(MwCmdBlockMain, RefusalsAndSleepsWithoutHost) {
     idle->Wait(nullptr);
     EXPECT_EQ(idle->m_Bits, CMwCmdBlock::s_OwnFrame);
     EXPECT_EQ(idle->GetFastCall(), nullptr);
-    EXPECT_EQ(log.Since(), "Script Warning : Sleep or Wait outside an execution, ignored.\r\n"
-                           "Script Warning : Sleep or Wait outside an execution, ignored.\r\n");
+    // A nested block run by itself under a root that runs nothing: one line, no bit set.
+    const TNodRef<CMwCmdBlockMain> holder(new CMwCmdBlockMain);
+    CMwCmdBlock* nested = NewBlock({NewTestCmd(5, CScriptTestCmd::Action_Sleep, 1)});
+    holder->AddCmd(nested);
+    holder->Bind(nullptr);
+    nested->Run();
+    EXPECT_EQ(nested->m_Bits & CMwCmdBlock::s_Suspended, 0u);
+    EXPECT_EQ(holder->m_Bits & CMwCmdBlock::s_Suspended, 0u);
+    const std::string line = "Script Warning : Sleep or Wait outside an execution, ignored.\r\n";
+    EXPECT_EQ(log.Since(), line + line + line);
 }
 
 // Procedures are made without an own frame; Return ends the chain at the body, and a function
@@ -222,6 +232,48 @@ TEST_F(MwCmdBlockMain, ReleaseRoundTripRunsTheSame) {
         const TNodRef<CScriptTestObject> object(new CScriptTestObject);
         EXPECT_EQ(read->ExecuteOn(object.Get()), 1u);
         EXPECT_EQ(ScriptTestTrace(), "ab");
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Writing Execute with a Class argument item runs the script on it and answers success, also
+// when the object is refused; Variables cannot be set as a list or an element.
+TEST_F(MwCmdBlockMain, ExecuteAndVariablesThroughPaths) {
+    const TNodRef<CScriptTestObject> object(new CScriptTestObject);
+    const TNodRef<CMwCmdBlockMain> root = MakeSleeper(10);
+    struct SCase {
+        CMwNod* Argument;
+        const char* Trace;
+    };
+    const TNodRef<CScriptTestCmd> other(NewTestCmd(9));
+    const SCase cases[] = {{other.Get(), ""}, {object.Get(), "ab"}};
+    for (const SCase& c : cases) {
+        CMwMemberPath path(2);
+        path.PushFront(reinterpret_cast<MwPathValue>(c.Argument));
+        path.m_Kinds[0] = MwPathItem_ArgumentNod;
+        path.PushFront(reinterpret_cast<MwPathValue>(
+            CMwClassRegistry::GetMemberInfo(CMwCmdBlockMain::s_ExecuteMemberId)));
+        path.m_Kinds[0] = MwPathItem_Member;
+        path.Reset();
+        EXPECT_EQ(root->SetParam(&path, nullptr), u32(MwParam_Ok));
+        EXPECT_EQ(ScriptTestTrace(), c.Trace);
+    }
+
+    for (const bool element : {false, true}) {
+        CMwMemberPath path(2);
+        if (element) {
+            path.PushFront(0);
+            path.m_Kinds[0] = MwPathItem_Index;
+        }
+        path.PushFront(reinterpret_cast<MwPathValue>(
+            CMwClassRegistry::GetMemberInfo(CMwCmdBlockMain::s_VariablesMemberId)));
+        path.m_Kinds[0] = MwPathItem_Member;
+        path.Reset();
+        CMwCmdScriptVar* nod = nullptr;
+        EXPECT_EQ(root->SetParam(&path, &nod), u32(MwParam_NotFound));
     }
 }
 
