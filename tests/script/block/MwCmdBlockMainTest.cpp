@@ -8,6 +8,7 @@
 #include "script/expression/MwCmdExpNum.h"
 #include "script/var/MwCmdScriptVar.h"
 #include "tests/script/ScriptTestSupport.h"
+#include "tests/script/support/ScriptStatements.h"
 #include "tests/script/support/ScriptTimeHost.h"
 
 #include <string>
@@ -251,12 +252,11 @@ TEST_F(MwCmdBlockMain, ExecuteAndVariablesThroughPaths) {
     const TNodRef<CScriptTestCmd> other(NewTestCmd(9));
     const SCase cases[] = {{other.Get(), ""}, {object.Get(), "ab"}};
     for (const SCase& c : cases) {
-        CMwMemberPath path(2);
+        CMwMemberPath path;
+        ASSERT_EQ(path.ParseFromText(CMwCmdBlockMain::s_ClassId, root.Get(), "Execute"), 0u);
+        path.Reserve(2);
         path.PushFront(reinterpret_cast<MwPathValue>(c.Argument));
         path.m_Kinds[0] = MwPathItem_ArgumentNod;
-        path.PushFront(reinterpret_cast<MwPathValue>(
-            CMwClassRegistry::GetMemberInfo(CMwCmdBlockMain::s_ExecuteMemberId)));
-        path.m_Kinds[0] = MwPathItem_Member;
         path.Reset();
         EXPECT_EQ(root->SetParam(&path, nullptr), u32(MwParam_Ok));
         EXPECT_EQ(ScriptTestTrace(), c.Trace);
@@ -275,6 +275,46 @@ TEST_F(MwCmdBlockMain, ExecuteAndVariablesThroughPaths) {
         CMwCmdScriptVar* nod = nullptr;
         EXPECT_EQ(root->SetParam(&path, &nod), u32(MwParam_NotFound));
     }
+}
+
+} // namespace
+
+namespace {
+
+// An extern is attached to the variable its declaring statement names; each execution runs the
+// initialiser unless the variable was set from outside (through "Variables.0.Int"), and a release
+// image keeps the attachment.
+TEST_F(MwCmdBlockMain, ExternInitialisedUnlessSetFromOutside) {
+    const TNodRef<CMwCmdBlockMain> root(new CMwCmdBlockMain);
+    DeclareVariables(*root, true, {{"speed", BlockVariable_Int}});
+    auto* holder = new CMwCmdBlockProcedure;
+    CMwCmdAffectIdentNum* declaration = NewAffectIdentNum("speed", NewInt(7));
+    holder->AddCmd(declaration);
+    root->AddProcedure(holder);
+    root->AddExtern(declaration, new CMwCmdScriptVarInt);
+    root->SetThisClassId(CScriptTestObject::s_ClassId);
+    root->Bind(nullptr);
+    const TNodRef<CScriptTestObject> object(new CScriptTestObject);
+
+    CMwCmdScriptVar* variable = root->m_ExternVariables.m_Items[0];
+    ASSERT_NE(variable->m_Variable, nullptr);
+    EXPECT_EQ(variable->m_Variable, root->FindLocalVariable("speed"));
+    root->ExecuteOn(object.Get());
+    EXPECT_EQ(root->FindLocalVariable("speed")->GetInt(), 7);
+
+    CMwMemberPath path;
+    ASSERT_EQ(path.ParseFromText(CMwCmdBlockMain::s_ClassId, root.Get(), "Variables.0.Int"), 0u);
+    const i32 value = 3;
+    EXPECT_EQ(root->SetParam(&path, &value), u32(MwParam_Ok));
+    root->ExecuteOn(object.Get());
+    EXPECT_EQ(root->FindLocalVariable("speed")->GetInt(), 3);
+
+    const TNodRef<CMwNod> loaded = ScriptLoadImage(ScriptSaveImage(root.Get(), true, false));
+    ASSERT_TRUE(loaded);
+    auto* read = static_cast<CMwCmdBlockMain*>(loaded.Get());
+    ASSERT_EQ(read->m_ExternVariables.m_Count, 1u);
+    EXPECT_EQ(read->m_ExternVariables.m_Items[0]->m_Variable, read->FindLocalVariable("speed"));
+    EXPECT_EQ(read->m_Declarations.m_Items[0]->m_Parent, read->m_Procedures.m_Items[0]);
 }
 
 } // namespace
