@@ -77,7 +77,7 @@ void CMwCmdBlockMain::Run() {
 void CMwCmdBlockMain::Bind(CMwCmdScript* parent) {
     CMwCmdBlock::Bind(parent);
     for (u32 i = 0; i < m_Procedures.m_Count; ++i)
-        m_Procedures.m_Items[i]->Bind(this);
+        Procedure(i)->Bind(this);
     AttachExterns();
 }
 
@@ -85,7 +85,7 @@ void CMwCmdBlockMain::AttachExterns() {
     const u32 count = std::min(m_Declarations.m_Count, m_ExternVariables.m_Count);
     for (u32 i = 0; i < count; ++i) {
         CMwCmdAffectIdent* declaration = m_Declarations.m_Items[i];
-        CMwCmdScriptVar* variable = m_ExternVariables.m_Items[i];
+        CMwCmdScriptVar* variable = Extern(i);
         if (!declaration || !variable)
             continue;
         CMwCmdScript* parent = declaration->m_Parent;
@@ -104,7 +104,7 @@ void CMwCmdBlockMain::SetThis(CMwNod* nod) {
         m_This = nod;
         const u32 count = std::min(m_Declarations.m_Count, m_ExternVariables.m_Count);
         for (u32 i = 0; i < count; ++i) {
-            CMwCmdScriptVar* variable = m_ExternVariables.m_Items[i];
+            CMwCmdScriptVar* variable = Extern(i);
             if (!variable->m_Variable || !variable->m_Variable->m_Assigned)
                 m_Declarations.m_Items[i]->Run();
         }
@@ -114,7 +114,7 @@ void CMwCmdBlockMain::SetThis(CMwNod* nod) {
     CMwCmdBlock::SetThis(nod);
     // Procedure bodies hold nodes that keep the object too.
     for (u32 i = 0; i < m_Procedures.m_Count; ++i)
-        m_Procedures.m_Items[i]->SetThis(nod);
+        Procedure(i)->SetThis(nod);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -286,19 +286,35 @@ void CMwCmdBlockMain::OnDependencyDestroyed(CMwNod* nod) {
 }
 
 void CMwCmdBlockMain::OnDependencyReleased(CMwNod* nod) {
+    // The links of every frame on the object go; the last removal lets the object be deleted.
+    u32 links = 0;
     for (u32 i = 0; i < m_CallFrames.m_Count; ++i) {
         if (m_CallFrames.m_Items[i]->m_Object == nod) {
             m_CallFrames.m_Items[i]->m_Object = nullptr;
-            nod->RemoveDependant(this);
+            ++links;
         }
     }
     if (m_This == nod)
         m_This = nullptr;
-    CMwCmdBlock::OnDependencyReleased(nod);
+    if (links == 0) {
+        CMwCmdBlock::OnDependencyReleased(nod);
+        return;
+    }
+    while (--links)
+        nod->RemoveDependant(this);
+    nod->RemoveDependantAndRelease(this);
 }
 
 // ---------------------------------------------------------------------------------------------
 // Building
+
+CMwCmdBlockProcedure* CMwCmdBlockMain::Procedure(u32 index) const {
+    return static_cast<CMwCmdBlockProcedure*>(m_Procedures.m_Items[index]);
+}
+
+CMwCmdScriptVar* CMwCmdBlockMain::Extern(u32 index) const {
+    return static_cast<CMwCmdScriptVar*>(m_ExternVariables.m_Items[index]);
+}
 
 void CMwCmdBlockMain::AddProcedure(CMwCmdBlockProcedure* procedure) {
     if (!procedure)
@@ -336,7 +352,7 @@ u32 CMwCmdBlockMain::SetParamVirtual(CMwMemberPath* path, const void* value) {
                 if (!path->TakeIndex(&index) || index >= m_ExternVariables.m_Count ||
                     !path->HasCurrent())
                     return MwParam_NotFound;
-                return m_ExternVariables.m_Items[index]->SetParam(path, value);
+                return Extern(index)->SetParam(path, value);
             }
             default:
                 return MwNotOwnMember;
@@ -417,7 +433,8 @@ void CMwCmdBlockMain::ArchiveLists(CClassicArchive& archive, u32 chunkId, bool p
             std::fill_n(m_Procedures.m_Items, count, nullptr);
         }
         for (u32 i = 0; i < count; ++i)
-            ScriptArchiveRequiredChild(archive, this, chunkId, m_Procedures.m_Items[i]);
+            ScriptArchiveRequiredChild(archive, this, chunkId, m_Procedures.m_Items[i],
+                                       {CMwCmdBlockProcedure::s_ClassId});
     }
     // The declaring statements stand in the tree, held by their blocks: they are named, not held.
     u32 count = m_Declarations.m_Count;
@@ -444,5 +461,6 @@ void CMwCmdBlockMain::ArchiveLists(CClassicArchive& archive, u32 chunkId, bool p
         std::fill_n(m_ExternVariables.m_Items, externs, nullptr);
     }
     for (u32 i = 0; i < externs; ++i)
-        ScriptArchiveRequiredChild(archive, this, chunkId, m_ExternVariables.m_Items[i]);
+        ScriptArchiveRequiredChild(archive, this, chunkId, m_ExternVariables.m_Items[i],
+                                   {CMwCmdScriptVar::s_ClassId});
 }

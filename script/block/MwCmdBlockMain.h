@@ -98,11 +98,15 @@ public:
     u32 GetCallFrameCount() const { return m_CallFrames.m_Count; }
     CMwCmdBlockMainCallFrame& GetCallFrame(u32 index) { return *m_CallFrames.m_Items[index]; }
     CMwCmdFastCall* GetFastCall() const { return m_FastCall; }
+    CMwCmdBlockProcedure* Procedure(u32 index) const;
+    CMwCmdScriptVar* Extern(u32 index) const;
 
     CMwId m_IdName;
-    CFastArray<CMwCmdBlockProcedure*> m_Procedures;
+    // The member lists are read by the core's list descriptors as arrays of nods: typed access
+    // goes through Procedure and Extern.
+    CFastArray<CMwNod*> m_Procedures;
     CFastArray<CMwCmdAffectIdent*> m_Declarations;
-    CFastArray<CMwCmdScriptVar*> m_ExternVariables;
+    CFastArray<CMwNod*> m_ExternVariables;
     CMwCmdFastCall* m_FastCall = nullptr;
     CMwCmdBlockMainCallFrame* m_CurrentCallFrame = nullptr;
     CFastBuffer<CMwCmdBlockMainCallFrame*> m_CallFrames;

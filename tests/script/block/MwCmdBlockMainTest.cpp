@@ -228,7 +228,7 @@ TEST_F(MwCmdBlockMain, ReleaseRoundTripRunsTheSame) {
         EXPECT_TRUE(ScriptSameTrees(root.Get(), loaded.Get(), true));
         auto* read = static_cast<CMwCmdBlockMain*>(loaded.Get());
         ASSERT_EQ(read->m_Procedures.m_Count, 1u);
-        EXPECT_EQ(read->m_Procedures.m_Items[0]->m_Parent, read);
+        EXPECT_EQ(read->Procedure(0)->m_Parent, read);
         ScriptTestTrace().clear();
         const TNodRef<CScriptTestObject> object(new CScriptTestObject);
         EXPECT_EQ(read->ExecuteOn(object.Get()), 1u);
@@ -296,7 +296,7 @@ TEST_F(MwCmdBlockMain, ExternInitialisedUnlessSetFromOutside) {
     root->Bind(nullptr);
     const TNodRef<CScriptTestObject> object(new CScriptTestObject);
 
-    CMwCmdScriptVar* variable = root->m_ExternVariables.m_Items[0];
+    CMwCmdScriptVar* variable = root->Extern(0);
     ASSERT_NE(variable->m_Variable, nullptr);
     EXPECT_EQ(variable->m_Variable, root->FindLocalVariable("speed"));
     root->ExecuteOn(object.Get());
@@ -313,7 +313,7 @@ TEST_F(MwCmdBlockMain, ExternInitialisedUnlessSetFromOutside) {
     ASSERT_TRUE(loaded);
     auto* read = static_cast<CMwCmdBlockMain*>(loaded.Get());
     ASSERT_EQ(read->m_ExternVariables.m_Count, 1u);
-    EXPECT_EQ(read->m_ExternVariables.m_Items[0]->m_Variable, read->FindLocalVariable("speed"));
+    EXPECT_EQ(read->Extern(0)->m_Variable, read->FindLocalVariable("speed"));
     EXPECT_EQ(read->m_Declarations.m_Items[0]->m_Parent, read->m_Procedures.m_Items[0]);
 }
 
