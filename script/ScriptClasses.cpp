@@ -3,6 +3,8 @@
 #include "script/base/MwCmdScript.h"
 #include "script/block/BlockVariable.h"
 #include "script/block/MwCmdBlock.h"
+#include "script/block/MwCmdBlockMain.h"
+#include "script/block/MwCmdBlockProcedure.h"
 #include "script/expression/MwCmdExpClass.h"
 #include "script/expression/MwCmdExpEnum.h"
 #include "script/expression/MwCmdExpIdent.h"
@@ -25,6 +27,9 @@ constinit CMwClassInfo* const s_ScriptClasses[] = {
     &CMwCmdExp::s_ClassInfo,
     &CBlockVariable::s_ClassInfo,
     &CMwCmdBlock::s_ClassInfo,
+    &CMwCmdBlockMain::s_ClassInfo,
+    &CMwCmdBlockProcedure::s_ClassInfo,
+    &CMwCmdBlockFunction::s_ClassInfo,
     // Numbers and Booleans.
     &CMwCmdExpNum::s_ClassInfo,
     &CMwCmdExpNumBin::s_ClassInfo,

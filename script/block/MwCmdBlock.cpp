@@ -4,6 +4,7 @@
 #include "core/nod/MwVirtualMember.h"
 #include "script/base/ScriptArchive.h"
 #include "script/base/ScriptRun.h"
+#include "script/block/MwCmdBlockMain.h"
 
 #include <algorithm>
 #include <cstring>
@@ -105,8 +106,15 @@ void CMwCmdBlock::Wait(CMwCmdExp* condition) {
 bool CMwCmdBlock::Suspend() {
     // Every block up the chain asks the same question of the same root, so the answer holds for
     // the whole chain before the first bit is set.
-    if (!GetRoot()->IsKindOf(s_RootClassId)) {
+    CMwCmdScript* root = GetRoot();
+    if (!root->IsKindOf(s_RootClassId)) {
         ScriptWarning("Sleep or Wait outside a script, ignored.");
+        return false;
+    }
+    // A statement run by itself has no execution to suspend.
+    const auto* main = dynamic_cast<CMwCmdBlockMain*>(root);
+    if (main && !main->m_CurrentCallFrame) {
+        ScriptWarning("Sleep or Wait outside an execution, ignored.");
         return false;
     }
     m_Bits |= s_Suspended;

@@ -154,7 +154,8 @@ private:
     // Frames above frame 0 let go of their values and leave the stack.
     void DropFrames();
     // This block's part of a Sleep or Wait: under a script root, bit 1 and the loop asked to stop;
-    // false, with the warning and nothing changed, when the chain ends elsewhere.
+    // false, with a warning and nothing changed, when the chain ends elsewhere or the root runs no
+    // execution (a statement run by itself).
     bool Suspend();
 
     // The frame slots: the first m_FrameCount are the stack (never empty), the others spare.

@@ -20,8 +20,8 @@ class ScriptClassList : public CScriptFixture {};
 // and a registered parent; the three abstract bases have no factory.
 TEST_F(ScriptClassList, Census) {
     const CMwClassCensus census = MwTakeClassCensus(g_ScriptClassList);
-    EXPECT_EQ(g_ScriptClassList.m_Count, 98u);
-    EXPECT_EQ(census.PerEngine[0x01], 97u);
+    EXPECT_EQ(g_ScriptClassList.m_Count, 101u);
+    EXPECT_EQ(census.PerEngine[0x01], 100u);
     EXPECT_EQ(census.PerEngine[0x00], 1u);
     EXPECT_EQ(census.WithoutFactory, 3u);
 }
@@ -56,8 +56,8 @@ TEST_F(ScriptClassList, ClassesRoundTrip) {
                          CMwCmdExpVec2::s_Chunk,   CMwCmdExpVec3::s_Chunk,
                          CMwCmdExpIso4::s_Chunk,   CMwCmdExpString::s_Chunk};
     const CMwClassListCheckCounts counts = MwCheckClassList(g_ScriptClassList, check);
-    EXPECT_EQ(counts.Created, 95u);
-    EXPECT_EQ(counts.ChunksWritten, 139u);
+    EXPECT_EQ(counts.Created, 98u);
+    EXPECT_EQ(counts.ChunksWritten, 145u);
 }
 
 // Parents in the class tree, and what each class enumerates: IdName and Run come first for every
@@ -103,6 +103,19 @@ TEST_F(ScriptClassList, TreeMembersAndChunks) {
          0x01052000,
          {0x01001000, 0x01052000, 0x01030000, 0x01030001},
          {0x01001000, 0x01030000, 0x01030001, 0x01030002, 0x01030003, 0x01030004}},
+        {0x01067000,
+         0x01030000,
+         {0x01001000, 0x01052000, 0x01030000, 0x01030001, 0x01067000, 0x01067001, 0x01067002},
+         {0x01001000, 0x01030000, 0x01030001, 0x01030002, 0x01030003, 0x01030004, 0x01067000,
+          0x01067001, 0x01067002, 0x01067003, 0x01067004, 0x01067005}},
+        {0x01098000,
+         0x01030000,
+         {0x01001000, 0x01052000, 0x01030000, 0x01030001},
+         {0x01001000, 0x01030000, 0x01030001, 0x01030002, 0x01030003, 0x01030004, 0x01098000}},
+        {0x01099000,
+         0x01098000,
+         {0x01001000, 0x01052000, 0x01030000, 0x01030001},
+         {0x01001000, 0x01030000, 0x01030001, 0x01030002, 0x01030003, 0x01030004, 0x01098000}},
         {0x01046000, kExp, num, numChunk},
         {0x01053000, 0x01046000, numBin, with(numChunk, {0x01053000})},
         {0x01039000, 0x01053000, numBin, with(numChunk, {0x01053000})},
@@ -225,7 +238,8 @@ TEST_F(ScriptClassList, TreeMembersAndChunks) {
                 static const std::set<u32> kOlder = {0x01033000, 0x01034000, 0x010a0000, 0x010a1000,
                                                      0x01047000, 0x01048000, 0x0103d000, 0x01050000,
                                                      0x01050001, 0x01058000, 0x0105a000, 0x0105e000,
-                                                     0x01061000, 0x01064000};
+                                                     0x01061000, 0x01064000, 0x01067000, 0x01067001,
+                                                     0x01067002, 0x01067003, 0x01067004};
                 const bool readOnly = chunk == kNod ||
                                       (chunk >= 0x01030000 && chunk < 0x01030004) ||
                                       kOlder.count(chunk) != 0;
