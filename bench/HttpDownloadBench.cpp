@@ -27,6 +27,7 @@
 // memory:1 http_fetch takes the road before streaming (the body kept in memory, then written),
 // for comparison. Goal: ratio at most 1.1 and rss_ratio at most 2 at 100 MB.
 #include "BenchPair.h"
+#include "ProcessRun.h"
 #include "net/http/NetHttpClient.h"
 #include "net/http/NetHttpResult.h"
 #include "tests/support/http/TestServers.h"
@@ -76,11 +77,9 @@ CServer* RunningServer(benchmark::State& state) {
     return nullptr;
 }
 
-double NowMs() {
-    return std::chrono::duration<double, std::milli>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+using bench::NowMs;
+using bench::RunProcess;
+using bench::SProcessRun;
 
 double ProcessCpuMs() {
     timespec t{};
@@ -157,36 +156,6 @@ void Download(benchmark::State& state) {
         state.counters["ratio"] = bench::Median(ours) / peer;
     state.counters["project_cpu_ms"] = bench::Median(cpu);
     state.SetBytesProcessed(i64(state.iterations()) * 2 * i64(size));
-}
-
-// One run of a program to its end: wall time, and its peak resident memory and CPU time from the
-// kernel, read by process_peak (a process started from here would carry the benchmark's own peak).
-struct SProcessRun {
-    bool Ok = false;
-    double WallMs = 0;
-    double MaxRssMb = 0;
-    double CpuMs = 0;
-};
-
-SProcessRun RunProcess(const std::vector<std::string>& args, const std::string& report) {
-    std::vector<char*> argv = {const_cast<char*>(PROCESS_PEAK), const_cast<char*>(report.c_str())};
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    SProcessRun run;
-    const double start = NowMs();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return run;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid)
-        return run;
-    run.WallMs = NowMs() - start;
-    double rssKb = 0;
-    std::ifstream(report) >> rssKb >> run.CpuMs;
-    run.MaxRssMb = rssKb / 1024.0;
-    run.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && rssKb > 0;
-    return run;
 }
 
 bool HoldsServedFile(const std::string& path, u32 size) {

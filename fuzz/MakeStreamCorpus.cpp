@@ -3,7 +3,9 @@
 // each saved by the archive writer in binary and in text.
 //
 //   MakeStreamCorpus <corpus folder of the target>
-#include "CorpusArchive.h"
+#include "ArchiveSeeds.h"
+#include "CorpusFolder.h"
+#include "core/base/ClassicBuffer.h"
 #include "core/nod/MwClassInfo.h"
 #include "core/nod/MwCoreClasses.h"
 #include "core/nod/MwId.h"
@@ -17,12 +19,7 @@
 #include <string>
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
-        return 2;
-    }
-    const std::filesystem::path folder = argv[1];
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path folder = CorpusFolderArgument(argc, argv);
     CMwIdTable::Create();
     CMwClassRegistry::AddClassList(g_MwCoreClassList);
     CMwClassRegistry::AddClassList(g_SystemClassList);

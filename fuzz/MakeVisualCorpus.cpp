@@ -3,7 +3,7 @@
 // indices and 3 bones), each saved by the archive writer in binary and in text.
 //
 //   MakeVisualCorpus <corpus folder of the target>
-#include "CorpusArchive.h"
+#include "ArchiveSeeds.h"
 #include "CorpusFolder.h"
 #include "core/nod/MwClassInfo.h"
 #include "core/nod/MwCoreClasses.h"

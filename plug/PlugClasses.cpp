@@ -9,6 +9,7 @@
 #include "plug/bitmap/PlugFileZip.h"
 #include "plug/gpu/PlugFileGPU.h"
 #include "plug/gpu/PlugFileText.h"
+#include "plug/visual/GxLight.h"
 #include "plug/visual/PlugIndexBuffer.h"
 #include "plug/visual/PlugVertexStream.h"
 #include "plug/visual/PlugVisual.h"
@@ -32,6 +33,12 @@ constinit CMwClassInfo* const s_PlugClasses[] = {
     &CPlugFileGPUV::s_ClassInfo,
     &CPlugFileGPUP::s_ClassInfo,
     &CPlugVisual::s_ClassInfo,
+    &GxLight::s_ClassInfo,
+    &GxLightNotAmbient::s_ClassInfo,
+    &GxLightPoint::s_ClassInfo,
+    &GxLightBall::s_ClassInfo,
+    &GxLightFrustrum::s_ClassInfo,
+    &GxLightSpot::s_ClassInfo,
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "core/nod/MwBitFieldMember.h"
 #include "core/nod/MwParam.h"
 #include "core/nod/MwVirtualMember.h"
+#include "plug/bitmap/PlugBitmapMembers.h"
 #include "plug/bitmap/PlugFileImg.h"
 #include "plug/bitmap/PlugFileVideo.h"
 #include "system/archive/SystemArchive.h"
@@ -16,66 +17,9 @@
 
 CPlugBitmapListener* g_PlugBitmapListener = nullptr;
 
-namespace {
+using namespace plugbitmap;
 
-// The members, by id (0x09011000 + n).
-enum EMember : u32 {
-    mUsage = 0x09011000,
-    mNormalAreSigned,
-    mNormalCanBeSigned,
-    mWantedColorDepth,
-    mIsOneBitAlpha,
-    mIgnoreImageAlpha01,
-    mShadowCasterIgnoreAlpha,
-    mIsNonPow2Conditional,
-    mIsCubeMap,
-    mCubeMapAuto2dFace,
-    mTexFilter,
-    mTexAddressU,
-    mTexAddressV,
-    mTexAddressW,
-    mMipMapLodBiasDefault,
-    mDefaultTexCoordScale,
-    mDefaultTexCoordTrans,
-    mDefaultTexCoordRotate,
-    mAtlasCountUs,
-    mAtlasCountVs,
-    mAtlasSubCountIs,
-    mAtlasSubIndexUs,
-    mAtlasSubIndexVs,
-    mForce1stPixelAlpha0,
-    mForceBorderRGB,
-    mBorderRGB,
-    mForceBorderAlpha,
-    mBorderAlpha,
-    mWantMipMapping,
-    mIsMipMapLowerAlphaEnable,
-    mMipMapLowerAlpha,
-    mMipMapFadeAlphas,
-    mCanBeDeletedFromSystemMemory,
-    mRenderTexelsMustPersist,
-    mCanBeCompressedInVideoMemory,
-    mCompressInterpolatedAlpha,
-    mCompressSkipDXT1,
-    mBumpCompressMode,
-    mBumpScaleFactor,
-    mBumpScaleMipLevel,
-    mNormalRotate,
-    mImage,
-    mMipLevelSkipFromQuality,
-    mMipLevelSkipCountMax,
-    mRenderRequireBlending,
-    mMultiSampleCount,
-    mPixelUpdate,
-    mSpecularRGB,
-    mSpecularExp,
-    mClearRGB,
-    mClearAlpha,
-    mRender,
-    mShader,
-    mEnd
-};
-static_assert(mEnd - mUsage == 53);
+namespace {
 
 // What a write of a flag-word member does after storing the bits.
 enum EFlagRule : u32 {
@@ -407,9 +351,10 @@ void CPlugBitmap::OnFileReloaded(u32, CMwNod* fid) {
         SetImage(image);
         return;
     }
-    // The next preparation of the image reloads its pixels.
+    // The image is prepared again from its reloaded pixels.
     if (image->IsLoaded())
         image->FreePixels();
+    PrepareImage();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -218,7 +218,7 @@ public:
     u32 AddParamVirtual(CMwMemberPath* path, const void* value) override;
     u32 SubParamVirtual(CMwMemberPath* path, const void* value) override;
     // Loads the file id's nod again (load mode 7): a picture that is the current image drops its
-    // pixels so that the next preparation reloads them; another picture becomes the image.
+    // pixels and is prepared again from the file; another picture becomes the image.
     void OnFileReloaded(u32, CMwNod* fid) override;
 
     // Attaches a non-null image (null is refused with a log line): owner links, one reference,
@@ -247,6 +247,27 @@ public:
     // Frees the image's pixels, when it holds some and CanBeDeletedFromSystemMemory is set, so
     // that the next preparation reloads them.
     void DropPreparedPixels();
+
+    // Makes the image ready for use: loads its pixels, writes the forced border into level 0
+    // and the first texel's alpha (both only while the bitmap is dirty, whose flag is read and
+    // never cleared) and builds the mip chain WantMipMapping asks for. False without an image,
+    // when its pixels cannot be had, or when the chain cannot be built.
+    bool PrepareImage();
+    // Builds the image's whole mip chain (every face of a cube) into one block: the 4 x 4
+    // gaussian for power-of-two sides, the polyphase box otherwise. False for compressed and
+    // volume images and when the block cannot be had; true at once with a chain in memory and
+    // no forced border.
+    bool BuildMipChain();
+    // Writes the prepared image as a DDS file (DXT1, DXT1 with one-bit alpha, DXT3 or DXT5 by
+    // the usage and the flags, every level largest first) at targetPath, or beside the image's
+    // file with the extension ".dds" when targetPath is empty. The file is written through a
+    // temporary file: on any failure the result is false and an old target stays as it was.
+    // With reload the written file is loaded and becomes the image. The image's pixels read as
+    // before on return.
+    bool CompressToDds(bool reload, CClassicWideStringRef targetPath, bool log);
+    // The two height usages: target becomes the normal map of the prepared height image (and
+    // of each level of its chain), NormRxG0BzAy or NormR0GyBzAx by the layout given.
+    void ConvertHeightToNormals(CPlugFileImg* target, u32 layout);
 
     u32 GetUsage() const { return m_Flags[0] & 0xFF; }
     u32 GetPixelUpdateKind() const { return (m_Flags[0] >> s_KindShift) & s_KindMask; }
@@ -292,6 +313,14 @@ public:
     Payload m_Payload;
 
 private:
+    // One level of the power-of-two chain of one face: source level - 1 (sw x sh, NbComp
+    // components of `bytesPerComponent` bytes) into dest; the bytes written.
+    u32 BuildMipLevel(const u8* source, u32 sw, u32 sh, u8* dest, u32 level, u32 levelCount,
+                      u32 nbComp, u32 bytesPerComponent);
+    // The box filter's level of any size: `texelBytes` bytes per texel filtered one by one.
+    static u32 BuildMipLevelNonPow2(const u8* source, u32 sw, u32 sh, u8* dest, u32 texelBytes);
+    // The chain frame both filters share.
+    bool BuildMipChainFrame(bool pow2);
     void SetFlagMember(u32 memberId, u32 value);
     bool GetFlag(u32 memberId) const { return GetFlagMember(memberId) != 0; }
     void FreePayload();
@@ -308,3 +337,32 @@ private:
     CFastArray<u32> m_ListView;
     CFastArray<CClassicString> m_TextView;
 };
+
+// The DDS writer's output: every piece the compressor hands over during one compression, kept
+// for the file. Its length starts at 0 with each compression; its memory stays between
+// compressions and goes at exit. One compression at a time.
+struct DdsOutputBuffer {
+    DdsOutputBuffer() = default;
+    DdsOutputBuffer(const DdsOutputBuffer&) = delete;
+    DdsOutputBuffer& operator=(const DdsOutputBuffer&) = delete;
+    ~DdsOutputBuffer();
+
+    u8* Data = nullptr;
+    u32 Length = 0;
+    u32 Capacity = 0;
+    // Set when a piece could not be kept (no memory, or past 4 GB); the file is then not written.
+    bool Failed = false;
+};
+extern DdsOutputBuffer g_DdsOutputBuffer;
+
+// The compressor's write callback for DDS output: appends the bytes to g_DdsOutputBuffer (the
+// level is not read). A buffer too small grows to the length needed when that exceeds the
+// capacity by more than half of it, else by half its capacity. Answers 0.
+i32 AppendCompressedBytes(const u8* data, i32 level, u32 byteCount);
+
+// The 4 x 4 weights of the power-of-two mip filter, row by row: exp (-1.501 x ((c - 1.5)^2 +
+// (r - 1.5)^2)) over their sum, computed once.
+const f32* MipGaussianKernel();
+// Where the mip filter's tap k of an axis of `side` texels (a power of two) reads, by the axis's
+// address mode (0 Wrap, 1 Mirror, 2 Clamp, 3 MirrorOnce).
+u32 MipTapIndex(i64 k, u32 side, u32 addressMode);

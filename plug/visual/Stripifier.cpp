@@ -1,10 +1,13 @@
 #include "plug/visual/Stripifier.h"
 
+#include "core/base/ClassicLog.h"
 #include "platform/Crt.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <set>
+#include <utility>
 
 namespace plug {
 namespace {
@@ -515,6 +518,500 @@ void Stripifier::SearchStrips(u32 sampleCount) {
     }
     // Losing trials end with their search.
     m_SpareFaces = {};
+}
+
+namespace {
+
+i32 s_VertexCacheSize = 16;
+bool s_ListOutputOnly = false;
+
+// Vertex indices are 16 bits.
+constexpr size_t kVertexRange = 0x10000;
+
+bool Holds(const StripFace& face, i32 v) {
+    return face.V0 == v || face.V1 == v || face.V2 == v;
+}
+
+void AppendFace(std::vector<u16>& out, const StripFace& face) {
+    out.insert(out.end(), {u16(face.V0), u16(face.V1), u16(face.V2)});
+}
+
+// Scores = cache slots per face, with at most `cacheSize` faces a piece: two distinct scores
+// differ by at least 1 / cacheSize^2, far more than a score moves when it is rounded to 32 bits
+// (at most 2^-23 below 3) while the cache keeps at most this many entries. Up to there the held
+// best of the plain scan is known without the scan (see PieceRanking::Pick).
+constexpr i32 kRankedCacheLimit = 1024;
+
+// The unvisited pieces with their cache hits kept current as vertices enter and leave the cache:
+// a vertex that moves changes the hits of the pieces that hold it and of no other. Each vertex
+// lists the unvisited pieces holding it (with how many of their slots it fills), and a visited
+// piece leaves the lists of its vertices.
+class PieceRanking {
+public:
+    PieceRanking(std::span<const StripRecord> pieces, bool ranked)
+        : m_Ranked(ranked), m_Hits(pieces.size(), 0), m_Faces(pieces.size(), 0),
+          m_VertexStart(VertexRange(pieces) + 1, 0), m_VertexLive(m_VertexStart.size() - 1, 0) {
+        // Each piece's distinct vertices and how many slots each fills.
+        std::vector<std::pair<u32, u32>> entries; // (vertex, piece)
+        std::vector<u32> slots;
+        m_PieceStart.reserve(pieces.size() + 1);
+        m_PieceStart.push_back(0);
+        std::vector<u32> multiplicity;
+        for (size_t p = 0; p < pieces.size(); ++p) {
+            m_Faces[p] = u32(pieces[p].Faces.size());
+            slots.clear();
+            for (const StripFace* face : pieces[p].Faces)
+                slots.insert(slots.end(), {u32(face->V0), u32(face->V1), u32(face->V2)});
+            std::sort(slots.begin(), slots.end());
+            for (size_t i = 0; i < slots.size();) {
+                size_t j = i;
+                while (j < slots.size() && slots[j] == slots[i])
+                    ++j;
+                entries.emplace_back(slots[i], u32(p));
+                multiplicity.push_back(u32(j - i));
+                ++m_VertexStart[slots[i] + 1];
+                i = j;
+            }
+            m_PieceStart.push_back(u32(entries.size()));
+        }
+        for (size_t v = 0; v < m_VertexLive.size(); ++v) {
+            m_VertexLive[v] = m_VertexStart[v + 1];
+            m_VertexStart[v + 1] += m_VertexStart[v];
+        }
+        m_Occurrences.resize(entries.size());
+        m_PieceEntries.resize(entries.size());
+        std::vector<u32> fill(m_VertexStart.begin(), m_VertexStart.end() - 1);
+        for (size_t k = 0; k < entries.size(); ++k) {
+            const u32 at = fill[entries[k].first]++;
+            m_Occurrences[at] =
+                Occurrence{entries[k].second, entries[k].first, multiplicity[k], u32(k)};
+            m_PieceEntries[k] = at;
+        }
+        if (m_Ranked)
+            for (size_t p = 0; p < pieces.size(); ++p)
+                m_Order.emplace(0.0, u32(p));
+        m_Visited.assign(pieces.size(), false);
+        m_TouchStamp.assign(m_VertexLive.size(), 0);
+        m_ChangeStamp.assign(pieces.size(), 0);
+    }
+
+    // The piece the plain scan picks: among the unvisited pieces in order, each replaces the held
+    // best (a float starting at -1) when its score is strictly greater than the held value
+    // widened to double, which then takes the score rounded to 32 bits. -1 when every piece is
+    // visited.
+    i64 Pick() const {
+        if (!m_Ranked) {
+            float held = -1.0f;
+            i64 best = -1;
+            for (size_t p = 0; p < m_Faces.size(); ++p) {
+                if (m_Visited[p])
+                    continue;
+                const double hits = Score(p);
+                if (hits > double(held)) {
+                    held = float(hits);
+                    best = i64(p);
+                }
+            }
+            return best;
+        }
+        if (m_Order.empty())
+            return -1;
+        // The first piece of the highest score S takes the held value to S rounded to 32 bits,
+        // above every lower score. When that rounds S down, every later piece of score S beats
+        // it in turn and the last one is picked; otherwise none does and the first one stays.
+        const double top = std::prev(m_Order.end())->first;
+        if (double(float(top)) < top)
+            return i64(std::prev(m_Order.end())->second);
+        return i64(m_Order.lower_bound({top, 0u})->second);
+    }
+
+    void Visit(size_t p) {
+        m_Visited[p] = true;
+        if (m_Ranked)
+            m_Order.erase({Score(p), u32(p)});
+        for (u32 k = m_PieceStart[p]; k < m_PieceStart[p + 1]; ++k) {
+            const u32 at = m_PieceEntries[k];
+            const u32 v = m_Occurrences[at].Vertex;
+            const u32 last = m_VertexStart[v] + --m_VertexLive[v];
+            if (at != last) {
+                m_Occurrences[at] = m_Occurrences[last];
+                m_PieceEntries[m_Occurrences[at].Entry] = at;
+            }
+        }
+    }
+
+    // Feeds a piece to the cache, face by face, each vertex pushed only on a miss. The scores
+    // follow the cache's change over the whole piece: a vertex that enters and leaves again
+    // within it (a fan's centre under a small cache) changes no score, and touching its pieces
+    // twice per piece placed would make the ordering quadratic in them.
+    void Feed(VertexCacheModel& cache, const StripRecord& piece) {
+        m_Touched.clear();
+        auto touch = [&](i32 v, bool before) {
+            if (m_TouchStamp[size_t(v)] != m_Stamp) {
+                m_TouchStamp[size_t(v)] = m_Stamp;
+                m_Touched.emplace_back(v, before);
+            }
+        };
+        for (const StripFace* face : piece.Faces)
+            for (const i32 v : {face->V0, face->V1, face->V2}) {
+                if (cache.Contains(v))
+                    continue;
+                touch(v, false);
+                const i32 dropped = cache.Push(v);
+                if (dropped >= 0)
+                    touch(dropped, true);
+            }
+        m_Changed.clear();
+        for (const auto& [v, before] : m_Touched)
+            if (cache.Contains(v) != before)
+                Move(v, before ? -1 : +1);
+        // Each changed piece moves once in the order, however many of its vertices moved.
+        if (m_Ranked)
+            for (const auto& [p, old] : m_Changed) {
+                m_Order.erase({old, p});
+                m_Order.emplace(Score(p), p);
+            }
+        ++m_Stamp;
+    }
+
+private:
+    // One more than the largest vertex of the pieces.
+    static size_t VertexRange(std::span<const StripRecord> pieces) {
+        i32 largest = -1;
+        for (const StripRecord& piece : pieces)
+            for (const StripFace* face : piece.Faces)
+                largest = std::max({largest, face->V0, face->V1, face->V2});
+        return size_t(largest + 1);
+    }
+
+    struct Occurrence {
+        u32 Piece;
+        u32 Vertex;
+        u32 Slots; // slots of the piece that hold the vertex
+        u32 Entry; // its place in m_PieceEntries
+    };
+
+    double Score(size_t p) const { return double(m_Hits[p]) / double(m_Faces[p]); }
+
+    // Vertex v entered (+1) or left (-1) the cache: the pieces holding it change their hits, and
+    // each is listed once per feed with its score before.
+    void Move(i32 v, i32 direction) {
+        const u32 from = m_VertexStart[size_t(v)];
+        for (u32 at = from; at < from + m_VertexLive[size_t(v)]; ++at) {
+            const Occurrence& o = m_Occurrences[at];
+            if (m_ChangeStamp[o.Piece] != m_Stamp) {
+                m_ChangeStamp[o.Piece] = m_Stamp;
+                m_Changed.emplace_back(o.Piece, Score(o.Piece));
+            }
+            m_Hits[o.Piece] += direction * i32(o.Slots);
+        }
+    }
+
+    bool m_Ranked;
+    std::vector<i32> m_Hits;
+    std::vector<u32> m_Faces; // per piece, its face count
+    std::vector<bool> m_Visited;
+    std::vector<u32> m_VertexStart;              // per vertex, its first occurrence
+    std::vector<u32> m_VertexLive;               // per vertex, its occurrences in unvisited pieces
+    std::vector<Occurrence> m_Occurrences;       // by vertex, the live ones first
+    std::vector<u32> m_PieceStart;               // per piece, its first entry
+    std::vector<u32> m_PieceEntries;             // per piece entry, where its occurrence is
+    std::set<std::pair<double, u32>> m_Order;    // (score, piece) of the unvisited pieces
+    std::vector<std::pair<i32, bool>> m_Touched; // vertices a feed moved, with their state before
+    std::vector<u32> m_TouchStamp;               // per vertex, the feed that last moved it
+    std::vector<std::pair<u32, double>> m_Changed; // pieces a feed changed, with their score before
+    std::vector<u32> m_ChangeStamp;                // per piece, the feed that last changed it
+    u32 m_Stamp = 1;
+};
+
+} // namespace
+
+VertexCacheModel::VertexCacheModel(i32 size)
+    : m_Size(size), m_Ring(size_t(std::clamp<i32>(size, 0, i32(kVertexRange))), -1) {}
+
+i32 VertexCacheModel::Push(i32 v) {
+    if (m_Ring.empty())
+        return v;
+    m_Head = m_Head == 0 ? m_Ring.size() - 1 : m_Head - 1;
+    const i32 dropped = m_Ring[m_Head];
+    m_Ring[m_Head] = v;
+    if (dropped >= 0 && size_t(dropped) < m_Count.size())
+        --m_Count[size_t(dropped)];
+    if (v >= 0 && size_t(v) < kVertexRange) {
+        // Counts for the vertices met so far; the range grows by doubling.
+        if (size_t(v) >= m_Count.size())
+            m_Count.resize(std::min(kVertexRange, std::max(size_t(v) + 1, 2 * m_Count.size())), 0);
+        ++m_Count[size_t(v)];
+    }
+    return dropped;
+}
+
+void VertexCacheModel::FeedFace(const StripFace& face) {
+    for (const i32 v : {face.V0, face.V1, face.V2})
+        if (!Contains(v))
+            Push(v);
+}
+
+void VertexCacheModel::FeedStrip(const StripRecord& strip) {
+    for (const StripFace* face : strip.Faces)
+        FeedFace(*face);
+}
+
+i32 VertexCacheModel::Entry(i32 k) const {
+    if (k < 0 || size_t(k) >= m_Ring.size())
+        return -1;
+    return m_Ring[(m_Head + size_t(k)) % m_Ring.size()];
+}
+
+void Stripifier::SetVertexCacheSize(i32 size) {
+    s_VertexCacheSize = size;
+}
+
+void Stripifier::SetListOutputOnly(i32 flag) {
+    s_ListOutputOnly = flag != 0;
+}
+
+i32 Stripifier::VertexCacheSize() {
+    return s_VertexCacheSize;
+}
+
+bool Stripifier::ListOutputOnly() {
+    return s_ListOutputOnly;
+}
+
+i32 Stripifier::CacheSizeFor(i32 option) {
+    // Compared before subtracting: the most negative options would overflow.
+    return option < 7 ? 1 : option - 6;
+}
+
+i32 Stripifier::NeighbourCount(const StripifyInfo& info, const StripFace& face) {
+    return i32(info.FaceAcross(face.V0, face.V1, &face) != nullptr) +
+           i32(info.FaceAcross(face.V1, face.V2, &face) != nullptr) +
+           i32(info.FaceAcross(face.V2, face.V0, &face) != nullptr);
+}
+
+i32 Stripifier::CacheHitsOfFace(const VertexCacheModel& cache, const StripFace& face) {
+    return i32(cache.Contains(face.V0)) + i32(cache.Contains(face.V1)) +
+           i32(cache.Contains(face.V2));
+}
+
+double Stripifier::CacheHitsPerFace(const VertexCacheModel& cache, const StripRecord& piece) {
+    i64 hits = 0;
+    for (const StripFace* face : piece.Faces)
+        hits += CacheHitsOfFace(cache, *face);
+    return double(hits) / double(piece.Faces.size());
+}
+
+bool Stripifier::KeepsWinding(const StripFace& face, i32 a, i32 b) {
+    if (face.V0 == a)
+        return face.V1 == b;
+    if (face.V1 == a)
+        return face.V2 == b;
+    return face.V0 == b;
+}
+
+std::vector<StripFace*> Stripifier::ExtractShortStrips(std::vector<StripRecord>& pieces,
+                                                       i32 cacheSize, i32 minStripLength) {
+    std::vector<StripFace*> pool;
+    std::vector<StripRecord> kept;
+    for (StripRecord& piece : pieces) {
+        if (i64(piece.Faces.size()) < i64(minStripLength))
+            pool.insert(pool.end(), piece.Faces.begin(), piece.Faces.end());
+        else
+            kept.push_back(std::move(piece));
+    }
+    pieces = std::move(kept);
+    std::vector<StripFace*> leftovers;
+    leftovers.reserve(pool.size());
+    VertexCacheModel cache(cacheSize);
+    std::vector<bool> taken(pool.size(), false);
+    for (size_t round = 0; round < pool.size(); ++round) {
+        size_t best = 0;
+        i32 bestHits = -1;
+        for (size_t i = 0; i < pool.size(); ++i) {
+            if (taken[i])
+                continue;
+            const i32 hits = CacheHitsOfFace(cache, *pool[i]);
+            if (hits > bestHits) {
+                bestHits = hits;
+                best = i;
+            }
+        }
+        taken[best] = true;
+        cache.FeedFace(*pool[best]);
+        leftovers.push_back(pool[best]);
+    }
+    return leftovers;
+}
+
+void Stripifier::SplitAndOrder(const StripifyInfo& info, std::span<const StripRecord> strips,
+                               i32 cacheSize, i32 minStripLength, std::vector<StripRecord>& ordered,
+                               std::vector<StripFace*>& leftovers) {
+    ordered.clear();
+    leftovers.clear();
+    const size_t length = size_t(std::max(cacheSize, 1));
+    std::vector<StripRecord> pieces;
+    for (const StripRecord& strip : strips) {
+        const size_t count = strip.Faces.size();
+        for (size_t at = 0; at < count; at += length) {
+            StripRecord piece;
+            piece.StripId = 0;
+            piece.TrialId = -1;
+            piece.Faces.assign(strip.Faces.begin() + ptrdiff_t(at),
+                               strip.Faces.begin() + ptrdiff_t(std::min(count, at + length)));
+            pieces.push_back(std::move(piece));
+        }
+    }
+    leftovers = ExtractShortStrips(pieces, cacheSize, minStripLength);
+    if (pieces.empty())
+        return;
+
+    // The first piece: the lowest neighbours per face, held as a float.
+    float lowest = 10000.0f;
+    size_t first = 0;
+    for (size_t p = 0; p < pieces.size(); ++p) {
+        i64 neighbours = 0;
+        for (const StripFace* face : pieces[p].Faces)
+            neighbours += NeighbourCount(info, *face);
+        const double cost = double(neighbours) / double(pieces[p].Faces.size());
+        if (cost < double(lowest)) {
+            lowest = float(cost);
+            first = p;
+        }
+    }
+
+    VertexCacheModel cache(cacheSize);
+    PieceRanking ranking(pieces, cacheSize <= kRankedCacheLimit);
+    ordered.reserve(pieces.size());
+    for (i64 next = i64(first); next >= 0; next = ranking.Pick()) {
+        StripRecord& piece = pieces[size_t(next)];
+        piece.Visited = true;
+        ranking.Visit(size_t(next));
+        ranking.Feed(cache, piece);
+        ordered.push_back(std::move(piece));
+    }
+}
+
+Stripifier::RunResult Stripifier::Run(std::span<const u16> indices, i32 cacheSizeOption,
+                                      i32 minStripLength) {
+    RunResult result;
+    result.CacheSize = CacheSizeFor(cacheSizeOption);
+    // A fresh search starts with its seed jump at 0 and its first-seed flag set.
+    result.Search = std::make_unique<Stripifier>(BuildStripifyInfo(indices));
+    result.Search->SearchStrips(10);
+    SplitAndOrder(result.Search->Info(), result.Search->Strips(), result.CacheSize, minStripLength,
+                  result.Pieces, result.Leftovers);
+    return result;
+}
+
+std::vector<u16> Stripifier::EmitStripIndices(std::span<const StripRecord> pieces) {
+    std::vector<u16> out;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const std::vector<StripFace*>& faces = pieces[i].Faces;
+        const size_t n = faces.size();
+        if (n == 0)
+            continue;
+        const StripFace& f0 = *faces[0];
+        // The first triangle, turned so that T0 is the vertex the strip leaves first and T2 the
+        // one it shares with the third face.
+        i32 t[3] = {f0.V0, f0.V1, f0.V2};
+        if (n > 1 && Holds(*faces[1], t[0])) {
+            if (!Holds(*faces[1], t[1]))
+                std::swap(t[0], t[1]);
+            else if (!Holds(*faces[1], t[2]))
+                std::swap(t[0], t[2]);
+        }
+        if (n > 2 && !Holds(*faces[2], t[0]) && Holds(*faces[2], t[1]))
+            std::swap(t[1], t[2]);
+        const bool winding = KeepsWinding(f0, t[0], t[1]);
+        // The first triangle must start at an even place when T runs in its face's order, and
+        // at an odd one otherwise.
+        if (i == 0) {
+            if (!winding)
+                out.push_back(u16(t[0]));
+        } else {
+            out.push_back(u16(t[0]));
+            if ((out.size() % 2 == 0) != winding)
+                out.push_back(u16(t[0]));
+        }
+        out.insert(out.end(), {u16(t[0]), u16(t[1]), u16(t[2])});
+        i32 last[3] = {t[0], t[1], t[2]};
+        for (size_t j = 1; j < n; ++j) {
+            for (const i32 v : {faces[j]->V0, faces[j]->V1, faces[j]->V2}) {
+                if (v == last[0] || v == last[1] || v == last[2])
+                    continue;
+                out.push_back(u16(v));
+                last[0] = last[1];
+                last[1] = last[2];
+                last[2] = v;
+                break;
+            }
+        }
+        if (i + 1 < pieces.size())
+            out.push_back(u16(last[2]));
+    }
+    return out;
+}
+
+std::vector<StripGroup> Stripifier::BuildStripGroups(std::span<const u16> indices) {
+    const RunResult run = Run(indices, s_VertexCacheSize, 0);
+    std::vector<StripGroup> groups;
+    size_t faces = run.Leftovers.size();
+    for (const StripRecord& piece : run.Pieces)
+        faces += piece.Faces.size();
+    if (s_ListOutputOnly) {
+        StripGroup& list = groups.emplace_back();
+        list.Type = 0;
+        list.Indices.reserve(3 * faces);
+        for (const StripRecord& piece : run.Pieces)
+            for (const StripFace* face : piece.Faces)
+                AppendFace(list.Indices, *face);
+        for (const StripFace* face : run.Leftovers)
+            AppendFace(list.Indices, *face);
+        return groups;
+    }
+    StripGroup& strip = groups.emplace_back();
+    strip.Type = 1;
+    strip.Indices = EmitStripIndices(run.Pieces);
+    if (!run.Leftovers.empty()) {
+        StripGroup& list = groups.emplace_back();
+        list.Type = 0;
+        list.Indices.reserve(3 * run.Leftovers.size());
+        for (const StripFace* face : run.Leftovers)
+            AppendFace(list.Indices, *face);
+    }
+    return groups;
+}
+
+bool Stripifier::RenumberVertices(std::span<const StripGroup> groups, u32 vertexCount,
+                                  std::vector<StripGroup>& newGroups, std::vector<u16>& table) {
+    for (size_t g = 0; g < groups.size(); ++g)
+        for (const u16 index : groups[g].Indices)
+            if (u32(index) >= vertexCount) {
+                ClassicLogFormatLine("Stripifier: vertex %u of group %u is past the %u vertices",
+                                     unsigned(index), unsigned(g), unsigned(vertexCount));
+                return false;
+            }
+    std::vector<u16> renumbered(vertexCount, 0xFFFF);
+    // Whether a vertex has its new index is kept apart from the table: with 65 536 vertices in
+    // use, the last one's new index is 0xFFFF itself.
+    std::vector<bool> assigned(std::min<size_t>(vertexCount, kVertexRange), false);
+    std::vector<StripGroup> out(groups.size());
+    u32 next = 0;
+    for (size_t g = 0; g < groups.size(); ++g) {
+        out[g].Type = groups[g].Type;
+        out[g].Indices.reserve(groups[g].Indices.size());
+        for (const u16 index : groups[g].Indices) {
+            if (!assigned[index]) {
+                assigned[index] = true;
+                renumbered[index] = u16(next++);
+            }
+            out[g].Indices.push_back(renumbered[index]);
+        }
+    }
+    newGroups = std::move(out);
+    table = std::move(renumbered);
+    return true;
 }
 
 } // namespace plug

@@ -1,11 +1,14 @@
 #pragma once
-// The search half of the triangle stripifier: faces and their edge adjacency from a 16-bit
-// triangle list, then passes that grow trial strips from sampled seed faces, score them and
-// commit the best trial. Every tie and float width below is fixed, so one input always gives the
-// same strips.
+// The triangle stripifier. From a 16-bit triangle list it builds faces and their edge adjacency,
+// then passes that grow trial strips from sampled seed faces, score them and commit the best
+// trial. The committed strips are cut into pieces no longer than a modelled first-in first-out
+// vertex cache, the pieces are ordered for that cache, and the result is written as one stitched
+// strip (or a triangle list) of indices. Every tie and float width below is fixed, so one input
+// always gives the same output.
 //
-// Single-threaded: the index list a strip grows with (and the lists of faces it meets) are one
-// set of lists for the whole program, so two searches must never run at the same time.
+// Single-threaded: the two options are process-wide values, and the index list a strip grows
+// with (and the lists of faces it meets) are one set of lists for the whole program, so two runs
+// must never overlap.
 #include "platform/Types.h"
 
 #include <memory>
@@ -98,9 +101,94 @@ struct StripRecord {
     void Extend(const StripifyInfo& info, std::vector<u32>& marks, u32& markStamp);
 };
 
+// One output group: a triangle list (type 0) or a triangle strip (type 1) of vertex indices.
+struct StripGroup {
+    i32 Type = 1;
+    std::vector<u16> Indices;
+
+    u32 IndexCount() const { return u32(Indices.size()); }
+    bool operator==(const StripGroup&) const = default;
+};
+
+// A first-in first-out vertex cache: entry 0 is the newest, -1 an empty entry. Beyond 65 536
+// entries a model holds every 16-bit vertex it is given without ever dropping one, so it keeps
+// no more entries than that whatever size it is asked for.
+class VertexCacheModel {
+public:
+    explicit VertexCacheModel(i32 size);
+
+    i32 Size() const { return m_Size; }
+    bool Contains(i32 v) const {
+        return v >= 0 && v < i32(m_Count.size()) && m_Count[size_t(v)] != 0;
+    }
+    // Every entry moves one place toward the end and v becomes entry 0; answers the vertex
+    // dropped from the end (-1 when that entry was empty).
+    i32 Push(i32 v);
+    // Pushes V0, V1 and V2 in that order, each only when the cache does not hold it.
+    void FeedFace(const StripFace& face);
+    void FeedStrip(const StripRecord& strip);
+    // Entry k, 0 the newest.
+    i32 Entry(i32 k) const;
+
+private:
+    i32 m_Size;
+    std::vector<i32> m_Ring; // entries, the newest at m_Head
+    size_t m_Head = 0;
+    std::vector<u32> m_Count; // per vertex met so far, the entries holding it
+};
+
 class Stripifier {
 public:
     explicit Stripifier(StripifyInfo info);
+
+    // Process-wide options, kept until changed: the vertex cache size (16 at start; the model
+    // holds six entries fewer) and whether the output is a triangle list only (off at start).
+    static void SetVertexCacheSize(i32 size);
+    static void SetListOutputOnly(i32 flag);
+    static i32 VertexCacheSize();
+    static bool ListOutputOnly();
+    // The entries of the cache model for a cache size option: the option less 6, at least 1.
+    static i32 CacheSizeFor(i32 option);
+
+    // The triangle list as groups: with lists only one list group; otherwise one stitched strip
+    // group, followed by a list group of the leftover faces when there are any. A trailing
+    // partial triangle is ignored. Running out of memory leaves as std::bad_alloc.
+    static std::vector<StripGroup> BuildStripGroups(std::span<const u16> indices);
+    // Renumbers the vertices of the groups in first-use order into `newGroups`, and makes the
+    // table of `vertexCount` entries from each old vertex to its new one (0xFFFF for vertices no
+    // group uses). An index at or past the vertex count is refused with a log line before
+    // anything is written: the call answers false.
+    static bool RenumberVertices(std::span<const StripGroup> groups, u32 vertexCount,
+                                 std::vector<StripGroup>& newGroups, std::vector<u16>& table);
+
+    // What a run leaves: the search (which owns the faces), the pieces in cache order and the
+    // faces of short pieces, ordered on their own.
+    struct RunResult {
+        std::unique_ptr<Stripifier> Search;
+        std::vector<StripRecord> Pieces;
+        std::vector<StripFace*> Leftovers;
+        i32 CacheSize = 1;
+    };
+    static RunResult Run(std::span<const u16> indices, i32 cacheSizeOption, i32 minStripLength);
+    // Cuts the strips into pieces of at most `cacheSize` faces, sets the short ones aside and
+    // orders the others for the cache model.
+    static void SplitAndOrder(const StripifyInfo& info, std::span<const StripRecord> strips,
+                              i32 cacheSize, i32 minStripLength, std::vector<StripRecord>& ordered,
+                              std::vector<StripFace*>& leftovers);
+    // Drops the pieces of fewer than `minStripLength` faces and answers their faces, each taken
+    // in turn as the one most held by the cache model (the first on a tie).
+    static std::vector<StripFace*> ExtractShortStrips(std::vector<StripRecord>& pieces,
+                                                      i32 cacheSize, i32 minStripLength);
+    // The ordered pieces as one strip, joined by degenerate triangles, each face keeping the
+    // winding of the first face of its piece.
+    static std::vector<u16> EmitStripIndices(std::span<const StripRecord> pieces);
+    // How many of the face's edges have a face across.
+    static i32 NeighbourCount(const StripifyInfo& info, const StripFace& face);
+    // The piece's vertex slots (three per face, repeats included) that the cache holds, per face.
+    static double CacheHitsPerFace(const VertexCacheModel& cache, const StripRecord& piece);
+    static i32 CacheHitsOfFace(const VertexCacheModel& cache, const StripFace& face);
+    // Whether a -> b runs in the face's own vertex order.
+    static bool KeepsWinding(const StripFace& face, i32 a, i32 b);
 
     // Runs search passes until every face belongs to a committed strip.
     void SearchStrips(u32 sampleCount = 10);

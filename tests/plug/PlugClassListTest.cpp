@@ -12,20 +12,21 @@ namespace {
 
 class PlugClassList : public CPlugFixture {};
 
-// Every record of the library is filed once, under engine 9, with member ids that fit its class
-// and a registered parent.
+// Every record of the library is filed once, under engine 9 or, for the lights, the Graphic
+// engine 4, with member ids that fit its class and a registered parent.
 TEST_F(PlugClassList, Census) {
     const CMwClassCensus census = MwTakeClassCensus(g_PlugClassList);
-    EXPECT_EQ(g_PlugClassList.m_Count, 16u);
+    EXPECT_EQ(g_PlugClassList.m_Count, 22u);
     EXPECT_EQ(census.PerEngine[0x09], 16u);
+    EXPECT_EQ(census.PerEngine[0x04], 6u);
     // CPlugFile, CPlugFileImg, CPlugFileVideo, the three GPU program bases and the visual base
     // are abstract.
     EXPECT_EQ(census.WithoutFactory, 7u);
 }
 
 // CPlug, the picture file classes, the zip classes, the vertex stream, the index buffer, the
-// bitmap and the text file are made, filled, written and read back. The member records cannot fill
-// the two geometry classes (none is writable): they get content here.
+// bitmap, the text file and the six lights are made, filled, written and read back. The member
+// records cannot fill the two geometry classes (none is writable): they get content here.
 TEST_F(PlugClassList, ClassesRoundTrip) {
     CMwClassListCheck check;
     check.Fill = [](CMwNod& nod) {
@@ -37,8 +38,9 @@ TEST_F(PlugClassList, ClassesRoundTrip) {
             MwFillMembers(nod);
     };
     const CMwClassListCheckCounts counts = MwCheckClassList(g_PlugClassList, check);
-    EXPECT_EQ(counts.Created, 9u);
-    EXPECT_EQ(counts.ChunksWritten, 2u);
+    EXPECT_EQ(counts.Created, 15u);
+    // The lights write 1, 1, 2, 3, 4 and 5 chunks.
+    EXPECT_EQ(counts.ChunksWritten, 18u);
 }
 
 // The picture file classes are images, file-backed nods and nods; each is of its own kind only.

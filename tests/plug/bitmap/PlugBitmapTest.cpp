@@ -943,10 +943,12 @@ TEST_F(PlugBitmap, ImageLoadUpdatesOwner) {
     EXPECT_EQ(bitmap->GetUsage(), u32(B::Light));
     EXPECT_EQ(Get<u32>(bitmap, "IsNonPow2Conditional"), 1u);
 
-    // A reload of the file id of the current image drops its pixels.
+    // A reload of the file id of the current image prepares it again from the file.
+    std::memset(Img(made)->m_Pixels, 0x5A, Img(made)->m_ByteSize);
     bitmap->OnFileReloaded(0, fid);
     EXPECT_EQ(bitmap->GetImage(), Img(made));
-    EXPECT_FALSE(Img(made)->IsLoaded());
+    ASSERT_TRUE(Img(made)->IsLoaded());
+    EXPECT_EQ(TopFirstRgb(*Img(made)), TopFirstRgb(*Img(Picture("grey8.tga"))));
     // Another picture's file id makes it the image.
     CSystemFid* other = Engine().GetFileFid(nullptr, Name("Other.tga"), nullptr);
     ASSERT_NE(other, nullptr);
