@@ -2,8 +2,10 @@
 // from the input, with the compressor's own chains (every filter and MipMode) and rescaling.
 // Each piece handed to the callback (or, without callback, to the internal sink) must come in
 // the order of faces and levels with the level index and the size of its format's formula over
-// the level's sides, a call must answer the result its checks give, and a call made from inside
-// a callback must be refused without disturbing the first.
+// the level's sides (for the palette format after the palette, sent once: with three channels its
+// used entries end with 255, the rest are zero, and every index names a used entry), a call must
+// answer the result its checks give, and a call made from inside a callback must be refused
+// without disturbing the first.
 //
 // Input: the options record field by field, little-endian (45 bytes: i32 RescaleRule, u8
 // Reserved, i16 MipMode, MipCount, MipFilter, u8 OneBitAlpha, NormalMap, ScaleFade, AlphaBorder,
@@ -20,6 +22,7 @@
 #include "fuzz/FuzzReader.h"
 #include "plug/bitmap/PlugFileImg.h"
 #include "plug/bitmap/TextureCompressor.h"
+#include "plug/bitmap/TexturePalette.h"
 #include "plug/bitmap/TextureResample.h"
 
 #include <vector>
@@ -30,6 +33,7 @@ namespace {
 struct CPiece {
     i32 Level = 0;
     u64 Bytes = 0;
+    bool Palette = false;
 };
 
 struct CCall {
@@ -49,6 +53,8 @@ struct CCall {
     u32 Pitch = 0;
     u32 Pieces = 0;
     bool HeaderSeen = false;
+    // Palette entries in use, as the palette piece of a three-channel call shows them.
+    u32 UsedEntries = 256;
 };
 CCall g_Call;
 
@@ -68,6 +74,8 @@ u64 ExpectedPieceSize(i16 format, u32 width, u32 height) {
             return 16 * blocks;
         case 18:
             return 3 * u64(width) * height;
+        case 20:
+            return u64(width) * height;
         case 17:
         case 21:
         case 22:
@@ -84,6 +92,18 @@ void CheckPiece(const u8* data, i32 level, u32 byteCount) {
     FUZZ_CHECK(g_Call.Pieces < g_Call.Expected.size());
     FUZZ_CHECK(level == g_Call.Expected[g_Call.Pieces].Level);
     FUZZ_CHECK(byteCount == g_Call.Expected[g_Call.Pieces].Bytes);
+    if (g_Call.Expected[g_Call.Pieces].Palette && g_Call.Channels == 3) {
+        u32 used = 0;
+        while (used < 256 && data[used * 4 + 3] == 255)
+            ++used;
+        FUZZ_CHECK(used > 0 || g_Call.FaceWidth == 0 || g_Call.NewHeight == 0);
+        for (u32 i = used * 4; i < kPaletteBytes; ++i)
+            FUZZ_CHECK(data[i] == 0);
+        g_Call.UsedEntries = used;
+    } else if (g_Call.Options.FormatCode == 20) {
+        for (u32 i = 0; i < byteCount; ++i)
+            FUZZ_CHECK(data[i] < g_Call.UsedEntries);
+    }
     ++g_Call.Pieces;
     if (g_Call.CallAgain) {
         // The same call again: refused while the first runs.
@@ -150,6 +170,8 @@ void PlanCall(CCall& call) {
             break;
         w = (w + 1) / 2, h = (h + 1) / 2;
     }
+    if (o.FormatCode == 20)
+        call.Expected.push_back({0, kPaletteBytes, true});
     for (u32 f = 0; f < call.Faces; ++f)
         call.Expected.insert(call.Expected.end(), facePieces.begin(), facePieces.end());
 }
@@ -175,15 +197,14 @@ i32 ExpectedResult(const CCall& call, u64 imageLimit) {
     }
     if (o.FormatCode < 10 || o.FormatCode > 22)
         return -6;
-    if (o.DitherOnLoad || o.DitherEachLevel || o.FormatCode == 20)
-        return -5;
     if ((call.NewWidth != call.Width || call.NewHeight != call.Height) &&
         ResampleLargestBuffer(call.Width, call.Height, call.Channels, call.NewWidth,
                               call.NewHeight) > imageLimit)
         return -4;
     const u32 w = block ? std::max(call.FaceWidth, 4u) : call.FaceWidth;
     const u32 h = block ? std::max(call.NewHeight, 4u) : call.NewHeight;
-    if (u64(w) * h * 4 > imageLimit || ExpectedPieceSize(o.FormatCode, w, h) > imageLimit)
+    if (u64(w) * h * 4 > imageLimit || ExpectedPieceSize(o.FormatCode, w, h) > imageLimit ||
+        (o.FormatCode == 20 && PaletteWorkingBytes(w, h) > imageLimit))
         return -4;
     return 0;
 }

@@ -287,9 +287,9 @@ def main(corpus):
     compressor("copy_21_mip_31", 21, 3, 5, mip_mode=31)
     compressor("copy_22_cube_no_callback", 22, 12, 2, kind=81, flags=2)
     compressor("chain_refused", 17, 8, 8, mip_mode=0)
-    compressor("palette_refused", 20, 8, 8)
+    compressor("palette_8x8", 20, 8, 8)
     compressor("rescale_refused", 16, 6, 8, rule=1)
-    compressor("dither_refused", 10, 8, 8, dither=1)
+    compressor("dither_on_load_dxt1_8x8", 10, 8, 8, dither=1)
 
 
 if __name__ == "__main__":

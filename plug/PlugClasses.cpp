@@ -1,6 +1,8 @@
 #include "plug/PlugClasses.h"
 
 #include "plug/bitmap/PlugBitmap.h"
+#include "plug/bitmap/PlugBitmapRender.h"
+#include "plug/bitmap/PlugBitmapShader.h"
 #include "plug/bitmap/PlugFile.h"
 #include "plug/bitmap/PlugFileImg.h"
 #include "plug/bitmap/PlugFileJpg.h"
@@ -9,6 +11,8 @@
 #include "plug/bitmap/PlugFileZip.h"
 #include "plug/gpu/PlugFileGPU.h"
 #include "plug/gpu/PlugFileText.h"
+#include "plug/shader/PlugBitmapRenderCamera.h"
+#include "plug/shader/PlugShader.h"
 #include "plug/visual/GxLight.h"
 #include "plug/visual/PlugIndexBuffer.h"
 #include "plug/visual/PlugVertexStream.h"
@@ -33,6 +37,14 @@ constinit CMwClassInfo* const s_PlugClasses[] = {
     &CPlugFileGPUV::s_ClassInfo,
     &CPlugFileGPUP::s_ClassInfo,
     &CPlugVisual::s_ClassInfo,
+    &CPlugShader::s_ClassInfo,
+    &CPlugShaderGeneric::s_ClassInfo,
+    &CPlugShaderApply::s_ClassInfo,
+    &CPlugBitmapShader::s_ClassInfo,
+    &CPlugBitmapRender::s_ClassInfo,
+    &CPlugBitmapRenderWater::s_ClassInfo,
+    &CPlugBitmapRenderCubeMap::s_ClassInfo,
+    &CPlugBitmapRenderCamera::s_ClassInfo,
     &GxLight::s_ClassInfo,
     &GxLightNotAmbient::s_ClassInfo,
     &GxLightPoint::s_ClassInfo,

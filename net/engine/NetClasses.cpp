@@ -2,6 +2,7 @@
 
 #include "net/http/NetHttpClient.h"
 #include "net/http/NetHttpResult.h"
+#include "net/master/NetMasterNods.h"
 #include "net/message/NetForms.h"
 #include "net/message/NetNod.h"
 #include "net/message/NetNodForms.h"
@@ -26,6 +27,10 @@ constinit CMwClassInfo* const s_NetClasses[] = {
     &CNetFormConnectionAdmin::s_ClassInfo,
     &CNetHttpClient::s_ClassInfo,
     &CNetHttpResult::s_ClassInfo,
+    &CNetMasterHost::s_ClassInfo,
+    &CNetMasterServerFileTransfer::s_ClassInfo,
+    &CNetMasterServerSearchResult::s_ClassInfo,
+    &CNetMasterServerInfo::s_ClassInfo,
     &CNetFileTransferForm::s_ClassInfo,
     &CNetDataServer::s_ClassInfo,
     &CNetFormRpcCall::s_ClassInfo,

@@ -5,8 +5,12 @@
 #include "core/nod/MwParam.h"
 #include "core/nod/MwVirtualMember.h"
 #include "plug/bitmap/PlugBitmapMembers.h"
+#include "plug/bitmap/PlugBitmapRender.h"
+#include "plug/bitmap/PlugBitmapShader.h"
+#include "plug/bitmap/PlugByteColor.h"
 #include "plug/bitmap/PlugFileImg.h"
 #include "plug/bitmap/PlugFileVideo.h"
+#include "plug/shader/PlugShader.h"
 #include "system/archive/SystemArchive.h"
 #include "system/fid/SystemFidFile.h"
 
@@ -185,22 +189,12 @@ MW_DEFINE_CLASS(CPlugBitmap, MwFactory<CPlugBitmap>, CPLUGBITMAP_MEMBERS, MW_NO_
 
 namespace {
 
+using namespace plug_bytes;
+
 u32 ReadU32(const void* value) {
     u32 v = 0;
     std::memcpy(&v, value, sizeof v);
     return v;
-}
-
-// A real stored as a byte: value x 255 truncated toward zero, kept inside the byte (NaN gives 0).
-u8 ToByte(f32 value) {
-    const f32 scaled = value * 255.0f;
-    if (!(scaled > 0.0f))
-        return 0;
-    return scaled >= 255.0f ? 255 : u8(scaled);
-}
-
-f32 FromByte(u8 byte) {
-    return f32(byte) / 255.0f;
 }
 
 // a / side, 0 for a zero side.
@@ -210,55 +204,6 @@ f32 Ratio(f32 a, u32 side) {
 
 bool IsPowerOfTwo(u32 value) {
     return value != 0 && (value & (value - 1)) == 0;
-}
-
-// The colour of bytes B, G, R at bgr[0..2].
-GmColorRgb ByteColor(const u8* bgr) {
-    return {FromByte(bgr[2]), FromByte(bgr[1]), FromByte(bgr[0])};
-}
-
-// A colour member over bytes B, G, R: the member's descriptor writes the colour (whole or one
-// component) and only the components it changed go back into their bytes, so that the others
-// keep their exact byte.
-u32 SetByteColor(CMwMemberInfo& member, CMwMemberPath* path, const void* value, u8* bgr) {
-    GmColorRgb color = ByteColor(bgr);
-    const GmColorRgb before = color;
-    const u32 result = member.Param->Set(&color, path, value);
-    if (result != MwParam_Ok)
-        return result;
-    if (color.r != before.r)
-        bgr[2] = ToByte(color.r);
-    if (color.g != before.g)
-        bgr[1] = ToByte(color.g);
-    if (color.b != before.b)
-        bgr[0] = ToByte(color.b);
-    return MwParam_Ok;
-}
-
-u32 SetByteReal(CMwMemberInfo& member, CMwMemberPath* path, const void* value, u8* byte) {
-    f32 real = FromByte(*byte);
-    const f32 before = real;
-    const u32 result = member.Param->Set(&real, path, value);
-    if (result == MwParam_Ok && real != before)
-        *byte = ToByte(real);
-    return result;
-}
-
-// A computed structured value answered through the member's descriptor (whole, or one
-// component), from the value reference's scratch.
-template <class T>
-u32 AnswerStruct(CMwMemberInfo& member, CMwMemberPath* path, CMwParamValue* out, const T& value) {
-    MwAnswerValue(out, value);
-    return member.Param->Get(out->Scratch, path, out);
-}
-
-// The packed clear colour as bytes B, G, R, A.
-void Unpack(u32 packed, u8 bytes[4]) {
-    for (u32 i = 0; i < 4; ++i)
-        bytes[i] = u8(packed >> (8 * i));
-}
-u32 Pack(const u8 bytes[4]) {
-    return u32(bytes[0]) | u32(bytes[1]) << 8 | u32(bytes[2]) << 16 | u32(bytes[3]) << 24;
 }
 
 bool IsOwnMember(u32 memberId) {
@@ -594,6 +539,16 @@ DynaSpecularRegionList* CPlugBitmap::GetDynaSpecularRegions() {
     return held ? held->get() : nullptr;
 }
 
+CPlugBitmapRender* CPlugBitmap::GetRender() {
+    auto* held = std::get_if<CPlugBitmapRender*>(&m_Payload);
+    return held ? *held : nullptr;
+}
+
+CPlugBitmapShader* CPlugBitmap::GetShaderPayload() {
+    auto* held = std::get_if<CPlugBitmapShader*>(&m_Payload);
+    return held ? *held : nullptr;
+}
+
 u32* CPlugBitmap::GetClearColor() {
     return std::get_if<u32>(&m_Payload);
 }
@@ -611,7 +566,21 @@ void CPlugBitmap::FreePayload() {
     if (BitmapVideoFrames* frames = GetVideoFrames())
         if (frames->Video)
             frames->Video->UnbindBitmap(this);
+    // A render or shader payload may be held elsewhere too: it forgets this bitmap before its
+    // reference goes, so that it never calls into a bitmap that is gone.
+    CMwNod* released = nullptr;
+    if (CPlugBitmapRender* render = GetRender()) {
+        if (render->GetOwnerBitmap() == this)
+            render->SetOwnerBitmap(nullptr);
+        released = render;
+    } else if (CPlugBitmapShader* shader = GetShaderPayload()) {
+        if (shader->GetContainer() == this)
+            shader->SetContainer(nullptr);
+        released = shader;
+    }
     m_Payload = std::monostate();
+    if (released)
+        released->Release();
 }
 
 void CPlugBitmap::MakeDynaSpecular() {
@@ -632,16 +601,25 @@ void CPlugBitmap::MakeDynaSpecular() {
     m_Payload = std::move(list);
 }
 
-u32 CPlugBitmap::SetPixelUpdate(u32 kind, CMwNod*) {
+u32 CPlugBitmap::SetPixelUpdate(u32 kind, CMwNod* payload) {
     const u32 current = GetPixelUpdateKind();
-    if (kind == current)
+    // A render kept, or asked again without a new one, stays with its settings.
+    if (kind == current && (kind != PixelUpdateRender || !payload || payload == GetRender()))
         return current;
-    if (kind == PixelUpdateRender || kind == PixelUpdateShader || kind > PixelUpdateClear) {
+    if (kind > PixelUpdateClear) {
         ClassicLogFormatLine("CPlugBitmap::SetPixelUpdate : kind %u is not available, the "
                              "bitmap keeps kind %u",
                              kind, current);
         return current;
     }
+    if (kind == PixelUpdateRender && payload && !payload->IsKindOf(CPlugBitmapRender::s_ClassId)) {
+        ClassicLogFormatLine("CPlugBitmap::SetPixelUpdate : a nod of class 0x%08X is no render, "
+                             "the bitmap keeps kind %u",
+                             payload->GetClassId(), current);
+        return current;
+    }
+    // The new render is held before the old payload goes: it may be held only through it.
+    const CMwNodRef newRender(kind == PixelUpdateRender ? payload : nullptr);
     FreePayload();
     switch (kind) {
         case PixelUpdateCopy:
@@ -653,6 +631,28 @@ u32 CPlugBitmap::SetPixelUpdate(u32 kind, CMwNod*) {
         case PixelUpdateVideo:
             m_Payload = std::make_unique<BitmapVideoFrames>();
             break;
+        case PixelUpdateRender: {
+            auto* render = static_cast<CPlugBitmapRender*>(newRender.Get());
+            if (!render) {
+                if (GetFlag(mIsCubeMap))
+                    render = new CPlugBitmapRenderCubeMap;
+                else
+                    render = new CPlugBitmapRenderWater;
+            }
+            render->SetOwnerBitmap(this);
+            render->AddRef();
+            m_Payload = render;
+            break;
+        }
+        case PixelUpdateShader: {
+            auto* shader = new CPlugBitmapShader;
+            shader->AddRef();
+            shader->SetContainer(this);
+            const CMwNodRef apply(new CPlugShaderApply);
+            shader->SetShader(static_cast<CPlugShader*>(apply.Get()));
+            m_Payload = shader;
+            break;
+        }
         case PixelUpdateDynaSpecular:
             MakeDynaSpecular();
             break;
@@ -670,8 +670,16 @@ u32 CPlugBitmap::SetPixelUpdate(u32 kind, CMwNod*) {
 }
 
 bool CPlugBitmap::SetUpdateShader(CMwNod* shader) {
-    SetPixelUpdate(PixelUpdateShader, shader);
-    return false;
+    SetPixelUpdate(PixelUpdateShader);
+    if (!shader)
+        return false;
+    if (!shader->IsKindOf(CPlugShader::s_ClassId)) {
+        ClassicLogFormatLine("CPlugBitmap::SetUpdateShader : a nod of class 0x%08X is no shader",
+                             shader->GetClassId());
+        return false;
+    }
+    GetShaderPayload()->SetShader(static_cast<CPlugShader*>(shader));
+    return true;
 }
 
 void CPlugBitmap::SetSwapPartner(CPlugBitmap* partner, bool flag) {
@@ -766,15 +774,58 @@ u32 CPlugBitmap::GetOwnMember(CMwMemberInfo& member, CMwMemberPath* path, CMwPar
             return AnswerStruct(member, path, out, ByteColor(bytes));
         }
         case mRender:
-        case mShader:
-            // No render or shader payload exists yet.
+        case mShader: {
+            CMwNod* nod = PayloadNod(member.MemberId);
             if (path->HasCurrent())
-                return MwParam_NotFound;
-            out->Value = nullptr;
+                return nod ? nod->GetParam(path, out) : u32(MwParam_NotFound);
+            out->Value = nod;
             return MwParam_Ok;
+        }
         default:
             return MwParam_NotFound;
     }
+}
+
+CMwNod* CPlugBitmap::PayloadNod(u32 memberId) {
+    if (memberId == mRender)
+        return GetRender();
+    return memberId == mShader ? GetShaderPayload() : nullptr;
+}
+
+u32 CPlugBitmap::SetPayloadMember(u32 memberId, CMwMemberPath* path, const void* value) {
+    CMwNod* current = PayloadNod(memberId);
+    if (!current)
+        return MwParam_NotFound;
+    if (path->HasCurrent())
+        return current->SetParam(path, value);
+    auto* nod = static_cast<CMwNod*>(const_cast<void*>(value));
+    if (nod == current)
+        return MwParam_Ok;
+    const u32 classId =
+        memberId == mRender ? CPlugBitmapRender::s_ClassId : CPlugBitmapShader::s_ClassId;
+    if (!nod || !nod->IsKindOf(classId))
+        return MwParam_NotFound;
+    if (memberId == mRender) {
+        // Only a render of another kind takes the place, with the current settings.
+        auto* render = static_cast<CPlugBitmapRender*>(nod);
+        const u32 kind = render->GetRenderKind();
+        if (kind == 5 || kind == GetRender()->GetRenderKind())
+            return MwParam_NotFound;
+        render->CopyRenderSettings(*GetRender());
+        SetPixelUpdate(PixelUpdateRender, render);
+        return MwParam_Ok;
+    }
+    // The new payload takes its reference before the old one gives its back.
+    CPlugBitmapShader* old = GetShaderPayload();
+    auto* shader = static_cast<CPlugBitmapShader*>(nod);
+    shader->AddRef();
+    if (old->GetContainer() == this)
+        old->SetContainer(nullptr);
+    m_Payload = shader;
+    shader->SetContainer(this);
+    old->Release();
+    SetDirty(true);
+    return MwParam_Ok;
 }
 
 u32 CPlugBitmap::SetPixelUpdateMember(u32 mode) {
@@ -833,7 +884,8 @@ u32 CPlugBitmap::SetImageMember(CMwMemberPath* path, const void* value) {
 }
 
 u32 CPlugBitmap::SetOwnMember(CMwMemberInfo& member, CMwMemberPath* path, const void* value) {
-    if (!value && member.MemberId != mImage)
+    if (!value && member.MemberId != mImage && member.MemberId != mRender &&
+        member.MemberId != mShader)
         return MwParam_NotFound;
     if (const MwBitField* field = kFlagMembers.Find(member.MemberId)) {
         const u32 v = ReadU32(value);
@@ -909,9 +961,7 @@ u32 CPlugBitmap::SetOwnMember(CMwMemberInfo& member, CMwMemberPath* path, const 
         }
         case mRender:
         case mShader:
-            ClassicLogFormatLine("CPlugBitmap : member %s is not available, nothing set",
-                                 member.Name);
-            return MwParam_NotFound;
+            return SetPayloadMember(member.MemberId, path, value);
         default:
             return MwParam_NotFound;
     }
@@ -938,20 +988,22 @@ u32 CPlugBitmap::SetParamVirtual(CMwMemberPath* path, const void* value) {
 
 u32 CPlugBitmap::AddParamVirtual(CMwMemberPath* path, const void* value) {
     return MwAddParamVirtual(this, path, value, [&](CMwMemberInfo& member) -> MwOwnAnswer {
-        if (member.MemberId == mImage && path->HasCurrent() && m_Image)
-            return m_Image->AddParam(path, value);
-        if (member.MemberId == mImage || member.MemberId == mRender || member.MemberId == mShader)
+        if (member.MemberId != mImage && member.MemberId != mRender && member.MemberId != mShader)
+            return MwNotOwnMember;
+        CMwNod* nod = member.MemberId == mImage ? m_Image : PayloadNod(member.MemberId);
+        if (!nod || !path->HasCurrent())
             return MwParam_NotFound;
-        return MwNotOwnMember;
+        return nod->AddParam(path, value);
     });
 }
 
 u32 CPlugBitmap::SubParamVirtual(CMwMemberPath* path, const void* value) {
     return MwSubParamVirtual(this, path, value, [&](CMwMemberInfo& member) -> MwOwnAnswer {
-        if (member.MemberId == mImage && path->HasCurrent() && m_Image)
-            return m_Image->SubParam(path, value);
-        if (member.MemberId == mImage || member.MemberId == mRender || member.MemberId == mShader)
+        if (member.MemberId != mImage && member.MemberId != mRender && member.MemberId != mShader)
+            return MwNotOwnMember;
+        CMwNod* nod = member.MemberId == mImage ? m_Image : PayloadNod(member.MemberId);
+        if (!nod || !path->HasCurrent())
             return MwParam_NotFound;
-        return MwNotOwnMember;
+        return nod->SubParam(path, value);
     });
 }

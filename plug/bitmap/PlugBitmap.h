@@ -16,6 +16,8 @@
 #include <variant>
 
 class CPlugBitmap;
+class CPlugBitmapRender;
+class CPlugBitmapShader;
 class CPlugFileImg;
 class CPlugFileVideo;
 
@@ -236,10 +238,13 @@ public:
     // serve; called again whenever the image (re)loads its pixels.
     void UpdateFromImage();
     void SetDirty(bool dirty);
-    // Switches the pixel-update kind and its payload; answers the kind in force. Kinds 4 and 5
-    // (render and shader payloads) are refused with a log line.
+    // Switches the pixel-update kind and its payload; answers the kind in force. Kind 4 installs
+    // the render given (a CPlugBitmapRender), or a new water render (cube-map render for a cube
+    // map) when none is given and the bitmap has no render yet; kind 5 a new shader payload with
+    // a new CPlugShaderApply. A payload given up is first told it no longer serves this bitmap.
     u32 SetPixelUpdate(u32 kind, CMwNod* payload = nullptr);
-    // The shader payload (kind 5): refused with a log line, as SetPixelUpdate (5).
+    // Kind 5, then the shader given to the payload: true; false for none (or a nod that is no
+    // shader).
     bool SetUpdateShader(CMwNod* shader);
     // The partner is held without reference, through the dependant links.
     void SetSwapPartner(CPlugBitmap* partner, bool flag);
@@ -270,6 +275,7 @@ public:
     void ConvertHeightToNormals(CPlugFileImg* target, u32 layout);
 
     u32 GetUsage() const { return m_Flags[0] & 0xFF; }
+    u32 GetWantedColorDepth() const { return (m_Flags[0] >> 16) & 3; }
     u32 GetPixelUpdateKind() const { return (m_Flags[0] >> s_KindShift) & s_KindMask; }
     bool IsDirty() const { return (m_Flags[0] & s_DirtyBit) != 0; }
     // A flag-word member's value (member id 0x09011000 + n).
@@ -280,6 +286,9 @@ public:
     BitmapBlendRegions* GetBlendRegions();
     BitmapVideoFrames* GetVideoFrames();
     DynaSpecularRegionList* GetDynaSpecularRegions();
+    // The render (kind 4) and the shader payload (kind 5); null for another kind.
+    CPlugBitmapRender* GetRender();
+    CPlugBitmapShader* GetShaderPayload();
     // The packed clear colour B | G << 8 | R << 16 | A << 24 (kind 8); null for another kind.
     u32* GetClearColor();
     // Forgets the video when it is the one in the video payload (the video is going, or binds
@@ -305,11 +314,13 @@ public:
     // No reference: this bitmap is one of the partner's dependants.
     CPlugBitmap* m_SwapPartner = nullptr;
     // The payload of the pixel-update kind in force (the kind is its tag): nothing (kinds 0, 6),
-    // the record of kind 1, 2, 3 or 7, or the packed clear colour of kind 8.
+    // the record of kind 1, 2, 3 or 7, the packed clear colour of kind 8, or the nod of kind 4
+    // or 5 (one reference held).
     using Payload =
         std::variant<std::monostate, std::unique_ptr<BitmapCopyRegions>,
                      std::unique_ptr<BitmapBlendRegions>, std::unique_ptr<BitmapVideoFrames>,
-                     std::unique_ptr<DynaSpecularRegionList>, u32>;
+                     std::unique_ptr<DynaSpecularRegionList>, u32, CPlugBitmapRender*,
+                     CPlugBitmapShader*>;
     Payload m_Payload;
 
 private:
@@ -330,6 +341,10 @@ private:
     u32 SetOwnMember(CMwMemberInfo& member, CMwMemberPath* path, const void* value);
     u32 GetOwnMember(CMwMemberInfo& member, CMwMemberPath* path, CMwParamValue* out);
     u32 SetPixelUpdateMember(u32 mode);
+    // Render (kind 4) or Shader (kind 5): forwarded along the path, or the payload replaced.
+    u32 SetPayloadMember(u32 memberId, CMwMemberPath* path, const void* value);
+    // The nod of the Render or Shader member when it holds one of the kind in force.
+    CMwNod* PayloadNod(u32 memberId);
     u32 SetImageMember(CMwMemberPath* path, const void* value);
     DynaSpecularRegion* SingleSpecularRegion();
 

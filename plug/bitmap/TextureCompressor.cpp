@@ -5,6 +5,7 @@
 #include "platform/Endian.h"
 #include "plug/bitmap/DxtEncoder.h"
 #include "plug/bitmap/PlugFileImg.h"
+#include "plug/bitmap/TextureDither.h"
 #include "plug/bitmap/TextureMipFilters.h"
 #include "plug/bitmap/TextureResample.h"
 
@@ -65,6 +66,8 @@ const char* FourCcOf(i16 format) {
 
 u32 BytesPerPixel(i16 format) {
     switch (format) {
+        case ETextureCompressorFormat_Palette8:
+            return 1;
         case ETextureCompressorFormat_B8G8R8:
             return 3;
         case ETextureCompressorFormat_B8G8R8A8:
@@ -87,15 +90,6 @@ u64 LevelByteSize(i16 format, u32 width, u32 height) {
 bool BuildsChain(const TextureCompressorOptions& options) {
     return options.MipMode != kCompressorMipModeNone &&
            !(options.MipMode == kCompressorMipModeCount && options.MipCount == 0);
-}
-
-// Why the options ask for something the compressor does not do yet; null when they do not.
-const char* UnavailableOption(const TextureCompressorOptions& options) {
-    if (options.DitherOnLoad || options.DitherEachLevel)
-        return "dithering";
-    if (options.FormatCode == ETextureCompressorFormat_Palette8)
-        return "the palette format";
-    return nullptr;
 }
 
 // The largest working buffer a call may allocate: the image limit, and the callback's 32-bit
@@ -207,11 +201,6 @@ i32 TextureCompressor::CompressImage(const u8* pixels, u32 width, u32 height, u3
         ClassicLogFormatLine("TextureCompressor : format code %d is not supported", format);
         return ETextureCompressorResult_BadFormat;
     }
-    if (const char* option = UnavailableOption(options)) {
-        ClassicLogFormatLine("TextureCompressor : %s is not available (dithers %u %u, format %d)",
-                             option, options.DitherOnLoad, options.DitherEachLevel, format);
-        return ETextureCompressorResult_NotAvailable;
-    }
     if (g_CompressorContext) {
         ClassicLogFormatLine("TextureCompressor : refused a call made while another runs");
         return ETextureCompressorResult_Busy;
@@ -275,8 +264,12 @@ i32 TextureCompressor::RunLevelLoop(CompressorContext& context) {
     image.Height = block ? std::max(source.Height, 4u) : source.Height;
     const u64 imageBytes = u64(image.Width) * image.Height * 4;
     const u64 levelBytes = LevelByteSize(options.FormatCode, image.Width, image.Height);
-    if (imageBytes > BufferLimit() || levelBytes > BufferLimit()) {
-        LogNotEnoughMemory(image.Width, image.Height, std::max(imageBytes, levelBytes));
+    const u64 paletteBytes = options.FormatCode == ETextureCompressorFormat_Palette8
+                                 ? PaletteWorkingBytes(image.Width, image.Height)
+                                 : 0;
+    if (imageBytes > BufferLimit() || levelBytes > BufferLimit() || paletteBytes > BufferLimit()) {
+        LogNotEnoughMemory(image.Width, image.Height,
+                           std::max({imageBytes, levelBytes, paletteBytes}));
         return ETextureCompressorResult_NoMemory;
     }
 
@@ -293,8 +286,9 @@ i32 TextureCompressor::RunLevelLoop(CompressorContext& context) {
         const u32 faceStart = face * faceStride;
         FillWorkingImage(context, image, faceStart * source.Channels, faceWidth, source.Height);
         if (!BuildsChain(options)) {
-            EncodeLevel(context, image, output.get());
-            context.Callback(output.get(), 0, u32(levelBytes));
+            const i32 result = SendLevel(context, image, 0, output.get());
+            if (result != ETextureCompressorResult_Done)
+                return result;
             continue;
         }
         const i32 result = RunChain(context, image, faceStart, faceWidth, output.get());
@@ -331,9 +325,15 @@ i32 TextureCompressor::RunChain(CompressorContext& context, const CompressorImag
     u32 column = 0, pictureWidth = faceWidth, pictureHeight = source.Height;
     f32 fade = 1.0f - f32(options.FadeAmount) / 100.0f;
     for (u32 k = 0;; ++k) {
-        EncodeLevel(context, level, output);
-        context.Callback(output, i32(k),
-                         u32(LevelByteSize(options.FormatCode, level.Width, level.Height)));
+        if (options.DitherEachLevel) {
+            for (u32 y = 0; y < level.Height; ++y)
+                for (u32 x = 0; x < level.Width; ++x)
+                    DitherPixel(level.Pixels + (u64(y) * level.Width + x) * 4, x, y,
+                                options.FormatCode);
+        }
+        const i32 result = SendLevel(context, level, i32(k), output);
+        if (result != ETextureCompressorResult_Done)
+            return result;
         if (level.Width <= 1 && level.Height <= 1)
             break;
         if (options.MipMode == kCompressorMipModeCount && i64(k) + 1 >= options.MipCount)
@@ -383,6 +383,8 @@ void TextureCompressor::FillWorkingImage(const CompressorContext& context,
         const bool edgeRow = y == 0 || y + 1 == image.Height;
         for (u32 x = 0; x < sourceWidth; ++x, from += source.Channels, to += 4) {
             u8 pixel[4] = {from[0], from[1], from[2], u8(source.Channels == 4 ? from[3] : 255)};
+            if (options.DitherOnLoad)
+                DitherPixel(pixel, x, y, options.FormatCode);
             const bool ring = edgeRow || x == 0 || x + 1 == image.Width;
             if (ring && options.AlphaBorder)
                 pixel[3] = 0;
@@ -470,9 +472,33 @@ void TextureCompressor::FadeNormal(u8* pixel, f32 fade, bool faded) {
     pixel[0] = TruncToByte((z + 1) * 127.5);
 }
 
-void TextureCompressor::EncodeLevel(const CompressorContext& context, const CompressorImage& image,
+i32 TextureCompressor::SendLevel(CompressorContext& context, const CompressorImage& image,
+                                 i32 level, u8* output) {
+    if (!EncodeLevel(context, image, output)) {
+        LogNotEnoughMemory(image.Width, image.Height,
+                           PaletteWorkingBytes(image.Width, image.Height));
+        return ETextureCompressorResult_NoMemory;
+    }
+    if (context.Options.FormatCode == ETextureCompressorFormat_Palette8 && !context.PaletteSent) {
+        u8 palette[kPaletteBytes];
+        WritePaletteBytes(context.Palette, palette);
+        context.Callback(palette, 0, kPaletteBytes);
+        context.PaletteSent = true;
+    }
+    context.Callback(output, level,
+                     u32(LevelByteSize(context.Options.FormatCode, image.Width, image.Height)));
+    return ETextureCompressorResult_Done;
+}
+
+bool TextureCompressor::EncodeLevel(CompressorContext& context, const CompressorImage& image,
                                     u8* output) {
     const i16 format = context.Options.FormatCode;
+    if (format == ETextureCompressorFormat_Palette8) {
+        const TextureCompressorOptions& options = context.Options;
+        return QuantiseToPalette(image.Pixels, image.Width, image.Height, context.Palette,
+                                 options.DitherOnLoad || options.DitherEachLevel,
+                                 context.Source.Channels == 3, output);
+    }
     const u64 pixelCount = u64(image.Width) * image.Height;
     const u8* pixel = image.Pixels;
     if (IsBlockFormat(format)) {
@@ -499,7 +525,7 @@ void TextureCompressor::EncodeLevel(const CompressorContext& context, const Comp
                 out += bytes;
             }
         }
-        return;
+        return true;
     }
     for (u64 i = 0; i < pixelCount; ++i, pixel += 4) {
         const u32 b = pixel[0], g = pixel[1], r = pixel[2], a = pixel[3];
@@ -531,6 +557,7 @@ void TextureCompressor::EncodeLevel(const CompressorContext& context, const Comp
                 break;
         }
     }
+    return true;
 }
 
 void TextureCompressor::SendDdsHeader(const CompressorContext& context, u32 faceWidth) {

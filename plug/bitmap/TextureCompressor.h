@@ -1,16 +1,19 @@
 #pragma once
 // The texture compressor: turns one 8-bit picture (three or four bytes per pixel, blue first)
 // into the data of a texture level (DXT1, DXT1 with one-bit alpha, DXT3, DXT5, four 16-bit
-// formats, 24- and 32-bit copies) and hands every piece of output to the caller's write
-// callback. It writes nothing itself. On request it first resamples sides that are not powers
-// of two to powers of two, and builds a mip chain itself (filters in TextureMipFilters.h, with
-// borders, fades and normal-map renormalisation on every level after the first).
+// formats, 24- and 32-bit copies, 8-bit palette indices) and hands every piece of output to the
+// caller's write callback. It writes nothing itself. On request it first resamples sides that are
+// not powers of two to powers of two, and builds a mip chain itself (filters in
+// TextureMipFilters.h, with borders, fades and normal-map renormalisation on every level after the
+// first). It can dither the pixels to the format's precision on loading and on every level
+// (TextureDither.h).
 //
 // Each call works on a context of its own, reached through one global pointer: one call runs at
 // a time, and a call made while another runs (from inside a callback) is refused. Working
 // buffers are bounded by the image limit of CPlugFileImg; one that cannot be had ends the call
 // with a failure and a log line, never the process.
 #include "platform/Types.h"
+#include "plug/bitmap/TexturePalette.h"
 
 // What the compressor is asked to do; read only, copied into the context at the start of every
 // call. A plain record in memory, never written to a file.
@@ -36,6 +39,9 @@ struct TextureCompressorOptions {
     i32 FadeToAlpha = 0;
     i32 FadeStartLevel = 0;
     i32 FadeAmount = 0;
+    // The ordered dither to the format's precision (TextureDither.h) on every pixel loaded from
+    // the source, and on every level of a chain before it is encoded. With the palette format
+    // either one diffuses the colours' errors before they are mapped.
     u8 DitherOnLoad = 0;
     u8 DitherEachLevel = 0;
     u8 EqualChannelWeights = 0;  // DXT colour error weights (1, 1, 1) instead of perceptual ones
@@ -77,10 +83,9 @@ enum ETextureCompressorResult : i32 {
     // a power of two for a side (0, or above 8192); the low-pass mip filter on sides that are not
     // powers of two.
     ETextureCompressorResult_NotPowerOfTwo = -3,
-    ETextureCompressorResult_NoMemory = -4,     // a working buffer could not be had
-    ETextureCompressorResult_NotAvailable = -5, // dithers, the palette format
-    ETextureCompressorResult_BadFormat = -6,    // a format code outside 10-22
-    ETextureCompressorResult_Busy = -7,         // another call runs
+    ETextureCompressorResult_NoMemory = -4,  // a working buffer could not be had
+    ETextureCompressorResult_BadFormat = -6, // a format code outside 10-22
+    ETextureCompressorResult_Busy = -7,      // another call runs
 };
 
 // Receives one piece of output: its bytes (valid during the call only), the level index (0 for
@@ -110,16 +115,20 @@ struct CompressorContext {
     // Red, green and blue error weights of the DXT fit, of length 1.
     f32 ColourWeights[3] = {0, 0, 0};
     CompressorWriteCallback Callback = nullptr;
+    // The palette format's entries, made from the call's first level and sent before it.
+    TexturePalette Palette;
+    bool PaletteSent = false;
 };
 
 class TextureCompressor {
 public:
     // Compresses the picture `pixels` (width x height pixels of `channels` bytes, row r at
     // pixels + r x pitch; for a cube map the six faces side by side, each width / 6 wide) in the
-    // options' format and hands the output to `callback`, one piece per face and level. Without a
+    // options' format and hands the output to `callback`, one piece per face and level (for the
+    // palette format the 1024-byte palette, made from the first level, comes first). Without a
     // callback the output, behind a DDS header, goes to an internal sink that drops it. The result
-    // is an ETextureCompressorResult: the checks run in the order of its values -1 to -3, then -6
-    // and -5, before anything is allocated or called; a refusal writes a log line.
+    // is an ETextureCompressorResult: the checks run in the order of its values -1 to -3, then -6,
+    // before anything is allocated or called; a refusal writes a log line.
     static i32 CompressImage(const u8* pixels, u32 width, u32 height, u32 pitch,
                              const TextureCompressorOptions& options, u32 channels,
                              CompressorWriteCallback callback);
@@ -146,7 +155,12 @@ private:
     // A pixel's blue, green and red as a normal's z, y, x, faded by `fade` when `faded`, made
     // of length 1 and written back.
     static void FadeNormal(u8* pixel, f32 fade, bool faded);
-    static void EncodeLevel(const CompressorContext& context, const CompressorImage& image,
-                            u8* output);
+    // Encodes the level into `output` (false when the palette format's work areas cannot be
+    // had).
+    static bool EncodeLevel(CompressorContext& context, const CompressorImage& image, u8* output);
+    // Encodes the level and hands it to the callback with index `level`, the palette first when
+    // it has not been sent yet.
+    static i32 SendLevel(CompressorContext& context, const CompressorImage& image, i32 level,
+                         u8* output);
     static void SendDdsHeader(const CompressorContext& context, u32 faceWidth);
 };

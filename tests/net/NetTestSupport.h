@@ -27,12 +27,17 @@ inline void ClearProxyEnvironment() {
 
 class CNetFixture : public ::testing::Test {
 protected:
+    // `extra`, when given, is registered after the test form's list.
+    explicit CNetFixture(const CMwClassList* extra = nullptr) : m_Extra(extra) {}
+
     void SetUp() override {
         ClearProxyEnvironment();
         CMwIdTable::Create();
         CMwClassRegistry::AddClassList(g_MwCoreClassList);
         CMwClassRegistry::AddClassList(g_NetClassList);
         CMwClassRegistry::AddClassList(g_NetTestClassList);
+        if (m_Extra)
+            CMwClassRegistry::AddClassList(*m_Extra);
         CMwClassRegistry::Init();
         m_LiveNods = CMwNod::GetLiveNodCount();
     }
@@ -43,6 +48,7 @@ protected:
     }
 
 private:
+    const CMwClassList* m_Extra;
     u32 m_LiveNods = 0;
 };
 

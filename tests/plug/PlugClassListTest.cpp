@@ -1,9 +1,12 @@
 // The census and the class-list check of the plug library, and its start-up.
 #include "plug/PlugClasses.h"
 #include "plug/PlugStart.h"
+#include "plug/bitmap/PlugBitmapRender.h"
+#include "plug/bitmap/PlugBitmapShader.h"
 #include "plug/bitmap/PlugFile.h"
 #include "plug/bitmap/PlugFileJpg.h"
 #include "plug/bitmap/PlugFileTga.h"
+#include "plug/shader/PlugShader.h"
 #include "tests/plug/PlugTestSupport.h"
 #include "tests/plug/visual/VertexStreamSamples.h"
 #include "tests/support/MwClassListCheck.h"
@@ -16,31 +19,41 @@ class PlugClassList : public CPlugFixture {};
 // engine 4, with member ids that fit its class and a registered parent.
 TEST_F(PlugClassList, Census) {
     const CMwClassCensus census = MwTakeClassCensus(g_PlugClassList);
-    EXPECT_EQ(g_PlugClassList.m_Count, 22u);
-    EXPECT_EQ(census.PerEngine[0x09], 16u);
+    EXPECT_EQ(g_PlugClassList.m_Count, 30u);
+    EXPECT_EQ(census.PerEngine[0x09], 24u);
     EXPECT_EQ(census.PerEngine[0x04], 6u);
-    // CPlugFile, CPlugFileImg, CPlugFileVideo, the three GPU program bases and the visual base
-    // are abstract.
-    EXPECT_EQ(census.WithoutFactory, 7u);
+    // CPlugFile, CPlugFileImg, CPlugFileVideo, the three GPU program bases, the visual base, the
+    // render base and the two shader bases are abstract.
+    EXPECT_EQ(census.WithoutFactory, 10u);
 }
 
 // CPlug, the picture file classes, the zip classes, the vertex stream, the index buffer, the
-// bitmap, the text file and the six lights are made, filled, written and read back. The member
-// records cannot fill the two geometry classes (none is writable): they get content here.
+// bitmap, the text file, the six lights, the applied shader, the shader payload and the render
+// targets are made, filled, written and read back. The member records cannot fill the two
+// geometry classes (none is writable): they get content here. A render's filters are given the
+// form every load gives them; the shader payload holds a shader, which the archive stores as a
+// node index.
 TEST_F(PlugClassList, ClassesRoundTrip) {
+    const CMwNodRef shader(new CPlugShaderApply);
     CMwClassListCheck check;
-    check.Fill = [](CMwNod& nod) {
-        if (nod.IsKindOf(CPlugVertexStream::s_ClassId))
+    check.Fill = [&](CMwNod& nod) {
+        if (nod.IsKindOf(CPlugVertexStream::s_ClassId)) {
             MakeInterleavedStream(static_cast<CPlugVertexStream&>(nod), 3);
-        else if (nod.IsKindOf(CPlugIndexBuffer::s_ClassId))
+        } else if (nod.IsKindOf(CPlugIndexBuffer::s_ClassId)) {
             MakeIndexBuffer(static_cast<CPlugIndexBuffer&>(nod), 7);
-        else
+        } else if (nod.IsKindOf(CPlugBitmapShader::s_ClassId)) {
+            static_cast<CPlugBitmapShader&>(nod).SetShader(static_cast<CPlugShader*>(shader.Get()));
+        } else {
             MwFillMembers(nod);
+            if (nod.IsKindOf(CPlugBitmapRender::s_ClassId))
+                nod.OnAfterLoad();
+        }
     };
+    check.MakeArchive = [&] { return std::make_unique<CNodIndexArchive>(shader.Get()); };
     const CMwClassListCheckCounts counts = MwCheckClassList(g_PlugClassList, check);
-    EXPECT_EQ(counts.Created, 15u);
-    // The lights write 1, 1, 2, 3, 4 and 5 chunks.
-    EXPECT_EQ(counts.ChunksWritten, 18u);
+    EXPECT_EQ(counts.Created, 20u);
+    // The lights write 1, 1, 2, 3, 4 and 5 chunks, the shader payload and render targets 16.
+    EXPECT_EQ(counts.ChunksWritten, 34u);
 }
 
 // The picture file classes are images, file-backed nods and nods; each is of its own kind only.

@@ -31,7 +31,8 @@ TEST_F(NetEngine, RegisteredLikeStartUp) {
     EXPECT_EQ(manager->m_Order.m_Count, 1u);
 
     // Only the forms with a factory are built here; every other id gives null.
-    for (u32 id : {0x12001000u, 0x12004000u, 0x12012000u, 0x12013000u, 0x12021000u, 0u}) {
+    for (u32 id : {0x12001000u, 0x12004000u, 0x12015000u, 0x12016000u, 0x12017000u, 0x12019000u,
+                   0x12012000u, 0x12013000u, 0x12021000u, 0u}) {
         CMwNod* out = reinterpret_cast<CMwNod*>(1);
         EXPECT_EQ(engine->CreateByClassId(id, &out, 0), nullptr) << std::hex << id;
         EXPECT_EQ(out, nullptr);
@@ -59,8 +60,8 @@ TEST_F(NetEngine, NetCensus) {
         for (u32 m = 0; m < info->m_MemberCount; ++m)
             EXPECT_EQ(info->m_MemberInfos[m]->MemberId, info->m_ClassId | m) << info->m_Name;
     }
-    EXPECT_EQ(g_NetClassList.m_Count, 17u);
-    EXPECT_EQ(perEngine[18], 17u);
+    EXPECT_EQ(g_NetClassList.m_Count, 21u);
+    EXPECT_EQ(perEngine[18], 21u);
     struct Row {
         u32 Id;
         const char* Name;
@@ -82,6 +83,10 @@ TEST_F(NetEngine, NetCensus) {
         {0x12010000, "CNetFormConnectionAdmin", 0x12001000, true},
         {0x12012000, "CNetHttpClient", CMwNod::s_ClassId, false},
         {0x12013000, "CNetHttpResult", CMwNod::s_ClassId, false},
+        {0x12015000, "CNetMasterHost", CMwNod::s_ClassId, false},
+        {0x12016000, "CNetMasterServerFileTransfer", CMwNod::s_ClassId, false},
+        {0x12017000, "CNetMasterServerSearchResult", CMwNod::s_ClassId, false},
+        {0x12019000, "CNetMasterServerInfo", CMwNod::s_ClassId, false},
         {0x1201b000, "CNetFileTransferForm", 0x12001000, true},
         {0x1201f000, "CNetDataServer", CMwNod::s_ClassId, false},
         {0x12021000, "CNetFormRpcCall", 0x12001000, true},

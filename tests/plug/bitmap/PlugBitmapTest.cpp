@@ -9,6 +9,7 @@
 #include "plug/bitmap/PlugFileTga.h"
 #include "system/fid/SystemFid.h"
 #include "tests/core/CoreTestSupport.h"
+#include "tests/plug/PlugMemberTestSupport.h"
 #include "tests/plug/PlugTestSupport.h"
 #include "tests/plug/bitmap/PictureTestSupport.h"
 
@@ -25,6 +26,7 @@ MW_DEFINE_CLASS(CPlugTestGenImage, nullptr, MW_NO_MEMBERS, MW_NO_CHUNKS);
 namespace {
 
 using B = CPlugBitmap;
+using namespace plug_test;
 
 // Counts the rises of the dirty flag while it is installed.
 struct CListener : CPlugBitmapListener {
@@ -61,70 +63,6 @@ protected:
         return held;
     }
 };
-
-// The path of a member given by its text.
-struct CPath {
-    CPath(CMwNod* nod, const char* text) {
-        Result = Path.ParseFromText(CMwNod::s_NoClassId, nod, CClassicString(text));
-    }
-    CMwMemberPath Path;
-    u32 Result;
-};
-
-template <class T>
-u32 Set(CMwNod* nod, const char* text, T value) {
-    CPath path(nod, text);
-    EXPECT_EQ(path.Result, 0u) << text;
-    return nod->SetParam(&path.Path, &value);
-}
-
-u32 SetNod(CMwNod* nod, const char* text, CMwNod* value) {
-    CPath path(nod, text);
-    EXPECT_EQ(path.Result, 0u) << text;
-    return nod->SetParam(&path.Path, value);
-}
-
-template <class T>
-T Get(CMwNod* nod, const char* text, u32* result = nullptr) {
-    CPath path(nod, text);
-    EXPECT_EQ(path.Result, 0u) << text;
-    CMwParamValue out;
-    const u32 r = nod->GetParam(&path.Path, &out);
-    if (result)
-        *result = r;
-    T value{};
-    if (r == 0 && out.Value)
-        std::memcpy(&value, out.Value, sizeof value);
-    return value;
-}
-
-// A nod member's value is the nod itself.
-CMwNod* GetNod(CMwNod* nod, const char* text) {
-    CPath path(nod, text);
-    EXPECT_EQ(path.Result, 0u) << text;
-    CMwParamValue out;
-    EXPECT_EQ(nod->GetParam(&path.Path, &out), 0u) << text;
-    return static_cast<CMwNod*>(out.Value);
-}
-
-std::string GetText(CMwNod* nod, const char* text) {
-    CPath path(nod, text);
-    EXPECT_EQ(path.Result, 0u) << text;
-    CMwParamValue out;
-    if (nod->GetParam(&path.Path, &out) != 0 || !out.Value)
-        return "(none)";
-    return static_cast<const CClassicString*>(out.Value)->GetText();
-}
-
-// A path built in code: the member, then an index item.
-void MemberIndexPath(CMwMemberPath& path, u32 memberId, u32 index) {
-    path.Reserve(2);
-    path.PushFront(reinterpret_cast<MwPathValue>(CMwClassRegistry::GetMemberInfo(memberId)));
-    path.m_Kinds[0] = MwPathItem_Member;
-    path.PushFront(index);
-    path.m_Kinds[0] = MwPathItem_Index;
-    path.Reset();
-}
 
 // A new bitmap reads back the defaults of every member, and its words are the stored defaults.
 TEST_F(PlugBitmap, NewBitmapDefaults) {
@@ -651,7 +589,7 @@ TEST_F(PlugBitmap, AtlasMembers) {
 }
 
 // SetPixelUpdate: one payload per kind with its defaults, the done bit cleared, the old payload
-// freed on every switch; kinds 4 and 5 (and unknown kinds) are refused with a log line.
+// freed on every switch; unknown kinds are refused with a log line.
 TEST_F(PlugBitmap, PixelUpdatePayloads) {
     CMwNodRef held(new CPlugBitmap);
     auto* bitmap = static_cast<B*>(held.Get());
@@ -693,13 +631,11 @@ TEST_F(PlugBitmap, PixelUpdatePayloads) {
     EXPECT_TRUE(done());
     EXPECT_FALSE(bitmap->IsDirty());
 
-    for (u32 refused : {4u, 5u, 9u, 255u, 0x100u}) {
+    for (u32 refused : {9u, 255u, 0x100u}) {
         CLogWatch log;
         EXPECT_EQ(bitmap->SetPixelUpdate(refused), 8u) << refused;
         EXPECT_NE(log.Since().find("not available"), std::string::npos) << refused;
     }
-    EXPECT_FALSE(bitmap->SetUpdateShader(nullptr));
-    EXPECT_EQ(bitmap->GetPixelUpdateKind(), 8u);
 
     EXPECT_EQ(bitmap->SetPixelUpdate(0), 0u);
     EXPECT_TRUE(done()); // kind 0 leaves the done bit
@@ -799,8 +735,12 @@ TEST_F(PlugBitmap, PixelUpdateMember) {
         {"DynaSpecular on Render", true, B::Render, 0, B::RenderDynaSpecular, 0},
         {"Clear on Render", true, B::Render, 0, B::RenderClear, 8},
         {"Clear on Color", false, B::Color, 0, B::RenderClear, 0},
-        {"Render waits for its payload", true, B::Render, 0, B::RenderRender, 0},
-        {"Shader waits for its payload", true, B::Render, 0, B::RenderShader, 0},
+        {"Render on Render", true, B::Render, 0, B::RenderRender, 4},
+        {"Render on Color", false, B::Color, 0, B::RenderRender, 0},
+        {"Shader on Render", true, B::Render, 0, B::RenderShader, 5},
+        {"Shader on Color", false, B::Color, 0, B::RenderShader, 0},
+        {"None clears Render", true, B::Render, 4, B::RenderNone, 0},
+        {"None clears Shader", true, B::Render, 5, B::RenderNone, 0},
         {"None clears DynaSpecular", false, B::Color, 7, B::RenderNone, 0},
         {"None keeps copies", false, B::Color, 1, B::RenderNone, 1},
         {"None keeps videos", false, B::Color, 3, B::RenderNone, 3},
@@ -825,10 +765,20 @@ TEST_F(PlugBitmap, PixelUpdateMember) {
     bitmap->SetImage(Img(cube));
     EXPECT_EQ(Set<u32>(bitmap, "PixelUpdate", B::RenderDynaSpecular), 0u);
     EXPECT_EQ(bitmap->GetPixelUpdateKind(), 0u);
-    // Render and Shader members wait for their payloads too.
-    CLogWatch log;
+    // Nor a Shader payload, even with a render usage.
+    CMwNodRef genCube(new CPlugBitmap);
+    auto* renderCube = static_cast<B*>(genCube.Get());
+    const CMwNodRef genImage = Image<CPlugTestGenImage>(16, 16, 4, CPlugFileImg::EDimension_Cube);
+    renderCube->SetImage(Img(genImage));
+    ASSERT_TRUE(renderCube->SetUsage(B::Render));
+    EXPECT_EQ(Set<u32>(renderCube, "PixelUpdate", B::RenderShader), 0u);
+    EXPECT_EQ(renderCube->GetPixelUpdateKind(), 0u);
+    EXPECT_EQ(Set<u32>(renderCube, "PixelUpdate", B::RenderRender), 0u);
+    EXPECT_EQ(renderCube->GetPixelUpdateKind(), 4u);
+    // Without their kind, Render and Shader hold nothing and take nothing.
+    EXPECT_EQ(GetNod(bitmap, "Render"), nullptr);
     EXPECT_EQ(SetNod(bitmap, "Render", bitmap), 2u);
-    EXPECT_NE(log.Since().find("Render"), std::string::npos);
+    EXPECT_EQ(SetNod(bitmap, "Shader", bitmap), 2u);
 }
 
 // Kind 8: the clear colour is its own packed word; the members write it only under kind 8.

@@ -660,8 +660,8 @@ TEST(TextureCompressor, NullCallbackHeader) {
     TextureCompressor::SetDiscardSinkObserver(nullptr);
 }
 
-// Dithering and the palette format, which the compressor does not build yet, and format codes
-// it never has, are refused before anything is called, with a log line.
+// Format codes the compressor never has are refused before anything is called, with a log
+// line.
 TEST(TextureCompressor, RefusedOptions) {
     const Picture square = MakePicture(8, 8, 4, [](u32, u32) { return 0xFFFFFFFF; });
     const struct {
@@ -671,9 +671,6 @@ TEST(TextureCompressor, RefusedOptions) {
         i32 Result;
         const char* Log;
     } cases[] = {
-        {"dither on load", &square, [](auto& o) { o.DitherOnLoad = 1; }, -5, "dithering"},
-        {"dither each level", &square, [](auto& o) { o.DitherEachLevel = 1; }, -5, "dithering"},
-        {"palette", &square, [](auto& o) { o.FormatCode = 20; }, -5, "the palette format"},
         {"code 9", &square, [](auto& o) { o.FormatCode = 9; }, -6, "format code 9 "},
         {"code 23", &square, [](auto& o) { o.FormatCode = 23; }, -6, "format code 23 "},
         {"code -1", &square, [](auto& o) { o.FormatCode = -1; }, -6, "format code -1 "},
@@ -766,3 +763,153 @@ TEST(TextureCompressor, SecondCallWhileOneRuns) {
 }
 
 } // namespace
+
+namespace {
+
+// R5G6B5 blue fields of an 8 x 8 picture whose blue bytes are all 0x0C (half-way between the
+// 5-bit levels 0x08 and 0x10): dithered, the pixels where the half-way pattern (1010, 0101 by
+// rows) has a 1 go up to 2; undithered all stay 1.
+u32 DitheredBlueField(u32 x, u32 y) {
+    return (x + y) % 2 == 0 ? 2 : 1;
+}
+
+} // namespace
+
+// DitherOnLoad dithers every pixel as it is loaded to the format's precision; formats of full
+// precision take the pixels as they are.
+TEST(TextureCompressor, DitherOnLoad) {
+    const Picture picture = MakePicture(8, 8, 4, [](u32, u32) { return 0x8103050Cu; });
+    TextureCompressorOptions options = LevelOptions(16);
+    options.DitherOnLoad = 1;
+    const Outcome dithered = Compress(picture, options);
+    ASSERT_EQ(dithered.Result, 0);
+    ASSERT_EQ(dithered.Pieces.size(), 1u);
+    for (u32 y = 0; y < 8; ++y)
+        for (u32 x = 0; x < 8; ++x) {
+            const u8* p = &dithered.Pieces[0].Bytes[(y * 8 + x) * 2];
+            EXPECT_EQ((p[0] | p[1] << 8) & 0x1F, DitheredBlueField(x, y)) << x << ", " << y;
+        }
+    for (i16 format : {17, 21}) {
+        options.FormatCode = format;
+        const Outcome copy = Compress(picture, options);
+        ASSERT_EQ(copy.Result, 0);
+        EXPECT_EQ(copy.Pieces[0].Bytes, std::vector<u8>(picture.Bytes.begin(), picture.Bytes.end()))
+            << format;
+    }
+}
+
+// DitherEachLevel dithers each level of the compressor's chain before it is encoded, in the
+// level's own coordinates; without it every level of the constant picture stays 1.
+TEST(TextureCompressor, DitherEachLevel) {
+    const Picture picture = MakePicture(8, 8, 3, [](u32, u32) { return 0x0000000Cu; });
+    TextureCompressorOptions options = LevelOptions(16);
+    options.MipMode = 0; // the whole chain, 2 x 2 box
+    options.MipFilter = 0;
+    for (bool dither : {false, true}) {
+        SCOPED_TRACE(dither);
+        options.DitherEachLevel = dither;
+        const Outcome out = Compress(picture, options);
+        ASSERT_EQ(out.Result, 0);
+        ASSERT_EQ(out.Pieces.size(), 4u);
+        for (u32 k = 0, side = 8; k < 4; ++k, side /= 2) {
+            EXPECT_EQ(out.Pieces[k].Level, i32(k));
+            ASSERT_EQ(out.Pieces[k].Bytes.size(), side * side * 2);
+            for (u32 y = 0; y < side; ++y)
+                for (u32 x = 0; x < side; ++x) {
+                    const u8* p = &out.Pieces[k].Bytes[(y * side + x) * 2];
+                    EXPECT_EQ((p[0] | p[1] << 8) & 0x1F, dither ? DitheredBlueField(x, y) : 1u)
+                        << "level " << k << " at " << x << ", " << y;
+                }
+        }
+    }
+}
+
+// The palette format: the 1024-byte palette at level 0, once per call, made from the first
+// level; then every level's (or face's) index bytes, each index naming an entry. A picture of few
+// colours keeps them exactly; three-channel entries are red, green, blue, 255, four-channel ones
+// blue, green, red, alpha; the error diffusion (either dither option) leaves colours of 4 bits.
+TEST(TextureCompressor, PaletteFormat) {
+    const auto colour = [](u32 x, u32 y) {
+        return 0x80000000u | ((x / 2) * 0x30 + (y / 4) * 0x4000);
+    };
+    const struct {
+        const char* Name;
+        u32 Width;
+        u32 Channels;
+        i16 MipMode;
+        i16 TextureKind;
+        u8 Dither;
+        std::vector<std::pair<i32, u32>> Pieces; // level, bytes
+    } cases[] = {
+        {"one level, 3 channels", 8, 3, 33, 80, 0, {{0, 1024}, {0, 64}}},
+        {"one level, 4 channels", 8, 4, 33, 80, 0, {{0, 1024}, {0, 64}}},
+        {"chain", 8, 3, 0, 80, 0, {{0, 1024}, {0, 64}, {1, 16}, {2, 4}, {3, 1}}},
+        {"chain, diffused", 8, 4, 0, 80, 1, {{0, 1024}, {0, 64}, {1, 16}, {2, 4}, {3, 1}}},
+        {"cube",
+         48,
+         3,
+         33,
+         81,
+         0,
+         {{0, 1024}, {0, 64}, {0, 64}, {0, 64}, {0, 64}, {0, 64}, {0, 64}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const Picture picture = MakePicture(c.Width, 8, c.Channels, colour);
+        TextureCompressorOptions options = LevelOptions(20);
+        options.MipMode = c.MipMode;
+        options.MipFilter = 0;
+        options.TextureKind = c.TextureKind;
+        options.DitherOnLoad = c.Dither;
+        const Outcome out = Compress(picture, options);
+        ASSERT_EQ(out.Result, 0);
+        ASSERT_EQ(out.Pieces.size(), c.Pieces.size());
+        for (size_t i = 0; i < c.Pieces.size(); ++i) {
+            EXPECT_EQ(out.Pieces[i].Level, c.Pieces[i].first) << i;
+            EXPECT_EQ(out.Pieces[i].Bytes.size(), c.Pieces[i].second) << i;
+        }
+        const std::vector<u8>& palette = out.Pieces[0].Bytes;
+        u32 used = 0;
+        while (used < 256 && (palette[used * 4] | palette[used * 4 + 1] | palette[used * 4 + 2] |
+                              palette[used * 4 + 3]))
+            ++used;
+        ASSERT_GT(used, 0u);
+        for (u32 i = used * 4; i < 1024; ++i)
+            ASSERT_EQ(palette[i], 0) << "byte " << i;
+        for (size_t piece = 1; piece < out.Pieces.size(); ++piece)
+            for (u8 index : out.Pieces[piece].Bytes)
+                ASSERT_LT(index, used) << "piece " << piece;
+        // The top level (the first face) entry by entry: the pixel's own colour.
+        const std::vector<u8>& top = out.Pieces[1].Bytes;
+        for (u32 y = 0; y < 8; ++y)
+            for (u32 x = 0; x < 8; ++x) {
+                const u8* entry = &palette[top[y * 8 + x] * 4];
+                const u8* pixel = picture.Pixel(x, y);
+                if (c.Dither) {
+                    for (u32 b = 0; b < 3; ++b)
+                        EXPECT_EQ(entry[b] & 0x0F, 0) << x << ", " << y;
+                    continue;
+                }
+                if (c.Channels == 3)
+                    EXPECT_TRUE(entry[0] == pixel[2] && entry[1] == pixel[1] &&
+                                entry[2] == pixel[0] && entry[3] == 255)
+                        << x << ", " << y;
+                else
+                    EXPECT_EQ(std::memcmp(entry, pixel, 4), 0) << x << ", " << y;
+            }
+    }
+}
+
+// The palette format's work areas count against the image limit with the working image: over it,
+// "Not enough memory" and -4 before anything is handed over.
+TEST(TextureCompressor, PaletteOverTheLimit) {
+    const Picture picture = MakePicture(16, 16, 4, [](u32 x, u32 y) { return x * 0x10 + y; });
+    CImageLimit limit(PaletteWorkingBytes(16, 16) - 1);
+    CLogWatch log;
+    const Outcome out = Compress(picture, LevelOptions(20));
+    EXPECT_EQ(out.Result, -4);
+    EXPECT_TRUE(out.Pieces.empty());
+    EXPECT_NE(log.Since().find("Not enough memory"), std::string::npos);
+    CImageLimit enough(PaletteWorkingBytes(16, 16));
+    EXPECT_EQ(Compress(picture, LevelOptions(20)).Result, 0);
+}
