@@ -131,7 +131,18 @@ u32 LevelAtOrBelow(double x, u32 bits) {
 // the smallest of (red + green) + blue over the entries, two entries to an SSE2 register with
 // the same operations in the same order as one at a time; a combination stops as soon as its
 // partial sum reaches the best error so far, as it could then no longer replace it.
-Rounded RoundEndpoints(const ColourSet& set, const Vec3& e0, const Vec3& e1, u32 mode) {
+//
+// Only an answer below `ceiling` is wanted (the error of a rounding already in hand): when no
+// combination can reach below it, the answer is an error of infinity and no levels. Below the
+// ceiling the answer is the same first smallest combination as without it.
+Rounded RoundEndpoints(const ColourSet& set, const Vec3& e0, const Vec3& e1, u32 mode,
+                       double ceiling = std::numeric_limits<double>::infinity()) {
+    Rounded none;
+    none.Error = std::numeric_limits<double>::infinity();
+    none.Mode = mode;
+    // The least sums carry a factor that keeps a skip clear of their rounding.
+    auto unreachable = [&](double least) { return least * (1.0 - 1e-9) >= ceiling; };
+    double leastSoFar = 0;
     const u32 entries = mode == 4 ? 4 : 3;
     const u32 count = set.Count;
     // Per channel: the two candidate levels of each endpoint, and for each of the four
@@ -204,6 +215,9 @@ Rounded RoundEndpoints(const ColourSet& set, const Vec3& e0, const Vec3& e1, u32
             channelLeast[c][combo] = least;
         }
         channelLeastOfAll[c] = *std::min_element(channelLeast[c], channelLeast[c] + 4);
+        leastSoFar += channelLeastOfAll[c];
+        if (unreachable(leastSoFar))
+            return none;
     }
 
     // The error of a combination, summed until it passes `limit` (or reaches it, with orEqual).
@@ -238,13 +252,19 @@ Rounded RoundEndpoints(const ColourSet& set, const Vec3& e0, const Vec3& e1, u32
                 nearestCombo[c] |= e ? 1u : 2u;
         }
     }
-    const double bound = errorOf(nearestCombo[0], nearestCombo[1], nearestCombo[2],
-                                 std::numeric_limits<double>::infinity(), false);
+    // Summed in full unless it reaches the ceiling (the partial sums only grow).
+    const double bound = errorOf(nearestCombo[0], nearestCombo[1], nearestCombo[2], ceiling, true);
 
     Rounded best;
     best.Mode = mode;
     u32 bestCombo[3] = {0, 0, 0};
     bool first = true;
+    if (!(bound < ceiling)) {
+        // Only a combination strictly below the ceiling is kept, as if one at the ceiling were
+        // in hand.
+        first = false;
+        best.Error = ceiling;
+    }
     // A combination (or a family of them) whose channels' least sums already pass the bound
     // or the best is skipped; the factor keeps the skip clear of the sums' rounding.
     auto beyond = [&](double least) { return least * (1.0 - 1e-9) > (first ? bound : best.Error); };
@@ -272,6 +292,8 @@ Rounded RoundEndpoints(const ColourSet& set, const Vec3& e0, const Vec3& e1, u32
             }
         }
     }
+    if (!(best.Error < ceiling))
+        return none;
     for (u32 c = 0; c < 3; ++c) {
         best.Levels[0][c] = candidates[c][bestCombo[c]][0];
         best.Levels[1][c] = candidates[c][bestCombo[c]][1];
@@ -870,7 +892,7 @@ void FitClusters(DxtColourBlock& block, ColourSet& set, u32 mode) {
         // No error is below 0: a best error of 0 stays.
         if (altMode > mode || best.Error <= 0)
             return;
-        const Rounded candidate = RoundEndpoints(set, a, b, altMode);
+        const Rounded candidate = RoundEndpoints(set, a, b, altMode, best.Error);
         if (candidate.Error < best.Error)
             best = candidate;
     };
